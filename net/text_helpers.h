@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zn {
+
+// Removes every character of code 32 or less from both ends.
+std::string_view TrimControl(std::string_view text);
+
+// Deletes trailing lines that are empty once trimmed.
+void StripTrailingBlankLines(std::vector<std::string>& lines);
+
+// Field N (from 0) of a line whose fields are separated by runs of blanks;
+// with SingleWord false, the rest of the line from field N on. A blank at
+// the start of the line counts as the first separator; tabs separate nothing.
+std::string ExtractField(std::string_view line, std::int32_t N, bool SingleWord);
+
+// Field N as a 32-bit integer; -1 when it is empty or not a number.
+std::int32_t ExtractIntField(std::string_view line, std::int32_t N);
+
+}  // namespace zn

@@ -1,0 +1,43 @@
+#include "platform/component.h"
+
+#include <algorithm>
+
+namespace platform {
+
+TComponent::TComponent(TComponent* owner) : owner_(nullptr) {
+    if (owner) owner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+    // Owned components go last to first; they leave the list before they are
+    // destroyed, so the owner's half-destroyed siblings are not notified.
+    while (!components_.empty()) {
+        TComponent* last = components_.back();
+        components_.pop_back();
+        last->owner_ = nullptr;
+        delete last;
+    }
+    if (owner_) owner_->RemoveComponent(this);
+}
+
+void TComponent::Notification(TComponent*, TOperation) {}
+
+void TComponent::InsertComponent(TComponent* component) {
+    components_.push_back(component);
+    component->owner_ = this;
+    Notification(component, TOperation::opInsert);
+    for (TComponent* other : components_) {
+        if (other != component) other->Notification(component, TOperation::opInsert);
+    }
+}
+
+void TComponent::RemoveComponent(TComponent* component) {
+    components_.erase(std::remove(components_.begin(), components_.end(), component), components_.end());
+    component->owner_ = nullptr;
+    Notification(component, TOperation::opRemove);
+    // Copied: a notification handler may destroy further components.
+    std::vector<TComponent*> others = components_;
+    for (TComponent* other : others) other->Notification(component, TOperation::opRemove);
+}
+
+}  // namespace platform

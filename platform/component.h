@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+enum class TOperation { opInsert, opRemove };
+
+// The component base: an owner that destroys what it owns, a name, and the
+// notification that tells the owner's components that one of them is gone,
+// so that links to it can be emptied.
+class TComponent {
+public:
+    explicit TComponent(TComponent* owner);
+    virtual ~TComponent();
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+
+    TComponent* Owner() const { return owner_; }
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& name) { name_ = name; }
+    int ComponentCount() const { return static_cast<int>(components_.size()); }
+    TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)); }
+
+protected:
+    virtual void Notification(TComponent* component, TOperation operation);
+
+private:
+    void InsertComponent(TComponent* component);
+    void RemoveComponent(TComponent* component);
+
+    TComponent* owner_;
+    std::string name_;
+    std::vector<TComponent*> components_;
+};
+
+}  // namespace platform

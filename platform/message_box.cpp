@@ -1,0 +1,26 @@
+#include "platform/message_box.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace platform {
+namespace {
+
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
+    return hook;
+}
+
+}  // namespace
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
+
+void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxKind kind) {
+    if (Hook()) {
+        Hook()(text, caption, kind);
+        return;
+    }
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+}  // namespace platform

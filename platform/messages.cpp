@@ -1,0 +1,192 @@
+#include "platform/messages.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <utility>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace platform {
+namespace {
+
+const QEvent::Type kCallbackEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class CallbackEvent : public QEvent {
+public:
+    explicit CallbackEvent(std::function<void()> fn) : QEvent(kCallbackEvent), fn_(std::move(fn)) {}
+    void Run() { fn_(); }
+    std::function<void()> Take() { return std::move(fn_); }
+
+private:
+    std::function<void()> fn_;
+};
+
+// The exception thrown by a handler during the current round of processing,
+// kept until control is back outside Qt's frames.
+std::exception_ptr& PendingException() {
+    static std::exception_ptr pending;
+    return pending;
+}
+
+void KeepException() {
+    if (!PendingException()) PendingException() = std::current_exception();
+}
+
+// Callbacks that arrived after a handler threw, in the same round: they are
+// held back and queued again, so that nothing runs between the throw and the
+// caller that receives the exception, and nothing is lost either.
+std::vector<std::function<void()>>& HeldBack() {
+    static std::vector<std::function<void()>> held;
+    return held;
+}
+
+void RethrowPending() {
+    std::exception_ptr pending = std::exchange(PendingException(), nullptr);
+    if (!pending) return;
+    for (auto& fn : std::exchange(HeldBack(), {})) PostCallback(std::move(fn));
+    std::rethrow_exception(pending);
+}
+
+class Dispatcher : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() != kCallbackEvent) return QObject::event(e);
+        auto* callback = static_cast<CallbackEvent*>(e);
+        if (PendingException()) {
+            HeldBack().push_back(callback->Take());
+            return true;
+        }
+        try {
+            callback->Run();
+        } catch (...) {
+            KeepException();
+        }
+        return true;
+    }
+};
+
+Dispatcher& TheDispatcher() {
+    static Dispatcher* dispatcher = [] {
+        EnsureApplication();
+        auto* d = new Dispatcher;
+        d->moveToThread(QCoreApplication::instance()->thread());
+        return d;
+    }();
+    return *dispatcher;
+}
+
+struct WindowTable {
+    std::mutex mutex;
+    std::unordered_map<HWND, std::shared_ptr<WindowProc>> windows;
+    HWND next = 1;
+
+    std::shared_ptr<WindowProc> Find(HWND window) {
+        std::lock_guard lock(mutex);
+        auto it = windows.find(window);
+        return it == windows.end() ? nullptr : it->second;
+    }
+};
+
+WindowTable& Windows() {
+    static WindowTable table;
+    return table;
+}
+
+void Deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // Looked up at delivery, so a message for a window destroyed after it was
+    // posted is dropped.
+    if (auto proc = Windows().Find(window)) (*proc)(msg, wParam, lParam);
+}
+
+}  // namespace
+
+void EnsureApplication() {
+    if (QCoreApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "dirweigh";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+}
+
+HWND CreateHiddenWindow(WindowProc proc) {
+    TheDispatcher();
+    auto& table = Windows();
+    std::lock_guard lock(table.mutex);
+    HWND handle = table.next++;
+    table.windows.emplace(handle, std::make_shared<WindowProc>(std::move(proc)));
+    return handle;
+}
+
+void DestroyWindow(HWND window) {
+    auto& table = Windows();
+    std::shared_ptr<WindowProc> doomed;  // released outside the lock
+    std::lock_guard lock(table.mutex);
+    auto it = table.windows.find(window);
+    if (it == table.windows.end()) return;
+    doomed = std::move(it->second);
+    table.windows.erase(it);
+}
+
+bool IsWindow(HWND window) { return Windows().Find(window) != nullptr; }
+
+bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (!IsWindow(window)) return false;
+    PostCallback([=] { Deliver(window, msg, wParam, lParam); });
+    return true;
+}
+
+LRESULT SendMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto proc = Windows().Find(window);
+    return proc ? (*proc)(msg, wParam, lParam) : 0;
+}
+
+LRESULT DefWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+UINT RegisterWindowMessage(const std::string& name) {
+    static std::mutex mutex;
+    static std::map<std::string, UINT> registered;
+    std::string key = name;
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::lock_guard lock(mutex);
+    auto [it, inserted] = registered.emplace(key, static_cast<UINT>(0xC000 + registered.size()));
+    return it->second;
+}
+
+void PostCallback(std::function<void()> fn) {
+    QCoreApplication::postEvent(&TheDispatcher(), new CallbackEvent(std::move(fn)));
+}
+
+void ProcessMessages() {
+    TheDispatcher();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    RethrowPending();
+}
+
+void WaitForNextEvent() {
+    TheDispatcher();
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    RethrowPending();
+}
+
+std::function<void()> Guarded(std::function<void()> fn) {
+    return [fn = std::move(fn)] {
+        try {
+            fn();
+        } catch (...) {
+            KeepException();
+        }
+    };
+}
+
+}  // namespace platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Loading libraries by their platform names. "wsock32.dll" is looked for as
+// libwsock32.so beside the running executable first, then through the
+// system's library search.
+namespace platform {
+
+using HMODULE = std::uintptr_t;
+
+constexpr unsigned SEM_FAILCRITICALERRORS = 0x0001;
+constexpr unsigned SEM_NOOPENFILEERRORBOX = 0x8000;
+
+// "x.dll" -> "libx.so": lower case, ".dll" dropped, "lib" and ".so" added.
+std::string SharedObjectName(const std::string& libraryName);
+
+// 0 when the library cannot be loaded; never shows anything.
+HMODULE LoadLibrary(const std::string& libraryName);
+// Looks the name up on every call; nullptr when absent.
+void* GetProcAddress(HMODULE module, const std::string& procName);
+bool FreeLibrary(HMODULE module);
+// Keeps the mode and returns the previous one; it has no other effect here.
+unsigned SetErrorMode(unsigned mode);
+
+std::string ExecutableDirectory();
+
+// Tests decide which libraries exist: with a directory set, libraries are
+// looked for there only. std::nullopt restores the normal search.
+void SetLibraryDirectoryForTesting(std::optional<std::string> directory);
+
+}  // namespace platform
