@@ -1,0 +1,59 @@
+#include "ftp/dir_list.h"
+
+#include "ftp/listing_formats.h"
+#include "platform/exception.h"
+
+namespace zn {
+
+TznFTPDirList::~TznFTPDirList() { Clear(); }
+
+TznFTPDirEntry& TznFTPDirList::Items(int index) {
+    if (index < 0 || index >= Count()) {
+        throw platform::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    }
+    return *entries_[static_cast<std::size_t>(index)];
+}
+
+const TznFTPDirEntry& TznFTPDirList::Items(int index) const {
+    return const_cast<TznFTPDirList*>(this)->Items(index);
+}
+
+void TznFTPDirList::Clear() {
+    while (!entries_.empty()) entries_.pop_back();
+}
+
+int TznFTPDirList::Add(std::unique_ptr<TznFTPDirEntry> entry) {
+    entries_.push_back(std::move(entry));
+    return Count() - 1;
+}
+
+int TznFTPDirList::ParseLine(const std::string& line) {
+    auto entry = std::make_unique<TznFTPDirEntry>();
+    bool parsed = false;
+    switch (ServerType) {
+        case stUnix: parsed = listing::ParseUnixLine(line, *entry); break;
+        case stDos: parsed = listing::ParseDosLine(line, *entry); break;
+        case stHP3000: parsed = listing::ParseHP3000Line(line, *entry); break;
+        case stAS400: parsed = listing::ParseAS400Line(line, *entry); break;
+        default: break;
+    }
+    if (!parsed) {
+        entry->Kind = dkUnknown;
+        entry->Name = line;
+    }
+    return Add(std::move(entry));
+}
+
+void TznFTPDirList::Assign(const platform::TPersistent& source) {
+    const auto* other = dynamic_cast<const TznFTPDirList*>(&source);
+    if (!other) {
+        platform::TPersistent::Assign(source);
+        return;
+    }
+    if (other == this) return;
+    Clear();
+    entries_.reserve(other->entries_.size());
+    for (const auto& entry : other->entries_) Add(std::make_unique<TznFTPDirEntry>(*entry));
+}
+
+}  // namespace zn

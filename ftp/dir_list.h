@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/date_time.h"
+#include "platform/persistent.h"
+
+namespace zn {
+
+// The listing family of a server. stAuto detects it from the next listing.
+enum TServerType : std::uint8_t { stAuto = 0, stUnix = 1, stDos = 2, stHP3000 = 3, stAS400 = 4 };
+
+enum TDirEntryKind : std::uint8_t { dkUnknown = 0, dkFile = 1, dkDirectory = 2, dkLink = 3 };
+
+// One line of a listing. Names are kept whole, as bytes, so that they go back
+// to the server unchanged.
+struct TznFTPDirEntry {
+    TDirEntryKind Kind = dkUnknown;
+    std::string Name;  // for dkUnknown: the raw line
+    std::int64_t Size = 0;
+    platform::TDateTime DateTime = 0;
+    std::string LinkTarget;
+};
+
+// The entries of one listing, in listing order, and the family used to read
+// them.
+class TznFTPDirList : public platform::TPersistent {
+public:
+    TznFTPDirList() = default;
+    ~TznFTPDirList() override;
+    TznFTPDirList(const TznFTPDirList&) = delete;
+    TznFTPDirList& operator=(const TznFTPDirList&) = delete;
+
+    // Raises platform::EListError for an index outside 0..Count-1.
+    TznFTPDirEntry& Items(int index);
+    const TznFTPDirEntry& Items(int index) const;
+    int Count() const { return static_cast<int>(entries_.size()); }
+    void Clear();
+    int Add(std::unique_ptr<TznFTPDirEntry> entry);
+    // Appends exactly one entry for the line, dkUnknown when it cannot be read.
+    int ParseLine(const std::string& line);
+    // Copies the entries of another list, not its ServerType; refuses any
+    // other class.
+    void Assign(const platform::TPersistent& source) override;
+    std::string ClassName() const override { return "TznFTPDirList"; }
+
+    TServerType ServerType = stAuto;
+
+private:
+    std::vector<std::unique_ptr<TznFTPDirEntry>> entries_;
+};
+
+// Rebuilds `list` from the bytes of one LIST transfer, detecting the family
+// from the first line when the list's ServerType is stAuto.
+void ParseListing(std::string_view listing, TznFTPDirList& list);
+
+}  // namespace zn

@@ -1,0 +1,141 @@
+#include "ftp/dir_list.h"
+#include "tests/ftp/listing_expect.h"
+
+#include <gtest/gtest.h>
+
+using namespace zn;
+using listingtest::Parse;
+
+namespace {
+
+std::string Hp3000Line(char kind, const std::string& name) {
+    return std::string(15, ' ') + kind + std::string(45, ' ') + name;
+}
+
+std::string As400Line(const std::string& type, const std::string& name) {
+    std::string line = "        1234";
+    line.resize(40, ' ');
+    line += type;
+    line.resize(50, ' ');
+    return line + name;
+}
+
+std::vector<std::string> Names(const TznFTPDirList& list) {
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i) names.push_back(list.Items(i).Name);
+    return names;
+}
+
+}  // namespace
+
+TEST(ListingDetection, DigitFirstIsDos) {
+    TznFTPDirList list;
+    Parse(list, stAuto, "03-07-99  02:05PM  10240 a.html\r\n03-07-99  02:05PM  <DIR> sub\r\n");
+    EXPECT_EQ(list.ServerType, stDos);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"a.html", "sub"}));
+}
+
+TEST(ListingDetection, PathIsHP3000WithHeaderDroppedAndAParentEntry) {
+    TznFTPDirList list;
+    const std::string listing = "PATH= /ACCT/GROUP/\n\nCODE  ----LOGICAL RECORD----  FILENAME\nshort\n" +
+                                Hp3000Line('F', "REPORT") + "\n" + Hp3000Line('D', "SUB") + "\n";
+    Parse(list, stAuto, listing);
+    EXPECT_EQ(list.ServerType, stHP3000);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Items(0).Name, "..");
+    EXPECT_EQ(list.Items(0).Kind, dkDirectory);
+    EXPECT_EQ(list.Items(1).Name, "REPORT");
+    EXPECT_EQ(list.Items(2).Kind, dkDirectory);
+}
+
+TEST(ListingDetection, HP3000KeptForTheNextListingWithoutHeaderRemoval) {
+    TznFTPDirList list;
+    Parse(list, stAuto, "PATH= /ACCT/\n" + Hp3000Line('F', "A"));
+    ASSERT_EQ(list.ServerType, stHP3000);
+    zn::ParseListing("PATH= /ACCT/\n" + Hp3000Line('F', "B"), list);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Items(0).Kind, dkDirectory) << "the header line is an entry of its own now";
+    EXPECT_EQ(list.Items(0).Name, "");
+    EXPECT_EQ(list.Items(1).Name, "B");
+}
+
+TEST(ListingDetection, HP3000HeaderOnlyLeavesNothing) {
+    TznFTPDirList list;
+    Parse(list, stAuto, "PATH= /ACCT/\nCODE FILENAME\n");
+    EXPECT_EQ(list.ServerType, stHP3000);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(ListingDetection, AS400MarkersInColumns41To45) {
+    for (const char* type : {"*DIR", "*FLR", "*DOC", "*LIB", "*DDIR"}) {
+        TznFTPDirList list;
+        Parse(list, stAuto, As400Line(type, "X/"));
+        EXPECT_EQ(list.ServerType, stAS400) << type;
+        ASSERT_EQ(list.Count(), 2) << type;
+        EXPECT_EQ(list.Items(0).Name, "..");
+    }
+}
+
+TEST(ListingDetection, UnixFormWinsOverPathAndColumnMarkers) {
+    TznFTPDirList list;
+    Parse(list, stAuto, "-rw-r--r--   1 owner group 10 Mar  7 14:05 CLASSPATH.txt\n"
+                        "-rw-r--r--   1 owner group 20 Mar  7 14:05 b.txt\n");
+    EXPECT_EQ(list.ServerType, stUnix);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"CLASSPATH.txt", "b.txt"}));
+
+    TznFTPDirList columns;
+    Parse(columns, stAuto, "-rw-r--r--   1 owner group    10 Mar  7 14:05 *DIR-like name here");
+    EXPECT_EQ(columns.ServerType, stUnix);
+}
+
+TEST(ListingDetection, AnythingElseIsUnixAndTheGuessIsKept) {
+    TznFTPDirList list;
+    Parse(list, stAuto, "\nsomething\n");
+    EXPECT_EQ(list.ServerType, stUnix);
+    zn::ParseListing("03-07-99  02:05PM  10240 a.html", list);
+    EXPECT_EQ(list.ServerType, stUnix) << "decided once, until stAuto is set again";
+}
+
+TEST(ListingDetection, TotalLineIsDroppedAndForcesUnix) {
+    TznFTPDirList list;
+    Parse(list, stDos, "TOTAL 12\n-rw-r--r-- 1 o g 5 Mar 7 14:05 a\n");
+    EXPECT_EQ(list.ServerType, stUnix);
+    EXPECT_EQ(Names(list), std::vector<std::string>{"a"});
+
+    TznFTPDirList only;
+    Parse(only, stAS400, "total 0\r\n");
+    EXPECT_EQ(only.ServerType, stUnix);
+    EXPECT_EQ(only.Count(), 0);
+}
+
+TEST(ListingDetection, EmptyListingChangesNothing) {
+    TznFTPDirList list;
+    Parse(list, stAuto, "-rw-r--r-- 1 o g 5 Mar 7 14:05 a\n");
+    list.ServerType = stAuto;
+    zn::ParseListing(" \r\n\r\n", list);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.ServerType, stAuto);
+}
+
+TEST(ListingLines, CrLfCrLfAndNulEndLines) {
+    TznFTPDirList list;
+    Parse(list, stUnix, "-r 1 o g 1 Mar 7 14:05 a\r-r 1 o g 2 Mar 7 14:05 b\n-r 1 o g 3 Mar 7 14:05 c\r\n"
+                        "-r 1 o g 4 Mar 7 14:05 d");
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"a", "b", "c", "d"}));
+
+    const std::string withNul("-r 1 o g 1 Mar 7 14:05 a\n-r 1 o g 2 Mar 7 14:05 b\0\n-r 1 o g 3 Mar 7 14:05 c", 74);
+    Parse(list, stUnix, withNul);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(ListingLines, InnerBlankLineIsUnknownInUnixAndParentElsewhere) {
+    TznFTPDirList list;
+    Parse(list, stUnix, "-r 1 o g 1 Mar 7 14:05 a\n\n-r 1 o g 1 Mar 7 14:05 b\n\n\n");
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Items(1).Kind, dkUnknown);
+    EXPECT_EQ(list.Items(1).Name, "");
+
+    Parse(list, stAS400, As400Line("*STMF", "A") + "\n\n" + As400Line("*STMF", "B"));
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Items(1).Name, "..");
+}
