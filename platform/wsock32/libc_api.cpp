@@ -1,0 +1,46 @@
+#include "platform/wsock32/libc_api.h"
+
+#include <dlfcn.h>
+#include <gnu/lib-names.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace wsock {
+namespace {
+
+template <typename Fn>
+void Resolve(void* libc, const char* name, Fn& target) {
+    target = reinterpret_cast<Fn>(dlsym(libc, name));
+    if (!target) {
+        std::fprintf(stderr, "wsock32: the C library has no %s\n", name);
+        std::abort();
+    }
+}
+
+LibC Load() {
+    void* libc = dlopen(LIBC_SO, RTLD_NOW | RTLD_NOLOAD);
+    if (!libc) libc = dlopen(LIBC_SO, RTLD_NOW);
+    LibC c{};
+    Resolve(libc, "socket", c.socket);
+    Resolve(libc, "bind", c.bind);
+    Resolve(libc, "listen", c.listen);
+    Resolve(libc, "accept4", c.accept4);
+    Resolve(libc, "connect", c.connect);
+    Resolve(libc, "getsockname", c.getsockname);
+    Resolve(libc, "getsockopt", c.getsockopt);
+    Resolve(libc, "recv", c.recv);
+    Resolve(libc, "send", c.send);
+    Resolve(libc, "close", c.close);
+    Resolve(libc, "gethostname", c.gethostname);
+    return c;
+}
+
+}  // namespace
+
+const LibC& C() {
+    static const LibC c = Load();
+    return c;
+}
+
+}  // namespace wsock

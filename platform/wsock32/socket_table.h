@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QSocketNotifier>
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/wsock32/engine.h"
+
+namespace wsock {
+
+// What the library knows of one socket: its asynchronous registration and
+// the notifiers that turn readiness into the platform's notifications.
+struct SocketState {
+    int fd = -1;
+    std::uint64_t serial = 0;  // tells a reused descriptor from its predecessor
+
+    HWND window = 0;
+    UINT msg = 0;
+    long events = 0;
+    std::uint64_t selectSerial = 0;  // a new registration drops older notifications
+    bool nonBlocking = false;
+    bool listening = false;
+
+    bool connectPending = false;  // FD_CONNECT still to come
+    bool connected = false;
+    bool readArmed = false;       // FD_READ may be posted (again after each recv)
+    bool closeReported = false;   // FD_CLOSE goes out once
+    bool writeWanted = false;     // FD_WRITE after a send that would block
+    bool wakeOnRead = false;      // one-shot wake-ups for waits in the event loop
+    bool wakeOnWrite = false;
+
+    std::unique_ptr<QSocketNotifier> readNotifier;
+    std::unique_ptr<QSocketNotifier> writeNotifier;
+};
+
+SocketState* FindSocket(SOCKET s);
+SocketState& AddSocket(int fd);
+void RemoveSocket(SOCKET s);
+// Enables exactly the notifiers that the socket's state needs.
+void UpdateNotifiers(SocketState& state);
+// Every socket still open, closed; used when the last start-up is undone.
+void CloseAllSockets();
+
+}  // namespace wsock

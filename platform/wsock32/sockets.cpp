@@ -1,0 +1,236 @@
+#include "platform/wsock32/engine.h"
+#include "platform/wsock32/libc_api.h"
+#include "platform/wsock32/socket_table.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace wsock {
+namespace {
+
+int startups = 0;
+
+// Most calls need a start-up first, as on the platform this stands in for.
+bool Ready() {
+    if (startups > 0) return true;
+    SetLastError(WSANOTINITIALISED);
+    return false;
+}
+
+SocketState* Known(SOCKET s) {
+    if (!Ready()) return nullptr;
+    SocketState* state = FindSocket(s);
+    if (!state) SetLastError(WSAENOTSOCK);
+    return state;
+}
+
+void SetNonBlocking(SocketState& state) {
+    if (state.nonBlocking) return;
+    fcntl(state.fd, F_SETFL, fcntl(state.fd, F_GETFL) | O_NONBLOCK);
+    state.nonBlocking = true;
+}
+
+bool WouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
+// Linux answers a send on a socket that never connected with EPIPE; the
+// platform says "not connected".
+bool RequireConnected(const SocketState& state) {
+    if (state.connected || state.connectPending) return true;
+    SetLastError(winsock::WSAENOTCONN);
+    return false;
+}
+
+}  // namespace
+
+bool Started() { return startups > 0; }
+
+int Startup(WORD version, winsock::WSADATA* data) {
+    const int major = version & 0xFF, minor = version >> 8;
+    if (major < 1 || (major == 1 && minor < 1)) return WSAVERNOTSUPPORTED;
+    if (data) {
+        std::memset(data, 0, sizeof *data);
+        data->wVersion = 0x0101;
+        data->wHighVersion = 0x0101;
+        std::strcpy(data->szDescription, "DirWeigh sockets over POSIX");
+        std::strcpy(data->szSystemStatus, "Running");
+        data->iMaxSockets = 1024;
+    }
+    ++startups;
+    return 0;
+}
+
+int Cleanup() {
+    if (!Ready()) return SOCKET_ERROR;
+    if (--startups == 0) CloseAllSockets();
+    return 0;
+}
+
+SOCKET Socket(int af, int type, int protocol) {
+    if (!Ready()) return INVALID_SOCKET;
+    if (af != winsock::kAfInet || type != winsock::kSockStream) {
+        SetLastError(af != winsock::kAfInet ? 10047 : 10044);
+        return INVALID_SOCKET;
+    }
+    int fd = C().socket(PF_INET, SOCK_STREAM | SOCK_CLOEXEC, protocol);
+    if (fd < 0) return FailFromErrno();
+    AddSocket(fd);
+    return fd;
+}
+
+int Close(SOCKET s) {
+    SocketState* state = Known(s);
+    if (!state) return SOCKET_ERROR;
+    const int fd = state->fd;
+    RemoveSocket(s);  // the notifiers go before the descriptor does
+    C().close(fd);
+    return 0;
+}
+
+int Bind(SOCKET s, const winsock::sockaddr* addr, int len) {
+    SocketState* state = Known(s);
+    if (!state) return SOCKET_ERROR;
+    if (C().bind(state->fd, reinterpret_cast<const ::sockaddr*>(addr), static_cast<socklen_t>(len)) != 0) {
+        return FailFromErrno();
+    }
+    return 0;
+}
+
+int Listen(SOCKET s, int backlog) {
+    SocketState* state = Known(s);
+    if (!state) return SOCKET_ERROR;
+    if (C().listen(state->fd, backlog) != 0) return FailFromErrno();
+    state->listening = true;
+    UpdateNotifiers(*state);
+    return 0;
+}
+
+SOCKET Accept(SOCKET s, winsock::sockaddr* addr, int* len) {
+    SocketState* listener = Known(s);
+    if (!listener) return INVALID_SOCKET;
+    socklen_t size = len ? static_cast<socklen_t>(*len) : 0;
+    const int flags = SOCK_CLOEXEC | (listener->nonBlocking ? SOCK_NONBLOCK : 0);
+    int fd = C().accept4(listener->fd, reinterpret_cast<::sockaddr*>(addr), len ? &size : nullptr, flags);
+    if (fd < 0) {
+        if (WouldBlock()) {
+            listener->wakeOnRead = true;
+            UpdateNotifiers(*listener);
+        }
+        return FailFromErrno();
+    }
+    if (len) *len = static_cast<int>(size);
+    // An accepted socket takes over the listener's registration.
+    SocketState& state = AddSocket(fd);
+    state.window = listener->window;
+    state.msg = listener->msg;
+    state.events = listener->events & ~FD_ACCEPT;
+    state.nonBlocking = listener->nonBlocking;
+    state.connected = true;
+    state.readArmed = true;
+    state.writeWanted = (state.events & FD_WRITE) != 0;
+    UpdateNotifiers(state);
+    return fd;
+}
+
+int Connect(SOCKET s, const winsock::sockaddr* addr, int len) {
+    SocketState* state = Known(s);
+    if (!state) return SOCKET_ERROR;
+    if (C().connect(state->fd, reinterpret_cast<const ::sockaddr*>(addr), static_cast<socklen_t>(len)) == 0) {
+        state->connected = true;
+        state->readArmed = true;
+        if (state->nonBlocking) {
+            // Even an immediate connect is announced, as the platform does.
+            state->connectPending = true;
+            state->connected = false;
+        }
+        UpdateNotifiers(*state);
+        return 0;
+    }
+    if (errno == EINPROGRESS) {
+        state->connectPending = true;
+        UpdateNotifiers(*state);
+        SetLastError(WSAEWOULDBLOCK);
+        return SOCKET_ERROR;
+    }
+    return FailFromErrno();
+}
+
+int GetSockName(SOCKET s, winsock::sockaddr* addr, int* len) {
+    SocketState* state = Known(s);
+    if (!state) return SOCKET_ERROR;
+    if (!addr || !len) {
+        SetLastError(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    socklen_t size = static_cast<socklen_t>(*len);
+    if (C().getsockname(state->fd, reinterpret_cast<::sockaddr*>(addr), &size) != 0) return FailFromErrno();
+    *len = static_cast<int>(size);
+    return 0;
+}
+
+int Recv(SOCKET s, char* buf, int len, int flags) {
+    SocketState* state = Known(s);
+    if (!state || !RequireConnected(*state)) return SOCKET_ERROR;
+    ssize_t n = C().recv(state->fd, buf, static_cast<size_t>(len < 0 ? 0 : len), flags);
+    // A read re-enables FD_READ; a read that finds nothing also arms the
+    // wake-up, so a wait blocked in the event loop returns when data comes.
+    state->readArmed = true;
+    if (n < 0 && WouldBlock()) state->wakeOnRead = true;
+    UpdateNotifiers(*state);
+    if (n < 0) return FailFromErrno();
+    return static_cast<int>(n);
+}
+
+int Send(SOCKET s, const char* buf, int len, int flags) {
+    SocketState* state = Known(s);
+    if (!state || !RequireConnected(*state)) return SOCKET_ERROR;
+    ssize_t n = C().send(state->fd, buf, static_cast<size_t>(len < 0 ? 0 : len), flags | MSG_NOSIGNAL);
+    if (n < 0) {
+        if (WouldBlock()) {
+            state->writeWanted = true;
+            state->wakeOnWrite = true;
+            UpdateNotifiers(*state);
+        }
+        return FailFromErrno();
+    }
+    return static_cast<int>(n);
+}
+
+int AsyncSelect(SOCKET s, HWND window, UINT msg, long events) {
+    SocketState* state = Known(s);
+    if (!state) return SOCKET_ERROR;
+    static std::uint64_t selectSerial = 0;
+    state->window = window;
+    state->msg = msg;
+    state->events = events;
+    state->selectSerial = ++selectSerial;
+    SetNonBlocking(*state);
+    if (state->connected) {
+        state->readArmed = true;
+        state->writeWanted = (events & FD_WRITE) != 0;
+    }
+    UpdateNotifiers(*state);
+    return 0;
+}
+
+u_short HostToNetShort(u_short value) { return static_cast<u_short>((value >> 8) | (value << 8)); }
+
+u_long InetAddr(const char* text) {
+    in_addr addr{};
+    if (!text || inet_aton(text, &addr) == 0) return winsock::kInaddrNone;
+    return addr.s_addr;
+}
+
+int GetHostName(char* name, int len) {
+    if (!Ready()) return SOCKET_ERROR;
+    if (!name || len <= 0 || C().gethostname(name, static_cast<size_t>(len)) != 0) {
+        SetLastError(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    return 0;
+}
+
+}  // namespace wsock

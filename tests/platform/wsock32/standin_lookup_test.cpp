@@ -1,0 +1,74 @@
+#include "tests/platform/wsock32/standin_fixture.h"
+
+#include <cstring>
+
+using winsock::HANDLE;
+using winsock::MAXGETHOSTSTRUCT;
+using winsock::SOCKET_ERROR;
+
+namespace {
+constexpr platform::UINT kHostMsg = platform::WM_USER + 148;
+constexpr platform::UINT kServMsg = platform::WM_USER + 149;
+}  // namespace
+
+TEST_F(StandIn, HostLookupOfLocalhostFillsTheCallersBuffer) {
+    alignas(8) char buffer[MAXGETHOSTSTRUCT];
+    HANDLE request = ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, sizeof buffer);
+    ASSERT_NE(request, 0u);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
+    EXPECT_EQ(notes_[0].msg, kHostMsg);
+    EXPECT_EQ(notes_[0].wParam, request);
+    EXPECT_EQ(notes_[0].error, 0);
+    auto* host = reinterpret_cast<winsock::hostent*>(buffer);
+    ASSERT_NE(host->h_addr_list[0], nullptr);
+    EXPECT_EQ(host->h_length, 4);
+    const auto* bytes = reinterpret_cast<unsigned char*>(host->h_addr_list[0]);
+    EXPECT_EQ(bytes[0], 127);
+    EXPECT_GE(host->h_addr_list[0], buffer);
+    EXPECT_LT(host->h_addr_list[0], buffer + sizeof buffer);
+}
+
+TEST_F(StandIn, UnknownHostGives11001) {
+    alignas(8) char buffer[MAXGETHOSTSTRUCT];
+    ASSERT_NE(ws().WSAAsyncGetHostByName(window_, kHostMsg, "no-such-host.invalid", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 10));
+    EXPECT_EQ(notes_[0].error, 11001);
+}
+
+TEST_F(StandIn, CancelledLookupPostsNothingAndWritesNothing) {
+    alignas(8) char buffer[MAXGETHOSTSTRUCT];
+    std::memset(buffer, 0x5A, sizeof buffer);
+    HANDLE request = ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, sizeof buffer);
+    ASSERT_NE(request, 0u);
+    EXPECT_EQ(ws().WSACancelAsyncRequest(request), 0);
+    testsupport::RunEventLoopFor(0.3);
+    EXPECT_TRUE(notes_.empty());
+    EXPECT_EQ(buffer[0], 0x5A);
+    EXPECT_EQ(ws().WSACancelAsyncRequest(request), SOCKET_ERROR) << "nothing left to cancel";
+}
+
+TEST_F(StandIn, ServiceLookupGivesThePortInNetworkOrder) {
+    alignas(8) char buffer[MAXGETHOSTSTRUCT];
+    ASSERT_NE(ws().WSAAsyncGetServByName(window_, kServMsg, "ftp", "tcp", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
+    EXPECT_EQ(notes_[0].error, 0);
+    auto* service = reinterpret_cast<winsock::servent*>(buffer);
+    EXPECT_EQ(static_cast<std::uint16_t>(service->s_port), ws().htons(21));
+    EXPECT_STREQ(service->s_proto, "tcp");
+
+    notes_.clear();
+    ASSERT_NE(ws().WSAAsyncGetServByName(window_, kServMsg, "no-such-service", "tcp", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
+    EXPECT_NE(notes_[0].error, 0);
+}
+
+TEST_F(StandIn, TooSmallABufferIsReportedNotOverrun) {
+    alignas(8) char buffer[64];
+    std::memset(buffer, 0, sizeof buffer);
+    alignas(8) char guard[16];
+    std::memset(guard, 0x77, sizeof guard);
+    ASSERT_NE(ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, 8), 0u);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
+    EXPECT_EQ(notes_[0].error, 10055);
+    EXPECT_EQ(guard[0], 0x77);
+}
