@@ -1,0 +1,247 @@
+#include "net/socket.h"
+
+#include "dialup/ras.h"
+#include "net/errors.h"
+#include "net/message_table.h"
+#include "platform/str_to_int.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zn {
+
+TznSocket::TznSocket(platform::TComponent* owner) : platform::TComponent(owner) {
+    NotifyWindow = platform::CreateHiddenWindow(
+        [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleNotification(msg, w, l); });
+    SetWinsockLoaded(false);
+}
+
+TznSocket::~TznSocket() {
+    platform::DestroyWindow(NotifyWindow);
+    // A lookup still under way would write its answer into this object.
+    if (WinsockInstance.IsLoaded()) {
+        CancelPendingRequest();
+        for (; StartupCount > 0; --StartupCount) WinsockInstance.WSACleanup();
+    }
+}
+
+bool TznSocket::WinsockLoaded() const { return WinsockInstance.IsLoaded(); }
+
+void TznSocket::SetWinsockLoaded(bool value) {
+    if (!value) {
+        WinsockInstance.Unload();
+    } else if (!WinsockInstance.IsLoaded()) {
+        WinsockInstance.Load();
+    }
+}
+
+void TznSocket::Notification(platform::TComponent* component, platform::TOperation operation) {
+    platform::TComponent::Notification(component, operation);
+    if (operation == platform::TOperation::opRemove && component == RAS_) RAS_ = nullptr;
+}
+
+platform::LRESULT TznSocket::HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
+    switch (msg) {
+        case WM_HOSTLOOKUP:
+        case WM_SERVLOOKUP:
+            (msg == WM_HOSTLOOKUP ? HostLookupDone : ServiceLookupDone) = true;
+            AsyncErrorCode = SelectError(lParam);
+            AsyncError = AsyncErrorCode != 0;
+            return 0;
+        case WM_SOCKETEVENT:
+            AsyncErrorCode = SelectError(lParam);
+            AsyncError = AsyncErrorCode != 0;
+            if (AsyncError && SelectEvent(lParam) == winsock::FD_CONNECT) ConnectFailed = true;
+            if (!AsyncError) {
+                switch (SelectEvent(lParam)) {
+                    case winsock::FD_READ: DataArrived = true; break;
+                    case winsock::FD_CONNECT: ConnectDone = true; break;
+                    case winsock::FD_CLOSE: PeerClosed = true; break;
+                    default: break;
+                }
+            }
+            return 0;
+        default:
+            return platform::DefWindowProc(NotifyWindow, msg, wParam, lParam);
+    }
+}
+
+void TznSocket::ResetState() {
+    Canceled = false;
+    TimeCounter.SetTimedOut(false);
+    PendingRequest = 0;
+    AsyncError = false;
+    HostLookupDone = ServiceLookupDone = ConnectDone = DataArrived = PeerClosed = false;
+    ConnectFailed = false;
+}
+
+void TznSocket::CheckServer() {
+    if (Server_.empty()) RaiseError(kMsgServerRequired);
+}
+
+void TznSocket::RaiseErrorText(std::string message, bool close) {
+    TimeCounter.Stop();
+    Fire(OnError, this, message);
+    if (close) Close();
+    throw ESocketError(message);
+}
+
+void TznSocket::RaiseError(std::uint16_t code) {
+    if (code == 0) return;
+    RaiseErrorText(LoadMessage(code), code == winsock::WSAECONNRESET);
+}
+
+void TznSocket::CancelPendingRequest() {
+    if (PendingRequest == 0) return;
+    WinsockInstance.WSACancelAsyncRequest(PendingRequest);
+    PendingRequest = 0;
+}
+
+void TznSocket::RaiseTimeOut() {
+    TimeCounter.Stop();
+    std::string message = LoadMessage(kMsgTimedOut);
+    Fire(OnError, this, message);
+    CancelPendingRequest();
+    if (WinsockInstance.WSAIsBlocking()) WinsockInstance.WSACancelBlockingCall();
+    Close();
+    throw ETimedOutError();
+}
+
+void TznSocket::RaiseCanceled() {
+    TimeCounter.Stop();
+    std::string message = LoadMessage(kMsgCanceled);
+    Fire(OnError, this, message);
+    throw ECanceledError();
+}
+
+std::string TznSocket::HostPart() const { return Server_.substr(0, Server_.find(':')); }
+
+std::int32_t TznSocket::PortPart() const {
+    std::size_t colon = Server_.find(':');
+    if (colon == std::string::npos) return 0;
+    return platform::StrToIntDef(std::string_view(Server_).substr(colon + 1), 0);
+}
+
+void TznSocket::Open() {
+    if (RAS_) RAS_->Dial();
+    Fire(OnOpen, this);
+    CheckServer();
+    if (WinsockInstance.WSAStartup(0x0101, &StartupRecord) != 0) RaiseError(kMsgInvalidWinsockVersion);
+    ++StartupCount;
+    ResolveHost();
+    ResolvePort();
+    CreateSocket();
+}
+
+void TznSocket::ResolveHost() {
+    const std::string name = HostPart();
+    // Refused rather than cut: a cut name would quietly reach another host.
+    if (name.size() > kHostNameMax) {
+        RaiseErrorText("Host name is longer than " + std::to_string(kHostNameMax) + " characters", false);
+    }
+    HostAddress = WinsockInstance.inet_addr(name.c_str());
+    if (HostAddress != winsock::kInaddrNone) return;
+
+    PendingRequest = WinsockInstance.WSAAsyncGetHostByName(NotifyWindow, WM_HOSTLOOKUP, name.c_str(), LookupAnswer,
+                                                           sizeof LookupAnswer);
+    if (PendingRequest == 0) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    TimeCounter.Start();
+    WaitUntil([&] { return HostLookupDone || TimeCounter.TimedOut() || Canceled; });
+    TimeCounter.Stop();
+    PendingRequest = 0;
+    if (AsyncError) RaiseError(AsyncErrorCode);
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (Canceled) RaiseCanceled();
+    platform::ProcessMessages();
+
+    const auto* host = reinterpret_cast<const winsock::hostent*>(LookupAnswer);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(host->h_addr_list[0]);
+    char dotted[16];
+    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    HostAddress = WinsockInstance.inet_addr(dotted);
+    if (HostAddress == winsock::kInaddrNone) RaiseError(kMsgErrorResolvingHost);
+}
+
+void TznSocket::ResolvePort() {
+    if (const auto fromServer = static_cast<std::uint16_t>(PortPart() & 0xFFFF); fromServer != 0) {
+        Port = fromServer;
+        return;
+    }
+    if (ServiceName.empty()) RaiseError(kMsgServiceNameRequired);
+    if (Canceled) RaiseCanceled();
+    if (ServiceName.size() > kServiceNameMax) {
+        RaiseErrorText("Service name is longer than " + std::to_string(kServiceNameMax) + " characters", false);
+    }
+    PendingRequest = WinsockInstance.WSAAsyncGetServByName(NotifyWindow, WM_SERVLOOKUP, ServiceName.c_str(), "tcp",
+                                                           LookupAnswer, sizeof LookupAnswer);
+    if (PendingRequest == 0) {
+        Port = DefaultPort_;
+        return;
+    }
+    TimeCounter.Start();
+    WaitUntil([&] { return ServiceLookupDone || Canceled || TimeCounter.TimedOut(); });
+    TimeCounter.Stop();
+    PendingRequest = 0;
+    // A failed or late service lookup falls back to the default port; a
+    // time-out here stays set, so the connect that follows ends at once.
+    if (AsyncError || TimeCounter.TimedOut()) {
+        Port = DefaultPort_;
+        return;
+    }
+    if (Canceled) RaiseCanceled();
+    const auto* service = reinterpret_cast<const winsock::servent*>(LookupAnswer);
+    Port = WinsockInstance.htons(static_cast<std::uint16_t>(service->s_port));
+}
+
+void TznSocket::CreateSocket() {
+    SocketHandle = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, 0);
+    if (SocketHandle == winsock::INVALID_SOCKET) {
+        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    }
+}
+
+void TznSocket::ConnectSocket() {
+    if (Canceled) RaiseCanceled();
+    winsock::sockaddr_in address{};
+    address.sin_family = winsock::kAfInet;
+    address.sin_port = WinsockInstance.htons(Port);
+    address.sin_addr = HostAddress;
+    if (WinsockInstance.WSAAsyncSelect(SocketHandle, NotifyWindow, WM_SOCKETEVENT,
+                                       winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT |
+                                           winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
+        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    }
+    TimeCounter.Start();
+    if (WinsockInstance.connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&address), sizeof address) ==
+        winsock::SOCKET_ERROR) {
+        const int code = WinsockInstance.WSAGetLastError();
+        if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
+    }
+    // A connect notification that carries an error (a refused connection)
+    // ends the wait at once instead of waiting out the time-out.
+    WaitUntil([&] { return ConnectDone || Canceled || TimeCounter.TimedOut() || ConnectFailed; });
+    TimeCounter.Stop();
+    if (Canceled) RaiseCanceled();
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (!ConnectDone) RaiseErrorText(LoadMessage(AsyncErrorCode), true);
+    Fire(OnConnected, this);
+}
+
+void TznSocket::Close() {
+    if (Connected()) {
+        Fire(OnClosing, this);
+        WinsockInstance.closesocket(SocketHandle);
+        SocketHandle = winsock::INVALID_SOCKET;
+        Fire(OnClosed, this);
+    }
+    if (RAS_) RAS_->HangUp();
+}
+
+void TznSocket::Cancel() {
+    Canceled = true;
+    Fire(OnCancel, this);
+    CancelPendingRequest();
+    Close();
+}
+
+}  // namespace zn

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/events.h"
+#include "net/time_counter.h"
+#include "net/winsock.h"
+#include "platform/component.h"
+#include "platform/messages.h"
+
+namespace zn {
+
+class TznRas;
+
+// Notification messages of the hidden window, in the application's range.
+constexpr platform::UINT WM_HOSTLOOKUP = platform::WM_USER + 148;
+constexpr platform::UINT WM_SERVLOOKUP = platform::WM_USER + 149;
+constexpr platform::UINT WM_SOCKETEVENT = platform::WM_USER + 150;
+
+// The client end of one TCP control connection: it dials a linked dial-up
+// connection, resolves the server, connects, and carries a line dialogue of
+// numbered replies. Every wait blocks in the event loop until a
+// notification, a tick of the time-out counter or the user's Cancel, so the
+// window stays usable while the component waits.
+class TznSocket : public platform::TComponent {
+public:
+    explicit TznSocket(platform::TComponent* owner);
+    ~TznSocket() override;
+
+    bool WinsockLoaded() const;
+    void SetWinsockLoaded(bool value);
+    TznRas* RAS() const { return RAS_; }
+    void SetRAS(TznRas* value) { RAS_ = value; }
+    bool Connected() const { return SocketHandle != winsock::INVALID_SOCKET; }
+    const std::string& LastReply() const { return LastReply_; }
+
+    virtual void Open();
+    void ConnectSocket();
+    virtual void Close();
+    // Stops whatever is under way and closes. Safe from an event handler
+    // while another operation of this component waits.
+    virtual void Cancel();
+
+    // Line dialogue (socket_lines.cpp).
+    virtual std::int32_t ReplyCode(const std::string& line);
+    std::int32_t ReadLine(std::string& line);
+    std::int32_t ReadReply();
+    void SendLine(const std::string& line);
+
+    // A received line holds at most this many bytes; the rest of a longer
+    // line, up to its LF, is dropped.
+    static constexpr std::size_t kLineMax = 1024;
+    static constexpr std::size_t kHostNameMax = 127;
+    static constexpr std::size_t kServiceNameMax = 63;
+
+protected:
+    const std::string& Server() const { return Server_; }
+    void SetServer(const std::string& value) { Server_ = value; }
+    std::uint16_t DefaultPort() const { return DefaultPort_; }
+    void SetDefaultPort(std::uint16_t value) { DefaultPort_ = value; }
+    std::int32_t TimeOut() const { return TimeCounter.TimeOut(); }
+    void SetTimeOut(std::int32_t value) { TimeCounter.SetTimeOut(value); }
+
+    virtual void ResetState();
+    void CheckServer();
+    void RaiseError(std::uint16_t code);
+    [[noreturn]] void RaiseTimeOut();
+    [[noreturn]] void RaiseCanceled();
+
+    void Notification(platform::TComponent* component, platform::TOperation operation) override;
+
+    // Processes what is pending, then blocks in the event loop until
+    // `done` holds; the caller's conditions always include Canceled and the
+    // counter's TimedOut, which arrive as events.
+    template <typename Done>
+    void WaitUntil(Done done) {
+        platform::ProcessMessages();
+        while (!done()) platform::WaitForNextEvent();
+    }
+
+    std::string Server_;
+    std::uint16_t DefaultPort_ = 0;
+    std::string ServiceName;
+
+    TNotifyEvent OnOpen;
+    TNotifyEvent OnConnected;
+    TNotifyEvent OnClosing;
+    TNotifyEvent OnClosed;
+    TNotifyEvent OnCancel;
+    TqmErrorEvent OnError;
+    TqmLineTransmitEvent OnLineSent;
+    TqmLineTransmitEvent OnLineReceived;
+
+    TznRas* RAS_ = nullptr;
+    platform::HWND NotifyWindow = 0;
+    winsock::WSADATA StartupRecord{};
+    winsock::SOCKET SocketHandle = winsock::INVALID_SOCKET;
+    winsock::HANDLE PendingRequest = 0;
+    TTimeCounter TimeCounter;
+    std::uint32_t HostAddress = 0;  // network order
+    std::uint16_t Port = 0;         // host order
+    std::int32_t StartupCount = 0;
+    bool Canceled = false;
+    bool HostLookupDone = false;
+    bool ServiceLookupDone = false;
+    bool ConnectDone = false;
+    bool DataArrived = false;
+    bool PeerClosed = false;
+    bool AsyncError = false;
+    std::uint16_t AsyncErrorCode = 0;
+    std::string LastReply_;
+
+private:
+    // The connect notification carried an error (a refused connection).
+    bool ConnectFailed = false;
+
+    platform::LRESULT HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
+    std::string HostPart() const;
+    std::int32_t PortPart() const;
+    void ResolveHost();
+    void ResolvePort();
+    void CreateSocket();
+    // Fires OnError with the text, closes when asked to, raises ESocketError.
+    [[noreturn]] void RaiseErrorText(std::string message, bool close);
+    void CancelPendingRequest();
+    std::int32_t ReadLineBody(std::string& line);
+
+    alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};
+};
+
+}  // namespace zn

@@ -1,0 +1,123 @@
+// The line dialogue of the control connection: command lines out, numbered
+// replies in (RFC 959, section 4.2: "xyz-" opens a multi-line reply that the
+// first line starting "xyz " closes).
+
+#include "net/errors.h"
+#include "net/message_table.h"
+#include "net/socket.h"
+#include "platform/str_to_int.h"
+
+#include <cstring>
+
+namespace zn {
+
+std::int32_t TznSocket::ReplyCode(const std::string& line) {
+    return platform::StrToIntDef(std::string_view(line).substr(0, 3), -1);
+}
+
+std::int32_t TznSocket::ReadLine(std::string& line) {
+    if (!Connected()) RaiseError(kMsgNotConnected);
+
+    // Phase A: wait for data. A peer that has closed with nothing left to
+    // read ends the wait at once, as a reset does.
+    TimeCounter.Start();
+    WaitUntil([&] { return DataArrived || Canceled || TimeCounter.TimedOut() || AsyncError || PeerClosed; });
+    TimeCounter.Stop();
+    if (Canceled) RaiseCanceled();
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (AsyncError) RaiseError(AsyncErrorCode);
+    if (!DataArrived) RaiseError(winsock::WSAECONNRESET);
+
+    // Phase B: the whole line must arrive within the time-out from here.
+    TimeCounter.Start();
+    DataArrived = false;
+    platform::ProcessMessages();
+
+    std::string received;
+    std::int32_t result = -1;
+    try {
+        result = ReadLineBody(received);
+    } catch (...) {
+        Fire(OnLineReceived, this, std::string());
+        throw;
+    }
+    line = received;
+    Fire(OnLineReceived, this, line);
+    return result;
+}
+
+// Reads one byte per call, so nothing after the LF leaves the socket. Bytes
+// past kLineMax are read and dropped up to the LF.
+std::int32_t TznSocket::ReadLineBody(std::string& line) {
+    char buffer[kLineMax + 1] = {};
+    std::size_t count = 0;
+    bool found = false;
+    for (;;) {
+        platform::ProcessMessages();
+        char overflow = 0;
+        char* target = count < kLineMax ? buffer + count : &overflow;
+        const int n = WinsockInstance.recv(SocketHandle, target, 1, 0);
+        if (n == winsock::SOCKET_ERROR) {
+            const int code = WinsockInstance.WSAGetLastError();
+            if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
+        } else if (n > 0) {
+            found = *target == '\n';
+            if (count < kLineMax) ++count;
+        }
+        platform::ProcessMessages();
+        if (found || Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0)) break;
+        // Nothing to read yet: block until the socket, a tick or a cancel
+        // wakes the loop.
+        if (n <= 0) platform::WaitForNextEvent();
+    }
+    TimeCounter.Stop();
+
+    std::int32_t result = -1;
+    if (found) {
+        line.assign(buffer, strnlen(buffer, kLineMax));
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        result = ReplyCode(line);
+    }
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (Canceled) RaiseCanceled();
+    return result;
+}
+
+std::int32_t TznSocket::ReadReply() {
+    const std::int32_t code = ReadLine(LastReply_);
+    if (code > 0 && LastReply_.find('-') == 3) {
+        for (;;) {
+            const std::int32_t next = ReadLine(LastReply_);
+            if (PeerClosed || (next == code && LastReply_.find(' ') == 3)) break;
+        }
+    }
+    return code;
+}
+
+void TznSocket::SendLine(const std::string& line) {
+    if (!Connected()) RaiseError(kMsgNotConnected);
+    const std::string data = line + "\r\n";
+    std::size_t position = 0;
+    TimeCounter.Start();
+    for (;;) {
+        platform::ProcessMessages();
+        const int n = WinsockInstance.send(SocketHandle, data.data() + position,
+                                           static_cast<int>(data.size() - position), 0);
+        if (n == winsock::SOCKET_ERROR) {
+            const int code = WinsockInstance.WSAGetLastError();
+            if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
+        } else {
+            position += static_cast<std::size_t>(n);
+        }
+        const bool done = position == data.size();
+        platform::ProcessMessages();
+        if (done || TimeCounter.TimedOut() || Canceled) break;
+        if (n == winsock::SOCKET_ERROR) platform::WaitForNextEvent();
+    }
+    TimeCounter.Stop();
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (Canceled) RaiseCanceled();
+    Fire(OnLineSent, this, line);
+}
+
+}  // namespace zn

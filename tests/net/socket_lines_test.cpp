@@ -1,0 +1,114 @@
+#include "tests/net/socket_fixture.h"
+
+using zn::ESocketError;
+
+TEST_F(SocketTest, SingleLineReply) {
+    testsupport::ScriptedServer server;
+    server.Send("220 Ready\r\n").AwaitClientClose();
+    ConnectTo(server);
+    EXPECT_EQ(socket_->ReadReply(), 220);
+    EXPECT_EQ(socket_->LastReply(), "220 Ready");
+    EXPECT_EQ(events_, Events{"Received 220 Ready"});
+}
+
+TEST_F(SocketTest, MultiLineReplyEndsWithTheSameNumberAndABlank) {
+    testsupport::ScriptedServer server;
+    server.Send("230-Welcome\r\n230-Second\r\n220 other number\r\n230 Done\r\n221 next\r\n").AwaitClientClose();
+    ConnectTo(server);
+    EXPECT_EQ(socket_->ReadReply(), 230);
+    EXPECT_EQ(socket_->LastReply(), "230 Done");
+    EXPECT_EQ(events_, (Events{"Received 230-Welcome", "Received 230-Second", "Received 220 other number",
+                               "Received 230 Done"}));
+    EXPECT_EQ(socket_->ReadReply(), 221) << "the next reply stays in the socket";
+}
+
+TEST_F(SocketTest, LineEndsOfLfAloneAndCrCrLfAreRemoved) {
+    testsupport::ScriptedServer server;
+    server.Send("200 one\n200 two\r\r\n").AwaitClientClose();
+    ConnectTo(server);
+    std::string line;
+    EXPECT_EQ(socket_->ReadLine(line), 200);
+    EXPECT_EQ(line, "200 one");
+    EXPECT_EQ(socket_->ReadLine(line), 200);
+    EXPECT_EQ(line, "200 two");
+}
+
+TEST_F(SocketTest, NulCutsTheLineAndUnnumberedLinesAreRepliesOfTheirOwn) {
+    testsupport::ScriptedServer server;
+    server.Send(std::string("200 before\0after\r\nhello\r\n230-x\r\n", 32)).AwaitClientClose();
+    ConnectTo(server);
+    std::string line;
+    EXPECT_EQ(socket_->ReadLine(line), 200);
+    EXPECT_EQ(line, "200 before");
+    EXPECT_EQ(socket_->ReadReply(), -1);
+    EXPECT_EQ(socket_->LastReply(), "hello");
+}
+
+TEST_F(SocketTest, PeerClosingMidLineGivesAnEmptyLine) {
+    testsupport::ScriptedServer server;
+    server.Send("220 Rea").Delay(50).Close();
+    ConnectTo(server);
+    std::string line = "untouched";
+    EXPECT_EQ(socket_->ReadLine(line), -1);
+    EXPECT_EQ(line, "");
+    EXPECT_EQ(events_, Events{"Received "});
+}
+
+TEST_F(SocketTest, PeerClosingBeforeAnyLineIsAResetNotATimeOut) {
+    testsupport::ScriptedServer server;
+    server.Delay(50).Close();
+    ConnectTo(server);
+    socket_->SetTimeOut(5);
+    std::string line;
+    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->ReadLine(line); }), "[10054] Connection reset by peer");
+    EXPECT_EQ(events_, (Events{"OnError [10054] Connection reset by peer", "OnClosing", "OnClosed"}));
+    EXPECT_FALSE(socket_->Connected());
+}
+
+TEST_F(SocketTest, OverlongLineGivesItsFirst1024BytesAndDropsTheRest) {
+    testsupport::ScriptedServer server;
+    const std::string longLine = "200 " + std::string(1500, 'x');
+    server.Send(longLine + "\r\n250 next\r\n").AwaitClientClose();
+    ConnectTo(server);
+    std::string line;
+    EXPECT_EQ(socket_->ReadLine(line), 200);
+    EXPECT_EQ(line, longLine.substr(0, 1024));
+    EXPECT_EQ(socket_->ReadLine(line), 250);
+    EXPECT_EQ(line, "250 next");
+}
+
+TEST_F(SocketTest, TimeOutWhileALineIsIncompleteReportsThenAnEmptyLine) {
+    testsupport::ScriptedServer server;
+    server.Send("220 par").AwaitClientClose();
+    ConnectTo(server);
+    socket_->SetTimeOut(1);
+    std::string line;
+    EXPECT_THROW(socket_->ReadLine(line), zn::ETimedOutError);
+    EXPECT_EQ(events_, (Events{"OnError Operation timed out", "OnClosing", "OnClosed", "Received "}));
+}
+
+TEST_F(SocketTest, SendLineAddsCrLfAndNeedsAConnection) {
+    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->SendLine("NOOP"); }),
+              "You have to connect to the server first");
+    std::string line;
+    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->ReadLine(line); }),
+              "You have to connect to the server first");
+    EXPECT_EQ(events_, (Events{"OnError You have to connect to the server first",
+                               "OnError You have to connect to the server first"}));
+
+    testsupport::ScriptedServer server;
+    server.Receive(2).Reply("200 ok");
+    ConnectTo(server);
+    socket_->SendLine("NOOP");
+    socket_->SendLine("USER name with spaces");
+    EXPECT_EQ(socket_->ReadReply(), 200);
+    EXPECT_EQ(server.Received(), (std::vector<std::string>{"NOOP", "USER name with spaces"}));
+    EXPECT_EQ(events_, (Events{"Sent NOOP", "Sent USER name with spaces", "Received 200 ok"}));
+}
+
+TEST_F(SocketTest, ReplyCodeReadsTheFirstThreeCharacters) {
+    EXPECT_EQ(socket_->ReplyCode("226 Done"), 226);
+    EXPECT_EQ(socket_->ReplyCode("22"), 22);
+    EXPECT_EQ(socket_->ReplyCode("abc"), -1);
+    EXPECT_EQ(socket_->ReplyCode(""), -1);
+}
