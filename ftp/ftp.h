@@ -1,0 +1,108 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ftp/dir_list.h"
+#include "net/socket.h"
+
+namespace zn {
+
+enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
+enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
+
+// The FTP client: the control dialogue of RFC 959 (logon directly or through
+// a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
+// connection. Every operation returns when the server has answered as
+// expected and raises otherwise.
+class TznFTP : public TznSocket {
+public:
+    explicit TznFTP(platform::TComponent* owner);
+    ~TznFTP() override;
+
+    using TznSocket::DefaultPort;
+    using TznSocket::Server;
+    using TznSocket::SetDefaultPort;
+    using TznSocket::SetServer;
+    using TznSocket::SetTimeOut;
+    using TznSocket::TimeOut;
+    using TznSocket::OnCancel;
+    using TznSocket::OnClosed;
+    using TznSocket::OnClosing;
+    using TznSocket::OnConnected;
+    using TznSocket::OnError;
+    using TznSocket::OnLineReceived;
+    using TznSocket::OnLineSent;
+    using TznSocket::OnOpen;
+
+    const std::string& UserName() const { return UserName_; }
+    void SetUserName(const std::string& value) { UserName_ = value; }
+    const std::string& Password() const { return Password_; }
+    void SetPassword(const std::string& value) { Password_ = value; }
+    TServerType ServerType() const { return DirList_->ServerType; }
+    void SetServerType(TServerType value) { DirList_->ServerType = value; }
+    bool UseProxy() const { return UseProxy_; }
+    void SetUseProxy(bool value) { UseProxy_ = value; }
+    const std::string& Proxy() const { return Proxy_; }
+    // Refuses a value without a port ("Proxy port is required").
+    void SetProxy(const std::string& value);
+    TFTPProxyType ProxyType() const { return ProxyType_; }
+    void SetProxyType(TFTPProxyType value) { ProxyType_ = value; }
+    std::uint32_t TrasferBufferSize() const { return TrasferBufferSize_; }
+    void SetTrasferBufferSize(std::uint32_t value) { TrasferBufferSize_ = value; }
+    TTransferType TransferType() const { return TransferType_; }
+    void SetTransferType(TTransferType value) { TransferType_ = value; }
+    TznFTPDirList& DirList() { return *DirList_; }
+
+    TNotifyEvent OnTransferStart;
+    TqmProgressEvent OnTransferProgress;
+    TNotifyEvent OnTransferEnd;
+
+    void Connect();
+    void Disconnect();
+    void Login();
+    void Logout();
+    void ChangeDir(const std::string& dir);
+    void ChangeDirUp();
+    // Fetches and parses the listing of the working directory (ftp_list.cpp).
+    void List();
+
+    void Open() override;
+
+protected:
+    void ResetState() override;
+
+    // Reply checks: a failure raises EServerError with the last reply line.
+    void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
+    void ExpectClass(std::int32_t code, std::int32_t hundreds);
+
+    void CreateDataSocket();
+    void SendPort();
+    void AcceptDataConnection();
+    void CloseDataListener();
+    void ReceiveData(std::int32_t expectedSize);
+    void CloseDataConnection();
+    platform::LRESULT HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
+
+    winsock::SOCKET DataSocket = winsock::INVALID_SOCKET;
+    winsock::SOCKET ListenSocket = winsock::INVALID_SOCKET;
+    std::string UserName_;
+    std::string Password_;
+    TTransferType TransferType_ = ftBinary;
+    std::unique_ptr<std::string> ListingStream;
+    std::unique_ptr<TznFTPDirList> DirList_;
+    std::uint32_t TrasferBufferSize_ = 2048;
+    bool UseProxy_ = false;
+    std::string Proxy_;
+    TFTPProxyType ProxyType_ = fpUserNoLogon;
+    platform::HWND DataWindow = 0;
+    bool DataClosed = false;
+    std::string RemoteHost;
+
+private:
+    bool AcceptFromServer();
+    void CloseListenerAfterFailure();
+};
+
+}  // namespace zn

@@ -1,0 +1,205 @@
+// LIST over an active-mode data connection (RFC 959, section 3.2): the client
+// listens, announces the address with PORT, and the server connects to it.
+
+#include "ftp/ftp.h"
+
+#include "net/errors.h"
+
+#include <cmath>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace zn {
+namespace {
+
+// Runs a clean-up on every way out of a scope.
+template <typename Fn>
+class Finally {
+public:
+    explicit Finally(Fn fn) : fn_(std::move(fn)) {}
+    ~Finally() { fn_(); }
+    Finally(const Finally&) = delete;
+    Finally& operator=(const Finally&) = delete;
+
+private:
+    Fn fn_;
+};
+
+std::uint16_t LastError() { return static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()); }
+
+}  // namespace
+
+void TznFTP::List() {
+    ListingStream = std::make_unique<std::string>();
+    Finally dropStream([this] { ListingStream.reset(); });
+
+    SendLine("TYPE A");
+    ExpectClass(ReadReply(), 2);
+    CreateDataSocket();
+    Finally dropData([this] {
+        if (DataSocket != winsock::INVALID_SOCKET || DataWindow) CloseDataConnection();
+    });
+    try {
+        SendPort();
+        SendLine("LIST");
+        ExpectClass(ReadReply(), 1);
+        AcceptDataConnection();
+    } catch (...) {
+        CloseListenerAfterFailure();
+        throw;
+    }
+    CloseDataListener();
+    ReceiveData(-1);
+    CloseDataConnection();
+    ExpectClass(ReadReply(), 2);
+    ParseListing(*ListingStream, *DirList_);
+}
+
+// The listening socket is bound to the local address of the control
+// connection, not to every interface, so that it is reachable only where
+// the server is.
+void TznFTP::CreateDataSocket() {
+    ListenSocket = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, winsock::kIpprotoTcp);
+    if (ListenSocket == winsock::INVALID_SOCKET) RaiseError(LastError());
+
+    winsock::sockaddr_in local{};
+    int length = sizeof local;
+    bool ok = WinsockInstance.getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&local), &length) == 0;
+    local.sin_port = WinsockInstance.htons(0);
+    ok = ok && WinsockInstance.bind(ListenSocket, reinterpret_cast<const winsock::sockaddr*>(&local), sizeof local) == 0;
+    ok = ok && WinsockInstance.listen(ListenSocket, 5) == 0;
+    if (!ok) {
+        const std::uint16_t code = LastError();
+        WinsockInstance.closesocket(ListenSocket);
+        ListenSocket = winsock::INVALID_SOCKET;
+        RaiseError(code);
+    }
+}
+
+void TznFTP::SendPort() {
+    winsock::sockaddr_in listening{}, control{};
+    int length = sizeof listening;
+    if (WinsockInstance.getsockname(ListenSocket, reinterpret_cast<winsock::sockaddr*>(&listening), &length) != 0) {
+        RaiseError(LastError());
+    }
+    length = sizeof control;
+    if (WinsockInstance.getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&control), &length) != 0) {
+        RaiseError(LastError());
+    }
+    const std::uint16_t port = WinsockInstance.htons(listening.sin_port);
+    const auto* address = reinterpret_cast<const unsigned char*>(&control.sin_addr);
+    char text[64];
+    std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", address[0], address[1], address[2], address[3], port / 256,
+                  port % 256);
+    SendLine(std::string("PORT ") + text);
+    ExpectClass(ReadReply(), 2);
+}
+
+// Takes a connection from the control connection's peer; any other comer is
+// turned away at once, so nobody else can slip a listing in. False when no
+// connection was waiting.
+bool TznFTP::AcceptFromServer() {
+    winsock::sockaddr_in peer{};
+    int length = sizeof peer;
+    const winsock::SOCKET s = WinsockInstance.accept(ListenSocket, reinterpret_cast<winsock::sockaddr*>(&peer), &length);
+    if (s == winsock::INVALID_SOCKET) {
+        const std::uint16_t code = LastError();
+        if (code != winsock::WSAEWOULDBLOCK) RaiseError(code);
+        return false;
+    }
+    if (peer.sin_addr != HostAddress) {
+        WinsockInstance.closesocket(s);
+        return false;
+    }
+    DataSocket = s;
+    return true;
+}
+
+void TznFTP::AcceptDataConnection() {
+    // Registered for nothing, only to make accept non-blocking: the wait
+    // then blocks in the event loop, woken when a connection comes.
+    if (WinsockInstance.WSAAsyncSelect(ListenSocket, NotifyWindow, WM_SOCKETEVENT, 0) == winsock::SOCKET_ERROR) {
+        RaiseError(LastError());
+    }
+    TimeCounter.Start();
+    WaitUntil([&] { return Canceled || TimeCounter.TimedOut() || AcceptFromServer(); });
+    TimeCounter.Stop();
+    if (DataSocket == winsock::INVALID_SOCKET) {
+        if (Canceled) RaiseCanceled();
+        RaiseTimeOut();
+    }
+    DataWindow = platform::CreateHiddenWindow(
+        [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleDataMessage(msg, w, l); });
+    if (WinsockInstance.WSAAsyncSelect(DataSocket, DataWindow, WM_SOCKETEVENT, winsock::FD_CLOSE) ==
+        winsock::SOCKET_ERROR) {
+        RaiseError(LastError());
+    }
+}
+
+void TznFTP::CloseDataListener() {
+    const winsock::SOCKET s = std::exchange(ListenSocket, winsock::INVALID_SOCKET);
+    if (WinsockInstance.closesocket(s) == winsock::SOCKET_ERROR) RaiseError(LastError());
+}
+
+void TznFTP::CloseListenerAfterFailure() {
+    if (ListenSocket == winsock::INVALID_SOCKET) return;
+    WinsockInstance.closesocket(std::exchange(ListenSocket, winsock::INVALID_SOCKET));
+}
+
+platform::LRESULT TznFTP::HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
+    if (msg != WM_SOCKETEVENT) return platform::DefWindowProc(DataWindow, msg, wParam, lParam);
+    AsyncErrorCode = SelectError(lParam);
+    AsyncError = AsyncErrorCode != 0;
+    if (!AsyncError && SelectEvent(lParam) == winsock::FD_CLOSE) DataClosed = true;
+    return 0;
+}
+
+void TznFTP::ReceiveData(std::int32_t expectedSize) {
+    std::vector<char> buffer(std::max<std::uint32_t>(TrasferBufferSize_, 1));
+    Fire(OnTransferProgress, this, 0, 0);
+    std::int32_t transferred = 0;
+    if (Canceled) RaiseCanceled();
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (AsyncError) RaiseError(AsyncErrorCode);
+    Fire(OnTransferStart, this);
+
+    // The time-out limits the silence between two receives, not the transfer.
+    TimeCounter.Start();
+    bool done = false;
+    for (;;) {
+        platform::ProcessMessages();
+        const int n = WinsockInstance.recv(DataSocket, buffer.data(), static_cast<int>(buffer.size()), 0);
+        if (n == winsock::SOCKET_ERROR) {
+            const std::uint16_t code = LastError();
+            if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(code);
+        } else {
+            TimeCounter.Start();
+            ListingStream->append(buffer.data(), static_cast<std::size_t>(n));
+            transferred += n;
+            const std::int32_t percent =
+                expectedSize > 0 ? static_cast<std::int32_t>(std::nearbyint(transferred * 100.0 / expectedSize)) : -1;
+            Fire(OnTransferProgress, this, percent, transferred);
+        }
+        platform::ProcessMessages();
+        done = DataClosed && n == 0;
+        if (done || Canceled || TimeCounter.TimedOut()) break;
+        // Nothing now: block until data, the close, a tick or a cancel.
+        if (n <= 0) platform::WaitForNextEvent();
+    }
+    TimeCounter.Stop();
+    if (!done) {
+        if (Canceled) RaiseCanceled();
+        RaiseTimeOut();
+    }
+    Fire(OnTransferEnd, this);
+}
+
+void TznFTP::CloseDataConnection() {
+    if (DataWindow) platform::DestroyWindow(std::exchange(DataWindow, 0));
+    if (DataSocket != winsock::INVALID_SOCKET) {
+        WinsockInstance.closesocket(std::exchange(DataSocket, winsock::INVALID_SOCKET));
+    }
+}
+
+}  // namespace zn

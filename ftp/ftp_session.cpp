@@ -1,0 +1,97 @@
+#include "ftp/ftp.h"
+
+#include "net/errors.h"
+#include "net/message_table.h"
+
+namespace zn {
+
+TznFTP::TznFTP(platform::TComponent* owner) : TznSocket(owner), DirList_(std::make_unique<TznFTPDirList>()) {
+    ServiceName = "ftp";
+    SetDefaultPort(21);
+}
+
+TznFTP::~TznFTP() {
+    if (DataWindow) platform::DestroyWindow(DataWindow);
+}
+
+void TznFTP::SetProxy(const std::string& value) {
+    if (!value.empty() && value.find(':') == std::string::npos) RaiseError(kMsgProxyPortRequired);
+    Proxy_ = value;
+}
+
+void TznFTP::ResetState() {
+    TznSocket::ResetState();
+    DataClosed = false;
+}
+
+void TznFTP::Open() {
+    CheckServer();
+    ResetState();
+    TznSocket::Open();
+}
+
+void TznFTP::ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted) {
+    for (std::int32_t ok : accepted) {
+        if (code == ok) return;
+    }
+    throw EServerError(LastReply());
+}
+
+void TznFTP::ExpectClass(std::int32_t code, std::int32_t hundreds) {
+    if (code / 100 != hundreds) throw EServerError(LastReply());
+}
+
+void TznFTP::Connect() {
+    if (Connected()) return;
+    if (UseProxy_) {
+        RemoteHost = Server();
+        SetServer(Proxy_);
+    }
+    // Server holds the proxy only while connecting, whatever happens.
+    struct RestoreServer {
+        TznFTP& ftp;
+        ~RestoreServer() {
+            if (ftp.UseProxy_) ftp.SetServer(ftp.RemoteHost);
+        }
+    } restore{*this};
+    Open();
+    Login();
+}
+
+void TznFTP::Login() {
+    ConnectSocket();
+    ExpectCodes(ReadReply(), {220});
+    const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
+    if (proxyOpen) {
+        SendLine("OPEN " + RemoteHost);
+        ExpectCodes(ReadReply(), {220});
+    }
+    const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
+    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost : std::string()));
+    ExpectCodes(ReadReply(), {230, 331, 332});
+    SendLine("PASS " + Password_);
+    ExpectCodes(ReadReply(), {230, 202});
+}
+
+void TznFTP::Logout() {
+    SendLine("QUIT");
+    ExpectClass(ReadReply(), 2);
+}
+
+void TznFTP::Disconnect() {
+    if (!Connected()) return;
+    Logout();
+    Close();
+}
+
+void TznFTP::ChangeDir(const std::string& dir) {
+    SendLine("CWD " + dir);
+    ExpectClass(ReadReply(), 2);
+}
+
+void TznFTP::ChangeDirUp() {
+    SendLine("CDUP");
+    ExpectClass(ReadReply(), 2);
+}
+
+}  // namespace zn

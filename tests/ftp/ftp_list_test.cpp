@@ -1,0 +1,152 @@
+#include "tests/ftp/ftp_fixture.h"
+
+#include "tests/support/cpu_time.h"
+
+using zn::ECanceledError;
+using zn::EServerError;
+using zn::ETimedOutError;
+using testsupport::ScriptedServer;
+
+namespace {
+
+const std::string kListing =
+    "-rw-r--r--   1 web  web   1200 Mar  7 14:05 index.html\r\n"
+    "drwxr-xr-x   2 web  web    512 Dec 24  1998 images\r\n";
+
+// TYPE A, PORT and LIST answered, then the data connection opened.
+ScriptedServer& UpToData(ScriptedServer& server) {
+    return server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
+        "150 Opening data connection").ConnectData();
+}
+
+std::vector<std::string> Names(zn::TznFTPDirList& list) {
+    std::vector<std::string> names;
+    for (int i = 0; i < list.Count(); ++i) names.push_back(list.Items(i).Name);
+    return names;
+}
+
+}  // namespace
+
+TEST_F(FtpTest, ListFiresItsEventsInOrderAndParses) {
+    ScriptedServer server;
+    UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Transfer complete").AwaitClientClose();
+    ConnectTo(server);
+    ftp_->List();
+    ASSERT_EQ(events_.size(), 9u + progress_.size());
+    EXPECT_EQ(events_[0], "> TYPE A");
+    EXPECT_EQ(events_[1], "< 200 Type set to A");
+    EXPECT_EQ(events_[2].substr(0, 17), "> PORT 127,0,0,1,") << "the control connection's local address";
+    EXPECT_EQ(events_[4], "> LIST");
+    EXPECT_EQ(events_[5], "< 150 Opening data connection");
+    EXPECT_EQ(events_[6], "OnTransferProgress");
+    EXPECT_EQ(events_[7], "OnTransferStart");
+    EXPECT_EQ(events_[events_.size() - 2], "OnTransferEnd");
+    EXPECT_EQ(events_.back(), "< 226 Transfer complete");
+    EXPECT_EQ(progress_.front(), (std::pair<std::int32_t, std::int32_t>{0, 0}));
+    EXPECT_EQ(progress_.back(), (std::pair<std::int32_t, std::int32_t>{-1, static_cast<std::int32_t>(kListing.size())}));
+    EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
+    EXPECT_EQ(ftp_->ServerType(), zn::stUnix);
+}
+
+TEST_F(FtpTest, RefusedListLeavesTheDirListAsItWas) {
+    for (const char* refusal : {"425 Can't open data connection", "550 No such directory"}) {
+        ScriptedServer server;
+        UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Done");
+        server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(refusal);
+        server.AwaitClientClose();
+        ConnectTo(server);
+        ftp_->List();
+        EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->List(); }), refusal);
+        EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
+        EXPECT_TRUE(ftp_->Connected());
+        ftp_->Close();
+    }
+}
+
+TEST_F(FtpTest, EmptyDirectoryLeavesTheTypeUndecided) {
+    ScriptedServer server;
+    UpToData(FtpTest::Logon(server)).CloseData().Reply("226 Done").AwaitClientClose();
+    ConnectTo(server);
+    ftp_->List();
+    EXPECT_EQ(ftp_->DirList().Count(), 0);
+    EXPECT_EQ(ftp_->ServerType(), zn::stAuto);
+    for (auto [perc, transferred] : progress_) EXPECT_EQ(transferred, 0);
+    EXPECT_NE(std::find(events_.begin(), events_.end(), "OnTransferEnd"), events_.end());
+}
+
+TEST_F(FtpTest, ChunksGiveOneProgressEventEachWithTheRunningTotal) {
+    ScriptedServer server;
+    UpToData(FtpTest::Logon(server))
+        .SendData(kListing.substr(0, 30))
+        .Delay(150)
+        .SendData(kListing.substr(30, 30))
+        .Delay(150)
+        .SendData(kListing.substr(60))
+        .CloseData()
+        .Reply("226 Done")
+        .AwaitClientClose();
+    ConnectTo(server);
+    ftp_->List();
+    std::vector<std::int32_t> totals;
+    for (auto [perc, transferred] : progress_) {
+        if (totals.empty() || transferred != totals.back()) totals.push_back(transferred);
+    }
+    EXPECT_EQ(totals, (std::vector<std::int32_t>{0, 30, 60, static_cast<std::int32_t>(kListing.size())}));
+    EXPECT_EQ(ftp_->DirList().Count(), 2);
+}
+
+TEST_F(FtpTest, OneByteBufferParsesTheSame) {
+    ScriptedServer server;
+    UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Done").AwaitClientClose();
+    ConnectTo(server);
+    ftp_->SetTrasferBufferSize(1);
+    ftp_->List();
+    EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
+    int withData = 0;
+    for (std::size_t i = 1; i < progress_.size(); ++i) withData += progress_[i].second != progress_[i - 1].second;
+    EXPECT_EQ(withData, static_cast<int>(kListing.size()));
+}
+
+TEST_F(FtpTest, CancelDuringTheTransfer) {
+    ScriptedServer server;
+    UpToData(FtpTest::Logon(server)).SendData(kListing.substr(0, 20)).Delay(3000).CloseData();
+    ConnectTo(server);
+    ftp_->SetServerType(zn::stUnix);
+    ftp_->DirList().ParseLine("-rw-r--r-- 1 o g 1 Mar 7 14:05 previous");
+    ftp_->OnTransferProgress = [this](zn::TObject*, std::int32_t, std::int32_t transferred) {
+        if (transferred > 0) ftp_->Cancel();
+    };
+    EXPECT_EQ(MessageOf<ECanceledError>([&] { ftp_->List(); }), "Operation has been canceled");
+    EXPECT_EQ(std::find(events_.begin(), events_.end(), "OnTransferEnd"), events_.end());
+    EXPECT_EQ(Names(ftp_->DirList()), std::vector<std::string>{"previous"});
+    EXPECT_THROW(ftp_->List(), zn::ESocketError) << "the control connection was closed";
+}
+
+TEST_F(FtpTest, ServerThatNeverConnectsTimesOut) {
+    ScriptedServer server;
+    FtpTest::Logon(server).Receive().Reply("200 Type set").Receive().Reply("200 PORT ok").Receive().Reply("150 Soon");
+    server.AwaitClientClose();
+    ConnectTo(server);
+    ftp_->SetTimeOut(1);
+    const double cpuBefore = testsupport::ProcessCpuSeconds();
+    EXPECT_THROW(ftp_->List(), ETimedOutError);
+    EXPECT_LT(testsupport::ProcessCpuSeconds() - cpuBefore, 0.2) << "the wait for the connection blocks";
+    EXPECT_FALSE(ftp_->Connected());
+}
+
+TEST_F(FtpTest, StrangerOnTheDataPortIsTurnedAway) {
+    ScriptedServer server;
+    FtpTest::Logon(server).Receive().Reply("200 Type set").Receive().Reply("200 PORT ok").Receive().Reply("150 Go");
+    server.ConnectDataFrom("-rw-r--r-- 1 evil evil 666 Jan  1 00:00 forged.html\r\n")
+        .ConnectData()
+        .SendData(kListing)
+        .CloseData()
+        .Reply("226 Done")
+        .AwaitClientClose();
+    ConnectTo(server);
+    ftp_->List();
+    EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
+    ftp_->Close();
+    EXPECT_TRUE(server.Finished(3));
+    EXPECT_EQ(server.Problems(), std::vector<std::string>{});
+}
