@@ -1,0 +1,79 @@
+#include "tests/fakes/pyftpd.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+extern char** environ;
+
+namespace testsupport {
+namespace {
+
+// Prints the port it listens on, then serves until it is killed.
+const char* kServerScript = R"(
+import logging, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+root, user, password = sys.argv[1:4]
+logging.basicConfig(level=logging.CRITICAL)
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elr")
+handler = FTPHandler
+handler.authorizer = authorizer
+handler.auth_failed_timeout = 0.1
+server = FTPServer(("127.0.0.1", 0), handler)
+print(server.address[1], flush=True)
+server.serve_forever()
+)";
+
+// Debian's interpreter, where the Debian package installs pyftpdlib.
+const char* kPython = "/usr/bin/python3";
+
+}  // namespace
+
+PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password) {
+    int out[2];
+    if (pipe(out) != 0) {
+        error_ = "pipe failed";
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args{kPython, "-c", kServerScript, root, user, password};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, kPython, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+        pid_ = -1;
+        close(out[0]);
+        error_ = "cannot start /usr/bin/python3";
+        return;
+    }
+    std::string line;
+    char c;
+    pollfd p{out[0], POLLIN, 0};
+    while (poll(&p, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    port_ = static_cast<std::uint16_t>(std::atoi(line.c_str()));
+    if (port_ == 0) error_ = "pyftpdlib did not start (is python3-pyftpdlib installed?)";
+}
+
+PyFtpd::~PyFtpd() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+}
+
+}  // namespace testsupport

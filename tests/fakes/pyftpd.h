@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace testsupport {
+
+// A real FTP server that nobody here wrote: Debian's python3-pyftpdlib,
+// serving `root` to one user on 127.0.0.1 and a free port. Stopped by the
+// destructor.
+class PyFtpd {
+public:
+    PyFtpd(const std::string& root, const std::string& user, const std::string& password);
+    ~PyFtpd();
+    PyFtpd(const PyFtpd&) = delete;
+    PyFtpd& operator=(const PyFtpd&) = delete;
+
+    // False when the server could not be started (the reason is in Error()).
+    bool Running() const { return port_ != 0; }
+    const std::string& Error() const { return error_; }
+    std::uint16_t Port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
+    std::string error_;
+};
+
+}  // namespace testsupport
