@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -39,10 +41,24 @@ std::vector<Line> SplitLines(const std::string& content) {
     return lines;
 }
 
+// The file's bytes; nothing when it is missing or cannot be read (a
+// directory in its place, no permission).
 std::optional<std::string> ReadFile(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::string content((std::istreambuf_iterator<char>(in)), {});
+    if (in.bad()) return std::nullopt;
+    return content;
+}
+
+// True also when it cannot be told (a directory on the way that cannot be
+// searched): then the file is not replaced blindly.
+bool Exists(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::exists(path, error)) return true;
+    return error && error.value() != ENOENT;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -174,7 +190,11 @@ std::int32_t ReadProfileInteger(const std::string& file, const std::string& sect
 
 void WriteProfileString(const std::string& file, const std::string& section, const std::string& key,
                         const std::string& value) {
-    std::vector<Line> lines = SplitLines(ReadFile(file).value_or(""));
+    // A file that is there but cannot be read is not replaced: its other
+    // lines would be lost.
+    std::optional<std::string> content = ReadFile(file);
+    if (!content && Exists(file)) RaiseWriteError(file);
+    std::vector<Line> lines = SplitLines(content.value_or(""));
     const std::string eol = lines.empty() || lines.front().ending.empty() ? "\n" : lines.front().ending;
     const std::string setting = key + "=" + value;
 

@@ -122,3 +122,16 @@ TEST_F(ProfileFile, UnwritableDirectoryGivesTheGermanMessageAndLeavesTheFile) {
     }
     EXPECT_EQ(Read("Server"), "keep");
 }
+
+TEST_F(ProfileFile, SomethingInThePlaceOfTheFileIsNeverReplaced) {
+    fs::create_directory(file_);
+    fs::create_directory(fs::path(file_) / "inside");
+    try {
+        WriteProfileString(file_, "Setup", "Server", "x");
+        FAIL();
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(e.Message(), "nach " + file_ + " kann nicht geschrieben werden");
+    }
+    EXPECT_TRUE(fs::is_directory(fs::path(file_) / "inside"));
+    EXPECT_EQ(Read("Server"), "<default>");
+}

@@ -1,0 +1,36 @@
+// DirWeigh: how big is the web site on this FTP server?
+
+#include "app/main_form.h"
+#include "platform/message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <memory>
+
+namespace {
+
+void ShowQtMessageBox(const std::string& text, const std::string& caption, platform::MessageBoxKind kind) {
+    QMessageBox box(kind == platform::MessageBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("DirWeigh");
+    QApplication::setApplicationDisplayName("DirWeigh");
+    platform::SetMessageBoxHook(ShowQtMessageBox);
+
+    std::unique_ptr<TMainFrm> MainFrm;
+    try {
+        MainFrm = std::make_unique<TMainFrm>();
+    } catch (const std::exception& e) {
+        ShowApplicationError(e.what());  // "Winsock not found."
+        return 1;
+    }
+    MainFrm->show();
+    return QApplication::exec();
+}

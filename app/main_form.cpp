@@ -1,0 +1,267 @@
+#include "app/main_form.h"
+
+#include "app/shell_open.h"
+#include "platform/exception.h"
+#include "platform/message_box.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace {
+
+const char* kTitle = "DirWeigh";
+
+// A label that reacts to a click like a link.
+class ClickFilter : public QObject {
+public:
+    ClickFilter(QObject* parent, std::function<void()> onClick) : QObject(parent), onClick_(std::move(onClick)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            onClick_();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onClick_;
+};
+
+std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+// Enter and Esc typed in the log stay in the log: they press no button.
+class KeepKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+// Labels grow to their caption, as they did where the layout was drawn.
+void SetCaption(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+}
+
+void ShowApplicationError(const std::string& message) {
+    std::string text = message;
+    if (text.empty() || text.back() != '.') text += '.';
+    platform::ShowMessageBox(text, kTitle, platform::MessageBoxKind::Error);
+}
+
+TMainFrm::TMainFrm(const std::string& appDir) : appDirGiven_(appDir) {
+    CreateControls();
+    CreateFtpClient();
+    BindHandlers();
+    FormCreate();
+}
+
+TMainFrm::~TMainFrm() = default;
+
+// Raises "Winsock not found" when the sockets library cannot be loaded; the
+// program then ends before the window is shown.
+void TMainFrm::CreateFtpClient() {
+    znFTP = new zn::TznFTP(&components_);
+    znFTP->SetName("znFTP");
+    znFTP->SetWinsockLoaded(true);
+    znFTP->SetDefaultPort(21);
+    znFTP->SetServerType(zn::stAuto);
+    znFTP->SetProxyType(zn::fpUserNoLogon);
+    using namespace std::placeholders;
+    znFTP->OnOpen = std::bind(&TMainFrm::znFTPOpen, this, _1);
+    znFTP->OnConnected = std::bind(&TMainFrm::znFTPConnected, this, _1);
+    znFTP->OnClosing = std::bind(&TMainFrm::znFTPClosing, this, _1);
+    znFTP->OnClosed = std::bind(&TMainFrm::znFTPClosed, this, _1);
+    znFTP->OnCancel = std::bind(&TMainFrm::znFTPCancel, this, _1);
+    znFTP->OnLineSent = std::bind(&TMainFrm::znFTPLineSent, this, _1, _2);
+    znFTP->OnLineReceived = std::bind(&TMainFrm::znFTPLineReceived, this, _1, _2);
+    znFTP->OnTransferStart = std::bind(&TMainFrm::znFTPTransferStart, this, _1);
+    znFTP->OnTransferProgress = std::bind(&TMainFrm::znFTPTransferProgress, this, _1, _2, _3);
+}
+
+void TMainFrm::BindHandlers() {
+    auto bind = [this](QPushButton* button, void (TMainFrm::*handler)()) {
+        QObject::connect(button, &QPushButton::clicked, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+    };
+    bind(ConnectBtn, &TMainFrm::ConnectBtnClick);
+    bind(DisconnectBtn, &TMainFrm::DisconnectBtnClick);
+    bind(CancelBtn, &TMainFrm::CancelBtnClick);
+    bind(GetSizeBtn, &TMainFrm::GetSizeBtnClick);
+    bind(CloseBtn, &TMainFrm::CloseBtnClick);
+    auto about = [this] { Handle([this] { AboutImgClick(); }); };
+    AboutImg->installEventFilter(new ClickFilter(AboutImg, about));
+    AboutLbl->installEventFilter(new ClickFilter(AboutLbl, about));
+    LogMem->installEventFilter(new KeepKeys(LogMem));
+}
+
+void TMainFrm::Handle(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ShowApplicationError(e.what());
+    }
+}
+
+void TMainFrm::FormCreate() {
+    AppDir = appDirGiven_;
+    if (AppDir.size() > 1 && AppDir.back() == '/') AppDir.pop_back();
+    IniFileName = AppDir + "/dirweigh.ini";
+    ReadMeFileName = AppDir + "/dirweigh.txt";
+    SetCaption(VersionLbl, "1.03 (24.11.2000)");
+    SetCaption(BytesLbl, "0");
+    SetCaption(MBLbl, "0");
+    SetCaption(FilesLbl, "0");
+}
+
+void TMainFrm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    Handle([this] { FormShow(); });
+}
+
+void TMainFrm::FormShow() {
+    LoadSettings();
+    LogMem->clear();
+    Status("");
+    UpdateButtons();
+}
+
+void TMainFrm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+// The settings are saved first; a file that cannot be written is reported,
+// and the window closes all the same, so the user is never stuck in it.
+void TMainFrm::FormClose() {
+    Handle([this] { SaveSettings(); });
+    try {
+        znFTP->Cancel();
+        znFTP->Close();
+    } catch (...) {
+    }
+}
+
+// Enter presses the focused button, else "Connect" while it is enabled; Esc
+// presses the first enabled cancel button, which is always "Quit".
+void TMainFrm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+        } else if (ConnectBtn->isEnabled()) {
+            ConnectBtn->click();
+        }
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        for (QPushButton* cancel : {CloseBtn, CancelBtn}) {
+            if (cancel->isEnabled()) {
+                cancel->click();
+                break;
+            }
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TMainFrm::UpdateButtons() {
+    const bool connected = znFTP->Connected();
+    ConnectBtn->setEnabled(!connected && !Busy);
+    DisconnectBtn->setEnabled(connected && !Busy);
+    CancelBtn->setEnabled(Busy);
+    GetSizeBtn->setEnabled(connected && !Busy);
+}
+
+void TMainFrm::Status(const std::string& text) { StatusLbl->setText(QString::fromStdString(text)); }
+
+void TMainFrm::ShowError(const std::string& message) {
+    platform::ShowMessageBox("ERROR: " + message, kTitle, platform::MessageBoxKind::Plain);
+}
+
+void TMainFrm::Log(const std::string& text) {
+    // Protocol text is bytes; only here does it become text for the eye.
+    LogMem->appendPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TMainFrm::ConnectBtnClick() {
+    LogMem->clear();
+    znFTP->SetServer(Text(ServerEdt));
+    znFTP->SetUserName(Text(UserEdt));
+    znFTP->SetPassword(Text(PasswordEdt));
+    if (!IniProxyServer.empty()) {
+        znFTP->SetProxy(IniProxyServer);
+        znFTP->SetUseProxy(true);
+        if (IniProxyType == 1) znFTP->SetProxyType(zn::fpProxyOpen);
+    }
+    Busy = true;
+    UpdateButtons();
+    try {
+        znFTP->Connect();
+        if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(Text(StartUpDirEdt));
+    } catch (const platform::Exception& e) {
+        ShowError(e.Message());
+    }
+    Busy = false;
+    UpdateButtons();
+}
+
+void TMainFrm::DisconnectBtnClick() {
+    Busy = true;
+    UpdateButtons();
+    try {
+        znFTP->Disconnect();
+    } catch (...) {
+    }
+    Busy = false;
+    UpdateButtons();
+}
+
+void TMainFrm::CancelBtnClick() {
+    try {
+        znFTP->Cancel();
+    } catch (...) {
+    }
+}
+
+void TMainFrm::CloseBtnClick() { close(); }
+
+void TMainFrm::AboutImgClick() { ShellOpen(ReadMeFileName); }
+
+void TMainFrm::znFTPOpen(zn::TObject*) { Status("Connecting..."); }
+void TMainFrm::znFTPConnected(zn::TObject*) { Status("Connected."); }
+void TMainFrm::znFTPClosing(zn::TObject*) { Status("Disconnecting..."); }
+void TMainFrm::znFTPClosed(zn::TObject*) { Status("Disconnected."); }
+void TMainFrm::znFTPCancel(zn::TObject*) { Status("Transfer aborted."); }
+
+// The password never reaches the screen.
+void TMainFrm::znFTPLineSent(zn::TObject*, const std::string& TheLine) {
+    Log(TheLine.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : TheLine);
+}
+
+void TMainFrm::znFTPLineReceived(zn::TObject*, const std::string& TheLine) { Log(" " + TheLine); }
+
+void TMainFrm::znFTPTransferStart(zn::TObject*) { ProgressBar->setValue(0); }
+
+// The bar counts listing bytes up to its maximum of 100.
+void TMainFrm::znFTPTransferProgress(zn::TObject*, std::int32_t, std::int32_t Transferred) {
+    ProgressBar->setValue(std::clamp(Transferred, 0, ProgressBar->maximum()));
+}

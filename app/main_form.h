@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ftp/ftp.h"
+#include "platform/component.h"
+#include "platform/modules.h"
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+// The DirWeigh window: the user's server, name, password and start
+// directory, the buttons that connect, walk the site and disconnect, the
+// totals, a status line, a progress bar and the transcript of the dialogue.
+class TMainFrm : public QWidget {
+public:
+    // `appDir` is where the settings and read-me files live: the directory of
+    // the executable, unless a test gives another.
+    explicit TMainFrm(const std::string& appDir = platform::ExecutableDirectory());
+    ~TMainFrm() override;
+
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void ConnectBtnClick();
+    void DisconnectBtnClick();
+    void CancelBtnClick();
+    void GetSizeBtnClick();
+    void CloseBtnClick();
+    void AboutImgClick();
+    void UpdateButtons();
+    void Status(const std::string& text);
+    // Walks the server's current directory and everything below it
+    // (size_walk.cpp); `depth` counts the levels below the start directory.
+    void RetrieveDir(const std::string& name, int depth = 0);
+
+    void znFTPOpen(zn::TObject* Sender);
+    void znFTPConnected(zn::TObject* Sender);
+    void znFTPClosing(zn::TObject* Sender);
+    void znFTPClosed(zn::TObject* Sender);
+    void znFTPCancel(zn::TObject* Sender);
+    void znFTPLineSent(zn::TObject* Sender, const std::string& TheLine);
+    void znFTPLineReceived(zn::TObject* Sender, const std::string& TheLine);
+    void znFTPTransferStart(zn::TObject* Sender);
+    void znFTPTransferProgress(zn::TObject* Sender, std::int32_t Perc, std::int32_t Transferred);
+
+    // The walk does not go deeper than this below the start directory.
+    static constexpr int kMaxWalkDepth = 100;
+
+    QGroupBox* GroupBox4 = nullptr;
+    QLabel* AboutImg = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* VersionLbl = nullptr;
+    QLabel* AboutLbl = nullptr;
+    QFrame* Panel1 = nullptr;
+    QLabel* Label6 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLineEdit* ServerEdt = nullptr;
+    QLineEdit* UserEdt = nullptr;
+    QLineEdit* PasswordEdt = nullptr;
+    QLineEdit* StartUpDirEdt = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* BytesLbl = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* MBLbl = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* FilesLbl = nullptr;
+    QGroupBox* GroupBox3 = nullptr;
+    QLabel* StatusLbl = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QPlainTextEdit* LogMem = nullptr;
+    QPushButton* ConnectBtn = nullptr;
+    QPushButton* DisconnectBtn = nullptr;
+    QPushButton* CancelBtn = nullptr;
+    QPushButton* GetSizeBtn = nullptr;
+    QPushButton* CloseBtn = nullptr;
+
+    zn::TznFTP* znFTP = nullptr;
+
+    std::string AppDir;
+    std::string IniFileName;
+    std::string ReadMeFileName;
+    std::string IniProxyServer;
+    std::int32_t IniProxyType = 0;
+    bool Busy = false;
+    bool Aborted = false;
+    std::int64_t TotalBytes = 0;
+    std::int32_t TotalFiles = 0;
+
+    // The default of the Server setting on a first start.
+    static constexpr const char* kDefaultServer = "ftp.example.com";
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();  // main_form_controls.cpp
+    void SetTabOrder();
+    void BindHandlers();
+    void CreateFtpClient();
+    void LoadSettings();  // settings.cpp
+    void SaveSettings();
+    void ShowError(const std::string& message);
+    void Log(const std::string& text);
+    void ShowTotals();
+    // Runs a handler; a failure that escapes it reaches the application's
+    // error display instead of crossing Qt's frames.
+    void Handle(const std::function<void()>& handler);
+
+    platform::TComponent components_{nullptr};
+    bool shown_ = false;
+    std::string appDirGiven_;
+};
+
+// Sets a label's caption and widens the label when the caption needs it.
+void SetCaption(QLabel* label, const QString& text);
+
+// The application-wide error display: the message with a full stop added
+// when it has none, an error icon and the title "DirWeigh".
+void ShowApplicationError(const std::string& message);

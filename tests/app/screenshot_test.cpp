@@ -1,0 +1,24 @@
+// Renders the window to PNG files in the build tree for a look by eye:
+// screenshots/connected.png and screenshots/main.png (after a walk).
+
+#include "tests/app/main_form_fixture.h"
+
+#include "tests/fakes/tree_server.h"
+
+#include <QPixmap>
+
+TEST_F(MainFormTest, RendersConnectedAndAfterAWalk) {
+    testsupport::TreeFtpServer server;
+    server.AddFile("index.html", 2345);
+    server.AddFile("images/logo.png", 120000);
+    server.AddFile("docs/manual.pdf", 3221225472LL);
+    server.Start();
+    std::filesystem::create_directories(SCREENSHOT_DIR);
+    Connect(server.Address(), "");
+    QPixmap connected = Form().grab();
+    EXPECT_EQ(connected.size(), QSize(408, 399));
+    EXPECT_TRUE(connected.save(QString(SCREENSHOT_DIR) + "/connected.png"));
+    Form().GetSizeBtn->click();
+    EXPECT_TRUE(Form().grab().save(QString(SCREENSHOT_DIR) + "/main.png"));
+    EXPECT_TRUE(std::filesystem::file_size(std::string(SCREENSHOT_DIR) + "/main.png") > 1000);
+}

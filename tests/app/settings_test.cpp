@@ -1,0 +1,70 @@
+#include "tests/app/main_form_fixture.h"
+
+#include "tests/support/loopback.h"
+
+#include <sys/stat.h>
+
+TEST_F(MainFormTest, QuitWritesTheFieldsAndAnEmptyPassword) {
+    Form().UserEdt->setText("webmaster");
+    Form().PasswordEdt->setText("typed secret");
+    Form().StartUpDirEdt->setText(" htdocs ");
+    Form().CloseBtn->click();
+    EXPECT_EQ(ReadIni(), "[Setup]\nServer=ftp.example.com\nUser=webmaster\nPassword=\nDir= htdocs \n");
+}
+
+TEST_F(MainFormTest, HandWrittenPasswordIsUsedOnceAndOtherLinesSurvive) {
+    const std::string before =
+        "; my settings\r\n[Setup]\r\nServer=\r\nUser=me\r\nPassword=from file\r\nDir=www\r\n"
+        "ProxyServer=\r\nProxyType=1\r\n\r\n[Other]\r\nKeep=this\r\n";
+    WriteIni(before);
+    EXPECT_EQ(Form().ServerEdt->text(), "") << "present but empty is not the default";
+    EXPECT_EQ(Form().PasswordEdt->text(), "from file");
+    EXPECT_EQ(Form().StartUpDirEdt->text(), "www");
+    Form().CloseBtn->click();
+    EXPECT_EQ(ReadIni(),
+              "; my settings\r\n[Setup]\r\nServer=\r\nUser=me\r\nPassword=\r\nDir=www\r\n"
+              "ProxyServer=\r\nProxyType=1\r\n\r\n[Other]\r\nKeep=this\r\n");
+}
+
+TEST_F(MainFormTest, ProxyTypeVariantsSelectTheOpenStyle) {
+    const std::string proxy = "127.0.0.1:" + std::to_string(testsupport::ClosedPort());
+    const std::pair<const char*, zn::TFTPProxyType> cases[] = {
+        {"1", zn::fpProxyOpen},     {"01", zn::fpProxyOpen},    {"0x1", zn::fpProxyOpen}, {"0X1", zn::fpProxyOpen},
+        {"$1", zn::fpProxyOpen},    {"0", zn::fpUserNoLogon},   {"2", zn::fpUserNoLogon}, {"-1", zn::fpUserNoLogon},
+        {"1x", zn::fpUserNoLogon},  {"", zn::fpUserNoLogon},
+    };
+    for (auto [value, expected] : cases) {
+        WriteIni("[Setup]\nServer=ftp.example.org\nProxyServer=" + proxy + "\nProxyType=" + value + "\n");
+        Form().ConnectBtn->click();
+        EXPECT_EQ(Form().znFTP->ProxyType(), expected) << value;
+        EXPECT_TRUE(Form().znFTP->UseProxy()) << "a configured proxy is used";
+        EXPECT_EQ(Form().znFTP->Server(), "ftp.example.org");
+        form_.reset();
+    }
+    WriteIni("[Setup]\nProxyServer=\nProxyType=1\n");
+    Form().ConnectBtn->click();
+    EXPECT_EQ(Form().znFTP->ProxyType(), zn::fpUserNoLogon) << "without a proxy the type means nothing";
+    EXPECT_FALSE(Form().znFTP->UseProxy());
+}
+
+TEST_F(MainFormTest, ProxyWithoutAPortFailsEveryConnectBeforeAnythingIsSent) {
+    WriteIni("[Setup]\nServer=ftp.example.org\nProxyServer=proxy.example.org\n");
+    Form().ConnectBtn->click();
+    Form().ConnectBtn->click();
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].text, "Proxy port is required.");
+    EXPECT_EQ(boxes_[0].kind, platform::MessageBoxKind::Error);
+    EXPECT_EQ(Buttons(), "C---");
+    EXPECT_EQ(Status(), "");
+}
+
+TEST_F(MainFormTest, UnwritableSettingsAreReportedAndTheProgramEndsAnyway) {
+    Form();
+    const std::string blocker = (dir_ / "dirweigh.ini").string();
+    std::filesystem::create_directory(blocker);  // a directory where the file should go
+    Form().CloseBtn->click();
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "nach " + blocker + " kann nicht geschrieben werden.");
+    EXPECT_EQ(boxes_[0].kind, platform::MessageBoxKind::Error);
+    EXPECT_FALSE(Form().isVisible());
+}

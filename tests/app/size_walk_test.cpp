@@ -1,0 +1,144 @@
+#include "tests/app/main_form_fixture.h"
+
+#include "tests/fakes/tree_server.h"
+
+#include <QTimer>
+
+using testsupport::TreeFtpServer;
+
+namespace {
+
+std::string Labels(TMainFrm& f) {
+    return f.BytesLbl->text().toStdString() + "/" + f.MBLbl->text().toStdString() + "/" +
+           f.FilesLbl->text().toStdString();
+}
+
+}  // namespace
+
+class WalkTest : public MainFormTest {
+protected:
+    void ConnectAndWalk(TreeFtpServer& server) {
+        server.Start();
+        Connect(server.Address());
+        ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+        Form().GetSizeBtn->click();
+    }
+};
+
+TEST_F(WalkTest, EmptyStartDirectoryShowsZeros) {
+    TreeFtpServer server;
+    ConnectAndWalk(server);
+    EXPECT_EQ(Labels(Form()), "0/0/0");
+    EXPECT_NE(Log().find("Homepage Size: 0 Bytes\nFiles: 0"), std::string::npos);
+    EXPECT_EQ(Status(), "Size retrieved.");
+    EXPECT_EQ(Buttons(), "-D-G");
+    EXPECT_EQ(Form().ProgressBar->value(), 0);
+}
+
+TEST_F(WalkTest, KilobytesAreTruncated) {
+    for (auto [bytes, expected] : {std::pair{1023, "1023/0/1"}, {1024, "1024/1/1"}, {2047, "2047/1/1"}}) {
+        TreeFtpServer server;
+        server.AddFile("f", bytes);
+        ConnectAndWalk(server);
+        EXPECT_EQ(Labels(Form()), expected);
+        form_.reset();
+    }
+}
+
+TEST_F(WalkTest, LogsDotsLinksAndUnreadableLinesAreLeftOut) {
+    TreeFtpServer server;
+    server.AddFile("index.html", 100);
+    server.AddFile("logs/access.log", 5000);
+    server.AddFile("a/b/logs/deep.log", 7000);
+    server.AddFile("a/b/page.html", 10);
+    server.AddFile("a/logs", 1);  // a file named logs is counted
+    server.AddFile("Logs/kept.txt", 3);  // only the exact name is skipped
+    server.AddRawLine("", "drwxr-xr-x   2 web web 4096 Jan  1  2020 .");
+    server.AddRawLine("", "drwxr-xr-x   2 web web 4096 Jan  1  2020 ..");
+    server.AddRawLine("a", "lrwxrwxrwx   1 web web   11 Jan  1  2020 loop -> ..");
+    server.AddRawLine("a", "drwx foo");  // a directory entry without a name
+    server.AddRawLine("a", "-rw-r--r--   1 web web  12k Jan  1  2020 odd.bin");
+    ConnectAndWalk(server);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
+    EXPECT_EQ(Labels(Form()), "114/0/5") << "index 100 + page 10 + logs 1 + kept 3; odd.bin counts, adds nothing";
+    EXPECT_EQ(server.CurrentDirectory(), "");
+    for (const std::string& command : server.Commands()) {
+        EXPECT_EQ(command.find("logs"), std::string::npos) << command;
+        EXPECT_NE(command, "CWD ") << "an empty name is never entered";
+        EXPECT_NE(command, "CWD loop");
+    }
+}
+
+TEST_F(WalkTest, TotalsBeyondTwoGibibytesAreExact) {
+    TreeFtpServer server;
+    server.AddFile("big.iso", 3221225472LL);
+    server.AddFile("sub/huge.img", 5000000000LL);
+    ConnectAndWalk(server);
+    EXPECT_EQ(Labels(Form()), "8221225472/8028540/2");
+}
+
+TEST_F(WalkTest, RefusedSubdirectoryShowsOneBoxAndThePartialTotals) {
+    TreeFtpServer server;
+    server.AddFile("a/one.html", 10);
+    server.AddFile("b/two.html", 20);
+    server.AddFile("c/three.html", 40);
+    server.RefuseCwd("b");
+    ConnectAndWalk(server);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: 550 b: No such file or directory"});
+    EXPECT_EQ(Labels(Form()), "10/0/1");
+    EXPECT_EQ(server.CurrentDirectory(), "") << "the start directory again";
+    EXPECT_EQ(Status(), "Size retrieved.");
+    EXPECT_EQ(Buttons(), "-D-G");
+}
+
+TEST_F(WalkTest, TwoWalksGiveTheSameTotals) {
+    TreeFtpServer server;
+    server.AddFile("x/y/z.html", 123);
+    server.AddFile("x/w.html", 877);
+    ConnectAndWalk(server);
+    const std::string first = Labels(Form());
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(Labels(Form()), first);
+    EXPECT_EQ(first, "1000/0/2");
+}
+
+TEST_F(WalkTest, CancelDeepInTheTreeGivesOneBoxPerLevelAbove) {
+    TreeFtpServer server;
+    server.AddFile("a/top.html", 5);
+    server.AddFile("a/b/c/deep.html", 7);
+    server.StallList("a/b/c", [this] { platform::PostCallback([this] { Form().CancelBtn->click(); }); });
+    ConnectAndWalk(server);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ERROR: Operation has been canceled",
+                                                     "ERROR: You have to connect to the server first",
+                                                     "ERROR: You have to connect to the server first",
+                                                     "ERROR: You have to connect to the server first"}));
+    EXPECT_EQ(Labels(Form()), "5/0/1") << "the partial totals";
+    EXPECT_EQ(Status(), "Size retrieved.");
+    EXPECT_EQ(Buttons(), "C---");
+}
+
+TEST_F(WalkTest, QuitDuringTheWalkSavesCancelsAndEnds) {
+    TreeFtpServer server;
+    server.AddFile("a/b/x.html", 1);
+    server.StallList("a/b", [this] { platform::PostCallback([this] { Form().CloseBtn->click(); }); });
+    ConnectAndWalk(server);
+    EXPECT_FALSE(Form().isVisible());
+    EXPECT_FALSE(Form().znFTP->Connected());
+    EXPECT_EQ(BoxTexts().front(), "ERROR: Operation has been canceled");
+    EXPECT_EQ(BoxTexts().size(), 3u);
+    EXPECT_NE(ReadIni().find("Server=" + server.Address()), std::string::npos);
+}
+
+TEST_F(WalkTest, TreeDeeperThanTheBoundStopsWithAMessage) {
+    TreeFtpServer server;
+    std::string path;
+    for (int level = 1; level <= TMainFrm::kMaxWalkDepth + 3; ++level) {
+        path += (path.empty() ? "" : "/") + std::string("d");
+        server.AddFile(path + "/f.txt", 1);
+    }
+    ConnectAndWalk(server);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("deeper than 100 levels"), std::string::npos) << boxes_[0].text;
+    EXPECT_EQ(Labels(Form()), "100/0/100");
+    EXPECT_EQ(server.CurrentDirectory(), "");
+}

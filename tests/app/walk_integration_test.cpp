@@ -1,0 +1,69 @@
+// A full walk against a real FTP server (pyftpdlib) over a generated tree of
+// more than 200 directories: the labels must equal the tree's own totals
+// under the walk's rules.
+
+#include "tests/app/main_form_fixture.h"
+
+#include "tests/fakes/pyftpd.h"
+#include "tests/ftp/site_tree.h"
+
+namespace {
+
+struct Totals {
+    std::uint64_t bytes = 0;
+    int files = 0;
+};
+
+// What the walk should count: every file, except below directories named logs.
+Totals Expected(const std::filesystem::path& dir) {
+    Totals totals;
+    for (const auto& item : std::filesystem::directory_iterator(dir)) {
+        if (item.is_directory()) {
+            if (item.path().filename() == "logs") continue;
+            Totals below = Expected(item.path());
+            totals.bytes += below.bytes;
+            totals.files += below.files;
+        } else {
+            totals.bytes += item.file_size();
+            ++totals.files;
+        }
+    }
+    return totals;
+}
+
+}  // namespace
+
+TEST_F(MainFormTest, WalksARealServerAndMatchesTheTreesTotals) {
+    testsupport::SiteTree tree;
+    int directories = 0;
+    for (int top = 0; top < 12; ++top) {
+        const std::string a = (top % 3 == 0 ? "section " : "section_") + std::to_string(top);
+        tree.AddFile(a + "/index.html", 1000 + top);
+        ++directories;
+        for (int mid = 0; mid < 8; ++mid) {
+            const std::string b = a + "/" + (mid == 5 ? std::string("logs") : "page dir " + std::to_string(mid));
+            tree.AddFile(b + "/p.html", 10 * mid + top);
+            ++directories;
+            for (int leaf = 0; leaf < 2; ++leaf) {
+                const std::string c = b + "/" + (leaf == 1 && mid == 2 ? std::string("logs") : "leaf" + std::to_string(leaf));
+                tree.AddFile(c + "/data.bin", 777 + leaf);
+                tree.AddFile(c + "/logs", 3);  // a file named logs counts
+                ++directories;
+            }
+        }
+    }
+    tree.AddFile("logs/access.log", 99999);
+    tree.AddFile("big.iso", 2147483648ULL);
+    ASSERT_GE(directories, 200);
+    const Totals expected = Expected(tree.Root());
+
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "s3cret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    Connect(server.Address());
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    Form().GetSizeBtn->click();
+    EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : boxes_.front().text);
+    EXPECT_EQ(Form().BytesLbl->text().toStdString(), std::to_string(expected.bytes));
+    EXPECT_EQ(Form().MBLbl->text().toStdString(), std::to_string(expected.bytes / 1024));
+    EXPECT_EQ(Form().FilesLbl->text().toStdString(), std::to_string(expected.files));
+}
