@@ -24,13 +24,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("DirWeigh");
     platform::SetMessageBoxHook(ShowQtMessageBox);
 
-    std::unique_ptr<TMainFrm> MainFrm;
-    try {
-        MainFrm = std::make_unique<TMainFrm>();
-    } catch (const std::exception& e) {
-        ShowApplicationError(e.what());  // "Winsock not found."
-        return 1;
-    }
+    std::unique_ptr<TMainFrm> MainFrm = CreateMainWindow();
+    if (!MainFrm) return 1;
     MainFrm->show();
     return QApplication::exec();
 }

@@ -66,6 +66,15 @@ void ShowApplicationError(const std::string& message) {
     platform::ShowMessageBox(text, kTitle, platform::MessageBoxKind::Error);
 }
 
+std::unique_ptr<TMainFrm> CreateMainWindow(const std::string& appDir) {
+    try {
+        return std::make_unique<TMainFrm>(appDir);
+    } catch (const std::exception& e) {
+        ShowApplicationError(e.what());
+        return nullptr;
+    }
+}
+
 TMainFrm::TMainFrm(const std::string& appDir) : appDirGiven_(appDir) {
     CreateControls();
     CreateFtpClient();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ftp/ftp.h"
@@ -127,6 +128,10 @@ private:
     bool shown_ = false;
     std::string appDirGiven_;
 };
+
+// Creates the main window; when that fails (the sockets library cannot be
+// loaded: "Winsock not found"), shows the error and returns nothing.
+std::unique_ptr<TMainFrm> CreateMainWindow(const std::string& appDir = platform::ExecutableDirectory());
 
 // Sets a label's caption and widens the label when the caption needs it.
 void SetCaption(QLabel* label, const QString& text);

@@ -173,3 +173,14 @@ TEST_F(MainFormTest, AboutOpensTheReadMeBesideTheProgram) {
     EXPECT_EQ(opened_, std::vector<std::string>{(dir_ / "dirweigh.txt").string()});
     EXPECT_TRUE(boxes_.empty());
 }
+
+TEST_F(MainFormTest, MissingSocketsLibraryEndsBeforeTheWindowIsShown) {
+    platform::SetLibraryDirectoryForTesting(dir_.string());  // holds no sockets library
+    std::unique_ptr<TMainFrm> window = CreateMainWindow(dir_.string());
+    platform::SetLibraryDirectoryForTesting(std::nullopt);
+    EXPECT_EQ(window, nullptr);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "Winsock not found.");
+    EXPECT_EQ(boxes_[0].caption, "DirWeigh");
+    EXPECT_EQ(boxes_[0].kind, platform::MessageBoxKind::Error);
+}
