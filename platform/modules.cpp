@@ -16,6 +16,11 @@ std::optional<std::string>& TestDirectory() {
     return directory;
 }
 
+bool& TestDirectoryOnly() {
+    static bool only = true;
+    return only;
+}
+
 void* Open(const std::string& path) {
     // RTLD_LOCAL: a sockets library exports recv, send and friends, which
     // must never shadow the C library's for the rest of the process.
@@ -43,10 +48,10 @@ HMODULE LoadLibrary(const std::string& libraryName) {
     void* handle = nullptr;
     if (TestDirectory()) {
         handle = Open(*TestDirectory() + "/" + file);
-    } else {
-        handle = Open(ExecutableDirectory() + "/" + file);
-        if (!handle) handle = Open(file);
+        if (handle || TestDirectoryOnly()) return reinterpret_cast<HMODULE>(handle);
     }
+    handle = Open(ExecutableDirectory() + "/" + file);
+    if (!handle) handle = Open(file);
     return reinterpret_cast<HMODULE>(handle);
 }
 
@@ -62,6 +67,9 @@ unsigned SetErrorMode(unsigned mode) {
     return current.exchange(mode);
 }
 
-void SetLibraryDirectoryForTesting(std::optional<std::string> directory) { TestDirectory() = std::move(directory); }
+void SetLibraryDirectoryForTesting(std::optional<std::string> directory, bool only) {
+    TestDirectory() = std::move(directory);
+    TestDirectoryOnly() = only;
+}
 
 }  // namespace platform

@@ -28,7 +28,8 @@ unsigned SetErrorMode(unsigned mode);
 std::string ExecutableDirectory();
 
 // Tests decide which libraries exist: with a directory set, libraries are
-// looked for there only. std::nullopt restores the normal search.
-void SetLibraryDirectoryForTesting(std::optional<std::string> directory);
+// looked for there first, and only there when `only` is true. std::nullopt
+// restores the normal search.
+void SetLibraryDirectoryForTesting(std::optional<std::string> directory, bool only = true);
 
 }  // namespace platform
