@@ -1,5 +1,7 @@
 #include "tests/fakes/scripted_server.h"
 
+#include "tests/support/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -14,54 +16,9 @@ namespace {
 
 constexpr int kStepTimeoutMs = 5000;
 
-bool WaitReadable(int fd, int ms, const std::atomic<bool>* stop = nullptr) {
-    // In slices, so that a server being stopped does not sit out a long wait.
-    for (int waited = 0; waited < ms; waited += 50) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0) return true;
-        if (stop && *stop) return false;
-    }
-    return false;
-}
-
-bool SendAll(int fd, const std::string& data) {
-    std::size_t sent = 0;
-    while (sent < data.size()) {
-        ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-int ConnectTo(const std::string& portArgs) {
-    unsigned h1, h2, h3, h4, p1, p2;
-    if (std::sscanf(portArgs.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) != 6) return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(p1 * 256 + p2));
-    addr.sin_addr.s_addr = htonl((h1 << 24) | (h2 << 16) | (h3 << 8) | h4);
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 }  // namespace
 
-ScriptedServer::ScriptedServer() {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    ::listen(listenFd_, 4);
-}
+ScriptedServer::ScriptedServer() { listenFd_ = ListenOnLoopback(port_, 4); }
 
 ScriptedServer::~ScriptedServer() {
     stop_ = true;
@@ -136,7 +93,7 @@ ScriptedServer& ScriptedServer::AwaitClientClose() {
 
 ScriptedServer& ScriptedServer::ConnectData() {
     return Do([this] {
-        dataFd_ = ConnectTo(portAddress_);
+        dataFd_ = ConnectToPortArgument(portAddress_);
         if (dataFd_ < 0) Note("data connection to " + portAddress_ + " failed");
     });
 }
@@ -145,18 +102,8 @@ ScriptedServer& ScriptedServer::ConnectDataFrom(const std::string& line) {
     return Do([this, line] {
         // A stranger from another local address connects to the data port
         // first; the client must turn it away.
-        unsigned h1, h2, h3, h4, p1, p2;
-        std::sscanf(portAddress_.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2);
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in from{};
-        from.sin_family = AF_INET;
-        from.sin_addr.s_addr = inet_addr("127.0.0.2");
-        ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<std::uint16_t>(p1 * 256 + p2));
-        to.sin_addr.s_addr = htonl((h1 << 24) | (h2 << 16) | (h3 << 8) | h4);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) SendAll(fd, line);
+        int fd = ConnectToPortArgument(portAddress_, "127.0.0.2");
+        if (fd >= 0) SendAll(fd, line);
         char c;
         bool closedByClient = WaitReadable(fd, kStepTimeoutMs, &stop_) && ::recv(fd, &c, 1, 0) <= 0;
         if (!closedByClient) Note("the stranger's connection was not closed");

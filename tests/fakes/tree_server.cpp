@@ -1,5 +1,7 @@
 #include "tests/fakes/tree_server.h"
 
+#include "tests/support/loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -11,22 +13,7 @@
 namespace testsupport {
 namespace {
 
-bool Readable(int fd, const std::atomic<bool>& stop) {
-    while (!stop) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0) return true;
-    }
-    return false;
-}
-
-void SendAll(int fd, const std::string& data) {
-    std::size_t sent = 0;
-    while (sent < data.size()) {
-        ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return;
-        sent += static_cast<std::size_t>(n);
-    }
-}
+bool Readable(int fd, const std::atomic<bool>& stop) { return WaitReadable(fd, 1 << 30, &stop); }
 
 std::string Join(const std::string& dir, const std::string& name) { return dir.empty() ? name : dir + "/" + name; }
 
@@ -39,15 +26,7 @@ std::string Parent(const std::string& dir) {
 
 TreeFtpServer::TreeFtpServer() {
     tree_[""];
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    ::listen(listenFd_, 4);
+    listenFd_ = ListenOnLoopback(port_, 4);
 }
 
 TreeFtpServer::~TreeFtpServer() {
@@ -164,15 +143,8 @@ void TreeFtpServer::List(int control, const std::string& dataAddress) {
         }
         return;
     }
-    unsigned h1, h2, h3, h4, p1, p2;
-    std::sscanf(dataAddress.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<std::uint16_t>(p1 * 256 + p2));
-    to.sin_addr.s_addr = htonl((h1 << 24) | (h2 << 16) | (h3 << 8) | h4);
-    int data = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::connect(data, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        ::close(data);
+    int data = ConnectToPortArgument(dataAddress);
+    if (data < 0) {
         Reply(control, "425 Can't open data connection");
         return;
     }

@@ -3,7 +3,10 @@
 #include "ftp/ftp.h"
 #include "net/errors.h"
 #include "tests/fakes/scripted_server.h"
+#include "tests/support/errors.h"
 #include "tests/support/wait.h"
+
+using testsupport::MessageOf;
 
 #include <gtest/gtest.h>
 
@@ -53,16 +56,6 @@ protected:
         ftp_->Connect();
         events_.clear();
         progress_.clear();
-    }
-
-    template <typename Exception>
-    std::string MessageOf(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const Exception& e) {
-            return e.Message();
-        }
-        return "<nothing raised>";
     }
 
     platform::TComponent owner_{nullptr};

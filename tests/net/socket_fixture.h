@@ -4,7 +4,10 @@
 #include "net/errors.h"
 #include "net/socket.h"
 #include "tests/fakes/scripted_server.h"
+#include "tests/support/errors.h"
 #include "tests/support/wait.h"
+
+using testsupport::MessageOf;
 
 #include <gtest/gtest.h>
 
@@ -67,16 +70,6 @@ protected:
         socket_->Open();
         socket_->ConnectSocket();
         events_.clear();
-    }
-
-    template <typename Exception>
-    std::string MessageOf(const std::function<void()>& call) {
-        try {
-            call();
-        } catch (const Exception& e) {
-            return e.Message();
-        }
-        return "<nothing raised>";
     }
 
     platform::TComponent owner_{nullptr};

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 namespace testsupport {
 namespace {
 
@@ -25,10 +27,43 @@ int BoundSocket(std::uint16_t& port) {
 
 }  // namespace
 
-LoopbackListener::LoopbackListener() {
-    fd_ = BoundSocket(port_);
-    ::listen(fd_, 8);
+int ListenOnLoopback(std::uint16_t& port, int backlog) {
+    int fd = BoundSocket(port);
+    ::listen(fd, backlog);
+    return fd;
 }
+
+bool WaitReadable(int fd, int milliseconds, const std::atomic<bool>* stop) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0) return true;
+        if (stop && *stop) return false;
+    }
+    return false;
+}
+
+int ConnectToPortArgument(const std::string& argument, const char* fromAddress) {
+    unsigned h1, h2, h3, h4, p1, p2;
+    if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) != 6) return -1;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fromAddress) {
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = inet_addr(fromAddress);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(p1 * 256 + p2));
+    to.sin_addr.s_addr = htonl((h1 << 24) | (h2 << 16) | (h3 << 8) | h4);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+LoopbackListener::LoopbackListener() { fd_ = ListenOnLoopback(port_); }
 
 LoopbackListener::~LoopbackListener() { ::close(fd_); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,17 @@ private:
     int fd_ = -1;
     std::uint16_t port_ = 0;
 };
+
+// A listening socket on 127.0.0.1 and a free port, which `port` receives.
+int ListenOnLoopback(std::uint16_t& port, int backlog = 8);
+
+// Waits in slices of 50 ms, so that a server being stopped does not sit out
+// a long wait; false on time-out or stop.
+bool WaitReadable(int fd, int milliseconds, const std::atomic<bool>* stop = nullptr);
+
+// Connects to the address of an FTP PORT argument ("h1,h2,h3,h4,p1,p2");
+// -1 on failure.
+int ConnectToPortArgument(const std::string& argument, const char* fromAddress = nullptr);
 
 // A port on 127.0.0.1 where nothing listens.
 std::uint16_t ClosedPort();

@@ -1,6 +1,7 @@
 #include "net/errors.h"
 #include "net/winsock.h"
 #include "platform/modules.h"
+#include "tests/support/errors.h"
 
 #include <gtest/gtest.h>
 
@@ -8,17 +9,9 @@
 
 using zn::EWinsockDLLError;
 using zn::TznWinsock;
+using testsupport::MessageOf;
 
 namespace {
-
-std::string MessageOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EWinsockDLLError& e) {
-        return e.Message();
-    }
-    return "<nothing raised>";
-}
 
 struct LibraryDirectory {
     explicit LibraryDirectory(std::string dir) { platform::SetLibraryDirectoryForTesting(std::move(dir)); }
@@ -30,14 +23,14 @@ struct LibraryDirectory {
 TEST(WinsockBinding, CallsBeforeLoadingFail) {
     TznWinsock binding;
     EXPECT_FALSE(binding.IsLoaded());
-    EXPECT_EQ(MessageOf([&] { binding.WSAStartup(0x0101, nullptr); }), "Winsock is not loaded");
-    EXPECT_EQ(MessageOf([&] { binding.htons(21); }), "Winsock is not loaded");
+    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.WSAStartup(0x0101, nullptr); }), "Winsock is not loaded");
+    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.htons(21); }), "Winsock is not loaded");
 }
 
 TEST(WinsockBinding, MissingLibraryIsNotFound) {
     LibraryDirectory empty(std::filesystem::temp_directory_path().string());
     TznWinsock binding;
-    EXPECT_EQ(MessageOf([&] { binding.Load(); }), "Winsock not found");
+    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.Load(); }), "Winsock not found");
     EXPECT_FALSE(binding.IsLoaded());
     EXPECT_EQ(binding.LibHandle, 0u);
 }
@@ -48,7 +41,7 @@ TEST(WinsockBinding, MissingEntryPointIsNamed) {
     binding.Load();
     ASSERT_TRUE(binding.IsLoaded());
     EXPECT_EQ(binding.WSAStartup(0x0101, nullptr), 0);
-    EXPECT_EQ(MessageOf([&] { binding.WSAAsyncSelect(1, 1, 1, 1); }), "Function WSAAsyncSelect not found");
+    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.WSAAsyncSelect(1, 1, 1, 1); }), "Function WSAAsyncSelect not found");
     binding.Unload();
 }
 
