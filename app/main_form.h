@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ftp/ftp.h"
+#include "ftp/site_walker.h"
 #include "platform/component.h"
 #include "platform/modules.h"
 
@@ -55,7 +56,7 @@ public:
     void znFTPTransferProgress(zn::TObject* Sender, std::int32_t Perc, std::int32_t Transferred);
 
     // The walk does not go deeper than this below the start directory.
-    static constexpr int kMaxWalkDepth = 100;
+    static constexpr int kMaxWalkDepth = zn::kDefaultMaxWalkDepth;
 
     QGroupBox* GroupBox4 = nullptr;
     QLabel* AboutImg = nullptr;

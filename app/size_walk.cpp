@@ -3,22 +3,26 @@
 
 #include "app/main_form.h"
 
-#include "ftp/dir_list.h"
-#include "platform/exception.h"
+#include "ftp/site_walker.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
+#include <functional>
+
 namespace {
 
-// Directories the walk never enters: the web server's logs, and the entries
-// that stand for this directory and its parent. A directory entry without a
-// name (a stray header line of some listings) has nowhere to go either.
-bool IsWalkedDirectory(const std::string& name) {
-    return !name.empty() && name != "logs" && name != "." && name != "..";
-}
+// The window reports a failure of the walk in a message box.
+class BoxReport : public zn::WalkObserver {
+public:
+    explicit BoxReport(std::function<void(const std::string&)> show) : show_(std::move(show)) {}
+    void WalkFailed(const std::string& message) override { show_(message); }
+
+private:
+    std::function<void(const std::string&)> show_;
+};
 
 }  // namespace
 
@@ -46,34 +50,15 @@ void TMainFrm::ShowTotals() {
     Log("Homepage Size: " + std::to_string(TotalBytes) + " Bytes\nFiles: " + std::to_string(TotalFiles));
 }
 
-void TMainFrm::RetrieveDir(const std::string& /*name: the walk sends no command with it*/, int depth) {
-    zn::TznFTPDirList level;
-    if (Aborted) return;
-    try {
-        znFTP->List();
-        level.Assign(znFTP->DirList());
-        for (int i = 0; i < level.Count(); ++i) {
-            if (Aborted) return;
-            const zn::TznFTPDirEntry& entry = level.Items(i);
-            if (entry.Kind == zn::dkDirectory) {
-                if (!IsWalkedDirectory(entry.Name)) continue;
-                // A listing that leads back to an ancestor would otherwise
-                // be walked ever deeper.
-                if (depth >= kMaxWalkDepth) {
-                    throw platform::Exception("The directory tree is deeper than " + std::to_string(kMaxWalkDepth) +
-                                              " levels; the walk stops at " + entry.Name);
-                }
-                znFTP->ChangeDir(entry.Name);
-                RetrieveDir(entry.Name, depth + 1);
-                znFTP->ChangeDirUp();
-            } else if (entry.Kind == zn::dkFile) {
-                // A size that is not a number (-1) adds nothing; the file counts.
-                if (entry.Size > 0) TotalBytes += entry.Size;
-                ++TotalFiles;
-            }
-        }
-    } catch (const platform::Exception& e) {
-        Aborted = true;
-        ShowError(e.Message());
-    }
+// The walk itself is the shared walker's; the window keeps the totals.
+void TMainFrm::RetrieveDir(const std::string& name, int depth) {
+    BoxReport report([this](const std::string& message) { ShowError(message); });
+    zn::SiteWalker walker(*znFTP, report);
+    walker.Aborted = Aborted;
+    walker.TotalBytes = TotalBytes;
+    walker.TotalFiles = TotalFiles;
+    walker.RetrieveDir(name, depth);
+    Aborted = walker.Aborted;
+    TotalBytes = walker.TotalBytes;
+    TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);
 }

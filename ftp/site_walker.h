@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "ftp/ftp.h"
+
+namespace zn {
+
+// What a walk tells its driver as it goes. Every hook is optional.
+class WalkObserver {
+public:
+    virtual ~WalkObserver() = default;
+    // A failure ended the walk at this level; the levels above unwind.
+    virtual void WalkFailed(const std::string& message) = 0;
+    // A directory's listing has been read; `path` is relative to the start
+    // ("" for the start directory itself).
+    virtual void DirectoryListed(const std::string& /*path*/) {}
+    // A directory and everything below it has been walked (not after a
+    // failure), with the bytes and files found there.
+    virtual void DirectoryDone(const std::string& /*path*/, int /*depth*/, std::int64_t /*bytes*/,
+                               std::int64_t /*files*/) {}
+};
+
+// The rules of a size walk, shared by the window and the command line:
+// directories with an excluded name (exact, byte for byte), ".", ".." and
+// entries without a name are never entered; links and unreadable lines are
+// left out; a file whose size is not a number counts but adds no bytes; the
+// walk goes no deeper than `MaxDepth` levels below its start.
+constexpr int kDefaultMaxWalkDepth = 100;
+
+struct WalkRules {
+    std::set<std::string> Excludes{"logs"};
+    int MaxDepth = kDefaultMaxWalkDepth;
+};
+
+// A depth-first walk of the FTP client's current directory: one LIST per
+// directory, CWD into each subdirectory and CDUP back out. A failure is
+// reported once, where it happened, and every level then goes back up.
+class SiteWalker {
+public:
+    SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
+
+    // Resets the totals and walks from the current directory.
+    void Walk();
+    // Walks the current directory, already entered under `name`, at `depth`
+    // levels below the start.
+    void RetrieveDir(const std::string& name, int depth);
+
+    std::int64_t TotalBytes = 0;
+    std::int64_t TotalFiles = 0;
+    std::int64_t Directories = 0;         // walked, the start directory included
+    std::int64_t SkippedDirectories = 0;  // excluded by name
+    std::int64_t UnparsedLines = 0;
+    bool Aborted = false;
+
+private:
+    bool Enters(const std::string& name);
+
+    TznFTP& ftp_;
+    WalkObserver& observer_;
+    WalkRules rules_;
+    std::string path_;
+};
+
+}  // namespace zn
