@@ -54,6 +54,10 @@ public:
     TTransferType TransferType() const { return TransferType_; }
     void SetTransferType(TTransferType value) { TransferType_ = value; }
     TznFTPDirList& DirList() { return *DirList_; }
+    // Passive-mode data connections (PASV): off, so the window keeps the
+    // active mode; the command line offers it for servers behind firewalls.
+    bool Passive() const { return Passive_; }
+    void SetPassive(bool value) { Passive_ = value; }
 
     TNotifyEvent OnTransferStart;
     TqmProgressEvent OnTransferProgress;
@@ -99,8 +103,11 @@ protected:
     platform::HWND DataWindow = 0;
     bool DataClosed = false;
     std::string RemoteHost;
+    bool Passive_ = false;
+    bool DataConnected = false;
 
 private:
+    void ConnectPassiveData();
     bool AcceptFromServer();
     void CloseListenerAfterFailure();
 };

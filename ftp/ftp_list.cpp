@@ -36,10 +36,20 @@ void TznFTP::List() {
 
     SendLine("TYPE A");
     ExpectClass(ReadReply(), 2);
-    CreateDataSocket();
     Finally dropData([this] {
         if (DataSocket != winsock::INVALID_SOCKET || DataWindow) CloseDataConnection();
     });
+    if (Passive_) {
+        ConnectPassiveData();
+        SendLine("LIST");
+        ExpectClass(ReadReply(), 1);
+        ReceiveData(-1);
+        CloseDataConnection();
+        ExpectClass(ReadReply(), 2);
+        ParseListing(*ListingStream, *DirList_);
+        return;
+    }
+    CreateDataSocket();
     try {
         SendPort();
         SendLine("LIST");
@@ -152,6 +162,7 @@ platform::LRESULT TznFTP::HandleDataMessage(platform::UINT msg, platform::WPARAM
     AsyncErrorCode = SelectError(lParam);
     AsyncError = AsyncErrorCode != 0;
     if (!AsyncError && SelectEvent(lParam) == winsock::FD_CLOSE) DataClosed = true;
+    if (!AsyncError && SelectEvent(lParam) == winsock::FD_CONNECT) DataConnected = true;
     return 0;
 }
 

@@ -1,0 +1,19 @@
+// dirweigh-cli: the size of an FTP site, for scripts and machines without a
+// display.
+
+#include "app/cli/cli_run.h"
+
+#include <QCoreApplication>
+
+#include <unistd.h>
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    cli::Environment environment;
+    environment.passwords = cli::SystemPasswordSources();
+    environment.progressOnTerminal = isatty(STDERR_FILENO) != 0;
+    environment.handleInterrupt = true;
+    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, environment);
+}

@@ -1,0 +1,161 @@
+#include "app/cli/cli_options.h"
+
+#include "platform/str_to_int.h"
+
+namespace cli {
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// %XX escapes, as URLs carry user names and paths with spaces.
+std::optional<std::string> PercentDecode(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0) return std::nullopt;
+        out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
+// ftp://[USER@]HOST[:PORT][/START/DIR] or HOST[:PORT].
+std::string ReadServer(const std::string& argument, Options& options) {
+    std::string rest = argument;
+    if (rest.rfind("ftp://", 0) == 0) {
+        rest = rest.substr(6);
+        const std::size_t slash = rest.find('/');
+        std::string authority = rest.substr(0, slash);
+        if (slash != std::string::npos && slash + 1 < rest.size()) {
+            auto path = PercentDecode(rest.substr(slash + 1));
+            if (!path) return "bad %-escape in the start directory of " + argument;
+            options.dir = *path;
+        }
+        if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+            auto user = PercentDecode(authority.substr(0, at));
+            if (!user || user->empty()) return "bad user name in " + argument;
+            if (user->find(':') != std::string::npos) return "give no password in the URL; see --password-file";
+            options.user = *user;
+            authority = authority.substr(at + 1);
+        }
+        rest = authority;
+    } else if (rest.find("://") != std::string::npos) {
+        return "only ftp:// URLs are understood: " + argument;
+    }
+    const std::size_t colon = rest.find(':');
+    const std::string host = rest.substr(0, colon);
+    if (host.empty() || host.find('/') != std::string::npos) return "no server host in " + argument;
+    if (colon != std::string::npos) {
+        auto port = platform::StrToInt32(rest.substr(colon + 1));
+        if (!port || *port < 1 || *port > 65535) return "bad port in " + argument;
+    }
+    options.host = rest;
+    return {};
+}
+
+std::optional<int> Number(const std::string& text, int least) {
+    auto value = platform::StrToInt32(text);
+    if (!value || *value < least || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    return *value;
+}
+
+}  // namespace
+
+Parsed ParseCommandLine(const std::vector<std::string>& args) {
+    Options options;
+    std::optional<std::string> server, user, dir;
+    bool defaultExcludes = true;
+    std::set<std::string> excludes;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= args.size()) return false;
+            target = args[++i];
+            return true;
+        };
+        std::string text;
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            return {options, {}};
+        } else if (arg == "--user") {
+            if (!value(text)) return {std::nullopt, "--user needs a name"};
+            user = text;
+        } else if (arg == "--dir") {
+            if (!value(text)) return {std::nullopt, "--dir needs a directory"};
+            dir = text;
+        } else if (arg == "--password-file") {
+            if (!value(text)) return {std::nullopt, "--password-file needs a file"};
+            options.passwordFile = text;
+        } else if (arg == "--timeout") {
+            auto seconds = value(text) ? Number(text, 1) : std::nullopt;
+            if (!seconds) return {std::nullopt, "--timeout needs a whole number of seconds, 1 or more"};
+            options.timeoutSeconds = *seconds;
+        } else if (arg == "--exclude") {
+            if (!value(text) || text.empty()) return {std::nullopt, "--exclude needs a directory name"};
+            excludes.insert(text);
+        } else if (arg == "--no-default-excludes") {
+            defaultExcludes = false;
+        } else if (arg == "--passive") {
+            options.passive = true;
+        } else if (arg == "--bytes" || arg == "--json" || arg == "--du") {
+            if (options.format != OutputFormat::Line) return {std::nullopt, "choose one of --bytes, --json and --du"};
+            options.format = arg == "--bytes" ? OutputFormat::Bytes : arg == "--json" ? OutputFormat::Json : OutputFormat::Du;
+        } else if (arg == "--max-depth") {
+            auto depth = value(text) ? Number(text, 0) : std::nullopt;
+            if (!depth) return {std::nullopt, "--max-depth needs a whole number, 0 or more"};
+            options.maxDepth = *depth;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.verbose = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            return {std::nullopt, "unknown option " + arg};
+        } else if (server) {
+            return {std::nullopt, "one server only: " + arg};
+        } else {
+            server = arg;
+        }
+    }
+    if (!server) return {std::nullopt, "no server given"};
+    if (std::string error = ReadServer(*server, options); !error.empty()) return {std::nullopt, error};
+    if (user) {
+        if (!options.user.empty()) return {std::nullopt, "the user is given twice (URL and --user)"};
+        options.user = *user;
+    }
+    if (dir) {
+        if (!options.dir.empty()) return {std::nullopt, "the directory is given twice (URL and --dir)"};
+        options.dir = *dir;
+    }
+    if (options.maxDepth >= 0 && options.format != OutputFormat::Du) return {std::nullopt, "--max-depth goes with --du"};
+    if (!defaultExcludes) options.excludes.clear();
+    options.excludes.insert(excludes.begin(), excludes.end());
+    return {options, {}};
+}
+
+const char* UsageText() {
+    return "usage: dirweigh-cli [OPTIONS] ftp://[USER@]HOST[:PORT][/START/DIR]\n"
+           "       dirweigh-cli [OPTIONS] HOST[:PORT] [--user USER] [--dir DIR]\n"
+           "\n"
+           "Walks every directory below the start directory and adds up the file sizes.\n"
+           "\n"
+           "  --password-file FILE   read the password from FILE (else DIRWEIGH_PASSWORD,\n"
+           "                         ~/.netrc, or a prompt); no user means anonymous\n"
+           "  --bytes                print the byte total alone\n"
+           "  --json                 print one JSON object\n"
+           "  --du [--max-depth N]   print the total of each directory, children first\n"
+           "  --exclude NAME         never enter directories named NAME (repeatable)\n"
+           "  --no-default-excludes  enter directories named logs too\n"
+           "  --passive              passive-mode data connections (PASV)\n"
+           "  --timeout S            seconds to wait for the server (default 60)\n"
+           "  -v                     the FTP dialogue on stderr\n"
+           "\n"
+           "Exit status: 0 complete, 1 failed (partial totals), 2 usage, 130 interrupted.\n";
+}
+
+}  // namespace cli

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class OutputFormat { Line, Bytes, Json, Du };
+
+struct Options {
+    std::string host;  // host, or host:port
+    std::string user;  // empty: anonymous
+    std::string dir;   // entered with one CWD; empty: where the server puts us
+    std::optional<std::string> passwordFile;
+    int timeoutSeconds = 60;
+    std::set<std::string> excludes{"logs"};
+    bool passive = false;
+    OutputFormat format = OutputFormat::Line;
+    int maxDepth = -1;  // --du only; -1: every directory
+    bool verbose = false;
+    bool help = false;
+};
+
+// The outcome of reading the command line: options, or what is wrong.
+struct Parsed {
+    std::optional<Options> options;
+    std::string error;
+};
+
+Parsed ParseCommandLine(const std::vector<std::string>& args);
+
+const char* UsageText();
+
+}  // namespace cli

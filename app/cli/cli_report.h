@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct Totals {
+    std::int64_t bytes = 0;
+    std::int64_t files = 0;
+    std::int64_t directories = 0;
+    std::int64_t skippedDirectories = 0;
+    std::int64_t unparsedLines = 0;
+    bool complete = true;
+    std::string error;  // the first failure, when not complete
+};
+
+struct DuLine {
+    std::string path;
+    int depth;
+    std::int64_t bytes;
+};
+
+// "1272954913 bytes (1.19 GiB), 4982 files, 500 directories"
+std::string SummaryLine(const Totals& totals);
+// One JSON object with every total.
+std::string JsonObject(const Totals& totals);
+// Bytes and path of each directory, children before their parent.
+std::string DuListing(const std::vector<DuLine>& lines, int maxDepth);
+// 1.19 GiB, 512 B, ...
+std::string HumanSize(std::int64_t bytes);
+
+}  // namespace cli

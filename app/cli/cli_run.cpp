@@ -1,0 +1,167 @@
+#include "app/cli/cli_run.h"
+
+#include "app/cli/cli_options.h"
+#include "app/cli/cli_report.h"
+#include "ftp/site_walker.h"
+#include "platform/messages.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <memory>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+int interruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t ignored = write(interruptPipe[1], &byte, 1);
+}
+
+// Ctrl-C reaches the event loop through a pipe and cancels the FTP client,
+// which ends the walk as the Cancel button does in the window.
+class InterruptToCancel {
+public:
+    InterruptToCancel(zn::TznFTP& ftp, bool& interrupted) {
+        if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigaction(SIGINT, &action, &previous_);
+        notifier_ = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, platform::Guarded([&ftp, &interrupted] {
+                             char drain[16];
+                             while (read(interruptPipe[0], drain, sizeof drain) > 0) {
+                             }
+                             interrupted = true;
+                             ftp.Cancel();
+                         }));
+    }
+    ~InterruptToCancel() {
+        if (notifier_) sigaction(SIGINT, &previous_, nullptr);
+    }
+
+private:
+    struct sigaction previous_ {};
+    std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+// Reports the walk on the command line: failures and progress on stderr,
+// per-directory totals for --du.
+class CliObserver : public zn::WalkObserver {
+public:
+    CliObserver(std::ostream& err, bool progress, const zn::SiteWalker*& walker)
+        : err_(err), progress_(progress), walker_(walker) {}
+
+    void WalkFailed(const std::string& message) override {
+        if (firstError.empty()) firstError = message;
+        ClearProgress();
+        err_ << "dirweigh-cli: " << message << '\n';
+    }
+    void DirectoryListed(const std::string& path) override {
+        if (!progress_ || !walker_) return;
+        err_ << "\r\033[K" << walker_->Directories << " directories, " << walker_->TotalFiles << " files, "
+             << HumanSize(walker_->TotalBytes) << "  /" << path << std::flush;
+        shown_ = true;
+    }
+    void DirectoryDone(const std::string& path, int depth, std::int64_t bytes, std::int64_t) override {
+        du.push_back({path, depth, bytes});
+    }
+    void ClearProgress() {
+        if (shown_) err_ << "\r\033[K" << std::flush;
+        shown_ = false;
+    }
+
+    std::string firstError;
+    std::vector<DuLine> du;
+
+private:
+    std::ostream& err_;
+    bool progress_;
+    bool shown_ = false;
+    const zn::SiteWalker*& walker_;
+};
+
+void ShowDialogue(zn::TznFTP& ftp, std::ostream& err) {
+    ftp.OnLineSent = [&err](zn::TObject*, const std::string& line) {
+        err << (line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
+    };
+    ftp.OnLineReceived = [&err](zn::TObject*, const std::string& line) { err << ' ' << line << '\n'; };
+}
+
+void Print(const Options& options, const Totals& totals, const std::vector<DuLine>& du, std::ostream& out) {
+    switch (options.format) {
+        case OutputFormat::Bytes: out << totals.bytes << '\n'; break;
+        case OutputFormat::Json: out << JsonObject(totals) << '\n'; break;
+        case OutputFormat::Du: out << DuListing(du, options.maxDepth); break;
+        case OutputFormat::Line: out << SummaryLine(totals) << '\n'; break;
+    }
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& environment) {
+    const Parsed parsed = ParseCommandLine(args);
+    if (!parsed.options) {
+        err << "dirweigh-cli: " << parsed.error << "\n\n" << UsageText();
+        return kExitUsage;
+    }
+    const Options& options = *parsed.options;
+    if (options.help) {
+        out << UsageText();
+        return kExitComplete;
+    }
+    std::string error;
+    auto credentials = ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
+    if (!credentials) {
+        err << "dirweigh-cli: " << error << '\n';
+        return kExitUsage;
+    }
+
+    platform::EnsureApplication();
+    platform::TComponent owner(nullptr);
+    auto* ftp = new zn::TznFTP(&owner);
+    bool interrupted = false;
+    std::optional<InterruptToCancel> interrupt;
+    const zn::SiteWalker* walkerSeen = nullptr;
+    CliObserver observer(err, environment.progressOnTerminal && !options.verbose, walkerSeen);
+    zn::SiteWalker walker(*ftp, observer, zn::WalkRules{options.excludes});
+    Totals totals;
+    try {
+        ftp->SetWinsockLoaded(true);
+        ftp->SetServer(options.host);
+        ftp->SetUserName(credentials->user);
+        ftp->SetPassword(credentials->password);
+        ftp->SetTimeOut(options.timeoutSeconds);
+        ftp->SetPassive(options.passive);
+        if (options.verbose) ShowDialogue(*ftp, err);
+        if (environment.handleInterrupt) interrupt.emplace(*ftp, interrupted);
+        ftp->Connect();
+        if (!options.dir.empty()) ftp->ChangeDir(options.dir);
+        walkerSeen = &walker;
+        walker.Walk();
+    } catch (const std::exception& e) {
+        observer.WalkFailed(e.what());
+        walker.Aborted = true;
+    }
+    observer.ClearProgress();
+    try {
+        if (!walker.Aborted) ftp->Disconnect();
+        ftp->Close();
+    } catch (const std::exception&) {
+        ftp->Close();  // the totals are in; a refused QUIT changes nothing
+    }
+
+    totals = Totals{walker.TotalBytes, walker.TotalFiles, walker.Directories, walker.SkippedDirectories,
+                    walker.UnparsedLines, !walker.Aborted, observer.firstError};
+    Print(options, totals, observer.du, out);
+    if (interrupted) return kExitInterrupted;
+    return totals.complete ? kExitComplete : kExitFailed;
+}
+
+}  // namespace cli

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_password.h"
+
+namespace cli {
+
+struct Environment {
+    PasswordSources passwords;
+    bool progressOnTerminal = false;  // stderr is a terminal
+    bool handleInterrupt = false;     // Ctrl-C cancels the walk
+};
+
+// dirweigh-cli without its process: the arguments (without the program
+// name), where the results and the messages go. Returns the exit status.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& environment);
+
+constexpr int kExitComplete = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
+
+}  // namespace cli
