@@ -125,6 +125,7 @@ private:
     [[noreturn]] void RaiseErrorText(std::string message, bool close);
     void CancelPendingRequest();
     std::int32_t ReadLineBody(std::string& line);
+    int ReceiveUpToLineEnd(char* chunk, int capacity, bool& found);
 
     alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};
 };

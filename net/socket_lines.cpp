@@ -7,6 +7,7 @@
 #include "net/socket.h"
 #include "platform/str_to_int.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zn {
@@ -46,23 +47,35 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     return result;
 }
 
-// Reads one byte per call, so nothing after the LF leaves the socket. Bytes
-// past kLineMax are read and dropped up to the LF.
+// Takes what the socket holds up to and including the next LF, and not a
+// byte more, so the next reply stays in the socket: a peek shows what is
+// there, a read takes exactly the part up to the LF. (Reading one byte per
+// call would do the same at one call per byte.)
+int TznSocket::ReceiveUpToLineEnd(char* chunk, int capacity, bool& found) {
+    found = false;
+    const int n = WinsockInstance.recv(SocketHandle, chunk, capacity, winsock::kMsgPeek);
+    if (n <= 0) return n;
+    const char* lf = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(n)));
+    found = lf != nullptr;
+    return WinsockInstance.recv(SocketHandle, chunk, lf ? static_cast<int>(lf - chunk + 1) : n, 0);
+}
+
+// Collects one line. Bytes past kLineMax are read and dropped up to the LF.
 std::int32_t TznSocket::ReadLineBody(std::string& line) {
     char buffer[kLineMax + 1] = {};
+    char chunk[kLineMax];
     std::size_t count = 0;
     bool found = false;
     for (;;) {
         platform::ProcessMessages();
-        char overflow = 0;
-        char* target = count < kLineMax ? buffer + count : &overflow;
-        const int n = WinsockInstance.recv(SocketHandle, target, 1, 0);
+        const int n = ReceiveUpToLineEnd(chunk, sizeof chunk, found);
         if (n == winsock::SOCKET_ERROR) {
             const int code = WinsockInstance.WSAGetLastError();
             if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
         } else if (n > 0) {
-            found = *target == '\n';
-            if (count < kLineMax) ++count;
+            const std::size_t kept = std::min(static_cast<std::size_t>(n), kLineMax - count);
+            std::memcpy(buffer + count, chunk, kept);
+            count += kept;
         }
         platform::ProcessMessages();
         if (found || Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0)) break;

@@ -24,6 +24,8 @@ constexpr int kSockStream = 1;
 constexpr int kIpprotoTcp = 6;
 constexpr int MAXGETHOSTSTRUCT = 1024;
 
+constexpr int kMsgPeek = 0x02;  // MSG_PEEK
+
 constexpr long FD_READ = 0x01;
 constexpr long FD_WRITE = 0x02;
 constexpr long FD_OOB = 0x04;

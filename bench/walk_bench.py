@@ -1,0 +1,226 @@
+#!/usr/bin/python3
+"""Times the size walk of dirweigh-cli against lftp and rclone.
+
+Generates two deterministic trees (site: ~500 directories and 5,000 files;
+big: ~3,000 directories and 30,000 files, names with spaces), serves each
+with vsftpd and with pyftpdlib on 127.0.0.1, and runs every client on each,
+alternately and several times. Prints the median wall time and client CPU
+time, the ratios dirweigh-cli/peer, and checks every total against the
+tree's own.
+
+Every listing leaves a TIME_WAIT connection on loopback; thousands of them
+slow later runs. So the benchmark runs in a private network namespace
+(unshare -n) with net.ipv4.tcp_max_tw_buckets lowered. Needs root.
+
+    bench/walk_bench.py [--runs N] [--trees site,big]
+"""
+
+import argparse
+import os
+import random
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+CLI = os.path.join(ROOT, "build", "release", "bin", "dirweigh-cli")
+TW_BUCKETS = 256
+
+
+def ensure_tools():
+    missing = [p for p, tool in (("vsftpd", "/usr/sbin/vsftpd"), ("lftp", "/usr/bin/lftp"),
+                                 ("rclone", "/usr/bin/rclone"), ("python3-pyftpdlib", None))
+               if (tool and not os.path.exists(tool))]
+    try:
+        import pyftpdlib  # noqa: F401
+    except ImportError:
+        missing.append("python3-pyftpdlib")
+    if missing:
+        subprocess.run(["apt-get", "update"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["apt-get", "install", "-y", *sorted(set(missing))], check=True, stdout=subprocess.DEVNULL)
+    if not os.path.exists(CLI):
+        subprocess.run(["cmake", "-S", ROOT, "-B", os.path.join(ROOT, "build", "release"), "-G", "Ninja",
+                        "-DCMAKE_BUILD_TYPE=Release", "-DDIRWEIGH_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run(["cmake", "--build", os.path.join(ROOT, "build", "release")], check=True,
+                       stdout=subprocess.DEVNULL)
+
+
+def enter_private_network():
+    """Re-runs this script in a new network namespace with loopback up."""
+    if os.environ.get("DIRWEIGH_BENCH_NETNS") == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        with open("/proc/sys/net/ipv4/tcp_max_tw_buckets", "w") as f:
+            f.write(str(TW_BUCKETS))
+        return
+    env = dict(os.environ, DIRWEIGH_BENCH_NETNS="1")
+    os.execvpe("unshare", ["unshare", "-n", sys.executable, *sys.argv], env)
+
+
+def make_tree(root, directories, files, seed):
+    """A tree of `directories` directories (the root included) and `files`
+    files, three levels deep, some names with spaces; sizes are sparse."""
+    rng = random.Random(seed)
+    dirs = [""]
+    while len(dirs) < directories:
+        parent = rng.choice(dirs[: max(1, len(dirs))])
+        if parent.count("/") >= 3:
+            continue
+        name = ("dir %d" if rng.random() < 0.3 else "dir_%d") % len(dirs)
+        dirs.append(parent + "/" + name if parent else name)
+    for d in dirs:
+        os.makedirs(os.path.join(root, d), exist_ok=True)
+    total = 0
+    for i in range(files):
+        d = dirs[i % len(dirs)]
+        name = ("page %d.html" if i % 7 == 0 else "page_%d.html") % i
+        size = rng.randint(0, 200000)
+        with open(os.path.join(root, d, name), "wb") as f:
+            f.truncate(size)
+        total += size
+    return total, files, len(dirs)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, timeout=10):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise RuntimeError("server on port %d did not start" % port)
+
+
+def start_vsftpd(tree, workdir):
+    port = free_port()
+    conf = os.path.join(workdir, "vsftpd.conf")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1", "listen_port=%d" % port,
+            "background=NO", "anonymous_enable=YES", "no_anon_password=YES", "anon_root=" + tree,
+            "local_enable=NO", "write_enable=NO", "dirlist_enable=YES", "port_enable=YES",
+            "connect_from_port_20=NO", "pasv_enable=YES", "pasv_address=127.0.0.1",
+            "seccomp_sandbox=NO", "secure_chroot_dir=/var/run/vsftpd/empty", "max_clients=0",
+            "max_per_ip=0", "xferlog_enable=NO", "use_localtime=NO", "hide_ids=YES", ""]))
+    os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
+    proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for_port(port)
+    return proc, port
+
+
+def start_pyftpdlib(tree):
+    port = free_port()
+    script = (
+        "import logging, sys\n"
+        "from pyftpdlib.authorizers import DummyAuthorizer\n"
+        "from pyftpdlib.handlers import FTPHandler\n"
+        "from pyftpdlib.servers import FTPServer\n"
+        "logging.basicConfig(level=logging.CRITICAL)\n"
+        "a = DummyAuthorizer(); a.add_anonymous(sys.argv[1])\n"
+        "h = FTPHandler; h.authorizer = a\n"
+        "FTPServer(('127.0.0.1', int(sys.argv[2])), h).serve_forever()\n")
+    proc = subprocess.Popen(["/usr/bin/python3", "-c", script, tree, str(port)],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for_port(port)
+    return proc, port
+
+
+def clients(port):
+    """name -> (command, parser of the byte total from its output)."""
+    url = "ftp://127.0.0.1:%d/" % port
+    obscured = subprocess.run(["rclone", "obscure", "anonymous@"], capture_output=True, text=True).stdout.strip()
+    rclone = ["rclone", "size", ":ftp:/", "--ftp-host", "127.0.0.1", "--ftp-port", str(port),
+              "--ftp-user", "anonymous", "--ftp-pass", obscured, "--json"]
+    import json
+    return {
+        "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", url], lambda out: int(out.split()[0])),
+        "dirweigh-cli --passive": ([CLI, "--bytes", "--no-default-excludes", "--passive", url],
+                                   lambda out: int(out.split()[0])),
+        "lftp (active)": (["lftp", "-c", "set cache:enable no; set ftp:passive-mode off; "
+                                         "open -u anonymous,anonymous@ ftp://127.0.0.1:%d; du -sb /" % port],
+                          lambda out: int(out.split()[0])),
+        "rclone --checkers 1": (rclone + ["--checkers", "1"], lambda out: json.loads(out)["bytes"]),
+        "rclone": (rclone, lambda out: json.loads(out)["bytes"]),
+    }
+
+
+def run_measured(command):
+    """Wall time, client CPU time (user + system of the child) and output."""
+    before = os.times()
+    start = time.monotonic()
+    result = subprocess.run(command, capture_output=True, text=True, timeout=900)
+    wall = time.monotonic() - start
+    after = os.times()
+    cpu = (after.children_user - before.children_user) + (after.children_system - before.children_system)
+    return wall, cpu, result
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--trees", default="site,big")
+    args = parser.parse_args()
+    ensure_tools()
+    enter_private_network()
+    print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
+
+    shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
+    workdir = tempfile.mkdtemp(prefix="dirweigh-bench-")
+    failures = 0
+    try:
+        for tree_name in args.trees.split(","):
+            dirs, files, seed = shapes[tree_name]
+            tree = os.path.join(workdir, tree_name)
+            os.makedirs(tree)
+            os.chmod(workdir, 0o755)
+            truth, nfiles, ndirs = make_tree(tree, dirs, files, seed)
+            print("\nTree %s: %d directories, %d files, %d bytes" % (tree_name, ndirs, nfiles, truth))
+            for server_name, start in (("vsftpd", lambda: start_vsftpd(tree, workdir)),
+                                       ("pyftpdlib", lambda: start_pyftpdlib(tree))):
+                proc, port = start()
+                try:
+                    table = {name: ([], []) for name in clients(port)}
+                    commands = clients(port)
+                    for _ in range(args.runs):
+                        for name, (command, parse) in commands.items():  # alternately
+                            wall, cpu, result = run_measured(command)
+                            try:
+                                total = parse(result.stdout)
+                            except (ValueError, IndexError, KeyError):
+                                total = None
+                            if result.returncode != 0 or total != truth:
+                                failures += 1
+                                print("  ! %s on %s: exit %d, total %s, expected %d: %s" % (
+                                    name, server_name, result.returncode, total, truth, result.stderr.strip()[:200]))
+                            table[name][0].append(wall)
+                            table[name][1].append(cpu)
+                    print("  %s (medians of %d runs)" % (server_name, args.runs))
+                    print("    %-24s %9s %9s %14s %14s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU"))
+                    ours = statistics.median(table["dirweigh-cli"][0]), statistics.median(table["dirweigh-cli"][1])
+                    for name, (walls, cpus) in table.items():
+                        wall, cpu = statistics.median(walls), statistics.median(cpus)
+                        print("    %-24s %9.3f %9.3f %14.2f %14.2f" % (name, wall, cpu, ours[0] / wall,
+                                                                       ours[1] / cpu if cpu else float("nan")))
+                finally:
+                    proc.send_signal(signal.SIGTERM)
+                    proc.wait(timeout=10)
+            shutil.rmtree(tree)
+    finally:
+        shutil.rmtree(workdir, ignore_errors=True)
+    print("\nTotals: %s" % ("all equal to the trees' own" if failures == 0 else "%d runs wrong or failed" % failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
