@@ -78,9 +78,9 @@ TEST_F(FtpTest, ChunksGiveOneProgressEventEachWithTheRunningTotal) {
     ScriptedServer server;
     UpToData(FtpTest::Logon(server))
         .SendData(kListing.substr(0, 30))
-        .Delay(150)
+        .Delay(300)
         .SendData(kListing.substr(30, 30))
-        .Delay(150)
+        .Delay(300)
         .SendData(kListing.substr(60))
         .CloseData()
         .Reply("226 Done")
