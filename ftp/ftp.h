@@ -108,6 +108,7 @@ protected:
 
 private:
     void ConnectPassiveData();
+    void OpenActiveDataConnection();
     bool AcceptFromServer();
     void CloseListenerAfterFailure();
 };

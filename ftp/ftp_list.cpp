@@ -43,12 +43,18 @@ void TznFTP::List() {
         ConnectPassiveData();
         SendLine("LIST");
         ExpectClass(ReadReply(), 1);
-        ReceiveData(-1);
-        CloseDataConnection();
-        ExpectClass(ReadReply(), 2);
-        ParseListing(*ListingStream, *DirList_);
-        return;
+    } else {
+        OpenActiveDataConnection();
     }
+    ReceiveData(-1);
+    CloseDataConnection();
+    ExpectClass(ReadReply(), 2);
+    ParseListing(*ListingStream, *DirList_);
+}
+
+// PORT, then LIST, then the server's connection; the listener is closed on
+// every way out.
+void TznFTP::OpenActiveDataConnection() {
     CreateDataSocket();
     try {
         SendPort();
@@ -60,10 +66,6 @@ void TznFTP::List() {
         throw;
     }
     CloseDataListener();
-    ReceiveData(-1);
-    CloseDataConnection();
-    ExpectClass(ReadReply(), 2);
-    ParseListing(*ListingStream, *DirList_);
 }
 
 // The listening socket is bound to the local address of the control
