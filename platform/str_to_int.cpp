@@ -5,13 +5,6 @@
 namespace platform {
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 template <typename Int>
 std::optional<Int> Convert(std::string_view text) {
     using Unsigned = std::make_unsigned_t<Int>;
@@ -51,6 +44,13 @@ std::optional<Int> Convert(std::string_view text) {
 }
 
 }  // namespace
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 std::optional<std::int32_t> StrToInt32(std::string_view text) { return Convert<std::int32_t>(text); }
 std::optional<std::int64_t> StrToInt64(std::string_view text) { return Convert<std::int64_t>(text); }

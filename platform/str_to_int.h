@@ -13,6 +13,9 @@ namespace platform {
 std::optional<std::int32_t> StrToInt32(std::string_view text);
 std::optional<std::int64_t> StrToInt64(std::string_view text);
 
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigit(char c);
+
 inline std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
     return StrToInt32(text).value_or(fallback);
 }

@@ -5,13 +5,6 @@
 namespace cli {
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // %XX escapes, as URLs carry user names and paths with spaces.
 std::optional<std::string> PercentDecode(const std::string& text) {
     std::string out;
@@ -20,8 +13,8 @@ std::optional<std::string> PercentDecode(const std::string& text) {
             out += text[i];
             continue;
         }
-        if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0) return std::nullopt;
-        out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (i + 2 >= text.size() || platform::HexDigit(text[i + 1]) < 0 || platform::HexDigit(text[i + 2]) < 0) return std::nullopt;
+        out += static_cast<char>(platform::HexDigit(text[i + 1]) * 16 + platform::HexDigit(text[i + 2]));
         i += 2;
     }
     return out;
