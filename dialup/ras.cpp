@@ -150,9 +150,14 @@ void TznRas::Dial() {
 
     // Progress arrives as notifications; the wait blocks in the event loop.
     TimeCounter.Start();
-    platform::ProcessMessages();
-    while (!ConnectedFlag && LastError_ == 0 && !CancelFlag && !TimeCounter.TimedOut()) {
-        platform::WaitForNextEvent();
+    try {
+        platform::ProcessMessages();
+        while (!ConnectedFlag && LastError_ == 0 && !CancelFlag && !TimeCounter.TimedOut()) {
+            platform::WaitForNextEvent();
+        }
+    } catch (...) {
+        TimeCounter.Stop();  // an exception from a handler must not leave the count running
+        throw;
     }
     TimeCounter.Stop();
     if (LastError_ != 0) {
@@ -180,9 +185,9 @@ platform::LRESULT TznRas::HandleDialEvent(platform::UINT msg, platform::WPARAM w
 }
 
 void TznRas::HangUpConnection() {
+    // The connection is forgotten even when the library cannot hang up.
     auto hangUp = Entry<ras::RasHangUpA_fn>("RasHangUpA");
-    if (!hangUp) return;
-    if (RasAvailable() && DialledFlag) {
+    if (hangUp && RasAvailable() && DialledFlag) {
         hangUp(Connection);
         Fire(OnDisconnected, this);
     }

@@ -17,6 +17,8 @@ TznSocket::TznSocket(platform::TComponent* owner) : platform::TComponent(owner) 
 }
 
 TznSocket::~TznSocket() {
+    *Alive_ = false;
+    SetRAS(nullptr);
     platform::DestroyWindow(NotifyWindow);
     // A lookup still under way would write its answer into this object.
     if (WinsockInstance.IsLoaded()) {
@@ -33,6 +35,39 @@ void TznSocket::SetWinsockLoaded(bool value) {
     } else if (!WinsockInstance.IsLoaded()) {
         WinsockInstance.Load();
     }
+}
+
+void TznSocket::SetRAS(TznRas* value) {
+    if (value == RAS_) return;
+    if (RAS_) RAS_->RemoveFreeNotification(this);
+    RAS_ = value;
+    if (RAS_) RAS_->FreeNotification(this);
+}
+
+void TznSocket::Pump() {
+    const std::shared_ptr<const bool> alive = Alive_;
+    platform::ProcessMessages();
+    StopIfDestroyed(*alive);
+}
+
+void TznSocket::Block() {
+    const std::shared_ptr<const bool> alive = Alive_;
+    platform::WaitForNextEvent();
+    StopIfDestroyed(*alive);
+}
+
+void TznSocket::StopIfDestroyed(bool alive) {
+    if (!alive) throw ECanceledError();
+}
+
+TznSocket::WaitScope::WaitScope(TznSocket& socket) : socket_(socket), alive_(socket.Alive_) {
+    socket_.TimeCounter.Start();
+}
+
+TznSocket::WaitScope::~WaitScope() {
+    if (!*alive_) return;
+    socket_.TimeCounter.Stop();
+    socket_.CancelPendingRequest();
 }
 
 void TznSocket::Notification(platform::TComponent* component, platform::TOperation operation) {
@@ -81,8 +116,9 @@ void TznSocket::CheckServer() {
 
 void TznSocket::RaiseErrorText(std::string message, bool close) {
     TimeCounter.Stop();
+    const std::shared_ptr<const bool> alive = Alive_;
     Fire(OnError, this, message);
-    if (close) Close();
+    if (close && *alive) Close();
     throw ESocketError(message);
 }
 
@@ -100,7 +136,9 @@ void TznSocket::CancelPendingRequest() {
 void TznSocket::RaiseTimeOut() {
     TimeCounter.Stop();
     std::string message = LoadMessage(kMsgTimedOut);
+    const std::shared_ptr<const bool> alive = Alive_;
     Fire(OnError, this, message);
+    if (!*alive) throw ETimedOutError();
     CancelPendingRequest();
     if (WinsockInstance.WSAIsBlocking()) WinsockInstance.WSACancelBlockingCall();
     Close();
@@ -124,12 +162,15 @@ std::int32_t TznSocket::PortPart() const {
 
 void TznSocket::Open() {
     if (RAS_) RAS_->Dial();
-    Fire(OnOpen, this);
+    FireChecked(OnOpen, this);
     CheckServer();
     if (WinsockInstance.WSAStartup(0x0101, &StartupRecord) != 0) RaiseError(kMsgInvalidWinsockVersion);
     ++StartupCount;
     ResolveHost();
     ResolvePort();
+    // A Cancel that came before this point (from OnOpen, say) must not
+    // leave a socket behind it.
+    if (Canceled) RaiseCanceled();
     CreateSocket();
 }
 
@@ -145,14 +186,15 @@ void TznSocket::ResolveHost() {
     PendingRequest = WinsockInstance.WSAAsyncGetHostByName(NotifyWindow, WM_HOSTLOOKUP, name.c_str(), LookupAnswer,
                                                            sizeof LookupAnswer);
     if (PendingRequest == 0) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
-    TimeCounter.Start();
-    WaitUntil([&] { return HostLookupDone || TimeCounter.TimedOut() || Canceled; });
-    TimeCounter.Stop();
-    PendingRequest = 0;
+    {
+        WaitScope wait(*this);
+        WaitUntil([&] { return HostLookupDone || TimeCounter.TimedOut() || Canceled; });
+        if (HostLookupDone) PendingRequest = 0;
+    }
     if (AsyncError) RaiseError(AsyncErrorCode);
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (Canceled) RaiseCanceled();
-    platform::ProcessMessages();
+    Pump();
 
     const auto* host = reinterpret_cast<const winsock::hostent*>(LookupAnswer);
     const auto* bytes = reinterpret_cast<const unsigned char*>(host->h_addr_list[0]);
@@ -178,10 +220,13 @@ void TznSocket::ResolvePort() {
         Port = DefaultPort_;
         return;
     }
-    TimeCounter.Start();
-    WaitUntil([&] { return ServiceLookupDone || Canceled || TimeCounter.TimedOut(); });
-    TimeCounter.Stop();
-    PendingRequest = 0;
+    {
+        // A late lookup is cancelled when the wait ends, so its answer can
+        // never land in a later attempt's buffer.
+        WaitScope wait(*this);
+        WaitUntil([&] { return ServiceLookupDone || Canceled || TimeCounter.TimedOut(); });
+        if (ServiceLookupDone) PendingRequest = 0;
+    }
     // A failed or late service lookup falls back to the default port; a
     // time-out here stays set, so the connect that follows ends at once.
     if (AsyncError || TimeCounter.TimedOut()) {
@@ -211,35 +256,38 @@ void TznSocket::ConnectSocket() {
                                            winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
-    TimeCounter.Start();
-    if (WinsockInstance.connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&address), sizeof address) ==
-        winsock::SOCKET_ERROR) {
-        const int code = WinsockInstance.WSAGetLastError();
-        if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
+    {
+        WaitScope wait(*this);
+        if (WinsockInstance.connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&address),
+                                    sizeof address) == winsock::SOCKET_ERROR) {
+            const int code = WinsockInstance.WSAGetLastError();
+            if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
+        }
+        // A connect notification that carries an error (a refused
+        // connection) ends the wait at once instead of waiting out the
+        // time-out; so does a Close from an event handler.
+        WaitUntil([&] { return ConnectDone || Canceled || TimeCounter.TimedOut() || ConnectFailed || !Connected(); });
     }
-    // A connect notification that carries an error (a refused connection)
-    // ends the wait at once instead of waiting out the time-out.
-    WaitUntil([&] { return ConnectDone || Canceled || TimeCounter.TimedOut() || ConnectFailed; });
-    TimeCounter.Stop();
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (!Connected()) RaiseError(kMsgNotConnected);
     if (!ConnectDone) RaiseErrorText(LoadMessage(AsyncErrorCode), true);
-    Fire(OnConnected, this);
+    FireChecked(OnConnected, this);
 }
 
 void TznSocket::Close() {
     if (Connected()) {
-        Fire(OnClosing, this);
+        FireChecked(OnClosing, this);
         WinsockInstance.closesocket(SocketHandle);
         SocketHandle = winsock::INVALID_SOCKET;
-        Fire(OnClosed, this);
+        FireChecked(OnClosed, this);
     }
     if (RAS_) RAS_->HangUp();
 }
 
 void TznSocket::Cancel() {
     Canceled = true;
-    Fire(OnCancel, this);
+    FireChecked(OnCancel, this);
     CancelPendingRequest();
     Close();
 }

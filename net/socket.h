@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "net/events.h"
 #include "net/time_counter.h"
@@ -31,7 +33,9 @@ public:
     bool WinsockLoaded() const;
     void SetWinsockLoaded(bool value);
     TznRas* RAS() const { return RAS_; }
-    void SetRAS(TznRas* value) { RAS_ = value; }
+    // The link asks the dial-up component to say when it goes, wherever it
+    // is owned, so the socket never calls one that is gone.
+    void SetRAS(TznRas* value);
     bool Connected() const { return SocketHandle != winsock::INVALID_SOCKET; }
     const std::string& LastReply() const { return LastReply_; }
 
@@ -75,9 +79,42 @@ protected:
     // counter's TimedOut, which arrive as events.
     template <typename Done>
     void WaitUntil(Done done) {
-        platform::ProcessMessages();
-        while (!done()) platform::WaitForNextEvent();
+        Pump();
+        while (!done()) Block();
     }
+
+    // Every call that can run the owner's code (an event, the message loop)
+    // goes through these: a handler may destroy this component, and then the
+    // operation under way stops right there with ECanceledError, touching
+    // nothing of the component on its way out.
+    void Pump();   // processes pending messages
+    void Block();  // waits for the next event and processes it
+    template <typename Event, typename... Args>
+    void FireChecked(const Event& event, Args&&... args) {
+        const std::shared_ptr<const bool> alive = Alive_;
+        Fire(event, std::forward<Args>(args)...);
+        StopIfDestroyed(*alive);
+    }
+    static void StopIfDestroyed(bool alive);
+    // False once the destructor has begun; held by whoever must not touch a
+    // destroyed component.
+    std::shared_ptr<const bool> AliveToken() const { return Alive_; }
+
+    // Times one wait. However the wait ends (its conditions, an exception
+    // from a handler, this component destroyed meanwhile), the counter is
+    // stopped and a lookup still pending is cancelled, so nothing keeps
+    // running and no late answer lands in this object.
+    class WaitScope {
+    public:
+        explicit WaitScope(TznSocket& socket);
+        ~WaitScope();
+        WaitScope(const WaitScope&) = delete;
+        WaitScope& operator=(const WaitScope&) = delete;
+
+    private:
+        TznSocket& socket_;
+        std::shared_ptr<const bool> alive_;
+    };
 
     std::string Server_;
     std::uint16_t DefaultPort_ = 0;
@@ -114,6 +151,7 @@ protected:
 private:
     // The connect notification carried an error (a refused connection).
     bool ConnectFailed = false;
+    std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 
     platform::LRESULT HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
     std::string HostPart() const;
@@ -125,6 +163,7 @@ private:
     [[noreturn]] void RaiseErrorText(std::string message, bool close);
     void CancelPendingRequest();
     std::int32_t ReadLineBody(std::string& line);
+    std::size_t SendAll(const std::string& data);
     int ReceiveUpToLineEnd(char* chunk, int capacity, bool& found);
 
     alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};

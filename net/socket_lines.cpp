@@ -20,30 +20,37 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     if (!Connected()) RaiseError(kMsgNotConnected);
 
     // Phase A: wait for data. A peer that has closed with nothing left to
-    // read ends the wait at once, as a reset does.
-    TimeCounter.Start();
-    WaitUntil([&] { return DataArrived || Canceled || TimeCounter.TimedOut() || AsyncError || PeerClosed; });
-    TimeCounter.Stop();
+    // read ends the wait at once, as a reset does; so does a Close from an
+    // event handler.
+    {
+        WaitScope wait(*this);
+        WaitUntil([&] {
+            return DataArrived || Canceled || TimeCounter.TimedOut() || AsyncError || PeerClosed || !Connected();
+        });
+    }
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (AsyncError) RaiseError(AsyncErrorCode);
+    if (!Connected()) RaiseError(kMsgNotConnected);
     if (!DataArrived) RaiseError(winsock::WSAECONNRESET);
 
-    // Phase B: the whole line must arrive within the time-out from here.
-    TimeCounter.Start();
-    DataArrived = false;
-    platform::ProcessMessages();
-
+    // Phase B: the whole line must arrive within the time-out from here. A
+    // failure leaves the line empty.
+    line.clear();
     std::string received;
     std::int32_t result = -1;
+    const std::shared_ptr<const bool> alive = AliveToken();
     try {
+        WaitScope wait(*this);
+        DataArrived = false;
+        Pump();
         result = ReadLineBody(received);
     } catch (...) {
-        Fire(OnLineReceived, this, std::string());
+        if (*alive) Fire(OnLineReceived, this, std::string());
         throw;
     }
     line = received;
-    Fire(OnLineReceived, this, line);
+    FireChecked(OnLineReceived, this, line);
     return result;
 }
 
@@ -67,7 +74,8 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
     std::size_t count = 0;
     bool found = false;
     for (;;) {
-        platform::ProcessMessages();
+        Pump();
+        if (!Connected()) break;
         const int n = ReceiveUpToLineEnd(chunk, sizeof chunk, found);
         if (n == winsock::SOCKET_ERROR) {
             const int code = WinsockInstance.WSAGetLastError();
@@ -77,11 +85,11 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
             std::memcpy(buffer + count, chunk, kept);
             count += kept;
         }
-        platform::ProcessMessages();
-        if (found || Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0)) break;
+        Pump();
+        if (found || Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0) || !Connected()) break;
         // Nothing to read yet: block until the socket, a tick or a cancel
         // wakes the loop.
-        if (n <= 0) platform::WaitForNextEvent();
+        if (n <= 0) Block();
     }
     TimeCounter.Stop();
 
@@ -93,6 +101,7 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
     }
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (Canceled) RaiseCanceled();
+    if (!found && !Connected()) RaiseError(kMsgNotConnected);
     return result;
 }
 
@@ -110,10 +119,21 @@ std::int32_t TznSocket::ReadReply() {
 void TznSocket::SendLine(const std::string& line) {
     if (!Connected()) RaiseError(kMsgNotConnected);
     const std::string data = line + "\r\n";
+    const std::size_t sent = SendAll(data);
+    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    if (Canceled) RaiseCanceled();
+    if (sent != data.size()) RaiseError(kMsgNotConnected);  // closed by an event handler
+    FireChecked(OnLineSent, this, line);
+}
+
+// Sends until all is gone, the time-out, a cancel or a close; returns how
+// much was sent.
+std::size_t TznSocket::SendAll(const std::string& data) {
+    WaitScope wait(*this);
     std::size_t position = 0;
-    TimeCounter.Start();
     for (;;) {
-        platform::ProcessMessages();
+        Pump();
+        if (!Connected()) return position;
         const int n = WinsockInstance.send(SocketHandle, data.data() + position,
                                            static_cast<int>(data.size() - position), 0);
         if (n == winsock::SOCKET_ERROR) {
@@ -123,14 +143,10 @@ void TznSocket::SendLine(const std::string& line) {
             position += static_cast<std::size_t>(n);
         }
         const bool done = position == data.size();
-        platform::ProcessMessages();
-        if (done || TimeCounter.TimedOut() || Canceled) break;
-        if (n == winsock::SOCKET_ERROR) platform::WaitForNextEvent();
+        Pump();
+        if (done || TimeCounter.TimedOut() || Canceled || !Connected()) return position;
+        if (n == winsock::SOCKET_ERROR) Block();
     }
-    TimeCounter.Stop();
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (Canceled) RaiseCanceled();
-    Fire(OnLineSent, this, line);
 }
 
 }  // namespace zn

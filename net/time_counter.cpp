@@ -6,7 +6,9 @@ TTimeCounter::TTimeCounter() : timer_(1000, [this] { Tick(); }) {}
 
 void TTimeCounter::Start() {
     remaining_ = timeOut_;
-    timer_.SetEnabled(true);
+    // The tick starts anew with the count: a timer left running from an
+    // earlier wait would end this one up to a second early.
+    timer_.Restart();
 }
 
 void TTimeCounter::Stop() { timer_.SetEnabled(false); }

@@ -9,6 +9,12 @@ TComponent::TComponent(TComponent* owner) : owner_(nullptr) {
 }
 
 TComponent::~TComponent() {
+    while (!freeNotifies_.empty()) {
+        TComponent* other = freeNotifies_.back();
+        freeNotifies_.pop_back();
+        std::erase(other->freeNotifies_, this);
+        other->Notification(this, TOperation::opRemove);
+    }
     // Owned components go last to first; they leave the list before they are
     // destroyed, so the owner's half-destroyed siblings are not notified.
     while (!components_.empty()) {
@@ -21,6 +27,23 @@ TComponent::~TComponent() {
 }
 
 void TComponent::Notification(TComponent*, TOperation) {}
+
+void TComponent::FreeNotification(TComponent* component) {
+    if (!component || component == this) return;
+    if (std::find(freeNotifies_.begin(), freeNotifies_.end(), component) == freeNotifies_.end()) {
+        freeNotifies_.push_back(component);
+    }
+    if (std::find(component->freeNotifies_.begin(), component->freeNotifies_.end(), this) ==
+        component->freeNotifies_.end()) {
+        component->freeNotifies_.push_back(this);
+    }
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component) {
+    if (!component) return;
+    std::erase(freeNotifies_, component);
+    std::erase(component->freeNotifies_, this);
+}
 
 void TComponent::InsertComponent(TComponent* component) {
     components_.push_back(component);

@@ -23,6 +23,12 @@ public:
     int ComponentCount() const { return static_cast<int>(components_.size()); }
     TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)); }
 
+    // Asks this component to tell `component` (opRemove) when it is
+    // destroyed, whoever owns either of them. The request goes both ways,
+    // so whichever of the two goes first is forgotten by the other.
+    void FreeNotification(TComponent* component);
+    void RemoveFreeNotification(TComponent* component);
+
 protected:
     virtual void Notification(TComponent* component, TOperation operation);
 
@@ -33,6 +39,7 @@ private:
     TComponent* owner_;
     std::string name_;
     std::vector<TComponent*> components_;
+    std::vector<TComponent*> freeNotifies_;
 };
 
 }  // namespace platform

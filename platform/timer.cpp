@@ -25,6 +25,8 @@ void PeriodicTimer::SetEnabled(bool enabled) {
     }
 }
 
+void PeriodicTimer::Restart() { timer_->start(); }
+
 bool PeriodicTimer::Enabled() const { return timer_->isActive(); }
 
 }  // namespace platform

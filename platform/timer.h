@@ -17,6 +17,8 @@ public:
     PeriodicTimer& operator=(const PeriodicTimer&) = delete;
 
     void SetEnabled(bool enabled);
+    // Runs the timer with a whole interval to go, whether it ran or not.
+    void Restart();
     bool Enabled() const;
 
 private:

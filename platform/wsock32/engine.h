@@ -40,6 +40,8 @@ int LastError();
 // Sets the error for the current errno and returns SOCKET_ERROR.
 int FailFromErrno();
 int TranslateErrno(int error);
+// A read error after which the connection is gone for good (a reset).
+bool EndsConnection(int error);
 
 bool Started();
 int Startup(WORD version, winsock::WSADATA* data);
@@ -65,5 +67,8 @@ winsock::servent* GetServByName(const char* name, const char* proto);
 HANDLE AsyncGetHostByName(HWND window, UINT msg, const char* name, char* buf, int buflen);
 HANDLE AsyncGetServByName(HWND window, UINT msg, const char* name, const char* proto, char* buf, int buflen);
 int CancelAsyncRequest(HANDLE request);
+// The last clean-up ends every lookup still pending: nothing is posted or
+// written for them afterwards.
+void CancelAllLookups();
 
 }  // namespace wsock

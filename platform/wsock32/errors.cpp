@@ -58,6 +58,19 @@ int TranslateErrno(int error) {
     }
 }
 
+bool EndsConnection(int error) {
+    switch (error) {
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+        case ETIMEDOUT:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case ENETRESET: return true;
+        default: return false;
+    }
+}
+
 int FailFromErrno() {
     SetLastError(TranslateErrno(errno));
     return SOCKET_ERROR;

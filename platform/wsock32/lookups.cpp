@@ -7,9 +7,11 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <map>
 #include <mutex>
-#include <optional>
+#include <system_error>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,21 +42,31 @@ std::map<HANDLE, Request>& Pending() {
     return pending;
 }
 
-// Worker threads are joined when they have delivered, and at unload.
-struct Workers {
+// Lookups run on detached worker threads. A worker keeps its answer to
+// itself and reaches the main thread only through a posted callback, which
+// writes into the caller's buffer only while the request is still pending.
+// So nothing ever waits for a worker: a cancelled lookup may take as long as
+// the resolver likes, and the process still ends at once. The channel is
+// closed when the library's statics go at exit; a worker that finishes
+// after that posts nothing.
+struct Channel {
     std::mutex mutex;
-    std::map<HANDLE, std::thread> threads;
-    ~Workers() {
-        for (auto& [handle, thread] : threads) {
-            if (thread.joinable()) thread.join();
-        }
-    }
+    bool open = true;
 };
 
-Workers& TheWorkers() {
-    static Workers workers;
-    return workers;
+// Never destroyed, so the closer below can reach it whatever the order of
+// destruction at exit.
+std::shared_ptr<Channel> TheChannel() {
+    static const auto* channel = new std::shared_ptr<Channel>(std::make_shared<Channel>());
+    return *channel;
 }
+
+struct ChannelCloser {
+    ~ChannelCloser() {
+        std::lock_guard lock(TheChannel()->mutex);
+        TheChannel()->open = false;
+    }
+} channelCloser;
 
 int LookupError(int gai) {
     switch (gai) {
@@ -134,23 +146,33 @@ private:
     std::size_t used_ = 0;
 };
 
-std::size_t WriteHost(const Answer& answer, char* buffer, int length) {
+std::size_t WriteHostWith(const Answer& answer, std::size_t count, char* buffer, int length) {
     BufferWriter out(buffer, length);
     auto* host = out.Take<winsock::hostent>();
     auto** aliases = out.Take<char*>();
-    auto** list = out.Take<char*>(answer.addresses.size() + 1);
+    auto** list = out.Take<char*>(count + 1);
     if (!host || !aliases || !list) return 0;
     aliases[0] = nullptr;
-    for (std::size_t i = 0; i < answer.addresses.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         list[i] = out.Take<char>(4);
         if (!list[i]) return 0;
         std::memcpy(list[i], answer.addresses[i].data(), 4);
     }
-    list[answer.addresses.size()] = nullptr;
+    list[count] = nullptr;
     char* name = out.String(answer.name);
     if (!name) return 0;
     *host = winsock::hostent{name, aliases, winsock::kAfInet, 4, list};
     return out.Used();
+}
+
+// A host with more addresses than the buffer holds keeps the first ones
+// that fit, as the platform does; only a buffer without room for one
+// address is an error.
+std::size_t WriteHost(const Answer& answer, char* buffer, int length) {
+    for (std::size_t count = answer.addresses.size(); count > 0; --count) {
+        if (std::size_t used = WriteHostWith(answer, count, buffer, length)) return used;
+    }
+    return 0;
 }
 
 std::size_t WriteService(const Answer& answer, char* buffer, int length) {
@@ -169,14 +191,6 @@ std::size_t WriteService(const Answer& answer, char* buffer, int length) {
 // Runs on the main thread while messages are processed. A request cancelled
 // before this point is no longer pending, so nothing is written or posted.
 void Deliver(HANDLE handle, const Answer& answer) {
-    {
-        std::lock_guard lock(TheWorkers().mutex);
-        auto it = TheWorkers().threads.find(handle);
-        if (it != TheWorkers().threads.end()) {
-            it->second.join();
-            TheWorkers().threads.erase(it);
-        }
-    }
     auto it = Pending().find(handle);
     if (it == Pending().end()) return;
     const Request request = it->second;
@@ -192,16 +206,27 @@ void Deliver(HANDLE handle, const Answer& answer) {
                           static_cast<platform::LPARAM>(MakeSelectReply(static_cast<int>(used), error)));
 }
 
-template <typename Resolve>
-HANDLE Start(Request request, Resolve resolve) {
-    static HANDLE next = 0;
-    const HANDLE handle = ++next;
+// Handles are unique across host and service lookups for the life of the
+// process, so a late answer can never be taken for a newer request's.
+HANDLE NextHandle() {
+    static HANDLE last = 0;
+    if (++last == 0) ++last;  // 0 means "not started"
+    return last;
+}
+
+HANDLE Start(Request request, std::function<Answer()> resolve) {
+    const HANDLE handle = NextHandle();
+    try {
+        std::thread([handle, resolve = std::move(resolve), channel = TheChannel()] {
+            Answer answer = resolve();
+            std::lock_guard lock(channel->mutex);
+            if (channel->open) platform::PostCallback([handle, answer] { Deliver(handle, answer); });
+        }).detach();
+    } catch (const std::system_error&) {
+        SetLastError(WSAENOBUFS);  // no thread to be had: the request is not started
+        return 0;
+    }
     Pending()[handle] = request;
-    std::lock_guard lock(TheWorkers().mutex);
-    TheWorkers().threads[handle] = std::thread([handle, resolve] {
-        Answer answer = resolve();
-        platform::PostCallback([handle, answer] { Deliver(handle, answer); });
-    });
     return handle;
 }
 
@@ -229,6 +254,8 @@ HANDLE AsyncGetServByName(HWND window, UINT msg, const char* name, const char* p
     return Start(Request{window, msg, buf, buflen, false},
                  [n = std::string(name), p = std::string(proto ? proto : "tcp")] { return ResolveService(n, p); });
 }
+
+void CancelAllLookups() { Pending().clear(); }
 
 int CancelAsyncRequest(HANDLE request) {
     if (!Started()) {

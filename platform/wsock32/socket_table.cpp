@@ -51,8 +51,9 @@ void OnReadable(SOCKET s, std::uint64_t serial) {
             state->readArmed = false;
             Notify(*state, FD_READ, 0);
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            if (n < 0 && EndsConnection(errno)) state->resetError = TranslateErrno(errno);
             state->closeReported = true;
-            Notify(*state, FD_CLOSE, n == 0 ? 0 : TranslateErrno(errno));
+            Notify(*state, FD_CLOSE, state->resetError);
         }
     }
     UpdateNotifiers(*state);

@@ -29,6 +29,9 @@ struct SocketState {
     bool writeWanted = false;     // FD_WRITE after a send that would block
     bool wakeOnRead = false;      // one-shot wake-ups for waits in the event loop
     bool wakeOnWrite = false;
+    // Linux reports a reset to one read only; the platform reports it to
+    // every read after it. Kept here once seen, by a peek or a read.
+    int resetError = 0;
 
     std::unique_ptr<QSocketNotifier> readNotifier;
     std::unique_ptr<QSocketNotifier> writeNotifier;

@@ -65,7 +65,10 @@ int Startup(WORD version, winsock::WSADATA* data) {
 
 int Cleanup() {
     if (!Ready()) return SOCKET_ERROR;
-    if (--startups == 0) CloseAllSockets();
+    if (--startups == 0) {
+        CloseAllSockets();
+        CancelAllLookups();
+    }
     return 0;
 }
 
@@ -174,7 +177,12 @@ int GetSockName(SOCKET s, winsock::sockaddr* addr, int* len) {
 int Recv(SOCKET s, char* buf, int len, int flags) {
     SocketState* state = Known(s);
     if (!state || !RequireConnected(*state)) return SOCKET_ERROR;
+    if (state->resetError) {
+        SetLastError(state->resetError);
+        return SOCKET_ERROR;
+    }
     ssize_t n = C().recv(state->fd, buf, static_cast<size_t>(len < 0 ? 0 : len), flags);
+    if (n < 0 && EndsConnection(errno)) state->resetError = TranslateErrno(errno);
     // A read re-enables FD_READ; a read that finds nothing also arms the
     // wake-up, so a wait blocked in the event loop returns when data comes.
     state->readArmed = true;
