@@ -82,4 +82,11 @@ TEST_F(RasLinkTest, DestroyingTheDialUpComponentEmptiesTheLink) {
     socket_->Open();
     EXPECT_EQ(Calls("RasDialA"), 0);
     socket_->Close();
+
+    // Owned elsewhere: the link asked to be told, so it empties all the same.
+    auto* stranger = new zn::TznRas(nullptr);
+    socket_->SetRAS(stranger);
+    delete stranger;
+    EXPECT_EQ(socket_->RAS(), nullptr);
+    socket_->Close();
 }

@@ -1,6 +1,7 @@
 #include "net/time_counter.h"
 
 #include "platform/messages.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -75,4 +76,18 @@ TEST(TimeCounter, StartAfterATimeOutLeavesTimedOutSet) {
     counter.SetTimedOut(false);
     EXPECT_FALSE(counter.TimedOut());
     counter.Stop();
+}
+
+TEST(TimeCounter, StartWhileRunningGivesTheWholeTimeOutAgain) {
+    // A tick left over from an earlier wait must not shorten the next one.
+    TTimeCounter counter;
+    counter.SetTimeOut(1);
+    counter.Start();
+    testsupport::RunEventLoopFor(0.7);
+    ASSERT_FALSE(counter.TimedOut());
+    counter.Start();
+    const double elapsed = WaitUntilTimedOut(counter, 3);
+    counter.Stop();
+    EXPECT_TRUE(counter.TimedOut());
+    EXPECT_GE(elapsed, 0.99) << "a time-out of 1 s ended early";
 }

@@ -24,7 +24,7 @@ TEST(WinsockBinding, CallsBeforeLoadingFail) {
     TznWinsock binding;
     EXPECT_FALSE(binding.IsLoaded());
     EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.WSAStartup(0x0101, nullptr); }), "Winsock is not loaded");
-    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.htons(21); }), "Winsock is not loaded");
+    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { (binding.htons)(21); }), "Winsock is not loaded");
 }
 
 TEST(WinsockBinding, MissingLibraryIsNotFound) {
@@ -49,7 +49,7 @@ TEST(WinsockBinding, UnloadTwiceAndSelectHelpers) {
     TznWinsock binding;
     binding.Load();
     EXPECT_TRUE(binding.IsLoaded());
-    EXPECT_EQ(binding.htons(0x1234), 0x3412);
+    EXPECT_EQ((binding.htons)(0x1234), 0x3412);
     binding.Unload();
     EXPECT_FALSE(binding.IsLoaded());
     EXPECT_NO_THROW(binding.Unload());

@@ -192,5 +192,5 @@ TEST_F(StandIn, AddressHelpers) {
     EXPECT_EQ(ws().inet_addr("10.1.2.3"), htonl(0x0A010203));
     EXPECT_EQ(ws().inet_addr("ftp.example.org"), kInaddrNone);
     EXPECT_EQ(ws().inet_addr("255.255.255.255"), kInaddrNone);
-    EXPECT_EQ(ws().htons(21), htons(21));
+    EXPECT_EQ((ws().htons)(21), htons(21));
 }

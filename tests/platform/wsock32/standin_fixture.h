@@ -46,7 +46,7 @@ protected:
     winsock::sockaddr_in Loopback(std::uint16_t port) {
         winsock::sockaddr_in addr{};
         addr.sin_family = winsock::kAfInet;
-        addr.sin_port = ws().htons(port);
+        addr.sin_port = (ws().htons)(port);
         addr.sin_addr = ws().inet_addr("127.0.0.1");
         return addr;
     }

@@ -53,7 +53,7 @@ TEST_F(StandIn, ServiceLookupGivesThePortInNetworkOrder) {
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
     EXPECT_EQ(notes_[0].error, 0);
     auto* service = reinterpret_cast<winsock::servent*>(buffer);
-    EXPECT_EQ(static_cast<std::uint16_t>(service->s_port), ws().htons(21));
+    EXPECT_EQ(static_cast<std::uint16_t>(service->s_port), (ws().htons)(21));
     EXPECT_STREQ(service->s_proto, "tcp");
 
     notes_.clear();
