@@ -53,11 +53,18 @@ void TMainFrm::ShowTotals() {
 // The walk itself is the shared walker's; the window keeps the totals.
 void TMainFrm::RetrieveDir(const std::string& name, int depth) {
     BoxReport report([this](const std::string& message) { ShowError(message); });
-    zn::SiteWalker walker(*znFTP, report);
+    zn::WalkRules rules;
+    rules.UnwindThroughClosedConnection = true;
+    zn::SiteWalker walker(*znFTP, report, rules);
     walker.Aborted = Aborted;
     walker.TotalBytes = TotalBytes;
     walker.TotalFiles = TotalFiles;
     walker.RetrieveDir(name, depth);
+    if (walker.RefusedDirectories > 0) {
+        const bool one = walker.RefusedDirectories == 1;
+        Log("Not entered: " + std::to_string(walker.RefusedDirectories) +
+            (one ? " directory whose name holds \"/\" or is empty" : " directories whose names hold \"/\" or are empty"));
+    }
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;
     TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);

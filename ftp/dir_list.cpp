@@ -56,4 +56,11 @@ void TznFTPDirList::Assign(const platform::TPersistent& source) {
     for (const auto& entry : other->entries_) Add(std::make_unique<TznFTPDirEntry>(*entry));
 }
 
+void TznFTPDirList::TakeEntries(TznFTPDirList& source) {
+    if (&source == this) return;
+    Clear();
+    entries_ = std::move(source.entries_);
+    source.entries_.clear();
+}
+
 }  // namespace zn

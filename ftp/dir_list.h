@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/date_time.h"
@@ -45,6 +46,9 @@ public:
     // Copies the entries of another list, not its ServerType; refuses any
     // other class.
     void Assign(const platform::TPersistent& source) override;
+    // Moves the entries of another list here and leaves it empty; neither
+    // ServerType changes. A walk level keeps its listing so, without a copy.
+    void TakeEntries(TznFTPDirList& source);
     std::string ClassName() const override { return "TznFTPDirList"; }
 
     TServerType ServerType = stAuto;
@@ -53,8 +57,33 @@ private:
     std::vector<std::unique_ptr<TznFTPDirEntry>> entries_;
 };
 
-// Rebuilds `list` from the bytes of one LIST transfer, detecting the family
-// from the first line when the list's ServerType is stAuto.
+// Rebuilds a list from one LIST transfer while it arrives, so that only the
+// unfinished line is ever held beside the entries: Feed each chunk as it
+// comes, then Finish. The family is detected from the first line when the
+// list's ServerType is stAuto.
+class ListingReader {
+public:
+    explicit ListingReader(TznFTPDirList& list);  // empties the list
+    void Feed(std::string_view bytes);
+    void Finish();
+
+private:
+    enum class Stage : std::uint8_t { FirstLine, HP3000Header, Entries };
+
+    void TakeLine(std::string line);
+    void Process(std::string line);
+    void ProcessFirstLine(std::string line);
+    void SkipHP3000Header(std::string line);
+
+    TznFTPDirList& list_;
+    std::string partial_;
+    std::vector<std::string> heldBlanks_;
+    Stage stage_ = Stage::FirstLine;
+    bool afterCr_ = false;
+    bool ended_ = false;
+};
+
+// Rebuilds `list` from the bytes of one whole LIST transfer.
 void ParseListing(std::string_view listing, TznFTPDirList& list);
 
 }  // namespace zn

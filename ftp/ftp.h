@@ -94,7 +94,7 @@ protected:
     std::string UserName_;
     std::string Password_;
     TTransferType TransferType_ = ftBinary;
-    std::unique_ptr<std::string> ListingStream;
+    std::unique_ptr<ListingReader> ListingStream;  // during a LIST only
     std::unique_ptr<TznFTPDirList> DirList_;
     std::uint32_t TrasferBufferSize_ = 2048;
     bool UseProxy_ = false;
@@ -105,6 +105,7 @@ protected:
     std::string RemoteHost;
     bool Passive_ = false;
     bool DataConnected = false;
+    std::uint16_t DataErrorCode = 0;
 
 private:
     void ConnectPassiveData();

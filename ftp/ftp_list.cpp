@@ -5,6 +5,8 @@
 
 #include "net/errors.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -30,8 +32,12 @@ std::uint16_t LastError() { return static_cast<std::uint16_t>(WinsockInstance.WS
 
 }  // namespace
 
+// The listing is read into a list of its own, so that a failed LIST leaves
+// the previous one as it was.
 void TznFTP::List() {
-    ListingStream = std::make_unique<std::string>();
+    TznFTPDirList incoming;
+    incoming.ServerType = DirList_->ServerType;
+    ListingStream = std::make_unique<ListingReader>(incoming);
     Finally dropStream([this] { ListingStream.reset(); });
 
     SendLine("TYPE A");
@@ -47,9 +53,11 @@ void TznFTP::List() {
         OpenActiveDataConnection();
     }
     ReceiveData(-1);
+    ListingStream->Finish();
     CloseDataConnection();
     ExpectClass(ReadReply(), 2);
-    ParseListing(*ListingStream, *DirList_);
+    DirList_->TakeEntries(incoming);
+    DirList_->ServerType = incoming.ServerType;
 }
 
 // PORT, then LIST, then the server's connection; the listener is closed on
@@ -161,17 +169,18 @@ void TznFTP::CloseListenerAfterFailure() {
 
 platform::LRESULT TznFTP::HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
     if (msg != WM_SOCKETEVENT) return platform::DefWindowProc(DataWindow, msg, wParam, lParam);
-    AsyncErrorCode = SelectError(lParam);
-    AsyncError = AsyncErrorCode != 0;
-    if (!AsyncError && SelectEvent(lParam) == winsock::FD_CLOSE) DataClosed = true;
-    if (!AsyncError && SelectEvent(lParam) == winsock::FD_CONNECT) DataConnected = true;
+    // The data connection's errors are its own: they must neither hide nor
+    // clear one pending on the control connection.
+    DataErrorCode = SelectError(lParam);
+    if (DataErrorCode == 0 && SelectEvent(lParam) == winsock::FD_CLOSE) DataClosed = true;
+    if (DataErrorCode == 0 && SelectEvent(lParam) == winsock::FD_CONNECT) DataConnected = true;
     return 0;
 }
 
 void TznFTP::ReceiveData(std::int32_t expectedSize) {
     std::vector<char> buffer(std::max<std::uint32_t>(TrasferBufferSize_, 1));
     Fire(OnTransferProgress, this, 0, 0);
-    std::int32_t transferred = 0;
+    std::int64_t transferred = 0;
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (AsyncError) RaiseError(AsyncErrorCode);
@@ -188,11 +197,14 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
             if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(code);
         } else {
             TimeCounter.Start();
-            ListingStream->append(buffer.data(), static_cast<std::size_t>(n));
+            ListingStream->Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             transferred += n;
             const std::int32_t percent =
-                expectedSize > 0 ? static_cast<std::int32_t>(std::nearbyint(transferred * 100.0 / expectedSize)) : -1;
-            Fire(OnTransferProgress, this, percent, transferred);
+                expectedSize > 0 ? static_cast<std::int32_t>(std::nearbyint(static_cast<double>(transferred) * 100.0 / expectedSize)) : -1;
+            // The event counts in 32 bits; past 2 GiB it stays at its
+            // largest value rather than wrapping.
+            Fire(OnTransferProgress, this, percent,
+                 static_cast<std::int32_t>(std::min<std::int64_t>(transferred, INT32_MAX)));
         }
         platform::ProcessMessages();
         done = DataClosed && n == 0;

@@ -38,8 +38,10 @@ void TznFTP::ConnectPassiveData() {
     if (DataSocket == winsock::INVALID_SOCKET) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     DataWindow = platform::CreateHiddenWindow(
         [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleDataMessage(msg, w, l); });
+    // AsyncError belongs to the control connection; an error pending there
+    // must still end the next wait, so only the data flag starts afresh.
     DataConnected = false;
-    AsyncError = false;
+    DataErrorCode = 0;
     if (WinsockInstance.WSAAsyncSelect(DataSocket, DataWindow, WM_SOCKETEVENT, winsock::FD_CONNECT | winsock::FD_CLOSE) ==
         winsock::SOCKET_ERROR) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
@@ -54,11 +56,12 @@ void TznFTP::ConnectPassiveData() {
         const int code = WinsockInstance.WSAGetLastError();
         if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
     }
-    WaitUntil([&] { return DataConnected || AsyncError || Canceled || TimeCounter.TimedOut(); });
+    WaitUntil([&] { return DataConnected || DataErrorCode || AsyncError || Canceled || TimeCounter.TimedOut(); });
     TimeCounter.Stop();
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (!DataConnected) RaiseError(AsyncErrorCode);
+    if (AsyncError) RaiseError(AsyncErrorCode);
+    if (!DataConnected) RaiseError(DataErrorCode);
 }
 
 }  // namespace zn

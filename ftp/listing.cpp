@@ -28,24 +28,6 @@ bool StartsWithLowered(std::string_view text, std::string_view lowerPrefix) {
 
 namespace {
 
-// A line ends at CR, LF or CR LF; a NUL ends the whole text.
-std::vector<std::string> SplitLines(std::string_view text) {
-    if (std::size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-        if (text[end] == '\r' && start < text.size() && text[start] == '\n') ++start;
-    }
-    return lines;
-}
-
 // "-rw-r--r--" and its kin: a type character and nine permission characters.
 // Such a line is Unix whatever else it holds (a file named CLASSPATH.txt
 // must not make the listing look like HP3000's).
@@ -65,47 +47,106 @@ bool IsAS400Header(std::string_view line) {
     return line.size() >= 45 && line.substr(40, 5) == "*DDIR";
 }
 
-// Drops the HP3000 header: every line up to the first that has "D" or "F"
-// in column 16; a ".." entry then stands for the parent.
-void RemoveHP3000Header(std::vector<std::string>& lines) {
-    std::size_t first = 1;
-    while (first < lines.size() && (lines[first].size() <= 16 || (lines[first][15] != 'D' && lines[first][15] != 'F'))) {
-        ++first;
-    }
-    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
-    if (!lines.empty()) lines.insert(lines.begin(), std::string());
-}
+bool IsHP3000Header(std::string_view line) { return line.find("PATH") != std::string_view::npos; }
 
-TServerType DetectFamily(std::vector<std::string>& lines) {
-    const std::string& first = lines.front();
+// The first line after an HP3000 header: "D" or "F" in column 16.
+bool IsHP3000Entry(std::string_view line) { return line.size() > 16 && (line[15] == 'D' || line[15] == 'F'); }
+
+bool IsBlank(std::string_view line) { return TrimControl(line).empty(); }
+
+TServerType DetectFamily(std::string_view first) {
     if (!first.empty() && first[0] >= '0' && first[0] <= '9') return stDos;
     if (HasUnixEntryForm(first)) return stUnix;
-    if (first.find("PATH") != std::string::npos) {
-        RemoveHP3000Header(lines);
-        return stHP3000;
-    }
-    if (IsAS400Header(first)) {
-        lines.insert(lines.begin(), std::string());
-        return stAS400;
-    }
+    if (IsHP3000Header(first)) return stHP3000;
+    if (IsAS400Header(first)) return stAS400;
     return stUnix;
 }
 
 }  // namespace
 }  // namespace listing
 
-void ParseListing(std::string_view listing, TznFTPDirList& list) {
-    std::vector<std::string> lines = listing::SplitLines(listing);
-    StripTrailingBlankLines(lines);
-    list.Clear();
-    if (lines.empty()) return;
-    if (listing::StartsWithLowered(lines.front(), "total")) {
-        lines.erase(lines.begin());
-        list.ServerType = stUnix;
-    } else if (list.ServerType == stAuto) {
-        list.ServerType = listing::DetectFamily(lines);
+ListingReader::ListingReader(TznFTPDirList& list) : list_(list) { list_.Clear(); }
+
+// Lines end at CR, LF or CR LF, also when a chunk ends between the CR and
+// the LF; a NUL ends the whole listing.
+void ListingReader::Feed(std::string_view bytes) {
+    while (!ended_ && !bytes.empty()) {
+        if (afterCr_ && bytes.front() == '\n') bytes.remove_prefix(1);
+        afterCr_ = false;
+        const std::size_t end = bytes.find_first_of(std::string_view("\r\n\0", 3));
+        if (end == std::string_view::npos) {
+            partial_.append(bytes);
+            return;
+        }
+        partial_.append(bytes.substr(0, end));
+        ended_ = bytes[end] == '\0';
+        afterCr_ = bytes[end] == '\r';
+        bytes.remove_prefix(end + 1);
+        TakeLine(std::move(partial_));
+        partial_.clear();
     }
-    for (const std::string& line : lines) list.ParseLine(line);
+}
+
+void ListingReader::Finish() {
+    if (!partial_.empty()) TakeLine(std::move(partial_));
+    partial_.clear();
+    ended_ = true;
+}
+
+// Blank lines at the end of a listing are not entries; blank lines between
+// entries are. So a blank line waits until something else follows.
+void ListingReader::TakeLine(std::string line) {
+    if (listing::IsBlank(line)) {
+        heldBlanks_.push_back(std::move(line));
+        return;
+    }
+    for (std::string& blank : heldBlanks_) Process(std::move(blank));
+    heldBlanks_.clear();
+    Process(std::move(line));
+}
+
+void ListingReader::Process(std::string line) {
+    switch (stage_) {
+        case Stage::FirstLine: return ProcessFirstLine(std::move(line));
+        case Stage::HP3000Header: return SkipHP3000Header(std::move(line));
+        case Stage::Entries: list_.ParseLine(line); return;
+    }
+}
+
+// The first line decides the family when it is still open ("total" always
+// means Unix). An HP3000 header is dropped from every listing that starts
+// with one, not only from the one the family was detected in, so that its
+// lines never pass for entries; the listing AS/400 is detected in gets an
+// empty first entry.
+void ListingReader::ProcessFirstLine(std::string line) {
+    stage_ = Stage::Entries;
+    if (listing::StartsWithLowered(line, "total")) {
+        list_.ServerType = stUnix;
+        return;
+    }
+    const bool detected = list_.ServerType == stAuto;
+    if (detected) list_.ServerType = listing::DetectFamily(line);
+    if (list_.ServerType == stHP3000 && listing::IsHP3000Header(line)) {
+        stage_ = Stage::HP3000Header;
+        return;
+    }
+    if (detected && list_.ServerType == stAS400) list_.ParseLine(std::string());
+    list_.ParseLine(line);
+}
+
+// Drops every header line up to the first entry; an empty entry then stands
+// for the parent ("..").
+void ListingReader::SkipHP3000Header(std::string line) {
+    if (!listing::IsHP3000Entry(line)) return;
+    stage_ = Stage::Entries;
+    list_.ParseLine(std::string());
+    list_.ParseLine(line);
+}
+
+void ParseListing(std::string_view listing, TznFTPDirList& list) {
+    ListingReader reader(list);
+    reader.Feed(listing);
+    reader.Finish();
 }
 
 }  // namespace zn

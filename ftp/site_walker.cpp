@@ -1,6 +1,9 @@
 #include "ftp/site_walker.h"
 
+#include "net/errors.h"
 #include "platform/exception.h"
+
+#include <cctype>
 
 namespace zn {
 
@@ -8,14 +11,18 @@ SiteWalker::SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
 void SiteWalker::Walk() {
-    TotalBytes = TotalFiles = Directories = SkippedDirectories = UnparsedLines = 0;
+    TotalBytes = TotalFiles = Directories = SkippedDirectories = RefusedDirectories = UnparsedLines = 0;
     Aborted = false;
     path_.clear();
     RetrieveDir("", 0);
 }
 
 bool SiteWalker::Enters(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
+    if (name == "." || name == "..") return false;
+    if (name.empty() || name.find('/') != std::string::npos) {
+        ++RefusedDirectories;
+        return false;
+    }
     if (rules_.Excludes.count(name)) {
         ++SkippedDirectories;
         return false;
@@ -23,8 +30,17 @@ bool SiteWalker::Enters(const std::string& name) {
     return true;
 }
 
+// Some servers cut a long listing short and still answer 226, saying so in
+// the text ("226 Output truncated to 10000 matches", pure-ftpd): a total
+// built on it would be reported as complete and be wrong.
+void SiteWalker::RefuseTruncatedListing(const std::string& reply) {
+    std::string lowered = reply;
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lowered.find("truncated") != std::string::npos) throw EServerError(reply);
+}
+
 void SiteWalker::RetrieveDir(const std::string& name, int depth) {
-    // Each level keeps its own copy: the next LIST replaces the client's.
+    // Each level keeps its own listing: the next LIST replaces the client's.
     TznFTPDirList level;
     if (Aborted) return;
     const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
@@ -32,7 +48,8 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
     if (depth > 0) path_ += (path_.empty() ? "" : "/") + name;
     try {
         ftp_.List();
-        level.Assign(ftp_.DirList());
+        RefuseTruncatedListing(ftp_.LastReply());
+        level.TakeEntries(ftp_.DirList());
         ++Directories;
         observer_.DirectoryListed(path_);
         for (int i = 0; i < level.Count(); ++i) {
@@ -48,6 +65,11 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
                 }
                 ftp_.ChangeDir(entry.Name);
                 RetrieveDir(entry.Name, depth + 1);
+                // After a failure below that closed the connection (a cancel,
+                // a time-out), going up would only fail again and report a
+                // second time; while it is open, going up puts the server
+                // back where the walk started.
+                if (Aborted && !ftp_.Connected() && !rules_.UnwindThroughClosedConnection) break;
                 ftp_.ChangeDirUp();
             } else if (entry.Kind == dkFile) {
                 if (entry.Size > 0) TotalBytes += entry.Size;

@@ -25,7 +25,9 @@ public:
 
 // The rules of a size walk, shared by the window and the command line:
 // directories with an excluded name (exact, byte for byte), ".", ".." and
-// entries without a name are never entered; links and unreadable lines are
+// entries without a name are never entered, nor is a name holding "/" (a
+// CWD there and one CDUP back would leave the walk somewhere else, or
+// outside the start); links and unreadable lines are
 // left out; a file whose size is not a number counts but adds no bytes; the
 // walk goes no deeper than `MaxDepth` levels below its start.
 constexpr int kDefaultMaxWalkDepth = 100;
@@ -33,6 +35,11 @@ constexpr int kDefaultMaxWalkDepth = 100;
 struct WalkRules {
     std::set<std::string> Excludes{"logs"};
     int MaxDepth = kDefaultMaxWalkDepth;
+    // After a failure that closed the connection (a cancel, a time-out),
+    // each level above still tries to go up and reports that it cannot: the
+    // window's walk does so, as its users know it. Off, the failure is
+    // reported once.
+    bool UnwindThroughClosedConnection = false;
 };
 
 // A depth-first walk of the FTP client's current directory: one LIST per
@@ -52,11 +59,15 @@ public:
     std::int64_t TotalFiles = 0;
     std::int64_t Directories = 0;         // walked, the start directory included
     std::int64_t SkippedDirectories = 0;  // excluded by name
+    // Directory entries that cannot be entered safely: a name holding "/"
+    // or no name at all. Counted so that nothing is left out unseen.
+    std::int64_t RefusedDirectories = 0;
     std::int64_t UnparsedLines = 0;
     bool Aborted = false;
 
 private:
     bool Enters(const std::string& name);
+    static void RefuseTruncatedListing(const std::string& reply);
 
     TznFTP& ftp_;
     WalkObserver& observer_;

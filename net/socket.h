@@ -55,6 +55,9 @@ public:
     // A received line holds at most this many bytes; the rest of a longer
     // line, up to its LF, is dropped.
     static constexpr std::size_t kLineMax = 1024;
+    // The most a multi-line reply may hold before it counts as endless.
+    static constexpr std::size_t kReplyLinesMax = 10000;
+    static constexpr std::size_t kReplyBytesMax = 1024 * 1024;
     static constexpr std::size_t kHostNameMax = 127;
     static constexpr std::size_t kServiceNameMax = 63;
 
@@ -164,6 +167,7 @@ private:
     void CancelPendingRequest();
     std::int32_t ReadLineBody(std::string& line);
     std::size_t SendAll(const std::string& data);
+    void RefuseLineBreaks(const std::string& line);
     int ReceiveUpToLineEnd(char* chunk, int capacity, bool& found);
 
     alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};

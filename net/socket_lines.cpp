@@ -105,19 +105,42 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
     return result;
 }
 
+// A multi-line reply ends with its closing line; one that never comes (a
+// server sending "220-" lines for ever, each restarting the time-out) ends
+// here, and the connection with it, since the dialogue is out of step.
 std::int32_t TznSocket::ReadReply() {
     const std::int32_t code = ReadLine(LastReply_);
     if (code > 0 && LastReply_.find('-') == 3) {
+        std::size_t lines = 1, bytes = LastReply_.size();
         for (;;) {
             const std::int32_t next = ReadLine(LastReply_);
             if (PeerClosed || (next == code && LastReply_.find(' ') == 3)) break;
+            bytes += LastReply_.size();
+            if (++lines >= kReplyLinesMax || bytes >= kReplyBytesMax) {
+                RaiseErrorText("The server's reply does not end (more than " + std::to_string(kReplyLinesMax) +
+                                   " lines or 1 MiB); the connection was closed",
+                               true);
+            }
         }
     }
     return code;
 }
 
+// A CR, LF or NUL inside a line would end the command early and let the
+// rest reach the server as a command of its own ("CWD x\r\nDELE y"). Every
+// command passes through SendLine, so the check lives here. The text names
+// the command only: the argument may be a password.
+void TznSocket::RefuseLineBreaks(const std::string& line) {
+    const std::size_t bad = line.find_first_of(std::string_view("\r\n\0", 3));
+    if (bad == std::string::npos) return;
+    const std::string command = line.substr(0, std::min(line.find(' '), bad));
+    const std::string what = line[bad] == '\0' ? "a zero byte" : "a line break";
+    RaiseErrorText("The argument of " + command + " contains " + what + "; nothing was sent", false);
+}
+
 void TznSocket::SendLine(const std::string& line) {
     if (!Connected()) RaiseError(kMsgNotConnected);
+    RefuseLineBreaks(line);
     const std::string data = line + "\r\n";
     const std::size_t sent = SendAll(data);
     if (TimeCounter.TimedOut()) RaiseTimeOut();

@@ -43,6 +43,7 @@ std::string ReadServer(const std::string& argument, Options& options) {
     } else if (rest.find("://") != std::string::npos) {
         return "only ftp:// URLs are understood: " + argument;
     }
+    if (!rest.empty() && rest[0] == '[') return "IPv6 addresses are not supported: " + argument;
     const std::size_t colon = rest.find(':');
     const std::string host = rest.substr(0, colon);
     if (host.empty() || host.find('/') != std::string::npos) return "no server host in " + argument;
@@ -67,8 +68,18 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
     std::optional<std::string> server, user, dir;
     bool defaultExcludes = true;
     std::set<std::string> excludes;
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (optionsEnded || arg == "--" || arg.empty() || arg[0] != '-') {
+            if (arg == "--" && !optionsEnded) {
+                optionsEnded = true;
+                continue;
+            }
+            if (server) return {std::nullopt, "one server only: " + arg};
+            server = arg;
+            continue;
+        }
         auto value = [&](std::string& target) {
             if (i + 1 >= args.size()) return false;
             target = args[++i];
@@ -107,12 +118,8 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.maxDepth = *depth;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            return {std::nullopt, "unknown option " + arg};
-        } else if (server) {
-            return {std::nullopt, "one server only: " + arg};
         } else {
-            server = arg;
+            return {std::nullopt, "unknown option " + arg};
         }
     }
     if (!server) return {std::nullopt, "no server given"};
@@ -147,6 +154,7 @@ const char* UsageText() {
            "  --passive              passive-mode data connections (PASV)\n"
            "  --timeout S            seconds to wait for the server (default 60)\n"
            "  -v                     the FTP dialogue on stderr\n"
+           "  --                     end of options: a server or URL that starts with -\n"
            "\n"
            "Exit status: 0 complete, 1 failed (partial totals), 2 usage, 130 interrupted.\n";
 }

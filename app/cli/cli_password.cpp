@@ -1,10 +1,14 @@
 #include "app/cli/cli_password.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -13,10 +17,39 @@
 namespace cli {
 namespace {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+// A file's whole text; nothing when it does not exist; an error for
+// anything else that keeps it from being read (a directory, no permission).
+struct FileText {
+    std::optional<std::string> text;
+    std::string error;
+};
+
+FileText ReadWholeFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return {};
+        return {std::nullopt, "cannot read " + path + ": " + std::strerror(errno)};
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return {std::nullopt, "cannot read " + path + ": not a regular file"};
+    }
+    std::string text;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            close(fd);
+            return {std::nullopt, "cannot read " + path + ": " + std::strerror(error)};
+        }
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return {std::move(text), {}};
 }
 
 // The first line of a password file, without its line end.
@@ -26,69 +59,141 @@ std::string FirstLine(const std::string& text) {
     return line;
 }
 
+// The terminal's settings while the prompt hides what is typed. A signal
+// that ends the program (Ctrl-C at the prompt) must give the terminal its
+// echo back first.
+termios savedTerminal{};
+volatile sig_atomic_t echoHidden = 0;
+
+void RestoreEchoAndDie(int signal) {
+    if (echoHidden) tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+class HiddenEcho {
+public:
+    HiddenEcho() {
+        tcgetattr(STDIN_FILENO, &savedTerminal);
+        for (int i = 0; i < kSignals; ++i) {
+            struct sigaction action {};
+            action.sa_handler = RestoreEchoAndDie;
+            sigaction(kEnding[i], &action, &previous_[i]);
+        }
+        termios quiet = savedTerminal;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        echoHidden = 1;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    ~HiddenEcho() {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &savedTerminal);
+        echoHidden = 0;
+        for (int i = 0; i < kSignals; ++i) sigaction(kEnding[i], &previous_[i], nullptr);
+    }
+    HiddenEcho(const HiddenEcho&) = delete;
+    HiddenEcho& operator=(const HiddenEcho&) = delete;
+
+private:
+    static constexpr int kSignals = 4;
+    static constexpr int kEnding[kSignals] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    struct sigaction previous_[kSignals] {};
+};
+
 std::optional<std::string> PromptWithoutEcho(const std::string& prompt) {
     if (!isatty(STDIN_FILENO)) return std::nullopt;
     std::cerr << prompt << std::flush;
-    termios saved{};
-    tcgetattr(STDIN_FILENO, &saved);
-    termios quiet = saved;
-    quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     std::string line;
-    const bool got = static_cast<bool>(std::getline(std::cin, line));
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    bool got = false;
+    {
+        HiddenEcho hidden;
+        got = static_cast<bool>(std::getline(std::cin, line));
+    }
     std::cerr << '\n';
     if (!got) return std::nullopt;
     return line;
+}
+
+struct NetrcEntry {
+    std::string login;
+    std::optional<std::string> password;
+};
+
+// The entries of a .netrc text in order, "default" under the empty name.
+std::vector<std::pair<std::string, NetrcEntry>> NetrcEntries(const std::string& netrc) {
+    std::istringstream in(netrc);
+    std::vector<std::string> tokens{std::istream_iterator<std::string>(in), {}};
+    std::vector<std::pair<std::string, NetrcEntry>> entries;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const bool isDefault = tokens[i] == "default";
+        if (!(isDefault || (tokens[i] == "machine" && i + 1 < tokens.size()))) continue;
+        std::pair<std::string, NetrcEntry> entry{isDefault ? std::string() : tokens[i + 1], {}};
+        std::size_t j = i + (isDefault ? 1 : 2);
+        for (; j + 1 < tokens.size() && tokens[j] != "machine" && tokens[j] != "default"; j += 2) {
+            if (tokens[j] == "login") entry.second.login = tokens[j + 1];
+            if (tokens[j] == "password") entry.second.password = tokens[j + 1];
+        }
+        i = j - 1;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
 }
 
 }  // namespace
 
 std::optional<std::string> NetrcPassword(const std::string& netrc, const std::string& machine,
                                          const std::string& user) {
-    std::istringstream in(netrc);
-    std::vector<std::string> tokens{std::istream_iterator<std::string>(in), {}};
     std::optional<std::string> fallback;
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        const bool isDefault = tokens[i] == "default";
-        if (!(isDefault || (tokens[i] == "machine" && i + 1 < tokens.size()))) continue;
-        const bool matches = isDefault || tokens[i + 1] == machine;
-        std::string login, password;
-        bool hasPassword = false;
-        std::size_t j = i + (isDefault ? 1 : 2);
-        for (; j + 1 < tokens.size() && tokens[j] != "machine" && tokens[j] != "default"; j += 2) {
-            if (tokens[j] == "login") login = tokens[j + 1];
-            if (tokens[j] == "password") {
-                password = tokens[j + 1];
-                hasPassword = true;
-            }
-        }
-        i = j - 1;
-        if (!matches || !hasPassword || (!user.empty() && !login.empty() && login != user)) continue;
-        if (!isDefault) return password;
-        if (!fallback) fallback = password;
+    for (const auto& [name, entry] : NetrcEntries(netrc)) {
+        const bool isDefault = name.empty();
+        if (!(isDefault || name == machine) || !entry.password) continue;
+        if (!user.empty() && !entry.login.empty() && entry.login != user) continue;
+        if (!isDefault) return entry.password;
+        if (!fallback) fallback = entry.password;
     }
     return fallback;
+}
+
+std::optional<Credentials> NetrcLogin(const std::string& netrc, const std::string& machine) {
+    for (const auto& [name, entry] : NetrcEntries(netrc)) {
+        if (name == machine && !entry.login.empty() && entry.password) return Credentials{entry.login, *entry.password};
+    }
+    return std::nullopt;
 }
 
 std::optional<Credentials> ResolveCredentials(const std::string& user, const std::string& host,
                                               const std::optional<std::string>& passwordFile,
                                               const PasswordSources& sources, std::string& error) {
-    if (user.empty()) return Credentials{"anonymous", "anonymous@"};
-    if (passwordFile) {
-        auto text = ReadWholeFile(*passwordFile);
-        if (!text) {
-            error = "cannot read the password file " + *passwordFile;
+    if (passwordFile && !user.empty()) {
+        FileText file = ReadWholeFile(*passwordFile);
+        if (!file.text) {
+            error = file.error.empty() ? "cannot read the password file " + *passwordFile : file.error;
             return std::nullopt;
         }
-        return Credentials{user, FirstLine(*text)};
+        return Credentials{user, FirstLine(*file.text)};
     }
-    if (auto fromEnvironment = sources.environment("DIRWEIGH_PASSWORD")) return Credentials{user, *fromEnvironment};
+    if (auto fromEnvironment = sources.environment("DIRWEIGH_PASSWORD"); fromEnvironment && !user.empty()) {
+        return Credentials{user, *fromEnvironment};
+    }
+    std::optional<std::string> netrc;
     if (!sources.homeDirectory.empty()) {
-        if (auto netrc = ReadWholeFile(sources.homeDirectory + "/.netrc")) {
-            const std::string machine = host.substr(0, host.find(':'));
-            if (auto password = NetrcPassword(*netrc, machine, user)) return Credentials{user, *password};
+        FileText file = ReadWholeFile(sources.homeDirectory + "/.netrc");
+        if (!file.error.empty()) {
+            error = file.error;
+            return std::nullopt;
         }
+        netrc = std::move(file.text);
+    }
+    const std::string machine = host.substr(0, host.find(':'));
+    if (user.empty()) {
+        // As curl and lftp do: a machine entry with a login logs on as that
+        // user; without one, the walk is anonymous.
+        if (netrc) {
+            if (auto login = NetrcLogin(*netrc, machine)) return login;
+        }
+        return Credentials{"anonymous", "anonymous@"};
+    }
+    if (netrc) {
+        if (auto password = NetrcPassword(*netrc, machine, user)) return Credentials{user, *password};
     }
     if (auto typed = sources.prompt("Password for " + user + "@" + host + ": ")) return Credentials{user, *typed};
     error = "no password for " + user + ": give --password-file, DIRWEIGH_PASSWORD or a ~/.netrc entry";

@@ -26,9 +26,13 @@ struct PasswordSources {
 std::optional<std::string> NetrcPassword(const std::string& netrc, const std::string& machine,
                                          const std::string& user);
 
-// The user's credentials: anonymous without a user; else the password from
-// the password file, DIRWEIGH_PASSWORD, ~/.netrc or the prompt, in that
-// order. Nothing, with `error` set, when none gives one.
+// The login and password of the .netrc entry for exactly this machine.
+std::optional<Credentials> NetrcLogin(const std::string& netrc, const std::string& machine);
+
+// The user's credentials. Without a user: the login of a ~/.netrc entry for
+// the machine, else anonymous. With one: the password from the password
+// file, DIRWEIGH_PASSWORD, ~/.netrc or the prompt, in that order. Nothing,
+// with `error` set, when none gives one or a file that exists cannot be read.
 std::optional<Credentials> ResolveCredentials(const std::string& user, const std::string& host,
                                               const std::optional<std::string>& passwordFile,
                                               const PasswordSources& sources, std::string& error);

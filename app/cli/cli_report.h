@@ -11,6 +11,7 @@ struct Totals {
     std::int64_t files = 0;
     std::int64_t directories = 0;
     std::int64_t skippedDirectories = 0;
+    std::int64_t refusedDirectories = 0;  // names holding "/" or empty
     std::int64_t unparsedLines = 0;
     bool complete = true;
     std::string error;  // the first failure, when not complete

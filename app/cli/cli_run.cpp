@@ -55,13 +55,15 @@ private:
 // per-directory totals for --du.
 class CliObserver : public zn::WalkObserver {
 public:
-    CliObserver(std::ostream& err, bool progress, const zn::SiteWalker*& walker)
-        : err_(err), progress_(progress), walker_(walker) {}
+    CliObserver(std::ostream& err, std::string server, bool progress, const zn::SiteWalker*& walker)
+        : err_(err), server_(std::move(server)), progress_(progress), walker_(walker) {}
 
+    // Named after the server: a script that walks several sites must be
+    // able to tell whose failure it is.
     void WalkFailed(const std::string& message) override {
         if (firstError.empty()) firstError = message;
         ClearProgress();
-        err_ << "dirweigh-cli: " << message << '\n';
+        err_ << "dirweigh-cli: " << server_ << ": " << message << '\n';
     }
     void DirectoryListed(const std::string& path) override {
         if (!progress_ || !walker_) return;
@@ -82,6 +84,7 @@ public:
 
 private:
     std::ostream& err_;
+    std::string server_;
     bool progress_;
     bool shown_ = false;
     const zn::SiteWalker*& walker_;
@@ -95,6 +98,10 @@ void ShowDialogue(zn::TznFTP& ftp, std::ostream& err) {
 }
 
 void Print(const Options& options, const Totals& totals, const std::vector<DuLine>& du, std::ostream& out) {
+    // Nothing was listed (refused connection, failed logon): a 0 on its own
+    // would read as an empty site. JSON says complete false with the error.
+    const bool nothingMeasured = !totals.complete && totals.directories == 0;
+    if (nothingMeasured && options.format != OutputFormat::Json) return;
     switch (options.format) {
         case OutputFormat::Bytes: out << totals.bytes << '\n'; break;
         case OutputFormat::Json: out << JsonObject(totals) << '\n'; break;
@@ -129,7 +136,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
     const zn::SiteWalker* walkerSeen = nullptr;
-    CliObserver observer(err, environment.progressOnTerminal && !options.verbose, walkerSeen);
+    CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, walkerSeen);
     zn::SiteWalker walker(*ftp, observer, zn::WalkRules{options.excludes});
     Totals totals;
     try {
@@ -157,8 +164,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->Close();  // the totals are in; a refused QUIT changes nothing
     }
 
-    totals = Totals{walker.TotalBytes, walker.TotalFiles, walker.Directories, walker.SkippedDirectories,
-                    walker.UnparsedLines, !walker.Aborted, observer.firstError};
+    totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
+                    walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError};
     Print(options, totals, observer.du, out);
     if (interrupted) return kExitInterrupted;
     return totals.complete ? kExitComplete : kExitFailed;

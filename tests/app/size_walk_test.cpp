@@ -58,15 +58,20 @@ TEST_F(WalkTest, LogsDotsLinksAndUnreadableLinesAreLeftOut) {
     server.AddRawLine("a", "lrwxrwxrwx   1 web web   11 Jan  1  2020 loop -> ..");
     server.AddRawLine("a", "drwx foo");  // a directory entry without a name
     server.AddRawLine("a", "-rw-r--r--   1 web web  12k Jan  1  2020 odd.bin");
+    // Names that would lead the walk elsewhere, or out of its start.
+    server.AddRawLine("", "drwxr-xr-x   2 web web 4096 Jan  1  2020 a/b");
+    server.AddRawLine("a", "drwxr-xr-x   2 web web 4096 Jan  1  2020 ../Logs");
     ConnectAndWalk(server);
     EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
     EXPECT_EQ(Labels(Form()), "114/0/5") << "index 100 + page 10 + logs 1 + kept 3; odd.bin counts, adds nothing";
     EXPECT_EQ(server.CurrentDirectory(), "");
     for (const std::string& command : server.Commands()) {
         EXPECT_EQ(command.find("logs"), std::string::npos) << command;
+        EXPECT_EQ(command.find('/'), std::string::npos) << command;
         EXPECT_NE(command, "CWD ") << "an empty name is never entered";
         EXPECT_NE(command, "CWD loop");
     }
+    EXPECT_NE(Log().find("Not entered: 3 directories whose names hold \"/\" or are empty"), std::string::npos);
 }
 
 TEST_F(WalkTest, TotalsBeyondTwoGibibytesAreExact) {

@@ -1,5 +1,7 @@
 #include "tests/ftp/ftp_fixture.h"
 
+#include <algorithm>
+
 using zn::EServerError;
 using zn::ESocketError;
 using testsupport::ScriptedServer;
@@ -158,4 +160,49 @@ TEST_F(FtpTest, ServerTypeLivesInTheDirList) {
     EXPECT_EQ(ftp_->TrasferBufferSize(), 2048u);
     EXPECT_EQ(ftp_->TransferType(), zn::ftBinary);
     EXPECT_FALSE(ftp_->UseProxy());
+}
+
+// Bytes the user or a program typed must never become commands of their own,
+// and a server must not keep the client reading for ever.
+TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
+    {
+        ScriptedServer server;
+        Logon(server).AwaitClientClose();
+        ConnectTo(server);
+        for (const std::string& dir : Lines{"x\r\nDELE important", std::string("x\0DELE y", 8), "x\nDELE y", "x\r"}) {
+            EXPECT_NE(MessageOf<ESocketError>([&] { ftp_->ChangeDir(dir); })
+                          .find("The argument of CWD contains a "),
+                      std::string::npos);
+        }
+        EXPECT_TRUE(ftp_->Connected());
+        ftp_->Close();
+        ASSERT_TRUE(server.Finished(5));
+        EXPECT_EQ(server.Received(), (Lines{"USER user", "PASS secret"})) << "nothing of the bad lines was sent";
+        EXPECT_EQ(std::count_if(events_.begin(), events_.end(), [](const std::string& e) { return e[0] == '>'; }), 0);
+    }
+    {
+        ScriptedServer server;
+        server.Reply("220 Ready").Receive().Reply("331 Password please").AwaitClientClose();
+        server.Start();
+        ftp_->SetServer(server.Address());
+        ftp_->SetPassword("secret\r\nSITE EXEC rm");
+        EXPECT_EQ(MessageOf<ESocketError>([&] { ftp_->Connect(); }),
+                  "The argument of PASS contains a line break; nothing was sent")
+            << "the message never shows the password";
+        ftp_->Close();
+        ASSERT_TRUE(server.Finished(5));
+        EXPECT_EQ(server.Received(), Lines{"USER user"});
+    }
+    {
+        std::string endless;
+        for (int i = 0; i < 12000; ++i) endless += "220-Welcome, line " + std::to_string(i) + "\r\n";
+        ScriptedServer server;
+        server.Send(endless).AwaitClientClose();
+        server.Start();
+        ftp_->SetServer(server.Address());
+        EXPECT_NE(MessageOf<ESocketError>([&] { ftp_->Connect(); }).find("The server's reply does not end"),
+                  std::string::npos);
+        EXPECT_FALSE(ftp_->Connected());
+        EXPECT_TRUE(server.Finished(5));
+    }
 }

@@ -48,15 +48,18 @@ TEST(ListingDetection, PathIsHP3000WithHeaderDroppedAndAParentEntry) {
     EXPECT_EQ(list.Items(2).Kind, dkDirectory);
 }
 
-TEST(ListingDetection, HP3000KeptForTheNextListingWithoutHeaderRemoval) {
+TEST(ListingDetection, HP3000HeaderIsDroppedFromLaterListingsToo) {
     TznFTPDirList list;
     Parse(list, stAuto, "PATH= /ACCT/\n" + Hp3000Line('F', "A"));
     ASSERT_EQ(list.ServerType, stHP3000);
-    zn::ParseListing("PATH= /ACCT/\n" + Hp3000Line('F', "B"), list);
-    ASSERT_EQ(list.Count(), 2);
-    EXPECT_EQ(list.Items(0).Kind, dkDirectory) << "the header line is an entry of its own now";
-    EXPECT_EQ(list.Items(0).Name, "");
+    const std::string heading = "CODE  ------------LOGICAL RECORD-----------  ----SPACE----  FILENAME";
+    zn::ParseListing("PATH= /ACCT/SUB/\n\n" + heading + "\n" + Hp3000Line('F', "B") + "\n" + Hp3000Line('D', "C"),
+                     list);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Items(0).Name, "..");
     EXPECT_EQ(list.Items(1).Name, "B");
+    EXPECT_EQ(list.Items(2).Name, "C");
+    EXPECT_EQ(list.Items(2).Kind, dkDirectory);
 }
 
 TEST(ListingDetection, HP3000HeaderOnlyLeavesNothing) {
@@ -122,6 +125,16 @@ TEST(ListingLines, CrLfCrLfAndNulEndLines) {
     Parse(list, stUnix, "-r 1 o g 1 Mar 7 14:05 a\r-r 1 o g 2 Mar 7 14:05 b\n-r 1 o g 3 Mar 7 14:05 c\r\n"
                         "-r 1 o g 4 Mar 7 14:05 d");
     EXPECT_EQ(Names(list), (std::vector<std::string>{"a", "b", "c", "d"}));
+
+    // Read as it arrives: a chunk may end anywhere, also between CR and LF.
+    const std::string text = "-r 1 o g 1 Mar 7 14:05 a\r\n\r\n-r 1 o g 2 Mar 7 14:05 b\r\n\n";
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        zn::ListingReader reader(list);
+        reader.Feed(std::string_view(text).substr(0, cut));
+        reader.Feed(std::string_view(text).substr(cut));
+        reader.Finish();
+        EXPECT_EQ(Names(list), (std::vector<std::string>{"a", "", "b"})) << "cut at " << cut;
+    }
 
     const std::string withNul("-r 1 o g 1 Mar 7 14:05 a\n-r 1 o g 2 Mar 7 14:05 b\0\n-r 1 o g 3 Mar 7 14:05 c", 74);
     Parse(list, stUnix, withNul);

@@ -65,12 +65,17 @@ TEST(Netrc, MachineLoginAndDefault) {
     EXPECT_EQ(NetrcPassword("", "a", "b"), std::nullopt);
 }
 
-TEST_F(Passwords, WithoutAUserTheLogonIsAnonymous) {
+TEST_F(Passwords, WithoutAUserTheNetrcLoginElseAnonymous) {
     std::string error;
     auto credentials = ResolveCredentials("", "host", std::nullopt, fake.Get(), error);
     ASSERT_TRUE(credentials);
     EXPECT_EQ(credentials->user, "anonymous");
     EXPECT_EQ(credentials->password, "anonymous@");
+    Write(".netrc", "machine other login x password y\nmachine host login webmaster password pw\n");
+    credentials = ResolveCredentials("", "host:2121", std::nullopt, fake.Get(), error);
+    ASSERT_TRUE(credentials);
+    EXPECT_EQ(credentials->user, "webmaster");
+    EXPECT_EQ(credentials->password, "pw");
 }
 
 TEST_F(Passwords, SourcesAreAskedInOrder) {
@@ -89,4 +94,6 @@ TEST_F(Passwords, SourcesAreAskedInOrder) {
 TEST_F(Passwords, NoSourceIsAClearError) {
     EXPECT_EQ(Resolve(), "<none: no password for me: give --password-file, DIRWEIGH_PASSWORD or a ~/.netrc entry>");
     EXPECT_EQ(Resolve("/no/such/file"), "<none: cannot read the password file /no/such/file>");
+    std::filesystem::create_directory(fake.home / ".netrc");
+    EXPECT_EQ(Resolve(), "<none: cannot read " + (fake.home / ".netrc").string() + ": not a regular file>");
 }

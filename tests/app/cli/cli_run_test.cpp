@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -36,16 +41,21 @@ CliResult RunCli(const std::vector<std::string>& args) {
 }  // namespace
 
 TEST(CliReport, JsonShapeAndSummaryLine) {
-    cli::Totals totals{1272954913, 4982, 500, 3, 1, true, ""};
-    EXPECT_EQ(cli::SummaryLine(totals), "1272954913 bytes (1.19 GiB), 4982 files, 500 directories");
+    cli::Totals totals{1272954913, 4982, 500, 3, 2, 1, true, ""};
+    EXPECT_EQ(cli::SummaryLine(totals),
+              "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty)");
     EXPECT_EQ(cli::JsonObject(totals),
               "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
-              "\"skipped_directories\": 3, \"unparsed_lines\": 1, \"complete\": true, \"error\": null}");
+              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"complete\": true, "
+              "\"error\": null}");
     totals.complete = false;
     totals.error = "550 \"x\"\tdenied";
     EXPECT_NE(cli::JsonObject(totals).find("\"complete\": false, \"error\": \"550 \\\"x\\\"\\tdenied\"}"),
               std::string::npos);
-    EXPECT_EQ(cli::SummaryLine(cli::Totals{512, 1, 1, 0, 0, false, "x"}), "512 bytes (512 B), 1 files, 1 directories (incomplete)");
+    // A server's Latin-1 byte, a cut sequence and DEL must not make the JSON invalid; real UTF-8 passes.
+    totals.error = "caf\xE9 \xC3 \x7F na\xC3\xAFve";
+    EXPECT_NE(cli::JsonObject(totals).find("\"caf\\ufffd \\ufffd \\u007f na\xC3\xAFve\""), std::string::npos);
+    EXPECT_EQ(cli::SummaryLine(cli::Totals{1, 1, 1, 0, 0, 0, false, "x"}), "1 byte (1 B), 1 file, 1 directory (incomplete)");
 }
 
 TEST(CliRun, UsageErrorsExitWithTwo) {
@@ -83,40 +93,125 @@ TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("\"bytes\": 10, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"550 b: No such file or directory\""), std::string::npos);
-    EXPECT_NE(run.err.find("dirweigh-cli: 550 b: No such file or directory"), std::string::npos);
+    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() + ": 550 b: No such file or directory"), std::string::npos);
 }
 
-TEST(CliRun, InterruptCancelsAndPrintsThePartialTotals) {
+// dirweigh-cli as its own process, with stdin, stdout and stderr on the
+// given descriptors; `env` replaces the environment.
+pid_t SpawnCli(const std::vector<std::string>& cliArgs, int in, int out, int err, std::vector<std::string> env) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
+    const std::string program = platform::ExecutableDirectory() + "/dirweigh-cli";
+    std::vector<std::string> args{program};
+    args.insert(args.end(), cliArgs.begin(), cliArgs.end());
+    std::vector<char*> argv, envp;
+    for (auto& a : args) argv.push_back(a.data());
+    for (auto& e : env) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    pid_t child = -1;
+    if (posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) child = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return child;
+}
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
+    return text;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+TEST(CliProcess, InterruptThreeLevelsDownReportsTheCancelOnceAndThePartialTotals) {
     testsupport::TreeFtpServer server;
     server.AddFile("first/a.html", 7);
     pid_t child = -1;
-    server.StallList("second", [&child] { kill(child, SIGINT); });
-    server.AddFile("second/b.html", 9);
+    server.StallList("second/x/y", [&child] { kill(child, SIGINT); });
+    server.AddFile("second/x/y/b.html", 9);
     server.Start();
 
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string program = platform::ExecutableDirectory() + "/dirweigh-cli";
-    std::vector<std::string> args{program, "--bytes", server.Address()};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ASSERT_EQ(posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    int out[2], err[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    child = SpawnCli({"--bytes", server.Address()}, STDIN_FILENO, out[1], err[1], {});
+    ASSERT_GT(child, 0);
     close(out[1]);
-    std::string printed;
-    char buffer[256];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, static_cast<std::size_t>(n));
-    close(out[0]);
+    close(err[1]);
+    const std::string printed = ReadAll(out[0]);
+    const std::string errors = ReadAll(err[0]);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 130);
     EXPECT_EQ(printed, "7\n");
+    EXPECT_EQ(Occurrences(errors, "Operation has been canceled"), 1u) << errors;
+    EXPECT_EQ(Occurrences(errors, "You have to connect"), 0u) << errors;
+}
+
+// Ctrl-C while the password prompt hides what is typed must give the
+// terminal its echo back, or the shell is left typing blind.
+TEST(CliProcess, InterruptAtThePasswordPromptRestoresEcho) {
+    int master = -1, terminal = -1;
+    ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+    const std::string home = testing::TempDir() + "/dirweigh-empty-home-" + std::to_string(getpid());
+    mkdir(home.c_str(), 0700);
+    const pid_t child = SpawnCli({"--user", "me", "127.0.0.1:9"}, terminal, terminal, terminal, {"HOME=" + home});
+    ASSERT_GT(child, 0);
+    std::string shown;
+    char buffer[256];
+    pollfd wait{master, POLLIN, 0};
+    while (shown.find("Password for me@") == std::string::npos && poll(&wait, 1, 10000) > 0) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    ASSERT_NE(shown.find("Password for me@"), std::string::npos) << shown;
+    termios settings{};
+    bool echoOff = false;
+    for (int i = 0; i < 200 && !echoOff; ++i) {  // the prompt is written just before the echo goes
+        tcgetattr(terminal, &settings);
+        echoOff = (settings.c_lflag & ECHO) == 0;
+        if (!echoOff) usleep(10000);
+    }
+    ASSERT_TRUE(echoOff) << "the prompt hides what is typed";
+    kill(child, SIGINT);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << "ends as Ctrl-C ends a program";
+    tcgetattr(terminal, &settings);
+    EXPECT_NE(settings.c_lflag & ECHO, 0u) << "echo is back";
+    close(master);
+    close(terminal);
+    rmdir(home.c_str());
+}
+
+TEST(CliRun, FailuresBeforeAnyListingPrintNoSizeAndUnreadableFilesExitWithTwo) {
+    const std::string dir = testing::TempDir();
+    CliResult unreadable = RunCli({"127.0.0.1:9", "--user", "me", "--password-file", dir});
+    EXPECT_EQ(unreadable.status, 2);
+    EXPECT_NE(unreadable.err.find("cannot read " + dir), std::string::npos) << unreadable.err;
+
+    const std::string refused = "127.0.0.1:1";
+    CliResult bytes = RunCli({refused, "--bytes"});
+    EXPECT_EQ(bytes.status, 1);
+    EXPECT_EQ(bytes.out, "") << "no number that could pass for a size";
+    EXPECT_NE(bytes.err.find("dirweigh-cli: 127.0.0.1:1: "), std::string::npos) << bytes.err;
+    CliResult json = RunCli({refused, "--json"});
+    EXPECT_NE(json.out.find("\"complete\": false, \"error\": \""), std::string::npos) << json.out;
+
+    CliResult ipv6 = RunCli({"ftp://[::1]/"});
+    EXPECT_EQ(ipv6.status, 2);
+    EXPECT_NE(ipv6.err.find("IPv6 addresses are not supported"), std::string::npos) << ipv6.err;
 }
 
 class CliAgainstPyftpdlib : public ::testing::TestWithParam<bool> {};

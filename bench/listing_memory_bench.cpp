@@ -1,0 +1,176 @@
+// Peak memory of listing and walking one huge directory: a child process
+// serves a listing of N lines (default 1,000,000) over active-mode FTP on
+// 127.0.0.1, the parent lists and walks it, and prints how far its peak
+// resident memory rose above the idle, connected client, per entry.
+//
+//   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRWEIGH_BENCH=ON -DDIRWEIGH_TESTS=OFF
+//   cmake --build build/bench && build/bench/bin/listing_memory_bench [lines]
+//
+// The listing is generated as it is sent, so the server side holds no copy,
+// and it runs in its own process, so none of its memory is counted.
+
+#include "ftp/ftp.h"
+#include "ftp/site_walker.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+bool SendAll(int fd, const std::string& text) {
+    for (std::size_t sent = 0; sent < text.size();) {
+        const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReadLine(int fd, std::string& line) {
+    line.clear();
+    char c;
+    while (read(fd, &c, 1) == 1) {
+        if (c == '\n') return true;
+        if (c != '\r') line += c;
+    }
+    return false;
+}
+
+// Connects to the address of a PORT argument ("h1,h2,h3,h4,p1,p2").
+int ConnectBack(const std::string& argument) {
+    unsigned h[4], p[2];
+    if (std::sscanf(argument.c_str(), "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0], &p[1]) != 6) return -1;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<std::uint16_t>(p[0] * 256 + p[1]));
+    to.sin_addr.s_addr = htonl(h[0] << 24 | h[1] << 16 | h[2] << 8 | h[3]);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Unix lines with names of 20 characters, sizes 1..1000: the total is known.
+void SendListing(int data, long lines) {
+    std::string chunk;
+    char line[128];
+    for (long i = 0; i < lines; ++i) {
+        std::snprintf(line, sizeof line, "-rw-r--r--   1 web      web      %8ld Mar  7 14:05 page_%010ld.html\r\n",
+                      i % 1000 + 1, i);
+        chunk += line;
+        if (chunk.size() > 60000 || i + 1 == lines) {
+            if (!SendAll(data, chunk)) return;
+            chunk.clear();
+        }
+    }
+}
+
+void Serve(int listener, long lines) {
+    const int control = accept(listener, nullptr, nullptr);
+    if (control < 0) return;
+    SendAll(control, "220 Ready\r\n");
+    std::string line, port;
+    while (ReadLine(control, line)) {
+        const std::string verb = line.substr(0, line.find(' '));
+        if (verb == "USER") SendAll(control, "331 Password\r\n");
+        else if (verb == "PASS") SendAll(control, "230 Logged in\r\n");
+        else if (verb == "TYPE") SendAll(control, "200 Type set\r\n");
+        else if (verb == "PORT") {
+            port = line.substr(5);
+            SendAll(control, "200 PORT ok\r\n");
+        } else if (verb == "LIST") {
+            SendAll(control, "150 Here it comes\r\n");
+            const int data = ConnectBack(port);
+            if (data >= 0) {
+                SendListing(data, lines);
+                close(data);
+            }
+            SendAll(control, "226 Done\r\n");
+        } else if (verb == "QUIT") {
+            SendAll(control, "221 Bye\r\n");
+            break;
+        } else {
+            SendAll(control, "502 No\r\n");
+        }
+    }
+    close(control);
+}
+
+long StatusKilobytes(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string name;
+    long value = 0;
+    while (status >> name) {
+        if (name == key) {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
+
+class Quiet : public zn::WalkObserver {
+public:
+    void WalkFailed(const std::string& message) override { std::fprintf(stderr, "walk failed: %s\n", message.c_str()); }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::perror("listen");
+        return 1;
+    }
+    const pid_t server = fork();
+    if (server == 0) {
+        Serve(listener, lines);
+        _exit(0);
+    }
+    close(listener);
+
+    platform::TComponent owner(nullptr);
+    auto* ftp = new zn::TznFTP(&owner);
+    ftp->SetWinsockLoaded(true);
+    ftp->SetServer("127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    ftp->SetUserName("bench");
+    ftp->SetPassword("bench");
+    ftp->SetTimeOut(60);
+    ftp->Connect();
+
+    // From here on the peak counts only what the listing and the walk add.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long idle = StatusKilobytes("VmRSS:");
+    Quiet quiet;
+    zn::SiteWalker walker(*ftp, quiet);
+    walker.Walk();
+    const long peak = StatusKilobytes("VmHWM:");
+    ftp->Disconnect();
+    waitpid(server, nullptr, 0);
+
+    // Sizes 1..1000 repeat every 1,000 lines.
+    std::int64_t expected = 0;
+    for (long i = 0; i < lines; ++i) expected += i % 1000 + 1;
+    std::printf("%ld-line listing: %lld files, %lld bytes (%s); idle %ld KiB, peak %ld KiB, %.1f bytes per entry\n",
+                lines, static_cast<long long>(walker.TotalFiles), static_cast<long long>(walker.TotalBytes),
+                walker.TotalBytes == expected && walker.TotalFiles == lines ? "right" : "WRONG", idle, peak,
+                static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines));
+    return walker.TotalBytes == expected && walker.TotalFiles == lines ? 0 : 1;
+}
