@@ -11,8 +11,10 @@
 namespace {
 
 void ShowQtMessageBox(const std::string& text, const std::string& caption, platform::MessageBoxKind kind) {
+    // Over the window the user works in, not loose on the screen.
     QMessageBox box(kind == platform::MessageBoxKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok);
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.exec();
 }
 

@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 
+#include "app/field_bytes.h"
 #include "app/shell_open.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
@@ -12,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 
 namespace {
 
@@ -34,8 +37,6 @@ protected:
 private:
     std::function<void()> onClick_;
 };
-
-std::string Text(const QLineEdit* edit) { return edit->text().toStdString(); }
 
 // Enter and Esc typed in the log stay in the log: they press no button.
 class KeepKeys : public QObject {
@@ -89,6 +90,7 @@ TMainFrm::~TMainFrm() = default;
 void TMainFrm::CreateFtpClient() {
     znFTP = new zn::TznFTP(&components_);
     znFTP->SetName("znFTP");
+    znFTP->SetConnectBackAdvice("behind a router, set Passive=1 in dirweigh.ini");
     znFTP->SetWinsockLoaded(true);
     znFTP->SetDefaultPort(21);
     znFTP->SetServerType(zn::stAuto);
@@ -143,7 +145,12 @@ void TMainFrm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (shown_) return;
     shown_ = true;
+    CentreOnScreen();
     Handle([this] { FormShow(); });
+}
+
+void TMainFrm::CentreOnScreen() {
+    if (QScreen* where = screen()) move(where->availableGeometry().center() - frameGeometry().center() + pos());
 }
 
 void TMainFrm::FormShow() {
@@ -153,9 +160,28 @@ void TMainFrm::FormShow() {
     UpdateButtons();
 }
 
+// Quit while a connect or a walk waits further down the stack: closing now
+// would hide the window while that work still unwinds and shows its boxes
+// over nothing. So the close waits; the work is cancelled, unwinds as after
+// Cancel with the window on screen, and the window closes when it is idle.
 void TMainFrm::closeEvent(QCloseEvent* event) {
+    if (Busy) {
+        closeWhenIdle_ = true;
+        event->ignore();
+        CancelBtnClick();
+        return;
+    }
     FormClose();
     event->accept();
+}
+
+void TMainFrm::EndBusy() {
+    Busy = false;
+    UpdateButtons();
+    if (closeWhenIdle_) {
+        closeWhenIdle_ = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
 }
 
 // The settings are saved first; a file that cannot be written is reported,
@@ -213,9 +239,10 @@ void TMainFrm::Log(const std::string& text) {
 
 void TMainFrm::ConnectBtnClick() {
     LogMem->clear();
-    znFTP->SetServer(Text(ServerEdt));
-    znFTP->SetUserName(Text(UserEdt));
-    znFTP->SetPassword(Text(PasswordEdt));
+    znFTP->SetServer(FieldBytes(ServerEdt));
+    znFTP->SetUserName(FieldBytes(UserEdt));
+    znFTP->SetPassword(FieldBytes(PasswordEdt));
+    znFTP->SetPassive(IniPassive);
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);
@@ -225,12 +252,11 @@ void TMainFrm::ConnectBtnClick() {
     UpdateButtons();
     try {
         znFTP->Connect();
-        if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(Text(StartUpDirEdt));
+        if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(FieldBytes(StartUpDirEdt));
     } catch (const platform::Exception& e) {
         ShowError(e.Message());
     }
-    Busy = false;
-    UpdateButtons();
+    EndBusy();
 }
 
 void TMainFrm::DisconnectBtnClick() {
@@ -240,8 +266,7 @@ void TMainFrm::DisconnectBtnClick() {
         znFTP->Disconnect();
     } catch (...) {
     }
-    Busy = false;
-    UpdateButtons();
+    EndBusy();
 }
 
 void TMainFrm::CancelBtnClick() {

@@ -98,6 +98,7 @@ public:
     std::string ReadMeFileName;
     std::string IniProxyServer;
     std::int32_t IniProxyType = 0;
+    bool IniPassive = false;
     bool Busy = false;
     bool Aborted = false;
     std::int64_t TotalBytes = 0;
@@ -116,17 +117,22 @@ private:
     void SetTabOrder();
     void BindHandlers();
     void CreateFtpClient();
+    void CentreOnScreen();
     void LoadSettings();  // settings.cpp
     void SaveSettings();
     void ShowError(const std::string& message);
     void Log(const std::string& text);
     void ShowTotals();
+    // Ends a connect, walk or disconnect; a Quit that came meanwhile closes
+    // the window now.
+    void EndBusy();
     // Runs a handler; a failure that escapes it reaches the application's
     // error display instead of crossing Qt's frames.
     void Handle(const std::function<void()>& handler);
 
     platform::TComponent components_{nullptr};
     bool shown_ = false;
+    bool closeWhenIdle_ = false;
     std::string appDirGiven_;
 };
 

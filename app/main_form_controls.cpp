@@ -2,6 +2,7 @@
 // width, height inside their container) and roles.
 
 #include "app/about_icon.h"
+#include "app/group_box_style.h"
 #include "app/main_form.h"
 
 #include <QFont>
@@ -26,6 +27,7 @@ QFont WindowFont() {
 
 QGroupBox* GroupBox(QWidget* parent, const char* caption, int x, int y, int w, int h) {
     auto* box = new QGroupBox(caption, parent);
+    box->setStyle(GroupBoxStyle::Instance());
     box->setGeometry(x, y, w, h);
     return box;
 }
@@ -121,8 +123,11 @@ void TMainFrm::CreateControls() {
     LogMem = new QPlainTextEdit(GroupBox3);
     LogMem->setGeometry(8, 40, 377, 97);
     LogMem->setReadOnly(true);
+    // Long lines wrap: a horizontal scroll bar would cover the newest line.
     LogMem->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    LogMem->setLineWrapMode(QPlainTextEdit::NoWrap);
+    LogMem->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    LogMem->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    LogMem->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
 
     ConnectBtn = Button(this, "&Connect", 8, 368, 75, 25);
     ConnectBtn->setDefault(true);

@@ -3,6 +3,8 @@
 
 #include "app/main_form.h"
 
+#include "app/field_bytes.h"
+
 #include "platform/profile.h"
 
 #include <QLineEdit>
@@ -15,22 +17,23 @@ const char* kSection = "Setup";
 
 void TMainFrm::LoadSettings() {
     auto read = [this](const char* key, const std::string& fallback) {
-        return QString::fromStdString(platform::ReadProfileString(IniFileName, kSection, key, fallback));
+        return platform::ReadProfileString(IniFileName, kSection, key, fallback);
     };
-    ServerEdt->setText(read("Server", kDefaultServer));
-    UserEdt->setText(read("User", ""));
-    PasswordEdt->setText(read("Password", ""));
-    StartUpDirEdt->setText(read("Dir", ""));
-    IniProxyServer = platform::ReadProfileString(IniFileName, kSection, "ProxyServer", "");
+    SetFieldBytes(ServerEdt, read("Server", kDefaultServer));
+    SetFieldBytes(UserEdt, read("User", ""));
+    SetFieldBytes(PasswordEdt, read("Password", ""));
+    SetFieldBytes(StartUpDirEdt, read("Dir", ""));
+    IniProxyServer = read("ProxyServer", "");
     IniProxyType = platform::ReadProfileInteger(IniFileName, kSection, "ProxyType", 0);
+    IniPassive = platform::ReadProfileInteger(IniFileName, kSection, "Passive", 0) == 1;
 }
 
 void TMainFrm::SaveSettings() {
-    auto write = [this](const char* key, const QString& value) {
-        platform::WriteProfileString(IniFileName, kSection, key, value.toStdString());
+    auto write = [this](const char* key, const std::string& value) {
+        platform::WriteProfileString(IniFileName, kSection, key, value);
     };
-    write("Server", ServerEdt->text());
-    write("User", UserEdt->text());
-    write("Password", QString());
-    write("Dir", StartUpDirEdt->text());
+    write("Server", FieldBytes(ServerEdt));
+    write("User", FieldBytes(UserEdt));
+    write("Password", "");
+    write("Dir", FieldBytes(StartUpDirEdt));
 }

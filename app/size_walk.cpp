@@ -37,10 +37,9 @@ void TMainFrm::GetSizeBtnClick() {
     RetrieveDir("");
     Status("Size retrieved.");
     ProgressBar->setValue(0);
-    Busy = false;
     QApplication::restoreOverrideCursor();
-    UpdateButtons();
     ShowTotals();
+    EndBusy();
 }
 
 void TMainFrm::ShowTotals() {

@@ -58,6 +58,9 @@ public:
     // active mode; the command line offers it for servers behind firewalls.
     bool Passive() const { return Passive_; }
     void SetPassive(bool value) { Passive_ = value; }
+    // What the user can do when, in active mode, the server cannot connect
+    // back (a router between them): added to that time-out's message.
+    void SetConnectBackAdvice(const std::string& value) { ConnectBackAdvice_ = value; }
 
     TNotifyEvent OnTransferStart;
     TqmProgressEvent OnTransferProgress;
@@ -104,6 +107,7 @@ protected:
     bool DataClosed = false;
     std::string RemoteHost;
     bool Passive_ = false;
+    std::string ConnectBackAdvice_;
     bool DataConnected = false;
     std::uint16_t DataErrorCode = 0;
 

@@ -147,7 +147,8 @@ void TznFTP::AcceptDataConnection() {
     TimeCounter.Stop();
     if (DataSocket == winsock::INVALID_SOCKET) {
         if (Canceled) RaiseCanceled();
-        RaiseTimeOut();
+        RaiseTimeOut(" (the server could not connect back" +
+                     (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")");
     }
     DataWindow = platform::CreateHiddenWindow(
         [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleDataMessage(msg, w, l); });

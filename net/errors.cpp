@@ -6,6 +6,6 @@ namespace zn {
 
 ECanceledError::ECanceledError() : Exception(LoadMessage(kMsgCanceled)) {}
 
-ETimedOutError::ETimedOutError() : Exception(LoadMessage(kMsgTimedOut)) {}
+ETimedOutError::ETimedOutError(const std::string& detail) : Exception(LoadMessage(kMsgTimedOut) + detail) {}
 
 }  // namespace zn

@@ -31,7 +31,8 @@ public:
 // A wait ran out of time. Always "Operation timed out".
 class ETimedOutError : public Exception {
 public:
-    ETimedOutError();
+    // `detail` follows the standard text, to say what was waited for.
+    explicit ETimedOutError(const std::string& detail = {});
 };
 
 // The sockets library is missing, not loaded, or lacks an entry point.

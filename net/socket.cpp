@@ -133,16 +133,16 @@ void TznSocket::CancelPendingRequest() {
     PendingRequest = 0;
 }
 
-void TznSocket::RaiseTimeOut() {
+void TznSocket::RaiseTimeOut(const std::string& detail) {
     TimeCounter.Stop();
-    std::string message = LoadMessage(kMsgTimedOut);
+    std::string message = LoadMessage(kMsgTimedOut) + detail;
     const std::shared_ptr<const bool> alive = Alive_;
     Fire(OnError, this, message);
-    if (!*alive) throw ETimedOutError();
+    if (!*alive) throw ETimedOutError(detail);
     CancelPendingRequest();
     if (WinsockInstance.WSAIsBlocking()) WinsockInstance.WSACancelBlockingCall();
     Close();
-    throw ETimedOutError();
+    throw ETimedOutError(detail);
 }
 
 void TznSocket::RaiseCanceled() {

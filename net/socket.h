@@ -72,7 +72,7 @@ protected:
     virtual void ResetState();
     void CheckServer();
     void RaiseError(std::uint16_t code);
-    [[noreturn]] void RaiseTimeOut();
+    [[noreturn]] void RaiseTimeOut(const std::string& detail = {});
     [[noreturn]] void RaiseCanceled();
 
     void Notification(platform::TComponent* component, platform::TOperation operation) override;

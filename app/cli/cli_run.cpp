@@ -146,6 +146,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->SetPassword(credentials->password);
         ftp->SetTimeOut(options.timeoutSeconds);
         ftp->SetPassive(options.passive);
+        ftp->SetConnectBackAdvice("behind a router, try --passive");
         if (options.verbose) ShowDialogue(*ftp, err);
         if (environment.handleInterrupt) interrupt.emplace(*ftp, interrupted);
         ftp->Connect();

@@ -31,6 +31,7 @@ protected:
         std::string text;
         std::string caption;
         platform::MessageBoxKind kind;
+        bool overVisibleWindow;  // the window was on screen while the box showed
     };
 
     void SetUp() override {
@@ -40,7 +41,7 @@ protected:
         std::filesystem::create_directories(dir_);
         previousHook_ = platform::SetMessageBoxHook(
             [this](const std::string& text, const std::string& caption, platform::MessageBoxKind kind) {
-                boxes_.push_back({text, caption, kind});
+                boxes_.push_back({text, caption, kind, form_ && form_->isVisible()});
             });
         previousOpener_ = SetShellOpener([this](const std::string& path) {
             opened_.push_back(path);

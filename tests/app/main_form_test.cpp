@@ -1,5 +1,9 @@
 #include "tests/app/main_form_fixture.h"
 
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+
 #include "tests/fakes/scripted_server.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/support/loopback.h"
@@ -47,6 +51,27 @@ TEST_F(MainFormTest, WindowHasItsCaptionsGeometryAndRoles) {
     }
     EXPECT_LE(f.Label6->heightForWidth(f.Label6->width()), f.Label6->height()) << "the hint fits its box";
     EXPECT_LE(f.Label6->geometry().bottom(), f.GroupBox4->height());
+
+    // Each frame line runs through the middle of its title and above every
+    // control inside the box.
+    for (QGroupBox* box : f.findChildren<QGroupBox*>()) {
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = box->title();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+        const QRect title = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        EXPECT_LT(title.top(), frame.top()) << box->title().toStdString();
+        EXPECT_GT(title.bottom(), frame.top()) << box->title().toStdString();
+        for (QWidget* child : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            EXPECT_GT(child->geometry().top(), frame.top() + 1) << box->title().toStdString();
+        }
+    }
+    // Centred on its screen; long log lines wrap rather than scroll.
+    const QPoint offCentre = f.frameGeometry().center() - f.screen()->availableGeometry().center();
+    EXPECT_LE(offCentre.manhattanLength(), 2) << offCentre.x() << "," << offCentre.y();
+    EXPECT_EQ(f.LogMem->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_NE(f.LogMem->lineWrapMode(), QPlainTextEdit::NoWrap);
 }
 
 TEST_F(MainFormTest, FirstStartShowsTheDefaultServerAndOnlyConnect) {

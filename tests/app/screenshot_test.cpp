@@ -1,5 +1,6 @@
 // Renders the window to PNG files in the build tree for a look by eye:
-// screenshots/connected.png and screenshots/main.png (after a walk).
+// screenshots/connected.png, screenshots/main.png (after a walk) and
+// screenshots/long_log.png (a log line longer than the log is wide).
 
 #include "tests/app/main_form_fixture.h"
 
@@ -21,4 +22,7 @@ TEST_F(MainFormTest, RendersConnectedAndAfterAWalk) {
     Form().GetSizeBtn->click();
     EXPECT_TRUE(Form().grab().save(QString(SCREENSHOT_DIR) + "/main.png"));
     EXPECT_TRUE(std::filesystem::file_size(std::string(SCREENSHOT_DIR) + "/main.png") > 1000);
+    Form().LogMem->appendPlainText(" 550 /htdocs/a/very/long/path/that/does/not/fit/on/one/line/of/the/log/at/all.html: "
+                                   "No such file or directory");
+    EXPECT_TRUE(Form().grab().save(QString(SCREENSHOT_DIR) + "/long_log.png"));
 }

@@ -68,3 +68,14 @@ TEST_F(MainFormTest, UnwritableSettingsAreReportedAndTheProgramEndsAnyway) {
     EXPECT_EQ(boxes_[0].kind, platform::MessageBoxKind::Error);
     EXPECT_FALSE(Form().isVisible());
 }
+
+// Settings hold bytes in whatever code page they were written: a value that
+// is not UTF-8 comes back exactly, after an edit too; UTF-8 stays UTF-8.
+TEST_F(MainFormTest, SettingsBytesSurviveLoadEditAndSave) {
+    WriteIni("[Setup]\nServer=ftp.b\xC3\xA4r.org\nUser=j\xF6rg\nPassword=\nDir=caf\xE9\n");
+    EXPECT_EQ(Form().ServerEdt->text(), QString::fromUtf8("ftp.b\xC3\xA4r.org"));
+    EXPECT_EQ(Form().UserEdt->text(), QString::fromLatin1("j\xF6rg"));
+    Form().StartUpDirEdt->setText(Form().StartUpDirEdt->text() + "/menu");
+    Form().CloseBtn->click();
+    EXPECT_EQ(ReadIni(), "[Setup]\nServer=ftp.b\xC3\xA4r.org\nUser=j\xF6rg\nPassword=\nDir=caf\xE9/menu\n");
+}

@@ -1,5 +1,6 @@
 #include "tests/app/main_form_fixture.h"
 
+#include "tests/fakes/scripted_server.h"
 #include "tests/fakes/tree_server.h"
 
 #include <QTimer>
@@ -127,10 +128,12 @@ TEST_F(WalkTest, QuitDuringTheWalkSavesCancelsAndEnds) {
     server.AddFile("a/b/x.html", 1);
     server.StallList("a/b", [this] { platform::PostCallback([this] { Form().CloseBtn->click(); }); });
     ConnectAndWalk(server);
-    EXPECT_FALSE(Form().isVisible());
     EXPECT_FALSE(Form().znFTP->Connected());
     EXPECT_EQ(BoxTexts().front(), "ERROR: Operation has been canceled");
     EXPECT_EQ(BoxTexts().size(), 3u);
+    for (const Box& box : boxes_) EXPECT_TRUE(box.overVisibleWindow) << box.text;
+    testsupport::WaitUntil([&] { return !Form().isVisible(); }, 2.0);
+    EXPECT_FALSE(Form().isVisible()) << "the window closes once the walk has unwound";
     EXPECT_NE(ReadIni().find("Server=" + server.Address()), std::string::npos);
 }
 
@@ -146,4 +149,21 @@ TEST_F(WalkTest, TreeDeeperThanTheBoundStopsWithAMessage) {
     EXPECT_NE(boxes_[0].text.find("deeper than 100 levels"), std::string::npos) << boxes_[0].text;
     EXPECT_EQ(Labels(Form()), "100/0/100");
     EXPECT_EQ(server.CurrentDirectory(), "");
+}
+
+// Behind a router the server cannot connect back; the message says what to do.
+TEST_F(WalkTest, ActiveDataConnectionThatNeverComesSuggestsPassive) {
+    testsupport::ScriptedServer server;
+    server.Reply("220 Ready").Receive().Reply("331 Password").Receive().Reply("230 In");
+    server.Receive().Reply("200 Type set").Receive().Reply("200 PORT ok").Receive().Reply("150 Soon");
+    server.AwaitClientClose();
+    server.Start();
+    Connect(server.Address());
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    Form().znFTP->SetTimeOut(1);
+    Form().GetSizeBtn->click();
+    ASSERT_FALSE(boxes_.empty());
+    EXPECT_EQ(boxes_.front().text,
+              "ERROR: Operation timed out (the server could not connect back; behind a router, set Passive=1 in "
+              "dirweigh.ini)");
 }
