@@ -2,11 +2,14 @@
 
 #include <QPainter>
 
-QPixmap AboutIcon() {
-    QPixmap pixmap(32, 32);
+// Drawn on a 32-pixel grid and scaled to the size asked for; the installed
+// icons (dirweigh.svg, 48x48/dirweigh.png) show the same picture.
+QPixmap AboutIcon(int size) {
+    QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 32.0, size / 32.0);
     // The folder.
     p.setPen(QPen(QColor(120, 90, 20), 1));
     p.setBrush(QColor(240, 200, 80));

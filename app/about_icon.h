@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QIcon>
 #include <QPixmap>
 
-// The program's 32 x 32 icon: a pair of scales over a folder.
-QPixmap AboutIcon();
+// The program's icon, size x size pixels (32 in the About box): a pair of
+// scales over a folder.
+QPixmap AboutIcon(int size = 32);

@@ -1,11 +1,15 @@
 // DirWeigh: how big is the web site on this FTP server?
 
 #include "app/main_form.h"
+#include "app/settings_location.h"
 #include "platform/message_box.h"
+#include "platform/modules.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -18,12 +22,40 @@ void ShowQtMessageBox(const std::string& text, const std::string& caption, platf
     box.exec();
 }
 
+const char* kUsage =
+    "usage: dirweigh [--help | --version] [Qt options]\n"
+    "\n"
+    "Shows the window that measures the size of a web site on an FTP server.\n"
+    "  --help     show this text\n"
+    "  --version  show the version and where DirWeigh finds its sockets library,\n"
+    "             its read-me and its settings\n";
+
+// For support and for packagers: what this copy of the program uses. Fails
+// when the sockets library cannot be found, as the window would.
+int ShowVersion() {
+    const std::string appDir = platform::ExecutableDirectory();
+    const auto sockets = platform::LocateLibrary("wsock32.dll");
+    std::printf("DirWeigh 1.03 (24.11.2000)\n");
+    std::printf("sockets library: %s\n", sockets ? sockets->c_str() : "not found");
+    std::printf("read-me: %s\n", ReadMeFile(appDir).c_str());
+    std::printf("settings: %s\n", SettingsFile(appDir).c_str());
+    return sockets ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) return ShowVersion();
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("DirWeigh");
     QApplication::setApplicationDisplayName("DirWeigh");
+    QGuiApplication::setDesktopFileName("dirweigh");
     platform::SetMessageBoxHook(ShowQtMessageBox);
 
     std::unique_ptr<TMainFrm> MainFrm = CreateMainWindow();

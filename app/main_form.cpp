@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include "app/field_bytes.h"
+#include "app/settings_location.h"
 #include "app/shell_open.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
@@ -133,8 +134,8 @@ void TMainFrm::Handle(const std::function<void()>& handler) {
 void TMainFrm::FormCreate() {
     AppDir = appDirGiven_;
     if (AppDir.size() > 1 && AppDir.back() == '/') AppDir.pop_back();
-    IniFileName = AppDir + "/dirweigh.ini";
-    ReadMeFileName = AppDir + "/dirweigh.txt";
+    IniFileName = SettingsFile(AppDir);
+    ReadMeFileName = ReadMeFile(AppDir);
     SetCaption(VersionLbl, "1.03 (24.11.2000)");
     SetCaption(BytesLbl, "0");
     SetCaption(MBLbl, "0");

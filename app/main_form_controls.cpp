@@ -57,6 +57,9 @@ QPushButton* Button(QWidget* parent, const char* caption, int x, int y, int w, i
 
 void TMainFrm::CreateControls() {
     setWindowTitle("DirWeigh");
+    QIcon icon;
+    for (int size : {16, 32, 48}) icon.addPixmap(AboutIcon(size));
+    setWindowIcon(QIcon::fromTheme("dirweigh", icon));
     setFont(WindowFont());
     setFixedSize(408, 399);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -1,11 +1,13 @@
-// dirweigh.ini beside the executable, section "Setup". The password is never
-// kept: it is written back empty at every exit.
+// dirweigh.ini, section "Setup" (settings_location.h says where). The
+// password is never kept: it is written back empty at every exit.
 
 #include "app/main_form.h"
 
 #include "app/field_bytes.h"
 
 #include "platform/profile.h"
+
+#include <filesystem>
 
 #include <QLineEdit>
 
@@ -29,6 +31,10 @@ void TMainFrm::LoadSettings() {
 }
 
 void TMainFrm::SaveSettings() {
+    // The user's configuration folder may not exist yet; a failure shows
+    // when the file is written.
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ignored);
     auto write = [this](const char* key, const std::string& value) {
         platform::WriteProfileString(IniFileName, kSection, key, value);
     };

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cctype>
 #include <filesystem>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -43,16 +44,48 @@ std::string ExecutableDirectory() {
     return error ? std::string(".") : exe.parent_path().string();
 }
 
+// Set by the build: both folders relative to the installed executable's.
+#ifndef DIRWEIGH_RELATIVE_LIBDIR
+#define DIRWEIGH_RELATIVE_LIBDIR "../lib/dirweigh"
+#endif
+#ifndef DIRWEIGH_RELATIVE_DOCDIR
+#define DIRWEIGH_RELATIVE_DOCDIR "../share/doc/dirweigh"
+#endif
+
+std::string InstalledLibraryDirectory() { return ExecutableDirectory() + "/" + DIRWEIGH_RELATIVE_LIBDIR; }
+std::string InstalledDocDirectory() { return ExecutableDirectory() + "/" + DIRWEIGH_RELATIVE_DOCDIR; }
+
+namespace {
+
+// The folders searched before the system's search, in order.
+std::vector<std::string> LibraryFolders() {
+    std::vector<std::string> folders;
+    if (TestDirectory()) folders.push_back(*TestDirectory());
+    if (!TestDirectory() || !TestDirectoryOnly()) {
+        folders.push_back(ExecutableDirectory());
+        folders.push_back(InstalledLibraryDirectory());
+    }
+    return folders;
+}
+
+}  // namespace
+
+std::optional<std::string> LocateLibrary(const std::string& libraryName) {
+    const std::string file = SharedObjectName(libraryName);
+    for (const std::string& folder : LibraryFolders()) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(folder + "/" + file, error)) return folder + "/" + file;
+    }
+    return std::nullopt;
+}
+
 HMODULE LoadLibrary(const std::string& libraryName) {
     const std::string file = SharedObjectName(libraryName);
-    void* handle = nullptr;
-    if (TestDirectory()) {
-        handle = Open(*TestDirectory() + "/" + file);
-        if (handle || TestDirectoryOnly()) return reinterpret_cast<HMODULE>(handle);
+    for (const std::string& folder : LibraryFolders()) {
+        if (void* handle = Open(folder + "/" + file)) return reinterpret_cast<HMODULE>(handle);
     }
-    handle = Open(ExecutableDirectory() + "/" + file);
-    if (!handle) handle = Open(file);
-    return reinterpret_cast<HMODULE>(handle);
+    if (TestDirectory() && TestDirectoryOnly()) return 0;
+    return reinterpret_cast<HMODULE>(Open(file));
 }
 
 void* GetProcAddress(HMODULE module, const std::string& procName) {

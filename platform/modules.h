@@ -5,8 +5,9 @@
 #include <string>
 
 // Loading libraries by their platform names. "wsock32.dll" is looked for as
-// libwsock32.so beside the running executable first, then through the
-// system's library search.
+// libwsock32.so beside the running executable first (a portable copy), then
+// in the program's private library folder of an installation, then through
+// the system's library search.
 namespace platform {
 
 using HMODULE = std::uintptr_t;
@@ -26,6 +27,16 @@ bool FreeLibrary(HMODULE module);
 unsigned SetErrorMode(unsigned mode);
 
 std::string ExecutableDirectory();
+
+// Where an installed program keeps its own files, found from the
+// executable's directory (so a staged or relocated installation works as
+// well): the private library folder and the documentation folder.
+std::string InstalledLibraryDirectory();
+std::string InstalledDocDirectory();
+
+// The file LoadLibrary would open for the name, when there is one to open
+// outside the system's search.
+std::optional<std::string> LocateLibrary(const std::string& libraryName);
 
 // Tests decide which libraries exist: with a directory set, libraries are
 // looked for there first, and only there when `only` is true. std::nullopt

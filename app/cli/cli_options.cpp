@@ -153,7 +153,8 @@ const char* UsageText() {
            "  --no-default-excludes  enter directories named logs too\n"
            "  --passive              passive-mode data connections (PASV)\n"
            "  --timeout S            seconds to wait for the server (default 60)\n"
-           "  -v                     the FTP dialogue on stderr\n"
+           "  -v, --verbose          the FTP dialogue on stderr\n"
+           "  -h, --help             this text\n"
            "  --                     end of options: a server or URL that starts with -\n"
            "\n"
            "Exit status: 0 complete, 1 failed (partial totals), 2 usage, 130 interrupted.\n";

@@ -1,5 +1,6 @@
 #include "tests/app/main_form_fixture.h"
 
+#include "app/settings_location.h"
 #include "tests/support/loopback.h"
 
 #include <sys/stat.h>
@@ -78,4 +79,18 @@ TEST_F(MainFormTest, SettingsBytesSurviveLoadEditAndSave) {
     Form().StartUpDirEdt->setText(Form().StartUpDirEdt->text() + "/menu");
     Form().CloseBtn->click();
     EXPECT_EQ(ReadIni(), "[Setup]\nServer=ftp.b\xC3\xA4r.org\nUser=j\xF6rg\nPassword=\nDir=caf\xE9/menu\n");
+}
+
+// A portable copy keeps its settings beside it; an installed one, in a
+// folder the user cannot write, in the user's configuration folder.
+TEST(SettingsLocation, BesideAWritableOrSettledProgramElseInTheUsersConfiguration) {
+    const std::string dir = ::testing::TempDir() + "dirweigh-location-" + std::to_string(getpid());
+    std::filesystem::create_directories(dir);
+    EXPECT_EQ(SettingsFile(dir, true, "/cfg", "/home/u"), dir + "/dirweigh.ini");
+    EXPECT_EQ(SettingsFile(dir, false, "/cfg", "/home/u"), "/cfg/dirweigh/dirweigh.ini");
+    EXPECT_EQ(SettingsFile(dir, false, "", "/home/u"), "/home/u/.config/dirweigh/dirweigh.ini");
+    EXPECT_EQ(SettingsFile(dir, false, "relative", "/home/u"), "/home/u/.config/dirweigh/dirweigh.ini");
+    std::ofstream(dir + "/dirweigh.ini") << "[Setup]\n";
+    EXPECT_EQ(SettingsFile(dir, false, "/cfg", "/home/u"), dir + "/dirweigh.ini") << "a file already there is used";
+    std::filesystem::remove_all(dir);
 }

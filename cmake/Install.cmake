@@ -1,0 +1,54 @@
+# Installation: the programs in bin/, the project's own shared libraries and
+# the sockets stand-in in a private folder found through a relative RPATH,
+# the read-me, manual pages, desktop entry and icons where a Linux desktop
+# looks for them; and a Debian package of all of it (cpack -G DEB).
+
+set(DIRWEIGH_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/dirweigh)
+set(DIRWEIGH_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/dirweigh)
+
+# Each path as seen from bin/, so that a staged or moved installation finds
+# its own files and never the build tree's.
+file(RELATIVE_PATH relative_libdir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${DIRWEIGH_PRIVATE_LIBDIR})
+file(RELATIVE_PATH relative_docdir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${DIRWEIGH_DOCDIR})
+target_compile_definitions(platform PRIVATE
+  DIRWEIGH_RELATIVE_LIBDIR="${relative_libdir}"
+  DIRWEIGH_RELATIVE_DOCDIR="${relative_docdir}")
+
+set_target_properties(dirweigh dirweigh-cli PROPERTIES INSTALL_RPATH "$ORIGIN/${relative_libdir}")
+set_target_properties(platform netcore net dialup ftp wsock32 PROPERTIES INSTALL_RPATH "$ORIGIN")
+
+install(TARGETS dirweigh dirweigh-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS platform netcore net dialup ftp wsock32
+  LIBRARY DESTINATION ${DIRWEIGH_PRIVATE_LIBDIR}
+  NAMELINK_SKIP)
+install(FILES app/dirweigh.txt DESTINATION ${DIRWEIGH_DOCDIR})
+install(FILES man/dirweigh.1 man/dirweigh-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES app/dirweigh.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES app/icons/dirweigh.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES app/icons/48x48/dirweigh.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
+
+set(CPACK_PACKAGE_NAME dirweigh)
+set(CPACK_PACKAGE_VENDOR "DirWeigh")
+set(CPACK_PACKAGE_CONTACT "DirWeigh developers <dirweigh@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "measure the size of a web site on an FTP server")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "measure the size of a web site on an FTP server
+ DirWeigh logs on to the FTP server a web site is published on, walks every
+ directory below the start directory and adds up the file sizes: bytes,
+ kilobytes and the number of files. The window shows every command and reply
+ as it goes; dirweigh-cli does the same walk for scripts, with plain, JSON and
+ per-directory output.")
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The private libraries are ours: dpkg-shlibdeps must find them, not ask
+# for a package that provides them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
+# The window needs a Qt platform plugin (xcb, wayland), which no binary
+# links to.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY dirweigh)
+set(CPACK_SET_DESTDIR OFF)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
