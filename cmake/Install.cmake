@@ -31,13 +31,13 @@ set(CPACK_PACKAGE_NAME dirweigh)
 set(CPACK_PACKAGE_VENDOR "DirWeigh")
 set(CPACK_PACKAGE_CONTACT "DirWeigh developers <dirweigh@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "measure the size of a web site on an FTP server")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "measure the size of a web site on an FTP server
- DirWeigh logs on to the FTP server a web site is published on, walks every
- directory below the start directory and adds up the file sizes: bytes,
- kilobytes and the number of files. The window shows every command and reply
- as it goes; dirweigh-cli does the same walk for scripts, with plain, JSON and
- per-directory output.")
+set(CPACK_PACKAGE_VERSION 1.03)
+set(CPACK_PACKAGE_DESCRIPTION
+  "DirWeigh logs on to the FTP server a web site is published on, walks every \
+directory below the start directory and adds up the file sizes: bytes, \
+kilobytes and the number of files. The window shows every command and reply \
+as it goes; dirweigh-cli does the same walk for scripts, with plain, JSON and \
+per-directory output.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
