@@ -179,6 +179,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 void TMainFrm::EndBusy() {
     Busy = false;
     UpdateButtons();
+    pacer_.Stop();
     if (closeWhenIdle_) {
         closeWhenIdle_ = false;
         QTimer::singleShot(0, this, [this] { close(); });

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/screen_pacer.h"
 #include "ftp/ftp.h"
 #include "ftp/site_walker.h"
 #include "platform/component.h"
@@ -131,6 +132,7 @@ private:
     void Handle(const std::function<void()>& handler);
 
     platform::TComponent components_{nullptr};
+    ScreenPacer pacer_{this};
     bool shown_ = false;
     bool closeWhenIdle_ = false;
     std::string appDirGiven_;

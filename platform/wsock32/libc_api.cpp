@@ -29,6 +29,7 @@ LibC Load() {
     Resolve(libc, "connect", c.connect);
     Resolve(libc, "getsockname", c.getsockname);
     Resolve(libc, "getsockopt", c.getsockopt);
+    Resolve(libc, "setsockopt", c.setsockopt);
     Resolve(libc, "recv", c.recv);
     Resolve(libc, "send", c.send);
     Resolve(libc, "close", c.close);

@@ -17,6 +17,7 @@ struct LibC {
     decltype(&::connect) connect;
     decltype(&::getsockname) getsockname;
     decltype(&::getsockopt) getsockopt;
+    decltype(&::setsockopt) setsockopt;
     decltype(&::recv) recv;
     decltype(&::send) send;
     decltype(&::close) close;

@@ -3,6 +3,7 @@
 #include "tests/fakes/scripted_server.h"
 #include "tests/fakes/tree_server.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 using testsupport::TreeFtpServer;
@@ -166,4 +167,30 @@ TEST_F(WalkTest, ActiveDataConnectionThatNeverComesSuggestsPassive) {
     EXPECT_EQ(boxes_.front().text,
               "ERROR: Operation timed out (the server could not connect back; behind a router, set Passive=1 in "
               "dirweigh.ini)");
+}
+
+// Painting every reply would cost more than the walk: the log is painted at
+// a human pace while the walk runs, and shows everything at its end.
+TEST_F(WalkTest, TheScreenKeepsAHumanPaceDuringTheWalk) {
+    TreeFtpServer server;
+    for (int d = 0; d < 150; ++d) server.AddFile("d" + std::to_string(d) + "/f.html", 1);
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter;
+    server.Start();
+    Connect(server.Address());
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    Form().LogMem->viewport()->installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    Form().GetSizeBtn->click();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_EQ(Labels(Form()), "150/0/150");
+    EXPECT_LE(counter.paints, elapsed / ScreenPacer::kIntervalMs + 3) << "over " << elapsed << " ms";
+    EXPECT_GE(counter.paints, 1) << "painted at the end at least";
+    EXPECT_NE(Log().find("Files: 150"), std::string::npos);
 }

@@ -1,0 +1,30 @@
+#include "app/screen_pacer.h"
+
+#include <QWidget>
+
+ScreenPacer::ScreenPacer(QWidget* window) : window_(window) {
+    timer_.setInterval(kIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, window_, [this] {
+        PaintNow();
+        window_->setUpdatesEnabled(false);
+    });
+}
+
+void ScreenPacer::Start() {
+    if (timer_.isActive()) return;
+    window_->setUpdatesEnabled(false);
+    timer_.start();
+}
+
+void ScreenPacer::Stop() {
+    if (!timer_.isActive()) return;
+    timer_.stop();
+    PaintNow();
+}
+
+// Enabling updates asks for the whole window to be painted; repaint does it
+// now rather than at the next turn of the event loop.
+void ScreenPacer::PaintNow() {
+    window_->setUpdatesEnabled(true);
+    window_->repaint();
+}
