@@ -236,7 +236,20 @@ void TMainFrm::ShowError(const std::string& message) {
 
 void TMainFrm::Log(const std::string& text) {
     // Protocol text is bytes; only here does it become text for the eye.
-    LogMem->appendPlainText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (!pacer_.Running()) {
+        FlushLog();
+        LogMem->appendPlainText(line);
+        return;
+    }
+    if (!pendingLog_.isEmpty()) pendingLog_ += '\n';
+    pendingLog_ += line;
+}
+
+void TMainFrm::FlushLog() {
+    if (pendingLog_.isEmpty()) return;
+    LogMem->appendPlainText(pendingLog_);
+    pendingLog_.clear();
 }
 
 void TMainFrm::ConnectBtnClick() {

@@ -132,7 +132,11 @@ private:
     void Handle(const std::function<void()>& handler);
 
     platform::TComponent components_{nullptr};
-    ScreenPacer pacer_{this};
+    ScreenPacer pacer_{this, [this] { FlushLog(); }};
+    // Log lines held back while the pacer runs: one append per paint costs
+    // far less than one per line.
+    QString pendingLog_;
+    void FlushLog();
     bool shown_ = false;
     bool closeWhenIdle_ = false;
     std::string appDirGiven_;

@@ -2,7 +2,8 @@
 
 #include <QWidget>
 
-ScreenPacer::ScreenPacer(QWidget* window) : window_(window) {
+ScreenPacer::ScreenPacer(QWidget* window, std::function<void()> beforePaint)
+    : window_(window), beforePaint_(std::move(beforePaint)) {
     timer_.setInterval(kIntervalMs);
     QObject::connect(&timer_, &QTimer::timeout, window_, [this] {
         PaintNow();
@@ -25,6 +26,7 @@ void ScreenPacer::Stop() {
 // Enabling updates asks for the whole window to be painted; repaint does it
 // now rather than at the next turn of the event loop.
 void ScreenPacer::PaintNow() {
+    beforePaint_();
     window_->setUpdatesEnabled(true);
     window_->repaint();
 }

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <functional>
+
 class QWidget;
 
 // During a walk every command, reply and progress step would reach the
@@ -11,7 +13,8 @@ class QWidget;
 // every wait, since waits block in the event loop), and at once at the end.
 class ScreenPacer {
 public:
-    explicit ScreenPacer(QWidget* window);
+    // `beforePaint` brings held-back content up to date (the log's lines).
+    ScreenPacer(QWidget* window, std::function<void()> beforePaint);
     void Start();
     void Stop();
     bool Running() const { return timer_.isActive(); }
@@ -22,5 +25,6 @@ private:
     void PaintNow();
 
     QWidget* window_;
+    std::function<void()> beforePaint_;
     QTimer timer_;
 };
