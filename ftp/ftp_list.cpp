@@ -190,8 +190,12 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
     // The time-out limits the silence between two receives, not the transfer.
     TimeCounter.Start();
     bool done = false;
+    // Events (a Cancel, the close, the counter's tick) are let in when a
+    // read finds nothing, and every few chunks of a long listing; one turn
+    // of the event loop per chunk would cost more than the reading.
+    constexpr int kChunksBetweenEvents = 8;
+    int chunks = 0;
     for (;;) {
-        platform::ProcessMessages();
         const int n = WinsockInstance.recv(DataSocket, buffer.data(), static_cast<int>(buffer.size()), 0);
         if (n == winsock::SOCKET_ERROR) {
             const std::uint16_t code = LastError();
@@ -207,7 +211,7 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
             Fire(OnTransferProgress, this, percent,
                  static_cast<std::int32_t>(std::min<std::int64_t>(transferred, INT32_MAX)));
         }
-        platform::ProcessMessages();
+        if (n <= 0 || ++chunks % kChunksBetweenEvents == 0) platform::ProcessMessages();
         done = DataClosed && n == 0;
         if (done || Canceled || TimeCounter.TimedOut()) break;
         // Nothing now: block until data, the close, a tick or a cancel.

@@ -73,8 +73,10 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
     char chunk[kLineMax];
     std::size_t count = 0;
     bool found = false;
+    // Events are let in only when the line is not complete: a reply that is
+    // already there is taken without a turn of the event loop, which costs
+    // more than the read.
     for (;;) {
-        Pump();
         if (!Connected()) break;
         const int n = ReceiveUpToLineEnd(chunk, sizeof chunk, found);
         if (n == winsock::SOCKET_ERROR) {
@@ -85,8 +87,9 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
             std::memcpy(buffer + count, chunk, kept);
             count += kept;
         }
+        if (found) break;
         Pump();
-        if (found || Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0) || !Connected()) break;
+        if (Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0) || !Connected()) break;
         // Nothing to read yet: block until the socket, a tick or a cancel
         // wakes the loop.
         if (n <= 0) Block();
