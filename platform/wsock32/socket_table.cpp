@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <map>
+#include <utility>
 
 namespace wsock {
 namespace {
@@ -21,9 +22,10 @@ std::uint64_t NextSerial() {
 }
 
 // Notifications are checked again when they are delivered: one for a socket
-// closed or registered anew in the meantime is dropped.
-void Notify(SocketState& state, long event, int error) {
-    if (!(state.events & event) || !state.window) return;
+// closed or registered anew in the meantime is dropped. True when one was
+// posted.
+bool Notify(SocketState& state, long event, int error) {
+    if (!(state.events & event) || !state.window) return false;
     const SOCKET s = state.fd;
     const std::uint64_t serial = state.serial, selectSerial = state.selectSerial;
     const HWND window = state.window;
@@ -34,14 +36,25 @@ void Notify(SocketState& state, long event, int error) {
         platform::SendMessage(window, msg, static_cast<platform::WPARAM>(s),
                               static_cast<platform::LPARAM>(MakeSelectReply(static_cast<int>(event), error)));
     });
+    return true;
 }
+
+// A wake-up armed by a read or write that would block is meant for the wait
+// that follows it. When readiness is seen while the program is not waiting
+// (it processes its messages between two reads) and no notification is
+// posted for it, the wait that comes next would sleep with the data, or the
+// close, already there, until something else happened: the stall of about
+// 40 ms that a server waiting for the client's close then ends. An empty
+// posted message makes that wait return.
+void KeepWakeUp() { platform::PostCallback([] {}); }
 
 void OnReadable(SOCKET s, std::uint64_t serial) {
     SocketState* state = FindSocket(s);
     if (!state || state->serial != serial) return;
-    state->wakeOnRead = false;
+    const bool wakeWanted = std::exchange(state->wakeOnRead, false);
+    bool posted = false;
     if (state->listening) {
-        Notify(*state, FD_ACCEPT, 0);
+        posted = Notify(*state, FD_ACCEPT, 0);
     } else if (state->connected && !state->closeReported && state->readArmed) {
         // Peek to tell data from the end of the stream: FD_CLOSE comes only
         // once everything before it has been read.
@@ -49,35 +62,38 @@ void OnReadable(SOCKET s, std::uint64_t serial) {
         ssize_t n = C().recv(state->fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
         if (n > 0) {
             state->readArmed = false;
-            Notify(*state, FD_READ, 0);
+            posted = Notify(*state, FD_READ, 0);
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             if (n < 0 && EndsConnection(errno)) state->resetError = TranslateErrno(errno);
             state->closeReported = true;
-            Notify(*state, FD_CLOSE, state->resetError);
+            posted = Notify(*state, FD_CLOSE, state->resetError);
         }
     }
+    if (wakeWanted && !posted) KeepWakeUp();
     UpdateNotifiers(*state);
 }
 
 void OnWritable(SOCKET s, std::uint64_t serial) {
     SocketState* state = FindSocket(s);
     if (!state || state->serial != serial) return;
-    state->wakeOnWrite = false;
+    const bool wakeWanted = std::exchange(state->wakeOnWrite, false);
+    bool posted = false;
     if (state->connectPending) {
         state->connectPending = false;
         int error = 0;
         socklen_t len = sizeof error;
         C().getsockopt(state->fd, SOL_SOCKET, SO_ERROR, &error, &len);
-        Notify(*state, FD_CONNECT, error ? TranslateErrno(error) : 0);
+        posted = Notify(*state, FD_CONNECT, error ? TranslateErrno(error) : 0);
         if (!error) {
             state->connected = true;
             state->readArmed = true;
-            Notify(*state, FD_WRITE, 0);
+            posted = Notify(*state, FD_WRITE, 0) || posted;
         }
     } else if (state->writeWanted) {
         state->writeWanted = false;
-        Notify(*state, FD_WRITE, 0);
+        posted = Notify(*state, FD_WRITE, 0);
     }
+    if (wakeWanted && !posted) KeepWakeUp();
     UpdateNotifiers(*state);
 }
 

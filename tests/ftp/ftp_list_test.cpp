@@ -1,5 +1,6 @@
 #include "tests/ftp/ftp_fixture.h"
 
+#include "ftp/site_walker.h"
 #include "tests/support/cpu_time.h"
 
 using zn::ECanceledError;
@@ -149,4 +150,22 @@ TEST_F(FtpTest, StrangerOnTheDataPortIsTurnedAway) {
     ftp_->Close();
     EXPECT_TRUE(server.Finished(3));
     EXPECT_EQ(server.Problems(), std::vector<std::string>{});
+}
+
+// A server that cut the listing short and says so in its 226 must not give
+// a total that passes for complete.
+TEST_F(FtpTest, WalkOfAListingTheServerCutShortIsIncomplete) {
+    ScriptedServer server;
+    UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Output truncated to 1 matches");
+    server.AwaitClientClose();
+    ConnectTo(server);
+    struct Failures : zn::WalkObserver {
+        std::vector<std::string> messages;
+        void WalkFailed(const std::string& message) override { messages.push_back(message); }
+    } failures;
+    zn::SiteWalker walker(*ftp_, failures);
+    walker.Walk();
+    EXPECT_TRUE(walker.Aborted);
+    EXPECT_EQ(failures.messages, Lines{"226 Output truncated to 1 matches"});
+    EXPECT_EQ(walker.TotalFiles, 0) << "nothing of the cut listing is counted";
 }

@@ -194,3 +194,28 @@ TEST_F(StandIn, AddressHelpers) {
     EXPECT_EQ(ws().inet_addr("255.255.255.255"), kInaddrNone);
     EXPECT_EQ((ws().htons)(21), htons(21));
 }
+
+// Data and the close arrive while the program processes its messages
+// between two reads, not while it waits: the wait that follows must still
+// end at once, not sleep until something else happens.
+TEST_F(StandIn, ReadinessSeenBetweenWaitsStillEndsTheNextWait) {
+    LoopbackListener listener;
+    int server = -1;
+    SOCKET s = ConnectedClient(listener, server);
+    ASSERT_EQ(ws().WSAAsyncSelect(s, window_, kSocketMsg, FD_CLOSE), 0);  // as a listing's data connection
+    char c = 0;
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(ws().recv(s, &c, 1, 0), SOCKET_ERROR) << round;  // arms the wake-up
+        testsupport::SendAll(server, "z");
+        ASSERT_TRUE(testsupport::WaitReadable(static_cast<int>(s), 2000)) << round;  // the handle is the descriptor
+        platform::ProcessMessages();  // the readiness is seen here
+        bool late = false;
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&late] { late = true; });
+        guard.start(1000);
+        platform::WaitForNextEvent();
+        EXPECT_FALSE(late) << "round " << round << ": the wait slept with the data there";
+        ASSERT_EQ(ws().recv(s, &c, 1, 0), 1);
+    }
+}
