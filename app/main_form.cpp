@@ -79,6 +79,7 @@ std::unique_ptr<TMainFrm> CreateMainWindow(const std::string& appDir) {
 
 TMainFrm::TMainFrm(const std::string& appDir) : appDirGiven_(appDir) {
     CreateControls();
+    pacer_ = std::make_unique<ScreenPacer>(std::vector<QWidget*>{LogMem, ProgressBar}, [this] { FlushLog(); });
     CreateFtpClient();
     BindHandlers();
     FormCreate();
@@ -179,7 +180,7 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
 void TMainFrm::EndBusy() {
     Busy = false;
     UpdateButtons();
-    pacer_.Stop();
+    pacer_->Stop();
     if (closeWhenIdle_) {
         closeWhenIdle_ = false;
         QTimer::singleShot(0, this, [this] { close(); });
@@ -237,7 +238,7 @@ void TMainFrm::ShowError(const std::string& message) {
 void TMainFrm::Log(const std::string& text) {
     // Protocol text is bytes; only here does it become text for the eye.
     const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (!pacer_.Running()) {
+    if (!pacer_ || !pacer_->Running()) {
         FlushLog();
         LogMem->appendPlainText(line);
         return;

@@ -132,7 +132,7 @@ private:
     void Handle(const std::function<void()>& handler);
 
     platform::TComponent components_{nullptr};
-    ScreenPacer pacer_{this, [this] { FlushLog(); }};
+    std::unique_ptr<ScreenPacer> pacer_;  // made with the controls it paces
     // Log lines held back while the pacer runs: one append per paint costs
     // far less than one per line.
     QString pendingLog_;

@@ -2,18 +2,18 @@
 
 #include <QWidget>
 
-ScreenPacer::ScreenPacer(QWidget* window, std::function<void()> beforePaint)
-    : window_(window), beforePaint_(std::move(beforePaint)) {
+ScreenPacer::ScreenPacer(std::vector<QWidget*> widgets, std::function<void()> beforePaint)
+    : widgets_(std::move(widgets)), beforePaint_(std::move(beforePaint)) {
     timer_.setInterval(kIntervalMs);
-    QObject::connect(&timer_, &QTimer::timeout, window_, [this] {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
         PaintNow();
-        window_->setUpdatesEnabled(false);
+        for (QWidget* widget : widgets_) widget->setUpdatesEnabled(false);
     });
 }
 
 void ScreenPacer::Start() {
     if (timer_.isActive()) return;
-    window_->setUpdatesEnabled(false);
+    for (QWidget* widget : widgets_) widget->setUpdatesEnabled(false);
     timer_.start();
 }
 
@@ -23,10 +23,12 @@ void ScreenPacer::Stop() {
     PaintNow();
 }
 
-// Enabling updates asks for the whole window to be painted; repaint does it
-// now rather than at the next turn of the event loop.
+// Enabling updates asks for the widget to be painted; repaint does it now
+// rather than at the next turn of the event loop.
 void ScreenPacer::PaintNow() {
     beforePaint_();
-    window_->setUpdatesEnabled(true);
-    window_->repaint();
+    for (QWidget* widget : widgets_) {
+        widget->setUpdatesEnabled(true);
+        widget->repaint();
+    }
 }

@@ -34,7 +34,7 @@ void TMainFrm::GetSizeBtnClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     UpdateButtons();
     Status("Retrieving Size...");
-    pacer_.Start();
+    pacer_->Start();
     RetrieveDir("");
     Status("Size retrieved.");
     ProgressBar->setValue(0);
