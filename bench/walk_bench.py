@@ -206,12 +206,14 @@ def main():
                             table[name][0].append(wall)
                             table[name][1].append(cpu)
                     print("  %s (medians of %d runs)" % (server_name, args.runs))
-                    print("    %-24s %9s %9s %14s %14s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU"))
+                    print("    %-24s %9s %9s %14s %14s %12s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
+                                                          "slowest/fastest"))
                     ours = statistics.median(table["dirweigh-cli"][0]), statistics.median(table["dirweigh-cli"][1])
                     for name, (walls, cpus) in table.items():
                         wall, cpu = statistics.median(walls), statistics.median(cpus)
-                        print("    %-24s %9.3f %9.3f %14.2f %14.2f" % (name, wall, cpu, ours[0] / wall,
-                                                                       ours[1] / cpu if cpu else float("nan")))
+                        print("    %-24s %9.3f %9.3f %14.2f %14.2f %12.2f" % (
+                            name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"),
+                            max(walls) / min(walls)))
                 finally:
                     proc.send_signal(signal.SIGTERM)
                     proc.wait(timeout=10)
