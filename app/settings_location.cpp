@@ -25,7 +25,8 @@ std::string SettingsFile(const std::string& appDir, bool appDirWritable, const s
                          const std::string& home) {
     const std::string beside = appDir + "/dirweigh.ini";
     if (appDirWritable || Exists(beside)) return beside;
-    // The base directory specification: a relative XDG_CONFIG_HOME is invalid.
+    // A relative XDG_CONFIG_HOME is not to be used (freedesktop.org's rule):
+    // it would depend on the folder the program was started from.
     const std::string config = !xdgConfigHome.empty() && xdgConfigHome[0] == '/' ? xdgConfigHome : home + "/.config";
     return config + "/dirweigh/dirweigh.ini";
 }

@@ -63,7 +63,8 @@ void TMainFrm::RetrieveDir(const std::string& name, int depth) {
     if (walker.RefusedDirectories > 0) {
         const bool one = walker.RefusedDirectories == 1;
         Log("Not entered: " + std::to_string(walker.RefusedDirectories) +
-            (one ? " directory whose name holds \"/\" or is empty" : " directories whose names hold \"/\" or are empty"));
+            (one ? " directory whose name holds \"/\" or is empty"
+                 : " directories whose names hold \"/\" or are empty"));
     }
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;

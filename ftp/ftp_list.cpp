@@ -205,7 +205,9 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
             ListingStream->Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             transferred += n;
             const std::int32_t percent =
-                expectedSize > 0 ? static_cast<std::int32_t>(std::nearbyint(static_cast<double>(transferred) * 100.0 / expectedSize)) : -1;
+                expectedSize > 0
+                    ? static_cast<std::int32_t>(std::nearbyint(static_cast<double>(transferred) * 100.0 / expectedSize))
+                    : -1;
             // The event counts in 32 bits; past 2 GiB it stays at its
             // largest value rather than wrapping.
             Fire(OnTransferProgress, this, percent,
