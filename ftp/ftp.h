@@ -11,6 +11,9 @@ namespace zn {
 
 enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
 enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
+// Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
+// offers AUTH TLS; Require ends the logon without it.
+enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2 };
 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
 // a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
@@ -62,6 +65,23 @@ public:
     // back (a router between them): added to that time-out's message.
     void SetConnectBackAdvice(const std::string& value) { ConnectBackAdvice_ = value; }
 
+    // TLS (ftp_tls.cpp). Off by default: the plain dialogue of RFC 959.
+    TTlsMode TlsMode() const { return TlsMode_; }
+    void SetTlsMode(TTlsMode value) { TlsMode_ = value; }
+    // A certificate with this SHA-256 fingerprint is accepted whatever its
+    // name or issuer. Refuses a value that is not a fingerprint.
+    const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
+    void SetTrustedFingerprint(const std::string& value);
+    // After the logon: the certificate was accepted by its fingerprint (or
+    // by OnUntrustedCertificate) rather than by the trust store.
+    bool CertificatePinned() const { return CertificatePinned_; }
+    // "TLS 1.3, certificate verified", "... pinned"; empty without TLS.
+    std::string TlsSummary() const;
+    TqmCertificateEvent OnUntrustedCertificate;
+    // The control connection's handshake is done and its certificate
+    // accepted; nothing of the logon has been sent yet.
+    TNotifyEvent OnSecured;
+
     TNotifyEvent OnTransferStart;
     TqmProgressEvent OnTransferProgress;
     TNotifyEvent OnTransferEnd;
@@ -83,6 +103,17 @@ protected:
     // Reply checks: a failure raises EServerError with the last reply line.
     void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
+
+    void SecureLogon();
+    bool ServerOffersTls();
+    void AcceptCertificate();
+    void ProtectData();
+    // The data connection just opened becomes a TLS client connection that
+    // resumes the control connection's session.
+    void SecureDataConnection();
+    // One read of the data connection: the bytes, 0 at its end,
+    // SOCKET_ERROR when nothing is there yet. Failures raise.
+    int ReceiveDataChunk(char* buffer, int size);
 
     void CreateDataSocket();
     void SendPort();
@@ -110,6 +141,12 @@ protected:
     std::string ConnectBackAdvice_;
     bool DataConnected = false;
     std::uint16_t DataErrorCode = 0;
+    TTlsMode TlsMode_ = tmOff;
+    std::string TrustedFingerprint_;
+    bool CertificatePinned_ = false;
+    bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
+    std::string TlsHost_;         // the name the certificate must bear
+    std::unique_ptr<TlsChannel> DataTls_;
 
 private:
     void ConnectPassiveData();

@@ -52,6 +52,7 @@ void TznFTP::List() {
     } else {
         OpenActiveDataConnection();
     }
+    SecureDataConnection();
     ReceiveData(-1);
     ListingStream->Finish();
     CloseDataConnection();
@@ -196,11 +197,8 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
     constexpr int kChunksBetweenEvents = 8;
     int chunks = 0;
     for (;;) {
-        const int n = WinsockInstance.recv(DataSocket, buffer.data(), static_cast<int>(buffer.size()), 0);
-        if (n == winsock::SOCKET_ERROR) {
-            const std::uint16_t code = LastError();
-            if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(code);
-        } else {
+        const int n = ReceiveDataChunk(buffer.data(), static_cast<int>(buffer.size()));
+        if (n != winsock::SOCKET_ERROR) {
             TimeCounter.Start();
             ListingStream->Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             transferred += n;
@@ -214,7 +212,10 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
                  static_cast<std::int32_t>(std::min<std::int64_t>(transferred, INT32_MAX)));
         }
         if (n <= 0 || ++chunks % kChunksBetweenEvents == 0) platform::ProcessMessages();
-        done = DataClosed && n == 0;
+        // Through TLS, the end of the stream (close_notify, or the close)
+        // is the end: a server may wait for the client's close_notify
+        // before it closes its end.
+        done = n == 0 && (DataClosed || DataTls_);
         if (done || Canceled || TimeCounter.TimedOut()) break;
         // Nothing now: block until data, the close, a tick or a cancel.
         if (n <= 0) platform::WaitForNextEvent();
@@ -228,6 +229,8 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
 }
 
 void TznFTP::CloseDataConnection() {
+    if (DataTls_) DataTls_->Shutdown();
+    DataTls_.reset();
     if (DataWindow) platform::DestroyWindow(std::exchange(DataWindow, 0));
     if (DataSocket != winsock::INVALID_SOCKET) {
         WinsockInstance.closesocket(std::exchange(DataSocket, winsock::INVALID_SOCKET));

@@ -66,11 +66,17 @@ void TznFTP::Login() {
         SendLine("OPEN " + RemoteHost);
         ExpectCodes(ReadReply(), {220});
     }
+    // The certificate must name the host whose greeting came last: the
+    // server behind an OPEN proxy, else the one connected to.
+    const std::string& greeter = proxyOpen ? RemoteHost : Server();
+    TlsHost_ = greeter.substr(0, greeter.find(':'));
+    SecureLogon();
     const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
     SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost : std::string()));
     ExpectCodes(ReadReply(), {230, 331, 332});
     SendLine("PASS " + Password_);
     ExpectCodes(ReadReply(), {230, 202});
+    if (TlsActive()) ProtectData();
 }
 
 void TznFTP::Logout() {

@@ -12,6 +12,8 @@ class TComponent;
 // is not assigned is skipped. The firing component is always the Sender.
 namespace zn {
 
+struct TlsCertificate;
+
 using TObject = platform::TComponent;
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
@@ -21,6 +23,11 @@ using TqmErrorEvent = std::function<void(TObject* Sender, std::string& Msg)>;
 using TqmProgressEvent = std::function<void(TObject* Sender, std::int32_t Perc, std::int32_t Transferred)>;
 // One protocol line as sent or received, without its line end.
 using TqmLineTransmitEvent = std::function<void(TObject* Sender, const std::string& TheLine)>;
+
+// A server certificate that neither the trust store nor a pinned
+// fingerprint vouches for; a handler that sets Trust accepts it for this
+// connection.
+using TqmCertificateEvent = std::function<void(TObject* Sender, const TlsCertificate& Certificate, bool& Trust)>;
 
 template <typename Event, typename... Args>
 void Fire(const Event& event, Args&&... args) {

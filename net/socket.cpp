@@ -278,6 +278,7 @@ void TznSocket::ConnectSocket() {
 void TznSocket::Close() {
     if (Connected()) {
         FireChecked(OnClosing, this);
+        EndTls();
         WinsockInstance.closesocket(SocketHandle);
         SocketHandle = winsock::INVALID_SOCKET;
         FireChecked(OnClosed, this);

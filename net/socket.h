@@ -4,8 +4,10 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "net/events.h"
+#include "net/tls_channel.h"
 #include "net/time_counter.h"
 #include "net/winsock.h"
 #include "platform/component.h"
@@ -37,6 +39,9 @@ public:
     // is owned, so the socket never calls one that is gone.
     void SetRAS(TznRas* value);
     bool Connected() const { return SocketHandle != winsock::INVALID_SOCKET; }
+    // The control connection runs over TLS (socket_tls.cpp).
+    bool TlsActive() const { return Tls_ != nullptr; }
+    const TlsChannel* Tls() const { return Tls_.get(); }
     const std::string& LastReply() const { return LastReply_; }
 
     virtual void Open();
@@ -49,7 +54,8 @@ public:
     // Line dialogue (socket_lines.cpp).
     virtual std::int32_t ReplyCode(const std::string& line);
     std::int32_t ReadLine(std::string& line);
-    std::int32_t ReadReply();
+    // With `lines`, every line of the reply is kept there as well.
+    std::int32_t ReadReply(std::vector<std::string>* lines = nullptr);
     void SendLine(const std::string& line);
 
     // A received line holds at most this many bytes; the rest of a longer
@@ -74,6 +80,16 @@ protected:
     void RaiseError(std::uint16_t code);
     [[noreturn]] void RaiseTimeOut(const std::string& detail = {});
     [[noreturn]] void RaiseCanceled();
+    // Fires OnError with the text, closes when asked to, raises ESocketError.
+    [[noreturn]] void RaiseErrorText(std::string message, bool close);
+
+    // Switches the connected socket to TLS, the certificate to name `host`.
+    // The handshake waits like every other wait: time-out, Cancel, close.
+    void StartTls(const std::string& host);
+    // Completes the handshake of a channel on this or another socket of the
+    // session (a data connection); raises as the socket's own waits do.
+    void CompleteHandshake(TlsChannel& channel);
+    [[noreturn]] void RaiseTlsFailure(const TlsChannel& channel);
 
     void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
@@ -150,6 +166,8 @@ protected:
     bool AsyncError = false;
     std::uint16_t AsyncErrorCode = 0;
     std::string LastReply_;
+    std::shared_ptr<TlsContext> TlsContext_;
+    std::unique_ptr<TlsChannel> Tls_;
 
 private:
     // The connect notification carried an error (a refused connection).
@@ -162,13 +180,14 @@ private:
     void ResolveHost();
     void ResolvePort();
     void CreateSocket();
-    // Fires OnError with the text, closes when asked to, raises ESocketError.
-    [[noreturn]] void RaiseErrorText(std::string message, bool close);
     void CancelPendingRequest();
     std::int32_t ReadLineBody(std::string& line);
-    std::size_t SendAll(const std::string& data);
+    bool SendAll(const std::string& data);
+    int SendSome(const std::string& data, std::size_t& position);
     void RefuseLineBreaks(const std::string& line);
     int ReceiveUpToLineEnd(char* chunk, int capacity, bool& found);
+    int Receive(char* chunk, int capacity, bool peek);
+    void EndTls();
 
     alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};
 };

@@ -24,15 +24,17 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     // event handler.
     {
         WaitScope wait(*this);
+        // Decrypted bytes already here will not wake the loop.
         WaitUntil([&] {
-            return DataArrived || Canceled || TimeCounter.TimedOut() || AsyncError || PeerClosed || !Connected();
+            return DataArrived || Canceled || TimeCounter.TimedOut() || AsyncError || PeerClosed || !Connected() ||
+                   (Tls_ && Tls_->InputPending());
         });
     }
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (AsyncError) RaiseError(AsyncErrorCode);
     if (!Connected()) RaiseError(kMsgNotConnected);
-    if (!DataArrived) RaiseError(winsock::WSAECONNRESET);
+    if (!DataArrived && !(Tls_ && Tls_->InputPending())) RaiseError(winsock::WSAECONNRESET);
 
     // Phase B: the whole line must arrive within the time-out from here. A
     // failure leaves the line empty.
@@ -60,11 +62,11 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
 // call would do the same at one call per byte.)
 int TznSocket::ReceiveUpToLineEnd(char* chunk, int capacity, bool& found) {
     found = false;
-    const int n = WinsockInstance.recv(SocketHandle, chunk, capacity, winsock::kMsgPeek);
+    const int n = Receive(chunk, capacity, true);
     if (n <= 0) return n;
     const char* lf = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(n)));
     found = lf != nullptr;
-    return WinsockInstance.recv(SocketHandle, chunk, lf ? static_cast<int>(lf - chunk + 1) : n, 0);
+    return Receive(chunk, lf ? static_cast<int>(lf - chunk + 1) : n, false);
 }
 
 // Collects one line. Bytes past kLineMax are read and dropped up to the LF.
@@ -80,7 +82,8 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
         if (!Connected()) break;
         const int n = ReceiveUpToLineEnd(chunk, sizeof chunk, found);
         if (n == winsock::SOCKET_ERROR) {
-            const int code = WinsockInstance.WSAGetLastError();
+            // Through TLS, nothing there yet is the only error left.
+            const int code = Tls_ ? winsock::WSAEWOULDBLOCK : WinsockInstance.WSAGetLastError();
             if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
         } else if (n > 0) {
             const std::size_t kept = std::min(static_cast<std::size_t>(n), kLineMax - count);
@@ -111,12 +114,15 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
 // A multi-line reply ends with its closing line; one that never comes (a
 // server sending "220-" lines for ever, each restarting the time-out) ends
 // here, and the connection with it, since the dialogue is out of step.
-std::int32_t TznSocket::ReadReply() {
+std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
+    if (kept) kept->clear();
     const std::int32_t code = ReadLine(LastReply_);
+    if (kept) kept->push_back(LastReply_);
     if (code > 0 && LastReply_.find('-') == 3) {
         std::size_t lines = 1, bytes = LastReply_.size();
         for (;;) {
             const std::int32_t next = ReadLine(LastReply_);
+            if (kept) kept->push_back(LastReply_);
             if (PeerClosed || (next == code && LastReply_.find(' ') == 3)) break;
             bytes += LastReply_.size();
             if (++lines >= kReplyLinesMax || bytes >= kReplyBytesMax) {
@@ -145,34 +151,49 @@ void TznSocket::SendLine(const std::string& line) {
     if (!Connected()) RaiseError(kMsgNotConnected);
     RefuseLineBreaks(line);
     const std::string data = line + "\r\n";
-    const std::size_t sent = SendAll(data);
+    const bool sent = SendAll(data);
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (Canceled) RaiseCanceled();
-    if (sent != data.size()) RaiseError(kMsgNotConnected);  // closed by an event handler
+    if (!sent) RaiseError(kMsgNotConnected);  // closed by an event handler
     FireChecked(OnLineSent, this, line);
 }
 
-// Sends until all is gone, the time-out, a cancel or a close; returns how
-// much was sent.
-std::size_t TznSocket::SendAll(const std::string& data) {
+// Sends until all is gone (true), the time-out, a cancel or a close.
+// Through TLS, the line is encrypted at once and counts as sent once the
+// socket has taken all of its encrypted bytes.
+bool TznSocket::SendAll(const std::string& data) {
     WaitScope wait(*this);
     std::size_t position = 0;
     for (;;) {
         Pump();
-        if (!Connected()) return position;
-        const int n = WinsockInstance.send(SocketHandle, data.data() + position,
-                                           static_cast<int>(data.size() - position), 0);
-        if (n == winsock::SOCKET_ERROR) {
-            const int code = WinsockInstance.WSAGetLastError();
-            if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
-        } else {
-            position += static_cast<std::size_t>(n);
-        }
-        const bool done = position == data.size();
+        if (!Connected()) return false;
+        const int n = SendSome(data, position);
+        const bool done = position == data.size() && !(Tls_ && Tls_->OutputPending());
         Pump();
-        if (done || TimeCounter.TimedOut() || Canceled || !Connected()) return position;
+        if (done) return true;
+        if (TimeCounter.TimedOut() || Canceled || !Connected()) return false;
         if (n == winsock::SOCKET_ERROR) Block();
     }
+}
+
+// One send: the bytes taken are added to `position`; SOCKET_ERROR when the
+// socket took nothing and the caller should wait.
+int TznSocket::SendSome(const std::string& data, std::size_t& position) {
+    if (Tls_) {
+        const TlsChannel::Io io = position == 0 ? Tls_->Write(data.data(), static_cast<int>(data.size()))
+                                                : Tls_->Flush();
+        if (io == TlsChannel::Io::Failed) RaiseTlsFailure(*Tls_);
+        position = data.size();
+        return io == TlsChannel::Io::Ok ? static_cast<int>(data.size()) : winsock::SOCKET_ERROR;
+    }
+    const int n = WinsockInstance.send(SocketHandle, data.data() + position, static_cast<int>(data.size() - position), 0);
+    if (n == winsock::SOCKET_ERROR) {
+        const int code = WinsockInstance.WSAGetLastError();
+        if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
+    } else {
+        position += static_cast<std::size_t>(n);
+    }
+    return n;
 }
 
 }  // namespace zn

@@ -1,5 +1,6 @@
 #include "app/cli/cli_options.h"
 
+#include "net/tls_channel.h"
 #include "platform/str_to_int.h"
 
 namespace cli {
@@ -109,6 +110,15 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             defaultExcludes = false;
         } else if (arg == "--passive") {
             options.passive = true;
+        } else if (arg == "--tls") {
+            if (!value(text) || (text != "auto" && text != "require" && text != "off")) {
+                return {std::nullopt, "--tls needs auto, require or off"};
+            }
+            options.tls = text == "off" ? TlsChoice::Off : text == "require" ? TlsChoice::Require : TlsChoice::Auto;
+        } else if (arg == "--tls-fingerprint") {
+            if (!value(text) || (options.tlsFingerprint = zn::NormalizeFingerprint(text)).empty()) {
+                return {std::nullopt, "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)"};
+            }
         } else if (arg == "--bytes" || arg == "--json" || arg == "--du") {
             if (options.format != OutputFormat::Line) return {std::nullopt, "choose one of --bytes, --json and --du"};
             options.format = arg == "--bytes" ? OutputFormat::Bytes : arg == "--json" ? OutputFormat::Json : OutputFormat::Du;
@@ -132,6 +142,9 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         if (!options.dir.empty()) return {std::nullopt, "the directory is given twice (URL and --dir)"};
         options.dir = *dir;
     }
+    if (!options.tlsFingerprint.empty() && options.tls == TlsChoice::Off) {
+        return {std::nullopt, "--tls-fingerprint goes with TLS, not with --tls off"};
+    }
     if (options.maxDepth >= 0 && options.format != OutputFormat::Du) return {std::nullopt, "--max-depth goes with --du"};
     if (!defaultExcludes) options.excludes.clear();
     options.excludes.insert(excludes.begin(), excludes.end());
@@ -152,8 +165,12 @@ const char* UsageText() {
            "  --exclude NAME         never enter directories named NAME (repeatable)\n"
            "  --no-default-excludes  enter directories named logs too\n"
            "  --passive              passive-mode data connections (PASV)\n"
+           "  --tls MODE             auto (default): TLS when the server offers it;\n"
+           "                         require: fail without it; off: plain FTP\n"
+           "  --tls-fingerprint FP   trust the certificate with this SHA-256 fingerprint\n"
+           "                         (SHA256:AB:CD:...) whatever its name or issuer\n"
            "  --timeout S            seconds to wait for the server (default 60)\n"
-           "  -v, --verbose          the FTP dialogue on stderr\n"
+           "  -v, --verbose          the FTP dialogue and the TLS state on stderr\n"
            "  -h, --help             this text\n"
            "  --                     end of options: a server or URL that starts with -\n"
            "\n"

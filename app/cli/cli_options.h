@@ -9,6 +9,7 @@
 namespace cli {
 
 enum class OutputFormat { Line, Bytes, Json, Du };
+enum class TlsChoice { Off, Auto, Require };
 
 struct Options {
     std::string host;  // host, or host:port
@@ -18,6 +19,8 @@ struct Options {
     int timeoutSeconds = 60;
     std::set<std::string> excludes{"logs"};
     bool passive = false;
+    TlsChoice tls = TlsChoice::Auto;
+    std::string tlsFingerprint;  // normalised; empty: none pinned
     OutputFormat format = OutputFormat::Line;
     int maxDepth = -1;  // --du only; -1: every directory
     bool verbose = false;

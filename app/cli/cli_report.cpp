@@ -110,6 +110,7 @@ std::string JsonObject(const Totals& totals) {
            ", \"skipped_directories\": " + std::to_string(totals.skippedDirectories) +
            ", \"refused_directories\": " + std::to_string(totals.refusedDirectories) +
            ", \"unparsed_lines\": " + std::to_string(totals.unparsedLines) +
+           ", \"tls\": " + (totals.tls ? "true" : "false") +
            ", \"complete\": " + (totals.complete ? "true" : "false") +
            ", \"error\": " + (totals.complete ? std::string("null") : JsonString(totals.error)) + "}";
 }

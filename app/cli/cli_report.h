@@ -15,6 +15,7 @@ struct Totals {
     std::int64_t unparsedLines = 0;
     bool complete = true;
     std::string error;  // the first failure, when not complete
+    bool tls = false;   // the dialogue and the listings went over TLS
 };
 
 struct DuLine {

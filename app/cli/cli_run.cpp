@@ -95,6 +95,16 @@ void ShowDialogue(zn::TznFTP& ftp, std::ostream& err) {
         err << (line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
     };
     ftp.OnLineReceived = [&err](zn::TObject*, const std::string& line) { err << ' ' << line << '\n'; };
+    ftp.OnSecured = [&err, &ftp](zn::TObject*) { err << "TLS: " << ftp.TlsSummary() << '\n'; };
+}
+
+zn::TTlsMode TlsMode(TlsChoice choice) {
+    switch (choice) {
+        case TlsChoice::Off: return zn::tmOff;
+        case TlsChoice::Require: return zn::tmRequire;
+        case TlsChoice::Auto: break;
+    }
+    return zn::tmAuto;
 }
 
 void Print(const Options& options, const Totals& totals, const std::vector<DuLine>& du, std::ostream& out) {
@@ -139,6 +149,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, walkerSeen);
     zn::SiteWalker walker(*ftp, observer, zn::WalkRules{options.excludes});
     Totals totals;
+    bool secured = false;
     try {
         ftp->SetWinsockLoaded(true);
         ftp->SetServer(options.host);
@@ -147,9 +158,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->SetTimeOut(options.timeoutSeconds);
         ftp->SetPassive(options.passive);
         ftp->SetConnectBackAdvice("behind a router, try --passive");
+        ftp->SetTlsMode(TlsMode(options.tls));
+        ftp->SetTrustedFingerprint(options.tlsFingerprint);
         if (options.verbose) ShowDialogue(*ftp, err);
         if (environment.handleInterrupt) interrupt.emplace(*ftp, interrupted);
         ftp->Connect();
+        secured = ftp->TlsActive();
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
         walkerSeen = &walker;
         walker.Walk();
@@ -166,7 +180,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
 
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
-                    walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError};
+                    walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
+                    secured};
     Print(options, totals, observer.du, out);
     if (interrupted) return kExitInterrupted;
     return totals.complete ? kExitComplete : kExitFailed;

@@ -46,7 +46,8 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
               "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty)");
     EXPECT_EQ(cli::JsonObject(totals),
               "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
-              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"complete\": true, "
+              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"tls\": false, "
+              "\"complete\": true, "
               "\"error\": null}");
     totals.complete = false;
     totals.error = "550 \"x\"\tdenied";

@@ -1,0 +1,152 @@
+// Explicit FTP over TLS (RFC 4217): "AUTH TLS" before the logon, so that
+// the password never crosses in clear, then "PBSZ 0" and "PROT P" so that
+// the listings travel encrypted too. Each data connection is a TLS client
+// connection that resumes the control connection's session: servers use
+// the resumption to tell that the data connection comes from the same
+// client (vsftpd refuses it otherwise).
+
+#include "ftp/ftp.h"
+
+#include "net/errors.h"
+#include "net/message_table.h"
+
+#include <cctype>
+
+namespace zn {
+namespace {
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A FEAT line such as " AUTH TLS", " AUTH SSL TLS" or " AUTH TLS;SSL".
+bool OffersAuthTls(const std::string& line) {
+    const std::string upper = Upper(line);
+    const std::size_t start = upper.find_first_not_of(' ');
+    if (start == std::string::npos || upper.compare(start, 5, "AUTH ") != 0) return false;
+    std::size_t at = start + 5;
+    while ((at = upper.find("TLS", at)) != std::string::npos) {
+        const bool before = upper[at - 1] == ' ' || upper[at - 1] == ';' || upper[at - 1] == ',';
+        const bool after = at + 3 == upper.size() || upper[at + 3] == ' ' || upper[at + 3] == ';' || upper[at + 3] == ',';
+        if (before && after) return true;
+        at += 3;
+    }
+    return false;
+}
+
+}  // namespace
+
+void TznFTP::SetTrustedFingerprint(const std::string& value) {
+    if (value.empty()) {
+        TrustedFingerprint_.clear();
+        return;
+    }
+    const std::string normal = NormalizeFingerprint(value);
+    if (normal.empty()) {
+        RaiseErrorText("\"" + value + "\" is not a SHA-256 fingerprint (32 bytes in hex, as SHA256:AB:CD:...)", false);
+    }
+    TrustedFingerprint_ = normal;
+}
+
+std::string TznFTP::TlsSummary() const {
+    if (!TlsActive()) return {};
+    return Tls()->Version() + ", certificate " + (CertificatePinned_ ? "pinned" : "verified");
+}
+
+// Once the server has offered TLS (or it is required), the logon goes on
+// only inside TLS: a refusal ends it rather than sending the password in
+// clear.
+void TznFTP::SecureLogon() {
+    DataProtected_ = false;
+    CertificatePinned_ = false;
+    if (TlsMode_ == tmOff) return;
+    if (TlsMode_ == tmAuto && !ServerOffersTls()) return;
+    SendLine("AUTH TLS");
+    if (ReadReply() != 234) {
+        RaiseErrorText((TlsMode_ == tmRequire ? "TLS is required, but the server refused it: "
+                                              : "The server offered TLS, then refused it: ") +
+                           LastReply(),
+                       true);
+    }
+    StartTls(TlsHost_);
+    AcceptCertificate();
+    FireChecked(OnSecured, this);
+}
+
+bool TznFTP::ServerOffersTls() {
+    std::vector<std::string> lines;
+    SendLine("FEAT");
+    if (ReadReply(&lines) != 211) return false;
+    for (const std::string& line : lines) {
+        if (OffersAuthTls(line)) return true;
+    }
+    return false;
+}
+
+// The trust store, then the pinned fingerprint, then the owner's handler;
+// without any of them the connection is closed before the user name.
+void TznFTP::AcceptCertificate() {
+    const TlsCertificate certificate = Tls()->Certificate();
+    if (certificate.Verified) return;
+    if (!TrustedFingerprint_.empty() && certificate.Fingerprint == TrustedFingerprint_) {
+        CertificatePinned_ = true;
+        return;
+    }
+    bool trust = false;
+    FireChecked(OnUntrustedCertificate, this, certificate, trust);
+    if (Canceled) RaiseCanceled();
+    if (!Connected()) RaiseError(kMsgNotConnected);
+    if (trust) {
+        CertificatePinned_ = true;
+        return;
+    }
+    RaiseErrorText("The server's certificate is not trusted (" + certificate.Problem +
+                       "); the logon stopped before the user name and password were sent. Certificate " +
+                       certificate.Fingerprint + ", subject " + certificate.Subject + ", issuer " +
+                       certificate.Issuer + ", valid from " + certificate.ValidFrom + " to " + certificate.ValidTo,
+                   true);
+}
+
+// Without PROT P the listings would cross in clear; a server that refuses
+// it ends the logon.
+void TznFTP::ProtectData() {
+    SendLine("PBSZ 0");
+    ExpectClass(ReadReply(), 2);
+    SendLine("PROT P");
+    ExpectClass(ReadReply(), 2);
+    DataProtected_ = true;
+}
+
+void TznFTP::SecureDataConnection() {
+    if (!DataProtected_ || !Tls_) return;
+    const std::shared_ptr<SSL_SESSION> session = TlsContext_->LatestSession();
+    DataTls_ = std::make_unique<TlsChannel>(TlsContext_, DataSocket, TlsHost_, session.get());
+    CompleteHandshake(*DataTls_);
+    // A resumed session proves the same server; a new one must at least
+    // show the certificate the control connection accepted.
+    if (DataTls_->Fingerprint() != Tls_->Fingerprint()) {
+        RaiseErrorText("The data connection showed another certificate than the control connection", true);
+    }
+}
+
+int TznFTP::ReceiveDataChunk(char* buffer, int size) {
+    if (DataTls_) {
+        int count = 0;
+        switch (DataTls_->Read(buffer, size, false, count)) {
+            case TlsChannel::Io::Ok: return count;
+            case TlsChannel::Io::Closed: return 0;
+            case TlsChannel::Io::WouldBlock: return winsock::SOCKET_ERROR;
+            case TlsChannel::Io::Failed: break;
+        }
+        RaiseTlsFailure(*DataTls_);
+    }
+    const int n = WinsockInstance.recv(DataSocket, buffer, size, 0);
+    if (n == winsock::SOCKET_ERROR) {
+        const auto code = static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError());
+        if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(code);
+    }
+    return n;
+}
+
+}  // namespace zn

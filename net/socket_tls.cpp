@@ -1,0 +1,63 @@
+// TLS on the control connection (RFC 4217 asks for it after "AUTH TLS"):
+// the handshake runs in the same waits as everything else, so a time-out,
+// Cancel or a close ends it like any other operation.
+
+#include "net/errors.h"
+#include "net/message_table.h"
+#include "net/socket.h"
+
+namespace zn {
+
+void TznSocket::StartTls(const std::string& host) {
+    if (!Connected()) RaiseError(kMsgNotConnected);
+    TlsContext_ = std::make_shared<TlsContext>();
+    Tls_ = std::make_unique<TlsChannel>(TlsContext_, SocketHandle, host);
+    CompleteHandshake(*Tls_);
+}
+
+void TznSocket::CompleteHandshake(TlsChannel& channel) {
+    WaitScope wait(*this);
+    for (;;) {
+        const TlsChannel::Io io = channel.Handshake();
+        if (io == TlsChannel::Io::Ok) return;
+        if (io != TlsChannel::Io::WouldBlock) RaiseTlsFailure(channel);
+        Pump();
+        if (Canceled) RaiseCanceled();
+        if (TimeCounter.TimedOut()) RaiseTimeOut(" (TLS handshake)");
+        if (!Connected()) RaiseError(kMsgNotConnected);
+        // The read that found nothing asked the socket to wake the loop.
+        Block();
+    }
+}
+
+// Whatever failed, the dialogue cannot go on in step (and must not go on in
+// plain text), so the connection is closed.
+void TznSocket::RaiseTlsFailure(const TlsChannel& channel) {
+    const int code = channel.SocketError();
+    RaiseErrorText(code != 0 ? LoadMessage(static_cast<std::uint16_t>(code)) : channel.Error(), true);
+}
+
+// A close_notify goes out when the socket takes it at once; the close does
+// not wait for the peer's.
+void TznSocket::EndTls() {
+    if (Tls_) Tls_->Shutdown();
+    Tls_.reset();
+    TlsContext_.reset();
+}
+
+// recv on the control connection, through TLS when it is up: returns the
+// bytes, 0 at the end of the stream, SOCKET_ERROR with nothing there yet.
+// A TLS failure raises here.
+int TznSocket::Receive(char* chunk, int capacity, bool peek) {
+    if (!Tls_) return WinsockInstance.recv(SocketHandle, chunk, capacity, peek ? winsock::kMsgPeek : 0);
+    int count = 0;
+    switch (Tls_->Read(chunk, capacity, peek, count)) {
+        case TlsChannel::Io::Ok: return count;
+        case TlsChannel::Io::Closed: return 0;
+        case TlsChannel::Io::WouldBlock: return winsock::SOCKET_ERROR;
+        case TlsChannel::Io::Failed: break;
+    }
+    RaiseTlsFailure(*Tls_);
+}
+
+}  // namespace zn
