@@ -90,6 +90,7 @@ protected:
     // session (a data connection); raises as the socket's own waits do.
     void CompleteHandshake(TlsChannel& channel);
     [[noreturn]] void RaiseTlsFailure(const TlsChannel& channel);
+    void StopWaitingForHandshake();
 
     void Notification(platform::TComponent* component, platform::TOperation operation) override;
 

@@ -24,17 +24,19 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     // event handler.
     {
         WaitScope wait(*this);
-        // Decrypted bytes already here will not wake the loop.
+        // Through TLS the socket's notification does not tell: the bytes
+        // it announced may have been served from what was decrypted before,
+        // and decrypted bytes waiting here never wake the loop.
         WaitUntil([&] {
-            return DataArrived || Canceled || TimeCounter.TimedOut() || AsyncError || PeerClosed || !Connected() ||
-                   (Tls_ && Tls_->InputPending());
+            return Canceled || TimeCounter.TimedOut() || AsyncError || !Connected() ||
+                   (Tls_ ? Tls_->Poll() : DataArrived || PeerClosed);
         });
     }
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (AsyncError) RaiseError(AsyncErrorCode);
     if (!Connected()) RaiseError(kMsgNotConnected);
-    if (!DataArrived && !(Tls_ && Tls_->InputPending())) RaiseError(winsock::WSAECONNRESET);
+    if (!(Tls_ ? Tls_->InputPending() : DataArrived)) RaiseError(winsock::WSAECONNRESET);
 
     // Phase B: the whole line must arrive within the time-out from here. A
     // failure leaves the line empty.

@@ -22,12 +22,19 @@ void TznSocket::CompleteHandshake(TlsChannel& channel) {
         if (io == TlsChannel::Io::Ok) return;
         if (io != TlsChannel::Io::WouldBlock) RaiseTlsFailure(channel);
         Pump();
-        if (Canceled) RaiseCanceled();
-        if (TimeCounter.TimedOut()) RaiseTimeOut(" (TLS handshake)");
-        if (!Connected()) RaiseError(kMsgNotConnected);
+        StopWaitingForHandshake();
         // The read that found nothing asked the socket to wake the loop.
         Block();
+        // A Cancel or a close from a handler may have ended the control
+        // connection's channel: nothing of it is touched after that.
+        StopWaitingForHandshake();
     }
+}
+
+void TznSocket::StopWaitingForHandshake() {
+    if (Canceled) RaiseCanceled();
+    if (TimeCounter.TimedOut()) RaiseTimeOut(" (TLS handshake)");
+    if (!Connected()) RaiseError(kMsgNotConnected);
 }
 
 // Whatever failed, the dialogue cannot go on in step (and must not go on in

@@ -264,6 +264,12 @@ TlsChannel::Io TlsChannel::Read(char* buffer, int capacity, bool peek, int& coun
     return PeerFinished() ? Io::Closed : Io::WouldBlock;
 }
 
+bool TlsChannel::Poll() {
+    char byte;
+    int count = 0;
+    return Read(&byte, 1, true, count) != Io::WouldBlock;
+}
+
 TlsChannel::Io TlsChannel::Write(const char* data, int size) {
     if (failed_) return Io::Failed;
     std::size_t written = 0;

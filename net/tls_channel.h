@@ -85,6 +85,11 @@ public:
     Io Flush();
     bool OutputPending() const { return !outbox_.empty(); }
     bool InputPending() const { return plainAt_ < plain_.size(); }
+    // Takes what the socket holds when nothing decrypted is waiting: true
+    // when a read would not block (data, the end, or a failure to report).
+    // A waiter must ask this rather than rely on the socket's notification,
+    // which may have come for bytes that an earlier read left in the socket.
+    bool Poll();
     // The peer sent close_notify or closed its end.
     bool PeerFinished() const { return closeNotify_ || eof_; }
     // Sends close_notify, as far as the socket takes it without waiting.

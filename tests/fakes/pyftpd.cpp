@@ -20,11 +20,17 @@ import logging, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password = sys.argv[1:4]
+root, user, password, certfile = sys.argv[1:5]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
 handler = FTPHandler
+if certfile:
+    from pyftpdlib.handlers import TLS_FTPHandler
+    handler = TLS_FTPHandler
+    handler.certfile = certfile
+    handler.tls_control_required = True
+    handler.tls_data_required = True
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
 server = FTPServer(("127.0.0.1", 0), handler)
@@ -37,7 +43,8 @@ const char* kPython = "/usr/bin/python3";
 
 }  // namespace
 
-PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password) {
+PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
+               const std::string& tlsKeyAndCert) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -47,7 +54,7 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args{kPython, "-c", kServerScript, root, user, password};
+    std::vector<std::string> args{kPython, "-c", kServerScript, root, user, password, tlsKeyAndCert};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

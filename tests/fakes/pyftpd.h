@@ -8,10 +8,12 @@ namespace testsupport {
 
 // A real FTP server that nobody here wrote: Debian's python3-pyftpdlib,
 // serving `root` to one user on 127.0.0.1 and a free port. Stopped by the
-// destructor.
+// destructor. With `tlsKeyAndCert` (a PEM file with both), it requires
+// explicit TLS on the control and the data connections (python3-openssl).
 class PyFtpd {
 public:
-    PyFtpd(const std::string& root, const std::string& user, const std::string& password);
+    PyFtpd(const std::string& root, const std::string& user, const std::string& password,
+           const std::string& tlsKeyAndCert = {});
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

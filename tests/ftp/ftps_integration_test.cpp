@@ -1,0 +1,246 @@
+// Explicit FTP over TLS against real servers (vsftpd with TLS forced and
+// session reuse required, pyftpdlib's TLS handler) with a certificate made
+// for the test, and the refusals and waits around the handshake against a
+// scripted server.
+
+#include "ftp/site_walker.h"
+#include "platform/messages.h"
+#include "tests/fakes/pyftpd.h"
+#include "tests/fakes/test_certificate.h"
+#include "tests/fakes/vsftpd.h"
+#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/site_tree.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <cstdlib>
+
+namespace {
+
+struct WalkTotals {
+    std::int64_t bytes = 0, files = 0, directories = 0;
+    std::string error;
+    bool operator==(const WalkTotals&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const WalkTotals& t) {
+    return out << t.bytes << " bytes, " << t.files << " files, " << t.directories << " directories" << t.error;
+}
+
+class FailureKeeper : public zn::WalkObserver {
+public:
+    void WalkFailed(const std::string& message) override { error = message; }
+    std::string error;
+};
+
+WalkTotals WalkAll(zn::TznFTP& ftp) {
+    FailureKeeper observer;
+    zn::SiteWalker walker(ftp, observer, zn::WalkRules{{}});
+    walker.Walk();
+    return {walker.TotalBytes, walker.TotalFiles, walker.Directories, observer.error};
+}
+
+// Forty directories, names with spaces among them, an empty one, and a
+// file over 4 GiB (sparse).
+WalkTotals MakeTree(testsupport::SiteTree& tree) {
+    WalkTotals truth;
+    for (int d = 0; d < 40; ++d) {
+        const std::string dir = (d % 3 ? "dir " : "dir_") + std::to_string(d / 8) + "/sub " + std::to_string(d);
+        tree.AddFile(dir + "/page.html", 100 + static_cast<std::uintmax_t>(d));
+        truth.bytes += 100 + d;
+        ++truth.files;
+    }
+    tree.AddDirectory("empty");
+    tree.AddFile("huge.iso", 4294967296ULL);
+    truth.bytes += 4294967296LL;
+    ++truth.files;
+    // The start, "dir k" and "dir_k" for each k of 0..4, the forty, "empty".
+    truth.directories = 1 + 10 + 40 + 1;
+    return truth;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The trust store of the process, for as long as the object lives.
+class TrustStore {
+public:
+    explicit TrustStore(const std::string& file) { setenv("SSL_CERT_FILE", file.c_str(), 1); }
+    ~TrustStore() { unsetenv("SSL_CERT_FILE"); }
+};
+
+}  // namespace
+
+TEST_F(FtpTest, TlsWalkOfVsftpdWithForcedTlsAndSessionReuseIsExactInBothModes) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    const WalkTotals truth = MakeTree(tree);
+    testsupport::Vsftpd server(tree.Root(), certificate);
+    if (server.Skipped()) GTEST_SKIP() << server.Error();
+    ASSERT_TRUE(server.Running()) << server.Error();
+
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ftp_->SetServer(server.Address());
+        ftp_->SetUserName("anonymous");
+        ftp_->SetTlsMode(zn::tmAuto);
+        ftp_->SetTrustedFingerprint(certificate.Fingerprint());
+        ftp_->SetPassive(passive);
+        ftp_->Connect();
+        EXPECT_EQ(ftp_->TlsSummary().substr(0, 4), "TLS ");
+        EXPECT_TRUE(ftp_->CertificatePinned());
+        // Every listing resumes the session: a second directory needs a
+        // ticket from the first data connection, not the spent one.
+        EXPECT_EQ(WalkAll(*ftp_), truth);
+        ftp_->Disconnect();
+    }
+    const std::string log = server.Log();
+    EXPECT_TRUE(Contains(log, "\"PROT P\"")) << log;
+    EXPECT_FALSE(Contains(log, "session reuse required")) << log;
+}
+
+TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    const WalkTotals truth = MakeTree(tree);
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "pass word", certificate.KeyAndCertFile());
+    ASSERT_TRUE(server.Running()) << server.Error();
+    TrustStore store(certificate.CertFile());
+
+    ftp_->SetUserName("webmaster");
+    ftp_->SetPassword("pass word");
+    ftp_->SetTlsMode(zn::tmRequire);
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ftp_->SetServer(server.Address());
+        ftp_->SetPassive(passive);
+        ftp_->Connect();
+        EXPECT_TRUE(Contains(ftp_->TlsSummary(), ", certificate verified")) << ftp_->TlsSummary();
+        EXPECT_EQ(WalkAll(*ftp_), truth);
+        ftp_->Disconnect();
+    }
+
+    // The same certificate under a name it does not bear.
+    events_.clear();
+    ftp_->SetServer("localhost:" + std::to_string(server.Port()));
+    const std::string message = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+    EXPECT_TRUE(Contains(message, "hostname mismatch")) << message;
+    EXPECT_TRUE(Contains(message, certificate.Fingerprint())) << message;
+    EXPECT_FALSE(ftp_->Connected());
+    EXPECT_TRUE(std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> USER", 0) == 0; }));
+}
+
+TEST_F(FtpTest, TlsUntrustedCertificateStopsTheLogonBeforeTheUserNameUnlessPinned) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("index.html", 10);
+    // Many reply lines in few TLS reads: the lines after the first are
+    // already decrypted when they are waited for, and no socket event
+    // will come for them.
+    std::string message;
+    for (int i = 0; i < 100; ++i) message += "Line " + std::to_string(i) + " of the welcome\n";
+    tree.AddDirectory("news");
+    std::ofstream(tree.Root() / "news" / ".message") << message;
+    testsupport::Vsftpd server(tree.Root(), certificate);
+    if (server.Skipped()) GTEST_SKIP() << server.Error();
+    ASSERT_TRUE(server.Running()) << server.Error();
+    ftp_->SetServer(server.Address());
+    ftp_->SetUserName("anonymous");
+    ftp_->SetTlsMode(zn::tmAuto);
+
+    const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+    EXPECT_TRUE(Contains(refused, "not trusted (self-signed certificate)")) << refused;
+    EXPECT_TRUE(Contains(refused, certificate.Fingerprint())) << refused;
+    EXPECT_TRUE(Contains(refused, "subject CN=127.0.0.1")) << refused;
+    EXPECT_FALSE(ftp_->Connected());
+    // The session has ended once the client has gone; its log is complete.
+    testsupport::WaitUntil([&] { return Contains(server.Log(), "AUTH TLS"); }, 5);
+    const std::string refusedLog = server.Log();
+    EXPECT_TRUE(Contains(refusedLog, "\"AUTH TLS\"")) << refusedLog;
+    EXPECT_FALSE(Contains(refusedLog, "\"USER")) << refusedLog;
+    EXPECT_FALSE(Contains(refusedLog, "\"PASS")) << refusedLog;
+
+    // A handler may accept it for this connection, as the window's box does.
+    std::string offered;
+    ftp_->OnUntrustedCertificate = [&](zn::TObject*, const zn::TlsCertificate& c, bool& trust) {
+        offered = c.Fingerprint;
+        trust = true;
+    };
+    ftp_->Connect();
+    EXPECT_EQ(offered, certificate.Fingerprint());
+    EXPECT_TRUE(ftp_->CertificatePinned());
+    ftp_->Disconnect();
+
+    // Pinned by its fingerprint, as the user types it, it needs no handler.
+    ftp_->OnUntrustedCertificate = nullptr;
+    std::string typed = certificate.Fingerprint().substr(7);
+    typed.erase(std::remove(typed.begin(), typed.end(), ':'), typed.end());
+    for (char& c : typed) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    ftp_->SetTrustedFingerprint(typed);
+    ftp_->Connect();
+    EXPECT_TRUE(Contains(ftp_->TlsSummary(), "certificate pinned"));
+    ftp_->List();
+    EXPECT_EQ(ftp_->DirList().Count(), 2);
+    ftp_->ChangeDir("news");
+    EXPECT_EQ(ftp_->LastReply(), "250 Directory successfully changed.");
+    ftp_->Disconnect();
+}
+
+TEST_F(FtpTest, TlsRefusedOrMissingEndsTheLogonBeforeTheUserName) {
+    testsupport::SiteTree tree;
+    tree.AddFile("a.html", 5);
+    testsupport::PyFtpd plain(tree.Root().string(), "user", "secret");
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    ftp_->SetServer(plain.Address());
+    ftp_->SetTlsMode(zn::tmRequire);
+    const std::string message = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+    EXPECT_EQ(message.substr(0, 48), "TLS is required, but the server refused it: 500 ");
+    EXPECT_FALSE(ftp_->Connected());
+
+    // Auto against a server without TLS: the plain logon, as designed.
+    ftp_->SetTlsMode(zn::tmAuto);
+    ftp_->Connect();
+    EXPECT_FALSE(ftp_->TlsActive());
+    ftp_->List();
+    EXPECT_EQ(ftp_->DirList().Count(), 1);
+    ftp_->Disconnect();
+
+    // Auto, where the server offers TLS and then refuses it: no fallback.
+    testsupport::ScriptedServer server;
+    server.Reply("220 Ready").Receive().Send("211-Features:\r\n AUTH TLS\r\n PBSZ\r\n211 End\r\n").Receive();
+    server.Reply("431 Not now").AwaitClientClose();
+    server.Start();
+    ftp_->SetServer(server.Address());
+    const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+    EXPECT_EQ(refused, "The server offered TLS, then refused it: 431 Not now");
+    ASSERT_TRUE(server.Finished(5));
+    EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS"}));
+}
+
+TEST_F(FtpTest, TlsHandshakeTimesOutAndCancels) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "time-out");
+        testsupport::ScriptedServer server;
+        // The server agrees, then never answers the client's hello.
+        server.Reply("220 Ready").Receive().Reply("234 Go ahead").Delay(4000);
+        server.Start();
+        ftp_->SetServer(server.Address());
+        ftp_->SetTlsMode(zn::tmRequire);
+        ftp_->SetTimeOut(1);
+        if (cancel) QTimer::singleShot(200, [this] { ftp_->Cancel(); });
+        const auto started = std::chrono::steady_clock::now();
+        if (cancel) {
+            EXPECT_THROW(ftp_->Connect(), zn::ECanceledError);
+        } else {
+            EXPECT_EQ(MessageOf<zn::ETimedOutError>([&] { ftp_->Connect(); }), "Operation timed out (TLS handshake)");
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
+        EXPECT_FALSE(ftp_->Connected());
+        EXPECT_EQ(server.Received(), (Lines{"AUTH TLS"}));
+    }
+}
