@@ -22,6 +22,12 @@ void ShowQtMessageBox(const std::string& text, const std::string& caption, platf
     box.exec();
 }
 
+bool AskQtQuestion(const std::string& text, const std::string& caption) {
+    return QMessageBox::question(QApplication::activeWindow(), QString::fromStdString(caption),
+                                 QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 const char* kUsage =
     "usage: dirweigh [--help | --version] [Qt options]\n"
     "\n"
@@ -57,6 +63,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName("DirWeigh");
     QGuiApplication::setDesktopFileName("dirweigh");
     platform::SetMessageBoxHook(ShowQtMessageBox);
+    platform::SetQuestionHook(AskQtQuestion);
 
     std::unique_ptr<TMainFrm> MainFrm = CreateMainWindow();
     if (!MainFrm) return 1;

@@ -107,6 +107,8 @@ void TMainFrm::CreateFtpClient() {
     znFTP->OnLineReceived = std::bind(&TMainFrm::znFTPLineReceived, this, _1, _2);
     znFTP->OnTransferStart = std::bind(&TMainFrm::znFTPTransferStart, this, _1);
     znFTP->OnTransferProgress = std::bind(&TMainFrm::znFTPTransferProgress, this, _1, _2, _3);
+    znFTP->OnSecured = std::bind(&TMainFrm::znFTPSecured, this, _1);
+    znFTP->OnUntrustedCertificate = std::bind(&TMainFrm::znFTPUntrustedCertificate, this, _1, _2, _3);
 }
 
 void TMainFrm::BindHandlers() {
@@ -259,6 +261,8 @@ void TMainFrm::ConnectBtnClick() {
     znFTP->SetUserName(FieldBytes(UserEdt));
     znFTP->SetPassword(FieldBytes(PasswordEdt));
     znFTP->SetPassive(IniPassive);
+    znFTP->SetTlsMode(IniTlsMode);
+    znFTP->SetTrustedFingerprint(TrustedFingerprintFor(FieldBytes(ServerEdt)));
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);
@@ -310,6 +314,27 @@ void TMainFrm::znFTPLineSent(zn::TObject*, const std::string& TheLine) {
 void TMainFrm::znFTPLineReceived(zn::TObject*, const std::string& TheLine) { Log(" " + TheLine); }
 
 void TMainFrm::znFTPTransferStart(zn::TObject*) { ProgressBar->setValue(0); }
+
+void TMainFrm::znFTPSecured(zn::TObject*) { Log(znFTP->TlsSummary()); }
+
+// Asked once per certificate: a yes is kept for this server, so the next
+// connect goes through without a question; a no cancels the connect before
+// the user name and password are sent.
+void TMainFrm::znFTPUntrustedCertificate(zn::TObject*, const zn::TlsCertificate& Certificate, bool& Trust) {
+    const std::string server = FieldBytes(ServerEdt);
+    const std::string question = "The certificate of " + server + " is not trusted (" + Certificate.Problem +
+                                 ").\n\nSHA-256 fingerprint:\n" + Certificate.Fingerprint + "\n\nSubject: " +
+                                 Certificate.Subject + "\nIssuer: " + Certificate.Issuer + "\nValid from " +
+                                 Certificate.ValidFrom + " to " + Certificate.ValidTo +
+                                 "\n\nTrust this certificate for " + server + "?";
+    FlushLog();
+    Trust = platform::AskQuestion(question, kTitle);
+    if (Trust) {
+        KeepTrustedFingerprint(server, Certificate.Fingerprint);
+    } else {
+        znFTP->Cancel();
+    }
+}
 
 // The bar counts listing bytes up to its maximum of 100.
 void TMainFrm::znFTPTransferProgress(zn::TObject*, std::int32_t, std::int32_t Transferred) {

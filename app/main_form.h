@@ -55,6 +55,8 @@ public:
     void znFTPLineReceived(zn::TObject* Sender, const std::string& TheLine);
     void znFTPTransferStart(zn::TObject* Sender);
     void znFTPTransferProgress(zn::TObject* Sender, std::int32_t Perc, std::int32_t Transferred);
+    void znFTPSecured(zn::TObject* Sender);
+    void znFTPUntrustedCertificate(zn::TObject* Sender, const zn::TlsCertificate& Certificate, bool& Trust);
 
     // The walk does not go deeper than this below the start directory.
     static constexpr int kMaxWalkDepth = zn::kDefaultMaxWalkDepth;
@@ -100,6 +102,7 @@ public:
     std::string IniProxyServer;
     std::int32_t IniProxyType = 0;
     bool IniPassive = false;
+    zn::TTlsMode IniTlsMode = zn::tmAuto;
     bool Busy = false;
     bool Aborted = false;
     std::int64_t TotalBytes = 0;
@@ -121,6 +124,8 @@ private:
     void CentreOnScreen();
     void LoadSettings();  // settings.cpp
     void SaveSettings();
+    std::string TrustedFingerprintFor(const std::string& server) const;
+    void KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint);
     void ShowError(const std::string& message);
     void Log(const std::string& text);
     void ShowTotals();

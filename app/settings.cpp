@@ -28,6 +28,22 @@ void TMainFrm::LoadSettings() {
     IniProxyServer = read("ProxyServer", "");
     IniProxyType = platform::ReadProfileInteger(IniFileName, kSection, "ProxyType", 0);
     IniPassive = platform::ReadProfileInteger(IniFileName, kSection, "Passive", 0) == 1;
+    const std::string tls = read("TLS", "auto");
+    IniTlsMode = tls == "off" ? zn::tmOff : tls == "require" ? zn::tmRequire : zn::tmAuto;
+}
+
+// A certificate the user chose to trust is kept per server, in a section of
+// its own: "[TLS ftp.example.com]" with "TrustedFingerprint=SHA256:...".
+// A value that is not a fingerprint counts as none.
+std::string TMainFrm::TrustedFingerprintFor(const std::string& server) const {
+    return zn::NormalizeFingerprint(
+        platform::ReadProfileString(IniFileName, "TLS " + server, "TrustedFingerprint", ""));
+}
+
+void TMainFrm::KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ignored);
+    platform::WriteProfileString(IniFileName, "TLS " + server, "TrustedFingerprint", fingerprint);
 }
 
 void TMainFrm::SaveSettings() {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 namespace zn {
@@ -71,6 +72,30 @@ bool IsDottedAddress(const std::string& host) {
     return !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// The system's trust store takes tens of milliseconds to load (seconds in
+// a sanitizer build), so it is loaded once and shared by every connection.
+// It is loaded again when SSL_CERT_FILE or SSL_CERT_DIR have changed.
+X509_STORE* SharedTrustStore() {
+    struct Cache {
+        std::string file, dir;
+        std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> store{nullptr, X509_STORE_free};
+    };
+    static Cache cache;
+    std::string file = EnvironmentValue("SSL_CERT_FILE"), dir = EnvironmentValue("SSL_CERT_DIR");
+    if (!cache.store || file != cache.file || dir != cache.dir) {
+        cache.store.reset(X509_STORE_new());
+        if (cache.store) X509_STORE_set_default_paths(cache.store.get());
+        cache.file = std::move(file);
+        cache.dir = std::move(dir);
+    }
+    return cache.store.get();
+}
+
 }  // namespace
 
 std::string NormalizeFingerprint(const std::string& typed) {
@@ -97,8 +122,9 @@ TlsContext::TlsContext() {
     ctx_ = SSL_CTX_new(TLS_client_method());
     if (!ctx_) throw ESocketError("TLS cannot start: " + OpenSslErrors());
     SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-    // Honours SSL_CERT_FILE and SSL_CERT_DIR, as OpenSSL's tools do.
-    SSL_CTX_set_default_verify_paths(ctx_);
+    // The system's store; SSL_CERT_FILE and SSL_CERT_DIR replace it, as
+    // they do for OpenSSL's tools.
+    if (X509_STORE* store = SharedTrustStore()) SSL_CTX_set1_cert_store(ctx_, store);
     // Many servers end a data connection without close_notify; the end of
     // a listing is confirmed by the "226" on the encrypted control
     // connection, so a bare close is taken as the end of the stream.

@@ -11,6 +11,11 @@ MessageBoxHook& Hook() {
     return hook;
 }
 
+QuestionHook& Question() {
+    static QuestionHook hook;
+    return hook;
+}
+
 }  // namespace
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
@@ -21,6 +26,14 @@ void ShowMessageBox(const std::string& text, const std::string& caption, Message
         return;
     }
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+QuestionHook SetQuestionHook(QuestionHook hook) { return std::exchange(Question(), std::move(hook)); }
+
+bool AskQuestion(const std::string& text, const std::string& caption) {
+    if (Question()) return Question()(text, caption);
+    std::fprintf(stderr, "%s: %s (no)\n", caption.c_str(), text.c_str());
+    return false;
 }
 
 }  // namespace platform

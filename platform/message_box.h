@@ -18,4 +18,11 @@ MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 // text goes to standard error.
 void ShowMessageBox(const std::string& text, const std::string& caption, MessageBoxKind kind);
 
+// A question with Yes and No buttons, No the default, through its own hook;
+// true for Yes. Without a hook the text goes to standard error and the
+// answer is No.
+using QuestionHook = std::function<bool(const std::string& text, const std::string& caption)>;
+QuestionHook SetQuestionHook(QuestionHook hook);
+bool AskQuestion(const std::string& text, const std::string& caption);
+
 }  // namespace platform

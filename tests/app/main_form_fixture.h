@@ -61,6 +61,10 @@ protected:
         if (!form_) {
             form_ = std::make_unique<TMainFrm>(dir_.string());
             form_->show();
+            // The scripted servers play the plain dialogue of RFC 959; the
+            // default (TLS when FEAT offers it) has tests of its own. The
+            // settings are read when the window shows.
+            if (plainDialogue_) form_->IniTlsMode = zn::tmOff;
         }
         return *form_;
     }
@@ -115,6 +119,7 @@ protected:
     }
 
     std::filesystem::path dir_;
+    bool plainDialogue_ = true;
     std::unique_ptr<TMainFrm> form_;
     std::vector<Box> boxes_;
     std::vector<std::string> opened_;

@@ -5,6 +5,7 @@
 #include "tests/app/main_form_fixture.h"
 
 #include "tests/fakes/pyftpd.h"
+#include "tests/fakes/test_certificate.h"
 #include "tests/ftp/site_tree.h"
 
 namespace {
@@ -84,4 +85,54 @@ TEST_F(MainFormTest, PassiveSettingWalksThroughPasvAndIsKept) {
     EXPECT_EQ(Log().find("PORT "), std::string::npos);
     Form().CloseBtn->click();
     EXPECT_NE(ReadIni().find("Passive=1\n"), std::string::npos);
+}
+
+// TLS is on by default (auto). An untrusted certificate is asked about once:
+// no cancels before the user name, yes is kept for the server and the walk
+// goes over TLS.
+TEST_F(MainFormTest, UntrustedCertificateIsAskedAboutOnceAndKeptForTheServer) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("a/b.html", 1234);
+    tree.AddFile("c.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "s3cret", certificate.KeyAndCertFile());
+    ASSERT_TRUE(server.Running()) << server.Error();
+    std::vector<std::string> questions;
+    bool answer = false;
+    const platform::QuestionHook previous = platform::SetQuestionHook([&](const std::string& text, const std::string&) {
+        questions.push_back(text);
+        return answer;
+    });
+    plainDialogue_ = false;
+    // An empty trust store: the system's would take seconds to load in this
+    // build and changes nothing here.
+    setenv("SSL_CERT_FILE", "/dev/null", 1);
+
+    Connect(server.Address());
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_NE(questions[0].find(certificate.Fingerprint()), std::string::npos) << questions[0];
+    EXPECT_FALSE(Form().znFTP->Connected());
+    EXPECT_EQ(Log().find("USER"), std::string::npos) << Log();
+    EXPECT_EQ(ReadIni().find("TrustedFingerprint"), std::string::npos);
+
+    answer = true;
+    Connect(server.Address());
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_TRUE(Form().znFTP->Connected()) << Log();
+    EXPECT_NE(Log().find(", certificate pinned\n"), std::string::npos) << Log();
+    EXPECT_NE(ReadIni().find("[TLS " + server.Address() + "]\nTrustedFingerprint=" + certificate.Fingerprint()),
+              std::string::npos)
+        << ReadIni();
+    boxes_.clear();
+    Form().GetSizeBtn->click();
+    EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : boxes_.front().text);
+    EXPECT_EQ(Form().BytesLbl->text(), "1244");
+    Form().DisconnectBtn->click();
+
+    Connect(server.Address());
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_TRUE(Form().znFTP->Connected());
+    platform::SetQuestionHook(previous);
+    unsetenv("SSL_CERT_FILE");
 }
