@@ -11,11 +11,21 @@
 #include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/site_tree.h"
 
+#include "tests/support/loopback.h"
+
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
+#include <thread>
 #include <cstdlib>
 
 namespace {
@@ -69,6 +79,61 @@ class TrustStore {
 public:
     explicit TrustStore(const std::string& file) { setenv("SSL_CERT_FILE", file.c_str(), 1); }
     ~TrustStore() { unsetenv("SSL_CERT_FILE"); }
+};
+
+// An FTP proxy of the "OPEN server" kind: it greets, takes "OPEN host:port",
+// connects there and from then on passes the bytes both ways untouched, so
+// that TLS runs end to end between the client and the server.
+class OpenRelayProxy {
+public:
+    OpenRelayProxy() : listenFd_(testsupport::ListenOnLoopback(port_)) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~OpenRelayProxy() {
+        stop_ = true;
+        thread_.join();
+        close(listenFd_);
+    }
+    std::uint16_t Port() const { return port_; }
+
+private:
+    void Run() {
+        if (!testsupport::WaitReadable(listenFd_, 5000, &stop_)) return;
+        const int client = accept(listenFd_, nullptr, nullptr);
+        testsupport::SendAll(client, "220 Proxy ready\r\n");
+        std::string line;
+        char c;
+        while (testsupport::WaitReadable(client, 5000, &stop_) && read(client, &c, 1) == 1 && c != '\n') line += c;
+        const std::size_t colon = line.rfind(':');
+        const int server = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1)));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (line.rfind("OPEN ", 0) == 0 && connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            Relay(client, server);
+        }
+        close(server);
+        close(client);
+    }
+
+    void Relay(int a, int b) {
+        pollfd fds[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+        char buffer[16384];
+        for (int rounds = 0; rounds < 100000 && !stop_; ++rounds) {
+            if (poll(fds, 2, 50) <= 0) continue;
+            for (int i = 0; i < 2; ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
+                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+                if (n <= 0 || !testsupport::SendAll(fds[1 - i].fd, std::string(buffer, static_cast<std::size_t>(n)))) return;
+            }
+        }
+    }
+
+    std::uint16_t port_ = 0;
+    int listenFd_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 }  // namespace
@@ -132,6 +197,30 @@ TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     EXPECT_TRUE(Contains(message, certificate.Fingerprint())) << message;
     EXPECT_FALSE(ftp_->Connected());
     EXPECT_TRUE(std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> USER", 0) == 0; }));
+}
+
+// Behind an "OPEN server" proxy the certificate must name the server, not
+// the proxy: here the proxy is reached as "localhost", a name the
+// certificate (for 127.0.0.1) does not bear.
+TEST_F(FtpTest, TlsThroughAnOpenProxyChecksTheServersName) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("a/b.html", 1234);
+    testsupport::PyFtpd server(tree.Root().string(), "user", "secret", certificate.KeyAndCertFile());
+    ASSERT_TRUE(server.Running()) << server.Error();
+    TrustStore store(certificate.CertFile());
+    OpenRelayProxy proxy;
+    ftp_->SetServer(server.Address());
+    ftp_->SetProxy("localhost:" + std::to_string(proxy.Port()));
+    ftp_->SetUseProxy(true);
+    ftp_->SetProxyType(zn::fpProxyOpen);
+    ftp_->SetTlsMode(zn::tmRequire);
+    ftp_->SetPassive(true);
+    ftp_->Connect();
+    EXPECT_TRUE(Contains(ftp_->TlsSummary(), "certificate verified")) << ftp_->TlsSummary();
+    EXPECT_EQ(WalkAll(*ftp_), (WalkTotals{1234, 1, 2, ""}));
+    ftp_->Disconnect();
 }
 
 TEST_F(FtpTest, TlsUntrustedCertificateStopsTheLogonBeforeTheUserNameUnlessPinned) {

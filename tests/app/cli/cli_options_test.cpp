@@ -27,6 +27,14 @@ TEST(CliArguments, UrlsGiveUserHostPortAndStartDirectory) {
     EXPECT_EQ(p.options->excludes, std::set<std::string>{"cache"});
     EXPECT_EQ(p.options->dir, "");
     EXPECT_EQ(p.options->maxDepth, 2);
+    EXPECT_EQ(p.options->tls, cli::TlsChoice::Auto);
+
+    // A fingerprint as users copy it: lower case, no colons, no prefix.
+    p = ParseCommandLine({"host", "--tls", "require", "--tls-fingerprint", std::string(64, 'a')});
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_EQ(p.options->tls, cli::TlsChoice::Require);
+    EXPECT_EQ(p.options->tlsFingerprint.substr(0, 16), "SHA256:AA:AA:AA:");
+    EXPECT_EQ(p.options->tlsFingerprint.size(), 7u + 32 * 3 - 1);
 }
 
 TEST(CliArguments, MistakesAreNamed) {
@@ -46,6 +54,11 @@ TEST(CliArguments, MistakesAreNamed) {
         {{"host", "--max-depth", "1"}, "--max-depth goes with --du"},
         {{"host", "--bytes", "--json"}, "choose one of --bytes, --json and --du"},
         {{"host", "other"}, "one server only: other"},
+        {{"host", "--tls", "yes"}, "--tls needs auto, require or off"},
+        {{"host", "--tls-fingerprint", "SHA256:AB:CD"},
+         "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)"},
+        {{"host", "--tls", "off", "--tls-fingerprint", std::string(64, '0')},
+         "--tls-fingerprint goes with TLS, not with --tls off"},
     };
     for (const auto& [args, error] : cases) {
         auto p = ParseCommandLine(args);

@@ -2,6 +2,7 @@
 #include "app/cli/cli_run.h"
 #include "platform/modules.h"
 #include "tests/fakes/pyftpd.h"
+#include "tests/fakes/test_certificate.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"
 
@@ -240,6 +241,30 @@ TEST_P(CliAgainstPyftpdlib, WalkGivesTheTreesTotals) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(bytes) + ","), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"files\": " + std::to_string(files) + ","), std::string::npos) << run.out;
+}
+
+// Over TLS with the certificate pinned: the same totals, and the JSON and
+// -v say it went encrypted.
+TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("a/b.html", 1234);
+    tree.AddFile("c.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile());
+    ASSERT_TRUE(server.Running()) << server.Error();
+    CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"bytes\": 1244,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("\nTLS: TLS 1."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(", certificate pinned\n"), std::string::npos) << run.err;
+
+    // Without the pin, nothing is measured and the message shows the
+    // fingerprint to pin.
+    run = RunCli({"ftp://me@" + server.Address(), "--json"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(certificate.Fingerprint()), std::string::npos) << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, CliAgainstPyftpdlib, ::testing::Values(false, true),
