@@ -12,7 +12,14 @@ Every listing leaves a TIME_WAIT connection on loopback; thousands of them
 slow later runs. So the benchmark runs in a private network namespace
 (unshare -n) with net.ipv4.tcp_max_tw_buckets lowered. Needs root.
 
-    bench/walk_bench.py [--runs N] [--trees site,big]
+With TLS: the big tree is also served by vsftpd with TLS forced on the
+logon and the data connections and session reuse required, with a
+certificate made for the run; dirweigh-cli (certificate pinned) and lftp walk
+it, and the TLS walk's cost over the plain walk is printed. (rclone is left
+out of that row: its data connections do not resume the TLS session, and
+vsftpd refuses them.)
+
+    bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
 """
 
 import argparse
@@ -40,6 +47,10 @@ def ensure_tools():
         import pyftpdlib  # noqa: F401
     except ImportError:
         missing.append("python3-pyftpdlib")
+    try:
+        import OpenSSL  # noqa: F401
+    except ImportError:
+        missing.append("python3-openssl")
     if missing:
         subprocess.run(["apt-get", "update"], check=True, stdout=subprocess.DEVNULL)
         subprocess.run(["apt-get", "install", "-y", *sorted(set(missing))], check=True, stdout=subprocess.DEVNULL)
@@ -102,7 +113,7 @@ def wait_for_port(port, timeout=10):
     raise RuntimeError("server on port %d did not start" % port)
 
 
-def start_vsftpd(tree, workdir):
+def start_vsftpd(tree, workdir, extra=()):
     port = free_port()
     conf = os.path.join(workdir, "vsftpd.conf")
     with open(conf, "w") as f:
@@ -112,11 +123,39 @@ def start_vsftpd(tree, workdir):
             "local_enable=NO", "write_enable=NO", "dirlist_enable=YES", "port_enable=YES",
             "connect_from_port_20=NO", "pasv_enable=YES", "pasv_address=127.0.0.1",
             "seccomp_sandbox=NO", "secure_chroot_dir=/var/run/vsftpd/empty", "max_clients=0",
-            "max_per_ip=0", "xferlog_enable=NO", "use_localtime=NO", "hide_ids=YES", ""]))
+            "max_per_ip=0", "xferlog_enable=NO", "use_localtime=NO", "hide_ids=YES", *extra, ""]))
     os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
     proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
+
+
+def make_certificate(workdir):
+    """A self-signed certificate for 127.0.0.1: (cert file, key file, SHA-256 fingerprint)."""
+    from OpenSSL import crypto
+    key = crypto.PKey()
+    key.generate_key(crypto.TYPE_RSA, 2048)
+    cert = crypto.X509()
+    cert.get_subject().CN = "127.0.0.1"
+    cert.set_serial_number(1)
+    cert.gmtime_adj_notBefore(-60)
+    cert.gmtime_adj_notAfter(24 * 3600)
+    cert.set_issuer(cert.get_subject())
+    cert.set_pubkey(key)
+    cert.sign(key, "sha256")
+    cert_file, key_file = os.path.join(workdir, "cert.pem"), os.path.join(workdir, "key.pem")
+    with open(cert_file, "wb") as f:
+        f.write(crypto.dump_certificate(crypto.FILETYPE_PEM, cert))
+    with open(key_file, "wb") as f:
+        f.write(crypto.dump_privatekey(crypto.FILETYPE_PEM, key))
+    return cert_file, key_file, "SHA256:" + cert.digest("sha256").decode()
+
+
+def start_vsftpd_tls(tree, workdir, certificate):
+    cert_file, key_file, _ = certificate
+    return start_vsftpd(tree, workdir, [
+        "ssl_enable=YES", "allow_anon_ssl=YES", "force_anon_logins_ssl=YES", "force_anon_data_ssl=YES",
+        "require_ssl_reuse=YES", "rsa_cert_file=" + cert_file, "rsa_private_key_file=" + key_file])
 
 
 def start_pyftpdlib(tree):
@@ -155,6 +194,22 @@ def clients(port):
     }
 
 
+def tls_clients(port, fingerprint):
+    """The clients of the TLS row: dirweigh-cli with the certificate pinned, lftp."""
+    url = "ftp://127.0.0.1:%d/" % port
+    pinned = ["--tls", "require", "--tls-fingerprint", fingerprint]
+    lftp_tls = ("set cache:enable no; set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+                "set ssl:verify-certificate no; ")
+    return {
+        "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", *pinned, url], lambda out: int(out.split()[0])),
+        "dirweigh-cli --passive": ([CLI, "--bytes", "--no-default-excludes", "--passive", *pinned, url],
+                                   lambda out: int(out.split()[0])),
+        "lftp (active)": (["lftp", "-c", lftp_tls + "set ftp:passive-mode off; "
+                                                    "open -u anonymous,anonymous@ ftp://127.0.0.1:%d; du -sb /" % port],
+                          lambda out: int(out.split()[0])),
+    }
+
+
 def run_measured(command):
     """Wall time, client CPU time (user + system of the child) and output."""
     before = os.times()
@@ -166,10 +221,53 @@ def run_measured(command):
     return wall, cpu, result
 
 
+def measure(commands, runs, truth, server_name):
+    """Runs every client `runs` times, alternately: {client: (walls, cpus)}, and the count of wrong runs."""
+    table = {name: ([], []) for name in commands}
+    wrong = 0
+    for _ in range(runs):
+        for name, (command, parse) in commands.items():
+            wall, cpu, result = run_measured(command)
+            try:
+                total = parse(result.stdout)
+            except (ValueError, IndexError, KeyError):
+                total = None
+            if result.returncode != 0 or total != truth:
+                wrong += 1
+                print("  ! %s on %s: exit %d, total %s, expected %d: %s" % (
+                    name, server_name, result.returncode, total, truth, result.stderr.strip()[:200]))
+            table[name][0].append(wall)
+            table[name][1].append(cpu)
+    return table, wrong
+
+
+def print_table(server_name, table, runs):
+    print("  %s (medians of %d runs)" % (server_name, runs))
+    print("    %-24s %9s %9s %14s %14s %12s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
+                                              "slowest/fastest"))
+    ours = statistics.median(table["dirweigh-cli"][0]), statistics.median(table["dirweigh-cli"][1])
+    for name, (walls, cpus) in table.items():
+        wall, cpu = statistics.median(walls), statistics.median(cpus)
+        print("    %-24s %9.3f %9.3f %14.2f %14.2f %12.2f" % (
+            name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"), max(walls) / min(walls)))
+
+
+def print_tls_cost(medians):
+    """Each client's TLS walk over its plain walk of the same tree on vsftpd."""
+    rows = [name for (server, name) in medians if server == "vsftpd TLS" and ("vsftpd", name) in medians]
+    if not rows:
+        return
+    print("  TLS cost on vsftpd (TLS medians over plain medians)")
+    for name in rows:
+        (tls_wall, tls_cpu), (wall, cpu) = medians[("vsftpd TLS", name)], medians[("vsftpd", name)]
+        print("    %-24s wall %.2fx   CPU %.2fx" % (name, tls_wall / wall, tls_cpu / cpu if cpu else float("nan")))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--trees", default="site,big")
+    parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd)")
     args = parser.parse_args()
     ensure_tools()
     enter_private_network()
@@ -186,37 +284,25 @@ def main():
             os.chmod(workdir, 0o755)
             truth, nfiles, ndirs = make_tree(tree, dirs, files, seed)
             print("\nTree %s: %d directories, %d files, %d bytes" % (tree_name, ndirs, nfiles, truth))
-            for server_name, start in (("vsftpd", lambda: start_vsftpd(tree, workdir)),
-                                       ("pyftpdlib", lambda: start_pyftpdlib(tree))):
+            servers = [("vsftpd", lambda: start_vsftpd(tree, workdir), clients),
+                       ("pyftpdlib", lambda: start_pyftpdlib(tree), clients)]
+            if tree_name in args.tls_trees.split(","):
+                certificate = make_certificate(workdir)
+                servers.append(("vsftpd TLS", lambda: start_vsftpd_tls(tree, workdir, certificate),
+                                lambda port: tls_clients(port, certificate[2])))
+            medians = {}
+            for server_name, start, client_set in servers:
                 proc, port = start()
                 try:
-                    table = {name: ([], []) for name in clients(port)}
-                    commands = clients(port)
-                    for _ in range(args.runs):
-                        for name, (command, parse) in commands.items():  # alternately
-                            wall, cpu, result = run_measured(command)
-                            try:
-                                total = parse(result.stdout)
-                            except (ValueError, IndexError, KeyError):
-                                total = None
-                            if result.returncode != 0 or total != truth:
-                                failures += 1
-                                print("  ! %s on %s: exit %d, total %s, expected %d: %s" % (
-                                    name, server_name, result.returncode, total, truth, result.stderr.strip()[:200]))
-                            table[name][0].append(wall)
-                            table[name][1].append(cpu)
-                    print("  %s (medians of %d runs)" % (server_name, args.runs))
-                    print("    %-24s %9s %9s %14s %14s %12s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
-                                                          "slowest/fastest"))
-                    ours = statistics.median(table["dirweigh-cli"][0]), statistics.median(table["dirweigh-cli"][1])
+                    table, wrong = measure(client_set(port), args.runs, truth, server_name)
+                    failures += wrong
+                    print_table(server_name, table, args.runs)
                     for name, (walls, cpus) in table.items():
-                        wall, cpu = statistics.median(walls), statistics.median(cpus)
-                        print("    %-24s %9.3f %9.3f %14.2f %14.2f %12.2f" % (
-                            name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"),
-                            max(walls) / min(walls)))
+                        medians[(server_name, name)] = statistics.median(walls), statistics.median(cpus)
                 finally:
                     proc.send_signal(signal.SIGTERM)
                     proc.wait(timeout=10)
+            print_tls_cost(medians)
             shutil.rmtree(tree)
     finally:
         shutil.rmtree(workdir, ignore_errors=True)
