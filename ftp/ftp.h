@@ -94,6 +94,11 @@ public:
     void ChangeDirUp();
     // Fetches and parses the listing of the working directory (ftp_list.cpp).
     void List();
+    // The working directory, from PWD's 257 reply (ftp_stat.cpp).
+    std::string PrintWorkingDir();
+    // The listing of `path` from "STAT <path>" over the control connection,
+    // into `list`; raises EServerError unless the reply is 211 to 213.
+    void StatList(const std::string& path, TznFTPDirList& list);
 
     void Open() override;
 

@@ -10,33 +10,42 @@ namespace zn {
 SiteWalker::SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
-void SiteWalker::Walk() {
-    TotalBytes = TotalFiles = Directories = SkippedDirectories = RefusedDirectories = UnparsedLines = 0;
-    Aborted = false;
-    path_.clear();
-    RetrieveDir("", 0);
-}
-
-bool SiteWalker::Enters(const std::string& name) {
+bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals) {
     if (name == "." || name == "..") return false;
     if (name.empty() || name.find('/') != std::string::npos) {
-        ++RefusedDirectories;
+        ++totals.RefusedDirectories;
         return false;
     }
-    if (rules_.Excludes.count(name)) {
-        ++SkippedDirectories;
+    if (rules.Excludes.count(name)) {
+        ++totals.SkippedDirectories;
         return false;
     }
     return true;
 }
 
-// Some servers cut a long listing short and still answer 226, saying so in
-// the text ("226 Output truncated to 10000 matches", pure-ftpd): a total
-// built on it would be reported as complete and be wrong.
-void SiteWalker::RefuseTruncatedListing(const std::string& reply) {
+void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals) {
+    if (entry.Kind == dkFile) {
+        if (entry.Size > 0) totals.TotalBytes += entry.Size;
+        ++totals.TotalFiles;
+    } else if (entry.Kind == dkUnknown) {
+        ++totals.UnparsedLines;
+    }
+}
+
+void RefuseTruncatedListing(const std::string& reply) {
     std::string lowered = reply;
     for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lowered.find("truncated") != std::string::npos) throw EServerError(reply);
+}
+
+std::string TooDeepMessage(int maxDepth, const std::string& name) {
+    return "The directory tree is deeper than " + std::to_string(maxDepth) + " levels; the walk stops at " + name;
+}
+
+void SiteWalker::Walk() {
+    static_cast<WalkTotals&>(*this) = WalkTotals{};
+    path_.clear();
+    RetrieveDir("", 0);
 }
 
 void SiteWalker::RetrieveDir(const std::string& name, int depth) {
@@ -56,13 +65,10 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
             if (Aborted) break;
             const TznFTPDirEntry& entry = level.Items(i);
             if (entry.Kind == dkDirectory) {
-                if (!Enters(entry.Name)) continue;
+                if (!EntersDirectory(entry.Name, rules_, *this)) continue;
                 // A listing that leads back to an ancestor would otherwise be
                 // walked ever deeper.
-                if (depth >= rules_.MaxDepth) {
-                    throw platform::Exception("The directory tree is deeper than " + std::to_string(rules_.MaxDepth) +
-                                              " levels; the walk stops at " + entry.Name);
-                }
+                if (depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
                 ftp_.ChangeDir(entry.Name);
                 RetrieveDir(entry.Name, depth + 1);
                 // After a failure below that closed the connection (a cancel,
@@ -71,11 +77,8 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
                 // back where the walk started.
                 if (Aborted && !ftp_.Connected() && !rules_.UnwindThroughClosedConnection) break;
                 ftp_.ChangeDirUp();
-            } else if (entry.Kind == dkFile) {
-                if (entry.Size > 0) TotalBytes += entry.Size;
-                ++TotalFiles;
-            } else if (entry.Kind == dkUnknown) {
-                ++UnparsedLines;
+            } else {
+                CountEntry(entry, *this);
             }
         }
         if (!Aborted) observer_.DirectoryDone(path_, depth, TotalBytes - bytesBefore, TotalFiles - filesBefore);

@@ -42,19 +42,8 @@ struct WalkRules {
     bool UnwindThroughClosedConnection = false;
 };
 
-// A depth-first walk of the FTP client's current directory: one LIST per
-// directory, CWD into each subdirectory and CDUP back out. A failure is
-// reported once, where it happened, and every level then goes back up.
-class SiteWalker {
-public:
-    SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
-
-    // Resets the totals and walks from the current directory.
-    void Walk();
-    // Walks the current directory, already entered under `name`, at `depth`
-    // levels below the start.
-    void RetrieveDir(const std::string& name, int depth);
-
+// The totals of a walk, whichever way it lists.
+struct WalkTotals {
     std::int64_t TotalBytes = 0;
     std::int64_t TotalFiles = 0;
     std::int64_t Directories = 0;         // walked, the start directory included
@@ -64,11 +53,34 @@ public:
     std::int64_t RefusedDirectories = 0;
     std::int64_t UnparsedLines = 0;
     bool Aborted = false;
+};
+
+// Whether a walk goes into the directory entry `name`; counts the refused
+// and the skipped ones.
+bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals);
+// Adds a file entry, or an unreadable line, to the totals.
+void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals);
+// Some servers cut a long listing short and still answer success, saying
+// so in the text ("226 Output truncated to 10000 matches", pure-ftpd): a
+// total built on it would be reported as complete and be wrong.
+void RefuseTruncatedListing(const std::string& reply);
+// The message of a walk that meets a directory deeper than the bound.
+std::string TooDeepMessage(int maxDepth, const std::string& name);
+
+// A depth-first walk of the FTP client's current directory: one LIST per
+// directory, CWD into each subdirectory and CDUP back out. A failure is
+// reported once, where it happened, and every level then goes back up.
+class SiteWalker : public WalkTotals {
+public:
+    SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
+
+    // Resets the totals and walks from the current directory.
+    void Walk();
+    // Walks the current directory, already entered under `name`, at `depth`
+    // levels below the start.
+    void RetrieveDir(const std::string& name, int depth);
 
 private:
-    bool Enters(const std::string& name);
-    static void RefuseTruncatedListing(const std::string& reply);
-
     TznFTP& ftp_;
     WalkObserver& observer_;
     WalkRules rules_;

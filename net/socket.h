@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -56,6 +57,11 @@ public:
     std::int32_t ReadLine(std::string& line);
     // With `lines`, every line of the reply is kept there as well.
     std::int32_t ReadReply(std::vector<std::string>* lines = nullptr);
+    // A reply that carries data, as a listing sent over the control
+    // connection: each line between the first and the last goes to
+    // `onLine`, with the reply's code, as it arrives and none is kept, so a
+    // directory of any size fits. LastReply holds the closing line.
+    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& onLine);
     void SendLine(const std::string& line);
 
     // A received line holds at most this many bytes; the rest of a longer

@@ -137,6 +137,18 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
     return code;
 }
 
+std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string&, std::int32_t)>& onLine) {
+    const std::int32_t code = ReadLine(LastReply_);
+    if (code <= 0 || LastReply_.find('-') != 3) return code;
+    for (;;) {
+        // A close before the closing line fails in ReadLine: a listing cut
+        // short must not count as whole.
+        const std::int32_t next = ReadLine(LastReply_);
+        if (next == code && LastReply_.find(' ') == 3) return code;
+        onLine(LastReply_, code);
+    }
+}
+
 // A CR, LF or NUL inside a line would end the command early and let the
 // rest reach the server as a command of its own ("CWD x\r\nDELE y"). Every
 // command passes through SendLine, so the check lives here. The text names

@@ -110,6 +110,9 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             defaultExcludes = false;
         } else if (arg == "--passive") {
             options.passive = true;
+        } else if (arg == "--walk") {
+            if (!value(text) || (text != "fast" && text != "design")) return {std::nullopt, "--walk needs fast or design"};
+            options.fastWalk = text == "fast";
         } else if (arg == "--tls") {
             if (!value(text) || (text != "auto" && text != "require" && text != "off")) {
                 return {std::nullopt, "--tls needs auto, require or off"};
@@ -165,6 +168,9 @@ const char* UsageText() {
            "  --exclude NAME         never enter directories named NAME (repeatable)\n"
            "  --no-default-excludes  enter directories named logs too\n"
            "  --passive              passive-mode data connections (PASV)\n"
+           "  --walk WAY             fast (default): listings over the control connection\n"
+           "                         (STAT) where the server gives the same as LIST;\n"
+           "                         design: CWD, LIST and CDUP in every directory\n"
            "  --tls MODE             auto (default): TLS when the server offers it;\n"
            "                         require: fail without it; off: plain FTP\n"
            "  --tls-fingerprint FP   trust the certificate with this SHA-256 fingerprint\n"

@@ -19,6 +19,9 @@ struct Options {
     int timeoutSeconds = 60;
     std::set<std::string> excludes{"logs"};
     bool passive = false;
+    // STAT listings over the control connection where the server allows;
+    // false: the designed walk (CWD, PORT or PASV, LIST, CDUP).
+    bool fastWalk = true;
     TlsChoice tls = TlsChoice::Auto;
     std::string tlsFingerprint;  // normalised; empty: none pinned
     OutputFormat format = OutputFormat::Line;

@@ -2,6 +2,7 @@
 
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
+#include "ftp/fast_walker.h"
 #include "ftp/site_walker.h"
 #include "platform/messages.h"
 
@@ -11,6 +12,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <memory>
 #include <ostream>
 
@@ -55,8 +57,7 @@ private:
 // per-directory totals for --du.
 class CliObserver : public zn::WalkObserver {
 public:
-    CliObserver(std::ostream& err, std::string server, bool progress, const zn::SiteWalker*& walker)
-        : err_(err), server_(std::move(server)), progress_(progress), walker_(walker) {}
+    CliObserver(std::ostream& err, std::string server, bool progress) : err_(err), server_(std::move(server)), progress_(progress) {}
 
     // Named after the server: a script that walks several sites must be
     // able to tell whose failure it is.
@@ -66,9 +67,10 @@ public:
         err_ << "dirweigh-cli: " << server_ << ": " << message << '\n';
     }
     void DirectoryListed(const std::string& path) override {
-        if (!progress_ || !walker_) return;
-        err_ << "\r\033[K" << walker_->Directories << " directories, " << walker_->TotalFiles << " files, "
-             << HumanSize(walker_->TotalBytes) << "  /" << path << std::flush;
+        if (!progress_ || !totals) return;
+        const zn::WalkTotals& now = totals();
+        err_ << "\r\033[K" << now.Directories << " directories, " << now.TotalFiles << " files, "
+             << HumanSize(now.TotalBytes) << "  /" << path << std::flush;
         shown_ = true;
     }
     void DirectoryDone(const std::string& path, int depth, std::int64_t bytes, std::int64_t) override {
@@ -81,13 +83,14 @@ public:
 
     std::string firstError;
     std::vector<DuLine> du;
+    // The walk's totals so far, once it runs.
+    std::function<const zn::WalkTotals&()> totals;
 
 private:
     std::ostream& err_;
     std::string server_;
     bool progress_;
     bool shown_ = false;
-    const zn::SiteWalker*& walker_;
 };
 
 void ShowDialogue(zn::TznFTP& ftp, std::ostream& err) {
@@ -145,9 +148,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     auto* ftp = new zn::TznFTP(&owner);
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
-    const zn::SiteWalker* walkerSeen = nullptr;
-    CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, walkerSeen);
-    zn::SiteWalker walker(*ftp, observer, zn::WalkRules{options.excludes});
+    CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose);
+    zn::SiteWalker designed(*ftp, observer, zn::WalkRules{options.excludes});
+    zn::FastWalker fast(*ftp, observer, zn::WalkRules{options.excludes});
+    zn::WalkTotals& walker = options.fastWalk ? static_cast<zn::WalkTotals&>(fast) : designed;
     Totals totals;
     bool secured = false;
     try {
@@ -165,8 +169,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->Connect();
         secured = ftp->TlsActive();
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
-        walkerSeen = &walker;
-        walker.Walk();
+        if (options.fastWalk) {
+            observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };
+            fast.Walk();
+        } else {
+            observer.totals = [&designed]() -> const zn::WalkTotals& { return designed; };
+            designed.Walk();
+        }
     } catch (const std::exception& e) {
         observer.WalkFailed(e.what());
         walker.Aborted = true;

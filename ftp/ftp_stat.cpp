@@ -1,0 +1,56 @@
+// Listings over the control connection: "STAT <path>" answers, on many
+// servers (vsftpd, pyftpdlib, ...), with the directory's listing as a
+// multi-line reply (RFC 959, section 4.1.3), with no data connection to
+// set up and tear down. And PWD, for the absolute paths such a walk uses.
+
+#include "ftp/ftp.h"
+
+#include "net/errors.h"
+
+namespace zn {
+
+// 257 "/path" comment: the quoted path, "" inside it standing for one quote.
+std::string TznFTP::PrintWorkingDir() {
+    SendLine("PWD");
+    ExpectCodes(ReadReply(), {257});
+    const std::string& reply = LastReply();
+    std::size_t at = reply.find('"');
+    if (at == std::string::npos) throw EServerError(reply);
+    std::string path;
+    for (++at; at < reply.size(); ++at) {
+        if (reply[at] != '"') {
+            path += reply[at];
+        } else if (at + 1 < reply.size() && reply[at + 1] == '"') {
+            path += '"';
+            ++at;
+        } else {
+            return path;
+        }
+    }
+    throw EServerError(reply);
+}
+
+void TznFTP::StatList(const std::string& path, TznFTPDirList& list) {
+    TznFTPDirList incoming;
+    incoming.ServerType = DirList_->ServerType;
+    ListingReader reader(incoming);
+    SendLine("STAT " + path);
+    const std::int32_t code = ReadDataReply([&](const std::string& line, std::int32_t replyCode) {
+            // Some servers repeat "213-" on every line, some indent by one
+            // space; neither belongs to the listing.
+            std::string_view body(line);
+            if (body.size() >= 4 && body[3] == '-' && body.substr(0, 3) == std::to_string(replyCode)) {
+                body.remove_prefix(4);
+            } else if (!body.empty() && body.front() == ' ') {
+                body.remove_prefix(1);
+            }
+            reader.Feed(body);
+            reader.Feed("\n");
+        });
+    if (code < 211 || code > 213) throw EServerError(LastReply());
+    reader.Finish();
+    list.TakeEntries(incoming);
+    list.ServerType = DirList_->ServerType = incoming.ServerType;
+}
+
+}  // namespace zn

@@ -1,0 +1,183 @@
+// The fast walk (STAT listings over the control connection): the same
+// totals and per-directory results as the designed walk on real servers,
+// the STAT reply shapes of other servers, the fallback, and failures.
+
+#include "ftp/fast_walker.h"
+#include "tests/fakes/pyftpd.h"
+#include "tests/fakes/test_certificate.h"
+#include "tests/fakes/vsftpd.h"
+#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/site_tree.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+using testsupport::ScriptedServer;
+
+namespace {
+
+// TYPE A, PORT and LIST answered, then the data connection opened.
+ScriptedServer& UpToDataHelper(ScriptedServer& server) {
+    return server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
+        "150 Opening data connection").ConnectData();
+}
+
+struct Recorder : zn::WalkObserver {
+    void WalkFailed(const std::string& message) override { failures.push_back(message); }
+    void DirectoryDone(const std::string& path, int depth, std::int64_t bytes, std::int64_t files) override {
+        done.push_back(path + " " + std::to_string(depth) + " " + std::to_string(bytes) + " " + std::to_string(files));
+    }
+    Lines failures;
+    Lines done;
+};
+
+std::string Totals(const zn::WalkTotals& t) {
+    return std::to_string(t.TotalBytes) + " bytes " + std::to_string(t.TotalFiles) + " files " +
+           std::to_string(t.Directories) + " dirs " + std::to_string(t.SkippedDirectories) + " skipped" +
+           (t.Aborted ? " aborted" : "");
+}
+
+// Names a server may read as options or patterns, spaces, an excluded
+// directory, and a file over 4 GiB.
+void MakeAwkwardTree(testsupport::SiteTree& tree) {
+    for (int d = 0; d < 12; ++d) {
+        const std::string top = (d % 3 == 0 ? "-dash " : d % 3 == 1 ? "sp ace " : "glob[") + std::to_string(d);
+        tree.AddFile(top + "/index.html", 100 + static_cast<std::uintmax_t>(d));
+        tree.AddFile(top + "/deeper/a*b?.txt", 7);
+        tree.AddFile(top + "/logs/access.log", 99999);
+    }
+    tree.AddDirectory("empty");
+    tree.AddFile("huge.iso", 4294967296ULL);
+}
+
+// Walks with both strategies over fresh logons; the fast walk must have
+// listed by STAT and found what the designed walk found.
+void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent) {
+    Recorder designedEvents, fastEvents;
+    ftp.Connect();
+    zn::SiteWalker designed(ftp, designedEvents);
+    designed.Walk();
+    ftp.Disconnect();
+    sent.clear();
+    ftp.Connect();
+    zn::FastWalker fast(ftp, fastEvents);
+    fast.Walk();
+    ftp.Disconnect();
+    EXPECT_EQ(fast.Method(), "STAT");
+    EXPECT_EQ(Totals(fast), Totals(designed));
+    EXPECT_EQ(fastEvents.done, designedEvents.done);
+    EXPECT_TRUE(designedEvents.failures.empty() && fastEvents.failures.empty());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "STAT /sp ace 1/deeper"), 1);
+    // Only paths with a dash or a pattern character take CWD and LIST.
+    for (const std::string& line : sent) {
+        if (line.rfind("CWD ", 0) == 0) EXPECT_NE(line.find_first_of("-["), std::string::npos) << line;
+    }
+}
+
+}  // namespace
+
+TEST_F(FtpTest, FastWalkAgreesWithTheDesignedWalkOnPyftpdlib) {
+    testsupport::SiteTree tree;
+    MakeAwkwardTree(tree);
+    testsupport::PyFtpd server(tree.Root().string(), "user", "secret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    Lines sent;
+    ftp_->OnLineSent = [&](zn::TObject*, const std::string& line) { sent.push_back(line); };
+    ftp_->SetServer(server.Address());
+    ExpectBothWalksAgree(*ftp_, sent);
+}
+
+// vsftpd lists "." and ".." in its STAT replies, and here the replies come
+// over TLS.
+TEST_F(FtpTest, FastWalkAgreesWithTheDesignedWalkOnVsftpdOverTls) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    MakeAwkwardTree(tree);
+    testsupport::Vsftpd server(tree.Root(), certificate);
+    if (server.Skipped()) GTEST_SKIP() << server.Error();
+    ASSERT_TRUE(server.Running()) << server.Error();
+    Lines sent;
+    ftp_->OnLineSent = [&](zn::TObject*, const std::string& line) { sent.push_back(line); };
+    ftp_->SetServer(server.Address());
+    ftp_->SetUserName("anonymous");
+    ftp_->SetTlsMode(zn::tmRequire);
+    ftp_->SetTrustedFingerprint(certificate.Fingerprint());
+    ftp_->SetPassive(true);
+    ExpectBothWalksAgree(*ftp_, sent);
+}
+
+TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
+    const std::string dir = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n";
+    const std::string file = "-rw-r--r-- 1 u g 1000 Jan  1 00:00 a.html\r\n";
+    struct Case {
+        const char* name;
+        std::function<void(ScriptedServer&)> afterPwd;
+        std::string totals;
+        Lines failures;
+    };
+    const std::string listing = dir + file;
+    const Case cases[] = {
+        {"every line starts with the code",
+         [&](ScriptedServer& s) {
+             UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done").Receive();
+             s.Send("213-Status of /:\r\n213-" + dir + "213-" + file + "213 End\r\n").Receive();
+             s.Send("213-Status:\r\n213-" + file + "213 End\r\n").AwaitClientClose();
+         },
+         "2000 bytes 2 files 2 dirs 0 skipped", {}},
+        {"every line starts with a space",
+         [&](ScriptedServer& s) {
+             UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done").Receive();
+             s.Send("211-Status of /:\r\n " + dir + " " + file + "211 End\r\n").Receive();
+             s.Send("211-Status:\r\n " + file + "211 End\r\n").AwaitClientClose();
+         },
+         "2000 bytes 2 files 2 dirs 0 skipped", {}},
+        {"STAT refused: the designed walk",
+         [&](ScriptedServer& s) {
+             UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done").Receive().Reply("502 No STAT");
+             UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done");
+             s.Receive().Reply("250 CWD ok");
+             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
+             s.AwaitClientClose();
+         },
+         "2000 bytes 2 files 2 dirs 0 skipped", {}},
+        {"a failure below the start: once, with the totals so far",
+         [&](ScriptedServer& s) {
+             UpToDataHelper(s).SendData(file + dir).CloseData().Reply("226 Done").Receive();
+             s.Send("213-Status:\r\n" + file + dir + "213 End\r\n").Receive().Reply("550 Permission denied");
+             s.AwaitClientClose();
+         },
+         "1000 bytes 1 files 1 dirs 0 skipped aborted", {"550 Permission denied"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        Logon(server).Receive().Reply("257 \"/\" is the current directory");
+        c.afterPwd(server);
+        ConnectTo(server);
+        Recorder events;
+        zn::FastWalker walker(*ftp_, events);
+        walker.Walk();
+        EXPECT_EQ(Totals(walker), c.totals);
+        EXPECT_EQ(events.failures, c.failures);
+        ftp_->Close();
+    }
+}
+
+TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
+    ScriptedServer server;
+    Logon(server).Receive().Reply("257 \"/www\" is the current directory");
+    UpToDataHelper(server).SendData("drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n").CloseData().Reply("226 Done");
+    server.Receive().Send("213-Status:\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n213 End\r\n");
+    server.Receive().Delay(3000);
+    ConnectTo(server);
+    Recorder events;
+    zn::FastWalker walker(*ftp_, events);
+    QTimer::singleShot(300, [this] { ftp_->Cancel(); });
+    walker.Walk();
+    EXPECT_TRUE(walker.Aborted);
+    EXPECT_EQ(events.failures, Lines{"Operation has been canceled"});
+    EXPECT_EQ(server.Received().back(), "STAT /www/sub");
+}
