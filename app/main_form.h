@@ -45,6 +45,8 @@ public:
     // Walks the server's current directory and everything below it
     // (size_walk.cpp); `depth` counts the levels below the start directory.
     void RetrieveDir(const std::string& name, int depth = 0);
+    // The same walk with one STAT per directory where the server allows.
+    void FastRetrieve();
 
     void znFTPOpen(zn::TObject* Sender);
     void znFTPConnected(zn::TObject* Sender);
@@ -102,6 +104,8 @@ public:
     std::string IniProxyServer;
     std::int32_t IniProxyType = 0;
     bool IniPassive = false;
+    // FastWalk=1: STAT listings over the control connection (size_walk.cpp).
+    bool IniFastWalk = false;
     zn::TTlsMode IniTlsMode = zn::tmAuto;
     bool Busy = false;
     bool Aborted = false;
@@ -129,6 +133,7 @@ private:
     void ShowError(const std::string& message);
     void Log(const std::string& text);
     void ShowTotals();
+    void LogRefused(std::int64_t refused);
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes
     // the window now.
     void EndBusy();

@@ -28,6 +28,7 @@ void TMainFrm::LoadSettings() {
     IniProxyServer = read("ProxyServer", "");
     IniProxyType = platform::ReadProfileInteger(IniFileName, kSection, "ProxyType", 0);
     IniPassive = platform::ReadProfileInteger(IniFileName, kSection, "Passive", 0) == 1;
+    IniFastWalk = platform::ReadProfileInteger(IniFileName, kSection, "FastWalk", 0) == 1;
     const std::string tls = read("TLS", "auto");
     IniTlsMode = tls == "off" ? zn::tmOff : tls == "require" ? zn::tmRequire : zn::tmAuto;
 }

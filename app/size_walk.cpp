@@ -3,6 +3,7 @@
 
 #include "app/main_form.h"
 
+#include "ftp/fast_walker.h"
 #include "ftp/site_walker.h"
 
 #include <QApplication>
@@ -35,7 +36,11 @@ void TMainFrm::GetSizeBtnClick() {
     UpdateButtons();
     Status("Retrieving Size...");
     pacer_->Start();
-    RetrieveDir("");
+    if (IniFastWalk) {
+        FastRetrieve();
+    } else {
+        RetrieveDir("");
+    }
     Status("Size retrieved.");
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
@@ -50,6 +55,23 @@ void TMainFrm::ShowTotals() {
     Log("Homepage Size: " + std::to_string(TotalBytes) + " Bytes\nFiles: " + std::to_string(TotalFiles));
 }
 
+void TMainFrm::FastRetrieve() {
+    BoxReport report([this](const std::string& message) { ShowError(message); });
+    zn::FastWalker walker(*znFTP, report);
+    walker.Walk();
+    LogRefused(walker.RefusedDirectories);
+    Aborted = walker.Aborted;
+    TotalBytes = walker.TotalBytes;
+    TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);
+}
+
+void TMainFrm::LogRefused(std::int64_t refused) {
+    if (refused == 0) return;
+    Log("Not entered: " + std::to_string(refused) +
+        (refused == 1 ? " directory whose name holds \"/\" or is empty"
+                      : " directories whose names hold \"/\" or are empty"));
+}
+
 // The walk itself is the shared walker's; the window keeps the totals.
 void TMainFrm::RetrieveDir(const std::string& name, int depth) {
     BoxReport report([this](const std::string& message) { ShowError(message); });
@@ -60,12 +82,7 @@ void TMainFrm::RetrieveDir(const std::string& name, int depth) {
     walker.TotalBytes = TotalBytes;
     walker.TotalFiles = TotalFiles;
     walker.RetrieveDir(name, depth);
-    if (walker.RefusedDirectories > 0) {
-        const bool one = walker.RefusedDirectories == 1;
-        Log("Not entered: " + std::to_string(walker.RefusedDirectories) +
-            (one ? " directory whose name holds \"/\" or is empty"
-                 : " directories whose names hold \"/\" or are empty"));
-    }
+    LogRefused(walker.RefusedDirectories);
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;
     TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);
