@@ -1,6 +1,9 @@
 #!/usr/bin/python3
 """Times the size walk of dirweigh-cli against lftp and rclone.
 
+dirweigh-cli runs its default walk (fast: STAT listings over the control
+connection) and the designed walk (--walk design, active and passive).
+
 Generates two deterministic trees (site: ~500 directories and 5,000 files;
 big: ~3,000 directories and 30,000 files, names with spaces), serves each
 with vsftpd and with pyftpdlib on 127.0.0.1, and runs every client on each,
@@ -184,8 +187,11 @@ def clients(port):
     import json
     return {
         "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", url], lambda out: int(out.split()[0])),
-        "dirweigh-cli --passive": ([CLI, "--bytes", "--no-default-excludes", "--passive", url],
-                                   lambda out: int(out.split()[0])),
+        "dirweigh-cli --walk design": ([CLI, "--bytes", "--no-default-excludes", "--walk", "design", url],
+                                       lambda out: int(out.split()[0])),
+        "dirweigh-cli --walk design --passive": (
+            [CLI, "--bytes", "--no-default-excludes", "--walk", "design", "--passive", url],
+            lambda out: int(out.split()[0])),
         "lftp (active)": (["lftp", "-c", "set cache:enable no; set ftp:passive-mode off; "
                                          "open -u anonymous,anonymous@ ftp://127.0.0.1:%d; du -sb /" % port],
                           lambda out: int(out.split()[0])),
@@ -202,8 +208,8 @@ def tls_clients(port, fingerprint):
                 "set ssl:verify-certificate no; ")
     return {
         "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", *pinned, url], lambda out: int(out.split()[0])),
-        "dirweigh-cli --passive": ([CLI, "--bytes", "--no-default-excludes", "--passive", *pinned, url],
-                                   lambda out: int(out.split()[0])),
+        "dirweigh-cli --walk design": ([CLI, "--bytes", "--no-default-excludes", "--walk", "design", *pinned, url],
+                                       lambda out: int(out.split()[0])),
         "lftp (active)": (["lftp", "-c", lftp_tls + "set ftp:passive-mode off; "
                                                     "open -u anonymous,anonymous@ ftp://127.0.0.1:%d; du -sb /" % port],
                           lambda out: int(out.split()[0])),
@@ -243,12 +249,12 @@ def measure(commands, runs, truth, server_name):
 
 def print_table(server_name, table, runs):
     print("  %s (medians of %d runs)" % (server_name, runs))
-    print("    %-24s %9s %9s %14s %14s %12s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
+    print("    %-36s %9s %9s %14s %14s %12s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
                                               "slowest/fastest"))
     ours = statistics.median(table["dirweigh-cli"][0]), statistics.median(table["dirweigh-cli"][1])
     for name, (walls, cpus) in table.items():
         wall, cpu = statistics.median(walls), statistics.median(cpus)
-        print("    %-24s %9.3f %9.3f %14.2f %14.2f %12.2f" % (
+        print("    %-36s %9.3f %9.3f %14.2f %14.2f %12.2f" % (
             name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"), max(walls) / min(walls)))
 
 
@@ -260,14 +266,14 @@ def print_tls_cost(medians):
     print("  TLS cost on vsftpd (TLS medians over plain medians)")
     for name in rows:
         (tls_wall, tls_cpu), (wall, cpu) = medians[("vsftpd TLS", name)], medians[("vsftpd", name)]
-        print("    %-24s wall %.2fx   CPU %.2fx" % (name, tls_wall / wall, tls_cpu / cpu if cpu else float("nan")))
+        print("    %-36s wall %.2fx   CPU %.2fx" % (name, tls_wall / wall, tls_cpu / cpu if cpu else float("nan")))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--trees", default="site,big")
-    parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd)")
+    parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
     args = parser.parse_args()
     ensure_tools()
     enter_private_network()
