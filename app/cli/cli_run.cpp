@@ -154,6 +154,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     zn::WalkTotals& walker = options.fastWalk ? static_cast<zn::WalkTotals&>(fast) : designed;
     Totals totals;
     bool secured = false;
+    std::string untrusted;  // the fingerprint of a certificate nothing vouched for
     try {
         ftp->SetWinsockLoaded(true);
         ftp->SetServer(options.host);
@@ -164,6 +165,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->SetConnectBackAdvice("behind a router, try --passive");
         ftp->SetTlsMode(TlsMode(options.tls));
         ftp->SetTrustedFingerprint(options.tlsFingerprint);
+        ftp->OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
+            untrusted = certificate.Fingerprint;
+        };
         if (options.verbose) ShowDialogue(*ftp, err);
         if (environment.handleInterrupt) interrupt.emplace(*ftp, interrupted);
         ftp->Connect();
@@ -177,7 +181,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             designed.Walk();
         }
     } catch (const std::exception& e) {
-        observer.WalkFailed(e.what());
+        // The way out of an untrusted certificate, ready to copy.
+        observer.WalkFailed(untrusted.empty() ? std::string(e.what())
+                                              : std::string(e.what()) + " (to trust it: --tls-fingerprint " +
+                                                    untrusted + ")");
         walker.Aborted = true;
     }
     observer.ClearProgress();

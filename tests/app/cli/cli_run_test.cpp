@@ -264,7 +264,8 @@ TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
     // fingerprint to pin.
     run = RunCli({"ftp://me@" + server.Address(), "--json"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(certificate.Fingerprint()), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("(to trust it: --tls-fingerprint " + certificate.Fingerprint() + ")"), std::string::npos)
+        << run.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, CliAgainstPyftpdlib, ::testing::Values(false, true),
