@@ -179,6 +179,7 @@ protected:
 private:
     // The connect notification carried an error (a refused connection).
     bool ConnectFailed = false;
+    unsigned linesTaken_ = 0;
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 
     platform::LRESULT HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
@@ -194,6 +195,10 @@ private:
     void RefuseLineBreaks(const std::string& line);
     int ReceiveUpToLineEnd(char* chunk, int capacity, bool& found);
     int Receive(char* chunk, int capacity, bool peek);
+    bool TakeWaitingLine(std::string& line, std::int32_t& code);
+    std::int32_t ReadNextLine(std::string& line);
+    bool TakeWaitingLines(std::int32_t code, const std::function<void(const std::string&, std::int32_t)>& onLine,
+                          bool& closed);
     void EndTls();
 
     alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};

@@ -113,6 +113,33 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
     return result;
 }
 
+// The next line of a multi-line reply when it is already there: taken
+// without a wait, a turn of the event loop or the time-out counter, which
+// cost far more than the read itself when a reply carries a listing. Every
+// few lines, and whenever the line is not complete yet, ReadLine does it
+// the full way, so events (Cancel) still come in.
+bool TznSocket::TakeWaitingLine(std::string& line, std::int32_t& code) {
+    constexpr unsigned kLinesBetweenEvents = 32;
+    if (++linesTaken_ % kLinesBetweenEvents == 0 || !Connected()) return false;
+    char chunk[kLineMax];
+    const int n = Receive(chunk, sizeof chunk, true);
+    if (n <= 0) return false;
+    const char* lf = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(n)));
+    if (!lf) return false;
+    const int length = static_cast<int>(lf - chunk + 1);
+    if (Receive(chunk, length, false) != length) return false;
+    line.assign(chunk, strnlen(chunk, static_cast<std::size_t>(length)));
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    code = ReplyCode(line);
+    FireChecked(OnLineReceived, this, line);
+    return true;
+}
+
+std::int32_t TznSocket::ReadNextLine(std::string& line) {
+    std::int32_t code = -1;
+    return TakeWaitingLine(line, code) ? code : ReadLine(line);
+}
+
 // A multi-line reply ends with its closing line; one that never comes (a
 // server sending "220-" lines for ever, each restarting the time-out) ends
 // here, and the connection with it, since the dialogue is out of step.
@@ -123,7 +150,7 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
     if (code > 0 && LastReply_.find('-') == 3) {
         std::size_t lines = 1, bytes = LastReply_.size();
         for (;;) {
-            const std::int32_t next = ReadLine(LastReply_);
+            const std::int32_t next = ReadNextLine(LastReply_);
             if (kept) kept->push_back(LastReply_);
             if (PeerClosed || (next == code && LastReply_.find(' ') == 3)) break;
             bytes += LastReply_.size();
@@ -141,12 +168,53 @@ std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string
     const std::int32_t code = ReadLine(LastReply_);
     if (code <= 0 || LastReply_.find('-') != 3) return code;
     for (;;) {
+        bool closed = false;
+        if (TakeWaitingLines(code, onLine, closed)) {
+            if (closed) return code;
+            continue;
+        }
         // A close before the closing line fails in ReadLine: a listing cut
         // short must not count as whole.
         const std::int32_t next = ReadLine(LastReply_);
         if (next == code && LastReply_.find(' ') == 3) return code;
         onLine(LastReply_, code);
     }
+}
+
+// The whole lines of a data reply that are already there, up to its closing
+// line and not a byte further (the next reply stays in the socket), taken
+// with one peek and one read. False when none is there, and every few
+// calls, so that ReadLine lets events (Cancel) in the full way.
+bool TznSocket::TakeWaitingLines(std::int32_t code, const std::function<void(const std::string&, std::int32_t)>& onLine,
+                                 bool& closed) {
+    constexpr unsigned kChunksBetweenEvents = 8;
+    if (++linesTaken_ % kChunksBetweenEvents == 0 || !Connected()) return false;
+    std::vector<char> chunk(64 * 1024);
+    const int n = Receive(chunk.data(), static_cast<int>(chunk.size()), true);
+    if (n <= 0) return false;
+    const std::string closing = std::to_string(code) + " ";
+    std::size_t start = 0;
+    std::vector<std::string> lines;
+    while (!closed) {
+        const char* lf = static_cast<const char*>(std::memchr(chunk.data() + start, '\n', static_cast<std::size_t>(n) - start));
+        if (!lf) break;
+        const std::size_t end = static_cast<std::size_t>(lf - chunk.data()) + 1;
+        // As ReadLine: a NUL ends the line, and so does kLineMax.
+        std::string line(chunk.data() + start, strnlen(chunk.data() + start, std::min(end - start, kLineMax)));
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        closed = line.compare(0, closing.size(), closing) == 0;
+        lines.push_back(std::move(line));
+        start = end;
+    }
+    if (start == 0 || Receive(chunk.data(), static_cast<int>(start), false) != static_cast<int>(start)) return false;
+    const std::shared_ptr<const bool> alive = AliveToken();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        LastReply_ = lines[i];
+        Fire(OnLineReceived, this, LastReply_);
+        StopIfDestroyed(*alive);
+        if (!(closed && i + 1 == lines.size())) onLine(LastReply_, code);
+    }
+    return true;
 }
 
 // A CR, LF or NUL inside a line would end the command early and let the

@@ -112,3 +112,28 @@ TEST_F(SocketTest, ReplyCodeReadsTheFirstThreeCharacters) {
     EXPECT_EQ(socket_->ReplyCode("abc"), -1);
     EXPECT_EQ(socket_->ReplyCode(""), -1);
 }
+
+// A listing carried by a reply: its lines, taken many at a time, cut at a
+// NUL and at the line limit as ReadLine cuts them, and not a byte of the
+// reply after it.
+TEST_F(SocketTest, DataReplyGivesItsLinesAndLeavesTheNextReply) {
+    const std::string longName(3000, 'n');
+    std::string reply = "213-Status follows:\r\n";
+    for (int i = 0; i < 200; ++i) reply += "line " + std::to_string(i) + "\r\n";
+    reply += std::string("cut\0here\r\n", 10) + longName + "\r\n213 End\r\n221 next\r\n";
+    testsupport::ScriptedServer server;
+    server.Send(reply).AwaitClientClose();
+    ConnectTo(server);
+    std::vector<std::string> lines;
+    EXPECT_EQ(socket_->ReadDataReply([&](const std::string& line, std::int32_t code) {
+        EXPECT_EQ(code, 213);
+        lines.push_back(line);
+    }), 213);
+    ASSERT_EQ(lines.size(), 202u);
+    EXPECT_EQ(lines[0], "line 0");
+    EXPECT_EQ(lines[199], "line 199");
+    EXPECT_EQ(lines[200], "cut");
+    EXPECT_EQ(lines[201], longName.substr(0, zn::TznSocket::kLineMax));
+    EXPECT_EQ(socket_->LastReply(), "213 End");
+    EXPECT_EQ(socket_->ReadReply(), 221);
+}
