@@ -50,20 +50,18 @@ FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
 void FastWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     designed_.reset();
-    bool statUsable = false;
     try {
-        statUsable = StatListsLikeList();
+        if (!StatListsLikeList()) {
+            RunDesignedWalk();
+            return;
+        }
+        method_ = "STAT";
+        WalkByStat();
     } catch (const platform::Exception& e) {
         Aborted = true;
+        DrainAfterFailure();
         observer_.WalkFailed(e.Message());
-        return;
     }
-    if (!statUsable) {
-        RunDesignedWalk();
-        return;
-    }
-    method_ = "STAT";
-    RetrieveDir(start_, "", 0, &startListing_);
 }
 
 // The start directory's LIST, then its STAT: the same entries, or the walk
@@ -97,47 +95,122 @@ void FastWalker::RunDesignedWalk() {
     designed_.reset();
 }
 
-void FastWalker::ListDirectory(const std::string& absolute, TznFTPDirList& level) {
-    if (MayBeReadAsPattern(absolute)) {
-        ftp_.ChangeDir(absolute);
-        ftp_.List();
-        RefuseTruncatedListing(ftp_.LastReply());
-        level.TakeEntries(ftp_.DirList());
-        return;
+void FastWalker::WalkByStat() {
+    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}});
+    pending_.clear();
+    inFlight_.clear();
+    window_ = kWindow;
+    Accept(0, startListing_);
+    while (!pending_.empty() || !inFlight_.empty()) {
+        SendAhead();
+        if (!inFlight_.empty()) ReceiveNext();
     }
-    ftp_.StatList(absolute, level);
-    RefuseTruncatedListing(ftp_.LastReply());
+    ReportDone(0);
 }
 
-void FastWalker::RetrieveDir(const std::string& absolute, const std::string& relative, int depth,
-                             TznFTPDirList* listed) {
-    TznFTPDirList level;
-    if (Aborted) return;
-    const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
-    try {
-        if (listed) {
-            level.TakeEntries(*listed);
-        } else {
-            ListDirectory(absolute, level);
+// Fills the window. A directory that must be listed by CWD and LIST waits
+// until every reply in flight is in: those commands take the dialogue's
+// turn.
+void FastWalker::SendAhead() {
+    while (inFlight_.size() < window_ && !pending_.empty()) {
+        const int node = pending_.front();
+        if (MayBeReadAsPattern(nodes_[node].absolute)) {
+            if (!inFlight_.empty()) return;
+            pending_.pop_front();
+            TznFTPDirList listing;
+            ListByCwd(nodes_[node].absolute, listing);
+            Accept(node, listing);
+            continue;
         }
-        ++Directories;
-        observer_.DirectoryListed(relative);
-        for (int i = 0; i < level.Count() && !Aborted; ++i) {
-            const TznFTPDirEntry& entry = level.Items(i);
-            if (entry.Kind != dkDirectory) {
-                CountEntry(entry, *this);
-                continue;
-            }
-            if (!EntersDirectory(entry.Name, rules_, *this)) continue;
-            if (depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
-            RetrieveDir(Child(absolute, entry.Name), relative.empty() ? entry.Name : relative + "/" + entry.Name,
-                        depth + 1, nullptr);
-        }
-        if (!Aborted) observer_.DirectoryDone(relative, depth, TotalBytes - bytesBefore, TotalFiles - filesBefore);
-    } catch (const platform::Exception& e) {
-        Aborted = true;
-        observer_.WalkFailed(e.Message());
+        pending_.pop_front();
+        ftp_.SendLine("STAT " + nodes_[node].absolute);
+        inFlight_.push_back(node);
     }
+}
+
+void FastWalker::ReceiveNext() {
+    const int node = inFlight_.front();
+    inFlight_.pop_front();
+    TznFTPDirList listing;
+    if (!ftp_.ReceiveStatList(nodes_[node].absolute, listing, window_ > 1)) {
+        GetBackInStep(node);
+        return;
+    }
+    RefuseTruncatedListing(ftp_.LastReply());
+    Accept(node, listing);
+}
+
+void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
+    ftp_.ChangeDir(absolute);
+    ftp_.List();
+    RefuseTruncatedListing(ftp_.LastReply());
+    listing.TakeEntries(ftp_.DirList());
+}
+
+void FastWalker::Accept(int node, const TznFTPDirList& listing) {
+    ++Directories;
+    observer_.DirectoryListed(nodes_[node].relative);
+    for (int i = 0; i < listing.Count(); ++i) {
+        const TznFTPDirEntry& entry = listing.Items(i);
+        if (entry.Kind != dkDirectory) {
+            const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
+            CountEntry(entry, *this);
+            nodes_[node].bytes += TotalBytes - bytesBefore;
+            nodes_[node].files += TotalFiles - filesBefore;
+            continue;
+        }
+        if (!EntersDirectory(entry.Name, rules_, *this)) continue;
+        const Node& parent = nodes_[node];
+        if (parent.depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
+        Node child{Child(parent.absolute, entry.Name),
+                   parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {}};
+        nodes_.push_back(std::move(child));
+        const int index = static_cast<int>(nodes_.size()) - 1;
+        nodes_[node].children.push_back(index);
+        pending_.push_back(index);
+    }
+}
+
+// A NOOP, and every reply up to its "200", puts the dialogue back in step;
+// the directories whose replies were in flight are listed again, one
+// command at a time from here on.
+void FastWalker::GetBackInStep(int node) {
+    std::deque<int> again{node};
+    again.insert(again.end(), inFlight_.begin(), inFlight_.end());
+    inFlight_.clear();
+    ftp_.SendLine("NOOP");
+    const auto ignore = [](const std::string&, std::int32_t) {};
+    for (std::size_t replies = 0;; ++replies) {
+        if (replies > again.size() + 1) throw EServerError("The server's replies are out of step: " + ftp_.LastReply());
+        if (ftp_.ReadDataReply(ignore) == 200) break;
+    }
+    pending_.insert(pending_.begin(), again.begin(), again.end());
+    window_ = 1;
+}
+
+// After a refused STAT, the replies to the commands sent after it are
+// still coming: read, so that the next command gets its own reply.
+void FastWalker::DrainAfterFailure() {
+    const auto ignore = [](const std::string&, std::int32_t) {};
+    try {
+        for (; !inFlight_.empty() && ftp_.Connected(); inFlight_.pop_front()) ftp_.ReadDataReply(ignore);
+    } catch (const platform::Exception&) {
+        // The walk has already failed; this failure adds nothing.
+    }
+    inFlight_.clear();
+    pending_.clear();
+}
+
+// The designed walk's order: each directory after everything below it.
+std::pair<std::int64_t, std::int64_t> FastWalker::ReportDone(int node) {
+    std::int64_t bytes = nodes_[node].bytes, files = nodes_[node].files;
+    for (const int child : nodes_[node].children) {
+        const auto [childBytes, childFiles] = ReportDone(child);
+        bytes += childBytes;
+        files += childFiles;
+    }
+    observer_.DirectoryDone(nodes_[node].relative, nodes_[node].depth, bytes, files);
+    return {bytes, files};
 }
 
 }  // namespace zn

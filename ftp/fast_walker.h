@@ -1,7 +1,9 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ftp/site_walker.h"
 
@@ -9,12 +11,19 @@ namespace zn {
 
 // The same walk as SiteWalker, with the same rules, totals and events, but
 // listed over the control connection: one "STAT <absolute path>" per
-// directory, with no data connection, no CWD and no CDUP. It first checks,
-// on the start directory, that the server's STAT gives the same entries as
-// its LIST; where it does not (no PWD, no STAT, another answer), the whole
-// walk is SiteWalker's. A directory whose path holds a name that a server
-// may read as an option or a pattern (a leading "-", "*", "?", "[") is
-// listed by CWD and LIST instead.
+// directory, with no data connection, no CWD and no CDUP, several of them
+// sent ahead of their replies. It first checks, on the start directory,
+// that the server's STAT gives the same entries as its LIST; where it does
+// not (no PWD, no STAT, another answer), the whole walk is SiteWalker's. A
+// directory whose path holds a name that a server may read as an option or
+// a pattern (a leading "-", "*", "?", "[") is listed by CWD and LIST. A
+// reply that names another directory than the one asked for means the
+// server is out of step: the walk gets back in step with NOOP and goes on
+// one command at a time.
+//
+// Directories are listed level by level; DirectoryDone comes at the end, in
+// the designed walk's order (children before their parent), and not after a
+// failure.
 class FastWalker : public WalkTotals {
 public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
@@ -25,11 +34,29 @@ public:
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Current() const { return designed_ ? static_cast<const WalkTotals&>(*designed_) : *this; }
 
+    // Commands sent ahead of their replies.
+    static constexpr std::size_t kWindow = 8;
+
 private:
+    struct Node {
+        std::string absolute;
+        std::string relative;
+        int depth = 0;
+        std::int64_t bytes = 0;  // of its own files
+        std::int64_t files = 0;
+        std::vector<int> children;
+    };
+
     bool StatListsLikeList();
-    void RetrieveDir(const std::string& absolute, const std::string& relative, int depth, TznFTPDirList* listed);
-    void ListDirectory(const std::string& absolute, TznFTPDirList& level);
     void RunDesignedWalk();
+    void WalkByStat();
+    void SendAhead();
+    void ReceiveNext();
+    void Accept(int node, const TznFTPDirList& listing);
+    void ListByCwd(const std::string& absolute, TznFTPDirList& listing);
+    void GetBackInStep(int node);
+    void DrainAfterFailure();
+    std::pair<std::int64_t, std::int64_t> ReportDone(int node);
 
     TznFTP& ftp_;
     WalkObserver& observer_;
@@ -38,6 +65,10 @@ private:
     TznFTPDirList startListing_;
     std::string method_;
     std::unique_ptr<SiteWalker> designed_;
+    std::vector<Node> nodes_;
+    std::deque<int> pending_;   // to be listed, in order
+    std::deque<int> inFlight_;  // STAT sent, reply not read yet
+    std::size_t window_ = kWindow;
 };
 
 }  // namespace zn

@@ -99,6 +99,10 @@ public:
     // The listing of `path` from "STAT <path>" over the control connection,
     // into `list`; raises EServerError unless the reply is 211 to 213.
     void StatList(const std::string& path, TznFTPDirList& list);
+    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
+    // answered in order). With `checkStep`, false when the reply names
+    // another directory: the server has fallen out of step.
+    bool ReceiveStatList(const std::string& path, TznFTPDirList& list, bool checkStep);
 
     void Open() override;
 

@@ -30,12 +30,30 @@ std::string TznFTP::PrintWorkingDir() {
     throw EServerError(reply);
 }
 
+namespace {
+
+// 'Status of "/path":' names the directory the reply is for; a reply
+// without a quoted path names none.
+bool NamesAnotherPath(const std::string& firstLine, const std::string& expected) {
+    const std::size_t open = firstLine.find('"'), close = firstLine.rfind('"');
+    if (open == std::string::npos || close == open) return false;
+    return firstLine.compare(open + 1, close - open - 1, expected) != 0;
+}
+
+}  // namespace
+
 void TznFTP::StatList(const std::string& path, TznFTPDirList& list) {
+    SendLine("STAT " + path);
+    ReceiveStatList(path, list, false);
+}
+
+bool TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list, bool checkStep) {
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
     ListingReader reader(incoming);
-    SendLine("STAT " + path);
-    const std::int32_t code = ReadDataReply([&](const std::string& line, std::int32_t replyCode) {
+    std::string first;
+    const std::int32_t code = ReadDataReply(
+        [&](const std::string& line, std::int32_t replyCode) {
             // Some servers repeat "213-" on every line, some indent by one
             // space; neither belongs to the listing.
             std::string_view body(line);
@@ -46,11 +64,14 @@ void TznFTP::StatList(const std::string& path, TznFTPDirList& list) {
             }
             reader.Feed(body);
             reader.Feed("\n");
-        });
+        },
+        &first);
     if (code < 211 || code > 213) throw EServerError(LastReply());
+    if (checkStep && NamesAnotherPath(first, path)) return false;
     reader.Finish();
     list.TakeEntries(incoming);
     list.ServerType = DirList_->ServerType = incoming.ServerType;
+    return true;
 }
 
 }  // namespace zn

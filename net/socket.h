@@ -61,7 +61,8 @@ public:
     // connection: each line between the first and the last goes to
     // `onLine`, with the reply's code, as it arrives and none is kept, so a
     // directory of any size fits. LastReply holds the closing line.
-    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& onLine);
+    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& onLine,
+                               std::string* firstLine = nullptr);
     void SendLine(const std::string& line);
 
     // A received line holds at most this many bytes; the rest of a longer

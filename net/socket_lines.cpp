@@ -164,8 +164,10 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
     return code;
 }
 
-std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string&, std::int32_t)>& onLine) {
+std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string&, std::int32_t)>& onLine,
+                                      std::string* firstLine) {
     const std::int32_t code = ReadLine(LastReply_);
+    if (firstLine) *firstLine = LastReply_;
     if (code <= 0 || LastReply_.find('-') != 3) return code;
     for (;;) {
         bool closed = false;

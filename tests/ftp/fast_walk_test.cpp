@@ -143,6 +143,17 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped", {}},
+        {"a server out of step: NOOP, then one command at a time",
+         [&](ScriptedServer& s) {
+             const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
+                                      "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+             UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done").Receive();
+             s.Send("213-Status of \"/\":\r\n" + dirs + "213 End\r\n").Receive(2);
+             s.Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive().Reply("200 NOOP ok");
+             s.Receive().Send("213-Status of \"/a\":\r\n" + file + "213 End\r\n");
+             s.Receive().Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").AwaitClientClose();
+         },
+         "2000 bytes 2 files 3 dirs 0 skipped", {}},
         {"a failure below the start: once, with the totals so far",
          [&](ScriptedServer& s) {
              UpToDataHelper(s).SendData(file + dir).CloseData().Reply("226 Done").Receive();
