@@ -181,6 +181,7 @@ private:
     // The connect notification carried an error (a refused connection).
     bool ConnectFailed = false;
     unsigned linesTaken_ = 0;
+    std::unique_ptr<char[]> waitingLines_;  // TakeWaitingLines' buffer
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 
     platform::LRESULT HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);

@@ -166,7 +166,8 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
 
 std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string&, std::int32_t)>& onLine,
                                       std::string* firstLine) {
-    const std::int32_t code = ReadLine(LastReply_);
+    // With commands sent ahead, the reply is often there already.
+    const std::int32_t code = ReadNextLine(LastReply_);
     if (firstLine) *firstLine = LastReply_;
     if (code <= 0 || LastReply_.find('-') != 3) return code;
     for (;;) {
@@ -191,24 +192,27 @@ bool TznSocket::TakeWaitingLines(std::int32_t code, const std::function<void(con
                                  bool& closed) {
     constexpr unsigned kChunksBetweenEvents = 8;
     if (++linesTaken_ % kChunksBetweenEvents == 0 || !Connected()) return false;
-    std::vector<char> chunk(64 * 1024);
-    const int n = Receive(chunk.data(), static_cast<int>(chunk.size()), true);
+    // Kept between calls, and not cleared: only what Receive wrote is read.
+    constexpr int kChunk = 64 * 1024;
+    if (!waitingLines_) waitingLines_.reset(new char[kChunk]);
+    char* const chunk = waitingLines_.get();
+    const int n = Receive(chunk, kChunk, true);
     if (n <= 0) return false;
     const std::string closing = std::to_string(code) + " ";
     std::size_t start = 0;
     std::vector<std::string> lines;
     while (!closed) {
-        const char* lf = static_cast<const char*>(std::memchr(chunk.data() + start, '\n', static_cast<std::size_t>(n) - start));
+        const char* lf = static_cast<const char*>(std::memchr(chunk + start, '\n', static_cast<std::size_t>(n) - start));
         if (!lf) break;
-        const std::size_t end = static_cast<std::size_t>(lf - chunk.data()) + 1;
+        const std::size_t end = static_cast<std::size_t>(lf - chunk) + 1;
         // As ReadLine: a NUL ends the line, and so does kLineMax.
-        std::string line(chunk.data() + start, strnlen(chunk.data() + start, std::min(end - start, kLineMax)));
+        std::string line(chunk + start, strnlen(chunk + start, std::min(end - start, kLineMax)));
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
         closed = line.compare(0, closing.size(), closing) == 0;
         lines.push_back(std::move(line));
         start = end;
     }
-    if (start == 0 || Receive(chunk.data(), static_cast<int>(start), false) != static_cast<int>(start)) return false;
+    if (start == 0 || Receive(chunk, static_cast<int>(start), false) != static_cast<int>(start)) return false;
     const std::shared_ptr<const bool> alive = AliveToken();
     for (std::size_t i = 0; i < lines.size(); ++i) {
         LastReply_ = lines[i];
