@@ -100,6 +100,13 @@ void FastWalker::WalkByStat() {
     pending_.clear();
     inFlight_.clear();
     window_ = kWindow;
+    clients_.assign(1, &ftp_);
+    if (helperSource_) {
+        for (TznFTP* helper : helperSource_()) {
+            if (helper && helper->Connected()) clients_.push_back(helper);
+        }
+    }
+    load_.assign(clients_.size(), 0);
     Accept(0, startListing_);
     while (!pending_.empty() || !inFlight_.empty()) {
         SendAhead();
@@ -108,11 +115,15 @@ void FastWalker::WalkByStat() {
     ReportDone(0);
 }
 
-// Fills the window. A directory that must be listed by CWD and LIST waits
-// until every reply in flight is in: those commands take the dialogue's
-// turn.
+std::size_t FastWalker::LeastLoaded() const {
+    return static_cast<std::size_t>(std::min_element(load_.begin(), load_.end()) - load_.begin());
+}
+
+// Fills the windows. A directory that must be listed by CWD and LIST waits
+// until every reply in flight is in: those commands take the first
+// connection's turn.
 void FastWalker::SendAhead() {
-    while (inFlight_.size() < window_ && !pending_.empty()) {
+    while (!pending_.empty()) {
         const int node = pending_.front();
         if (MayBeReadAsPattern(nodes_[node].absolute)) {
             if (!inFlight_.empty()) return;
@@ -122,21 +133,27 @@ void FastWalker::SendAhead() {
             Accept(node, listing);
             continue;
         }
+        const std::size_t client = LeastLoaded();
+        if (load_[client] >= window_) return;
         pending_.pop_front();
-        ftp_.SendLine("STAT " + nodes_[node].absolute);
-        inFlight_.push_back(node);
+        clients_[client]->SendLine("STAT " + nodes_[node].absolute);
+        inFlight_.push_back({client, node});
+        ++load_[client];
     }
 }
 
+// The oldest command's reply: each connection answers in its own order,
+// and meanwhile the servers behind the others work on theirs.
 void FastWalker::ReceiveNext() {
-    const int node = inFlight_.front();
+    const auto [client, node] = inFlight_.front();
     inFlight_.pop_front();
+    --load_[client];
     TznFTPDirList listing;
-    if (!ftp_.ReceiveStatList(nodes_[node].absolute, listing, window_ > 1)) {
-        GetBackInStep(node);
+    if (!clients_[client]->ReceiveStatList(nodes_[node].absolute, listing, window_ > 1)) {
+        GetBackInStep(client, node);
         return;
     }
-    RefuseTruncatedListing(ftp_.LastReply());
+    RefuseTruncatedListing(clients_[client]->LastReply());
     Accept(node, listing);
 }
 
@@ -171,31 +188,44 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     }
 }
 
-// A NOOP, and every reply up to its "200", puts the dialogue back in step;
-// the directories whose replies were in flight are listed again, one
-// command at a time from here on.
-void FastWalker::GetBackInStep(int node) {
+// A NOOP, and every reply up to its "200", puts that connection back in
+// step; the directories whose replies it still owed are listed again, one
+// command at a time on each connection from here on.
+void FastWalker::GetBackInStep(std::size_t client, int node) {
     std::deque<int> again{node};
-    again.insert(again.end(), inFlight_.begin(), inFlight_.end());
-    inFlight_.clear();
-    ftp_.SendLine("NOOP");
+    std::deque<Sent> others;
+    for (const Sent& sent : inFlight_) {
+        if (sent.client == client) {
+            again.push_back(sent.node);
+        } else {
+            others.push_back(sent);
+        }
+    }
+    inFlight_ = std::move(others);
+    load_[client] = 0;
+    TznFTP& ftp = *clients_[client];
+    ftp.SendLine("NOOP");
     const auto ignore = [](const std::string&, std::int32_t) {};
     for (std::size_t replies = 0;; ++replies) {
-        if (replies > again.size() + 1) throw EServerError("The server's replies are out of step: " + ftp_.LastReply());
-        if (ftp_.ReadDataReply(ignore) == 200) break;
+        if (replies > again.size() + 1) throw EServerError("The server's replies are out of step: " + ftp.LastReply());
+        if (ftp.ReadDataReply(ignore) == 200) break;
     }
     pending_.insert(pending_.begin(), again.begin(), again.end());
     window_ = 1;
 }
 
 // After a refused STAT, the replies to the commands sent after it are
-// still coming: read, so that the next command gets its own reply.
+// still coming: read, so that each connection's next command gets its own
+// reply.
 void FastWalker::DrainAfterFailure() {
     const auto ignore = [](const std::string&, std::int32_t) {};
-    try {
-        for (; !inFlight_.empty() && ftp_.Connected(); inFlight_.pop_front()) ftp_.ReadDataReply(ignore);
-    } catch (const platform::Exception&) {
-        // The walk has already failed; this failure adds nothing.
+    for (const Sent& sent : inFlight_) {
+        TznFTP& ftp = *clients_[sent.client];
+        try {
+            if (ftp.Connected()) ftp.ReadDataReply(ignore);
+        } catch (const platform::Exception&) {
+            // The walk has already failed; this failure adds nothing.
+        }
     }
     inFlight_.clear();
     pending_.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +35,14 @@ public:
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Current() const { return designed_ ? static_cast<const WalkTotals&>(*designed_) : *this; }
 
-    // Commands sent ahead of their replies.
+    // Opens further logged-on clients of the same server, asked for once the
+    // walk knows it will list by STAT (a server without STAT is not asked for
+    // connections it would not use): STAT listings are then sent over all of
+    // them side by side, each in its own order. A caller that cancels the
+    // walk cancels them too.
+    void SetHelperSource(std::function<std::vector<TznFTP*>()> source) { helperSource_ = std::move(source); }
+
+    // Commands sent ahead of their replies, per connection.
     static constexpr std::size_t kWindow = 8;
 
 private:
@@ -54,7 +62,8 @@ private:
     void ReceiveNext();
     void Accept(int node, const TznFTPDirList& listing);
     void ListByCwd(const std::string& absolute, TznFTPDirList& listing);
-    void GetBackInStep(int node);
+    void GetBackInStep(std::size_t client, int node);
+    std::size_t LeastLoaded() const;
     void DrainAfterFailure();
     std::pair<std::int64_t, std::int64_t> ReportDone(int node);
 
@@ -66,8 +75,15 @@ private:
     std::string method_;
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
-    std::deque<int> pending_;   // to be listed, in order
-    std::deque<int> inFlight_;  // STAT sent, reply not read yet
+    struct Sent {
+        std::size_t client;
+        int node;
+    };
+    std::function<std::vector<TznFTP*>()> helperSource_;
+    std::vector<TznFTP*> clients_;     // ftp_, then the helpers
+    std::vector<std::size_t> load_;    // commands in flight per client
+    std::deque<int> pending_;          // to be listed, in order
+    std::deque<Sent> inFlight_;        // STAT sent, reply not read yet, in the order sent
     std::size_t window_ = kWindow;
 };
 

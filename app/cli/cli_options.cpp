@@ -70,6 +70,7 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
     bool defaultExcludes = true;
     std::set<std::string> excludes;
     bool optionsEnded = false;
+    bool connectionsGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (optionsEnded || arg == "--" || arg.empty() || arg[0] != '-') {
@@ -113,6 +114,11 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         } else if (arg == "--walk") {
             if (!value(text) || (text != "fast" && text != "design")) return {std::nullopt, "--walk needs fast or design"};
             options.fastWalk = text == "fast";
+        } else if (arg == "--connections") {
+            auto count = value(text) ? Number(text, 1) : std::nullopt;
+            if (!count || *count > 16) return {std::nullopt, "--connections needs a whole number from 1 to 16"};
+            options.connections = *count;
+            connectionsGiven = true;
         } else if (arg == "--tls") {
             if (!value(text) || (text != "auto" && text != "require" && text != "off")) {
                 return {std::nullopt, "--tls needs auto, require or off"};
@@ -145,6 +151,7 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         if (!options.dir.empty()) return {std::nullopt, "the directory is given twice (URL and --dir)"};
         options.dir = *dir;
     }
+    if (connectionsGiven && !options.fastWalk) return {std::nullopt, "--connections goes with the fast walk"};
     if (!options.tlsFingerprint.empty() && options.tls == TlsChoice::Off) {
         return {std::nullopt, "--tls-fingerprint goes with TLS, not with --tls off"};
     }
@@ -171,6 +178,7 @@ const char* UsageText() {
            "  --walk WAY             fast (default): listings over the control connection\n"
            "                         (STAT) where the server gives the same as LIST;\n"
            "                         design: CWD, LIST and CDUP in every directory\n"
+           "  --connections N        connections of the fast walk, 1 to 16 (default 4)\n"
            "  --tls MODE             auto (default): TLS when the server offers it;\n"
            "                         require: fail without it; off: plain FTP\n"
            "  --tls-fingerprint FP   trust the certificate with this SHA-256 fingerprint\n"

@@ -22,6 +22,7 @@ struct Options {
     // STAT listings over the control connection where the server allows;
     // false: the designed walk (CWD, PORT or PASV, LIST, CDUP).
     bool fastWalk = true;
+    int connections = 4;  // of the fast walk, 1 to 16
     TlsChoice tls = TlsChoice::Auto;
     std::string tlsFingerprint;  // normalised; empty: none pinned
     OutputFormat format = OutputFormat::Line;

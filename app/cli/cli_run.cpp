@@ -13,7 +13,10 @@
 #include <unistd.h>
 
 #include <functional>
+#include <algorithm>
+#include <cctype>
 #include <memory>
+#include <vector>
 #include <ostream>
 
 namespace cli {
@@ -30,18 +33,19 @@ void OnInterrupt(int) {
 // which ends the walk as the Cancel button does in the window.
 class InterruptToCancel {
 public:
-    InterruptToCancel(zn::TznFTP& ftp, bool& interrupted) {
+    InterruptToCancel(std::function<void()> cancel, bool& interrupted) {
         if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
         struct sigaction action {};
         action.sa_handler = OnInterrupt;
         sigaction(SIGINT, &action, &previous_);
         notifier_ = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, platform::Guarded([&ftp, &interrupted] {
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated,
+                         platform::Guarded([cancel = std::move(cancel), &interrupted] {
                              char drain[16];
                              while (read(interruptPipe[0], drain, sizeof drain) > 0) {
                              }
                              interrupted = true;
-                             ftp.Cancel();
+                             cancel();
                          }));
     }
     ~InterruptToCancel() {
@@ -93,12 +97,71 @@ private:
     bool shown_ = false;
 };
 
-void ShowDialogue(zn::TznFTP& ftp, std::ostream& err) {
-    ftp.OnLineSent = [&err](zn::TObject*, const std::string& line) {
-        err << (line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
+// `tag` names a further connection of the fast walk ("[2] ").
+void ShowDialogue(zn::TznFTP& ftp, std::ostream& err, const std::string& tag = {}) {
+    ftp.OnLineSent = [&err, tag](zn::TObject*, const std::string& line) {
+        err << tag << (line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
     };
-    ftp.OnLineReceived = [&err](zn::TObject*, const std::string& line) { err << ' ' << line << '\n'; };
+    ftp.OnLineReceived = [&err, tag](zn::TObject*, const std::string& line) { err << tag << ' ' << line << '\n'; };
     ftp.OnSecured = [&err, &ftp](zn::TObject*) { err << "TLS: " << ftp.TlsSummary() << '\n'; };
+}
+
+// The client settings a further connection of the same walk copies.
+void CopySettings(const zn::TznFTP& from, zn::TznFTP& to) {
+    to.SetWinsockLoaded(true);
+    to.SetServer(from.Server());
+    to.SetUserName(from.UserName());
+    to.SetPassword(from.Password());
+    to.SetTimeOut(from.TimeOut());
+    to.SetPassive(from.Passive());
+    to.SetTlsMode(from.TlsMode());
+    to.SetTrustedFingerprint(from.TrustedFingerprint());
+}
+
+// A server that refuses one more connection says so with "421" or with a
+// "530" about too many; the walk then goes on with those it took.
+bool RefusesMoreConnections(const std::string& message) {
+    std::string lowered = message;
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lowered.rfind("421", 0) == 0 || (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
+}
+
+// The further connections of the fast walk, logged on like the first. Any
+// failure to open one ends the opening, not the walk; only a refusal for
+// their number is expected, and any other is shown with -v.
+constexpr std::int32_t kHelperLogonSeconds = 10;
+
+// Each is in `helpers` while it connects, so that Ctrl-C reaches it.
+void OpenHelpers(platform::TComponent& owner, const zn::TznFTP& first, int count, bool verbose, std::ostream& err,
+                 std::vector<zn::TznFTP*>& helpers) {
+    for (int i = 1; i < count && first.Connected(); ++i) {
+        auto* helper = new zn::TznFTP(&owner);
+        CopySettings(first, *helper);
+        if (verbose) ShowDialogue(*helper, err, "[" + std::to_string(i + 1) + "] ");
+        helpers.push_back(helper);
+        // A further connection the server leaves unanswered is not worth
+        // the whole time-out at the start of the walk.
+        helper->SetTimeOut(std::min(first.TimeOut(), kHelperLogonSeconds));
+        try {
+            helper->Connect();
+            helper->SetTimeOut(first.TimeOut());
+        } catch (const std::exception& e) {
+            if (verbose && !RefusesMoreConnections(e.what())) err << "[" << i + 1 << "] " << e.what() << '\n';
+            helpers.pop_back();
+            delete helper;
+            break;
+        }
+    }
+}
+
+// QUIT after a complete walk; after a failure, only the close.
+void EndSession(zn::TznFTP& ftp, bool aborted) {
+    try {
+        if (!aborted) ftp.Disconnect();
+        ftp.Close();
+    } catch (const std::exception&) {
+        ftp.Close();  // the totals are in; a refused QUIT changes nothing
+    }
 }
 
 zn::TTlsMode TlsMode(TlsChoice choice) {
@@ -155,6 +218,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     Totals totals;
     bool secured = false;
     std::string untrusted;  // the fingerprint of a certificate nothing vouched for
+    std::vector<zn::TznFTP*> helpers;
     try {
         ftp->SetWinsockLoaded(true);
         ftp->SetServer(options.host);
@@ -169,11 +233,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             untrusted = certificate.Fingerprint;
         };
         if (options.verbose) ShowDialogue(*ftp, err);
-        if (environment.handleInterrupt) interrupt.emplace(*ftp, interrupted);
+        // Ctrl-C cancels every connection: the walk may be waiting on any.
+        if (environment.handleInterrupt) {
+            interrupt.emplace(
+                [ftp, &helpers] {
+                    ftp->Cancel();
+                    for (zn::TznFTP* helper : helpers) helper->Cancel();
+                },
+                interrupted);
+        }
         ftp->Connect();
         secured = ftp->TlsActive();
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
         if (options.fastWalk) {
+            fast.SetHelperSource([&] {
+                OpenHelpers(owner, *ftp, options.connections, options.verbose, err, helpers);
+                return helpers;
+            });
             observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };
             fast.Walk();
         } else {
@@ -188,12 +264,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         walker.Aborted = true;
     }
     observer.ClearProgress();
-    try {
-        if (!walker.Aborted) ftp->Disconnect();
-        ftp->Close();
-    } catch (const std::exception&) {
-        ftp->Close();  // the totals are in; a refused QUIT changes nothing
-    }
+    for (zn::TznFTP* client : helpers) EndSession(*client, walker.Aborted);
+    EndSession(*ftp, walker.Aborted);
 
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,

@@ -20,7 +20,7 @@ import logging, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, certfile = sys.argv[1:5]
+root, user, password, certfile, max_cons = sys.argv[1:6]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -34,6 +34,9 @@ if certfile:
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
 server = FTPServer(("127.0.0.1", 0), handler)
+if int(max_cons):
+    # The listening socket counts as one of them.
+    server.max_cons = int(max_cons) + 1
 print(server.address[1], flush=True)
 server.serve_forever()
 )";
@@ -44,7 +47,7 @@ const char* kPython = "/usr/bin/python3";
 }  // namespace
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-               const std::string& tlsKeyAndCert) {
+               const std::string& tlsKeyAndCert, int maxConnections) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -54,7 +57,8 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args{kPython, "-c", kServerScript, root, user, password, tlsKeyAndCert};
+    std::vector<std::string> args{kPython,  "-c",          kServerScript, root, user, password, tlsKeyAndCert,
+                                  std::to_string(maxConnections)};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

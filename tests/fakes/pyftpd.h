@@ -12,8 +12,10 @@ namespace testsupport {
 // explicit TLS on the control and the data connections (python3-openssl).
 class PyFtpd {
 public:
+    // `maxConnections` above 0: more are refused with "421 Too many
+    // connections".
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-           const std::string& tlsKeyAndCert = {});
+           const std::string& tlsKeyAndCert = {}, int maxConnections = 0);
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

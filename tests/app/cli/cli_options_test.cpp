@@ -55,6 +55,8 @@ TEST(CliArguments, MistakesAreNamed) {
         {{"host", "--bytes", "--json"}, "choose one of --bytes, --json and --du"},
         {{"host", "other"}, "one server only: other"},
         {{"host", "--tls", "yes"}, "--tls needs auto, require or off"},
+        {{"host", "--connections", "17"}, "--connections needs a whole number from 1 to 16"},
+        {{"host", "--walk", "design", "--connections", "2"}, "--connections goes with the fast walk"},
         {{"host", "--tls-fingerprint", "SHA256:AB:CD"},
          "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)"},
         {{"host", "--tls", "off", "--tls-fingerprint", std::string(64, '0')},

@@ -268,5 +268,19 @@ TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
         << run.err;
 }
 
+// The fast walk asks for four connections; a server that takes one only
+// ("421 Too many connections") is walked on that one, with the same totals.
+TEST(CliAgainstPyftpdlibLimited, FastWalkGoesOnWithTheConnectionsTheServerTakes) {
+    testsupport::SiteTree tree;
+    for (int d = 0; d < 20; ++d) tree.AddFile("d" + std::to_string(d) + "/sub/p.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", {}, 1);  // one client
+    ASSERT_TRUE(server.Running()) << server.Error();
+    CliResult run = RunCli({"ftp://me@" + server.Address(), "--bytes", "-v", "--connections", "4"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "200\n");
+    EXPECT_NE(run.err.find("[2]  421 "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\nSTAT /d19/sub\n"), std::string::npos) << run.err;
+}
+
 INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, CliAgainstPyftpdlib, ::testing::Values(false, true),
                          [](const auto& run) { return run.param ? "Passive" : "Active"; });
