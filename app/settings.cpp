@@ -15,6 +15,13 @@ namespace {
 
 const char* kSection = "Setup";
 
+// The user's configuration folder may not exist yet; a failure shows when
+// the file is written.
+void CreateSettingsFolder(const std::string& iniFileName) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(iniFileName).parent_path(), ignored);
+}
+
 }  // namespace
 
 void TMainFrm::LoadSettings() {
@@ -42,16 +49,12 @@ std::string TMainFrm::TrustedFingerprintFor(const std::string& server) const {
 }
 
 void TMainFrm::KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint) {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ignored);
+    CreateSettingsFolder(IniFileName);
     platform::WriteProfileString(IniFileName, "TLS " + server, "TrustedFingerprint", fingerprint);
 }
 
 void TMainFrm::SaveSettings() {
-    // The user's configuration folder may not exist yet; a failure shows
-    // when the file is written.
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(IniFileName).parent_path(), ignored);
+    CreateSettingsFolder(IniFileName);
     auto write = [this](const char* key, const std::string& value) {
         platform::WriteProfileString(IniFileName, kSection, key, value);
     };

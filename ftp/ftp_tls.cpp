@@ -131,16 +131,7 @@ void TznFTP::SecureDataConnection() {
 }
 
 int TznFTP::ReceiveDataChunk(char* buffer, int size) {
-    if (DataTls_) {
-        int count = 0;
-        switch (DataTls_->Read(buffer, size, false, count)) {
-            case TlsChannel::Io::Ok: return count;
-            case TlsChannel::Io::Closed: return 0;
-            case TlsChannel::Io::WouldBlock: return winsock::SOCKET_ERROR;
-            case TlsChannel::Io::Failed: break;
-        }
-        RaiseTlsFailure(*DataTls_);
-    }
+    if (DataTls_) return ReadThrough(*DataTls_, buffer, size, false);
     const int n = WinsockInstance.recv(DataSocket, buffer, size, 0);
     if (n == winsock::SOCKET_ERROR) {
         const auto code = static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError());

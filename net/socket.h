@@ -97,6 +97,9 @@ protected:
     // session (a data connection); raises as the socket's own waits do.
     void CompleteHandshake(TlsChannel& channel);
     [[noreturn]] void RaiseTlsFailure(const TlsChannel& channel);
+    // A read through a channel as recv reads: the bytes, 0 at the end of the
+    // stream, SOCKET_ERROR with nothing there yet; a failure raises.
+    int ReadThrough(TlsChannel& channel, char* buffer, int capacity, bool peek);
     void StopWaitingForHandshake();
 
     void Notification(platform::TComponent* component, platform::TOperation operation) override;

@@ -11,6 +11,16 @@
 #include <cstring>
 
 namespace zn {
+namespace {
+
+// A received line as the dialogue sees it: up to a NUL, without its line end.
+std::string LineText(const char* data, std::size_t length) {
+    std::string line(data, strnlen(data, length));
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    return line;
+}
+
+}  // namespace
 
 std::int32_t TznSocket::ReplyCode(const std::string& line) {
     return platform::StrToIntDef(std::string_view(line).substr(0, 3), -1);
@@ -103,8 +113,7 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
 
     std::int32_t result = -1;
     if (found) {
-        line.assign(buffer, strnlen(buffer, kLineMax));
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        line = LineText(buffer, kLineMax);
         result = ReplyCode(line);
     }
     if (TimeCounter.TimedOut()) RaiseTimeOut();
@@ -128,8 +137,7 @@ bool TznSocket::TakeWaitingLine(std::string& line, std::int32_t& code) {
     if (!lf) return false;
     const int length = static_cast<int>(lf - chunk + 1);
     if (Receive(chunk, length, false) != length) return false;
-    line.assign(chunk, strnlen(chunk, static_cast<std::size_t>(length)));
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    line = LineText(chunk, static_cast<std::size_t>(length));
     code = ReplyCode(line);
     FireChecked(OnLineReceived, this, line);
     return true;
@@ -206,8 +214,7 @@ bool TznSocket::TakeWaitingLines(std::int32_t code, const std::function<void(con
         if (!lf) break;
         const std::size_t end = static_cast<std::size_t>(lf - chunk) + 1;
         // As ReadLine: a NUL ends the line, and so does kLineMax.
-        std::string line(chunk + start, strnlen(chunk + start, std::min(end - start, kLineMax)));
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        std::string line = LineText(chunk + start, std::min(end - start, kLineMax));
         closed = line.compare(0, closing.size(), closing) == 0;
         lines.push_back(std::move(line));
         start = end;

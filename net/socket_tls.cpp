@@ -57,14 +57,18 @@ void TznSocket::EndTls() {
 // A TLS failure raises here.
 int TznSocket::Receive(char* chunk, int capacity, bool peek) {
     if (!Tls_) return WinsockInstance.recv(SocketHandle, chunk, capacity, peek ? winsock::kMsgPeek : 0);
+    return ReadThrough(*Tls_, chunk, capacity, peek);
+}
+
+int TznSocket::ReadThrough(TlsChannel& channel, char* buffer, int capacity, bool peek) {
     int count = 0;
-    switch (Tls_->Read(chunk, capacity, peek, count)) {
+    switch (channel.Read(buffer, capacity, peek, count)) {
         case TlsChannel::Io::Ok: return count;
         case TlsChannel::Io::Closed: return 0;
         case TlsChannel::Io::WouldBlock: return winsock::SOCKET_ERROR;
         case TlsChannel::Io::Failed: break;
     }
-    RaiseTlsFailure(*Tls_);
+    RaiseTlsFailure(channel);
 }
 
 }  // namespace zn

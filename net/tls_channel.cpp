@@ -99,23 +99,22 @@ X509_STORE* SharedTrustStore() {
 }  // namespace
 
 std::string NormalizeFingerprint(const std::string& typed) {
-    std::string rest = typed;
+    std::string_view rest = typed;
     if (rest.size() >= 7 && std::equal(rest.begin(), rest.begin() + 7, "SHA256:", [](char a, char b) {
             return std::toupper(static_cast<unsigned char>(a)) == b;
         })) {
-        rest.erase(0, 7);
+        rest.remove_prefix(7);
     }
-    unsigned char digest[32];
-    unsigned count = 0;
     std::string hex;
     for (char c : rest) {
         if (c == ':') continue;
         if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
-        hex += c;
+        hex += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     if (hex.size() != 64) return {};
-    for (; count < 32; ++count) digest[count] = static_cast<unsigned char>(std::stoi(hex.substr(count * 2, 2), nullptr, 16));
-    return HexFingerprint(digest, count);
+    std::string text = "SHA256:";
+    for (std::size_t i = 0; i < hex.size(); i += 2) text += (i ? ":" : "") + hex.substr(i, 2);
+    return text;
 }
 
 TlsContext::TlsContext() {
@@ -352,6 +351,5 @@ std::string TlsChannel::Version() const {
     return name;
 }
 
-bool TlsChannel::Resumed() const { return SSL_session_reused(ssl_) == 1; }
 
 }  // namespace zn

@@ -102,7 +102,6 @@ public:
     TlsCertificate Certificate() const;
     std::string Fingerprint() const;  // of the peer's certificate, empty without one
     std::string Version() const;  // "TLS 1.3"
-    bool Resumed() const;
 
 private:
     bool Pull();
