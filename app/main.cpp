@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 #include "app/settings_location.h"
 #include "platform/message_box.h"
+#include "platform/messages.h"
 #include "platform/modules.h"
 
 #include <QApplication>
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
+    platform::PreferPlainEventLoop();
     QApplication app(argc, argv);
     QApplication::setApplicationName("DirWeigh");
     QApplication::setApplicationDisplayName("DirWeigh");

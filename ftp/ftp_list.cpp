@@ -98,18 +98,16 @@ void TznFTP::CreateDataSocket() {
     }
 }
 
+// The listener is bound to the control connection's local address, so its
+// own address is the one to announce.
 void TznFTP::SendPort() {
-    winsock::sockaddr_in listening{}, control{};
+    winsock::sockaddr_in listening{};
     int length = sizeof listening;
     if (WinsockInstance.getsockname(ListenSocket, reinterpret_cast<winsock::sockaddr*>(&listening), &length) != 0) {
         RaiseError(LastError());
     }
-    length = sizeof control;
-    if (WinsockInstance.getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&control), &length) != 0) {
-        RaiseError(LastError());
-    }
     const std::uint16_t port = WinsockInstance.htons(listening.sin_port);
-    const auto* address = reinterpret_cast<const unsigned char*>(&control.sin_addr);
+    const auto* address = reinterpret_cast<const unsigned char*>(&listening.sin_addr);
     char text[64];
     std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", address[0], address[1], address[2], address[3], port / 256,
                   port % 256);

@@ -239,6 +239,7 @@ void TznSocket::ResolvePort() {
 }
 
 void TznSocket::CreateSocket() {
+    EmptyInbox();
     SocketHandle = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, 0);
     if (SocketHandle == winsock::INVALID_SOCKET) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
@@ -281,6 +282,7 @@ void TznSocket::Close() {
         EndTls();
         WinsockInstance.closesocket(SocketHandle);
         SocketHandle = winsock::INVALID_SOCKET;
+        EmptyInbox();
         FireChecked(OnClosed, this);
     }
     if (RAS_) RAS_->HangUp();

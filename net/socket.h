@@ -185,6 +185,13 @@ private:
     bool ConnectFailed = false;
     unsigned linesTaken_ = 0;
     std::unique_ptr<char[]> waitingLines_;  // TakeWaitingLines' buffer
+    // The control connection is read a large chunk at a time, and the lines
+    // are served from here: one system call for what a peek and a read did.
+    static constexpr int kInboxSize = 64 * 1024;
+    std::unique_ptr<char[]> inbox_;
+    std::size_t inboxStart_ = 0, inboxEnd_ = 0;
+    bool InboxHolds() const { return inboxStart_ < inboxEnd_; }
+    void EmptyInbox() { inboxStart_ = inboxEnd_ = 0; }
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 
     platform::LRESULT HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);

@@ -39,14 +39,14 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
         // and decrypted bytes waiting here never wake the loop.
         WaitUntil([&] {
             return Canceled || TimeCounter.TimedOut() || AsyncError || !Connected() ||
-                   (Tls_ ? Tls_->Poll() : DataArrived || PeerClosed);
+                   (Tls_ ? Tls_->Poll() : InboxHolds() || DataArrived || PeerClosed);
         });
     }
     if (Canceled) RaiseCanceled();
     if (TimeCounter.TimedOut()) RaiseTimeOut();
     if (AsyncError) RaiseError(AsyncErrorCode);
     if (!Connected()) RaiseError(kMsgNotConnected);
-    if (!(Tls_ ? Tls_->InputPending() : DataArrived)) RaiseError(winsock::WSAECONNRESET);
+    if (!(Tls_ ? Tls_->InputPending() : InboxHolds() || DataArrived)) RaiseError(winsock::WSAECONNRESET);
 
     // Phase B: the whole line must arrive within the time-out from here. A
     // failure leaves the line empty.
@@ -57,7 +57,6 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     try {
         WaitScope wait(*this);
         DataArrived = false;
-        Pump();
         result = ReadLineBody(received);
     } catch (...) {
         if (*alive) Fire(OnLineReceived, this, std::string());
@@ -153,14 +152,14 @@ std::int32_t TznSocket::ReadNextLine(std::string& line) {
 // here, and the connection with it, since the dialogue is out of step.
 std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
     if (kept) kept->clear();
-    const std::int32_t code = ReadLine(LastReply_);
+    const std::int32_t code = ReadNextLine(LastReply_);
     if (kept) kept->push_back(LastReply_);
     if (code > 0 && LastReply_.find('-') == 3) {
         std::size_t lines = 1, bytes = LastReply_.size();
         for (;;) {
             const std::int32_t next = ReadNextLine(LastReply_);
             if (kept) kept->push_back(LastReply_);
-            if (PeerClosed || (next == code && LastReply_.find(' ') == 3)) break;
+            if ((PeerClosed && !InboxHolds()) || (next == code && LastReply_.find(' ') == 3)) break;
             bytes += LastReply_.size();
             if (++lines >= kReplyLinesMax || bytes >= kReplyBytesMax) {
                 RaiseErrorText("The server's reply does not end (more than " + std::to_string(kReplyLinesMax) +
@@ -259,13 +258,15 @@ void TznSocket::SendLine(const std::string& line) {
 bool TznSocket::SendAll(const std::string& data) {
     WaitScope wait(*this);
     std::size_t position = 0;
+    // Events are let in only when the socket takes no more for now: a
+    // command line nearly always goes at once, and a turn of the event loop
+    // per command costs more than the send.
     for (;;) {
-        Pump();
         if (!Connected()) return false;
         const int n = SendSome(data, position);
         const bool done = position == data.size() && !(Tls_ && Tls_->OutputPending());
-        Pump();
         if (done) return true;
+        Pump();
         if (TimeCounter.TimedOut() || Canceled || !Connected()) return false;
         if (n == winsock::SOCKET_ERROR) Block();
     }

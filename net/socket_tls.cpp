@@ -6,10 +6,16 @@
 #include "net/message_table.h"
 #include "net/socket.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace zn {
 
 void TznSocket::StartTls(const std::string& host) {
     if (!Connected()) RaiseError(kMsgNotConnected);
+    // Bytes that came in clear after the reply agreeing to TLS did not come
+    // through it, and must never be read as if they had.
+    if (InboxHolds()) RaiseErrorText("The server sent data in clear after agreeing to TLS; the connection was closed", true);
     TlsContext_ = std::make_shared<TlsContext>();
     Tls_ = std::make_unique<TlsChannel>(TlsContext_, SocketHandle, host);
     CompleteHandshake(*Tls_);
@@ -56,8 +62,18 @@ void TznSocket::EndTls() {
 // bytes, 0 at the end of the stream, SOCKET_ERROR with nothing there yet.
 // A TLS failure raises here.
 int TznSocket::Receive(char* chunk, int capacity, bool peek) {
-    if (!Tls_) return WinsockInstance.recv(SocketHandle, chunk, capacity, peek ? winsock::kMsgPeek : 0);
-    return ReadThrough(*Tls_, chunk, capacity, peek);
+    if (Tls_) return ReadThrough(*Tls_, chunk, capacity, peek);
+    if (!InboxHolds()) {
+        if (!inbox_) inbox_.reset(new char[kInboxSize]);
+        const int n = WinsockInstance.recv(SocketHandle, inbox_.get(), kInboxSize, 0);
+        if (n <= 0) return n;
+        inboxStart_ = 0;
+        inboxEnd_ = static_cast<std::size_t>(n);
+    }
+    const std::size_t count = std::min(static_cast<std::size_t>(std::max(capacity, 0)), inboxEnd_ - inboxStart_);
+    std::memcpy(chunk, inbox_.get() + inboxStart_, count);
+    if (!peek) inboxStart_ += count;
+    return static_cast<int>(count);
 }
 
 int TznSocket::ReadThrough(TlsChannel& channel, char* buffer, int capacity, bool peek) {

@@ -109,8 +109,17 @@ void Deliver(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+void PreferPlainEventLoop() {
+    // Qt's GLib-based loop costs two more system calls than its own for
+    // every message posted and every wait, and a walk posts and waits
+    // several times per directory. Nothing here needs GLib's loop; a user
+    // who does can still set the variable.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+}
+
 void EnsureApplication() {
     if (QCoreApplication::instance()) return;
+    PreferPlainEventLoop();
     static int argc = 1;
     static char name[] = "dirweigh";
     static char* argv[] = {name, nullptr};

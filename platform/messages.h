@@ -54,6 +54,10 @@ void WaitForNextEvent();
 // the ProcessMessages or WaitForNextEvent that was running.
 std::function<void()> Guarded(std::function<void()> fn);
 
+// Chooses Qt's own event loop over its GLib-based one; call before the
+// application object is created.
+void PreferPlainEventLoop();
+
 // Makes sure a Qt application object exists (tests and tools without a
 // window create a core application).
 void EnsureApplication();

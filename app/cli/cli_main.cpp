@@ -2,6 +2,7 @@
 // display.
 
 #include "app/cli/cli_run.h"
+#include "platform/messages.h"
 
 #include <QCoreApplication>
 
@@ -10,6 +11,7 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    platform::PreferPlainEventLoop();
     QCoreApplication app(argc, argv);
     cli::Environment environment;
     environment.passwords = cli::SystemPasswordSources();

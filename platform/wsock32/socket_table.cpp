@@ -4,6 +4,12 @@
 #include "platform/wsock32/engine.h"
 #include "platform/wsock32/libc_api.h"
 
+#include <QAbstractEventDispatcher>
+#include <QPointer>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
 #include <cerrno>
 #include <map>
 #include <utility>
@@ -97,7 +103,39 @@ void OnWritable(SOCKET s, std::uint64_t serial) {
     UpdateNotifiers(*state);
 }
 
+void AcknowledgeNow(const SocketState& state) {
+    const int on = 1;
+    C().setsockopt(state.fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
+void AcknowledgeOwed() {
+    for (auto& [s, state] : Table()) {
+        if (std::exchange(state->ackOwed, false)) AcknowledgeNow(*state);
+    }
+}
+
+// False without an event loop to watch; a new application object brings a
+// new dispatcher, watched in its turn.
+bool WatchBlocking() {
+    static QPointer<QAbstractEventDispatcher> watched;
+    QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance();
+    if (!dispatcher) return false;
+    if (watched != dispatcher) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, dispatcher, AcknowledgeOwed);
+        watched = dispatcher;
+    }
+    return true;
+}
+
 }  // namespace
+
+void OweAcknowledgement(SocketState& state) {
+    if (WatchBlocking()) {
+        state.ackOwed = true;
+    } else {
+        AcknowledgeNow(state);
+    }
+}
 
 SocketState* FindSocket(SOCKET s) {
     auto it = Table().find(s);

@@ -32,6 +32,7 @@ struct SocketState {
     // Linux reports a reset to one read only; the platform reports it to
     // every read after it. Kept here once seen, by a peek or a read.
     int resetError = 0;
+    bool ackOwed = false;  // data read and not acknowledged yet
 
     std::unique_ptr<QSocketNotifier> readNotifier;
     std::unique_ptr<QSocketNotifier> writeNotifier;
@@ -42,6 +43,12 @@ SocketState& AddSocket(int fd);
 void RemoveSocket(SOCKET s);
 // Enables exactly the notifiers that the socket's state needs.
 void UpdateNotifiers(SocketState& state);
+// Data was just read from the socket. Its acknowledgement goes out with
+// the next send, or at once when the program is about to block in the event
+// loop first: a peer that holds its next small segment until the last one is
+// acknowledged (Nagle) would otherwise wait out the delayed acknowledgement,
+// about 40 ms, with the program waiting for that very segment.
+void OweAcknowledgement(SocketState& state);
 // Every socket still open, closed; used when the last start-up is undone.
 void CloseAllSockets();
 

@@ -31,7 +31,8 @@ SocketState* Known(SOCKET s) {
 
 void SetNonBlocking(SocketState& state) {
     if (state.nonBlocking) return;
-    fcntl(state.fd, F_SETFL, fcntl(state.fd, F_GETFL) | O_NONBLOCK);
+    // The library sets no other status flag on its sockets.
+    fcntl(state.fd, F_SETFL, O_NONBLOCK);
     state.nonBlocking = true;
 }
 
@@ -175,20 +176,6 @@ int GetSockName(SOCKET s, winsock::sockaddr* addr, int* len) {
     return 0;
 }
 
-namespace {
-
-// An FTP dialogue sends a reply, then often a second one ("150", then "226")
-// while the client sends nothing back. A server that holds small segments
-// until the last one is acknowledged (Nagle) then waits out the receiver's
-// delayed acknowledgement, about 40 ms, on every listing. Acknowledging what
-// was read at once ends that wait; the cost is one small segment per read.
-void AcknowledgeAtOnce(const SocketState& state) {
-    const int on = 1;
-    C().setsockopt(state.fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-}
-
-}  // namespace
-
 int Recv(SOCKET s, char* buf, int len, int flags) {
     SocketState* state = Known(s);
     if (!state || !RequireConnected(*state)) return SOCKET_ERROR;
@@ -198,7 +185,7 @@ int Recv(SOCKET s, char* buf, int len, int flags) {
     }
     ssize_t n = C().recv(state->fd, buf, static_cast<size_t>(len < 0 ? 0 : len), flags);
     if (n < 0 && EndsConnection(errno)) state->resetError = TranslateErrno(errno);
-    if (n > 0 && !(flags & MSG_PEEK)) AcknowledgeAtOnce(*state);
+    if (n > 0 && !(flags & MSG_PEEK)) OweAcknowledgement(*state);
     // A read re-enables FD_READ; a read that finds nothing also arms the
     // wake-up, so a wait blocked in the event loop returns when data comes.
     state->readArmed = true;
@@ -220,6 +207,7 @@ int Send(SOCKET s, const char* buf, int len, int flags) {
         }
         return FailFromErrno();
     }
+    state->ackOwed = false;  // the acknowledgement went with the data
     return static_cast<int>(n);
 }
 

@@ -309,6 +309,18 @@ TEST_F(FtpTest, TlsRefusedOrMissingEndsTheLogonBeforeTheUserName) {
     EXPECT_EQ(refused, "The server offered TLS, then refused it: 431 Not now");
     ASSERT_TRUE(server.Finished(5));
     EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS"}));
+
+    // Bytes in clear right behind the 234 (someone on the path injecting a
+    // reply for later) are refused, never read as if they came through TLS.
+    testsupport::ScriptedServer injecting;
+    injecting.Reply("220 Ready").Receive().Send("234 Go ahead\r\n230 Logged in\r\n").AwaitClientClose();
+    injecting.Start();
+    ftp_->SetServer(injecting.Address());
+    ftp_->SetTlsMode(zn::tmRequire);
+    EXPECT_EQ(MessageOf<zn::ESocketError>([&] { ftp_->Connect(); }),
+              "The server sent data in clear after agreeing to TLS; the connection was closed");
+    EXPECT_FALSE(ftp_->Connected());
+    ASSERT_TRUE(injecting.Finished(5));
 }
 
 TEST_F(FtpTest, TlsHandshakeTimesOutAndCancels) {
