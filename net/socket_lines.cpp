@@ -34,12 +34,8 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     // event handler.
     {
         WaitScope wait(*this);
-        // Through TLS the socket's notification does not tell: the bytes
-        // it announced may have been served from what was decrypted before,
-        // and decrypted bytes waiting here never wake the loop.
         WaitUntil([&] {
-            return Canceled || TimeCounter.TimedOut() || AsyncError || !Connected() ||
-                   (Tls_ ? Tls_->Poll() : InboxHolds() || DataArrived || PeerClosed);
+            return Canceled || TimeCounter.TimedOut() || AsyncError || !Connected() || PeerClosed || InputWaiting();
         });
     }
     if (Canceled) RaiseCanceled();
@@ -65,6 +61,20 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     line = received;
     FireChecked(OnLineReceived, this, line);
     return result;
+}
+
+// The socket's notification does not tell whether a line's bytes are here:
+// the bytes it announced may have been served from those read (or
+// decrypted) before, and bytes waiting here never wake the loop. So this
+// asks: the bytes held, or a read of the socket; a read that finds nothing
+// arms the wake-up of the wait. A failure counts as input, for the read to
+// report.
+bool TznSocket::InputWaiting() {
+    if (Tls_) return Tls_->Poll();
+    if (InboxHolds()) return true;
+    char byte;
+    return Receive(&byte, 1, true) != winsock::SOCKET_ERROR ||
+           WinsockInstance.WSAGetLastError() != winsock::WSAEWOULDBLOCK;
 }
 
 // Takes what the socket holds up to and including the next LF, and not a

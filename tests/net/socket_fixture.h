@@ -20,6 +20,7 @@ public:
     using zn::TznSocket::TznSocket;
     using zn::TznSocket::AsyncError;
     using zn::TznSocket::Canceled;
+    using zn::TznSocket::DataArrived;
     using zn::TznSocket::HostLookupDone;
     using zn::TznSocket::OnCancel;
     using zn::TznSocket::OnClosed;

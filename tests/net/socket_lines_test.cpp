@@ -116,6 +116,30 @@ TEST_F(SocketTest, ReplyCodeReadsTheFirstThreeCharacters) {
 // A listing carried by a reply: its lines, taken many at a time, cut at a
 // NUL and at the line limit as ReadLine cuts them, and not a byte of the
 // reply after it.
+// Replies are read ahead in chunks. When the socket's notification of more
+// data came while lines read earlier were still being served, the wait for
+// the line after them must still learn of that data: it once slept until
+// the time-out. Where the held lines run out differs with the count, so a
+// range of counts is tried.
+TEST_F(SocketTest, DataAnnouncedWhileEarlierRepliesAreServedIsRead) {
+    for (int held = 60; held <= 68; ++held) {
+        SCOPED_TRACE(held);
+        std::string first, second;
+        for (int i = 0; i < held; ++i) first += "200 first " + std::to_string(i) + "\r\n";
+        for (int i = 0; i < 5; ++i) second += "200 second " + std::to_string(i) + "\r\n";
+        testsupport::ScriptedServer server;
+        server.Send(first).Receive().Send(second).AwaitClientClose();
+        ConnectTo(server);
+        EXPECT_EQ(socket_->ReadReply(), 200);
+        socket_->SendLine("GO");
+        socket_->DataArrived = false;
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return socket_->DataArrived; }, 5));
+        for (int i = 1; i < held + 5; ++i) ASSERT_EQ(socket_->ReadReply(), 200) << i;
+        EXPECT_EQ(socket_->LastReply(), "200 second 4");
+        socket_->Close();
+    }
+}
+
 TEST_F(SocketTest, DataReplyGivesItsLinesAndLeavesTheNextReply) {
     const std::string longName(3000, 'n');
     std::string reply = "213-Status follows:\r\n";
