@@ -38,6 +38,7 @@ void TznFTP::List() {
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
     ListingStream = std::make_unique<ListingReader>(incoming);
+    DataClosed = false;  // of this listing's data connection, not an earlier one
     Finally dropStream([this] { ListingStream.reset(); });
 
     SendLine("TYPE A");

@@ -1,5 +1,6 @@
 #include "platform/messages.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 #include <exception>
 #include <utility>
 #include <map>
@@ -56,29 +58,88 @@ void RethrowPending() {
     std::rethrow_exception(pending);
 }
 
+void RunPosted(std::function<void()> fn) {
+    if (PendingException()) {
+        HeldBack().push_back(std::move(fn));
+        return;
+    }
+    try {
+        fn();
+    } catch (...) {
+        KeepException();
+    }
+}
+
 class Dispatcher : public QObject {
 public:
     bool event(QEvent* e) override {
         if (e->type() != kCallbackEvent) return QObject::event(e);
-        auto* callback = static_cast<CallbackEvent*>(e);
-        if (PendingException()) {
-            HeldBack().push_back(callback->Take());
-            return true;
-        }
-        try {
-            callback->Run();
-        } catch (...) {
-            KeepException();
-        }
+        RunPosted(static_cast<CallbackEvent*>(e)->Take());
         return true;
     }
 };
 
+// Callbacks posted on the main thread while ProcessMessages or
+// WaitForNextEvent runs there (a socket's readiness turned into its
+// notification, mostly) wait in a queue of their own, run before those
+// calls return. Qt's queue would wake its loop through a system call on
+// every post and need one more turn of it to deliver; a walk posts several
+// times per directory. Posts from other threads, from Qt's own loop (the
+// window idle) or from a loop nested in a handler (a modal box) go through
+// Qt as before, so nothing waits on a queue nobody drains.
+struct PumpState {
+    int depth = 0;
+    int loopLevel = 0;  // the thread's nested event loops when the pump began
+    std::deque<std::function<void()>> queue;
+};
+
+thread_local PumpState pump;
+
+bool PostsToPumpQueue() { return pump.depth > 0 && QThread::currentThread()->loopLevel() == pump.loopLevel; }
+
+// Runs the callbacks queued so far; those they post run in the next round.
+void RunPumpQueue() {
+    for (std::size_t count = pump.queue.size(); count > 0 && !pump.queue.empty(); --count) {
+        std::function<void()> fn = std::move(pump.queue.front());
+        pump.queue.pop_front();
+        RunPosted(std::move(fn));
+    }
+}
+
+class PumpScope {
+public:
+    PumpScope() : savedLevel_(pump.loopLevel) {
+        if (pump.depth++ == 0 || QThread::currentThread()->loopLevel() != pump.loopLevel) {
+            pump.loopLevel = QThread::currentThread()->loopLevel();
+        }
+    }
+    ~PumpScope() {
+        --pump.depth;
+        pump.loopLevel = savedLevel_;
+    }
+    PumpScope(const PumpScope&) = delete;
+    PumpScope& operator=(const PumpScope&) = delete;
+
+private:
+    int savedLevel_;
+};
+
+// What is left in the pump's queue when the main thread is about to block
+// outside a pump of ours (in Qt's own loop, or a modal box's loop started
+// by a handler) goes over to Qt's queue, for that loop to deliver.
+void HandOverPumpQueue(QObject* receiver) {
+    if (pump.queue.empty() || PostsToPumpQueue()) return;
+    for (auto& fn : std::exchange(pump.queue, {})) QCoreApplication::postEvent(receiver, new CallbackEvent(std::move(fn)));
+}
+
 Dispatcher& TheDispatcher() {
     static Dispatcher* dispatcher = [] {
         EnsureApplication();
+        QThread* const mainThread = QCoreApplication::instance()->thread();
         auto* d = new Dispatcher;
-        d->moveToThread(QCoreApplication::instance()->thread());
+        d->moveToThread(mainThread);
+        QObject::connect(QAbstractEventDispatcher::instance(mainThread), &QAbstractEventDispatcher::aboutToBlock, d,
+                         [d] { HandOverPumpQueue(d); });
         return d;
     }();
     return *dispatcher;
@@ -172,19 +233,36 @@ UINT RegisterWindowMessage(const std::string& name) {
 }
 
 void PostCallback(std::function<void()> fn) {
+    if (PostsToPumpQueue()) {
+        pump.queue.push_back(std::move(fn));
+        return;
+    }
     QCoreApplication::postEvent(&TheDispatcher(), new CallbackEvent(std::move(fn)));
 }
 
+// As with Qt's own queue, what is posted while events are processed is
+// delivered by the next call, not this one: a caller that checks its flags
+// after ProcessMessages and then waits finds that wait ending at once with
+// the notification, instead of sleeping with it already delivered.
 void ProcessMessages() {
     TheDispatcher();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    {
+        PumpScope scope;
+        RunPumpQueue();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
     RethrowPending();
 }
 
 void WaitForNextEvent() {
     TheDispatcher();
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    {
+        PumpScope scope;
+        // Something already queued is the next event: no blocking then.
+        if (pump.queue.empty()) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        RunPumpQueue();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
     RethrowPending();
 }
 

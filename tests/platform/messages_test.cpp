@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QTimer>
 
 #include <chrono>
@@ -33,6 +34,29 @@ TEST(HiddenWindows, PostedMessagesArriveInOrderOnlyWhenProcessed) {
     EXPECT_TRUE(r.messages.empty());
     ProcessMessages();
     EXPECT_EQ(r.messages, (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_USER + 3}));
+}
+
+// A handler that runs a loop of its own (a modal box) while messages are
+// processed must still get what is posted meanwhile, and the waits that
+// follow must too.
+TEST(HiddenWindows, MessagesPostedInsideANestedLoopReachIt) {
+    Recorder r;
+    bool nestedSaw = false;
+    PostCallback([&] {
+        QEventLoop nested;
+        PostMessage(r.window, WM_USER + 1, 0, 0);
+        PostCallback([&] {
+            nestedSaw = !r.messages.empty();
+            nested.quit();
+        });
+        QTimer::singleShot(2000, &nested, &QEventLoop::quit);
+        nested.exec();
+    });
+    ProcessMessages();
+    EXPECT_TRUE(nestedSaw);
+    PostMessage(r.window, WM_USER + 2, 0, 0);
+    WaitForNextEvent();
+    EXPECT_EQ(r.messages, (std::vector<UINT>{WM_USER + 1, WM_USER + 2}));
 }
 
 TEST(HiddenWindows, MessagesForADestroyedWindowAreDropped) {
