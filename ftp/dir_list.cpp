@@ -44,6 +44,15 @@ int TznFTPDirList::ParseLine(const std::string& line) {
     return Add(std::move(entry));
 }
 
+int TznFTPDirList::ParseMachineLine(const std::string& line) {
+    auto entry = std::make_unique<TznFTPDirEntry>();
+    if (!listing::ParseMachineLine(line, *entry)) {
+        *entry = TznFTPDirEntry{};
+        entry->Name = line;
+    }
+    return Add(std::move(entry));
+}
+
 void TznFTPDirList::Assign(const platform::TPersistent& source) {
     const auto* other = dynamic_cast<const TznFTPDirList*>(&source);
     if (!other) {

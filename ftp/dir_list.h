@@ -43,6 +43,8 @@ public:
     int Add(std::unique_ptr<TznFTPDirEntry> entry);
     // Appends exactly one entry for the line, dkUnknown when it cannot be read.
     int ParseLine(const std::string& line);
+    // The same for a line of a machine listing (MLSD).
+    int ParseMachineLine(const std::string& line);
     // Copies the entries of another list, not its ServerType; refuses any
     // other class.
     void Assign(const platform::TPersistent& source) override;
@@ -63,7 +65,9 @@ private:
 // list's ServerType is stAuto.
 class ListingReader {
 public:
-    explicit ListingReader(TznFTPDirList& list);  // empties the list
+    // Empties the list. A machine listing (MLSD) is read line by line with
+    // its own rule, not by the list's family.
+    explicit ListingReader(TznFTPDirList& list, bool machineListing = false);
     void Feed(std::string_view bytes);
     void Finish();
 
@@ -81,6 +85,7 @@ private:
     Stage stage_ = Stage::FirstLine;
     bool afterCr_ = false;
     bool ended_ = false;
+    bool machine_ = false;
 };
 
 // Rebuilds `list` from the bytes of one whole LIST transfer.

@@ -4,6 +4,7 @@
 #include "platform/exception.h"
 
 #include <algorithm>
+#include <cctype>
 #include <tuple>
 #include <vector>
 
@@ -51,12 +52,15 @@ void FastWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     designed_.reset();
     try {
-        if (!StatListsLikeList()) {
+        if (StatListsLikeList()) {
+            method_ = "STAT";
+            WalkByStat();
+        } else if (start_.rfind('/', 0) == 0 && OffersMachineListings()) {
+            method_ = "MLSD";
+            WalkByMachineListings();
+        } else {
             RunDesignedWalk();
-            return;
         }
-        method_ = "STAT";
-        WalkByStat();
     } catch (const platform::Exception& e) {
         Aborted = true;
         DrainAfterFailure();
@@ -85,6 +89,36 @@ bool FastWalker::StatListsLikeList() {
         return false;
     }
     return WalkedContent(byStat) == WalkedContent(startListing_);
+}
+
+// "MLST type*;size*;modify*;" in FEAT's reply: machine listings that give
+// each entry's type and size.
+bool FastWalker::OffersMachineListings() {
+    for (std::string line : ftp_.Features()) {
+        for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const std::size_t start = line.find_first_not_of(' ');
+        if (start == std::string::npos || line.compare(start, 5, "mlst ") != 0) continue;
+        if (line.find("type", start) != std::string::npos && line.find("size", start) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// One directory at a time, each over a data connection of its own; the
+// start directory's listing is the probe's.
+void FastWalker::WalkByMachineListings() {
+    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}});
+    pending_.clear();
+    Accept(0, startListing_);
+    while (!pending_.empty()) {
+        const int node = pending_.front();
+        pending_.pop_front();
+        ftp_.ListMachine(nodes_[node].absolute);
+        RefuseTruncatedListing(ftp_.LastReply());
+        TznFTPDirList listing;
+        listing.TakeEntries(ftp_.DirList());
+        Accept(node, listing);
+    }
+    ReportDone(0);
 }
 
 void FastWalker::RunDesignedWalk() {

@@ -14,8 +14,10 @@ namespace zn {
 // listed over the control connection: one "STAT <absolute path>" per
 // directory, with no data connection, no CWD and no CDUP, several of them
 // sent ahead of their replies. It first checks, on the start directory,
-// that the server's STAT gives the same entries as its LIST; where it does
-// not (no PWD, no STAT, another answer), the whole walk is SiteWalker's. A
+// that the server's STAT gives the same entries as its LIST. Where it does
+// not (no STAT, another answer), a server whose FEAT offers MLST is walked
+// with one "MLSD <absolute path>" per directory, still without CWD and
+// CDUP; any other (or one without PWD) is walked by SiteWalker. A
 // directory whose path holds a name that a server may read as an option or
 // a pattern (a leading "-", "*", "?", "[") is listed by CWD and LIST. A
 // reply that names another directory than the one asked for means the
@@ -30,7 +32,9 @@ public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
 
     void Walk();
-    // How the last walk listed: "STAT", or "LIST" after the fallback.
+    // How the last walk listed: "STAT"; "MLSD" where STAT is not usable and
+    // FEAT offers machine listings with types and sizes; else "LIST", the
+    // designed walk.
     const std::string& Method() const { return method_; }
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Current() const { return designed_ ? static_cast<const WalkTotals&>(*designed_) : *this; }
@@ -56,8 +60,10 @@ private:
     };
 
     bool StatListsLikeList();
+    bool OffersMachineListings();
     void RunDesignedWalk();
     void WalkByStat();
+    void WalkByMachineListings();
     void SendAhead();
     void ReceiveNext();
     void Accept(int node, const TznFTPDirList& listing);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ftp/dir_list.h"
 #include "net/socket.h"
@@ -94,6 +95,10 @@ public:
     void ChangeDirUp();
     // Fetches and parses the listing of the working directory (ftp_list.cpp).
     void List();
+    // The listing of `path` from MLSD, into DirList, as List does.
+    void ListMachine(const std::string& path);
+    // The lines of FEAT's reply (RFC 2389); none when it is refused.
+    std::vector<std::string> Features();
     // The working directory, from PWD's 257 reply (ftp_stat.cpp).
     std::string PrintWorkingDir();
     // The listing of `path` from "STAT <path>" over the control connection,
@@ -159,7 +164,8 @@ protected:
 
 private:
     void ConnectPassiveData();
-    void OpenActiveDataConnection();
+    void Transfer(const std::string& command, bool machineListing);
+    void OpenActiveDataConnection(const std::string& command);
     bool AcceptFromServer();
     void CloseListenerAfterFailure();
 };

@@ -34,10 +34,16 @@ std::uint16_t LastError() { return static_cast<std::uint16_t>(WinsockInstance.WS
 
 // The listing is read into a list of its own, so that a failed LIST leaves
 // the previous one as it was.
-void TznFTP::List() {
+void TznFTP::List() { Transfer("LIST", false); }
+
+// "MLSD <path>" (RFC 3659): the listing of any directory, by its path, in a
+// form that gives exact types and sizes.
+void TznFTP::ListMachine(const std::string& path) { Transfer("MLSD " + path, true); }
+
+void TznFTP::Transfer(const std::string& command, bool machineListing) {
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
-    ListingStream = std::make_unique<ListingReader>(incoming);
+    ListingStream = std::make_unique<ListingReader>(incoming, machineListing);
     DataClosed = false;  // of this listing's data connection, not an earlier one
     Finally dropStream([this] { ListingStream.reset(); });
 
@@ -48,10 +54,10 @@ void TznFTP::List() {
     });
     if (Passive_) {
         ConnectPassiveData();
-        SendLine("LIST");
+        SendLine(command);
         ExpectClass(ReadReply(), 1);
     } else {
-        OpenActiveDataConnection();
+        OpenActiveDataConnection(command);
     }
     SecureDataConnection();
     ReceiveData(-1);
@@ -62,13 +68,13 @@ void TznFTP::List() {
     DirList_->ServerType = incoming.ServerType;
 }
 
-// PORT, then LIST, then the server's connection; the listener is closed on
-// every way out.
-void TznFTP::OpenActiveDataConnection() {
+// PORT, then the listing command, then the server's connection; the
+// listener is closed on every way out.
+void TznFTP::OpenActiveDataConnection(const std::string& command) {
     CreateDataSocket();
     try {
         SendPort();
-        SendLine("LIST");
+        SendLine(command);
         ExpectClass(ReadReply(), 1);
         AcceptDataConnection();
     } catch (...) {

@@ -1,7 +1,8 @@
 // Listings over the control connection: "STAT <path>" answers, on many
 // servers (vsftpd, pyftpdlib, ...), with the directory's listing as a
 // multi-line reply (RFC 959, section 4.1.3), with no data connection to
-// set up and tear down. And PWD, for the absolute paths such a walk uses.
+// set up and tear down. And PWD, for the absolute paths such a walk uses,
+// and FEAT, for what else the server offers.
 
 #include "ftp/ftp.h"
 
@@ -28,6 +29,13 @@ std::string TznFTP::PrintWorkingDir() {
         }
     }
     throw EServerError(reply);
+}
+
+std::vector<std::string> TznFTP::Features() {
+    std::vector<std::string> lines;
+    SendLine("FEAT");
+    if (ReadReply(&lines) != 211) lines.clear();
+    return lines;
 }
 
 namespace {

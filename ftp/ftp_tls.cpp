@@ -75,10 +75,7 @@ void TznFTP::SecureLogon() {
 }
 
 bool TznFTP::ServerOffersTls() {
-    std::vector<std::string> lines;
-    SendLine("FEAT");
-    if (ReadReply(&lines) != 211) return false;
-    for (const std::string& line : lines) {
+    for (const std::string& line : Features()) {
         if (OffersAuthTls(line)) return true;
     }
     return false;

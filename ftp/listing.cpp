@@ -65,7 +65,9 @@ TServerType DetectFamily(std::string_view first) {
 }  // namespace
 }  // namespace listing
 
-ListingReader::ListingReader(TznFTPDirList& list) : list_(list) { list_.Clear(); }
+ListingReader::ListingReader(TznFTPDirList& list, bool machineListing) : list_(list), machine_(machineListing) {
+    list_.Clear();
+}
 
 // Lines end at CR, LF or CR LF, also when a chunk ends between the CR and
 // the LF; a NUL ends the whole listing.
@@ -106,6 +108,10 @@ void ListingReader::TakeLine(std::string line) {
 }
 
 void ListingReader::Process(std::string line) {
+    if (machine_) {
+        list_.ParseMachineLine(line);
+        return;
+    }
     switch (stage_) {
         case Stage::FirstLine: return ProcessFirstLine(std::move(line));
         case Stage::HP3000Header: return SkipHP3000Header(std::move(line));

@@ -13,6 +13,7 @@ bool ParseUnixLine(const std::string& line, TznFTPDirEntry& entry);
 bool ParseDosLine(const std::string& line, TznFTPDirEntry& entry);
 bool ParseHP3000Line(const std::string& line, TznFTPDirEntry& entry);
 bool ParseAS400Line(const std::string& line, TznFTPDirEntry& entry);
+bool ParseMachineLine(const std::string& line, TznFTPDirEntry& entry);
 
 // A size column with 64-bit range; `fallback` when it is not a number.
 std::int64_t ReadSize(std::string_view text, std::int64_t fallback);

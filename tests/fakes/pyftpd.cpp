@@ -20,7 +20,7 @@ import logging, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, certfile, max_cons = sys.argv[1:6]
+root, user, password, certfile, max_cons, refuse_stat = sys.argv[1:7]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -31,6 +31,11 @@ if certfile:
     handler.certfile = certfile
     handler.tls_control_required = True
     handler.tls_data_required = True
+if refuse_stat == "1":
+    class NoStatListings(handler):
+        def ftp_STAT(self, path):
+            self.respond("502 STAT is not offered here.")
+    handler = NoStatListings
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
 server = FTPServer(("127.0.0.1", 0), handler)
@@ -47,7 +52,7 @@ const char* kPython = "/usr/bin/python3";
 }  // namespace
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-               const std::string& tlsKeyAndCert, int maxConnections) {
+               const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -58,7 +63,7 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> args{kPython,  "-c",          kServerScript, root, user, password, tlsKeyAndCert,
-                                  std::to_string(maxConnections)};
+                                  std::to_string(maxConnections), refuseStat ? "1" : "0"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

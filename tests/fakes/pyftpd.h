@@ -13,9 +13,10 @@ namespace testsupport {
 class PyFtpd {
 public:
     // `maxConnections` above 0: more are refused with "421 Too many
-    // connections".
+    // connections". `refuseStat`: STAT answers 502, as on servers that
+    // give no listing that way.
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-           const std::string& tlsKeyAndCert = {}, int maxConnections = 0);
+           const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false);
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

@@ -55,7 +55,7 @@ void MakeAwkwardTree(testsupport::SiteTree& tree) {
 // Walks with both strategies over fresh logons, the fast walk over three
 // connections; it must have listed by STAT and found what the designed walk
 // found.
-void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent) {
+void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent, const std::string& method = "STAT") {
     Recorder designedEvents, fastEvents;
     ftp.Connect();
     zn::SiteWalker designed(ftp, designedEvents);
@@ -84,18 +84,21 @@ void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent) {
     fast.Walk();
     ftp.Disconnect();
     for (zn::TznFTP* helper : helpers) helper->Disconnect();
-    // Each connection listed some of the directories.
+    // With STAT, each connection listed some of the directories.
     const auto isStat = [](const std::string& line) { return line.rfind("STAT ", 0) == 0; };
-    EXPECT_GE(std::count_if(helperSent.begin(), helperSent.end(), isStat), 2);
+    if (method == "STAT") EXPECT_GE(std::count_if(helperSent.begin(), helperSent.end(), isStat), 2);
     sent.insert(sent.end(), helperSent.begin(), helperSent.end());
-    EXPECT_EQ(fast.Method(), "STAT");
+    EXPECT_EQ(fast.Method(), method);
     EXPECT_EQ(Totals(fast), Totals(designed));
     EXPECT_EQ(fastEvents.done, designedEvents.done);
     EXPECT_TRUE(designedEvents.failures.empty() && fastEvents.failures.empty());
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), "STAT /sp ace 1/deeper"), 1);
-    // Only paths with a dash or a pattern character take CWD and LIST.
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), method + " /sp ace 1/deeper"), 1);
+    // Only paths with a dash or a pattern character take CWD and LIST, and
+    // only STAT needs that.
     for (const std::string& line : sent) {
-        if (line.rfind("CWD ", 0) == 0) EXPECT_NE(line.find_first_of("-["), std::string::npos) << line;
+        if (line.rfind("CWD ", 0) != 0) continue;
+        EXPECT_EQ(method, "STAT") << line;
+        EXPECT_NE(line.find_first_of("-["), std::string::npos) << line;
     }
 }
 
@@ -110,6 +113,18 @@ TEST_F(FtpTest, FastWalkAgreesWithTheDesignedWalkOnPyftpdlib) {
     ftp_->OnLineSent = [&](zn::TObject*, const std::string& line) { sent.push_back(line); };
     ftp_->SetServer(server.Address());
     ExpectBothWalksAgree(*ftp_, sent);
+}
+
+// Where STAT gives no listing, FEAT's MLST leads to one MLSD per directory.
+TEST_F(FtpTest, FastWalkListsByMlsdWhereStatIsRefused) {
+    testsupport::SiteTree tree;
+    MakeAwkwardTree(tree);
+    testsupport::PyFtpd server(tree.Root().string(), "user", "secret", {}, 0, true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    Lines sent;
+    ftp_->OnLineSent = [&](zn::TObject*, const std::string& line) { sent.push_back(line); };
+    ftp_->SetServer(server.Address());
+    ExpectBothWalksAgree(*ftp_, sent, "MLSD");
 }
 
 // vsftpd lists "." and ".." in its STAT replies, and here the replies come
@@ -157,9 +172,10 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Send("211-Status:\r\n " + file + "211 End\r\n").AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped", {}},
-        {"STAT refused: the designed walk",
+        {"STAT refused, no MLST with types and sizes: the designed walk",
          [&](ScriptedServer& s) {
              UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done").Receive().Reply("502 No STAT");
+             s.Receive().Send("211-Features:\r\n UTF8\r\n MLST modify*;\r\n211 End\r\n");
              UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done");
              s.Receive().Reply("250 CWD ok");
              UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");

@@ -167,3 +167,36 @@ TEST(UnknownFamily, ParseLineWhileAutoGivesTheRawLine) {
     EXPECT_EQ(e.Kind, dkUnknown);
     EXPECT_EQ(e.Name, "-rw-r--r-- 1 o g 5 Mar 7 14:05 a");
 }
+
+// Machine listings: the type and size facts decide, in any case and order;
+// the name is everything after the first space. A file without a size, or
+// an entry of no known type, is left unread rather than counted as empty.
+TEST(MachineListing, FactsGiveKindAndSizeAndTheNameIsTheRest) {
+    struct Case {
+        const char* line;
+        TDirEntryKind kind;
+        const char* name;
+        std::int64_t size;
+    };
+    const Case cases[] = {
+        {"type=file;size=5000000000;modify=20260101000000; big file; v2.zip", dkFile, "big file; v2.zip", 5000000000},
+        {"Size=12;Type=File; a", dkFile, "a", 12},
+        {"type=dir;modify=20260101000000; sub dir", dkDirectory, "sub dir", 0},
+        {"type=cdir;size=4096; /www", dkDirectory, ".", 0},
+        {"type=pdir; /", dkDirectory, "..", 0},
+        {"type=OS.unix=slink:/etc;size=4; link", dkLink, "link", 0},
+        {"type=file;modify=20260101000000; no size", dkUnknown, "type=file;modify=20260101000000; no size", 0},
+        {"type=file;size=12x; bad size", dkUnknown, "type=file;size=12x; bad size", 0},
+        {"type=socket; odd", dkUnknown, "type=socket; odd", 0},
+        {"type=file;size=1;", dkUnknown, "type=file;size=1;", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TznFTPDirList list;
+        list.ParseMachineLine(c.line);
+        ASSERT_EQ(list.Count(), 1);
+        EXPECT_EQ(list.Items(0).Kind, c.kind);
+        EXPECT_EQ(list.Items(0).Name, c.name);
+        EXPECT_EQ(list.Items(0).Size, c.size);
+    }
+}
