@@ -292,6 +292,8 @@ void TMainFrm::DisconnectBtnClick() {
 void TMainFrm::CancelBtnClick() {
     try {
         znFTP->Cancel();
+        // A fast walk may be waiting on any of its connections.
+        for (zn::TznFTP* helper : helpers_) helper->Cancel();
     } catch (...) {
     }
 }
@@ -307,9 +309,11 @@ void TMainFrm::znFTPClosed(zn::TObject*) { Status("Disconnected."); }
 void TMainFrm::znFTPCancel(zn::TObject*) { Status("Transfer aborted."); }
 
 // The password never reaches the screen.
-void TMainFrm::znFTPLineSent(zn::TObject*, const std::string& TheLine) {
-    Log(TheLine.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : TheLine);
+std::string TMainFrm::ShownCommand(const std::string& line) {
+    return line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line;
 }
+
+void TMainFrm::znFTPLineSent(zn::TObject*, const std::string& TheLine) { Log(ShownCommand(TheLine)); }
 
 void TMainFrm::znFTPLineReceived(zn::TObject*, const std::string& TheLine) { Log(" " + TheLine); }
 
@@ -331,6 +335,8 @@ void TMainFrm::znFTPUntrustedCertificate(zn::TObject*, const zn::TlsCertificate&
     Trust = platform::AskQuestion(question, kTitle);
     if (Trust) {
         KeepTrustedFingerprint(server, Certificate.Fingerprint);
+        // The walk's further connections must meet the same certificate.
+        znFTP->SetTrustedFingerprint(Certificate.Fingerprint);
     } else {
         znFTP->Cancel();
     }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/screen_pacer.h"
 #include "ftp/ftp.h"
@@ -53,6 +54,8 @@ public:
     void znFTPClosing(zn::TObject* Sender);
     void znFTPClosed(zn::TObject* Sender);
     void znFTPCancel(zn::TObject* Sender);
+    // A command as the log shows it: a password never.
+    static std::string ShownCommand(const std::string& line);
     void znFTPLineSent(zn::TObject* Sender, const std::string& TheLine);
     void znFTPLineReceived(zn::TObject* Sender, const std::string& TheLine);
     void znFTPTransferStart(zn::TObject* Sender);
@@ -104,8 +107,12 @@ public:
     std::string IniProxyServer;
     std::int32_t IniProxyType = 0;
     bool IniPassive = false;
-    // FastWalk=1: STAT listings over the control connection (size_walk.cpp).
+    // FastWalk=1: STAT listings over the control connection (size_walk.cpp),
+    // over Connections=N connections (default 4, 1 to 16).
     bool IniFastWalk = false;
+    std::int32_t IniConnections = 4;
+    // The fast walk's further connections while it runs.
+    std::vector<zn::TznFTP*> helpers_;
     zn::TTlsMode IniTlsMode = zn::tmAuto;
     bool Busy = false;
     bool Aborted = false;

@@ -7,6 +7,7 @@
 
 #include "platform/profile.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <QLineEdit>
@@ -36,6 +37,7 @@ void TMainFrm::LoadSettings() {
     IniProxyType = platform::ReadProfileInteger(IniFileName, kSection, "ProxyType", 0);
     IniPassive = platform::ReadProfileInteger(IniFileName, kSection, "Passive", 0) == 1;
     IniFastWalk = platform::ReadProfileInteger(IniFileName, kSection, "FastWalk", 0) == 1;
+    IniConnections = std::clamp(platform::ReadProfileInteger(IniFileName, kSection, "Connections", 4), 1, 16);
     const std::string tls = read("TLS", "auto");
     IniTlsMode = tls == "off" ? zn::tmOff : tls == "require" ? zn::tmRequire : zn::tmAuto;
 }

@@ -4,6 +4,7 @@
 #include "app/main_form.h"
 
 #include "ftp/fast_walker.h"
+#include "ftp/helper_clients.h"
 #include "ftp/site_walker.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QProgressBar>
 
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -55,10 +57,29 @@ void TMainFrm::ShowTotals() {
     Log("Homepage Size: " + std::to_string(TotalBytes) + " Bytes\nFiles: " + std::to_string(TotalFiles));
 }
 
+// The further connections' lines go to the log too, each tagged with the
+// number of the connection that sent or received it ("[2] LIST ...").
 void TMainFrm::FastRetrieve() {
     BoxReport report([this](const std::string& message) { ShowError(message); });
     zn::FastWalker walker(*znFTP, report);
+    platform::TComponent owner(nullptr);
+    walker.SetHelperSource([this, &owner] {
+        zn::OpenHelperClients(
+            owner, *znFTP, IniConnections, helpers_,
+            [this](zn::TznFTP& helper, int number) {
+                const std::string tag = "[" + std::to_string(number) + "] ";
+                helper.OnLineSent = [this, tag](zn::TObject*, const std::string& line) {
+                    Log(tag + ShownCommand(line));
+                };
+                helper.OnLineReceived = [this, tag](zn::TObject*, const std::string& line) { Log(" " + tag + line); };
+            },
+            [this](int number, const std::string& message) {
+                Log("[" + std::to_string(number) + "] " + message);
+            });
+        return helpers_;
+    });
     walker.Walk();
+    for (zn::TznFTP* helper : std::exchange(helpers_, {})) zn::EndWalkSession(*helper, walker.Aborted);
     LogRefused(walker.RefusedDirectories);
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;

@@ -3,6 +3,7 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
 #include "ftp/fast_walker.h"
+#include "ftp/helper_clients.h"
 #include "ftp/site_walker.h"
 #include "platform/messages.h"
 
@@ -106,64 +107,6 @@ void ShowDialogue(zn::TznFTP& ftp, std::ostream& err, const std::string& tag = {
     ftp.OnSecured = [&err, &ftp](zn::TObject*) { err << "TLS: " << ftp.TlsSummary() << '\n'; };
 }
 
-// The client settings a further connection of the same walk copies.
-void CopySettings(const zn::TznFTP& from, zn::TznFTP& to) {
-    to.SetWinsockLoaded(true);
-    to.SetServer(from.Server());
-    to.SetUserName(from.UserName());
-    to.SetPassword(from.Password());
-    to.SetTimeOut(from.TimeOut());
-    to.SetPassive(from.Passive());
-    to.SetTlsMode(from.TlsMode());
-    to.SetTrustedFingerprint(from.TrustedFingerprint());
-}
-
-// A server that refuses one more connection says so with "421" or with a
-// "530" about too many; the walk then goes on with those it took.
-bool RefusesMoreConnections(const std::string& message) {
-    std::string lowered = message;
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lowered.rfind("421", 0) == 0 || (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
-}
-
-// The further connections of the fast walk, logged on like the first. Any
-// failure to open one ends the opening, not the walk; only a refusal for
-// their number is expected, and any other is shown with -v.
-constexpr std::int32_t kHelperLogonSeconds = 10;
-
-// Each is in `helpers` while it connects, so that Ctrl-C reaches it.
-void OpenHelpers(platform::TComponent& owner, const zn::TznFTP& first, int count, bool verbose, std::ostream& err,
-                 std::vector<zn::TznFTP*>& helpers) {
-    for (int i = 1; i < count && first.Connected(); ++i) {
-        auto* helper = new zn::TznFTP(&owner);
-        CopySettings(first, *helper);
-        if (verbose) ShowDialogue(*helper, err, "[" + std::to_string(i + 1) + "] ");
-        helpers.push_back(helper);
-        // A further connection the server leaves unanswered is not worth
-        // the whole time-out at the start of the walk.
-        helper->SetTimeOut(std::min(first.TimeOut(), kHelperLogonSeconds));
-        try {
-            helper->Connect();
-            helper->SetTimeOut(first.TimeOut());
-        } catch (const std::exception& e) {
-            if (verbose && !RefusesMoreConnections(e.what())) err << "[" << i + 1 << "] " << e.what() << '\n';
-            helpers.pop_back();
-            delete helper;
-            break;
-        }
-    }
-}
-
-// QUIT after a complete walk; after a failure, only the close.
-void EndSession(zn::TznFTP& ftp, bool aborted) {
-    try {
-        if (!aborted) ftp.Disconnect();
-        ftp.Close();
-    } catch (const std::exception&) {
-        ftp.Close();  // the totals are in; a refused QUIT changes nothing
-    }
-}
-
 zn::TTlsMode TlsMode(TlsChoice choice) {
     switch (choice) {
         case TlsChoice::Off: return zn::tmOff;
@@ -247,7 +190,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
         if (options.fastWalk) {
             fast.SetHelperSource([&] {
-                OpenHelpers(owner, *ftp, options.connections, options.verbose, err, helpers);
+                const auto tag = [](int number) { return "[" + std::to_string(number) + "] "; };
+                zn::OpenHelperClients(
+                    owner, *ftp, options.connections, helpers,
+                    [&](zn::TznFTP& helper, int number) {
+                        if (options.verbose) ShowDialogue(helper, err, tag(number));
+                    },
+                    [&](int number, const std::string& message) {
+                        if (options.verbose) err << tag(number) << message << '\n';
+                    });
                 return helpers;
             });
             observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };
@@ -264,8 +215,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         walker.Aborted = true;
     }
     observer.ClearProgress();
-    for (zn::TznFTP* client : helpers) EndSession(*client, walker.Aborted);
-    EndSession(*ftp, walker.Aborted);
+    for (zn::TznFTP* client : helpers) zn::EndWalkSession(*client, walker.Aborted);
+    zn::EndWalkSession(*ftp, walker.Aborted);
 
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,

@@ -69,24 +69,30 @@ TEST_F(MainFormTest, WalksARealServerAndMatchesTheTreesTotals) {
     EXPECT_EQ(Form().FilesLbl->text().toStdString(), std::to_string(expected.files));
 }
 
-// Passive=1 and FastWalk=1 are settings, read at start and left as they are
-// on Quit.
+// Passive=1, FastWalk=1 and Connections=N are settings, read at start and
+// left as they are on Quit. The fast walk's further connections show in the
+// log with their numbers.
 TEST_F(MainFormTest, PassiveAndFastWalkSettingsAreReadAndKept) {
     testsupport::SiteTree tree;
     tree.AddFile("a/b.html", 1234);
     tree.AddFile("c.html", 10);
+    tree.AddFile("d/e.html", 100);
+    tree.AddFile("f/g.html", 1000);
     testsupport::PyFtpd server(tree.Root().string(), "webmaster", "s3cret");
     ASSERT_TRUE(server.Running()) << server.Error();
-    WriteIni("[Setup]\nServer=x\nPassive=1\nFastWalk=1\n");
+    WriteIni("[Setup]\nServer=x\nPassive=1\nFastWalk=1\nConnections=3\n");
     Connect(server.Address());
     Form().GetSizeBtn->click();
     EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : boxes_.front().text);
-    EXPECT_EQ(Form().BytesLbl->text(), "1244");
+    EXPECT_EQ(Form().BytesLbl->text(), "2344");
     EXPECT_NE(Log().find("\nPASV\n"), std::string::npos);
     EXPECT_EQ(Log().find("PORT "), std::string::npos);
     EXPECT_NE(Log().find("\nSTAT /a\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("\n[2] STAT /d\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("\n[3] STAT /f\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("\n[3] PASS ********\n"), std::string::npos) << Log();
     Form().CloseBtn->click();
-    EXPECT_NE(ReadIni().find("Passive=1\nFastWalk=1\n"), std::string::npos);
+    EXPECT_NE(ReadIni().find("Passive=1\nFastWalk=1\nConnections=3\n"), std::string::npos);
 }
 
 // TLS is on by default (auto). An untrusted certificate is asked about once:

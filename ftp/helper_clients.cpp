@@ -1,0 +1,65 @@
+#include "ftp/helper_clients.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+
+namespace zn {
+namespace {
+
+// A further connection the server leaves unanswered is not worth the whole
+// time-out at the start of the walk.
+constexpr std::int32_t kHelperLogonSeconds = 10;
+
+void CopySettings(const TznFTP& from, TznFTP& to) {
+    to.SetWinsockLoaded(true);
+    to.SetServer(from.Server());
+    to.SetUserName(from.UserName());
+    to.SetPassword(from.Password());
+    to.SetTimeOut(std::min(from.TimeOut(), kHelperLogonSeconds));
+    to.SetPassive(from.Passive());
+    to.SetUseProxy(from.UseProxy());
+    if (from.UseProxy()) to.SetProxy(from.Proxy());
+    to.SetProxyType(from.ProxyType());
+    to.SetTlsMode(from.TlsMode());
+    to.SetTrustedFingerprint(from.TrustedFingerprint());
+}
+
+bool RefusesMoreConnections(const std::string& message) {
+    std::string lowered = message;
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lowered.rfind("421", 0) == 0 || (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
+}
+
+}  // namespace
+
+void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int count, std::vector<TznFTP*>& helpers,
+                       const std::function<void(TznFTP& helper, int number)>& prepare,
+                       const std::function<void(int number, const std::string& message)>& failed) {
+    for (int number = 2; number <= count && first.Connected(); ++number) {
+        auto* helper = new TznFTP(&owner);
+        CopySettings(first, *helper);
+        if (prepare) prepare(*helper, number);
+        helpers.push_back(helper);
+        try {
+            helper->Connect();
+            helper->SetTimeOut(first.TimeOut());
+        } catch (const std::exception& e) {
+            if (failed && !RefusesMoreConnections(e.what())) failed(number, e.what());
+            helpers.pop_back();
+            delete helper;
+            break;
+        }
+    }
+}
+
+void EndWalkSession(TznFTP& ftp, bool aborted) {
+    try {
+        if (!aborted) ftp.Disconnect();
+        ftp.Close();
+    } catch (const std::exception&) {
+        ftp.Close();  // the totals are in; a refused QUIT changes nothing
+    }
+}
+
+}  // namespace zn
