@@ -93,6 +93,11 @@ public:
     void Logout();
     void ChangeDir(const std::string& dir);
     void ChangeDirUp();
+    // CDUP and "CWD <dir>" sent together, and both replies read after: one
+    // wait for the server instead of two. A refused CDUP raises with its
+    // reply (once the CWD's is read, so the dialogue stays in step); a
+    // refused CWD gives false, its reply in LastReply.
+    bool ChangeDirUpAndInto(const std::string& dir);
     // Fetches and parses the listing of the working directory (ftp_list.cpp).
     void List();
     // The listing of `path` from MLSD, into DirList, as List does.

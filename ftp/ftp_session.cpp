@@ -100,4 +100,19 @@ void TznFTP::ChangeDirUp() {
     ExpectClass(ReadReply(), 2);
 }
 
+bool TznFTP::ChangeDirUpAndInto(const std::string& dir) {
+    SendLine("CDUP");
+    SendLine("CWD " + dir);
+    if (ReadReply() / 100 != 2) {
+        const std::string refusal = LastReply();
+        try {
+            ReadReply();
+        } catch (const platform::Exception&) {
+            // The refused CDUP is what the user needs to see.
+        }
+        throw EServerError(refusal);
+    }
+    return ReadReply() / 100 == 2;
+}
+
 }  // namespace zn

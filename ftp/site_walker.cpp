@@ -4,6 +4,7 @@
 #include "platform/exception.h"
 
 #include <cctype>
+#include <utility>
 
 namespace zn {
 
@@ -42,6 +43,18 @@ std::string TooDeepMessage(int maxDepth, const std::string& name) {
     return "The directory tree is deeper than " + std::to_string(maxDepth) + " levels; the walk stops at " + name;
 }
 
+// The index of the next entry from `from` on that the walk will enter,
+// or -1; it counts nothing.
+int SiteWalker::NextDirectoryEntered(const TznFTPDirList& level, int from) const {
+    for (int i = from; i < level.Count(); ++i) {
+        const TznFTPDirEntry& entry = level.Items(i);
+        if (entry.Kind != dkDirectory) continue;
+        WalkTotals scratch;
+        if (EntersDirectory(entry.Name, rules_, scratch)) return i;
+    }
+    return -1;
+}
+
 void SiteWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     path_.clear();
@@ -61,6 +74,11 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
         level.TakeEntries(ftp_.DirList());
         ++Directories;
         observer_.DirectoryListed(path_);
+        // The CWD into the next subdirectory goes out with the CDUP out of
+        // the last one; its refusal is reported when the walk gets there,
+        // so the totals at a failure are the same as one command at a time.
+        bool enteredAhead = false;
+        std::string refusedAhead;
         for (int i = 0; i < level.Count(); ++i) {
             if (Aborted) break;
             const TznFTPDirEntry& entry = level.Items(i);
@@ -69,14 +87,25 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
                 // A listing that leads back to an ancestor would otherwise be
                 // walked ever deeper.
                 if (depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
-                ftp_.ChangeDir(entry.Name);
+                if (!std::exchange(enteredAhead, false)) {
+                    ftp_.ChangeDir(entry.Name);
+                } else if (!refusedAhead.empty()) {
+                    throw EServerError(refusedAhead);
+                }
                 RetrieveDir(entry.Name, depth + 1);
                 // After a failure below that closed the connection (a cancel,
                 // a time-out), going up would only fail again and report a
                 // second time; while it is open, going up puts the server
                 // back where the walk started.
                 if (Aborted && !ftp_.Connected() && !rules_.UnwindThroughClosedConnection) break;
-                ftp_.ChangeDirUp();
+                const int next = Aborted ? -1 : NextDirectoryEntered(level, i + 1);
+                if (next < 0) {
+                    ftp_.ChangeDirUp();
+                } else {
+                    enteredAhead = true;
+                    refusedAhead.clear();
+                    if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
+                }
             } else {
                 CountEntry(entry, *this);
             }

@@ -81,6 +81,8 @@ public:
     void RetrieveDir(const std::string& name, int depth);
 
 private:
+    int NextDirectoryEntered(const TznFTPDirList& level, int from) const;
+
     TznFTP& ftp_;
     WalkObserver& observer_;
     WalkRules rules_;

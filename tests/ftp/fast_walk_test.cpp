@@ -182,6 +182,18 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped", {}},
+        {"STAT refused, then a refused directory after a file: the file counts",
+         [&](ScriptedServer& s) {
+             const std::string root = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n" + file +
+                                      "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+             UpToDataHelper(s).SendData(root).CloseData().Reply("226 Done").Receive().Reply("502 No STAT");
+             s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n");
+             UpToDataHelper(s).SendData(root).CloseData().Reply("226 Done");
+             s.Receive().Reply("250 CWD ok");
+             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
+             s.Receive(2).Reply("250 CDUP ok").Reply("550 b refused").AwaitClientClose();
+         },
+         "2000 bytes 2 files 2 dirs 0 skipped aborted", {"550 b refused"}},
         {"a server out of step: NOOP, then one command at a time",
          [&](ScriptedServer& s) {
              const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"

@@ -122,13 +122,29 @@ TEST_F(FtpTest, ChangeDirSendsTheNameUnchangedAndChecksTheClass) {
         .Receive()
         .Reply("550-No parent here")
         .Reply("550 Permission denied")
+        .Receive(2)
+        .Reply("250 Up")
+        .Reply("550 Not there")
+        .Receive(2)
+        .Reply("550 No parent")
+        .Reply("250 In")
+        .Receive()
+        .Reply("257 \"/\"")
         .AwaitClientClose();
     ConnectTo(server);
     ftp_->ChangeDir(" my dir ");
     ftp_->ChangeDirUp();
     ftp_->ChangeDirUp();
     EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->ChangeDirUp(); }), "550 Permission denied");
-    EXPECT_EQ(server.Received(), (Lines{"USER user", "PASS secret", "CWD  my dir ", "CDUP", "CDUP", "CDUP"}));
+    // Up and into the next directory at once: a refused CWD is the
+    // caller's to report; a refused CDUP raises with its own reply, and the
+    // other reply is read, so the next command gets its own.
+    EXPECT_FALSE(ftp_->ChangeDirUpAndInto("b"));
+    EXPECT_EQ(ftp_->LastReply(), "550 Not there");
+    EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->ChangeDirUpAndInto("c"); }), "550 No parent");
+    EXPECT_EQ(ftp_->PrintWorkingDir(), "/");
+    EXPECT_EQ(server.Received(), (Lines{"USER user", "PASS secret", "CWD  my dir ", "CDUP", "CDUP", "CDUP", "CDUP",
+                                        "CWD b", "CDUP", "CWD c", "PWD"}));
 }
 
 TEST_F(FtpTest, DisconnectSendsQuitAndClosesOnlyWhenAccepted) {
