@@ -15,6 +15,12 @@ Every listing leaves a TIME_WAIT connection on loopback; thousands of them
 slow later runs. So the benchmark runs in a private network namespace
 (unshare -n) with net.ipv4.tcp_max_tw_buckets lowered. Needs root.
 
+A last row, "bare sequence (C, blocking)", is bench/sequence_floor.c: the
+designed walk's commands (CWD, TYPE A, PORT, LIST, CDUP) from a minimal C
+client with blocking sockets and no event loop, the floor of that sequence's
+wall and CPU time on the machine (it logs on anonymously, as both servers
+here allow).
+
 With TLS: the big tree is also served by vsftpd with TLS forced on the
 logon and the data connections and session reuse required, with a
 certificate made for the run; dirweigh-cli (certificate pinned) and lftp walk
@@ -178,6 +184,20 @@ def start_pyftpdlib(tree):
     return proc, port
 
 
+def build_sequence_floor(workdir):
+    """bench/sequence_floor.c, the designed walk's commands with nothing
+    else around them; None without a C compiler."""
+    program = os.path.join(workdir, "sequence_floor")
+    try:
+        subprocess.run(["cc", "-O2", "-o", program, os.path.join(ROOT, "bench", "sequence_floor.c")], check=True)
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    return program
+
+
+SEQUENCE_FLOOR = None  # set in main()
+
+
 def clients(port):
     """name -> (command, parser of the byte total from its output)."""
     url = "ftp://127.0.0.1:%d/" % port
@@ -185,6 +205,9 @@ def clients(port):
     rclone = ["rclone", "size", ":ftp:/", "--ftp-host", "127.0.0.1", "--ftp-port", str(port),
               "--ftp-user", "anonymous", "--ftp-pass", obscured, "--json"]
     import json
+    floor = {}
+    if SEQUENCE_FLOOR:
+        floor["bare sequence (C, blocking)"] = ([SEQUENCE_FLOOR, str(port)], lambda out: int(out.split()[0]))
     return {
         "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", url], lambda out: int(out.split()[0])),
         "dirweigh-cli --walk design": ([CLI, "--bytes", "--no-default-excludes", "--walk", "design", url],
@@ -197,6 +220,7 @@ def clients(port):
                           lambda out: int(out.split()[0])),
         "rclone --checkers 1": (rclone + ["--checkers", "1"], lambda out: json.loads(out)["bytes"]),
         "rclone": (rclone, lambda out: json.loads(out)["bytes"]),
+        **floor,
     }
 
 
@@ -281,6 +305,8 @@ def main():
 
     shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
     workdir = tempfile.mkdtemp(prefix="dirweigh-bench-")
+    global SEQUENCE_FLOOR
+    SEQUENCE_FLOOR = build_sequence_floor(workdir)
     failures = 0
     try:
         for tree_name in args.trees.split(","):
