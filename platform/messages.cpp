@@ -174,7 +174,7 @@ void PreferPlainEventLoop() {
     // Qt's GLib-based loop costs two more system calls than its own for
     // every message posted and every wait, and a walk posts and waits
     // several times per directory. Nothing here needs GLib's loop; a user
-    // who does can still set the variable.
+    // who does keeps it by setting QT_NO_GLIB to an empty value.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
 }
 
