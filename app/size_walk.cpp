@@ -63,6 +63,12 @@ void TMainFrm::FastRetrieve() {
     BoxReport report([this](const std::string& message) { ShowError(message); });
     zn::FastWalker walker(*znFTP, report);
     platform::TComponent owner(nullptr);
+    // However the walk ends, Cancel must not reach connections the owner
+    // has freed.
+    struct ForgetHelpers {
+        std::vector<zn::TznFTP*>& helpers;
+        ~ForgetHelpers() { helpers.clear(); }
+    } forget{helpers_};
     walker.SetHelperSource([this, &owner] {
         zn::OpenHelperClients(
             owner, *znFTP, IniConnections, helpers_,
