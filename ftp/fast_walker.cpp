@@ -1,10 +1,10 @@
 #include "ftp/fast_walker.h"
 
 #include "net/errors.h"
+#include "net/text_helpers.h"
 #include "platform/exception.h"
 
 #include <algorithm>
-#include <cctype>
 #include <tuple>
 #include <vector>
 
@@ -94,8 +94,8 @@ bool FastWalker::StatListsLikeList() {
 // "MLST type*;size*;modify*;" in FEAT's reply: machine listings that give
 // each entry's type and size.
 bool FastWalker::OffersMachineListings() {
-    for (std::string line : ftp_.Features()) {
-        for (char& c : line) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const std::string& feature : ftp_.Features()) {
+        const std::string line = LowerCase(feature);
         const std::size_t start = line.find_first_not_of(' ');
         if (start == std::string::npos || line.compare(start, 5, "mlst ") != 0) continue;
         if (line.find("type", start) != std::string::npos && line.find("size", start) != std::string::npos) return true;

@@ -1,7 +1,8 @@
 #include "ftp/helper_clients.h"
 
+#include "net/text_helpers.h"
+
 #include <algorithm>
-#include <cctype>
 #include <exception>
 
 namespace zn {
@@ -26,8 +27,7 @@ void CopySettings(const TznFTP& from, TznFTP& to) {
 }
 
 bool RefusesMoreConnections(const std::string& message) {
-    std::string lowered = message;
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lowered = LowerCase(message);
     return lowered.rfind("421", 0) == 0 || (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
 }
 

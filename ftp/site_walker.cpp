@@ -1,9 +1,9 @@
 #include "ftp/site_walker.h"
 
 #include "net/errors.h"
+#include "net/text_helpers.h"
 #include "platform/exception.h"
 
-#include <cctype>
 #include <utility>
 
 namespace zn {
@@ -34,9 +34,7 @@ void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals) {
 }
 
 void RefuseTruncatedListing(const std::string& reply) {
-    std::string lowered = reply;
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lowered.find("truncated") != std::string::npos) throw EServerError(reply);
+    if (LowerCase(reply).find("truncated") != std::string::npos) throw EServerError(reply);
 }
 
 std::string TooDeepMessage(int maxDepth, const std::string& name) {

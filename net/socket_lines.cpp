@@ -77,10 +77,10 @@ bool TznSocket::InputWaiting() {
            WinsockInstance.WSAGetLastError() != winsock::WSAEWOULDBLOCK;
 }
 
-// Takes what the socket holds up to and including the next LF, and not a
-// byte more, so the next reply stays in the socket: a peek shows what is
-// there, a read takes exactly the part up to the LF. (Reading one byte per
-// call would do the same at one call per byte.)
+// Takes what has come up to and including the next LF, and not a byte
+// more, so the next reply stays for the next read (in the socket, or in
+// what was read ahead): a peek shows what is there, a read takes exactly the
+// part up to the LF.
 int TznSocket::ReceiveUpToLineEnd(char* chunk, int capacity, bool& found) {
     found = false;
     const int n = Receive(chunk, capacity, true);

@@ -2,7 +2,15 @@
 
 #include "platform/str_to_int.h"
 
+#include <cctype>
+
 namespace zn {
+
+std::string LowerCase(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lowered;
+}
 
 std::string_view TrimControl(std::string_view text) {
     std::size_t first = 0;

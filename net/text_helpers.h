@@ -7,6 +7,9 @@
 
 namespace zn {
 
+// The text with A-Z made a-z (and other bytes as they are).
+std::string LowerCase(std::string_view text);
+
 // Removes every character of code 32 or less from both ends.
 std::string_view TrimControl(std::string_view text);
 

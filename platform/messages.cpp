@@ -25,7 +25,6 @@ const QEvent::Type kCallbackEvent = static_cast<QEvent::Type>(QEvent::registerEv
 class CallbackEvent : public QEvent {
 public:
     explicit CallbackEvent(std::function<void()> fn) : QEvent(kCallbackEvent), fn_(std::move(fn)) {}
-    void Run() { fn_(); }
     std::function<void()> Take() { return std::move(fn_); }
 
 private:
@@ -81,8 +80,8 @@ public:
 
 // Callbacks posted on the main thread while ProcessMessages or
 // WaitForNextEvent runs there (a socket's readiness turned into its
-// notification, mostly) wait in a queue of their own, run before those
-// calls return. Qt's queue would wake its loop through a system call on
+// notification, mostly) wait in a queue of their own, run by the next of
+// those calls. Qt's queue would wake its loop through a system call on
 // every post and need one more turn of it to deliver; a walk posts several
 // times per directory. Posts from other threads, from Qt's own loop (the
 // window idle) or from a loop nested in a handler (a modal box) go through
@@ -109,9 +108,8 @@ void RunPumpQueue() {
 class PumpScope {
 public:
     PumpScope() : savedLevel_(pump.loopLevel) {
-        if (pump.depth++ == 0 || QThread::currentThread()->loopLevel() != pump.loopLevel) {
-            pump.loopLevel = QThread::currentThread()->loopLevel();
-        }
+        ++pump.depth;
+        pump.loopLevel = QThread::currentThread()->loopLevel();
     }
     ~PumpScope() {
         --pump.depth;
