@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/about_icon.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/field_bytes.h"
 
 #include <QLineEdit>

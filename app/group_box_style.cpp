@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/group_box_style.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DirWeigh: how big is the web site on this FTP server?
 
 #include "app/main_form.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/main_form.h"
 
 #include "app/field_bytes.h"

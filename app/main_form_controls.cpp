@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The controls of the window with their captions, geometry (left, top,
 // width, height inside their container) and roles.
 

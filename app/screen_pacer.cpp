@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/screen_pacer.h"
 
 #include <QWidget>

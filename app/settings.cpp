@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dirweigh.ini, section "Setup" (settings_location.h says where). The
 // password is never kept: it is written back empty at every exit.
 

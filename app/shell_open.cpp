@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/shell_open.h"
 
 #include <QDesktopServices>

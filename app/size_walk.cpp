@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Get Size": a depth-first walk of the server's current directory, one LIST
 // per directory, CWD into each subdirectory and CDUP back out.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times one LIST of a 20,000-entry directory served by pyftpdlib on
 // 127.0.0.1: wall time and the client's processor time.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parses a generated 100,000-line Unix listing, the shape of a large web
 // directory: files and directories, times and years, a few links.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Peak memory of listing and walking one huge directory: a child process
 // serves a listing of N lines (default 1,000,000) over active-mode FTP on
 // 127.0.0.1, the parent lists and walks it, and prints how far its peak

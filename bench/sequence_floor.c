@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The least a client can do for the designed walk's command sequence, as a
 // yardstick for the benchmark: blocking sockets, no event loop, no events,
 // just enough reading of Unix listings for sizes and directory names. It

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Times the size walk of dirweigh-cli against lftp and rclone.
 
 dirweigh-cli runs its default walk (fast: STAT listings over the control

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Times the window's walk against dirweigh-cli's on the same tree.
 
 Serves a generated tree (default ~500 directories and 5,000 files) with

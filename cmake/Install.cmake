@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation: the programs in bin/, the project's own shared libraries and
 # the sockets stand-in in a private folder found through a relative RPATH,
 # the read-me, manual pages, desktop entry and icons where a Linux desktop

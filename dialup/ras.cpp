@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialup/ras.h"
 
 #include "dialup/ras_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialup/ras_error.h"
 
 #include "dialup/ras_api.h"

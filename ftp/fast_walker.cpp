@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ftp/fast_walker.h"
 
 #include "net/errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // LIST over an active-mode data connection (RFC 959, section 3.2): the client
 // listens, announces the address with PORT, and the server connects to it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Passive mode (RFC 959, section 4.1.2, PASV): the server listens and the
 // client connects. Only the port of the 227 reply is used; the address is
 // always the control connection's peer, so a reply cannot send the data

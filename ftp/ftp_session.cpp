@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ftp/ftp.h"
 
 #include "net/errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Listings over the control connection: "STAT <path>" answers, on many
 // servers (vsftpd, pyftpdlib, ...), with the directory's listing as a
 // multi-line reply (RFC 959, section 4.1.3), with no data connection to

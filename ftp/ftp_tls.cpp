@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Explicit FTP over TLS (RFC 4217): "AUTH TLS" before the logon, so that
 // the password never crosses in clear, then "PBSZ 0" and "PROT P" so that
 // the listings travel encrypted too. Each data connection is a TLS client

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ftp/helper_clients.h"
 
 #include "net/text_helpers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // AS/400 listings, read by column: the size in columns 1 to 21, the object
 // type in columns 41 to 44 and the name from column 51. Folders ("*FLR") end
 // their name with a "/", which is dropped:

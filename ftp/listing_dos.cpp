@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // DOS-style listings of Windows servers:
 //
 //   03-07-99  02:05PM                10240 index.html

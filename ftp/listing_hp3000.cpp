@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HP3000 listings: a header with "PATH" in it, column headings, then one line
 // per file with the kind in column 16 and the name from column 62:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Machine listings (RFC 3659, MLSD): "fact=value;fact=value; name", one
 // entry per line, with exact types and sizes, whatever the server's own
 // listing looks like.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unix-style listings, the usual answer of most servers:
 //
 //   -rw-r--r--   1 owner    group       10240 Mar  7 14:05 index.html

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ftp/site_walker.h"
 
 #include "net/errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/message_table.h"
 
 #include <map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/socket.h"
 
 #include "dialup/ras.h"

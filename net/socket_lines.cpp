@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The line dialogue of the control connection: command lines out, numbered
 // replies in (RFC 959, section 4.2: "xyz-" opens a multi-line reply that the
 // first line starting "xyz " closes).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TLS on the control connection (RFC 4217 asks for it after "AUTH TLS"):
 // the handshake runs in the same waits as everything else, so a time-out,
 // Cancel or a close ends it like any other operation.

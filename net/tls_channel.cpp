@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TLS over the sockets binding with OpenSSL's memory BIOs: OpenSSL never
 // touches the socket. Pull moves what the socket holds into OpenSSL, Push
 // moves what OpenSSL wrote out to the socket, and neither waits.

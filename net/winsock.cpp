@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/winsock.h"
 
 #include "net/errors.h"

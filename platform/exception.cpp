@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/exception.h"
 
 namespace platform {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/persistent.h"
 
 #include "platform/exception.h"

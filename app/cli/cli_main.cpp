@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dirweigh-cli: the size of an FTP site, for scripts and machines without a
 // display.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/cli/cli_password.h"
 
 #include <fcntl.h>

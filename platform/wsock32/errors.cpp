@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/wsock32/engine.h"
 
 #include <cerrno>

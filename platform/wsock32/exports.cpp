@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The 23 entry points of the sockets library, by their platform names and
 // with C linkage. This file includes no system socket header: its recv, send
 // and friends are the library's own, and they reach the C library only

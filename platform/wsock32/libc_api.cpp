@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/wsock32/libc_api.h"
 
 #include <dlfcn.h>

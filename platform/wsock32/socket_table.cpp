@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/wsock32/socket_table.h"
 
 #include "platform/messages.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/app/main_form_fixture.h"
 
 #include <QScreen>

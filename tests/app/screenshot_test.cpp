@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the window to PNG files in the build tree for a look by eye:
 // screenshots/connected.png, screenshots/main.png (after a walk) and
 // screenshots/long_log.png (a log line longer than the log is wide).

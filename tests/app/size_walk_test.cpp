@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/app/main_form_fixture.h"
 
 #include "tests/fakes/scripted_server.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A full walk against a real FTP server (pyftpdlib) over a generated tree of
 // more than 200 directories: the labels must equal the tree's own totals
 // under the walk's rules.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A socket linked to a real dial-up component over the test library.
 
 #include "tests/dialup/ras_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/dialup/ras_fixture.h"
 
 #include <QTimer>

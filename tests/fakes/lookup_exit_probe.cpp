@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Connects to a host whose lookup the preloaded test resolver holds for
 // seconds, cancels after a moment and returns from main at once. Exit code 0
 // when the cancel was reported as such.

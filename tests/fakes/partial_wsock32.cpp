@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A sockets library with only its start-up calls, for the binding's
 // missing-entry-point path. Their types are the real ones: a call through a
 // pointer of another type is undefined.

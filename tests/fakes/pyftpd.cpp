@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/fakes/pyftpd.h"
 
 #include <poll.h>

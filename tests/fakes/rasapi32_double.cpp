@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scriptable stand-in for the dial-up service's client library, for tests:
 // a phonebook, active connections and scripted dial outcomes. Dial progress
 // is posted as "RASDIALEVENT" messages to the window given to RasDialA, and

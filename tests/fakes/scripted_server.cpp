@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/fakes/scripted_server.h"
 
 #include "tests/support/loopback.h"

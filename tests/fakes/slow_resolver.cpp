@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A resolver for tests, preloaded in front of the C library's, so that the
 // sockets library's own lookups can be made slow or odd:
 //   "<ms>.slow.test"  resolves to 127.0.0.1 after that many milliseconds;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/fakes/test_certificate.h"
 
 #include <openssl/evp.h>

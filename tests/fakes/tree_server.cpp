@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/fakes/tree_server.h"
 
 #include "tests/support/loopback.h"

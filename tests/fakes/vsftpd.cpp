@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/fakes/vsftpd.h"
 
 #include "tests/fakes/test_certificate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ftp/dir_list.h"
 
 #include "platform/exception.h"

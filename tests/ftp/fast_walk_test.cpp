@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fast walk (STAT listings over the control connection): the same
 // totals and per-directory results as the designed walk on real servers,
 // the STAT reply shapes of other servers, the fallback, and failures.

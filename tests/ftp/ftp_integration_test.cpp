@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Against a real FTP server (pyftpdlib) over a generated tree: the parsed
 // names, kinds and sizes must be the tree's own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/ftp/ftp_fixture.h"
 
 #include "ftp/site_walker.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Explicit FTP over TLS against real servers (vsftpd with TLS forced and
 // session reuse required, pyftpdlib's TLS handler) with a certificate made
 // for the test, and the refusals and waits around the handshake against a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ftp/dir_list.h"
 #include "tests/ftp/listing_expect.h"
 

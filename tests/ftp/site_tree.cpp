@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/ftp/site_tree.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line's parser (options, URLs, numbers) on arbitrary
 // arguments: NUL bytes separate them. Whatever it takes, it either gives
 // options or says what is wrong.

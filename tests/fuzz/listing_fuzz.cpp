@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The listing parser on arbitrary bytes: the first byte picks the family the
 // list starts with (auto-detection included) and where the bytes are cut in
 // two chunks. Beyond not crashing, the listing read in two chunks, and read

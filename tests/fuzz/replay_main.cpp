@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Without libFuzzer, a fuzz target replays the inputs stored for it: every
 // file named on the command line, or in a directory named there. Any input
 // that once crashed the code is kept in the corpus and so stays fixed.

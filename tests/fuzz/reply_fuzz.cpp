@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reply reader on arbitrary server bytes: a listener on 127.0.0.1
 // plays the bytes to a freshly connected socket component and closes; the
 // component reads replies until the close ends them. Any exception the

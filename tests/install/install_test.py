@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """Installs DirWeigh into a staging root and tries the installed copy.
 
     install_test.py BUILD_DIR SOURCE_DIR

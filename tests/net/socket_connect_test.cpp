@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/net/socket_fixture.h"
 
 #include "net/winsock.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The socket component and the sockets library under slow and odd name
 // lookups, resets, and event handlers that close, throw or destroy. This
 // binary runs with the test resolver preloaded (tests/fakes/slow_resolver).

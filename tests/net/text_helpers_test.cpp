@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/text_helpers.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/time_counter.h"
 
 #include "platform/messages.h"

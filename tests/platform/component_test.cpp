@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/component.h"
 
 #include <gtest/gtest.h>

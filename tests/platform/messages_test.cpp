@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/messages.h"
 #include "platform/timer.h"
 #include "tests/support/cpu_time.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/str_to_int.h"
 
 #include <gtest/gtest.h>

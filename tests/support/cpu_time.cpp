@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/cpu_time.h"
 
 #include <ctime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/wait.h"
 
 #include "platform/messages.h"

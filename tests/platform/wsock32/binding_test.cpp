@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "net/errors.h"
 #include "net/winsock.h"
 #include "platform/modules.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/modules.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/platform/wsock32/standin_fixture.h"
 
 #include <cstring>
