@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// "Get Size": a depth-first walk of the server's current directory, one LIST
-// per directory, CWD into each subdirectory and CDUP back out.
+// "Get Size": a walk of the server's current directory, depth first with
+// one LIST per directory (CWD into each subdirectory and CDUP back out), or
+// the fast walk with STAT or MLSD by path where Setup asks for it.
 
 #include "app/main_form.h"
 
@@ -18,14 +19,20 @@
 
 namespace {
 
-// The window reports a failure of the walk in a message box.
+// The window reports a failure of the walk in a message box, and a server
+// that hides names from LIST in the log.
 class BoxReport : public zn::WalkObserver {
 public:
-    explicit BoxReport(std::function<void(const std::string&)> show) : show_(std::move(show)) {}
+    BoxReport(std::function<void(const std::string&)> show, std::function<void(const std::string&)> log)
+        : show_(std::move(show)), log_(std::move(log)) {}
     void WalkFailed(const std::string& message) override { show_(message); }
+    void ListingChosen(const zn::ListingForm& form, bool hidden) override {
+        if (hidden) log_(zn::HiddenNamesNote(form));
+    }
 
 private:
     std::function<void(const std::string&)> show_;
+    std::function<void(const std::string&)> log_;
 };
 
 }  // namespace
@@ -61,7 +68,8 @@ void TMainFrm::ShowTotals() {
 // The further connections' lines go to the log too, each tagged with the
 // number of the connection that sent or received it ("[2] LIST ...").
 void TMainFrm::FastRetrieve() {
-    BoxReport report([this](const std::string& message) { ShowError(message); });
+    BoxReport report([this](const std::string& message) { ShowError(message); },
+                     [this](const std::string& line) { Log(line); });
     zn::FastWalker walker(*znFTP, report);
     platform::TComponent owner(nullptr);
     // However the walk ends, Cancel must not reach connections the owner
@@ -102,14 +110,17 @@ void TMainFrm::LogRefused(std::int64_t refused) {
 
 // The walk itself is the shared walker's; the window keeps the totals.
 void TMainFrm::RetrieveDir(const std::string& name, int depth) {
-    BoxReport report([this](const std::string& message) { ShowError(message); });
+    BoxReport report([this](const std::string& message) { ShowError(message); },
+                     [this](const std::string& line) { Log(line); });
     zn::WalkRules rules;
     rules.UnwindThroughClosedConnection = true;
     zn::SiteWalker walker(*znFTP, report, rules);
     walker.Aborted = Aborted;
     walker.TotalBytes = TotalBytes;
     walker.TotalFiles = TotalFiles;
-    walker.RetrieveDir(name, depth);
+    // The start directory is listed first with the fullest LIST the server
+    // gives, and the walk takes that listing.
+    if (depth > 0 || walker.ChooseListing()) walker.RetrieveDir(name, depth);
     LogRefused(walker.RefusedDirectories);
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;

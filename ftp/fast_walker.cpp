@@ -6,26 +6,10 @@
 #include "platform/exception.h"
 
 #include <algorithm>
-#include <tuple>
 #include <vector>
 
 namespace zn {
 namespace {
-
-using EntryKey = std::tuple<std::string, int, std::int64_t>;
-
-// Name, kind and size of every entry but "." and "..", in order: what a
-// walk takes from a listing.
-std::vector<EntryKey> WalkedContent(const TznFTPDirList& list) {
-    std::vector<EntryKey> keys;
-    for (int i = 0; i < list.Count(); ++i) {
-        const TznFTPDirEntry& e = list.Items(i);
-        if (e.Name == "." || e.Name == "..") continue;
-        keys.emplace_back(e.Name, e.Kind, e.Kind == dkFile ? e.Size : 0);
-    }
-    std::sort(keys.begin(), keys.end());
-    return keys;
-}
 
 // A path STAT may not take as a plain path: a component that starts like
 // an option or holds a pattern character.
@@ -53,14 +37,13 @@ void FastWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     designed_.reset();
     try {
-        if (StatListsLikeList()) {
-            method_ = "STAT";
-            WalkByStat();
-        } else if (start_.rfind('/', 0) == 0 && OffersMachineListings()) {
-            method_ = "MLSD";
-            WalkByMachineListings();
-        } else {
-            RunDesignedWalk();
+        bool hidden = false;
+        form_ = ChooseForm(hidden);
+        observer_.ListingChosen(form_, hidden);
+        switch (form_.Kind) {
+            case lkStat: WalkByStat(); break;
+            case lkMachine: WalkByMachineListings(); break;
+            case lkList: RunDesignedWalk(); break;
         }
     } catch (const platform::Exception& e) {
         Aborted = true;
@@ -69,27 +52,46 @@ void FastWalker::Walk() {
     }
 }
 
-// The start directory's LIST, then its STAT: the same entries, or the walk
-// is the designed one. Only a refusal (a reply other than the expected)
-// leads there; a failure that ends the connection ends the walk.
-bool FastWalker::StatListsLikeList() {
+// The fullest listing of the start directory: its fullest LIST, then
+// STAT (and "STAT -a" where STAT hides what "LIST -a" shows), then MLSD
+// where FEAT offers it; the first that lists everything the LIST did is
+// the walk's. Only a refusal (a reply other than the expected) passes a
+// form over; a failure that ends the connection ends the walk. The
+// listing of the form chosen is the start directory's, in startListing_.
+ListingForm FastWalker::ChooseForm(bool& hidden) {
     try {
         start_ = ftp_.PrintWorkingDir();
     } catch (const EServerError&) {
-        return false;
+        start_.clear();
     }
+    listForm_ = FullestList(ftp_, startListing_, hidden);
     // Only Unix-style absolute paths can be built from names.
-    if (start_.empty() || start_.front() != '/') return false;
-    ftp_.List();
-    RefuseTruncatedListing(ftp_.LastReply());
-    startListing_.TakeEntries(ftp_.DirList());
-    TznFTPDirList byStat;
-    try {
-        ftp_.StatList(start_, byStat);
-    } catch (const EServerError&) {
-        return false;
+    if (start_.empty() || start_.front() != '/') return listForm_;
+    for (const bool all : {false, true}) {
+        TznFTPDirList byStat;
+        try {
+            ftp_.StatList(start_, byStat, ListingForm{lkStat, all}.Options());
+        } catch (const EServerError&) {
+            break;
+        }
+        if (ListsAllOf(byStat, startListing_)) {
+            startListing_.TakeEntries(byStat);
+            return ListingForm{lkStat, all};
+        }
+        if (!hidden) break;
     }
-    return WalkedContent(byStat) == WalkedContent(startListing_);
+    if (!OffersMachineListings()) return listForm_;
+    TznFTPDirList byMachine;
+    try {
+        ftp_.ListMachine(start_);
+    } catch (const EServerError&) {
+        return listForm_;
+    }
+    RefuseTruncatedListing(ftp_.LastReply());
+    byMachine.TakeEntries(ftp_.DirList());
+    if (!ListsAllOf(byMachine, startListing_)) return listForm_;
+    startListing_.TakeEntries(byMachine);
+    return ListingForm{lkMachine, false};
 }
 
 // "MLST type*;size*;modify*;" in FEAT's reply: machine listings that give
@@ -104,8 +106,7 @@ bool FastWalker::OffersMachineListings() {
     return false;
 }
 
-// One directory at a time, each over a data connection of its own; the
-// start directory's listing is the probe's.
+// One directory at a time, each over a data connection of its own.
 void FastWalker::WalkByMachineListings() {
     nodes_.assign(1, Node{start_, "", 0, 0, 0, {}});
     pending_.clear();
@@ -122,10 +123,11 @@ void FastWalker::WalkByMachineListings() {
     ReportDone(0);
 }
 
+// The designed walk with the fullest LIST, from the start directory's
+// listing already read.
 void FastWalker::RunDesignedWalk() {
-    method_ = "LIST";
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
-    designed_->Walk();
+    designed_->WalkWith(form_, startListing_);
     static_cast<WalkTotals&>(*this) = *designed_;
     designed_.reset();
 }
@@ -135,6 +137,7 @@ void FastWalker::WalkByStat() {
     pending_.clear();
     inFlight_.clear();
     window_ = kWindow;
+    statCommand_ = form_.Command() + " ";
     clients_.assign(1, &ftp_);
     if (helperSource_) {
         for (TznFTP* helper : helperSource_()) {
@@ -171,7 +174,7 @@ void FastWalker::SendAhead() {
         const std::size_t client = LeastLoaded();
         if (load_[client] >= window_) return;
         pending_.pop_front();
-        clients_[client]->SendLine("STAT " + nodes_[node].absolute);
+        clients_[client]->SendLine(statCommand_ + nodes_[node].absolute);
         inFlight_.push_back({client, node});
         ++load_[client];
     }
@@ -194,7 +197,7 @@ void FastWalker::ReceiveNext() {
 
 void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
     ftp_.ChangeDir(absolute);
-    ftp_.List();
+    ftp_.List(listForm_.Options());
     RefuseTruncatedListing(ftp_.LastReply());
     listing.TakeEntries(ftp_.DirList());
 }

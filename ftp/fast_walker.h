@@ -33,10 +33,10 @@ public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
 
     void Walk();
-    // How the last walk listed: "STAT"; "MLSD" where STAT is not usable and
-    // FEAT offers machine listings with types and sizes; else "LIST", the
-    // designed walk.
-    const std::string& Method() const { return method_; }
+    // How the last walk listed: "STAT" or "STAT -a"; "MLSD" where STAT is
+    // not usable and FEAT offers machine listings with types and sizes; else
+    // "LIST" or "LIST -a", the designed walk.
+    std::string Method() const { return form_.Command(); }
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Current() const { return designed_ ? static_cast<const WalkTotals&>(*designed_) : *this; }
 
@@ -60,7 +60,7 @@ private:
         std::vector<int> children;
     };
 
-    bool StatListsLikeList();
+    ListingForm ChooseForm(bool& hidden);
     bool OffersMachineListings();
     void RunDesignedWalk();
     void WalkByStat();
@@ -79,7 +79,9 @@ private:
     WalkRules rules_;
     std::string start_;
     TznFTPDirList startListing_;
-    std::string method_;
+    ListingForm form_;
+    ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
+    std::string statCommand_;  // "STAT " or "STAT -a "
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
     struct Sent {

@@ -99,8 +99,9 @@ public:
     // reply (once the CWD's is read, so the dialogue stays in step); a
     // refused CWD gives false, its reply in LastReply.
     bool ChangeDirUpAndInto(const std::string& dir);
-    // Fetches and parses the listing of the working directory (ftp_list.cpp).
-    void List();
+    // Fetches and parses the listing of the working directory (ftp_list.cpp);
+    // `options` ("-a") go with the command.
+    void List(const std::string& options = {});
     // The listing of `path` from MLSD, into DirList, as List does.
     void ListMachine(const std::string& path);
     // The lines of FEAT's reply (RFC 2389); none when it is refused.
@@ -109,7 +110,8 @@ public:
     std::string PrintWorkingDir();
     // The listing of `path` from "STAT <path>" over the control connection,
     // into `list`; raises EServerError unless the reply is 211 to 213.
-    void StatList(const std::string& path, TznFTPDirList& list);
+    // `options` ("-a") go before the path.
+    void StatList(const std::string& path, TznFTPDirList& list, const std::string& options = {});
     // The reply to a "STAT <path>" sent earlier (commands sent ahead are
     // answered in order). With `checkStep`, false when the reply names
     // another directory: the server has fallen out of step.

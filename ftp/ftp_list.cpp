@@ -35,7 +35,7 @@ std::uint16_t LastError() { return static_cast<std::uint16_t>(WinsockInstance.WS
 
 // The listing is read into a list of its own, so that a failed LIST leaves
 // the previous one as it was.
-void TznFTP::List() { Transfer("LIST", false); }
+void TznFTP::List(const std::string& options) { Transfer(options.empty() ? "LIST" : "LIST " + options, false); }
 
 // "MLSD <path>" (RFC 3659): the listing of any directory, by its path, in a
 // form that gives exact types and sizes.

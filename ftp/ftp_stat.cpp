@@ -51,8 +51,8 @@ bool NamesAnotherPath(const std::string& firstLine, const std::string& expected)
 
 }  // namespace
 
-void TznFTP::StatList(const std::string& path, TznFTPDirList& list) {
-    SendLine("STAT " + path);
+void TznFTP::StatList(const std::string& path, TznFTPDirList& list, const std::string& options) {
+    SendLine(options.empty() ? "STAT " + path : "STAT " + options + " " + path);
     ReceiveStatList(path, list, false);
 }
 

@@ -57,7 +57,40 @@ int SiteWalker::NextDirectoryEntered(const TznFTPDirList& level, int from) const
 void SiteWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     path_.clear();
+    if (ChooseListing()) RetrieveDir("", 0);
+}
+
+void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start) {
+    static_cast<WalkTotals&>(*this) = WalkTotals{};
+    path_.clear();
+    form_ = form;
+    start_.TakeEntries(start);
+    startListed_ = true;
     RetrieveDir("", 0);
+}
+
+bool SiteWalker::ChooseListing() {
+    try {
+        bool hidden = false;
+        form_ = FullestList(ftp_, start_, hidden);
+        startListed_ = true;
+        observer_.ListingChosen(form_, hidden);
+        return true;
+    } catch (const platform::Exception& e) {
+        Aborted = true;
+        observer_.WalkFailed(e.Message());
+        return false;
+    }
+}
+
+void SiteWalker::ListLevel(int depth, TznFTPDirList& level) {
+    if (depth == 0 && std::exchange(startListed_, false)) {
+        level.TakeEntries(start_);
+        return;
+    }
+    ftp_.List(form_.Options());
+    RefuseTruncatedListing(ftp_.LastReply());
+    level.TakeEntries(ftp_.DirList());
 }
 
 void SiteWalker::RetrieveDir(const std::string& name, int depth) {
@@ -68,9 +101,7 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
     const std::size_t pathLength = path_.size();
     if (depth > 0) path_ += (path_.empty() ? "" : "/") + name;
     try {
-        ftp_.List();
-        RefuseTruncatedListing(ftp_.LastReply());
-        level.TakeEntries(ftp_.DirList());
+        ListLevel(depth, level);
         ++Directories;
         observer_.DirectoryListed(path_);
         // The CWD into the next subdirectory goes out with the CDUP out of

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ftp/ftp.h"
+#include "ftp/fullest_listing.h"
 
 namespace zn {
 
@@ -22,6 +23,9 @@ public:
     // failure), with the bytes and files found there.
     virtual void DirectoryDone(const std::string& /*path*/, int /*depth*/, std::int64_t /*bytes*/,
                                std::int64_t /*files*/) {}
+    // The start directory has been listed and the walk lists with `form`;
+    // `hidden`: the bare LIST left out names that `form` shows.
+    virtual void ListingChosen(const ListingForm& /*form*/, bool /*hidden*/) {}
 };
 
 // The rules of a size walk, shared by the window and the command line:
@@ -75,8 +79,17 @@ class SiteWalker : public WalkTotals {
 public:
     SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
 
-    // Resets the totals and walks from the current directory.
+    // Resets the totals and walks from the current directory, listed with
+    // its fullest LIST.
     void Walk();
+    // Walks with `form`, the current directory's listing already in `start`
+    // (taken): another walk has chosen the form.
+    void WalkWith(const ListingForm& form, TznFTPDirList& start);
+    // Lists the current directory with its fullest LIST, kept for the walk
+    // of that directory, and says so to the observer. False after a failure,
+    // which is reported.
+    bool ChooseListing();
+    const ListingForm& Form() const { return form_; }
     // Walks the current directory, already entered under `name`, at `depth`
     // levels below the start.
     void RetrieveDir(const std::string& name, int depth);
@@ -84,10 +97,17 @@ public:
 private:
     int NextDirectoryEntered(const TznFTPDirList& level, int from) const;
 
+    void ListLevel(int depth, TznFTPDirList& level);
+
     TznFTP& ftp_;
     WalkObserver& observer_;
     WalkRules rules_;
     std::string path_;
+    ListingForm form_;
+    // The start directory's listing from the choice of form, for the walk
+    // to take instead of listing it again.
+    TznFTPDirList start_;
+    bool startListed_ = false;
 };
 
 }  // namespace zn

@@ -112,6 +112,7 @@ std::string JsonObject(const Totals& totals) {
            ", \"refused_directories\": " + std::to_string(totals.refusedDirectories) +
            ", \"unparsed_lines\": " + std::to_string(totals.unparsedLines) +
            ", \"tls\": " + (totals.tls ? "true" : "false") +
+           ", \"listing\": " + (totals.listing.empty() ? std::string("null") : JsonString(totals.listing)) +
            ", \"complete\": " + (totals.complete ? "true" : "false") +
            ", \"error\": " + (totals.complete ? std::string("null") : JsonString(totals.error)) + "}";
 }

@@ -17,6 +17,7 @@ struct Totals {
     bool complete = true;
     std::string error;  // the first failure, when not complete
     bool tls = false;   // the dialogue and the listings went over TLS
+    std::string listing;  // the command each directory was listed with: "STAT", "LIST -a", ...
 };
 
 struct DuLine {

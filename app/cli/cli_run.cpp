@@ -63,7 +63,8 @@ private:
 // per-directory totals for --du.
 class CliObserver : public zn::WalkObserver {
 public:
-    CliObserver(std::ostream& err, std::string server, bool progress) : err_(err), server_(std::move(server)), progress_(progress) {}
+    CliObserver(std::ostream& err, std::string server, bool progress, bool verbose)
+        : err_(err), server_(std::move(server)), progress_(progress), verbose_(verbose) {}
 
     // Named after the server: a script that walks several sites must be
     // able to tell whose failure it is.
@@ -82,12 +83,19 @@ public:
     void DirectoryDone(const std::string& path, int depth, std::int64_t bytes, std::int64_t) override {
         du.push_back({path, depth, bytes});
     }
+    void ListingChosen(const zn::ListingForm& form, bool hidden) override {
+        listing = form.Command();
+        if (!verbose_) return;
+        err_ << "dirweigh-cli: " << server_ << ": "
+             << (hidden ? zn::HiddenNamesNote(form) : "listing with " + listing) << '\n';
+    }
     void ClearProgress() {
         if (shown_) err_ << "\r\033[K" << std::flush;
         shown_ = false;
     }
 
     std::string firstError;
+    std::string listing;
     std::vector<DuLine> du;
     // The walk's totals so far, once it runs.
     std::function<const zn::WalkTotals&()> totals;
@@ -96,6 +104,7 @@ private:
     std::ostream& err_;
     std::string server_;
     bool progress_;
+    bool verbose_;
     bool shown_ = false;
 };
 
@@ -155,7 +164,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     auto* ftp = new zn::TznFTP(&owner);
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
-    CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose);
+    CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, options.verbose);
     zn::SiteWalker designed(*ftp, observer, zn::WalkRules{options.excludes});
     zn::FastWalker fast(*ftp, observer, zn::WalkRules{options.excludes});
     zn::WalkTotals& walker = options.fastWalk ? static_cast<zn::WalkTotals&>(fast) : designed;
@@ -221,7 +230,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
-                    secured};
+                    secured,
+                    observer.listing};
     Print(options, totals, observer.du, out);
     if (interrupted) return kExitInterrupted;
     return totals.complete ? kExitComplete : kExitFailed;
