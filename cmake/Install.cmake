@@ -44,8 +44,8 @@ set(CPACK_PACKAGE_VENDOR "DirWeigh")
 set(CPACK_PACKAGE_CONTACT "DirWeigh developers <dirweigh@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "measure the size of a web site on an FTP server")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-# One line each in the control file, so wrapped here: Debian shows the text
-# as it stands and wants no line past 80 columns.
+# Wrapped by hand: the control file keeps each line as written, and Debian
+# wants none past 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION [[
 DirWeigh logs on to the FTP server a web site is published on, walks every
 directory below the start directory and adds up the file sizes: bytes,
