@@ -170,7 +170,8 @@ def check_package(build, tmp):
     if missing:
         return missing
     package = build_package(build, tmp)
-    lint = subprocess.run(["lintian", "--display-info", "--fail-on", "error,warning", package], capture_output=True, text=True)
+    lint = subprocess.run(["lintian", "--display-info", "--fail-on", "error,warning", package],
+                          capture_output=True, text=True)
     print("lintian %s: exit %d\n%s%s" % (os.path.basename(package), lint.returncode, lint.stdout, lint.stderr))
     if lint.returncode != 0 or re.search(r"^[EW]: ", lint.stdout, re.M):
         fail("lintian rejects the package")
