@@ -1,10 +1,19 @@
 # SPDX-License-Identifier: MIT
 # Installation: the programs in bin/, the project's own shared libraries and
 # the sockets stand-in in a private folder found through a relative RPATH,
-# the read-me, manual pages, desktop entry and icons where a Linux desktop
-# looks for them; and a Debian package of all of it (cpack -G DEB).
+# the read-me, manual pages, desktop entry, AppStream metadata and icons where
+# a Linux desktop looks for them; and a Debian package of all of it
+# (cpack -G DEB) that lintian accepts.
 
-set(DIRWEIGH_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/dirweigh)
+# The private libraries go in lib/<architecture>/dirweigh where the system
+# names its architecture (as Debian does), not lib/dirweigh: for a library in
+# a direct subfolder of lib/, CPack adds ldconfig calls to the package, which
+# libraries found through the RPATH never need and lintian warns of.
+if(CMAKE_LIBRARY_ARCHITECTURE AND NOT CMAKE_INSTALL_LIBDIR MATCHES "/${CMAKE_LIBRARY_ARCHITECTURE}$")
+  set(DIRWEIGH_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/${CMAKE_LIBRARY_ARCHITECTURE}/dirweigh)
+else()
+  set(DIRWEIGH_PRIVATE_LIBDIR ${CMAKE_INSTALL_LIBDIR}/dirweigh)
+endif()
 set(DIRWEIGH_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/dirweigh)
 
 # Each path as seen from bin/, so that a staged or moved installation finds
@@ -23,8 +32,10 @@ install(TARGETS platform netcore net dialup ftp wsock32
   LIBRARY DESTINATION ${DIRWEIGH_PRIVATE_LIBDIR}
   NAMELINK_SKIP)
 install(FILES app/dirweigh.txt DESTINATION ${DIRWEIGH_DOCDIR})
-install(FILES man/dirweigh.1 man/dirweigh-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES app/dirweigh.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Software centres find the program by its AppStream id; the desktop entry
+# carries the same name, which is how the two are paired.
+install(FILES app/io.github.dirweigh.DirWeigh.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES app/io.github.dirweigh.DirWeigh.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES app/icons/dirweigh.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES app/icons/48x48/dirweigh.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
 
@@ -32,14 +43,18 @@ set(CPACK_PACKAGE_NAME dirweigh)
 set(CPACK_PACKAGE_VENDOR "DirWeigh")
 set(CPACK_PACKAGE_CONTACT "DirWeigh developers <dirweigh@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "measure the size of a web site on an FTP server")
-set(CPACK_PACKAGE_VERSION 1.03)
-set(CPACK_PACKAGE_DESCRIPTION
-  "DirWeigh logs on to the FTP server a web site is published on, walks every \
-directory below the start directory and adds up the file sizes: bytes, \
-kilobytes and the number of files. The window shows every command and reply \
-as it goes; dirweigh-cli does the same walk for scripts, with plain, JSON and \
-per-directory output.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# Wrapped by hand: the control file keeps each line as written, and Debian
+# wants none past 80 columns.
+set(CPACK_PACKAGE_DESCRIPTION [[
+DirWeigh logs on to the FTP server a web site is published on, walks every
+directory below the start directory and adds up the file sizes: bytes,
+kilobytes and the number of files. The window shows every command and reply
+as it goes; dirweigh-cli does the same walk for scripts, with plain, JSON
+and per-directory output.]])
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The private libraries are ours: dpkg-shlibdeps must find them, not ask
@@ -52,4 +67,5 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_INSTALL_DIRECTORY dirweigh)
 set(CPACK_SET_DESTDIR OFF)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(${CMAKE_CURRENT_LIST_DIR}/DebianDocs.cmake)
 include(CPack)

@@ -9,16 +9,25 @@ walks a pyftpdlib tree with the installed dirweigh-cli (totals equal the
 tree's), asks the installed dirweigh where it finds its sockets library,
 read-me and settings (all inside the staging root), starts it offscreen,
 validates the desktop entry, and compares each manual page's options with
-the program's --help. Exits non-zero on the first failure.
+the program's --help. Then builds the Debian package with cpack and has
+lintian and appstreamcli check it. Exits non-zero on the first failure, and
+with SKIPPED when a checker is not installed.
 """
 
+import glob
+import gzip
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+
+
+SKIPPED = 77  # CTest reports the test as skipped, with its output
+DESKTOP_ID = "io.github.dirweigh.DirWeigh"
 
 
 def fail(message):
@@ -118,12 +127,12 @@ def options(text):
 
 def check_pages(usr):
     for program in ("dirweigh", "dirweigh-cli"):
-        page = os.path.join(usr, "share", "man", "man1", program + ".1")
+        page = os.path.join(usr, "share", "man", "man1", program + ".1.gz")
         if not os.path.isfile(page):
             fail("no manual page " + page)
         shown = subprocess.run([os.path.join(usr, "bin", program), "--help"], capture_output=True, text=True,
                                env=dict(os.environ, QT_QPA_PLATFORM="offscreen")).stdout
-        with open(page) as source:
+        with gzip.open(page, "rt") as source:
             documented = options(source.read())
         if options(shown) != documented:
             fail("%s: --help and the manual page differ: only in --help %s, only in the page %s" %
@@ -132,7 +141,7 @@ def check_pages(usr):
 
 
 def check_desktop(usr):
-    entry = os.path.join(usr, "share", "applications", "dirweigh.desktop")
+    entry = os.path.join(usr, "share", "applications", DESKTOP_ID + ".desktop")
     result = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
     if result.returncode != 0 or result.stdout.strip():
         fail("desktop-file-validate: " + result.stdout + result.stderr)
@@ -143,6 +152,42 @@ def check_desktop(usr):
     print("desktop entry valid; icons and read-me installed")
 
 
+def build_package(build, tmp):
+    out = os.path.join(tmp, "package")
+    run = subprocess.run(["cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B", out],
+                         capture_output=True, text=True)
+    packages = glob.glob(os.path.join(out, "*.deb"))
+    if run.returncode != 0 or len(packages) != 1:
+        fail("cpack -G DEB: exit %d, packages %s\n%s%s" % (run.returncode, packages, run.stdout, run.stderr))
+    return packages[0]
+
+
+def check_package(build, tmp):
+    """Builds the package and has lintian and appstreamcli check it: their
+    errors and warnings fail, lintian's informational tags are only shown.
+    Returns the checkers that are not installed (the package unchecked)."""
+    missing = [tool for tool in ("lintian", "appstreamcli") if shutil.which(tool) is None]
+    if missing:
+        return missing
+    package = build_package(build, tmp)
+    lint = subprocess.run(["lintian", "--display-info", "--fail-on", "error,warning", package],
+                          capture_output=True, text=True)
+    print("lintian %s: exit %d\n%s%s" % (os.path.basename(package), lint.returncode, lint.stdout, lint.stderr))
+    if lint.returncode != 0 or re.search(r"^[EW]: ", lint.stdout, re.M):
+        fail("lintian rejects the package")
+    root = os.path.join(tmp, "unpacked")
+    subprocess.run(["dpkg-deb", "-x", package, root], check=True)
+    if not os.path.isfile(os.path.join(root, "usr", "share", "metainfo", DESKTOP_ID + ".metainfo.xml")):
+        fail("the package holds no AppStream metadata for " + DESKTOP_ID)
+    # validate-tree validates each metadata file as `validate` does, and finds
+    # the desktop entry its launchable names among the package's files.
+    check = subprocess.run(["appstreamcli", "validate-tree", "--no-net", root], capture_output=True, text=True)
+    print("appstreamcli validate-tree: exit %d\n%s%s" % (check.returncode, check.stdout, check.stderr))
+    if check.returncode != 0 or re.search(r"^\s*[EW]: ", check.stdout, re.M):
+        fail("appstreamcli rejects the package's metadata")
+    return []
+
+
 def main():
     build, _source = sys.argv[1], sys.argv[2]
     with tempfile.TemporaryDirectory(prefix="dirweigh-install-") as tmp:
@@ -151,6 +196,11 @@ def main():
         check_window(usr, tmp, build)
         check_pages(usr)
         check_desktop(usr)
+        missing = check_package(build, tmp)
+    if missing:
+        print("SKIPPED: the package was not checked: %s not installed (scripts/setup installs them)" %
+              " and ".join(missing))
+        sys.exit(SKIPPED)
 
 
 if __name__ == "__main__":
