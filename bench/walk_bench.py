@@ -7,10 +7,21 @@ connection) and the designed walk (--walk design, active and passive).
 
 Generates two deterministic trees (site: ~500 directories and 5,000 files;
 big: ~3,000 directories and 30,000 files, names with spaces), serves each
-with vsftpd and with pyftpdlib on 127.0.0.1, and runs every client on each,
-alternately and several times. Prints the median wall time and client CPU
-time, the ratios dirweigh-cli/peer, and checks every total against the
-tree's own.
+on 127.0.0.1 with vsftpd, pyftpdlib, proftpd and pure-ftpd, each with its
+own defaults, and runs every client on each, alternately and several times.
+Prints the median wall time and client CPU time, the ratios dirweigh-cli/peer,
+and checks every total against the tree's own.
+
+proftpd and pure-ftpd run from the copies scripts/setup unpacks into
+build/ftp-servers (Debian installs only one FTP server package at a time).
+As they ship, vsftpd, proftpd and pure-ftpd leave names that begin with a dot
+out of a bare LIST; the generated trees hold no such names, so every client
+owes the same total on every server. pure-ftpd serves a user of its own
+database rather than anonymous users (it takes the anonymous root from the
+system user ftp's home). That user's password is stored as a SHA-512 crypt
+hash: pure-pw's own Argon2 hash costs the server a second or more at every
+logon, which would make the row a measure of logons rather than walks. The
+bare sequence row logs on anonymously and is left out there.
 
 Every listing leaves a TIME_WAIT connection on loopback; thousands of them
 slow later runs. So the benchmark runs in a private network namespace
@@ -30,6 +41,7 @@ out of that row: its data connections do not resume the TLS session, and
 vsftpd refuses them.)
 
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
+                        [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
 """
 
 import argparse
@@ -47,9 +59,17 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLI = os.path.join(ROOT, "build", "release", "bin", "dirweigh-cli")
 TW_BUCKETS = 256
+UNPACKED = os.path.join(ROOT, "build", "ftp-servers")
+PROFTPD = os.path.join(UNPACKED, "usr", "sbin", "proftpd")
+PURE_FTPD = os.path.join(UNPACKED, "usr", "sbin", "pure-ftpd")
+PURE_PW = os.path.join(UNPACKED, "usr", "bin", "pure-pw")
+# pure-ftpd's user; the hash is that of the password (openssl passwd -6
+# -salt dirweigh site-pass), which pure-ftpd checks at once.
+PURE_USER, PURE_PASSWORD = "web", "site-pass"
+PURE_HASH = "$6$dirweigh$IiuU4Nzd6mTPOz.GAgKV5efBU1TJ3baPVuo2CmGprgJIu7xA0rAhVZHG3sMBZ.HdibZUeH9XKRnsA299MTzzu0"
 
 
-def ensure_tools():
+def ensure_tools(servers):
     missing = [p for p, tool in (("vsftpd", "/usr/sbin/vsftpd"), ("lftp", "/usr/bin/lftp"),
                                  ("rclone", "/usr/bin/rclone"), ("python3-pyftpdlib", None))
                if (tool and not os.path.exists(tool))]
@@ -64,6 +84,10 @@ def ensure_tools():
     if missing:
         subprocess.run(["apt-get", "update"], check=True, stdout=subprocess.DEVNULL)
         subprocess.run(["apt-get", "install", "-y", *sorted(set(missing))], check=True, stdout=subprocess.DEVNULL)
+    unpacked = [PROFTPD] if "proftpd" in servers else []
+    unpacked += [PURE_FTPD, PURE_PW] if "pure-ftpd" in servers else []
+    if not all(os.path.exists(tool) for tool in unpacked):
+        subprocess.run([os.path.join(ROOT, "scripts", "setup")], check=True, stdout=subprocess.DEVNULL)
     if not os.path.exists(CLI):
         subprocess.run(["cmake", "-S", ROOT, "-B", os.path.join(ROOT, "build", "release"), "-G", "Ninja",
                         "-DCMAKE_BUILD_TYPE=Release", "-DDIRWEIGH_TESTS=OFF"], check=True, stdout=subprocess.DEVNULL)
@@ -96,6 +120,7 @@ def make_tree(root, directories, files, seed):
     for d in dirs:
         os.makedirs(os.path.join(root, d), exist_ok=True)
     total = 0
+    # No name begins with a dot: servers as they ship hide those from LIST.
     for i in range(files):
         d = dirs[i % len(dirs)]
         name = ("page %d.html" if i % 7 == 0 else "page_%d.html") % i
@@ -136,6 +161,42 @@ def start_vsftpd(tree, workdir, extra=()):
             "max_per_ip=0", "xferlog_enable=NO", "use_localtime=NO", "hide_ids=YES", *extra, ""]))
     os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
     proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for_port(port)
+    return proc, port
+
+
+def start_proftpd(tree, workdir):
+    """proftpd with its own defaults (no ListOptions, no TLS module), anonymous."""
+    port = free_port()
+    conf = os.path.join(workdir, "proftpd.conf")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "ServerType standalone", "Port %d" % port, "DefaultAddress 127.0.0.1", "SocketBindTight on",
+            "UseIPv6 off", "User nobody", "Group nogroup", "PidFile " + os.path.join(workdir, "proftpd.pid"),
+            "ScoreboardFile " + os.path.join(workdir, "proftpd.scoreboard"), "DelayTable none", "WtmpLog off",
+            "UseReverseDNS off", "RequireValidShell off", "AuthOrder mod_auth_unix.c",
+            "<Anonymous %s>" % tree, "  User ftp", "  Group nogroup", "  UserAlias anonymous ftp", "</Anonymous>",
+            ""]))
+    # -n: in the foreground, where SIGTERM stops it.
+    proc = subprocess.Popen([PROFTPD, "-n", "-c", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for_port(port)
+    return proc, port
+
+
+def start_pure_ftpd(tree, workdir):
+    """pure-ftpd with its own defaults (AUTH TLS offered, then refused: no
+    certificate), serving the tree to the user PURE_USER."""
+    import pwd
+    ftp = pwd.getpwnam("ftp")
+    users, database = os.path.join(workdir, "pureftpd.passwd"), os.path.join(workdir, "pureftpd.pdb")
+    with open(users, "w") as f:
+        # name:hash:uid:gid:gecos:home ("/./": the root it is shut in), limits empty.
+        f.write("%s:%s:%d:%d::%s/./::::::::::::\n" % (PURE_USER, PURE_HASH, ftp.pw_uid, ftp.pw_gid, tree))
+    subprocess.run([PURE_PW, "mkdb", database, "-f", users], check=True, stdout=subprocess.DEVNULL)
+    port = free_port()
+    # -E: no anonymous logons; -A: users shut in their home; -H: no name lookups.
+    proc = subprocess.Popen([PURE_FTPD, "-l", "puredb:" + database, "-S", "127.0.0.1,%d" % port, "-E", "-A", "-H"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
 
@@ -199,25 +260,29 @@ def build_sequence_floor(workdir):
 SEQUENCE_FLOOR = None  # set in main()
 
 
-def clients(port):
-    """name -> (command, parser of the byte total from its output)."""
+def clients(port, user="anonymous", password="anonymous@", password_file=None):
+    """name -> (command, parser of the byte total from its output). A user
+    other than anonymous logs on with `password`, which dirweigh-cli reads
+    from `password_file`."""
     url = "ftp://127.0.0.1:%d/" % port
-    obscured = subprocess.run(["rclone", "obscure", "anonymous@"], capture_output=True, text=True).stdout.strip()
+    cli = [CLI, "--bytes", "--no-default-excludes"]
+    if user != "anonymous":
+        url = "ftp://%s@127.0.0.1:%d/" % (user, port)
+        cli += ["--password-file", password_file]
+    obscured = subprocess.run(["rclone", "obscure", password], capture_output=True, text=True).stdout.strip()
     rclone = ["rclone", "size", ":ftp:/", "--ftp-host", "127.0.0.1", "--ftp-port", str(port),
-              "--ftp-user", "anonymous", "--ftp-pass", obscured, "--json"]
+              "--ftp-user", user, "--ftp-pass", obscured, "--json"]
     import json
     floor = {}
-    if SEQUENCE_FLOOR:
+    if SEQUENCE_FLOOR and user == "anonymous":
         floor["bare sequence (C, blocking)"] = ([SEQUENCE_FLOOR, str(port)], lambda out: int(out.split()[0]))
     return {
-        "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", url], lambda out: int(out.split()[0])),
-        "dirweigh-cli --walk design": ([CLI, "--bytes", "--no-default-excludes", "--walk", "design", url],
-                                       lambda out: int(out.split()[0])),
-        "dirweigh-cli --walk design --passive": (
-            [CLI, "--bytes", "--no-default-excludes", "--walk", "design", "--passive", url],
-            lambda out: int(out.split()[0])),
+        "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
+        "dirweigh-cli --walk design": (cli + ["--walk", "design", url], lambda out: int(out.split()[0])),
+        "dirweigh-cli --walk design --passive": (cli + ["--walk", "design", "--passive", url],
+                                                 lambda out: int(out.split()[0])),
         "lftp (active)": (["lftp", "-c", "set cache:enable no; set ftp:passive-mode off; "
-                                         "open -u anonymous,anonymous@ ftp://127.0.0.1:%d; du -sb /" % port],
+                                         "open -u %s,%s ftp://127.0.0.1:%d; du -sb /" % (user, password, port)],
                           lambda out: int(out.split()[0])),
         "rclone --checkers 1": (rclone + ["--checkers", "1"], lambda out: json.loads(out)["bytes"]),
         "rclone": (rclone, lambda out: json.loads(out)["bytes"]),
@@ -299,8 +364,13 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--trees", default="site,big")
     parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
+    parser.add_argument("--servers", default="vsftpd,pyftpdlib,proftpd,pure-ftpd")
+    parser.add_argument("--cli", help="the dirweigh-cli to time (default: a Release build in build/release)")
     args = parser.parse_args()
-    ensure_tools()
+    global CLI
+    if args.cli:
+        CLI = os.path.abspath(args.cli)
+    ensure_tools(args.servers.split(","))
     enter_private_network()
     print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
 
@@ -317,9 +387,16 @@ def main():
             os.chmod(workdir, 0o755)
             truth, nfiles, ndirs = make_tree(tree, dirs, files, seed)
             print("\nTree %s: %d directories, %d files, %d bytes" % (tree_name, ndirs, nfiles, truth))
+            password_file = os.path.join(workdir, "password")
+            with open(password_file, "w") as f:
+                f.write(PURE_PASSWORD + "\n")
             servers = [("vsftpd", lambda: start_vsftpd(tree, workdir), clients),
-                       ("pyftpdlib", lambda: start_pyftpdlib(tree), clients)]
-            if tree_name in args.tls_trees.split(","):
+                       ("pyftpdlib", lambda: start_pyftpdlib(tree), clients),
+                       ("proftpd", lambda: start_proftpd(tree, workdir), clients),
+                       ("pure-ftpd", lambda: start_pure_ftpd(tree, workdir),
+                        lambda port: clients(port, PURE_USER, PURE_PASSWORD, password_file))]
+            servers = [server for server in servers if server[0] in args.servers.split(",")]
+            if tree_name in args.tls_trees.split(",") and "vsftpd" in args.servers.split(","):
                 certificate = make_certificate(workdir)
                 servers.append(("vsftpd TLS", lambda: start_vsftpd_tls(tree, workdir, certificate),
                                 lambda port: tls_clients(port, certificate[2])))

@@ -5,6 +5,8 @@
 #include "tests/fakes/tree_server.h"
 
 #include <QElapsedTimer>
+
+#include <algorithm>
 #include <QTimer>
 
 using testsupport::TreeFtpServer;
@@ -75,6 +77,29 @@ TEST_F(WalkTest, LogsDotsLinksAndUnreadableLinesAreLeftOut) {
         EXPECT_NE(command, "CWD loop");
     }
     EXPECT_NE(Log().find("Not entered: 3 directories whose names hold \"/\" or are empty"), std::string::npos);
+}
+
+TEST_F(WalkTest, NamesHiddenFromTheBareListAreCountedAndTheLogSaysSo) {
+    TreeFtpServer server;
+    server.HideDotNames();
+    server.AddFile("index.html", 100);
+    server.AddFile(".htaccess", 10);
+    server.AddFile(".git/objects/ab/cdef", 1000);
+    server.AddFile(".well-known/.inner/key", 7);
+    server.AddFile("sub/.hidden", 3);
+    server.AddDirectory("empty");
+    ConnectAndWalk(server);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
+    EXPECT_EQ(Labels(Form()), "1120/1/5");
+    EXPECT_NE(Log().find("This server hides names that begin with a dot from LIST; listing with LIST -a"),
+              std::string::npos);
+    const std::vector<std::string> commands = server.Commands();
+    const auto lists = std::count_if(commands.begin(), commands.end(),
+                                     [](const std::string& c) { return c.rfind("LIST", 0) == 0; });
+    // The probe's bare LIST, then "LIST -a" for each of the 8 directories:
+    // the start directory's from the probe is not asked for again.
+    EXPECT_EQ(lists, 9);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), "LIST"), 1);
 }
 
 TEST_F(WalkTest, TotalsBeyondTwoGibibytesAreExact) {

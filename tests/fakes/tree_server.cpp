@@ -105,7 +105,7 @@ void TreeFtpServer::Serve(int control) {
             dataAddress = argument;
             Reply(control, "200 PORT command successful");
         } else if (verb == "LIST") {
-            List(control, dataAddress);
+            List(control, dataAddress, argument == "-a");
         } else if (verb == "CWD") {
             std::lock_guard lock(mutex_);
             const std::string target = Join(cwd_, argument);
@@ -128,7 +128,7 @@ void TreeFtpServer::Serve(int control) {
     }
 }
 
-void TreeFtpServer::List(int control, const std::string& dataAddress) {
+void TreeFtpServer::List(int control, const std::string& dataAddress, bool all) {
     std::string dir;
     {
         std::lock_guard lock(mutex_);
@@ -149,21 +149,27 @@ void TreeFtpServer::List(int control, const std::string& dataAddress) {
         Reply(control, "425 Can't open data connection");
         return;
     }
-    SendAll(data, Listing(dir));
+    SendAll(data, Listing(dir, all));
     ::close(data);
     Reply(control, "226 Transfer complete");
 }
 
-std::string TreeFtpServer::Listing(const std::string& directory) {
+std::string TreeFtpServer::Listing(const std::string& directory, bool all) {
     const Directory& d = tree_[directory];
+    const auto shown = [&](const std::string& name) { return all || !hideDotNames_ || name.front() != '.'; };
     std::string out = "total 0\r\n";
     for (const auto& line : d.rawLines) out += line + "\r\n";
+    if (all && hideDotNames_) {
+        for (const char* name : {".", ".."}) out += "drwxr-xr-x   2 web      web          4096 Jan  1  2020 " + std::string(name) + "\r\n";
+    }
     // Files first, then directories, so a walk counts a level's files
     // before it descends.
     for (const auto& [name, size] : d.files) {
-        out += "-rw-r--r--   1 web      web      " + std::to_string(size) + " Jan  1  2020 " + name + "\r\n";
+        if (shown(name)) out += "-rw-r--r--   1 web      web      " + std::to_string(size) + " Jan  1  2020 " + name + "\r\n";
     }
-    for (const auto& name : d.subdirectories) out += "drwxr-xr-x   2 web      web          4096 Jan  1  2020 " + name + "\r\n";
+    for (const auto& name : d.subdirectories) {
+        if (shown(name)) out += "drwxr-xr-x   2 web      web          4096 Jan  1  2020 " + name + "\r\n";
+    }
     return out;
 }
 

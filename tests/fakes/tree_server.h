@@ -33,6 +33,9 @@ public:
     // LIST of the directory waits until the server stops; `onStall` runs on
     // the server's thread when it starts waiting.
     void StallList(const std::string& directory, std::function<void()> onStall);
+    // As vsftpd, proftpd and pure-ftpd ship: a bare LIST leaves out names
+    // that begin with a dot; "LIST -a" shows them, "." and ".." too.
+    void HideDotNames() { hideDotNames_ = true; }
 
     void Start();
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -50,8 +53,8 @@ private:
     void Serve(int control);
     bool ReadLine(int fd, std::string& line);
     void Reply(int fd, const std::string& line);
-    void List(int control, const std::string& dataAddress);
-    std::string Listing(const std::string& directory);
+    void List(int control, const std::string& dataAddress, bool all);
+    std::string Listing(const std::string& directory, bool all);
 
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
@@ -63,6 +66,7 @@ private:
     std::mutex mutex_;
     std::vector<std::string> commands_;
     std::string cwd_;
+    bool hideDotNames_ = false;
 };
 
 }  // namespace testsupport

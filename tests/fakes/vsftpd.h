@@ -1,41 +1,35 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <cstdint>
+#include "tests/fakes/real_ftp_server.h"
+
 #include <filesystem>
-#include <string>
-#include <sys/types.h>
 
 namespace testsupport {
 
 class TestCertificate;
 
+struct VsftpdOptions {
+    // force_dot_files=YES: LIST shows names that begin with a dot, which
+    // vsftpd as it ships leaves out.
+    bool forceDotFiles = false;
+};
+
 // Debian's vsftpd serving `root` to anonymous users on 127.0.0.1 and a free
-// port, with TLS forced on the logon and on every data connection, and data
-// connections refused unless they resume the control connection's TLS
-// session. It logs every command it receives (Log()). vsftpd must start as
+// port. It logs every command it receives (Log()). vsftpd must start as
 // root: Skipped() says when this machine cannot run it. Stopped by the
 // destructor.
-class Vsftpd {
+class Vsftpd : public RealFtpServer {
 public:
+    // Plain FTP, with vsftpd's own defaults but for `options`.
+    explicit Vsftpd(const std::filesystem::path& root, VsftpdOptions options = {});
+    // TLS forced on the logon and on every data connection, and data
+    // connections refused unless they resume the control connection's TLS
+    // session.
     Vsftpd(const std::filesystem::path& root, const TestCertificate& certificate);
-    ~Vsftpd();
-    Vsftpd(const Vsftpd&) = delete;
-    Vsftpd& operator=(const Vsftpd&) = delete;
-
-    bool Running() const { return port_ != 0; }
-    // Not root: the reason to skip rather than fail.
-    bool Skipped() const { return skipped_; }
-    const std::string& Error() const { return error_; }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string Log() const;
 
 private:
-    std::filesystem::path dir_;
-    pid_t pid_ = -1;
-    std::uint16_t port_ = 0;
-    bool skipped_ = false;
-    std::string error_;
+    void Run(const std::filesystem::path& root, const std::string& extraConfig);
 };
 
 }  // namespace testsupport

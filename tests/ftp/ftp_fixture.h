@@ -4,6 +4,7 @@
 #include "ftp/ftp.h"
 #include "net/errors.h"
 #include "tests/fakes/scripted_server.h"
+#include "tests/ftp/site_tree.h"
 #include "tests/support/errors.h"
 #include "tests/support/wait.h"
 
@@ -12,10 +13,27 @@ using testsupport::MessageOf;
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 using Lines = std::vector<std::string>;
+
+namespace testsupport {
+
+// A parsed listing in the form SiteTree::Entries gives: name -> kind and size.
+inline std::map<std::string, TreeEntry> Listed(const zn::TznFTPDirList& list) {
+    std::map<std::string, TreeEntry> entries;
+    for (int i = 0; i < list.Count(); ++i) {
+        const zn::TznFTPDirEntry& e = list.Items(i);
+        EXPECT_TRUE(e.Kind == zn::dkFile || e.Kind == zn::dkDirectory) << e.Name;
+        entries[e.Name] = {e.Kind == zn::dkDirectory,
+                           e.Kind == zn::dkDirectory ? 0 : static_cast<std::uintmax_t>(e.Size)};
+    }
+    return entries;
+}
+
+}  // namespace testsupport
 
 // An FTP client with every event recorded, in the order they fire.
 class FtpTest : public ::testing::Test {

@@ -6,27 +6,6 @@
 #include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/site_tree.h"
 
-namespace {
-
-std::map<std::string, testsupport::TreeEntry> Listed(zn::TznFTPDirList& list) {
-    std::map<std::string, testsupport::TreeEntry> entries;
-    for (int i = 0; i < list.Count(); ++i) {
-        const zn::TznFTPDirEntry& e = list.Items(i);
-        EXPECT_TRUE(e.Kind == zn::dkFile || e.Kind == zn::dkDirectory) << e.Name;
-        entries[e.Name] = {e.Kind == zn::dkDirectory,
-                           e.Kind == zn::dkDirectory ? 0 : static_cast<std::uintmax_t>(e.Size)};
-    }
-    return entries;
-}
-
-}  // namespace
-
-namespace testsupport {
-std::ostream& operator<<(std::ostream& out, const TreeEntry& e) {
-    return out << (e.directory ? "dir" : "file ") << (e.directory ? "" : std::to_string(e.size));
-}
-}  // namespace testsupport
-
 TEST_F(FtpTest, WalksARealServerAndListsWhatTheTreeHolds) {
     testsupport::SiteTree tree;
     tree.AddFile("index.html", 1234);
@@ -43,11 +22,11 @@ TEST_F(FtpTest, WalksARealServerAndListsWhatTheTreeHolds) {
     ftp_->Connect();
     ftp_->List();
     EXPECT_EQ(ftp_->ServerType(), zn::stUnix);
-    EXPECT_EQ(Listed(ftp_->DirList()), tree.Entries(""));
+    EXPECT_EQ(testsupport::Listed(ftp_->DirList()), tree.Entries(""));
 
     ftp_->ChangeDir("dir with space");
     ftp_->List();
-    EXPECT_EQ(Listed(ftp_->DirList()), tree.Entries("dir with space"));
+    EXPECT_EQ(testsupport::Listed(ftp_->DirList()), tree.Entries("dir with space"));
     ftp_->ChangeDirUp();
     ftp_->ChangeDir("empty");
     ftp_->List();
