@@ -62,6 +62,7 @@ public:
     void znFTPTransferStart(zn::TObject* Sender);
     void znFTPTransferProgress(zn::TObject* Sender, std::int32_t Perc, std::int32_t Transferred);
     void znFTPSecured(zn::TObject* Sender);
+    void znFTPPlainLogon(zn::TObject* Sender);
     void znFTPUntrustedCertificate(zn::TObject* Sender, const zn::TlsCertificate& Certificate, bool& Trust);
 
     // The walk does not go deeper than this below the start directory.

@@ -14,7 +14,8 @@ namespace zn {
 enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
 enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
 // Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
-// offers AUTH TLS; Require ends the logon without it.
+// offers AUTH TLS and goes on in clear, saying so, when the server does not
+// offer it or refuses it; Require ends the logon without it.
 enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2 };
 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
@@ -83,6 +84,12 @@ public:
     // The control connection's handshake is done and its certificate
     // accepted; nothing of the logon has been sent yet.
     TNotifyEvent OnSecured;
+    // Under auto, the logon goes on in clear: why, and what that means
+    // ("the server refused TLS (500 ...); going on without it: the password
+    // travels in clear"). Empty when TLS is in use or switched off.
+    const std::string& PlainLogonReason() const { return PlainLogonReason_; }
+    // Fired when PlainLogonReason is set, before the user name is sent.
+    TNotifyEvent OnPlainLogon;
 
     TNotifyEvent OnTransferStart;
     TqmProgressEvent OnTransferProgress;
@@ -125,6 +132,7 @@ protected:
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
 
     void SecureLogon();
+    void GoOnInClear(const std::string& why);
     bool ServerOffersTls();
     void AcceptCertificate();
     void ProtectData();
@@ -164,6 +172,7 @@ protected:
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
     bool CertificatePinned_ = false;
+    std::string PlainLogonReason_;
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
     std::string TlsHost_;         // the name the certificate must bear
     std::unique_ptr<TlsChannel> DataTls_;

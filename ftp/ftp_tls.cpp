@@ -55,24 +55,30 @@ std::string TznFTP::TlsSummary() const {
     return Tls()->Version() + ", certificate " + (CertificatePinned_ ? "pinned" : "verified");
 }
 
-// Once the server has offered TLS (or it is required), the logon goes on
-// only inside TLS: a refusal ends it rather than sending the password in
-// clear.
+// Under auto, a server that does not offer TLS, or offers it and then
+// refuses it (pure-ftpd built with TLS but given no certificate answers
+// "500 This security scheme is not implemented"), is logged on to in clear,
+// as it would be without TLS at all; the owner is told before the password
+// goes. Under require the logon ends there.
 void TznFTP::SecureLogon() {
     DataProtected_ = false;
     CertificatePinned_ = false;
+    PlainLogonReason_.clear();
     if (TlsMode_ == tmOff) return;
-    if (TlsMode_ == tmAuto && !ServerOffersTls()) return;
+    if (TlsMode_ == tmAuto && !ServerOffersTls()) return GoOnInClear("the server does not offer TLS");
     SendLine("AUTH TLS");
     if (ReadReply() != 234) {
-        RaiseErrorText((TlsMode_ == tmRequire ? "TLS is required, but the server refused it: "
-                                              : "The server offered TLS, then refused it: ") +
-                           LastReply(),
-                       true);
+        if (TlsMode_ == tmAuto) return GoOnInClear("the server refused TLS (" + LastReply() + ")");
+        RaiseErrorText("TLS is required, but the server refused it: " + LastReply(), true);
     }
     StartTls(TlsHost_);
     AcceptCertificate();
     FireChecked(OnSecured, this);
+}
+
+void TznFTP::GoOnInClear(const std::string& why) {
+    PlainLogonReason_ = why + "; going on without it: the password travels in clear";
+    FireChecked(OnPlainLogon, this);
 }
 
 bool TznFTP::ServerOffersTls() {

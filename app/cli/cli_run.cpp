@@ -177,6 +177,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             untrusted = certificate.Fingerprint;
         };
         if (options.verbose) ShowDialogue(*ftp, err);
+        // Said whatever the verbosity: the user must know the password
+        // went in clear, and JSON's "tls": false comes only at the end.
+        ftp->OnPlainLogon = [&err, &options, ftp](zn::TObject*) {
+            err << "dirweigh-cli: " << options.host << ": " << ftp->PlainLogonReason() << '\n';
+        };
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
             interrupt.emplace(

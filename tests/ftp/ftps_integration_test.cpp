@@ -281,7 +281,7 @@ TEST_F(FtpTest, TlsUntrustedCertificateStopsTheLogonBeforeTheUserNameUnlessPinne
     ftp_->Disconnect();
 }
 
-TEST_F(FtpTest, TlsRefusedOrMissingEndsTheLogonBeforeTheUserName) {
+TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     testsupport::SiteTree tree;
     tree.AddFile("a.html", 5);
     testsupport::PyFtpd plain(tree.Root().string(), "user", "secret");
@@ -300,16 +300,27 @@ TEST_F(FtpTest, TlsRefusedOrMissingEndsTheLogonBeforeTheUserName) {
     EXPECT_EQ(ftp_->DirList().Count(), 1);
     ftp_->Disconnect();
 
-    // Auto, where the server offers TLS and then refuses it: no fallback.
+    // Auto, where the server offers TLS and then refuses it (pure-ftpd as
+    // Debian ships it, without a certificate): the logon goes on in clear,
+    // and the owner hears of it before the user name goes.
     testsupport::ScriptedServer server;
     server.Reply("220 Ready").Receive().Send("211-Features:\r\n AUTH TLS\r\n PBSZ\r\n211 End\r\n").Receive();
-    server.Reply("431 Not now").AwaitClientClose();
+    server.Reply("500 This security scheme is not implemented").Receive().Reply("331 Password?").Receive();
+    server.Reply("230 Logged in").Receive().Reply("221 Bye").AwaitClientClose();
     server.Start();
     ftp_->SetServer(server.Address());
-    const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
-    EXPECT_EQ(refused, "The server offered TLS, then refused it: 431 Not now");
+    events_.clear();
+    ftp_->OnPlainLogon = [&](zn::TObject*) { events_.push_back("OnPlainLogon " + ftp_->PlainLogonReason()); };
+    ftp_->Connect();
+    EXPECT_FALSE(ftp_->TlsActive());
+    const std::string told = "OnPlainLogon the server refused TLS (500 This security scheme is not implemented); "
+                             "going on without it: the password travels in clear";
+    const auto at = std::find(events_.begin(), events_.end(), told);
+    EXPECT_LT(at, std::find(events_.begin(), events_.end(), "> USER user"));
+    ftp_->Disconnect();
+    ftp_->OnPlainLogon = nullptr;
     ASSERT_TRUE(server.Finished(5));
-    EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS"}));
+    EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS", "USER user", "PASS secret", "QUIT"}));
 
     // Bytes in clear right behind the 234 (someone on the path injecting a
     // reply for later) are refused, never read as if they came through TLS.

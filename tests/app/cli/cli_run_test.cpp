@@ -97,6 +97,12 @@ TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
     EXPECT_NE(run.out.find("\"bytes\": 10, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"550 b: No such file or directory\""), std::string::npos);
     EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() + ": 550 b: No such file or directory"), std::string::npos);
+    // Under auto, a logon without TLS is said on stderr, not only in JSON.
+    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() +
+                           ": the server does not offer TLS; going on without it: the password travels in clear\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("\"tls\": false"), std::string::npos) << run.out;
 }
 
 // dirweigh-cli as its own process, with stdin, stdout and stderr on the
