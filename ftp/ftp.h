@@ -75,6 +75,13 @@ public:
     // name or issuer. Refuses a value that is not a fingerprint.
     const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
     void SetTrustedFingerprint(const std::string& value);
+    // Only the certificate with this fingerprint is accepted, whatever the
+    // trust store says: a walk's further connections must meet the very
+    // certificate its first connection accepted. Empty: none is imposed.
+    void SetRequiredFingerprint(const std::string& value) { RequiredFingerprint_ = value; }
+    // The fingerprint of the certificate the control connection accepted;
+    // empty without TLS.
+    std::string ServerFingerprint() const;
     // After the logon: the certificate was accepted by its fingerprint (or
     // by OnUntrustedCertificate) rather than by the trust store.
     bool CertificatePinned() const { return CertificatePinned_; }
@@ -171,6 +178,7 @@ protected:
     std::uint16_t DataErrorCode = 0;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
+    std::string RequiredFingerprint_;
     bool CertificatePinned_ = false;
     std::string PlainLogonReason_;
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS

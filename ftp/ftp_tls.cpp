@@ -50,6 +50,8 @@ void TznFTP::SetTrustedFingerprint(const std::string& value) {
     TrustedFingerprint_ = normal;
 }
 
+std::string TznFTP::ServerFingerprint() const { return TlsActive() ? Tls()->Fingerprint() : std::string(); }
+
 std::string TznFTP::TlsSummary() const {
     if (!TlsActive()) return {};
     return Tls()->Version() + ", certificate " + (CertificatePinned_ ? "pinned" : "verified");
@@ -92,6 +94,16 @@ bool TznFTP::ServerOffersTls() {
 // without any of them the connection is closed before the user name.
 void TznFTP::AcceptCertificate() {
     const TlsCertificate certificate = Tls()->Certificate();
+    if (!RequiredFingerprint_.empty()) {
+        if (certificate.Fingerprint == RequiredFingerprint_) {
+            CertificatePinned_ = !certificate.Verified;
+            return;
+        }
+        RaiseErrorText("This connection showed another certificate (" + certificate.Fingerprint +
+                           ") than the first connection to the server (" + RequiredFingerprint_ +
+                           "); the logon stopped before the user name and password were sent",
+                       true);
+    }
     if (certificate.Verified) return;
     if (!TrustedFingerprint_.empty() && certificate.Fingerprint == TrustedFingerprint_) {
         CertificatePinned_ = true;

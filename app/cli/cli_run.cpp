@@ -205,6 +205,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     [&](int number, const std::string& message) {
                         if (options.verbose) err << tag(number) << message << '\n';
                     });
+                // "tls": true means every connection of the walk.
+                secured = secured && std::all_of(helpers.begin(), helpers.end(),
+                                                 [](const zn::TznFTP* helper) { return helper->TlsActive(); });
                 return helpers;
             });
             observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };

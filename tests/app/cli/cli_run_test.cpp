@@ -275,6 +275,23 @@ TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
         << run.err;
 }
 
+// A server that offers TLS on the first connection only: the further ones
+// must not log on in clear; the walk goes on with the secured one.
+TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    for (int d = 0; d < 8; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"bytes\": 80,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("[2] TLS is required, but the server refused it: 500 "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("[2] PASS"), std::string::npos) << run.err;
+}
+
 // The fast walk asks for four connections; a server that takes one only
 // ("421 Too many connections") is walked on that one, with the same totals.
 TEST(CliAgainstPyftpdlibLimited, FastWalkGoesOnWithTheConnectionsTheServerTakes) {
