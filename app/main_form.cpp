@@ -267,6 +267,9 @@ void TMainFrm::ConnectBtnClick() {
     znFTP->SetPassive(IniPassive);
     znFTP->SetTlsMode(IniTlsMode);
     znFTP->SetTrustedFingerprint(TrustedFingerprintFor(FieldBytes(ServerEdt)));
+    const std::string server = FieldBytes(ServerEdt);
+    znFTP->SetTlsRemembered(SpokeTls(server), "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
+                                                  server + "] section");
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);
@@ -276,6 +279,7 @@ void TMainFrm::ConnectBtnClick() {
     UpdateButtons();
     try {
         znFTP->Connect();
+        if (znFTP->TlsActive()) KeepSpokeTls(server);
         if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(FieldBytes(StartUpDirEdt));
     } catch (const platform::Exception& e) {
         ShowError(e.Message());

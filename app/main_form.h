@@ -139,6 +139,9 @@ private:
     void SaveSettings();
     std::string TrustedFingerprintFor(const std::string& server) const;
     void KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint);
+    zn::TTlsMode TlsSetting(const std::string& value);
+    bool SpokeTls(const std::string& server) const;
+    void KeepSpokeTls(const std::string& server);
     void ShowError(const std::string& message);
     void Log(const std::string& text);
     void ShowTotals();

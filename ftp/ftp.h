@@ -75,6 +75,14 @@ public:
     // name or issuer. Refuses a value that is not a fingerprint.
     const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
     void SetTrustedFingerprint(const std::string& value);
+    // Under auto, TLS is required of a server whose certificate is pinned
+    // (TrustedFingerprint) or that spoke TLS before: its owner remembers
+    // that and says so here, with what the user can do to accept a server
+    // that really dropped TLS (`howToAccept`, ending the message).
+    void SetTlsRemembered(bool remembered, const std::string& howToAccept = {}) {
+        TlsRemembered_ = remembered;
+        TlsAcceptAdvice_ = howToAccept;
+    }
     // Only the certificate with this fingerprint is accepted, whatever the
     // trust store says: a walk's further connections must meet the very
     // certificate its first connection accepted. Empty: none is imposed.
@@ -140,6 +148,7 @@ protected:
 
     void SecureLogon();
     void GoOnInClear(const std::string& why);
+    [[noreturn]] void RefuseDowngrade(const std::string& change);
     bool ServerOffersTls();
     void AcceptCertificate();
     void ProtectData();
@@ -179,6 +188,8 @@ protected:
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
     std::string RequiredFingerprint_;
+    bool TlsRemembered_ = false;
+    std::string TlsAcceptAdvice_;
     bool CertificatePinned_ = false;
     std::string PlainLogonReason_;
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS

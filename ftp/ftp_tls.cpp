@@ -61,15 +61,22 @@ std::string TznFTP::TlsSummary() const {
 // refuses it (pure-ftpd built with TLS but given no certificate answers
 // "500 This security scheme is not implemented"), is logged on to in clear,
 // as it would be without TLS at all; the owner is told before the password
-// goes. Under require the logon ends there.
+// goes. Under require the logon ends there, and so it does under auto where
+// TLS is expected: a pinned certificate or a server that spoke TLS before
+// losing it is what someone on the path would arrange.
 void TznFTP::SecureLogon() {
     DataProtected_ = false;
     CertificatePinned_ = false;
     PlainLogonReason_.clear();
     if (TlsMode_ == tmOff) return;
-    if (TlsMode_ == tmAuto && !ServerOffersTls()) return GoOnInClear("the server does not offer TLS");
+    const bool expected = TlsMode_ == tmAuto && (TlsRemembered_ || !TrustedFingerprint_.empty());
+    if (TlsMode_ == tmAuto && !ServerOffersTls()) {
+        if (expected) RefuseDowngrade("does not offer TLS");
+        return GoOnInClear("the server does not offer TLS");
+    }
     SendLine("AUTH TLS");
     if (ReadReply() != 234) {
+        if (expected) RefuseDowngrade("refused TLS (" + LastReply() + ")");
         if (TlsMode_ == tmAuto) return GoOnInClear("the server refused TLS (" + LastReply() + ")");
         RaiseErrorText("TLS is required, but the server refused it: " + LastReply(), true);
     }
@@ -81,6 +88,20 @@ void TznFTP::SecureLogon() {
 void TznFTP::GoOnInClear(const std::string& why) {
     PlainLogonReason_ = why + "; going on without it: the password travels in clear";
     FireChecked(OnPlainLogon, this);
+}
+
+// Like a changed host key to ssh: what changed, that it may not be the
+// server's doing, and how to accept it if it is.
+void TznFTP::RefuseDowngrade(const std::string& change) {
+    const std::string stopped = "; the logon stopped before the user name and password were sent";
+    if (TlsRemembered_) {
+        RaiseErrorText("This server spoke TLS before, and now it " + change +
+                           ". Someone between you and the server may be removing TLS" + stopped +
+                           (TlsAcceptAdvice_.empty() ? std::string() : ". If the server really changed, " + TlsAcceptAdvice_),
+                       true);
+    }
+    RaiseErrorText("A certificate is pinned for this server, so TLS is required, but the server " + change + stopped,
+                   true);
 }
 
 bool TznFTP::ServerOffersTls() {

@@ -322,6 +322,35 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     ASSERT_TRUE(server.Finished(5));
     EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS", "USER user", "PASS secret", "QUIT"}));
 
+    // Where TLS is expected, auto refuses what it would otherwise accept: a
+    // pinned certificate, or a server that spoke TLS before.
+    for (const bool pinned : {true, false}) {
+        for (const bool offered : {true, false}) {
+            SCOPED_TRACE(std::string(pinned ? "pinned, " : "remembered, ") + (offered ? "refused" : "not offered"));
+            testsupport::ScriptedServer downgraded;
+            downgraded.Reply("220 Ready").Receive();
+            downgraded.Send(offered ? "211-Features:\r\n AUTH TLS\r\n211 End\r\n" : "211-Features:\r\n PBSZ\r\n211 End\r\n");
+            if (offered) downgraded.Receive().Reply("500 This security scheme is not implemented");
+            downgraded.AwaitClientClose();
+            downgraded.Start();
+            ftp_->SetServer(downgraded.Address());
+            ftp_->SetTrustedFingerprint(pinned ? std::string(64, 'A') : std::string());
+            ftp_->SetTlsRemembered(!pinned, "run with --tls off");
+            const std::string change =
+                offered ? "refused TLS (500 This security scheme is not implemented)" : "does not offer TLS";
+            const std::string stopped = "; the logon stopped before the user name and password were sent";
+            EXPECT_EQ(MessageOf<zn::ESocketError>([&] { ftp_->Connect(); }),
+                      pinned ? "A certificate is pinned for this server, so TLS is required, but the server " + change + stopped
+                             : "This server spoke TLS before, and now it " + change +
+                                   ". Someone between you and the server may be removing TLS" + stopped +
+                                   ". If the server really changed, run with --tls off");
+            ASSERT_TRUE(downgraded.Finished(5));
+            EXPECT_EQ(downgraded.Received(), offered ? (Lines{"FEAT", "AUTH TLS"}) : (Lines{"FEAT"}));
+        }
+    }
+    ftp_->SetTrustedFingerprint({});
+    ftp_->SetTlsRemembered(false);
+
     // Bytes in clear right behind the 234 (someone on the path injecting a
     // reply for later) are refused, never read as if they came through TLS.
     testsupport::ScriptedServer injecting;

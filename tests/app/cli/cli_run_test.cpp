@@ -19,6 +19,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 extern char** environ;
@@ -31,8 +33,9 @@ struct CliResult {
     std::string err;
 };
 
-CliResult RunCli(const std::vector<std::string>& args) {
+CliResult RunCli(const std::vector<std::string>& args, const std::string& tlsServersFile = {}) {
     cli::Environment environment;
+    environment.tlsServersFile = tlsServersFile;
     environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
     environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
     std::ostringstream out, err;
@@ -273,6 +276,39 @@ TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("(to trust it: --tls-fingerprint " + certificate.Fingerprint() + ")"), std::string::npos)
         << run.err;
+}
+
+// A server that spoke TLS is remembered after the logon, and under auto it
+// must speak TLS again, as ssh holds a host to its key.
+TEST(CliAgainstPyftpdlibTls, ServerThatSpokeTlsBeforeIsRefusedWithoutIt) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("c.html", 10);
+    testsupport::SiteTree state;  // a temporary folder for the state file
+    const std::string file = (state.Root() / "dirweigh" / "tls-servers").string();
+    {
+        testsupport::PyFtpd tls(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile());
+        ASSERT_TRUE(tls.Running()) << tls.Error();
+        CliResult run = RunCli({"ftp://me@" + tls.Address(), "--tls-fingerprint", certificate.Fingerprint()}, file);
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::ifstream kept(file);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), tls.Address() + "\n");
+    }
+    testsupport::PyFtpd plain(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    std::ofstream(file, std::ios::app) << plain.Address() << "\n";
+    CliResult run = RunCli({"ftp://me@" + plain.Address()}, file);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(plain.Address() + ": This server spoke TLS before, and now it does not offer TLS. "),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("run with --tls off, or remove the line \"" + plain.Address() + "\" from " + file + "\n"),
+              std::string::npos)
+        << run.err;
+    run = RunCli({"ftp://me@" + plain.Address(), "--tls", "off", "--bytes"}, file);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "10\n");
 }
 
 // A server that offers TLS on the first connection only: the further ones
