@@ -147,6 +147,7 @@ protected:
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
 
     void SecureLogon();
+    static std::string CertificateName(const std::string& host);
     void GoOnInClear(const std::string& why);
     [[noreturn]] void RefuseDowngrade(const std::string& change);
     bool ServerOffersTls();

@@ -50,6 +50,18 @@ void TznFTP::SetTrustedFingerprint(const std::string& value) {
     TrustedFingerprint_ = normal;
 }
 
+// A host typed as an address, in any form the resolver takes ("127.1",
+// "2130706433", "010.0.0.1", which it reads as octal: 8.0.0.1), is checked
+// as the dotted address the connection went to, so that the check and the
+// connection can never disagree; a name is checked as a name.
+std::string TznFTP::CertificateName(const std::string& host) {
+    const winsock::u_long address = WinsockInstance.inet_addr(host.c_str());
+    if (address == winsock::kInaddrNone) return host;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+           std::to_string(bytes[3]);
+}
+
 std::string TznFTP::ServerFingerprint() const { return TlsActive() ? Tls()->Fingerprint() : std::string(); }
 
 std::string TznFTP::TlsSummary() const {

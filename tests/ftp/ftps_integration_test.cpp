@@ -198,6 +198,28 @@ TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     EXPECT_TRUE(Contains(message, certificate.Fingerprint())) << message;
     EXPECT_FALSE(ftp_->Connected());
     EXPECT_TRUE(std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> USER", 0) == 0; }));
+
+    // An address typed in a short, numeric or octal form is checked as the
+    // address the connection reached, never skipped.
+    const std::string port = ":" + std::to_string(server.Port());
+    for (const std::string form : {"127.1", "2130706433", "0177.0.0.1"}) {
+        SCOPED_TRACE(form);
+        ftp_->SetServer(form + port);
+        ftp_->Connect();
+        EXPECT_TRUE(Contains(ftp_->TlsSummary(), ", certificate verified")) << ftp_->TlsSummary();
+        ftp_->Disconnect();
+    }
+    testsupport::TestCertificate named("DNS:ftp.example.org");
+    ASSERT_TRUE(named.Made());
+    testsupport::PyFtpd namedServer(tree.Root().string(), "webmaster", "pass word", named.KeyAndCertFile());
+    ASSERT_TRUE(namedServer.Running()) << namedServer.Error();
+    setenv("SSL_CERT_FILE", named.CertFile().c_str(), 1);
+    for (const std::string form : {"127.0.0.1", "127.1", "2130706433"}) {
+        SCOPED_TRACE(form);
+        ftp_->SetServer(form + ":" + std::to_string(namedServer.Port()));
+        const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+        EXPECT_TRUE(Contains(refused, "not trusted (IP address mismatch)")) << refused;
+    }
 }
 
 // Behind an "OPEN server" proxy the certificate must name the server, not
