@@ -7,6 +7,8 @@
 #include "platform/exception.h"
 #include "platform/message_box.h"
 
+#include <cctype>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -109,6 +111,7 @@ void TMainFrm::CreateFtpClient() {
     znFTP->OnTransferStart = std::bind(&TMainFrm::znFTPTransferStart, this, _1);
     znFTP->OnTransferProgress = std::bind(&TMainFrm::znFTPTransferProgress, this, _1, _2, _3);
     znFTP->OnSecured = std::bind(&TMainFrm::znFTPSecured, this, _1);
+    znFTP->OnPlainLogon = std::bind(&TMainFrm::znFTPPlainLogon, this, _1);
     znFTP->OnUntrustedCertificate = std::bind(&TMainFrm::znFTPUntrustedCertificate, this, _1, _2, _3);
 }
 
@@ -264,6 +267,9 @@ void TMainFrm::ConnectBtnClick() {
     znFTP->SetPassive(IniPassive);
     znFTP->SetTlsMode(IniTlsMode);
     znFTP->SetTrustedFingerprint(TrustedFingerprintFor(FieldBytes(ServerEdt)));
+    const std::string server = FieldBytes(ServerEdt);
+    znFTP->SetTlsRemembered(SpokeTls(server), "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
+                                                  server + "] section");
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);
@@ -273,6 +279,7 @@ void TMainFrm::ConnectBtnClick() {
     UpdateButtons();
     try {
         znFTP->Connect();
+        if (znFTP->TlsActive()) KeepSpokeTls(server);
         if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(FieldBytes(StartUpDirEdt));
     } catch (const platform::Exception& e) {
         ShowError(e.Message());
@@ -321,6 +328,14 @@ void TMainFrm::znFTPLineReceived(zn::TObject*, const std::string& TheLine) { Log
 void TMainFrm::znFTPTransferStart(zn::TObject*) { ProgressBar->setValue(0); }
 
 void TMainFrm::znFTPSecured(zn::TObject*) { Log(znFTP->TlsSummary()); }
+
+// The log is where the window's user sees the dialogue, so the warning
+// goes there, as a sentence, before the password does.
+void TMainFrm::znFTPPlainLogon(zn::TObject*) {
+    std::string line = znFTP->PlainLogonReason() + ".";
+    line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+    Log(line);
+}
 
 // Asked once per certificate: a yes is kept for this server, so the next
 // connect goes through without a question; a no cancels the connect before

@@ -62,6 +62,7 @@ public:
     void znFTPTransferStart(zn::TObject* Sender);
     void znFTPTransferProgress(zn::TObject* Sender, std::int32_t Perc, std::int32_t Transferred);
     void znFTPSecured(zn::TObject* Sender);
+    void znFTPPlainLogon(zn::TObject* Sender);
     void znFTPUntrustedCertificate(zn::TObject* Sender, const zn::TlsCertificate& Certificate, bool& Trust);
 
     // The walk does not go deeper than this below the start directory.
@@ -138,6 +139,9 @@ private:
     void SaveSettings();
     std::string TrustedFingerprintFor(const std::string& server) const;
     void KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint);
+    zn::TTlsMode TlsSetting(const std::string& value);
+    bool SpokeTls(const std::string& server) const;
+    void KeepSpokeTls(const std::string& server);
     void ShowError(const std::string& message);
     void Log(const std::string& text);
     void ShowTotals();

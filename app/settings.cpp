@@ -6,6 +6,7 @@
 
 #include "app/field_bytes.h"
 
+#include "net/text_helpers.h"
 #include "platform/profile.h"
 
 #include <algorithm>
@@ -39,8 +40,20 @@ void TMainFrm::LoadSettings() {
     IniPassive = platform::ReadProfileInteger(IniFileName, kSection, "Passive", 0) == 1;
     IniFastWalk = platform::ReadProfileInteger(IniFileName, kSection, "FastWalk", 0) == 1;
     IniConnections = std::clamp(platform::ReadProfileInteger(IniFileName, kSection, "Connections", 4), 1, 16);
-    const std::string tls = read("TLS", "auto");
-    IniTlsMode = tls == "off" ? zn::tmOff : tls == "require" ? zn::tmRequire : zn::tmAuto;
+    IniTlsMode = TlsSetting(read("TLS", "auto"));
+}
+
+// "require", "Require", "REQUIRE ; a note" all mean require. Anything else
+// is a mistake the user must hear of, and it is never taken as auto: until
+// it is corrected TLS is required, the mode that sends nothing in clear.
+zn::TTlsMode TMainFrm::TlsSetting(const std::string& value) {
+    const std::string mode = zn::LowerCase(zn::TrimControl(std::string_view(value).substr(0, value.find(';'))));
+    if (mode == "auto") return zn::tmAuto;
+    if (mode == "require") return zn::tmRequire;
+    if (mode == "off") return zn::tmOff;
+    ShowApplicationError("In " + IniFileName + ", TLS=" + value +
+                         " is not one of auto, require and off; TLS is required until it is corrected");
+    return zn::tmRequire;
 }
 
 // A certificate the user chose to trust is kept per server, in a section of
@@ -54,6 +67,18 @@ std::string TMainFrm::TrustedFingerprintFor(const std::string& server) const {
 void TMainFrm::KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint) {
     CreateSettingsFolder(IniFileName);
     platform::WriteProfileString(IniFileName, "TLS " + server, "TrustedFingerprint", fingerprint);
+}
+
+// A server the window logged on to over TLS is marked "SpokeTls=1" in its
+// [TLS server] section: under auto it must speak TLS again.
+bool TMainFrm::SpokeTls(const std::string& server) const {
+    return platform::ReadProfileInteger(IniFileName, "TLS " + server, "SpokeTls", 0) == 1;
+}
+
+void TMainFrm::KeepSpokeTls(const std::string& server) {
+    if (SpokeTls(server)) return;
+    CreateSettingsFolder(IniFileName);
+    platform::WriteProfileString(IniFileName, "TLS " + server, "SpokeTls", "1");
 }
 
 void TMainFrm::SaveSettings() {

@@ -14,7 +14,8 @@ namespace zn {
 enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
 enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
 // Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
-// offers AUTH TLS; Require ends the logon without it.
+// offers AUTH TLS and goes on in clear, saying so, when the server does not
+// offer it or refuses it; Require ends the logon without it.
 enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2 };
 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
@@ -74,6 +75,21 @@ public:
     // name or issuer. Refuses a value that is not a fingerprint.
     const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
     void SetTrustedFingerprint(const std::string& value);
+    // Under auto, TLS is required of a server whose certificate is pinned
+    // (TrustedFingerprint) or that spoke TLS before: its owner remembers
+    // that and says so here, with what the user can do to accept a server
+    // that really dropped TLS (`howToAccept`, ending the message).
+    void SetTlsRemembered(bool remembered, const std::string& howToAccept = {}) {
+        TlsRemembered_ = remembered;
+        TlsAcceptAdvice_ = howToAccept;
+    }
+    // Only the certificate with this fingerprint is accepted, whatever the
+    // trust store says: a walk's further connections must meet the very
+    // certificate its first connection accepted. Empty: none is imposed.
+    void SetRequiredFingerprint(const std::string& value) { RequiredFingerprint_ = value; }
+    // The fingerprint of the certificate the control connection accepted;
+    // empty without TLS.
+    std::string ServerFingerprint() const;
     // After the logon: the certificate was accepted by its fingerprint (or
     // by OnUntrustedCertificate) rather than by the trust store.
     bool CertificatePinned() const { return CertificatePinned_; }
@@ -83,6 +99,12 @@ public:
     // The control connection's handshake is done and its certificate
     // accepted; nothing of the logon has been sent yet.
     TNotifyEvent OnSecured;
+    // Under auto, the logon goes on in clear: why, and what that means
+    // ("the server refused TLS (500 ...); going on without it: the password
+    // travels in clear"). Empty when TLS is in use or switched off.
+    const std::string& PlainLogonReason() const { return PlainLogonReason_; }
+    // Fired when PlainLogonReason is set, before the user name is sent.
+    TNotifyEvent OnPlainLogon;
 
     TNotifyEvent OnTransferStart;
     TqmProgressEvent OnTransferProgress;
@@ -127,6 +149,9 @@ protected:
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
 
     void SecureLogon();
+    static std::string CertificateName(const std::string& host);
+    void GoOnInClear(const std::string& why);
+    [[noreturn]] void RefuseDowngrade(const std::string& change);
     bool ServerOffersTls();
     void AcceptCertificate();
     void ProtectData();
@@ -165,7 +190,11 @@ protected:
     std::uint16_t DataErrorCode = 0;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
+    std::string RequiredFingerprint_;
+    bool TlsRemembered_ = false;
+    std::string TlsAcceptAdvice_;
     bool CertificatePinned_ = false;
+    std::string PlainLogonReason_;
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
     std::string TlsHost_;         // the name the certificate must bear
     std::unique_ptr<TlsChannel> DataTls_;

@@ -70,7 +70,7 @@ void TznFTP::Login() {
     // The certificate must name the host whose greeting came last: the
     // server behind an OPEN proxy, else the one connected to.
     const std::string& greeter = proxyOpen ? RemoteHost : Server();
-    TlsHost_ = greeter.substr(0, greeter.find(':'));
+    TlsHost_ = CertificateName(greeter.substr(0, greeter.find(':')));
     SecureLogon();
     const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
     SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost : std::string()));

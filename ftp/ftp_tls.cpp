@@ -50,29 +50,70 @@ void TznFTP::SetTrustedFingerprint(const std::string& value) {
     TrustedFingerprint_ = normal;
 }
 
+// A host typed as an address, in any form the resolver takes ("127.1",
+// "2130706433", "010.0.0.1", which it reads as octal: 8.0.0.1), is checked
+// as the dotted address the connection went to, so that the check and the
+// connection can never disagree; a name is checked as a name.
+std::string TznFTP::CertificateName(const std::string& host) {
+    const winsock::u_long address = WinsockInstance.inet_addr(host.c_str());
+    if (address == winsock::kInaddrNone) return host;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
+    return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." + std::to_string(bytes[2]) + "." +
+           std::to_string(bytes[3]);
+}
+
+std::string TznFTP::ServerFingerprint() const { return TlsActive() ? Tls()->Fingerprint() : std::string(); }
+
 std::string TznFTP::TlsSummary() const {
     if (!TlsActive()) return {};
     return Tls()->Version() + ", certificate " + (CertificatePinned_ ? "pinned" : "verified");
 }
 
-// Once the server has offered TLS (or it is required), the logon goes on
-// only inside TLS: a refusal ends it rather than sending the password in
-// clear.
+// Under auto, a server that does not offer TLS, or offers it and then
+// refuses it (pure-ftpd built with TLS but given no certificate answers
+// "500 This security scheme is not implemented"), is logged on to in clear,
+// as it would be without TLS at all; the owner is told before the password
+// goes. Under require the logon ends there, and so it does under auto where
+// TLS is expected: a pinned certificate or a server that spoke TLS before
+// losing it is what someone on the path would arrange.
 void TznFTP::SecureLogon() {
     DataProtected_ = false;
     CertificatePinned_ = false;
+    PlainLogonReason_.clear();
     if (TlsMode_ == tmOff) return;
-    if (TlsMode_ == tmAuto && !ServerOffersTls()) return;
+    const bool expected = TlsMode_ == tmAuto && (TlsRemembered_ || !TrustedFingerprint_.empty());
+    if (TlsMode_ == tmAuto && !ServerOffersTls()) {
+        if (expected) RefuseDowngrade("does not offer TLS");
+        return GoOnInClear("the server does not offer TLS");
+    }
     SendLine("AUTH TLS");
     if (ReadReply() != 234) {
-        RaiseErrorText((TlsMode_ == tmRequire ? "TLS is required, but the server refused it: "
-                                              : "The server offered TLS, then refused it: ") +
-                           LastReply(),
-                       true);
+        if (expected) RefuseDowngrade("refused TLS (" + LastReply() + ")");
+        if (TlsMode_ == tmAuto) return GoOnInClear("the server refused TLS (" + LastReply() + ")");
+        RaiseErrorText("TLS is required, but the server refused it: " + LastReply(), true);
     }
     StartTls(TlsHost_);
     AcceptCertificate();
     FireChecked(OnSecured, this);
+}
+
+void TznFTP::GoOnInClear(const std::string& why) {
+    PlainLogonReason_ = why + "; going on without it: the password travels in clear";
+    FireChecked(OnPlainLogon, this);
+}
+
+// Like a changed host key to ssh: what changed, that it may not be the
+// server's doing, and how to accept it if it is.
+void TznFTP::RefuseDowngrade(const std::string& change) {
+    const std::string stopped = "; the logon stopped before the user name and password were sent";
+    if (TlsRemembered_) {
+        RaiseErrorText("This server spoke TLS before, and now it " + change +
+                           ". Someone between you and the server may be removing TLS" + stopped +
+                           (TlsAcceptAdvice_.empty() ? std::string() : ". If the server really changed, " + TlsAcceptAdvice_),
+                       true);
+    }
+    RaiseErrorText("A certificate is pinned for this server, so TLS is required, but the server " + change + stopped,
+                   true);
 }
 
 bool TznFTP::ServerOffersTls() {
@@ -86,6 +127,16 @@ bool TznFTP::ServerOffersTls() {
 // without any of them the connection is closed before the user name.
 void TznFTP::AcceptCertificate() {
     const TlsCertificate certificate = Tls()->Certificate();
+    if (!RequiredFingerprint_.empty()) {
+        if (certificate.Fingerprint == RequiredFingerprint_) {
+            CertificatePinned_ = !certificate.Verified;
+            return;
+        }
+        RaiseErrorText("This connection showed another certificate (" + certificate.Fingerprint +
+                           ") than the first connection to the server (" + RequiredFingerprint_ +
+                           "); the logon stopped before the user name and password were sent",
+                       true);
+    }
     if (certificate.Verified) return;
     if (!TrustedFingerprint_.empty() && certificate.Fingerprint == TrustedFingerprint_) {
         CertificatePinned_ = true;

@@ -23,8 +23,18 @@ void CopySettings(const TznFTP& from, TznFTP& to) {
     to.SetUseProxy(from.UseProxy());
     if (from.UseProxy()) to.SetProxy(from.Proxy());
     to.SetProxyType(from.ProxyType());
-    to.SetTlsMode(from.TlsMode());
-    to.SetTrustedFingerprint(from.TrustedFingerprint());
+    // As secure as the first connection, or not at all: once the first is
+    // in TLS, a further one that cannot be (a server that offers AUTH TLS
+    // on the first connection only) fails before its password and the walk
+    // goes on without it; it must also show the certificate the first one
+    // accepted. Without TLS on the first, there is nothing to keep.
+    if (from.TlsActive()) {
+        to.SetTlsMode(tmRequire);
+        to.SetTrustedFingerprint(from.TrustedFingerprint());
+        to.SetRequiredFingerprint(from.ServerFingerprint());
+    } else {
+        to.SetTlsMode(tmOff);
+    }
 }
 
 bool RefusesMoreConnections(const std::string& message) {

@@ -11,8 +11,9 @@ namespace zn {
 
 // The further connections of a fast walk: logged-on clients of the same
 // server with the first one's settings (server, user, password, time-out,
-// passive mode, proxy, TLS and pinned certificate), opened one after
-// another until there are `count` connections in all. Any failure to open
+// passive mode, proxy), opened one after another until there are `count`
+// connections in all. When the first is in TLS each further one must be
+// too, with the same certificate; when it is not, none is. Any failure to open
 // one ends the opening, not the walk: a server that refuses one more
 // connection says so with "421" or with a "530" about too many, and the
 // walk goes on with those it took.

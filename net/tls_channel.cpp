@@ -11,6 +11,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -69,8 +71,11 @@ std::string HexFingerprint(const unsigned char* digest, unsigned length) {
     return text;
 }
 
+// Only the strict dotted form: the caller has already turned the short and
+// numeric forms a resolver takes ("127.1", "2130706433") into it.
 bool IsDottedAddress(const std::string& host) {
-    return !host.empty() && host.find_first_not_of("0123456789.") == std::string::npos;
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1;
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -163,12 +168,19 @@ TlsChannel::TlsChannel(std::shared_ptr<TlsContext> context, winsock::SOCKET sock
     // failure does not end it: the caller decides, after seeing the
     // certificate, whether a pinned fingerprint vouches for it instead.
     SSL_set_verify(ssl_, SSL_VERIFY_NONE, nullptr);
+    // A check that cannot be set up would let any name pass: the
+    // certificate then counts as untrusted.
+    bool checked = true;
     if (IsDottedAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str());
+        checked = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str()) == 1;
     } else if (!host.empty()) {
-        SSL_set1_host(ssl_, host.c_str());
+        checked = SSL_set1_host(ssl_, host.c_str()) == 1;
         SSL_set_tlsext_host_name(ssl_, host.c_str());
+    } else {
+        checked = false;
     }
+    if (!checked) nameProblem_ = "the name \"" + host + "\" cannot be checked against it";
+    ERR_clear_error();
     if (resume) SSL_set_session(ssl_, resume);
 }
 
@@ -341,8 +353,12 @@ TlsCertificate TlsChannel::Certificate() const {
     result.ValidFrom = TimeText(X509_get0_notBefore(certificate));
     result.ValidTo = TimeText(X509_get0_notAfter(certificate));
     const long verdict = SSL_get_verify_result(ssl_);
-    result.Verified = verdict == X509_V_OK;
-    if (!result.Verified) result.Problem = X509_verify_cert_error_string(verdict);
+    result.Verified = verdict == X509_V_OK && nameProblem_.empty();
+    if (verdict != X509_V_OK) {
+        result.Problem = X509_verify_cert_error_string(verdict);
+    } else {
+        result.Problem = nameProblem_;
+    }
     return result;
 }
 

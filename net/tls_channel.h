@@ -124,6 +124,7 @@ private:
     bool established_ = false;
     int socketError_ = 0;
     std::string error_;
+    std::string nameProblem_;  // why the name or address cannot be checked
 };
 
 }  // namespace zn

@@ -3,6 +3,7 @@
 // display.
 
 #include "app/cli/cli_run.h"
+#include "app/cli/cli_tls_servers.h"
 #include "platform/messages.h"
 
 #include <QCoreApplication>
@@ -18,5 +19,6 @@ int main(int argc, char** argv) {
     environment.passwords = cli::SystemPasswordSources();
     environment.progressOnTerminal = isatty(STDERR_FILENO) != 0;
     environment.handleInterrupt = true;
+    environment.tlsServersFile = cli::TlsServersFile();
     return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, environment);
 }

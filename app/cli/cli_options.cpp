@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_options.h"
 
+#include "net/text_helpers.h"
 #include "net/tls_channel.h"
 #include "platform/str_to_int.h"
 
@@ -121,10 +122,12 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.connections = *count;
             connectionsGiven = true;
         } else if (arg == "--tls") {
-            if (!value(text) || (text != "auto" && text != "require" && text != "off")) {
+            const bool given = value(text);
+            const std::string mode = zn::LowerCase(text);
+            if (!given || (mode != "auto" && mode != "require" && mode != "off")) {
                 return {std::nullopt, "--tls needs auto, require or off"};
             }
-            options.tls = text == "off" ? TlsChoice::Off : text == "require" ? TlsChoice::Require : TlsChoice::Auto;
+            options.tls = mode == "off" ? TlsChoice::Off : mode == "require" ? TlsChoice::Require : TlsChoice::Auto;
         } else if (arg == "--tls-fingerprint") {
             if (!value(text) || (options.tlsFingerprint = zn::NormalizeFingerprint(text)).empty()) {
                 return {std::nullopt, "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)"};

@@ -3,6 +3,7 @@
 
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
+#include "app/cli/cli_tls_servers.h"
 #include "ftp/fast_walker.h"
 #include "ftp/helper_clients.h"
 #include "ftp/site_walker.h"
@@ -126,6 +127,21 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
     return zn::tmAuto;
 }
 
+// A server that spoke TLS before must speak it again under auto.
+void ExpectTlsIfRemembered(zn::TznFTP& ftp, const Options& options, const std::string& file) {
+    if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host)) return;
+    ftp.SetTlsRemembered(true, "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file);
+}
+
+// Not remembering weakens the next run's check but spoils nothing of this
+// one; the user hears of it.
+void RememberTls(const std::string& host, const std::string& file, std::ostream& err) {
+    std::string error;
+    if (!file.empty() && !RememberTlsServer(file, host, error)) {
+        err << "dirweigh-cli: " << host << ": cannot remember that the server speaks TLS: " << error << '\n';
+    }
+}
+
 void Print(const Options& options, const Totals& totals, const std::vector<DuLine>& du, std::ostream& out) {
     // Nothing was listed (refused connection, failed logon): a 0 on its own
     // would read as an empty site. JSON says complete false with the error.
@@ -182,10 +198,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->SetConnectBackAdvice("behind a router, try --passive");
         ftp->SetTlsMode(TlsMode(options.tls));
         ftp->SetTrustedFingerprint(options.tlsFingerprint);
+        ExpectTlsIfRemembered(*ftp, options, environment.tlsServersFile);
         ftp->OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
             untrusted = certificate.Fingerprint;
         };
         if (options.verbose) ShowDialogue(*ftp, err);
+        // Said whatever the verbosity: the user must know the password
+        // went in clear, and JSON's "tls": false comes only at the end.
+        ftp->OnPlainLogon = [&err, &options, ftp](zn::TObject*) {
+            err << "dirweigh-cli: " << options.host << ": " << ftp->PlainLogonReason() << '\n';
+        };
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
             interrupt.emplace(
@@ -197,6 +219,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         ftp->Connect();
         secured = ftp->TlsActive();
+        if (secured) RememberTls(options.host, environment.tlsServersFile, err);
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
         if (options.fastWalk) {
             fast.SetHelperSource([&] {
@@ -209,6 +232,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     [&](int number, const std::string& message) {
                         if (options.verbose) err << tag(number) << message << '\n';
                     });
+                // "tls": true means every connection of the walk.
+                secured = secured && std::all_of(helpers.begin(), helpers.end(),
+                                                 [](const zn::TznFTP* helper) { return helper->TlsActive(); });
                 return helpers;
             });
             observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };

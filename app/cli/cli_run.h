@@ -13,6 +13,9 @@ struct Environment {
     PasswordSources passwords;
     bool progressOnTerminal = false;  // stderr is a terminal
     bool handleInterrupt = false;     // Ctrl-C cancels the walk
+    // The servers that spoke TLS before (cli_tls_servers.h); empty: none
+    // are remembered.
+    std::string tlsServersFile;
 };
 
 // dirweigh-cli without its process: the arguments (without the program

@@ -49,6 +49,34 @@ TEST_F(MainFormTest, ProxyTypeVariantsSelectTheOpenStyle) {
     EXPECT_FALSE(Form().znFTP->UseProxy());
 }
 
+// TLS= is read trimmed, in any case, without a trailing comment; a value
+// that is none of the three is shown at start and never taken as auto.
+TEST_F(MainFormTest, TlsSettingVariantsAndAnUnknownValue) {
+    plainDialogue_ = false;
+    const std::string server = "127.0.0.1:" + std::to_string(testsupport::ClosedPort());
+    const std::pair<const char*, zn::TTlsMode> cases[] = {
+        {"Require", zn::tmRequire}, {"REQUIRE", zn::tmRequire}, {"require ; comment", zn::tmRequire},
+        {" off ", zn::tmOff},       {"Auto", zn::tmAuto},       {"requir", zn::tmRequire},
+    };
+    for (auto [value, expected] : cases) {
+        WriteIni("[Setup]\nServer=" + server + "\nTLS=" + value + "\n");
+        boxes_.clear();
+        Form();
+        const bool unknown = std::string(value) == "requir";
+        ASSERT_EQ(boxes_.size(), unknown ? 1u : 0u) << value;
+        if (unknown) {
+            EXPECT_NE(boxes_[0].text.find("TLS=requir is not one of auto, require and off; TLS is required until it is "
+                                          "corrected."),
+                      std::string::npos)
+                << boxes_[0].text;
+        }
+        boxes_.clear();
+        Form().ConnectBtn->click();
+        EXPECT_EQ(Form().znFTP->TlsMode(), expected) << value;
+        form_.reset();
+    }
+}
+
 TEST_F(MainFormTest, ProxyWithoutAPortFailsEveryConnectBeforeAnythingIsSent) {
     WriteIni("[Setup]\nServer=ftp.example.org\nProxyServer=proxy.example.org\n");
     Form().ConnectBtn->click();

@@ -21,7 +21,7 @@ import logging, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, certfile, max_cons, refuse_stat = sys.argv[1:7]
+root, user, password, certfile, max_cons, refuse_stat, tls_first_only = sys.argv[1:8]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -37,6 +37,21 @@ if refuse_stat == "1":
         def ftp_STAT(self, path):
             self.respond("502 STAT is not offered here.")
     handler = NoStatListings
+if tls_first_only == "1":
+    class TlsOnFirstOnly(handler):
+        connections = 0
+        def on_connect(self):
+            TlsOnFirstOnly.connections += 1
+            self.plain = TlsOnFirstOnly.connections > 1
+            if self.plain:
+                self.tls_control_required = False
+                self.tls_data_required = False
+        def ftp_AUTH(self, line):
+            if self.plain:
+                self.respond("500 This security scheme is not implemented")
+            else:
+                super().ftp_AUTH(line)
+    handler = TlsOnFirstOnly
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
 server = FTPServer(("127.0.0.1", 0), handler)
@@ -53,7 +68,7 @@ const char* kPython = "/usr/bin/python3";
 }  // namespace
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-               const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat) {
+               const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat, bool tlsFirstOnly) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -64,7 +79,7 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> args{kPython,  "-c",          kServerScript, root, user, password, tlsKeyAndCert,
-                                  std::to_string(maxConnections), refuseStat ? "1" : "0"};
+                                  std::to_string(maxConnections), refuseStat ? "1" : "0", tlsFirstOnly ? "1" : "0"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

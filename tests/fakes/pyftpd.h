@@ -15,9 +15,11 @@ class PyFtpd {
 public:
     // `maxConnections` above 0: more are refused with "421 Too many
     // connections". `refuseStat`: STAT answers 502, as on servers that
-    // give no listing that way.
+    // give no listing that way. `tlsFirstOnly`: TLS on the first
+    // connection only; the later ones refuse AUTH TLS with "500".
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-           const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false);
+           const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false,
+           bool tlsFirstOnly = false);
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

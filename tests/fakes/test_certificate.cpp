@@ -36,7 +36,7 @@ bool WritePem(const std::filesystem::path& path, EVP_PKEY* key, X509* certificat
 
 }  // namespace
 
-TestCertificate::TestCertificate() {
+TestCertificate::TestCertificate(const std::string& altName) {
     char pattern[] = "/tmp/dirweigh-cert-XXXXXX";
     if (!mkdtemp(pattern)) return;
     dir_ = pattern;
@@ -48,10 +48,12 @@ TestCertificate::TestCertificate() {
     X509_gmtime_adj(X509_getm_notBefore(certificate), -60);
     X509_gmtime_adj(X509_getm_notAfter(certificate), 24L * 3600);
     X509_NAME* name = X509_get_subject_name(certificate);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    const std::string common = altName.substr(altName.find(':') + 1);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(common.c_str()), -1, -1,
+                               0);
     X509_set_issuer_name(certificate, name);
     X509_set_pubkey(certificate, key);
-    const bool ok = AddExtension(certificate, NID_subject_alt_name, "IP:127.0.0.1") &&
+    const bool ok = AddExtension(certificate, NID_subject_alt_name, altName.c_str()) &&
                     AddExtension(certificate, NID_basic_constraints, "critical,CA:TRUE") &&
                     X509_sign(certificate, key, EVP_sha256()) > 0 && WritePem(dir_ / "key.pem", key, nullptr) &&
                     WritePem(dir_ / "cert.pem", nullptr, certificate) && WritePem(dir_ / "both.pem", key, certificate);

@@ -6,13 +6,14 @@
 
 namespace testsupport {
 
-// A self-signed certificate for 127.0.0.1 and its RSA key, made for one test
+// A self-signed certificate for 127.0.0.1 (or the subject alternative name
+// given, as "DNS:ftp.example.org") and its RSA key, made for one test
 // in a temporary directory that the destructor removes. It may serve as its
 // own trust anchor (SSL_CERT_FILE), so that the same certificate is
 // "verified" in one test and "untrusted" in another.
 class TestCertificate {
 public:
-    TestCertificate();
+    explicit TestCertificate(const std::string& altName = "IP:127.0.0.1");
     ~TestCertificate();
     TestCertificate(const TestCertificate&) = delete;
     TestCertificate& operator=(const TestCertificate&) = delete;

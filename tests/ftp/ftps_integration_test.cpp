@@ -198,6 +198,28 @@ TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     EXPECT_TRUE(Contains(message, certificate.Fingerprint())) << message;
     EXPECT_FALSE(ftp_->Connected());
     EXPECT_TRUE(std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> USER", 0) == 0; }));
+
+    // An address typed in a short, numeric or octal form is checked as the
+    // address the connection reached, never skipped.
+    const std::string port = ":" + std::to_string(server.Port());
+    for (const std::string form : {"127.1", "2130706433", "0177.0.0.1"}) {
+        SCOPED_TRACE(form);
+        ftp_->SetServer(form + port);
+        ftp_->Connect();
+        EXPECT_TRUE(Contains(ftp_->TlsSummary(), ", certificate verified")) << ftp_->TlsSummary();
+        ftp_->Disconnect();
+    }
+    testsupport::TestCertificate named("DNS:ftp.example.org");
+    ASSERT_TRUE(named.Made());
+    testsupport::PyFtpd namedServer(tree.Root().string(), "webmaster", "pass word", named.KeyAndCertFile());
+    ASSERT_TRUE(namedServer.Running()) << namedServer.Error();
+    setenv("SSL_CERT_FILE", named.CertFile().c_str(), 1);
+    for (const std::string form : {"127.0.0.1", "127.1", "2130706433"}) {
+        SCOPED_TRACE(form);
+        ftp_->SetServer(form + ":" + std::to_string(namedServer.Port()));
+        const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+        EXPECT_TRUE(Contains(refused, "not trusted (IP address mismatch)")) << refused;
+    }
 }
 
 // Behind an "OPEN server" proxy the certificate must name the server, not
@@ -281,7 +303,7 @@ TEST_F(FtpTest, TlsUntrustedCertificateStopsTheLogonBeforeTheUserNameUnlessPinne
     ftp_->Disconnect();
 }
 
-TEST_F(FtpTest, TlsRefusedOrMissingEndsTheLogonBeforeTheUserName) {
+TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     testsupport::SiteTree tree;
     tree.AddFile("a.html", 5);
     testsupport::PyFtpd plain(tree.Root().string(), "user", "secret");
@@ -300,16 +322,56 @@ TEST_F(FtpTest, TlsRefusedOrMissingEndsTheLogonBeforeTheUserName) {
     EXPECT_EQ(ftp_->DirList().Count(), 1);
     ftp_->Disconnect();
 
-    // Auto, where the server offers TLS and then refuses it: no fallback.
+    // Auto, where the server offers TLS and then refuses it (pure-ftpd as
+    // Debian ships it, without a certificate): the logon goes on in clear,
+    // and the owner hears of it before the user name goes.
     testsupport::ScriptedServer server;
     server.Reply("220 Ready").Receive().Send("211-Features:\r\n AUTH TLS\r\n PBSZ\r\n211 End\r\n").Receive();
-    server.Reply("431 Not now").AwaitClientClose();
+    server.Reply("500 This security scheme is not implemented").Receive().Reply("331 Password?").Receive();
+    server.Reply("230 Logged in").Receive().Reply("221 Bye").AwaitClientClose();
     server.Start();
     ftp_->SetServer(server.Address());
-    const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
-    EXPECT_EQ(refused, "The server offered TLS, then refused it: 431 Not now");
+    events_.clear();
+    ftp_->OnPlainLogon = [&](zn::TObject*) { events_.push_back("OnPlainLogon " + ftp_->PlainLogonReason()); };
+    ftp_->Connect();
+    EXPECT_FALSE(ftp_->TlsActive());
+    const std::string told = "OnPlainLogon the server refused TLS (500 This security scheme is not implemented); "
+                             "going on without it: the password travels in clear";
+    const auto at = std::find(events_.begin(), events_.end(), told);
+    EXPECT_LT(at, std::find(events_.begin(), events_.end(), "> USER user"));
+    ftp_->Disconnect();
+    ftp_->OnPlainLogon = nullptr;
     ASSERT_TRUE(server.Finished(5));
-    EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS"}));
+    EXPECT_EQ(server.Received(), (Lines{"FEAT", "AUTH TLS", "USER user", "PASS secret", "QUIT"}));
+
+    // Where TLS is expected, auto refuses what it would otherwise accept: a
+    // pinned certificate, or a server that spoke TLS before.
+    for (const bool pinned : {true, false}) {
+        for (const bool offered : {true, false}) {
+            SCOPED_TRACE(std::string(pinned ? "pinned, " : "remembered, ") + (offered ? "refused" : "not offered"));
+            testsupport::ScriptedServer downgraded;
+            downgraded.Reply("220 Ready").Receive();
+            downgraded.Send(offered ? "211-Features:\r\n AUTH TLS\r\n211 End\r\n" : "211-Features:\r\n PBSZ\r\n211 End\r\n");
+            if (offered) downgraded.Receive().Reply("500 This security scheme is not implemented");
+            downgraded.AwaitClientClose();
+            downgraded.Start();
+            ftp_->SetServer(downgraded.Address());
+            ftp_->SetTrustedFingerprint(pinned ? std::string(64, 'A') : std::string());
+            ftp_->SetTlsRemembered(!pinned, "run with --tls off");
+            const std::string change =
+                offered ? "refused TLS (500 This security scheme is not implemented)" : "does not offer TLS";
+            const std::string stopped = "; the logon stopped before the user name and password were sent";
+            EXPECT_EQ(MessageOf<zn::ESocketError>([&] { ftp_->Connect(); }),
+                      pinned ? "A certificate is pinned for this server, so TLS is required, but the server " + change + stopped
+                             : "This server spoke TLS before, and now it " + change +
+                                   ". Someone between you and the server may be removing TLS" + stopped +
+                                   ". If the server really changed, run with --tls off");
+            ASSERT_TRUE(downgraded.Finished(5));
+            EXPECT_EQ(downgraded.Received(), offered ? (Lines{"FEAT", "AUTH TLS"}) : (Lines{"FEAT"}));
+        }
+    }
+    ftp_->SetTrustedFingerprint({});
+    ftp_->SetTlsRemembered(false);
 
     // Bytes in clear right behind the 234 (someone on the path injecting a
     // reply for later) are refused, never read as if they came through TLS.

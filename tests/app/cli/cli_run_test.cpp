@@ -19,6 +19,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 extern char** environ;
@@ -31,8 +33,9 @@ struct CliResult {
     std::string err;
 };
 
-CliResult RunCli(const std::vector<std::string>& args) {
+CliResult RunCli(const std::vector<std::string>& args, const std::string& tlsServersFile = {}) {
     cli::Environment environment;
+    environment.tlsServersFile = tlsServersFile;
     environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
     environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
     std::ostringstream out, err;
@@ -97,6 +100,12 @@ TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
     EXPECT_NE(run.out.find("\"bytes\": 10, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"550 b: No such file or directory\""), std::string::npos);
     EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() + ": 550 b: No such file or directory"), std::string::npos);
+    // Under auto, a logon without TLS is said on stderr, not only in JSON.
+    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() +
+                           ": the server does not offer TLS; going on without it: the password travels in clear\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.out.find("\"tls\": false"), std::string::npos) << run.out;
 }
 
 // dirweigh-cli as its own process, with stdin, stdout and stderr on the
@@ -267,6 +276,56 @@ TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("(to trust it: --tls-fingerprint " + certificate.Fingerprint() + ")"), std::string::npos)
         << run.err;
+}
+
+// A server that spoke TLS is remembered after the logon, and under auto it
+// must speak TLS again, as ssh holds a host to its key.
+TEST(CliAgainstPyftpdlibTls, ServerThatSpokeTlsBeforeIsRefusedWithoutIt) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("c.html", 10);
+    testsupport::SiteTree state;  // a temporary folder for the state file
+    const std::string file = (state.Root() / "dirweigh" / "tls-servers").string();
+    {
+        testsupport::PyFtpd tls(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile());
+        ASSERT_TRUE(tls.Running()) << tls.Error();
+        CliResult run = RunCli({"ftp://me@" + tls.Address(), "--tls-fingerprint", certificate.Fingerprint()}, file);
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::ifstream kept(file);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), tls.Address() + "\n");
+    }
+    testsupport::PyFtpd plain(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    std::ofstream(file, std::ios::app) << plain.Address() << "\n";
+    CliResult run = RunCli({"ftp://me@" + plain.Address()}, file);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(plain.Address() + ": This server spoke TLS before, and now it does not offer TLS. "),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("run with --tls off, or remove the line \"" + plain.Address() + "\" from " + file + "\n"),
+              std::string::npos)
+        << run.err;
+    run = RunCli({"ftp://me@" + plain.Address(), "--tls", "off", "--bytes"}, file);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "10\n");
+}
+
+// A server that offers TLS on the first connection only: the further ones
+// must not log on in clear; the walk goes on with the secured one.
+TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    for (int d = 0; d < 8; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"bytes\": 80,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("[2] TLS is required, but the server refused it: 500 "), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("[2] PASS"), std::string::npos) << run.err;
 }
 
 // The fast walk asks for four connections; a server that takes one only

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+// The servers dirweigh-cli has logged on to over TLS, one a line: under
+// --tls auto such a server must speak TLS again, so that someone on the path
+// cannot strip it unnoticed. The line is written only after a TLS logon.
+
+// $XDG_STATE_HOME/dirweigh/tls-servers, by default
+// ~/.local/state/dirweigh/tls-servers; empty without a home to put it in.
+std::string TlsServersFile(const std::string& xdgStateHome, const std::string& home);
+// The same, from the environment.
+std::string TlsServersFile();
+
+// The line a server is kept as: the host as typed in lower case, with its
+// port unless it is 21.
+std::string TlsServerLine(const std::string& host);
+
+bool IsTlsServerRemembered(const std::string& file, const std::string& host);
+// Adds the server's line unless it is there; false, with the reason in
+// `error`, when the file cannot be written.
+bool RememberTlsServer(const std::string& file, const std::string& host, std::string& error);
+
+}  // namespace cli
