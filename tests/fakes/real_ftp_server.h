@@ -17,6 +17,7 @@ class RealFtpServer {
 public:
     RealFtpServer(const RealFtpServer&) = delete;
     RealFtpServer& operator=(const RealFtpServer&) = delete;
+    virtual ~RealFtpServer();
 
     bool Running() const { return port_ != 0; }
     // The reason to skip rather than fail (not root, or a server that
@@ -31,7 +32,6 @@ public:
 protected:
     // `name` names the private folder and the messages.
     explicit RealFtpServer(std::string name);
-    ~RealFtpServer();
 
     // False, with Skipped() and Error() set, unless `program` can be run
     // here: it must exist, and the process must be root and the user ftp

@@ -2,9 +2,12 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
 #include "platform/modules.h"
+#include "tests/fakes/proftpd.h"
+#include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/tree_server.h"
+#include "tests/fakes/vsftpd.h"
 #include "tests/ftp/site_tree.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +227,74 @@ TEST(CliRun, FailuresBeforeAnyListingPrintNoSizeAndUnreadableFilesExitWithTwo) {
     CliResult ipv6 = RunCli({"ftp://[::1]/"});
     EXPECT_EQ(ipv6.status, 2);
     EXPECT_NE(ipv6.err.find("IPv6 addresses are not supported"), std::string::npos) << ipv6.err;
+}
+
+// The servers people run, as they ship (dot names hidden from a bare LIST;
+// pure-ftpd offering TLS and then refusing it) and tuned to show dot names,
+// over a web site with hidden entries: both walks, default options, give
+// the site's exact totals on every one, and say how they listed.
+TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
+    testsupport::SiteTree tree;
+    tree.AddWebSite();
+    const testsupport::TreeTotals truth = tree.Totals();
+    const std::string passwordFile = (tree.Root().parent_path() / (tree.Root().filename().string() + ".pw")).string();
+    struct Row {
+        const char* name;
+        std::unique_ptr<testsupport::RealFtpServer> server;
+        std::string user, password;
+        const char* fastListing;
+        const char* designedListing;
+    };
+    std::vector<Row> rows;
+    rows.push_back({"vsftpd", std::make_unique<testsupport::Vsftpd>(tree.Root()), "anonymous", "guest", "STAT",
+                    "LIST -a"});
+    rows.push_back({"vsftpd force_dot_files", std::make_unique<testsupport::Vsftpd>(
+                        tree.Root(), testsupport::VsftpdOptions{.forceDotFiles = true}),
+                    "anonymous", "guest", "STAT", "LIST"});
+    rows.push_back({"proftpd", std::make_unique<testsupport::Proftpd>(tree.Root()), "anonymous", "guest", "STAT",
+                    "LIST -a"});
+    rows.push_back({"proftpd ListOptions -a", std::make_unique<testsupport::Proftpd>(
+                        tree.Root(), testsupport::ProftpdOptions{.listDotFiles = true}),
+                    "anonymous", "guest", "STAT", "LIST"});
+    rows.push_back({"pure-ftpd", std::make_unique<testsupport::PureFtpd>(tree.Root()), "web", "site-pass",
+                    "STAT -a", "LIST -a"});
+    rows.push_back({"pure-ftpd -D", std::make_unique<testsupport::PureFtpd>(
+                        tree.Root(), testsupport::PureFtpdOptions{.displayDotFiles = true}),
+                    "web", "site-pass", "STAT", "LIST"});
+    std::vector<std::string> skipped;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.server->Skipped()) {
+            skipped.push_back(std::string(row.name) + ": " + row.server->Error());
+            continue;
+        }
+        ASSERT_TRUE(row.server->Running()) << row.server->Error();
+        std::ofstream(passwordFile) << row.password << '\n';
+        for (const bool fast : {true, false}) {
+            std::vector<std::string> args{"ftp://" + row.user + "@" + row.server->Address(), "--json",
+                                          "--password-file", passwordFile};
+            if (!fast) args.insert(args.end(), {"--walk", "design"});
+            const CliResult run = RunCli(args);
+            EXPECT_EQ(run.status, 0) << run.err << row.server->Log();
+            EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(truth.bytes) + ","), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("\"files\": " + std::to_string(truth.files) + ","), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("\"directories\": " + std::to_string(truth.directories) + ","), std::string::npos)
+                << run.out;
+            EXPECT_NE(run.out.find("\"listing\": \"" + std::string(fast ? row.fastListing : row.designedListing) + "\""),
+                      std::string::npos)
+                << run.out;
+        }
+    }
+    std::filesystem::remove(passwordFile);
+    testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
+    for (const char* walk : {"fast", "design"}) {
+        const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(truth.bytes) + ","), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"files\": " + std::to_string(truth.files) + ","), std::string::npos) << run.out;
+    }
+    if (!skipped.empty()) GTEST_SKIP() << skipped.front();
 }
 
 class CliAgainstPyftpdlib : public ::testing::TestWithParam<bool> {};
