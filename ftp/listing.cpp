@@ -72,7 +72,7 @@ std::string_view LineWords::RestAfterOneBlank(std::size_t i) const {
 
 namespace {
 
-// Some of the layouts that look like a family but are not its entries.
+// An AS/400 listing laid out by columns: the object type in columns 41 to 45.
 bool IsAS400ColumnMarker(std::string_view line) {
     if (line.size() >= 44) {
         std::string_view type = line.substr(40, 4);
