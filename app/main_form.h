@@ -146,6 +146,7 @@ private:
     void Log(const std::string& text);
     void ShowTotals();
     void LogRefused(std::int64_t refused);
+    void LogUnparsed(std::int64_t unparsed);
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes
     // the window now.
     void EndBusy();

@@ -96,6 +96,7 @@ void TMainFrm::FastRetrieve() {
     walker.Walk();
     for (zn::TznFTP* helper : std::exchange(helpers_, {})) zn::EndWalkSession(*helper, walker.Aborted);
     LogRefused(walker.RefusedDirectories);
+    LogUnparsed(walker.UnparsedLines);
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;
     TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);
@@ -106,6 +107,15 @@ void TMainFrm::LogRefused(std::int64_t refused) {
     Log("Not entered: " + std::to_string(refused) +
         (refused == 1 ? " directory whose name holds \"/\" or is empty"
                       : " directories whose names hold \"/\" or are empty"));
+}
+
+// Lines of a listing form the parser does not know are left out of the
+// total; the user must know the total is short.
+void TMainFrm::LogUnparsed(std::int64_t unparsed) {
+    if (unparsed == 0) return;
+    Log("Not read: " + std::to_string(unparsed) +
+        (unparsed == 1 ? " listing line in a form this program does not know; its size is not in the total"
+                       : " listing lines in a form this program does not know; their sizes are not in the total"));
 }
 
 // The walk itself is the shared walker's; the window keeps the totals.
@@ -122,6 +132,7 @@ void TMainFrm::RetrieveDir(const std::string& name, int depth) {
     // gives, and the walk takes that listing.
     if (depth > 0 || walker.ChooseListing()) walker.RetrieveDir(name, depth);
     LogRefused(walker.RefusedDirectories);
+    LogUnparsed(walker.UnparsedLines);
     Aborted = walker.Aborted;
     TotalBytes = walker.TotalBytes;
     TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);

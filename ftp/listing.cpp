@@ -5,11 +5,26 @@
 #include "net/text_helpers.h"
 #include "platform/str_to_int.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace zn {
 namespace listing {
 
 std::int64_t ReadSize(std::string_view text, std::int64_t fallback) {
     return platform::StrToInt64(text).value_or(fallback);
+}
+
+std::optional<std::int64_t> ReadDigits(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const int digit = c - '0';
+        if (value > (INT64_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
 }
 
 std::size_t LastSpace(std::string_view text) {
@@ -27,20 +42,38 @@ bool StartsWithLowered(std::string_view text, std::string_view lowerPrefix) {
     return true;
 }
 
-namespace {
-
-// "-rw-r--r--" and its kin: a type character and nine permission characters.
-// Such a line is Unix whatever else it holds (a file named CLASSPATH.txt
-// must not make the listing look like HP3000's).
-bool HasUnixEntryForm(std::string_view line) {
-    if (line.size() < 10 || std::string_view("-dlbcps").find(line[0]) == std::string_view::npos) return false;
-    for (std::size_t i = 1; i < 10; ++i) {
-        if (std::string_view("rwxsStT-").find(line[i]) == std::string_view::npos) return false;
-    }
-    return true;
+bool EqualsLowered(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() && StartsWithLowered(text, lower);
 }
 
-bool IsAS400Header(std::string_view line) {
+LineWords::LineWords(std::string_view line) : line_(line) {
+    std::size_t at = 0;
+    while (count_ < kMax) {
+        while (at < line.size() && line[at] == ' ') ++at;
+        if (at == line.size()) break;
+        const std::size_t end = std::min(line.find(' ', at), line.size());
+        words_[count_++] = line.substr(at, end - at);
+        at = end;
+    }
+}
+
+std::string_view LineWords::RestAfter(std::size_t i) const {
+    if (i >= count_) return {};
+    std::size_t at = static_cast<std::size_t>(words_[i].data() - line_.data()) + words_[i].size();
+    while (at < line_.size() && line_[at] == ' ') ++at;
+    return line_.substr(at);
+}
+
+std::string_view LineWords::RestAfterOneBlank(std::size_t i) const {
+    if (i >= count_) return {};
+    const std::size_t at = static_cast<std::size_t>(words_[i].data() - line_.data()) + words_[i].size();
+    return at < line_.size() ? line_.substr(at + 1) : std::string_view();
+}
+
+namespace {
+
+// An AS/400 listing laid out by columns: the object type in columns 41 to 45.
+bool IsAS400ColumnMarker(std::string_view line) {
     if (line.size() >= 44) {
         std::string_view type = line.substr(40, 4);
         if (type == "*FLR" || type == "*DOC" || type == "*DIR" || type == "*LIB") return true;
@@ -48,18 +81,32 @@ bool IsAS400Header(std::string_view line) {
     return line.size() >= 45 && line.substr(40, 5) == "*DDIR";
 }
 
-bool IsHP3000Header(std::string_view line) { return line.find("PATH") != std::string_view::npos; }
+bool MentionsPath(std::string_view line) { return line.find("PATH") != std::string_view::npos; }
 
 // The first line after an HP3000 header: "D" or "F" in column 16.
 bool IsHP3000Entry(std::string_view line) { return line.size() > 16 && (line[15] == 'D' || line[15] == 'F'); }
 
 bool IsBlank(std::string_view line) { return TrimControl(line).empty(); }
 
+// The lines an HP3000 listing starts with: the "PATH=" line, the column
+// headings and blank lines. Headings hold no digit; every entry holds its
+// sizes, or has its kind in column 16.
+bool IsHP3000Heading(std::string_view line) {
+    if (TrimControl(line).substr(0, 5) == "PATH=") return true;
+    if (IsHP3000Entry(line)) return false;
+    return line.find_first_of("0123456789") == std::string_view::npos;
+}
+
+// The family of a listing, from its first line: by the shape of a Unix
+// entry, a DOS date, an AS/400 object type, an HP3000 header; a digit in
+// front still means DOS, anything else Unix, whose rule then counts the
+// lines it cannot read.
 TServerType DetectFamily(std::string_view first) {
-    if (!first.empty() && first[0] >= '0' && first[0] <= '9') return stDos;
     if (HasUnixEntryForm(first)) return stUnix;
-    if (IsHP3000Header(first)) return stHP3000;
-    if (IsAS400Header(first)) return stAS400;
+    if (StartsWithDosDate(first)) return stDos;
+    if (HasAS400TypeWord(first) || IsAS400ColumnMarker(first)) return stAS400;
+    if (MentionsPath(first)) return stHP3000;
+    if (!first.empty() && first[0] >= '0' && first[0] <= '9') return stDos;
     return stUnix;
 }
 
@@ -133,7 +180,7 @@ void ListingReader::ProcessFirstLine(std::string line) {
     }
     const bool detected = list_.ServerType == stAuto;
     if (detected) list_.ServerType = listing::DetectFamily(line);
-    if (list_.ServerType == stHP3000 && listing::IsHP3000Header(line)) {
+    if (list_.ServerType == stHP3000 && listing::IsHP3000Heading(line)) {
         stage_ = Stage::HP3000Header;
         return;
     }
@@ -141,10 +188,11 @@ void ListingReader::ProcessFirstLine(std::string line) {
     list_.ParseLine(line);
 }
 
-// Drops every header line up to the first entry; an empty entry then stands
-// for the parent ("..").
+// Drops the header lines up to the first entry, and nothing else: a listing
+// whose entries are not laid out by columns keeps them. An empty entry then
+// stands for the parent ("..").
 void ListingReader::SkipHP3000Header(std::string line) {
-    if (!listing::IsHP3000Entry(line)) return;
+    if (listing::IsHP3000Heading(line)) return;
     stage_ = Stage::Entries;
     list_.ParseLine(std::string());
     list_.ParseLine(line);

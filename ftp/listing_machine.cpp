@@ -24,22 +24,25 @@ std::string_view FactValue(std::string_view facts, std::string_view fact) {
 }  // namespace
 
 bool ParseMachineLine(const std::string& line, TznFTPDirEntry& entry) {
-    // The facts hold no space; the name, after the first one, may.
-    const std::size_t space = line.find(' ');
+    // The facts hold no blank; the name, after the first blank (a space, or
+    // a tab from some servers), may.
+    const std::size_t space = line.find_first_of(" \t");
     if (space == std::string::npos || space + 1 == line.size()) return false;
     const std::string_view facts = std::string_view(line).substr(0, space);
     const std::string_view type = FactValue(facts, "type");
     entry.Name = line.substr(space + 1);
-    if (StartsWithLowered(type, "file")) {
-        const std::string_view size = FactValue(facts, "size");
-        if (size.empty()) return false;  // a file of unknown size must not pass for an empty one
+    if (EqualsLowered(type, "file")) {
+        // A size is decimal digits and nothing else (RFC 3659); a file of
+        // unknown size must not pass for an empty one.
+        const auto size = ReadDigits(FactValue(facts, "size"));
+        if (!size) return false;
         entry.Kind = dkFile;
-        entry.Size = ReadSize(size, -1);
-        return entry.Size >= 0;
+        entry.Size = *size;
+        return true;
     }
-    if (type.size() == 3 && StartsWithLowered(type, "dir")) {
+    if (EqualsLowered(type, "dir")) {
         entry.Kind = dkDirectory;
-    } else if (StartsWithLowered(type, "cdir") || StartsWithLowered(type, "pdir")) {
+    } else if (EqualsLowered(type, "cdir") || EqualsLowered(type, "pdir")) {
         // The directory itself and its parent, whatever name they are given.
         entry.Kind = dkDirectory;
         entry.Name = type.front() == 'c' || type.front() == 'C' ? "." : "..";

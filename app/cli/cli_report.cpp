@@ -102,6 +102,10 @@ std::string SummaryLine(const Totals& totals) {
     if (totals.refusedDirectories > 0) {
         line += ", " + std::to_string(totals.refusedDirectories) + " not entered (names with \"/\" or empty)";
     }
+    if (totals.unparsedLines > 0) {
+        line += ", " + Counted(totals.unparsedLines, "listing line", "listing lines") +
+                " not read (their sizes are not in the total)";
+    }
     return totals.complete ? line : line + " (incomplete)";
 }
 

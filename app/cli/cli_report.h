@@ -26,7 +26,8 @@ struct DuLine {
     std::int64_t bytes;
 };
 
-// "1272954913 bytes (1.19 GiB), 4982 files, 500 directories"
+// "1272954913 bytes (1.19 GiB), 4982 files, 500 directories", and what was
+// left out: directories not entered, listing lines not read.
 std::string SummaryLine(const Totals& totals);
 // One JSON object with every total.
 std::string JsonObject(const Totals& totals);

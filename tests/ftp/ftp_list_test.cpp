@@ -170,3 +170,56 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortIsIncomplete) {
     EXPECT_EQ(failures.messages, Lines{"226 Output truncated to 1 matches"});
     EXPECT_EQ(walker.TotalFiles, 0) << "nothing of the cut listing is counted";
 }
+
+// Names with blanks, as DOS listings and Unix listings with a group of two
+// words give them, are entered whole, and every file counts once.
+TEST_F(FtpTest, WalkEntersDirectoriesWithBlanksByTheirWholeName) {
+    struct Case {
+        const char* family;
+        std::string root, oldSite, myDocuments;
+    };
+    const Case cases[] = {
+        {"DOS",
+         "02-11-25  09:14AM       <DIR>          Old Site\r\n"
+         "02-11-25  09:14AM               20480 annual report.pdf\r\n"
+         "02-11-25  09:14AM       <DIR>          My Documents\r\n",
+         "2025-02-11  21:14            1,048,576 big file.zip\r\n", "02-11-25  09:14PM      512 notes.txt\r\n"},
+        {"Unix with a group of two words",
+         "drwxr-x---  3 webadm Domain Users     4096 Feb 11 09:14 Old Site\r\n"
+         "-rw-r--r--  1 webadm Domain Users    20480 Feb 11 09:14 annual report.pdf\r\n"
+         "drwxr-x---  3 webadm Domain Users     4096 Feb 11  2024 My Documents\r\n",
+         "-rw-r--r--  1 webadm Domain Users  1048576 Feb 11 09:14 big file.zip\r\n",
+         "-rw-r--r--  1 webadm Domain Users      512 Feb 11 09:14 notes.txt\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.family);
+        ScriptedServer server;
+        UpToData(FtpTest::Logon(server)).SendData(c.root).CloseData().Reply("226 Done");
+        server.Receive().Reply("250 CWD ok");
+        UpToData(server).SendData(c.oldSite).CloseData().Reply("226 Done");
+        server.Receive(2).Reply("250 CDUP ok").Reply("250 CWD ok");
+        UpToData(server).SendData(c.myDocuments).CloseData().Reply("226 Done");
+        server.Receive().Reply("250 CDUP ok").AwaitClientClose();
+        ftp_->SetServerType(zn::stAuto);  // each server's family is found anew
+        ConnectTo(server);
+        struct Failures : zn::WalkObserver {
+            std::vector<std::string> messages;
+            void WalkFailed(const std::string& message) override { messages.push_back(message); }
+        } failures;
+        zn::SiteWalker walker(*ftp_, failures);
+        walker.Walk();
+        ftp_->Close();
+        EXPECT_TRUE(server.Finished(3));
+        EXPECT_EQ(failures.messages, Lines{});
+        EXPECT_FALSE(walker.Aborted);
+        EXPECT_EQ(walker.TotalBytes, 20480 + 1048576 + 512);
+        EXPECT_EQ(walker.TotalFiles, 3);
+        EXPECT_EQ(walker.Directories, 3);
+        EXPECT_EQ(walker.UnparsedLines, 0);
+        Lines moves;
+        for (const std::string& line : server.Received()) {
+            if (line.rfind("CWD", 0) == 0 || line == "CDUP") moves.push_back(line);
+        }
+        EXPECT_EQ(moves, (Lines{"CWD Old Site", "CDUP", "CWD My Documents", "CDUP"}));
+    }
+}

@@ -63,6 +63,27 @@ TEST(ListingDetection, HP3000HeaderIsDroppedFromLaterListingsToo) {
     EXPECT_EQ(list.Items(2).Kind, dkDirectory);
 }
 
+// A listing without the "PATH=" header keeps its entries, also when the
+// first of them names a PATH; only header lines are dropped.
+TEST(ListingDetection, HP3000ListingWithoutPathHeaderKeepsItsEntries) {
+    auto hfs = [](const std::string& columns, const std::string& name) {
+        std::string line = columns;
+        line.resize(61, ' ');
+        return line + name;
+    };
+    const std::string entries = hfs("             1B   BA         140 2147483647   1       16  1  *", "CLASSPATH") +
+                                "\n" + hfs("              0   HBD          0          0   0       64  2  *", "sub/") + "\n";
+    TznFTPDirList list;
+    Parse(list, stAuto, entries);
+    EXPECT_EQ(list.ServerType, stHP3000);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"CLASSPATH", "sub"}));
+
+    const std::string heading = "CODE  ------------LOGICAL RECORD-----------  ----SPACE----  FILENAME\n"
+                                "         SIZE  TYP        EOF      LIMIT R/B  SECTORS #X MX\n\n";
+    zn::ParseListing(heading + entries, list);
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"..", "CLASSPATH", "sub"}));
+}
+
 TEST(ListingDetection, HP3000HeaderOnlyLeavesNothing) {
     TznFTPDirList list;
     Parse(list, stAuto, "PATH= /ACCT/\nCODE FILENAME\n");
@@ -77,6 +98,18 @@ TEST(ListingDetection, AS400MarkersInColumns41To45) {
         EXPECT_EQ(list.ServerType, stAS400) << type;
         ASSERT_EQ(list.Count(), 2) << type;
         EXPECT_EQ(list.Items(0).Name, "..");
+    }
+    // As servers send them: the type word wherever the owner and the size
+    // put it, whatever type the first line has.
+    for (const char* first : {"WEBUSR        20480 02/11/25 09:14:00 *STMF      index.html",
+                              "WEBUSR        36864 02/11/25 09:14:00 *FILE      ORDERS.FILE",
+                              "QSYS          77824 02/11/25 09:14:00 *LIB       QGPL.LIB/"}) {
+        TznFTPDirList list;
+        Parse(list, stAuto, std::string(first) + "\r\nWEBUSR        12288 02/11/25 09:14:00 *DIR       images/\r\n");
+        EXPECT_EQ(list.ServerType, stAS400) << first;
+        ASSERT_EQ(list.Count(), 3) << first;
+        EXPECT_EQ(list.Items(2).Name, "images");
+        EXPECT_EQ(list.Items(2).Kind, dkDirectory);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 using namespace zn;
 using listingtest::At;
@@ -22,6 +23,39 @@ TznFTPDirEntry ParseOne(TServerType type, const std::string& line) {
 }
 
 bool CloseToNow(platform::TDateTime value) { return std::fabs(value - platform::Now()) < 5.0 / 86400; }
+
+// One line as a server writes it and what it must give; each family has a
+// table of them, one row per layout. A date of -1 is not compared.
+struct LineCase {
+    const char* line;
+    TDirEntryKind kind;
+    const char* name;  // for dkUnknown, the line itself
+    std::int64_t size;
+    platform::TDateTime date = -1;
+};
+
+void ExpectLines(TServerType type, const std::vector<LineCase>& cases) {
+    for (const LineCase& c : cases) {
+        SCOPED_TRACE(c.line);
+        const TznFTPDirEntry e = ParseOne(type, c.line);
+        EXPECT_EQ(e.Kind, c.kind);
+        EXPECT_EQ(e.Name, c.kind == dkUnknown ? std::string(c.line) : std::string(c.name));
+        EXPECT_EQ(e.Size, c.size);
+        if (c.date != -1) EXPECT_DOUBLE_EQ(e.DateTime, c.date);
+    }
+}
+
+// Lines of the families no rule reads (VMS, MVS, OS/2, EPLF, a recursive
+// listing's heading): whichever rule meets them counts them as unreadable,
+// never as a file of some size.
+const std::vector<LineCase> kForeignLines = {
+    {"NOTES.TXT;3          40/42      11-FEB-2025 09:14:00  [WEB,WEBADM]  (RWED,RWED,RE,RE)", dkUnknown, "", 0},
+    {"WRK001 3390   2025/02/11  1   15  FB      80  6160  PS  WEB.NOTES.DATA", dkUnknown, "", 0},
+    {"Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", dkUnknown, "", 0},
+    {"     20480      A          02-11-25   09:14  notes.txt", dkUnknown, "", 0},
+    {"+i8388621.48594,m825718503,r,s20480,\tnotes.txt", dkUnknown, "", 0},
+    {"/pub/site/uploads:", dkUnknown, "", 0},
+};
 
 }  // namespace
 
@@ -56,6 +90,45 @@ TEST(UnixListing, LineWithoutGroupColumnRecoversTheName) {
     EXPECT_EQ(e.Name, "a.txt");
     EXPECT_EQ(e.Size, 10240);
     EXPECT_DOUBLE_EQ(e.DateTime, At(ThisYear(), 3, 7, 14, 5));
+}
+
+// The columns before the date vary from server to server; the date, the
+// size just before it and the name after it do not.
+TEST(UnixListing, LayoutsOfRealServers) {
+    const int year = ThisYear();
+    ExpectLines(stUnix, {
+        {"drwxr-x---  3 webadm Domain Users  4096 Feb 11 09:14 uploads", dkDirectory, "uploads", 4096,
+         At(year, 2, 11, 9, 14)},
+        {"-rw-r--r--  1 web    Domain Admins 20480 Feb 11 2024 two words.txt", dkFile, "two words.txt", 20480,
+         At(2024, 2, 11)},
+        {"-rw-r--r--  1 1001  20480 Feb 11 09:14 notes.txt", dkFile, "notes.txt", 20480},
+        {"-rw-r--r--  1 web web  20480 2025-02-11 09:14 notes.txt", dkFile, "notes.txt", 20480,
+         At(2025, 2, 11, 9, 14)},
+        {"-rw-r--r--  1 web web  7 2025-02-11 09:14:33.123456789 +0100 full iso.txt", dkFile, "full iso.txt", 7,
+         At(2025, 2, 11, 9, 14)},
+        {"-rw-r--r--  1 web web  20480 11 Feb 09:14 day first.txt", dkFile, "day first.txt", 20480,
+         At(year, 2, 11, 9, 14)},
+        {"-rw-r--r--  1 web web  20480 11 feb  2023 lower month", dkFile, "lower month", 20480, At(2023, 2, 11)},
+        {"    8 -rw-r--r--  1 web web  4096 Feb 11 09:14 blocks.txt", dkFile, "blocks.txt", 4096},
+        {"12345678 drwxr-xr-x 2 web web 7 Feb 11  2020 many blocks", dkDirectory, "many blocks", 7},
+        {"-rw-r--r--123456 web web 1500 Feb 11 09:14 glued.txt", dkFile, "glued.txt", 1500},
+        {"drwxr-xr-x+ 2 web web 4096 Feb 11 09:14 acl dir", dkDirectory, "acl dir", 4096},
+        {"-rw-r--r--. 1 web web 9 Feb 11 09:14 context.txt", dkFile, "context.txt", 9},
+        {"-rw-r--r--  1 web web  20480 Feb 11 09:14  leading blank", dkFile, " leading blank", 20480},
+        {"-rw-r--r--  1 web web  5 Feb 11 09:14 Mar 7 14:05 notes", dkFile, "Mar 7 14:05 notes", 5},
+        {"d [RWCEAFMS] webadm     512 Feb 11 09:14 public", dkDirectory, "public", 512},
+        {"- [RW------] webadm    2048 Feb 11  2024 readme.txt", dkFile, "readme.txt", 2048},
+        {"-rw-r--r--  1 web web  +12 Feb 11 09:14 signed", dkFile, "signed", -1},
+        // A month name in another language: read by the columns, as before.
+        {"-rw-r--r--  1 web web 5 M\xc3\xa4r 11 09:14 x", dkFile, "x", 5},
+    });
+    ExpectLines(stUnix, kForeignLines);
+    ExpectLines(stUnix, {{" 12 drwx foo", dkUnknown, "", 0}, {"DRWXR-XR-X 1 o g 5 Feb 11 09:14 upper", dkUnknown, "", 0}});
+
+    auto link = ParseOne(stUnix, "lrwxrwxrwx 1 web web 11 Feb 11 09:14 my docs -> public/my docs");
+    EXPECT_EQ(link.Kind, dkLink);
+    EXPECT_EQ(link.Name, "my docs -> public/my docs");
+    EXPECT_EQ(link.LinkTarget, "public/my docs");
 }
 
 TEST(UnixListing, SizesBeyondThirtyTwoBitsAndSizesThatAreNotNumbers) {
@@ -104,8 +177,30 @@ TEST(DosListing, FileDirectoryAndNameWithASpace) {
     EXPECT_EQ(dir.Size, 0);
 
     auto spaced = ParseOne(stDos, "03-07-99  02:05PM                10240 my page.html");
-    EXPECT_EQ(spaced.Name, "page.html");
-    EXPECT_EQ(spaced.Size, 0);
+    EXPECT_EQ(spaced.Name, "my page.html");
+    EXPECT_EQ(spaced.Size, 10240);
+}
+
+// After the date and the time comes the size or the marker; the name is all
+// that follows it and its blanks.
+TEST(DosListing, LayoutsOfRealServers) {
+    const int century = ThisYear() / 100 * 100;
+    ExpectLines(stDos, {
+        {"02-11-25  09:14AM       <DIR>          Old Site", dkDirectory, "Old Site", 0, At(century + 25, 2, 11, 9, 14)},
+        {"02-11-25  09:14AM       <dir>          My Documents", dkDirectory, "My Documents", 0},
+        {"02-11-25  09:14AM               20480 annual report.pdf", dkFile, "annual report.pdf", 20480},
+        {"2025-02-11  21:14            1,048,576 backup.zip", dkFile, "backup.zip", 1048576, At(2025, 2, 11, 21, 14)},
+        {"02-11-2025  09:14 PM        12.345.678 german.bin", dkFile, "german.bin", 12345678, At(2025, 2, 11, 21, 14)},
+        {"02-11-25  09:14AM       <DIR>          two  blanks inside ", dkDirectory, "two  blanks inside ", 0},
+        {"02-11-25  09:14AM       <JUNCTION>     Docs [C:\\Docs]", dkLink, "Docs [C:\\Docs]", 0},
+        {"02/11/2025  21:14            42 slashes.txt", dkFile, "slashes.txt", 42},
+        {"02-11-25  09:14AM          1,04,857 bad groups.bin", dkUnknown, "", 0},
+        {"02-11-25  09:14AM           $10 hex.bin", dkUnknown, "", 0},
+        {"02-11-25  09:14AM       <DIR>", dkUnknown, "", 0},
+        {"02-11-25  09:14AM       <WHAT>         x", dkUnknown, "", 0},
+        {"-rw-r--r--  1 web web  20480 Feb 11 09:14 unix.txt", dkUnknown, "", 0},
+    });
+    ExpectLines(stDos, kForeignLines);
 }
 
 TEST(DosListing, DateAndTimeVariants) {
@@ -146,6 +241,20 @@ TEST(HP3000Listing, KindFromColumn16AndNameFromColumn62) {
     auto parent = ParseOne(stHP3000, "");
     EXPECT_EQ(parent.Kind, dkDirectory);
     EXPECT_EQ(parent.Name, "..");
+
+    // The POSIX form: the record type stands elsewhere, a directory's name
+    // ends in "/".
+    auto hfs = [](const std::string& columns, const std::string& name) {
+        std::string line = columns;
+        line.resize(61, ' ');
+        return line + name;
+    };
+    auto sub = ParseOne(stHP3000, hfs("              0   HBD          0          0   0       64  2  *", "web site/"));
+    EXPECT_EQ(sub.Kind, dkDirectory);
+    EXPECT_EQ(sub.Name, "web site");
+    auto notes = ParseOne(stHP3000, hfs("             1B   BA         140 2147483647   1       16  1  *", "notes.txt"));
+    EXPECT_EQ(notes.Kind, dkFile);
+    EXPECT_EQ(notes.Name, "notes.txt");
 }
 
 TEST(AS400Listing, ColumnsGiveSizeKindAndName) {
@@ -157,10 +266,31 @@ TEST(AS400Listing, ColumnsGiveSizeKindAndName) {
     auto file = ParseOne(stAS400, pad(pad("QSYS    4096", 40) + "*STMF", 50) + "REPORT.TXT");
     EXPECT_EQ(file.Kind, dkFile);
     EXPECT_EQ(file.Name, "REPORT.TXT");
-    EXPECT_EQ(file.Size, 0) << "text other than a number in columns 1 to 21";
+    EXPECT_EQ(file.Size, 4096) << "the owner, then the size";
     auto parent = ParseOne(stAS400, "");
     EXPECT_EQ(parent.Name, "..");
     EXPECT_EQ(parent.Kind, dkDirectory);
+}
+
+// The owner, the size, the date and time, the object type and the name,
+// separated by blanks; the type says what the entry is.
+TEST(AS400Listing, LayoutsOfRealServers) {
+    ExpectLines(stAS400, {
+        {"WEBUSR        12288 02/11/25 09:14:00 *DIR       images/", dkDirectory, "images", 12288},
+        {"WEBUSR        20480 02/11/25 09:14:00 *STMF      index.html", dkFile, "index.html", 20480},
+        {"WEBUSR         4096 02/11/25 09:14:00 *STMF      annual report.pdf", dkFile, "annual report.pdf", 4096},
+        {"QSYS          77824 02/11/25 09:14:00 *LIB       QGPL.LIB/", dkDirectory, "QGPL.LIB", 77824},
+        {"QDOC          24576 02/11/25 09:14:00 *FLR       QDOC/", dkDirectory, "QDOC", 24576},
+        {"WEBUSR         4096 02/11/25 09:14:00 *DDIR      shared dir/", dkDirectory, "shared dir", 4096},
+        {"WEBUSR        36864 02/11/25 09:14:00 *FILE      ORDERS.FILE", dkFile, "ORDERS.FILE", 36864},
+        {"WEBUSR                                *MEM       ORDERS.FILE/MAY.MBR", dkFile, "ORDERS.FILE/MAY.MBR", 0},
+        {"1001           8192 02/11/25 09:14:00 *DOC       letter.doc", dkFile, "letter.doc", 8192},
+        {"                512 02/11/25 09:14:00 *STMF      anonymous.txt", dkFile, "anonymous.txt", 512},
+        {"WEBUSR           32 02/11/25 09:14:00 *SYMLNK    latest", dkLink, "latest", 32},
+        {"WEBUSR          512 02/11/25 09:14:00 *PGM       ORDERS.PGM", dkUnknown, "", 0},
+        {"WEBUSR          512 02/11/25 09:14:00 index.html", dkUnknown, "", 0},
+        {"WEBUSR          512 02/11/25 09:14:00 *STMF", dkUnknown, "", 0},
+    });
 }
 
 TEST(UnknownFamily, ParseLineWhileAutoGivesTheRawLine) {
@@ -190,6 +320,14 @@ TEST(MachineListing, FactsGiveKindAndSizeAndTheNameIsTheRest) {
         {"type=file;size=12x; bad size", dkUnknown, "type=file;size=12x; bad size", 0},
         {"type=socket; odd", dkUnknown, "type=socket; odd", 0},
         {"type=file;size=1;", dkUnknown, "type=file;size=1;", 0},
+        {"Type=file;Size=20480;Modify=20250211091400; Annual Report.pdf", dkFile, "Annual Report.pdf", 20480},
+        {"TYPE=DIR;MODIFY=20250211091400;\tOld Site", dkDirectory, "Old Site", 0},
+        {"type=file;size=20480;\tname after a tab", dkFile, "name after a tab", 20480},
+        {"type=file;size=$10; hex", dkUnknown, "type=file;size=$10; hex", 0},
+        {"type=file;size=+12; signed", dkUnknown, "type=file;size=+12; signed", 0},
+        {"type=file;size= 12; blank", dkUnknown, "type=file;size= 12; blank", 0},
+        {"type=file;size=99999999999999999999; beyond", dkUnknown, "type=file;size=99999999999999999999; beyond", 0},
+        {"type=filesystem;size=1; odd type", dkUnknown, "type=filesystem;size=1; odd type", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);

@@ -51,7 +51,8 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& tlsSer
 TEST(CliReport, JsonShapeAndSummaryLine) {
     cli::Totals totals{1272954913, 4982, 500, 3, 2, 1, true, "", false, "LIST -a"};
     EXPECT_EQ(cli::SummaryLine(totals),
-              "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty)");
+              "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty), "
+              "1 listing line not read (their sizes are not in the total)");
     EXPECT_EQ(cli::JsonObject(totals),
               "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
               "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"tls\": false, "
