@@ -101,6 +101,11 @@ std::optional<Profile> ProfileNamed(const QString& id, QDBusMessage& error) {
     for (const Profile& profile : profiles) {
         if (profile.Id() == id) return profile;
     }
+    // Entry names are chosen without regard to case by the dial-up
+    // component, so a name in other letters still finds its profile.
+    for (const Profile& profile : profiles) {
+        if (profile.Id().compare(id, Qt::CaseInsensitive) == 0) return profile;
+    }
     return std::nullopt;
 }
 
