@@ -5,6 +5,7 @@
 #include "platform/rasapi32/errors.h"
 #include "platform/rasapi32/functions.h"
 #include "platform/rasapi32/nm_bus.h"
+#include "platform/rasapi32/secret_agent.h"
 
 #include <QDBusArgument>
 #include <QDBusObjectPath>
@@ -90,7 +91,8 @@ Dialer& Dialer::The() {
 // The activation is asked for without waiting for the answer: it may take
 // NetworkManager a while (polkit), and the caller waits in its own loop,
 // where it can time out or be cancelled.
-ras::DWORD Dialer::Dial(const QString& profilePath, ras::HWND notifier, ras::HRASCONN* handle) {
+ras::DWORD Dialer::Dial(const QString& profilePath, const QString& password, ras::HWND notifier,
+                        ras::HRASCONN* handle) {
     auto bus = SystemBus();
     if (!bus) return kErrorNoNetworkManager;
     QDBusMessage activate = QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface,
@@ -99,7 +101,13 @@ ras::DWORD Dialer::Dial(const QString& profilePath, ras::HWND notifier, ras::HRA
     activate.setArguments({QVariant::fromValue(QDBusObjectPath(profilePath)), QVariant::fromValue(any),
                            QVariant::fromValue(any)});
     *handle = NewHandle();
-    dials_[*handle].notifier = notifier;
+    Record& record = dials_[*handle];
+    record.notifier = notifier;
+    record.profile = profilePath;
+    if (!password.isEmpty()) {
+        SecretAgent::The().Offer(profilePath, password);
+        record.offered = true;
+    }
     auto* watcher = new QDBusPendingCallWatcher(bus->asyncCall(activate), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, dialled = *handle](QDBusPendingCallWatcher* call) { Answered(dialled, call); });
@@ -113,6 +121,7 @@ void Dialer::Answered(ras::HRASCONN handle, QDBusPendingCallWatcher* call) {
     Record& record = it->second;
     record.answered = true;
     const QDBusPendingReply<QDBusObjectPath> reply = *call;
+    if (reply.isError() || record.hungUp) Withdraw(record);
     if (reply.isError()) {
         const ras::DWORD error = RefusalError(reply.reply());
         if (record.hungUp) {
@@ -206,10 +215,14 @@ void Dialer::Report(ras::HRASCONN handle, std::uint32_t state, std::uint32_t fla
     Record& record = it->second;
     switch (state) {
         case kActivating: Post(record, (flags & kLayer2Ready) ? kLogonNetwork : kConnectDevice, 0); break;
-        case kActivated: Post(record, ras::kConnected, 0); break;
+        case kActivated:
+            Withdraw(record);
+            Post(record, ras::kConnected, 0);
+            break;
         case kDeactivating:
         case kDeactivated: {
             // Failed while dialling, or dropped once up: an error either way.
+            Withdraw(record);
             record.ended = true;
             Unfollow(record.path);
             const ras::DWORD last = record.posted == ~0u ? 0 : record.posted;
@@ -218,6 +231,11 @@ void Dialer::Report(ras::HRASCONN handle, std::uint32_t state, std::uint32_t fla
         }
         default: break;  // unknown: wait for the next state
     }
+}
+
+void Dialer::Withdraw(Record& record) {
+    if (record.offered) SecretAgent::The().Withdraw(record.profile);
+    record.offered = false;
 }
 
 void Dialer::Post(Record& record, ras::DWORD state, ras::DWORD error) {
@@ -237,6 +255,7 @@ ras::DWORD Dialer::HangUp(ras::HRASCONN handle) {
         record.hungUp = true;  // deactivated when the answer comes
         return 0;
     }
+    Withdraw(record);
     const QString path = record.path;
     const bool live = !record.ended && !path.isEmpty();
     Unfollow(path);
@@ -253,7 +272,8 @@ DWORD Dial(const ras::RASDIALPARAMSA* params, DWORD notifierType, ras::HWND noti
     QDBusMessage error;
     auto profile = ProfileNamed(QString::fromStdString(FieldText(params->szEntryName, sizeof params->szEntryName)), error);
     if (!profile) return error.type() == QDBusMessage::ErrorMessage ? RefusalError(error) : kErrorEntryNotFound;
-    return Dialer::The().Dial(profile->path, notifier, connection);
+    const QString password = QString::fromStdString(FieldText(params->szPassword, sizeof params->szPassword));
+    return Dialer::The().Dial(profile->path, password, notifier, connection);
 }
 
 DWORD HangUp(ras::HRASCONN connection) { return Dialer::The().HangUp(connection); }

@@ -29,7 +29,8 @@ class Dialer : public QObject {
 public:
     static Dialer& The();
 
-    ras::DWORD Dial(const QString& profilePath, ras::HWND notifier, ras::HRASCONN* handle);
+    // A password, when given, goes to NetworkManager for this activation only.
+    ras::DWORD Dial(const QString& profilePath, const QString& password, ras::HWND notifier, ras::HRASCONN* handle);
     ras::DWORD HangUp(ras::HRASCONN handle);
 
 private slots:
@@ -39,6 +40,8 @@ private slots:
 private:
     struct Record {
         ras::HWND notifier = 0;
+        QString profile;        // the connection profile activated
+        bool offered = false;   // a password is on offer for it
         QString path;           // empty until NetworkManager answers
         bool answered = false;  // NetworkManager answered the activation
         bool hungUp = false;    // hung up before that answer
@@ -51,6 +54,7 @@ private:
     void Unfollow(const QString& path);
     void Report(ras::HRASCONN handle, std::uint32_t state, std::uint32_t flags, std::uint32_t reason);
     void Post(Record& record, ras::DWORD state, ras::DWORD error);
+    void Withdraw(Record& record);
     Record* Find(const QString& path, ras::HRASCONN* handle = nullptr);
 
     std::map<ras::HRASCONN, Record> dials_;

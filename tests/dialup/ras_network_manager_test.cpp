@@ -99,6 +99,16 @@ TEST_F(RasOverNetworkManager, ProfilesAreTheEntriesAndALinkAlreadyUpIsLeftUp) {
     EXPECT_TRUE(Ras().Connected());
     EXPECT_FALSE(Ras().Dialled());
     Ras().HangUp();
+    // Nor does the library take down what it did not bring up, whoever asks.
+    std::vector<ras::RASCONNA> connections(ras::kConnectionCapacity);
+    connections[0].dwSize = sizeof(ras::RASCONNA);
+    ras::DWORD bytes = static_cast<ras::DWORD>(connections.size() * sizeof(ras::RASCONNA));
+    ras::DWORD count = 0;
+    ASSERT_EQ(Library<ras::RasEnumConnectionsA_fn>("RasEnumConnectionsA")(connections.data(), &bytes, &count), 0u);
+    ASSERT_EQ(count, 1u);
+    EXPECT_STREQ(connections[0].szEntryName, "Mobile");
+    EXPECT_STREQ(connections[0].szDeviceType, "modem");
+    EXPECT_EQ(Library<ras::RasHangUpA_fn>("RasHangUpA")(connections[0].hrasconn), 0u);
     EXPECT_TRUE(nm_->Activations().empty());
     EXPECT_TRUE(nm_->Deactivations().empty()) << "a link that was up before stays up";
     EXPECT_TRUE(boxes_.empty());
@@ -133,6 +143,23 @@ TEST_F(RasOverNetworkManager, DialGoesThroughActivatingAndAddressingToConnectedA
     Ras().HangUp();
     EXPECT_EQ(nm_->Deactivations(), Strings{kVpn});
     EXPECT_EQ(events_.back(), "OnDisconnected");
+}
+
+// NetworkManager asks its secret agents while it activates: the password
+// goes to that activation and to no later one, and is never stored.
+TEST_F(RasOverNetworkManager, PasswordIsGivenToItsActivationOnly) {
+    nm_->AddProfile(kVpn, "vpn", "alice");
+    nm_->ScriptActivation(kVpn, "1:0:0,2:0:0");
+    AdvanceOnEachStatus();
+    Ras().SetService(kVpn);
+    Ras().Password = "s3cret";
+    Ras().Dial();
+    Ras().HangUp();
+    Ras().Password.clear();
+    Ras().Dial();
+    Ras().HangUp();
+    EXPECT_EQ(nm_->Activations(), (Strings{kVpn, kVpn}));
+    EXPECT_EQ(nm_->AgentEvents(), (Strings{"register org.dirweigh.rasapi32", "vpn password=s3cret", "unregister"}));
 }
 
 TEST_F(RasOverNetworkManager, FailuresCarryNetworkManagersReasonOrItsOwnMessage) {

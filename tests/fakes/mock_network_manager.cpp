@@ -178,5 +178,6 @@ void MockNetworkManager::Advance() { Control("Advance"); }
 void MockNetworkManager::BringUp(const std::string& id) { Control("BringUp", {QString::fromStdString(id)}); }
 std::vector<std::string> MockNetworkManager::Activations() { return Control("Activations"); }
 std::vector<std::string> MockNetworkManager::Deactivations() { return Control("Deactivations"); }
+std::vector<std::string> MockNetworkManager::AgentEvents() { return Control("AgentEvents"); }
 
 }  // namespace testsupport

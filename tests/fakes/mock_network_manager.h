@@ -71,6 +71,8 @@ public:
     void BringUp(const std::string& id);
     std::vector<std::string> Activations();
     std::vector<std::string> Deactivations();
+    // Secret agents registered and unregistered, and what they answered.
+    std::vector<std::string> AgentEvents();
 
 private:
     // Calls a control method of the mock; its string-list answer, if any.

@@ -19,6 +19,13 @@ org.freedesktop.DBus.Mock:
   Advance()                                the next step of every activation
   BringUp(s id)                            a connection already up
   Activations() -> as, Deactivations() -> as   ids, in order
+  AgentEvents() -> as   secret agents registered ("register ID",
+                        "unregister") and what they answered when an
+                        activation asked them ("vpn password=...",
+                        "refused ERROR")
+
+As NetworkManager does, each activation asks the registered secret agents
+(org.freedesktop.NetworkManager.AgentManager) for the profile's secrets.
 
 Prints "ready" once the name is owned; ends when the bus goes away.
 """
@@ -38,11 +45,55 @@ IP4_IFACE = 'org.freedesktop.NetworkManager.IP4Config'
 DEACTIVATED = 4
 USER_DISCONNECTED = 2
 
+AGENT_PATH = '/org/freedesktop/NetworkManager/SecretAgent'
+AGENT_IFACE = 'org.freedesktop.NetworkManager.SecretAgent'
+AGENT_MANAGER_IFACE = 'org.freedesktop.NetworkManager.AgentManager'
+
 scripts = {}        # id -> (steps, auto_ms, refusal)
+agent_events = []
+agents = {}         # bus name of the agent -> its identifier
+the_bus = []
 pending = {}        # active path -> steps still to take
 activations = []
 deactivations = []
 serial = [0]
+
+
+class AgentManager(dbus.service.Object):
+    # dbusmock looks methods up in these first, then the usual way.
+    methods = {}
+    interface = AGENT_MANAGER_IFACE
+
+    def __init__(self, bus_name):
+        dbus.service.Object.__init__(self, bus_name, '/org/freedesktop/NetworkManager/AgentManager')
+
+    @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='s', out_signature='', sender_keyword='sender')
+    def Register(self, identifier, sender=None):
+        agents[sender] = str(identifier)
+        agent_events.append('register ' + str(identifier))
+
+    @dbus.service.method(AGENT_MANAGER_IFACE, in_signature='', out_signature='', sender_keyword='sender')
+    def Unregister(self, sender=None):
+        if agents.pop(sender, None) is not None:
+            agent_events.append('unregister')
+
+
+def describe(setting, secrets):
+    values = secrets.get(setting, {})
+    if setting == 'vpn':
+        values = values.get('secrets', {})
+    return setting + ' ' + ','.join('%s=%s' % (key, values[key]) for key in sorted(values))
+
+
+def ask_agents(profile):
+    settings = dbusmock.get_object(profile).ConnectionGetSettings(dbusmock.get_object(profile))
+    setting = str(settings['connection']['type'])
+    for agent in agents:
+        the_bus[0].call_async(agent, AGENT_PATH, AGENT_IFACE, 'GetSecrets', 'a{sa{sv}}osasu',
+                              (settings, dbus.ObjectPath(profile), setting, dbus.Array([], signature='s'),
+                               dbus.UInt32(1)),
+                              reply_handler=lambda secrets: agent_events.append(describe(setting, secrets)),
+                              error_handler=lambda e: agent_events.append('refused ' + e.get_dbus_name()))
 
 
 def parse_steps(text):
@@ -109,6 +160,7 @@ def activate(manager, profile, _device, _specific):
     if refusal:
         error, message = refusal.split('|', 1)
         raise dbus.exceptions.DBusException(message, name=error)
+    ask_agents(profile)
     path = create_active(manager, profile, steps[0])
     pending[path] = list(steps[1:])
     if auto_ms:
@@ -151,7 +203,9 @@ def main():
     loop = GLib.MainLoop()
     bus.add_signal_receiver(loop.quit, signal_name='Disconnected', path='/org/freedesktop/DBus/Local',
                             dbus_interface='org.freedesktop.DBus.Local')
+    the_bus.append(bus)
     bus_name = dbus.service.BusName(nm.BUS_NAME, bus, do_not_queue=True)
+    agent_manager = AgentManager(bus_name)  # noqa: F841 (exported while it lives)
     root = dbusmock.DBusMockObject(bus_name, nm.MAIN_OBJ, dbusmock.OBJECT_MANAGER_IFACE, {}, os.devnull, True)
     root.AddTemplate('networkmanager', None)
     manager = dbusmock.get_object(nm.MANAGER_OBJ)
@@ -166,6 +220,7 @@ def main():
     manager.AddMethod(mock, 'BringUp', 's', '', bring_up)
     manager.AddMethod(mock, 'Activations', '', 'as', lambda _m: dbus.Array(activations, signature='s'))
     manager.AddMethod(mock, 'Deactivations', '', 'as', lambda _m: dbus.Array(deactivations, signature='s'))
+    manager.AddMethod(mock, 'AgentEvents', '', 'as', lambda _m: dbus.Array(agent_events, signature='s'))
     print('ready', flush=True)
     loop.run()
 
