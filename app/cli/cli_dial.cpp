@@ -100,11 +100,14 @@ void DialUp::Dial() {
     if (ras_->Service().empty()) {
         throw std::runtime_error("--dial " + entry_ + ": " + refusal + " (see --list-dial-entries)");
     }
+    dialling_ = true;
     try {
         ras_->Dial();
     } catch (const std::exception& e) {
+        dialling_ = false;
         throw std::runtime_error("dialling " + entry_ + ": " + e.what());
     }
+    dialling_ = false;
 }
 
 void DialUp::HangUp() {

@@ -46,11 +46,15 @@ public:
     // Raises when the entry cannot be brought up.
     void Dial();
     void HangUp();
-    // Ends a dial that is waiting (Ctrl-C).
-    void Cancel() { HangUp(); }
+    // Ends a dial that is waiting (Ctrl-C); a link that is up stays up until
+    // the walk has ended and HangUp runs.
+    void Cancel() {
+        if (dialling_) HangUp();
+    }
 
 private:
     zn::TznRas* ras_ = nullptr;
+    bool dialling_ = false;
     std::string entry_;
     std::ostream& err_;
 };

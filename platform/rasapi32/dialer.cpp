@@ -95,11 +95,10 @@ ras::DWORD Dialer::Dial(const QString& profilePath, const QString& password, ras
                         ras::HRASCONN* handle) {
     auto bus = SystemBus();
     if (!bus) return kErrorNoNetworkManager;
-    QDBusMessage activate = QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface,
-                                                           QStringLiteral("ActivateConnection"));
     const QDBusObjectPath any(QStringLiteral("/"));
-    activate.setArguments({QVariant::fromValue(QDBusObjectPath(profilePath)), QVariant::fromValue(any),
-                           QVariant::fromValue(any)});
+    const QDBusMessage activate =
+        MethodCall(kManagerPath, kManagerInterface, QStringLiteral("ActivateConnection"),
+                   {QVariant::fromValue(QDBusObjectPath(profilePath)), QVariant::fromValue(any), QVariant::fromValue(any)});
     *handle = NewHandle();
     Record& record = dials_[*handle];
     record.notifier = notifier;

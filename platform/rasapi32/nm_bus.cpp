@@ -50,12 +50,20 @@ bool NetworkManagerPresent() {
     return registered.isValid() && registered.value();
 }
 
+// A NetworkManager that is installed but stopped is not started just
+// because someone asked for its entries: it counts as not there.
+QDBusMessage MethodCall(const QString& path, const QString& interface, const QString& method,
+                        const QList<QVariant>& args) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
+    message.setArguments(args);
+    message.setAutoStartService(false);
+    return message;
+}
+
 QDBusMessage Call(const QString& path, const QString& interface, const QString& method, const QList<QVariant>& args) {
     auto bus = SystemBus();
     if (!bus) return QDBusMessage::createError(QDBusError::Disconnected, QStringLiteral("there is no system bus"));
-    QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
-    message.setArguments(args);
-    return bus->call(message, QDBus::Block, kCallTimeoutMs);
+    return bus->call(MethodCall(path, interface, method, args), QDBus::Block, kCallTimeoutMs);
 }
 
 std::optional<QVariant> Property(const QString& path, const QString& interface, const QString& name) {

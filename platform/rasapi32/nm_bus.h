@@ -34,6 +34,8 @@ std::optional<QDBusConnection> SystemBus();
 // made to start it.
 bool NetworkManagerPresent();
 
+QDBusMessage MethodCall(const QString& path, const QString& interface, const QString& method,
+                        const QList<QVariant>& args = {});
 // A method call on NetworkManager; an error reply is returned as it came.
 QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
                   const QList<QVariant>& args = {});
