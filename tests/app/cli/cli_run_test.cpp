@@ -382,3 +382,36 @@ TEST_F(CliDial, WithoutNetworkManagerNothingIsDialledAndTheWalkGoesOn) {
     EXPECT_EQ(list.status, 1);
     EXPECT_NE(list.err.find("no dial-up entries: NetworkManager is not running"), std::string::npos) << list.err;
 }
+
+// Ctrl-C while the link is still coming up: the attempt is taken down and
+// nothing is connected.
+TEST_F(CliDial, InterruptDuringTheDialTakesTheAttemptDown) {
+    StartNetworkManager();
+    nm_->ScriptActivation("Office VPN", "1:0:0");  // activates for ever
+    int out[2], err[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    const pid_t child = SpawnCli({"127.0.0.1:1", "-v", "--dial", "Office VPN", "--dial-timeout", "2"}, STDIN_FILENO,
+                                 out[1], err[1], {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address()});
+    ASSERT_GT(child, 0);
+    close(out[1]);
+    close(err[1]);
+    std::string errors;
+    char buffer[256];
+    pollfd readable{err[0], POLLIN, 0};
+    for (int round = 0; round < 40 && errors.find("dial-up: Dialing...") == std::string::npos; ++round) {
+        if (poll(&readable, 1, 50) <= 0) continue;
+        const ssize_t n = read(err[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        errors.append(buffer, static_cast<std::size_t>(n));
+    }
+    kill(child, SIGINT);
+    errors += ReadAll(err[0]);
+    ReadAll(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << errors;
+    EXPECT_EQ(WEXITSTATUS(status), 130) << errors;
+    EXPECT_NE(errors.find("dialling Office VPN: Operation has been canceled"), std::string::npos) << errors;
+    EXPECT_EQ(nm_->Deactivations(), std::vector<std::string>{"Office VPN"});
+}
