@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Installation: the programs in bin/, the project's own shared libraries and
-# the sockets stand-in in a private folder found through a relative RPATH,
-# the read-me, manual pages, desktop entry, AppStream metadata and icons where
-# a Linux desktop looks for them; and a Debian package of all of it
-# (cpack -G DEB) that lintian accepts.
+# the sockets and dial-up stand-ins in a private folder found through a
+# relative RPATH, the read-me, manual pages, desktop entry, AppStream metadata
+# and icons where a Linux desktop looks for them; and a Debian package of all
+# of it (cpack -G DEB) that lintian accepts.
 
 # The private libraries go in lib/<architecture>/dirweigh where the system
 # names its architecture (as Debian does), not lib/dirweigh: for a library in
@@ -25,10 +25,10 @@ target_compile_definitions(platform PRIVATE
   DIRWEIGH_RELATIVE_DOCDIR="${relative_docdir}")
 
 set_target_properties(dirweigh dirweigh-cli PROPERTIES INSTALL_RPATH "$ORIGIN/${relative_libdir}")
-set_target_properties(platform netcore net dialup ftp wsock32 PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(platform netcore net dialup ftp wsock32 rasapi32 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS dirweigh dirweigh-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS platform netcore net dialup ftp wsock32
+install(TARGETS platform netcore net dialup ftp wsock32 rasapi32
   LIBRARY DESTINATION ${DIRWEIGH_PRIVATE_LIBDIR}
   NAMELINK_SKIP)
 install(FILES app/dirweigh.txt DESTINATION ${DIRWEIGH_DOCDIR})

@@ -141,10 +141,14 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.maxDepth = *depth;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
+        } else if (ParseDialOption(args, i, options.dial, text)) {
+            if (!text.empty()) return {std::nullopt, text};
         } else {
             return {std::nullopt, "unknown option " + arg};
         }
     }
+    if (std::string error = CheckDialOptions(options.dial); !error.empty()) return {std::nullopt, error};
+    if (!server && options.dial.listEntries) return {options, {}};
     if (!server) return {std::nullopt, "no server given"};
     if (std::string error = ReadServer(*server, options); !error.empty()) return {std::nullopt, error};
     if (user) {
@@ -189,7 +193,12 @@ const char* UsageText() {
            "  --tls-fingerprint FP   trust the certificate with this SHA-256 fingerprint\n"
            "                         (SHA256:AB:CD:...) whatever its name or issuer\n"
            "  --timeout S            seconds to wait for the server (default 60)\n"
-           "  -v, --verbose          the FTP dialogue and the TLS state on stderr\n"
+           "  --dial NAME            bring the dial-up entry NAME (a NetworkManager\n"
+           "                         connection) up first, and down after if it was down\n"
+           "  --dial-timeout S       seconds to wait for the dial-up link (default 120)\n"
+           "  --list-dial-entries    list the dial-up entries and end\n"
+           "  -v, --verbose          the FTP dialogue, the TLS state and the dial-up\n"
+           "                         progress on stderr\n"
            "  -h, --help             this text\n"
            "  --                     end of options: a server or URL that starts with -\n"
            "\n"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_dial.h"
+
 namespace cli {
 
 enum class OutputFormat { Line, Bytes, Json, Du };
@@ -30,6 +32,7 @@ struct Options {
     int maxDepth = -1;  // --du only; -1: every directory
     bool verbose = false;
     bool help = false;
+    DialOptions dial;
 };
 
 // The outcome of reading the command line: options, or what is wrong.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_run.h"
 
+#include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_tls_servers.h"
@@ -168,6 +169,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << UsageText();
         return kExitComplete;
     }
+    if (options.dial.listEntries) return ListDialEntries(out, err);
     std::string error;
     auto credentials = ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
     if (!credentials) {
@@ -178,6 +180,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     platform::EnsureApplication();
     platform::TComponent owner(nullptr);
     auto* ftp = new zn::TznFTP(&owner);
+    DialUp dialUp(owner, options.dial, err, options.verbose);
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
     CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, options.verbose);
@@ -211,12 +214,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
             interrupt.emplace(
-                [ftp, &helpers] {
+                [ftp, &helpers, &dialUp] {
+                    dialUp.Cancel();
                     ftp->Cancel();
                     for (zn::TznFTP* helper : helpers) helper->Cancel();
                 },
                 interrupted);
         }
+        dialUp.Dial();
         ftp->Connect();
         secured = ftp->TlsActive();
         if (secured) RememberTls(options.host, environment.tlsServersFile, err);
@@ -253,6 +258,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     observer.ClearProgress();
     for (zn::TznFTP* client : helpers) zn::EndWalkSession(*client, walker.Aborted);
     zn::EndWalkSession(*ftp, walker.Aborted);
+    dialUp.HangUp();
 
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,

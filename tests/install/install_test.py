@@ -90,6 +90,14 @@ def check_cli(usr, tmp):
         fail("installed dirweigh-cli: exit %d, printed %r, expected %d\n%s" %
              (run.returncode, run.stdout, total, run.stderr))
     print("dirweigh-cli from the staging root: %d bytes, as the tree holds" % total)
+    # The dial-up library is found: with no bus, it is NetworkManager that is
+    # missing, not the library.
+    nobus = dict(os.environ, DBUS_SYSTEM_BUS_ADDRESS="unix:path=" + os.path.join(tmp, "no-bus"))
+    entries = subprocess.run([os.path.join(usr, "bin", "dirweigh-cli"), "--list-dial-entries"], env=nobus,
+                             capture_output=True, text=True, timeout=60)
+    if "NetworkManager is not running" not in entries.stderr:
+        fail("installed dirweigh-cli --list-dial-entries: exit %d\n%s" % (entries.returncode, entries.stderr))
+    print("dirweigh-cli from the staging root finds its dial-up library")
 
 
 def check_window(usr, tmp, build):

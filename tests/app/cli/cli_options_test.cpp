@@ -36,6 +36,14 @@ TEST(CliArguments, UrlsGiveUserHostPortAndStartDirectory) {
     EXPECT_EQ(p.options->tls, cli::TlsChoice::Require);
     EXPECT_EQ(p.options->tlsFingerprint.substr(0, 16), "SHA256:AA:AA:AA:");
     EXPECT_EQ(p.options->tlsFingerprint.size(), 7u + 32 * 3 - 1);
+
+    p = ParseCommandLine({"host", "--dial", "Office VPN", "--dial-timeout", "30"});
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_EQ(p.options->dial.entry, "Office VPN");
+    EXPECT_EQ(p.options->dial.timeoutSeconds, 30);
+    p = ParseCommandLine({"--list-dial-entries"});
+    ASSERT_TRUE(p.options) << "the entries need no server: " << p.error;
+    EXPECT_TRUE(p.options->dial.listEntries);
 }
 
 TEST(CliArguments, MistakesAreNamed) {
@@ -62,6 +70,9 @@ TEST(CliArguments, MistakesAreNamed) {
          "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)"},
         {{"host", "--tls", "off", "--tls-fingerprint", std::string(64, '0')},
          "--tls-fingerprint goes with TLS, not with --tls off"},
+        {{"host", "--dial"}, "--dial needs the name of a dial-up entry (see --list-dial-entries)"},
+        {{"host", "--dial", "x", "--dial-timeout", "0"}, "--dial-timeout needs a whole number of seconds, 1 or more"},
+        {{"host", "--dial-timeout", "120"}, "--dial-timeout goes with --dial"},
     };
     for (const auto& [args, error] : cases) {
         auto p = ParseCommandLine(args);

@@ -2,6 +2,7 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
 #include "platform/modules.h"
+#include "tests/fakes/mock_network_manager.h"
 #include "tests/fakes/proftpd.h"
 #include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/pyftpd.h"
@@ -24,6 +25,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 extern char** environ;
@@ -416,3 +418,131 @@ TEST(CliAgainstPyftpdlibLimited, FastWalkGoesOnWithTheConnectionsTheServerTakes)
 
 INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, CliAgainstPyftpdlib, ::testing::Values(false, true),
                          [](const auto& run) { return run.param ? "Passive" : "Active"; });
+
+// --dial against a mock NetworkManager on a private bus.
+class CliDial : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = testsupport::MockNetworkManager::Unavailable(); !why.empty()) {
+            GTEST_SKIP() << "no mock NetworkManager: " << why;
+        }
+        bus_.emplace();
+        ASSERT_TRUE(bus_->Running()) << bus_->Error();
+    }
+    void StartNetworkManager() {
+        nm_.emplace(*bus_);
+        ASSERT_TRUE(nm_->Running()) << nm_->Error();
+        nm_->AddProfile("Office VPN");
+        nm_->AddProfile("Mobile", "gsm");
+    }
+    void TearDown() override {
+        nm_.reset();
+        bus_.reset();
+    }
+
+    std::optional<testsupport::PrivateBus> bus_;
+    std::optional<testsupport::MockNetworkManager> nm_;
+};
+
+// The program itself: the link comes up before the FTP dialogue starts and
+// goes down after it ends.
+TEST_F(CliDial, DialsBeforeTheWalkAndHangsUpAfterIt) {
+    StartNetworkManager();
+    nm_->ScriptActivation("Office VPN", "1:0:0,1:4:0,2:12:0", 50);
+    testsupport::SiteTree tree;
+    tree.AddFile("a/b.html", 1234);
+    tree.AddFile("c.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+
+    int out[2], err[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    const pid_t child =
+        SpawnCli({"ftp://me@" + server.Address(), "--bytes", "-v", "--dial", "Office VPN", "--dial-timeout", "2"},
+                 STDIN_FILENO, out[1], err[1],
+                 {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address(), "DIRWEIGH_PASSWORD=secret"});
+    ASSERT_GT(child, 0);
+    close(out[1]);
+    close(err[1]);
+    const std::string printed = ReadAll(out[0]);
+    const std::string errors = ReadAll(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << errors;
+    EXPECT_EQ(printed, "1244\n");
+    const std::size_t connected = errors.find("dial-up: Successfully connected\n");
+    const std::size_t logon = errors.find("USER me");
+    const std::size_t hungUp = errors.find("dial-up: hung up Office VPN\n");
+    ASSERT_NE(connected, std::string::npos) << errors;
+    ASSERT_NE(hungUp, std::string::npos) << errors;
+    EXPECT_LT(connected, logon) << errors;
+    EXPECT_LT(errors.find("QUIT"), hungUp) << errors;
+    EXPECT_EQ(nm_->Activations(), std::vector<std::string>{"Office VPN"});
+    EXPECT_EQ(nm_->Deactivations(), std::vector<std::string>{"Office VPN"});
+}
+
+TEST_F(CliDial, EntriesAreListedAndAnUnknownOneFailsBeforeConnecting) {
+    StartNetworkManager();
+    CliResult list = RunCli({"--list-dial-entries"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, "Office VPN\nMobile\n");
+
+    CliResult run = RunCli({"127.0.0.1:1", "--dial", "Home"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("--dial Home: Invalid service name (see --list-dial-entries)"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("127.0.0.1:1: Connection refused"), std::string::npos) << "no connection was tried";
+    EXPECT_TRUE(nm_->Activations().empty());
+}
+
+// No NetworkManager, as on a server: nothing is dialled and the walk goes on.
+TEST_F(CliDial, WithoutNetworkManagerNothingIsDialledAndTheWalkGoesOn) {
+    testsupport::SiteTree tree;
+    tree.AddFile("c.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    CliResult run = RunCli({"ftp://me@" + server.Address(), "--bytes", "--dial", "Office VPN"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "10\n");
+    EXPECT_NE(run.err.find("--dial Office VPN: nothing dialled: NetworkManager is not running on the system bus"),
+              std::string::npos)
+        << run.err;
+
+    CliResult list = RunCli({"--list-dial-entries"});
+    EXPECT_EQ(list.status, 1);
+    EXPECT_NE(list.err.find("no dial-up entries: NetworkManager is not running"), std::string::npos) << list.err;
+}
+
+// Ctrl-C while the link is still coming up: the attempt is taken down and
+// nothing is connected.
+TEST_F(CliDial, InterruptDuringTheDialTakesTheAttemptDown) {
+    StartNetworkManager();
+    nm_->ScriptActivation("Office VPN", "1:0:0");  // activates for ever
+    int out[2], err[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    const pid_t child = SpawnCli({"127.0.0.1:1", "-v", "--dial", "Office VPN", "--dial-timeout", "2"}, STDIN_FILENO,
+                                 out[1], err[1], {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address()});
+    ASSERT_GT(child, 0);
+    close(out[1]);
+    close(err[1]);
+    std::string errors;
+    char buffer[256];
+    pollfd readable{err[0], POLLIN, 0};
+    for (int round = 0; round < 40 && errors.find("dial-up: Dialing...") == std::string::npos; ++round) {
+        if (poll(&readable, 1, 50) <= 0) continue;
+        const ssize_t n = read(err[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        errors.append(buffer, static_cast<std::size_t>(n));
+    }
+    kill(child, SIGINT);
+    errors += ReadAll(err[0]);
+    ReadAll(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << errors;
+    EXPECT_EQ(WEXITSTATUS(status), 130) << errors;
+    EXPECT_NE(errors.find("dialling Office VPN: Operation has been canceled"), std::string::npos) << errors;
+    EXPECT_EQ(nm_->Deactivations(), std::vector<std::string>{"Office VPN"});
+}

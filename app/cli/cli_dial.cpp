@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "app/cli/cli_dial.h"
+
+#include "dialup/ras.h"
+#include "dialup/ras_error.h"
+#include "platform/message_box.h"
+#include "platform/messages.h"
+#include "platform/str_to_int.h"
+
+#include <algorithm>
+#include <ostream>
+#include <stdexcept>
+
+namespace cli {
+namespace {
+
+constexpr std::int32_t kBufferTooSmall = 603;
+
+// Why the entry list is empty, for a user who asked for an entry.
+std::string WhyNoEntries(const zn::TznRas& ras) {
+    if (ras.LastError() == kBufferTooSmall) return "NetworkManager has more than 25 connections, more than can be listed";
+    if (ras.LastError() != 0) return zn::ERASError(ras.LastError()).Message();
+    return "no dial-up service was found";
+}
+
+std::string OneLine(std::string text) {
+    std::replace(text.begin(), text.end(), '\r', ' ');
+    return text;
+}
+
+}  // namespace
+
+bool ParseDialOption(const std::vector<std::string>& args, std::size_t& i, DialOptions& dial, std::string& error) {
+    const std::string& arg = args[i];
+    if (arg == "--list-dial-entries") {
+        dial.listEntries = true;
+    } else if (arg == "--dial") {
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            error = "--dial needs the name of a dial-up entry (see --list-dial-entries)";
+        } else {
+            dial.entry = args[++i];
+        }
+    } else if (arg == "--dial-timeout") {
+        auto seconds = i + 1 < args.size() ? platform::StrToInt32(args[++i]) : std::nullopt;
+        if (!seconds || *seconds < 1 || args[i].find_first_not_of("0123456789") != std::string::npos) {
+            error = "--dial-timeout needs a whole number of seconds, 1 or more";
+        } else {
+            dial.timeoutSeconds = *seconds;
+            dial.timeoutGiven = true;
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string CheckDialOptions(const DialOptions& dial) {
+    if (dial.timeoutGiven && dial.entry.empty()) return "--dial-timeout goes with --dial";
+    return {};
+}
+
+int ListDialEntries(std::ostream& out, std::ostream& err) {
+    platform::EnsureApplication();
+    platform::TComponent owner(nullptr);
+    auto* ras = new zn::TznRas(&owner);
+    for (const std::string& entry : ras->GetEntries()) out << entry << '\n';
+    if (ras->RasAvailable() || ras->LastError() == 0) return 0;
+    err << "dirweigh-cli: no dial-up entries: " << WhyNoEntries(*ras) << '\n';
+    return 1;
+}
+
+DialUp::DialUp(platform::TComponent& owner, const DialOptions& options, std::ostream& err, bool verbose)
+    : entry_(options.entry), err_(err) {
+    if (entry_.empty()) return;
+    ras_ = new zn::TznRas(&owner);
+    ras_->SetTimeOut(options.timeoutSeconds);
+    if (verbose) {
+        ras_->OnStatusChange = [this](zn::TObject*, const std::string& text) {
+            if (!text.empty()) err_ << "dial-up: " << text << '\n';
+        };
+        ras_->OnDisconnected = [this](zn::TObject*) { err_ << "dial-up: hung up " << entry_ << '\n'; };
+    }
+}
+
+DialUp::~DialUp() = default;
+
+void DialUp::Dial() {
+    if (!ras_) return;
+    if (!ras_->RasAvailable()) {
+        err_ << "dirweigh-cli: --dial " << entry_ << ": nothing dialled: " << WhyNoEntries(*ras_) << '\n';
+        return;
+    }
+    // The component explains a refused name in a message box; here it is a
+    // line on stderr and a failed run.
+    std::string refusal;
+    auto previous = platform::SetMessageBoxHook(
+        [&refusal](const std::string& text, const std::string&, platform::MessageBoxKind) { refusal = OneLine(text); });
+    ras_->SetService(entry_);
+    platform::SetMessageBoxHook(previous);
+    if (ras_->Service().empty()) {
+        throw std::runtime_error("--dial " + entry_ + ": " + refusal + " (see --list-dial-entries)");
+    }
+    dialling_ = true;
+    try {
+        ras_->Dial();
+    } catch (const std::exception& e) {
+        dialling_ = false;
+        throw std::runtime_error("dialling " + entry_ + ": " + e.what());
+    }
+    dialling_ = false;
+}
+
+void DialUp::HangUp() {
+    if (ras_) ras_->HangUp();
+}
+
+}  // namespace cli

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace platform {
+class TComponent;
+}
+namespace zn {
+class TznRas;
+}
+
+namespace cli {
+
+struct DialOptions {
+    std::string entry;  // empty: dial nothing
+    int timeoutSeconds = 120;
+    bool timeoutGiven = false;
+    bool listEntries = false;
+};
+
+// Reads --dial NAME, --dial-timeout S and --list-dial-entries at args[i]:
+// false when the argument is none of them; true when it was read (moving i
+// past its value), with `error` set when its value is wrong.
+bool ParseDialOption(const std::vector<std::string>& args, std::size_t& i, DialOptions& dial, std::string& error);
+// What is wrong with the dial options as a whole; empty when nothing is.
+std::string CheckDialOptions(const DialOptions& dial);
+
+// --list-dial-entries: the entries one a line on `out`. Returns the exit
+// status.
+int ListDialEntries(std::ostream& out, std::ostream& err);
+
+// The dial-up link of one run: brings the entry up before the walk connects
+// and hangs it up afterwards if this run dialled it (a link that was already
+// up stays up). Without a dial-up service nothing is dialled and the walk
+// goes on over whatever network there is.
+class DialUp {
+public:
+    DialUp(platform::TComponent& owner, const DialOptions& options, std::ostream& err, bool verbose);
+    ~DialUp();
+    DialUp(const DialUp&) = delete;
+    DialUp& operator=(const DialUp&) = delete;
+
+    // Raises when the entry cannot be brought up.
+    void Dial();
+    void HangUp();
+    // Ends a dial that is waiting (Ctrl-C); a link that is up stays up until
+    // the walk has ended and HangUp runs.
+    void Cancel() {
+        if (dialling_) HangUp();
+    }
+
+private:
+    zn::TznRas* ras_ = nullptr;
+    bool dialling_ = false;
+    std::string entry_;
+    std::ostream& err_;
+};
+
+}  // namespace cli
