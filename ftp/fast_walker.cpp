@@ -108,12 +108,12 @@ bool FastWalker::OffersMachineListings() {
 
 // One directory at a time, each over a data connection of its own.
 void FastWalker::WalkByMachineListings() {
-    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}});
+    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
     pending_.clear();
     Accept(0, startListing_);
     while (!pending_.empty()) {
-        const int node = pending_.front();
-        pending_.pop_front();
+        const int node = pending_.back();
+        pending_.pop_back();
         ftp_.ListMachine(nodes_[node].absolute);
         RefuseTruncatedListing(ftp_.LastReply());
         TznFTPDirList listing;
@@ -133,18 +133,14 @@ void FastWalker::RunDesignedWalk() {
 }
 
 void FastWalker::WalkByStat() {
-    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}});
+    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
     pending_.clear();
     inFlight_.clear();
     window_ = kWindow;
+    resyncs_ = 0;
+    blanks_ = Blanks::Unknown;
     statCommand_ = form_.Command() + " ";
-    clients_.assign(1, &ftp_);
-    if (helperSource_) {
-        for (TznFTP* helper : helperSource_()) {
-            if (helper && helper->Connected()) clients_.push_back(helper);
-        }
-    }
-    load_.assign(clients_.size(), 0);
+    OpenClients();
     Accept(0, startListing_);
     while (!pending_.empty() || !inFlight_.empty()) {
         SendAhead();
@@ -153,46 +149,182 @@ void FastWalker::WalkByStat() {
     ReportDone(0);
 }
 
-std::size_t FastWalker::LeastLoaded() const {
-    return static_cast<std::size_t>(std::min_element(load_.begin(), load_.end()) - load_.begin());
+void FastWalker::OpenClients() {
+    clients_.assign(1, &ftp_);
+    if (helperSource_) {
+        for (TznFTP* helper : helperSource_()) {
+            if (helper && helper->Connected()) clients_.push_back(helper);
+        }
+    }
+    retired_.assign(clients_.size(), false);
+    load_.assign(clients_.size(), 0);
+    unchecked_.assign(clients_.size(), 0);
+    held_.clear();
+    held_.resize(clients_.size());
+    turn_ = 0;
 }
 
-// Fills the windows. A directory that must be listed by CWD and LIST waits
-// until every reply in flight is in: those commands take the first
-// connection's turn.
+// The least loaded connection with room in its window, taken in turns, so
+// that none sits idle long enough for the server to close it; the size of
+// clients_ when every window is full.
+std::size_t FastWalker::NextClient() {
+    std::size_t best = clients_.size();
+    for (std::size_t i = 0; i < clients_.size(); ++i) {
+        const std::size_t client = (turn_ + i) % clients_.size();
+        if (retired_[client] || load_[client] >= window_) continue;
+        if (best == clients_.size() || load_[client] < load_[best]) best = client;
+    }
+    if (best < clients_.size()) turn_ = best + 1;
+    return best;
+}
+
+// Fills the windows, then checks what each connection was sent since its
+// last check, unless more is about to go there. A directory that must be
+// listed by CWD and LIST waits until every reply in flight is in: those
+// commands take the first connection's turn.
 void FastWalker::SendAhead() {
+    bool full = false;
     while (!pending_.empty()) {
-        const int node = pending_.front();
-        if (MayBeReadAsPattern(nodes_[node].absolute)) {
-            if (!inFlight_.empty()) return;
-            pending_.pop_front();
+        const int node = pending_.back();
+        if (NeedsCwd(node)) {
+            if (!inFlight_.empty()) break;
+            pending_.pop_back();
             TznFTPDirList listing;
             ListByCwd(nodes_[node].absolute, listing);
+            if (blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos) {
+                ProbeBlanks(node, listing);
+            }
             Accept(node, listing);
             continue;
         }
-        const std::size_t client = LeastLoaded();
-        if (load_[client] >= window_) return;
-        pending_.pop_front();
-        clients_[client]->SendLine(statCommand_ + nodes_[node].absolute);
-        inFlight_.push_back({client, node});
-        ++load_[client];
+        if (!SendStat(node)) {
+            full = true;
+            break;
+        }
+    }
+    if (full) return;
+    for (std::size_t client = 0; client < clients_.size(); ++client) {
+        if (unchecked_[client] > 0) SendCheck(client);
     }
 }
 
+bool FastWalker::SendStat(int node) {
+    const std::size_t client = NextClient();
+    if (client == clients_.size()) return false;
+    pending_.pop_back();
+    clients_[client]->SendLine(statCommand_ + nodes_[node].absolute);
+    inFlight_.push_back({client, node});
+    ++load_[client];
+    if (++unchecked_[client] >= window_) SendCheck(client);
+    return true;
+}
+
+void FastWalker::SendCheck(std::size_t client) {
+    clients_[client]->SendLine("NOOP");
+    inFlight_.push_back({client, kCheck});
+    unchecked_[client] = 0;
+}
+
+// A path that STAT may not take as it stands: a component that starts like
+// an option or holds a pattern character; one with a blank where the
+// server splits STAT's argument at blanks (or before that is known: the
+// first such directory is listed by CWD and tells); one whose STAT reply
+// came with lines cut.
+bool FastWalker::NeedsCwd(int node) {
+    const Node& n = nodes_[node];
+    if (n.byCwd || MayBeReadAsPattern(n.absolute)) return true;
+    return blanks_ != Blanks::Whole && n.absolute.find(' ') != std::string::npos;
+}
+
+// The listing by CWD of the first directory with a blank in its path,
+// beside its STAT: the same entries, and STAT takes such paths whole.
+void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
+    TznFTPDirList byStat;
+    try {
+        ftp_.StatList(nodes_[node].absolute, byStat, form_.Options());
+    } catch (const EServerError&) {
+        blanks_ = Blanks::Split;
+        return;
+    }
+    const bool same = ListsAllOf(byStat, listing) && ListsAllOf(listing, byStat);
+    blanks_ = same ? Blanks::Whole : Blanks::Split;
+}
+
 // The oldest command's reply: each connection answers in its own order,
-// and meanwhile the servers behind the others work on theirs.
+// and meanwhile the servers behind the others work on theirs. A further
+// connection that the server closes (its idle time-out, "421") leaves its
+// directories to the others.
 void FastWalker::ReceiveNext() {
     const auto [client, node] = inFlight_.front();
     inFlight_.pop_front();
-    --load_[client];
-    TznFTPDirList listing;
-    if (!clients_[client]->ReceiveStatList(nodes_[node].absolute, listing, window_ > 1)) {
-        GetBackInStep(client, node);
+    try {
+        if (node == kCheck) {
+            ReceiveCheck(client);
+            return;
+        }
+        --load_[client];
+        auto listing = std::make_unique<TznFTPDirList>();
+        switch (clients_[client]->ReceiveStatList(nodes_[node].absolute, *listing)) {
+            case TznFTP::StatReply::OutOfStep: GetBackInStep(client, node); return;
+            case TznFTP::StatReply::LinesCut:
+                nodes_[node].byCwd = true;
+                pending_.push_back(node);
+                return;
+            case TznFTP::StatReply::Listed: break;
+        }
+        RefuseTruncatedListing(clients_[client]->LastReply());
+        held_[client].emplace_back(node, std::move(listing));
+    } catch (const platform::Exception&) {
+        TznFTP& ftp = *clients_[client];
+        const bool closedByServer = !ftp.Connected() || ftp.LastReply().rfind("421", 0) == 0;
+        if (client == 0 || !closedByServer) throw;
+        std::deque<int> owed = TakeOwed(client);
+        if (node != kCheck) owed.push_front(node);
+        pending_.insert(pending_.end(), owed.rbegin(), owed.rend());
+        RetireClient(client);
+    }
+}
+
+// A window's listings count once its NOOP is answered where it is due.
+void FastWalker::ReceiveCheck(std::size_t client) {
+    TznFTP& ftp = *clients_[client];
+    const auto ignore = [](const std::string&, std::int32_t) {};
+    const std::int32_t code = ftp.ReadDataReply(ignore);
+    if (code / 100 != 2 || (code >= 211 && code <= 213)) {
+        if (code >= 400) throw EServerError(ftp.LastReply());
+        GetBackInStep(client, kCheck);
         return;
     }
-    RefuseTruncatedListing(clients_[client]->LastReply());
-    Accept(node, listing);
+    std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>> listed = std::move(held_[client]);
+    held_[client].clear();
+    for (auto& [listedNode, listing] : listed) Accept(listedNode, *listing);
+}
+
+// The walk goes on without it; its own log showed the server's reply.
+void FastWalker::RetireClient(std::size_t client) {
+    retired_[client] = true;
+    load_[client] = unchecked_[client] = 0;
+    clients_[client]->Close();
+}
+
+// The directories a connection owes: those whose listings wait for their
+// check, and those whose replies are still to come; its entries leave the
+// commands in flight.
+std::deque<int> FastWalker::TakeOwed(std::size_t client) {
+    std::deque<int> owed;
+    for (auto& [node, listing] : held_[client]) owed.push_back(node);
+    held_[client].clear();
+    std::deque<Sent> others;
+    for (const Sent& sent : inFlight_) {
+        if (sent.client != client) {
+            others.push_back(sent);
+        } else if (sent.node != kCheck) {
+            owed.push_back(sent.node);
+        }
+    }
+    inFlight_ = std::move(others);
+    load_[client] = unchecked_[client] = 0;
+    return owed;
 }
 
 void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
@@ -205,6 +337,7 @@ void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) 
 void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     ++Directories;
     observer_.DirectoryListed(nodes_[node].relative);
+    const std::size_t firstChild = nodes_.size();
     for (int i = 0; i < listing.Count(); ++i) {
         const TznFTPDirEntry& entry = listing.Items(i);
         if (entry.Kind != dkDirectory) {
@@ -218,55 +351,58 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
         const Node& parent = nodes_[node];
         if (parent.depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
         Node child{Child(parent.absolute, entry.Name),
-                   parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {}};
+                   parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {},
+                   false};
         nodes_.push_back(std::move(child));
-        const int index = static_cast<int>(nodes_.size()) - 1;
-        nodes_[node].children.push_back(index);
-        pending_.push_back(index);
+        nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
+    }
+    // The first child is listed first: it goes on top.
+    for (std::size_t child = nodes_.size(); child > firstChild; --child) pending_.push_back(static_cast<int>(child - 1));
+    if (pending_.size() > kMaxWaiting) {
+        throw platform::Exception("More than " + std::to_string(kMaxWaiting) +
+                                  " directories wait to be listed; the walk stops at " + nodes_[node].relative);
     }
 }
 
-// A NOOP, and every reply up to its "200", puts that connection back in
-// step; the directories whose replies it still owed are listed again, one
-// command at a time on each connection from here on.
+// A PWD, and every reply up to its "257", puts that connection back in
+// step; the directories it owed are listed again, one command at a time on
+// each connection from here on.
 void FastWalker::GetBackInStep(std::size_t client, int node) {
-    std::deque<int> again{node};
-    std::deque<Sent> others;
-    for (const Sent& sent : inFlight_) {
-        if (sent.client == client) {
-            again.push_back(sent.node);
-        } else {
-            others.push_back(sent);
-        }
-    }
-    inFlight_ = std::move(others);
-    load_[client] = 0;
     TznFTP& ftp = *clients_[client];
-    ftp.SendLine("NOOP");
+    if (++resyncs_ > kMaxResyncs) throw EServerError("The server's replies are out of step: " + ftp.LastReply());
+    std::deque<int> again = TakeOwed(client);
+    if (node != kCheck) again.push_front(node);
+    ftp.SendLine("PWD");
     const auto ignore = [](const std::string&, std::int32_t) {};
+    // Every command still owed a reply, the one out of place, and the PWD.
+    const std::size_t most = again.size() * 2 + 3;
     for (std::size_t replies = 0;; ++replies) {
-        if (replies > again.size() + 1) throw EServerError("The server's replies are out of step: " + ftp.LastReply());
-        if (ftp.ReadDataReply(ignore) == 200) break;
+        if (replies >= most) throw EServerError("The server's replies are out of step: " + ftp.LastReply());
+        if (ftp.ReadDataReply(ignore) == 257) break;
     }
-    pending_.insert(pending_.begin(), again.begin(), again.end());
+    pending_.insert(pending_.end(), again.rbegin(), again.rend());
     window_ = 1;
 }
 
-// After a refused STAT, the replies to the commands sent after it are
-// still coming: read, so that each connection's next command gets its own
-// reply.
+// After a failure, the first connection (which the window keeps using) is
+// brought back in step: the replies to the commands sent ahead are read.
+// A connection that gives no reply within its time-out is closed, so the
+// ending costs one time-out at most; the further connections are closed by
+// their owner without waiting.
 void FastWalker::DrainAfterFailure() {
     const auto ignore = [](const std::string&, std::int32_t) {};
     for (const Sent& sent : inFlight_) {
-        TznFTP& ftp = *clients_[sent.client];
+        if (sent.client != 0 || !ftp_.Connected()) continue;
         try {
-            if (ftp.Connected()) ftp.ReadDataReply(ignore);
+            ftp_.ReadDataReply(ignore);
         } catch (const platform::Exception&) {
             // The walk has already failed; this failure adds nothing.
+            ftp_.Close();
         }
     }
     inFlight_.clear();
     pending_.clear();
+    for (auto& held : held_) held.clear();
 }
 
 // The designed walk's order: each directory after everything below it.

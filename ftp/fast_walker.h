@@ -12,22 +12,26 @@
 namespace zn {
 
 // The same walk as SiteWalker, with the same rules, totals and events, but
-// listed over the control connection: one "STAT <absolute path>" per
-// directory, with no data connection, no CWD and no CDUP, several of them
-// sent ahead of their replies. It first checks, on the start directory,
-// that the server's STAT gives the same entries as its LIST. Where it does
-// not (no STAT, another answer), a server whose FEAT offers MLST is walked
-// with one "MLSD <absolute path>" per directory, still without CWD and
-// CDUP; any other (or one without PWD) is walked by SiteWalker. A
-// directory whose path holds a name that a server may read as an option or
-// a pattern (a leading "-", "*", "?", "[") is listed by CWD and LIST. A
-// reply that names another directory than the one asked for means the
-// server is out of step: the walk gets back in step with NOOP and goes on
-// one command at a time.
+// without CWD and CDUP: each directory is listed by its absolute path, with
+// the fullest listing the start directory showed (fullest_listing.h). Where
+// that is STAT, the listings come over the control connection, several
+// commands sent ahead of their replies on each of several connections;
+// where it is MLSD, one data connection each; where it is LIST, the walk is
+// SiteWalker's. A directory whose path holds a name that a server may read
+// as an option or a pattern (a leading "-", "*", "?", "["), a blank (where
+// the server's STAT splits its argument there), or a name too long for a
+// reply line, is listed by CWD and LIST.
 //
-// Directories are listed level by level; DirectoryDone comes at the end, in
-// the designed walk's order (children before their parent), and not after a
-// failure.
+// STAT replies name no directory on many servers, so the dialogue checks
+// itself: after each window of STAT commands goes a NOOP, and a window's
+// listings count only when its "200" comes where it is due. A reply out of
+// place puts that connection back in step (a PWD, every reply up to its
+// "257"), and the walk goes on one command at a time.
+//
+// Directories are listed depth first, so that a tree that leads back into
+// itself meets the depth bound after a hundred listings; the directories
+// waiting are bounded too. DirectoryDone comes at the end, in the designed
+// walk's order (children before their parent), and not after a failure.
 class FastWalker : public WalkTotals {
 public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
@@ -49,6 +53,10 @@ public:
 
     // Commands sent ahead of their replies, per connection.
     static constexpr std::size_t kWindow = 8;
+    // Directories waiting to be listed, at most: a bound on memory.
+    static constexpr std::size_t kMaxWaiting = 1000000;
+    // Times a connection may be put back in step before the walk gives up.
+    static constexpr int kMaxResyncs = 8;
 
 private:
     struct Node {
@@ -58,19 +66,36 @@ private:
         std::int64_t bytes = 0;  // of its own files
         std::int64_t files = 0;
         std::vector<int> children;
+        bool byCwd = false;  // its STAT reply came with lines cut
     };
+    // A STAT sent, or (node kCheck) the NOOP after a window of them.
+    struct Sent {
+        std::size_t client;
+        int node;
+    };
+    static constexpr int kCheck = -1;
+    // Whether the server's STAT takes a path with a blank whole.
+    enum class Blanks : std::uint8_t { Unknown, Whole, Split };
 
     ListingForm ChooseForm(bool& hidden);
     bool OffersMachineListings();
     void RunDesignedWalk();
     void WalkByStat();
     void WalkByMachineListings();
+    void OpenClients();
     void SendAhead();
+    bool SendStat(int node);
+    void SendCheck(std::size_t client);
     void ReceiveNext();
+    void ReceiveCheck(std::size_t client);
+    void RetireClient(std::size_t client);
+    bool NeedsCwd(int node);
+    void ProbeBlanks(int node, TznFTPDirList& listing);
     void Accept(int node, const TznFTPDirList& listing);
     void ListByCwd(const std::string& absolute, TznFTPDirList& listing);
     void GetBackInStep(std::size_t client, int node);
-    std::size_t LeastLoaded() const;
+    std::deque<int> TakeOwed(std::size_t client);
+    std::size_t NextClient();
     void DrainAfterFailure();
     std::pair<std::int64_t, std::int64_t> ReportDone(int node);
 
@@ -84,16 +109,19 @@ private:
     std::string statCommand_;  // "STAT " or "STAT -a "
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
-    struct Sent {
-        std::size_t client;
-        int node;
-    };
     std::function<std::vector<TznFTP*>()> helperSource_;
     std::vector<TznFTP*> clients_;     // ftp_, then the helpers
-    std::vector<std::size_t> load_;    // commands in flight per client
-    std::deque<int> pending_;          // to be listed, in order
-    std::deque<Sent> inFlight_;        // STAT sent, reply not read yet, in the order sent
+    std::vector<bool> retired_;        // a helper the server closed
+    std::vector<std::size_t> load_;    // STAT commands in flight per client
+    std::vector<std::size_t> unchecked_;  // STAT commands sent since its last NOOP
+    // Listings received, counted when their window's NOOP is answered.
+    std::vector<std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>>> held_;
+    std::vector<int> pending_;         // to be listed, the next at the back
+    std::deque<Sent> inFlight_;        // sent, reply not read yet, in the order sent
     std::size_t window_ = kWindow;
+    std::size_t turn_ = 0;             // where the search for a connection starts
+    int resyncs_ = 0;
+    Blanks blanks_ = Blanks::Unknown;
 };
 
 }  // namespace zn

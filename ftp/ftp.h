@@ -135,9 +135,12 @@ public:
     // `options` ("-a") go before the path.
     void StatList(const std::string& path, TznFTPDirList& list, const std::string& options = {});
     // The reply to a "STAT <path>" sent earlier (commands sent ahead are
-    // answered in order). With `checkStep`, false when the reply names
-    // another directory: the server has fallen out of step.
-    bool ReceiveStatList(const std::string& path, TznFTPDirList& list, bool checkStep);
+    // answered in order): the listing, or that the server has fallen out of
+    // step (the reply names another directory, or is another command's
+    // "200" or "257"), or that a line was longer than a reply line may be
+    // and came cut (a name in it may be cut too).
+    enum class StatReply : std::uint8_t { Listed, OutOfStep, LinesCut };
+    StatReply ReceiveStatList(const std::string& path, TznFTPDirList& list);
 
     void Open() override;
 

@@ -53,16 +53,18 @@ bool NamesAnotherPath(const std::string& firstLine, const std::string& expected)
 
 void TznFTP::StatList(const std::string& path, TznFTPDirList& list, const std::string& options) {
     SendLine(options.empty() ? "STAT " + path : "STAT " + options + " " + path);
-    ReceiveStatList(path, list, false);
+    if (ReceiveStatList(path, list) != StatReply::Listed) throw EServerError(LastReply());
 }
 
-bool TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list, bool checkStep) {
+TznFTP::StatReply TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
     ListingReader reader(incoming);
     std::string first;
+    bool cut = false;
     const std::int32_t code = ReadDataReply(
         [&](const std::string& line, std::int32_t replyCode) {
+            cut = cut || line.size() >= kLineMax;
             // Some servers repeat "213-" on every line, some indent by one
             // space; neither belongs to the listing.
             std::string_view body(line);
@@ -75,12 +77,16 @@ bool TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list, bool 
             reader.Feed("\n");
         },
         &first);
+    // The answers to the commands that keep a walk in step, where a STAT's
+    // was due: a reply went missing or came twice.
+    if (code == 200 || code == 257) return StatReply::OutOfStep;
     if (code < 211 || code > 213) throw EServerError(LastReply());
-    if (checkStep && NamesAnotherPath(first, path)) return false;
+    if (NamesAnotherPath(first, path)) return StatReply::OutOfStep;
+    if (cut) return StatReply::LinesCut;
     reader.Finish();
     list.TakeEntries(incoming);
     list.ServerType = DirList_->ServerType = incoming.ServerType;
-    return true;
+    return StatReply::Listed;
 }
 
 }  // namespace zn

@@ -34,6 +34,19 @@ ScriptedServer& ScriptedServer::Do(std::function<void()> step) {
     return *this;
 }
 
+ScriptedServer& ScriptedServer::AnswerEach(std::function<std::string(const std::string& line)> answer, int most) {
+    return Do([this, answer = std::move(answer), most] {
+        std::string line;
+        for (int i = 0; i < most && ReadLine(line); ++i) {
+            {
+                std::lock_guard lock(mutex_);
+                received_.push_back(line);
+            }
+            if (!SendAll(controlFd_, answer(line))) return;
+        }
+    });
+}
+
 ScriptedServer& ScriptedServer::Send(std::string bytes) {
     return Do([this, bytes] {
         if (!SendAll(controlFd_, bytes)) Note("send failed");

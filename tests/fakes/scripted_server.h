@@ -38,6 +38,9 @@ public:
     ScriptedServer& SendData(std::string bytes);
     ScriptedServer& CloseData();
     ScriptedServer& Do(std::function<void()> step);
+    // Reads lines and sends `answer(line)` for each, until the client
+    // closes or `most` lines have come.
+    ScriptedServer& AnswerEach(std::function<std::string(const std::string& line)> answer, int most);
 
     // Starts playing the script; steps added later are not played.
     void Start();

@@ -178,14 +178,14 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          [&](ScriptedServer& s) {
              RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status of /:\r\n213-" + dir + "213-" + file + "213 End\r\n").Receive();
-             s.Send("213-Status:\r\n213-" + file + "213 End\r\n").AwaitClientClose();
+             s.Send("213-Status:\r\n213-" + file + "213 End\r\n").Receive().Reply("200 NOOP ok").AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped", {}},
         {"every line starts with a space",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
              s.Send("211-Status of /:\r\n " + dir + " " + file + "211 End\r\n").Receive();
-             s.Send("211-Status:\r\n " + file + "211 End\r\n").AwaitClientClose();
+             s.Send("211-Status:\r\n " + file + "211 End\r\n").Receive().Reply("200 NOOP ok").AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped", {}},
         {"STAT refused, no MLST with types and sizes: the designed walk",
@@ -211,21 +211,50 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Receive(2).Reply("250 CDUP ok").Reply("550 b refused").AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped aborted", {"550 b refused"}},
-        {"a server out of step: NOOP, then one command at a time",
+        {"a server out of step: PWD, then one command at a time, each checked",
          [&](ScriptedServer& s) {
              const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
                                       "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
              RefuseListAll(UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status of \"/\":\r\n" + dirs + "213 End\r\n").Receive(2);
-             s.Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive().Reply("200 NOOP ok");
-             s.Receive().Send("213-Status of \"/a\":\r\n" + file + "213 End\r\n");
-             s.Receive().Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").AwaitClientClose();
+             s.Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive(2);
+             s.Reply("200 NOOP ok").Reply("257 \"/\" is the current directory");
+             s.Receive().Send("213-Status of \"/a\":\r\n" + file + "213 End\r\n").Receive().Reply("200 NOOP ok");
+             s.Receive().Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive().Reply("200 NOOP ok");
+             s.AwaitClientClose();
          },
          "2000 bytes 2 files 3 dirs 0 skipped", {}},
+        {"a reply that names no directory, sent twice: the window's NOOP finds it out of place",
+         [&](ScriptedServer& s) {
+             const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
+                                      "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+             const std::string small = "-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n";
+             RefuseListAll(UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status follows:\r\n" + dirs + "213 End\r\n").Receive(3);
+             s.Send("213-Status follows:\r\n" + file + "213 End\r\n");
+             s.Send("213-Status follows:\r\n" + file + "213 End\r\n");
+             s.Send("213-Status follows:\r\n" + small + "213 End\r\n").Reply("200 NOOP ok").Receive();
+             s.Reply("257 \"/\" is the current directory");
+             s.Receive(2).Send("213-Status follows:\r\n" + file + "213 End\r\n").Reply("200 NOOP ok");
+             s.Receive(2).Send("213-Status follows:\r\n" + small + "213 End\r\n").Reply("200 NOOP ok");
+             s.AwaitClientClose();
+         },
+         "1005 bytes 2 files 3 dirs 0 skipped", {}},
+        {"a server that splits STAT's argument at blanks: such paths are listed by CWD",
+         [&](ScriptedServer& s) {
+             const std::string blank = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b x\r\n";
+             RefuseListAll(UpToDataHelper(s).SendData(blank).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status follows:\r\n" + blank + "213 End\r\n").Receive().Reply("250 CWD ok");
+             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
+             s.Receive().Send("213-Status follows:\r\n-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n213 End\r\n");
+             s.AwaitClientClose();
+         },
+         "1000 bytes 1 files 2 dirs 0 skipped", {}},
         {"a failure below the start: once, with the totals so far",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToDataHelper(s).SendData(file + dir).CloseData().Reply("226 Done")).Receive();
-             s.Send("213-Status:\r\n" + file + dir + "213 End\r\n").Receive().Reply("550 Permission denied");
+             s.Send("213-Status:\r\n" + file + dir + "213 End\r\n").Receive(2);
+             s.Reply("550 Permission denied").Reply("200 NOOP ok");
              s.AwaitClientClose();
          },
          "1000 bytes 1 files 1 dirs 0 skipped aborted", {"550 Permission denied"}},
@@ -243,6 +272,85 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
         EXPECT_EQ(events.failures, c.failures);
         ftp_->Close();
     }
+}
+
+// Every directory lists two that lead back to itself: depth first, the walk
+// meets the depth bound after some windows of listings, not 2 to the power
+// of the bound.
+TEST_F(FtpTest, FastWalkStopsAtTheDepthBoundInATreeThatLeadsBackIntoItself) {
+    const std::string loop = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 x\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 y\r\n";
+    ScriptedServer server;
+    Logon(server).Receive().Reply("257 \"/\" is the current directory");
+    RefuseListAll(UpToDataHelper(server).SendData(loop).CloseData().Reply("226 Done"));
+    server.AnswerEach(
+        [&](const std::string& line) -> std::string {
+            if (line == "NOOP") return "200 NOOP ok\r\n";
+            if (line == "PWD") return "257 \"/\"\r\n";
+            return "213-Status follows:\r\n" + loop + "213 End\r\n";
+        },
+        5000);
+    ConnectTo(server);
+    Recorder events;
+    zn::WalkRules rules;
+    rules.MaxDepth = 12;
+    zn::FastWalker walker(*ftp_, events, rules);
+    walker.Walk();
+    ftp_->Close();
+    EXPECT_TRUE(walker.Aborted);
+    EXPECT_EQ(events.failures, Lines{zn::TooDeepMessage(12, "x")});
+    const Lines received = server.Received();
+    // Level by level it would list 2^12 directories before the bound.
+    EXPECT_LT(std::count_if(received.begin(), received.end(), [](const std::string& l) { return l.rfind("STAT", 0) == 0; }),
+              500);
+}
+
+// A name longer than a reply line may be comes cut in a STAT reply: that
+// directory is listed by CWD and LIST, and the one below goes by its whole
+// name.
+TEST_F(FtpTest, FastWalkListsADirectoryWithCutLinesByCwd) {
+    const std::string longName(1100, 'n');
+    const std::string sub = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n";
+    const std::string longDir = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 " + longName + "\r\n";
+    const std::string seven = "-rw-r--r-- 1 u g 7 Jan  1 00:00 f\r\n";
+    ScriptedServer server;
+    Logon(server).Receive().Reply("257 \"/\" is the current directory");
+    RefuseListAll(UpToDataHelper(server).SendData(sub).CloseData().Reply("226 Done")).Receive();
+    server.Send("213-Status follows:\r\n" + sub + "213 End\r\n").Receive(2);
+    server.Send("213-Status follows:\r\n" + longDir + "213 End\r\n").Reply("200 NOOP ok");
+    server.Receive().Reply("250 CWD ok");
+    UpToDataHelper(server).SendData(longDir).CloseData().Reply("226 Done");
+    server.Receive(2).Send("213-Status follows:\r\n" + seven + "213 End\r\n").Reply("200 NOOP ok");
+    server.AwaitClientClose();
+    ConnectTo(server);
+    Recorder events;
+    zn::FastWalker walker(*ftp_, events);
+    walker.Walk();
+    ftp_->Close();
+    EXPECT_TRUE(server.Finished(3));
+    EXPECT_EQ(Totals(walker), "7 bytes 1 files 3 dirs 0 skipped");
+    const Lines received = server.Received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "STAT /sub/" + longName), received.end());
+}
+
+// After a refused STAT, a server that answers nothing more: the ending
+// waits one time-out, not one per command sent ahead, and the connection
+// that stopped answering is closed.
+TEST_F(FtpTest, FastWalkEndingAfterAFailureWaitsOneTimeOut) {
+    std::string dirs;
+    for (char c = 'a'; c < 'i'; ++c) dirs += std::string("drwxr-xr-x 2 u g 4096 Jan  1 00:00 ") + c + "\r\n";
+    ScriptedServer server;
+    Logon(server).Receive().Reply("257 \"/\" is the current directory");
+    RefuseListAll(UpToDataHelper(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+    server.Send("213-Status follows:\r\n" + dirs + "213 End\r\n").Receive(9);
+    server.Reply("550 Permission denied").AwaitClientClose();
+    ConnectTo(server);
+    ftp_->SetTimeOut(1);
+    Recorder events;
+    zn::FastWalker walker(*ftp_, events);
+    walker.Walk();
+    EXPECT_EQ(events.failures, Lines{"550 Permission denied"});
+    EXPECT_FALSE(ftp_->Connected()) << "the connection that stopped answering is closed";
+    EXPECT_TRUE(server.Finished(3));
 }
 
 TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
