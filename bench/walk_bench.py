@@ -41,6 +41,11 @@ out of that row: its data connections do not resume the TLS session, and
 vsftpd refuses them.)
 
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
+        [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
+        [--baseline-cli PATH] [--connection-rows 1,2,8]
+
+--baseline-cli times an earlier build of dirweigh-cli beside this one, in
+the same run, to show what a change costs.
                         [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
 """
 
@@ -258,6 +263,8 @@ def build_sequence_floor(workdir):
 
 
 SEQUENCE_FLOOR = None  # set in main()
+BASELINE_CLI = None  # --baseline-cli: another dirweigh-cli (an earlier build) in the same run
+CONNECTION_ROWS = []  # --connection-rows: dirweigh-cli --connections N for each N
 
 
 def clients(port, user="anonymous", password="anonymous@", password_file=None):
@@ -276,8 +283,15 @@ def clients(port, user="anonymous", password="anonymous@", password_file=None):
     floor = {}
     if SEQUENCE_FLOOR and user == "anonymous":
         floor["bare sequence (C, blocking)"] = ([SEQUENCE_FLOOR, str(port)], lambda out: int(out.split()[0]))
+    extra = {}
+    if BASELINE_CLI:
+        extra["dirweigh-cli (baseline build)"] = ([BASELINE_CLI] + cli[1:] + [url], lambda out: int(out.split()[0]))
+    for n in CONNECTION_ROWS:
+        extra["dirweigh-cli --connections %d" % n] = (cli + ["--connections", str(n), url],
+                                                      lambda out: int(out.split()[0]))
     return {
         "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
+        **extra,
         "dirweigh-cli --walk design": (cli + ["--walk", "design", url], lambda out: int(out.split()[0])),
         "dirweigh-cli --walk design --passive": (cli + ["--walk", "design", "--passive", url],
                                                  lambda out: int(out.split()[0])),
@@ -366,10 +380,15 @@ def main():
     parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
     parser.add_argument("--servers", default="vsftpd,pyftpdlib,proftpd,pure-ftpd")
     parser.add_argument("--cli", help="the dirweigh-cli to time (default: a Release build in build/release)")
+    parser.add_argument("--baseline-cli", help="another dirweigh-cli (an earlier build) timed in the same run")
+    parser.add_argument("--connection-rows", default="", help="e.g. 1,2,8: rows for dirweigh-cli --connections N")
     args = parser.parse_args()
-    global CLI
+    global CLI, BASELINE_CLI, CONNECTION_ROWS
     if args.cli:
         CLI = os.path.abspath(args.cli)
+    if args.baseline_cli:
+        BASELINE_CLI = os.path.abspath(args.baseline_cli)
+    CONNECTION_ROWS = [int(n) for n in args.connection_rows.split(",") if n]
     ensure_tools(args.servers.split(","))
     enter_private_network()
     print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
