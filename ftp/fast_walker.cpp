@@ -209,10 +209,22 @@ void FastWalker::SendAhead() {
 }
 
 bool FastWalker::SendStat(int node) {
-    const std::size_t client = NextClient();
+    std::size_t client = NextClient();
+    // A further connection the server has closed while it owed nothing
+    // leaves the walk quietly.
+    while (client > 0 && client < clients_.size() && !clients_[client]->Connected() && load_[client] == 0) {
+        RetireClient(client);
+        client = NextClient();
+    }
     if (client == clients_.size()) return false;
+    try {
+        clients_[client]->SendLine(statCommand_ + nodes_[node].absolute);
+    } catch (const ESocketError&) {
+        if (client == 0) throw;
+        LeaveToOthers(client, kCheck);
+        return true;
+    }
     pending_.pop_back();
-    clients_[client]->SendLine(statCommand_ + nodes_[node].absolute);
     inFlight_.push_back({client, node});
     ++load_[client];
     if (++unchecked_[client] >= window_) SendCheck(client);
@@ -274,15 +286,22 @@ void FastWalker::ReceiveNext() {
         }
         RefuseTruncatedListing(clients_[client]->LastReply());
         held_[client].emplace_back(node, std::move(listing));
-    } catch (const platform::Exception&) {
-        TznFTP& ftp = *clients_[client];
-        const bool closedByServer = !ftp.Connected() || ftp.LastReply().rfind("421", 0) == 0;
-        if (client == 0 || !closedByServer) throw;
-        std::deque<int> owed = TakeOwed(client);
-        if (node != kCheck) owed.push_front(node);
-        pending_.insert(pending_.end(), owed.rbegin(), owed.rend());
-        RetireClient(client);
+    } catch (const ESocketError&) {
+        if (client == 0) throw;
+        LeaveToOthers(client, node);
+    } catch (const EServerError&) {
+        if (client == 0 || clients_[client]->LastReply().rfind("421", 0) != 0) throw;
+        LeaveToOthers(client, node);
     }
+}
+
+// A further connection the server closed, or reset: what it owed goes back
+// to the queue for the others, and the walk goes on without it.
+void FastWalker::LeaveToOthers(std::size_t client, int node) {
+    std::deque<int> owed = TakeOwed(client);
+    if (node != kCheck) owed.push_front(node);
+    pending_.insert(pending_.end(), owed.rbegin(), owed.rend());
+    RetireClient(client);
 }
 
 // A window's listings count once its NOOP is answered where it is due.

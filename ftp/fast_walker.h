@@ -89,6 +89,7 @@ private:
     void ReceiveNext();
     void ReceiveCheck(std::size_t client);
     void RetireClient(std::size_t client);
+    void LeaveToOthers(std::size_t client, int node);
     bool NeedsCwd(int node);
     void ProbeBlanks(int node, TznFTPDirList& listing);
     void Accept(int node, const TznFTPDirList& listing);

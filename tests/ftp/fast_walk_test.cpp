@@ -353,6 +353,39 @@ TEST_F(FtpTest, FastWalkEndingAfterAFailureWaitsOneTimeOut) {
     EXPECT_TRUE(server.Finished(3));
 }
 
+// A further connection that the server closes while it waits for work
+// ("421 Timeout", as after vsftpd's idle time-out): its directory goes to
+// the first connection and the walk is whole.
+TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
+    const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+    const std::string file = "-rw-r--r-- 1 u g 1000 Jan  1 00:00 a.html\r\n";
+    ScriptedServer server, further;
+    Logon(server).Receive().Reply("257 \"/\" is the current directory");
+    RefuseListAll(UpToDataHelper(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+    server.Send("213-Status follows:\r\n" + dirs + "213 End\r\n");
+    server.AnswerEach(
+        [&](const std::string& line) -> std::string {
+            return line == "NOOP" ? "200 NOOP ok\r\n" : "213-Status follows:\r\n" + file + "213 End\r\n";
+        },
+        10);
+    Logon(further).Reply("421 Timeout.").Close();
+    further.Start();
+    platform::TComponent owner(nullptr);
+    auto* helper = new zn::TznFTP(&owner);
+    helper->SetWinsockLoaded(true);
+    helper->SetServer(further.Address());
+    helper->SetTimeOut(2);
+    helper->Connect();
+    ConnectTo(server);
+    Recorder events;
+    zn::FastWalker walker(*ftp_, events);
+    walker.SetHelperSource([helper] { return std::vector<zn::TznFTP*>{helper}; });
+    walker.Walk();
+    ftp_->Close();
+    EXPECT_EQ(events.failures, Lines{});
+    EXPECT_EQ(Totals(walker), "2000 bytes 2 files 3 dirs 0 skipped");
+}
+
 TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     ScriptedServer server;
     Logon(server).Receive().Reply("257 \"/www\" is the current directory");
