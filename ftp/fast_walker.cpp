@@ -205,9 +205,8 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     for (int i = 0; i < listing.Count(); ++i) {
         const TznFTPDirEntry& entry = listing.Items(i);
         if (entry.Kind != dkDirectory) {
-            const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
-            CountEntry(entry, *this);
-            nodes_[node].bytes += TotalBytes - bytesBefore;
+            const std::int64_t filesBefore = TotalFiles;
+            nodes_[node].bytes = AddSaturated(nodes_[node].bytes, CountEntry(entry, *this));
             nodes_[node].files += TotalFiles - filesBefore;
             continue;
         }
@@ -271,7 +270,7 @@ std::pair<std::int64_t, std::int64_t> FastWalker::ReportDone(int node) {
     std::int64_t bytes = nodes_[node].bytes, files = nodes_[node].files;
     for (const int child : nodes_[node].children) {
         const auto [childBytes, childFiles] = ReportDone(child);
-        bytes += childBytes;
+        bytes = AddSaturated(bytes, childBytes);
         files += childFiles;
     }
     observer_.DirectoryDone(nodes_[node].relative, nodes_[node].depth, bytes, files);

@@ -89,6 +89,21 @@ TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
     EXPECT_NE(run.out.find("\"bytes\": 1116"), std::string::npos) << run.out;
 }
 
+// Sizes a server claims may add up past 64 bits: the total stops at the
+// largest value, never wraps to a negative one, in both walks.
+TEST(CliRun, SumsSaturateRatherThanWrap) {
+    testsupport::TreeFtpServer server;
+    server.AddFile("a/one.iso", INT64_MAX);
+    server.AddFile("a/two.iso", INT64_MAX);
+    server.AddFile("b/three.html", 5);
+    server.Start();
+    for (const char* walk : {"fast", "design"}) {
+        CliResult run = RunCli({"ftp://me@" + server.Address(), "--du", "--walk", walk});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "9223372036854775807\t./a\n5\t./b\n9223372036854775807\t.\n") << walk;
+    }
+}
+
 TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
     testsupport::TreeFtpServer server;
     server.AddFile("a/one.html", 10);
