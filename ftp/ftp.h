@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ftp/dir_list.h"
@@ -165,6 +166,7 @@ protected:
     void AcceptDataConnection();
     void CloseDataListener();
     void ReceiveData(std::int32_t expectedSize);
+    void CountListingChunk(std::string_view chunk, std::uint64_t& lines, std::uint64_t& bytes);
     void CloseDataConnection();
     platform::LRESULT HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
 

@@ -221,5 +221,15 @@ TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
                   std::string::npos);
         EXPECT_FALSE(ftp_->Connected());
         EXPECT_TRUE(server.Finished(5));
+    }    {
+        // One line without end: every byte would restart the time-out.
+        ScriptedServer server;
+        server.Send("220-" + std::string(3 * 1024 * 1024, 'x')).Send("\r\n220 Ready\r\n").AwaitClientClose();
+        server.Start();
+        ftp_->SetServer(server.Address());
+        EXPECT_EQ(MessageOf<ESocketError>([&] { ftp_->Connect(); }),
+                  "The server sent a line that does not end (more than 1 MiB); the connection was closed");
+        EXPECT_FALSE(ftp_->Connected());
+        EXPECT_TRUE(server.Finished(5));
     }
 }
