@@ -211,6 +211,8 @@ private:
     std::unique_ptr<char[]> inbox_;
     std::size_t inboxStart_ = 0, inboxEnd_ = 0;
     bool InboxHolds() const { return inboxStart_ < inboxEnd_; }
+    std::string TakeClosingReply();
+    bool takingClosingReply_ = false;
     bool InputWaiting();
     void EmptyInbox() { inboxStart_ = inboxEnd_ = 0; }
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);

@@ -233,3 +233,18 @@ TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
         EXPECT_TRUE(server.Finished(5));
     }
 }
+
+// A server that ends the session says why and closes ("421 Timeout." after
+// its idle time); the next commands meet a reset, which must not hide the
+// reply the server gave.
+TEST_F(FtpTest, SessionEndedByTheServerShowsItsReplyNotTheReset) {
+    ScriptedServer server;
+    Logon(server).Send("421 Timeout.\r\n").Close();
+    ConnectTo(server);
+    ASSERT_TRUE(server.Finished(5));
+    const std::string message = MessageOf<ESocketError>([&] {
+        for (int i = 0; i < 100; ++i) ftp_->SendLine("STAT /d" + std::to_string(i));
+    });
+    EXPECT_EQ(message, "421 Timeout.");
+    EXPECT_FALSE(ftp_->Connected());
+}
