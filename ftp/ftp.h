@@ -160,6 +160,7 @@ protected:
     // One read of the data connection: the bytes, 0 at its end,
     // SOCKET_ERROR when nothing is there yet. Failures raise.
     int ReceiveDataChunk(char* buffer, int size);
+    void CheckDataStreamEnd(const TlsChannel& channel);
 
     void CreateDataSocket();
     void SendPort();
@@ -198,6 +199,7 @@ protected:
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
     std::string TlsHost_;         // the name the certificate must bear
     std::unique_ptr<TlsChannel> DataTls_;
+    bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
 
 private:
     void ConnectPassiveData();

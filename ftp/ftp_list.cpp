@@ -233,6 +233,7 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
         if (Canceled) RaiseCanceled();
         RaiseTimeOut();
     }
+    if (DataTls_) CheckDataStreamEnd(*DataTls_);
     Fire(OnTransferEnd, this);
 }
 

@@ -222,6 +222,28 @@ TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     }
 }
 
+// Once the server has ended a data connection with close_notify, one that
+// ends with a bare close may have been cut on the way: the walk fails
+// rather than count a shortened listing as whole.
+TEST_F(FtpTest, TlsDataConnectionWithoutCloseNotifyAfterOneWithItFailsTheWalk) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("a/b.html", 1234);
+    tree.AddFile("c.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "user", "secret", certificate.KeyAndCertFile(), 0, false, false,
+                               true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    ftp_->SetServer(server.Address());
+    ftp_->SetTlsMode(zn::tmRequire);
+    ftp_->SetTrustedFingerprint(certificate.Fingerprint());
+    ftp_->SetPassive(true);
+    ftp_->Connect();
+    const WalkTotals walked = WalkAll(*ftp_);
+    EXPECT_TRUE(Contains(walked.error, "ended without close_notify, which this server sent before")) << walked;
+    EXPECT_FALSE(ftp_->Connected());
+}
+
 // Behind an "OPEN server" proxy the certificate must name the server, not
 // the proxy: here the proxy is reached as "localhost", a name the
 // certificate (for 127.0.0.1) does not bear.
