@@ -125,7 +125,8 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
 // A server that spoke TLS before must speak it again under auto.
 void ExpectTlsIfRemembered(zn::TznFTP& ftp, const Options& options, const std::string& file) {
     if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host)) return;
-    ftp.SetTlsRemembered(true, "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file);
+    ftp.SetTlsRemembered(true,
+                         "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file);
 }
 
 // Not remembering weakens the next run's check but spoils nothing of this

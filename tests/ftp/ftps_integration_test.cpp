@@ -336,7 +336,7 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     EXPECT_EQ(message.substr(0, 48), "TLS is required, but the server refused it: 500 ");
     EXPECT_FALSE(ftp_->Connected());
 
-    // Auto against a server without TLS: the plain logon, as designed.
+    // Auto against a server without TLS: the plain logon.
     ftp_->SetTlsMode(zn::tmAuto);
     ftp_->Connect();
     EXPECT_FALSE(ftp_->TlsActive());
