@@ -243,8 +243,13 @@ TlsChannel::Io TlsChannel::Handshake() {
         established_ = true;
         return Io::Ok;
     }
-    if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) {
-        if (eof_) return Fail("The server closed the connection during the TLS handshake");
+    const bool closed =
+        reason == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+    if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE || closed) {
+        if (eof_) {
+            ERR_clear_error();
+            return Fail("The server closed the connection during the TLS handshake");
+        }
         return Io::WouldBlock;
     }
     return Fail("The TLS handshake failed");

@@ -395,6 +395,16 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     ftp_->SetTrustedFingerprint({});
     ftp_->SetTlsRemembered(false);
 
+    // A server that agrees, then closes instead of answering the hello.
+    testsupport::ScriptedServer closing;
+    closing.Reply("220 Ready").Receive().Reply("234 Go ahead").Close();
+    closing.Start();
+    ftp_->SetServer(closing.Address());
+    ftp_->SetTlsMode(zn::tmRequire);
+    EXPECT_EQ(MessageOf<zn::ESocketError>([&] { ftp_->Connect(); }),
+              "The server closed the connection during the TLS handshake");
+    ASSERT_TRUE(closing.Finished(5));
+
     // Bytes in clear right behind the 234 (someone on the path injecting a
     // reply for later) are refused, never read as if they came through TLS.
     testsupport::ScriptedServer injecting;
