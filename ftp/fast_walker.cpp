@@ -140,6 +140,7 @@ void FastWalker::WalkByStat() {
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
     statCommand_ = form_.Command() + " ";
+    ProbeBlanksBelowStart();
     OpenClients();
     Accept(0, startListing_);
     while (!pending_.empty() || !inFlight_.empty()) {
@@ -232,7 +233,13 @@ bool FastWalker::SendStat(int node) {
 }
 
 void FastWalker::SendCheck(std::size_t client) {
-    clients_[client]->SendLine("NOOP");
+    try {
+        clients_[client]->SendLine("NOOP");
+    } catch (const ESocketError&) {
+        if (client == 0) throw;
+        LeaveToOthers(client, kCheck);
+        return;
+    }
     inFlight_.push_back({client, kCheck});
     unchecked_[client] = 0;
 }
@@ -262,6 +269,28 @@ void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
     blanks_ = same ? Blanks::Whole : Blanks::Split;
 }
 
+// A directory of the start with a blank in its name tells, before the
+// further connections open, whether STAT takes such paths whole: one
+// listing by CWD beside one by STAT. (pyftpdlib loses the first command of
+// a session opened between two active-mode listings of another.)
+void FastWalker::ProbeBlanksBelowStart() {
+    for (int i = 0; i < startListing_.Count(); ++i) {
+        const TznFTPDirEntry& entry = startListing_.Items(i);
+        if (entry.Kind != dkDirectory || entry.Name.find(' ') == std::string::npos) continue;
+        WalkTotals scratch;
+        if (!EntersDirectory(entry.Name, rules_, scratch)) continue;
+        nodes_.push_back(Node{Child(start_, entry.Name), entry.Name, 1, 0, 0, {}, false});
+        const int probe = static_cast<int>(nodes_.size()) - 1;
+        if (!MayBeReadAsPattern(nodes_[probe].absolute)) {
+            TznFTPDirList listing;
+            ListByCwd(nodes_[probe].absolute, listing);
+            ProbeBlanks(probe, listing);
+        }
+        nodes_.pop_back();
+        return;
+    }
+}
+
 // The oldest command's reply: each connection answers in its own order,
 // and meanwhile the servers behind the others work on theirs. A further
 // connection that the server closes (its idle time-out, "421") leaves its
@@ -287,6 +316,10 @@ void FastWalker::ReceiveNext() {
         RefuseTruncatedListing(clients_[client]->LastReply());
         held_[client].emplace_back(node, std::move(listing));
     } catch (const ESocketError&) {
+        if (client == 0) throw;
+        LeaveToOthers(client, node);
+    } catch (const ETimedOutError&) {
+        // A further connection that stopped answering: the others go on.
         if (client == 0) throw;
         LeaveToOthers(client, node);
     } catch (const EServerError&) {
@@ -360,9 +393,8 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     for (int i = 0; i < listing.Count(); ++i) {
         const TznFTPDirEntry& entry = listing.Items(i);
         if (entry.Kind != dkDirectory) {
-            const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
-            CountEntry(entry, *this);
-            nodes_[node].bytes += TotalBytes - bytesBefore;
+            const std::int64_t filesBefore = TotalFiles;
+            nodes_[node].bytes = AddSaturated(nodes_[node].bytes, CountEntry(entry, *this));
             nodes_[node].files += TotalFiles - filesBefore;
             continue;
         }
@@ -429,7 +461,7 @@ std::pair<std::int64_t, std::int64_t> FastWalker::ReportDone(int node) {
     std::int64_t bytes = nodes_[node].bytes, files = nodes_[node].files;
     for (const int child : nodes_[node].children) {
         const auto [childBytes, childFiles] = ReportDone(child);
-        bytes += childBytes;
+        bytes = AddSaturated(bytes, childBytes);
         files += childFiles;
     }
     observer_.DirectoryDone(nodes_[node].relative, nodes_[node].depth, bytes, files);

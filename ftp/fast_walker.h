@@ -92,6 +92,7 @@ private:
     void LeaveToOthers(std::size_t client, int node);
     bool NeedsCwd(int node);
     void ProbeBlanks(int node, TznFTPDirList& listing);
+    void ProbeBlanksBelowStart();
     void Accept(int node, const TznFTPDirList& listing);
     void ListByCwd(const std::string& absolute, TznFTPDirList& listing);
     void GetBackInStep(std::size_t client, int node);

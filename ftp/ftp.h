@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ftp/dir_list.h"
@@ -164,12 +165,14 @@ protected:
     // One read of the data connection: the bytes, 0 at its end,
     // SOCKET_ERROR when nothing is there yet. Failures raise.
     int ReceiveDataChunk(char* buffer, int size);
+    void CheckDataStreamEnd(const TlsChannel& channel);
 
     void CreateDataSocket();
     void SendPort();
     void AcceptDataConnection();
     void CloseDataListener();
     void ReceiveData(std::int32_t expectedSize);
+    void CountListingChunk(std::string_view chunk, std::uint64_t& lines, std::uint64_t& bytes);
     void CloseDataConnection();
     platform::LRESULT HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
 
@@ -201,6 +204,7 @@ protected:
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
     std::string TlsHost_;         // the name the certificate must bear
     std::unique_ptr<TlsChannel> DataTls_;
+    bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
 
 private:
     void ConnectPassiveData();

@@ -202,10 +202,12 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
     // of the event loop per chunk would cost more than the reading.
     constexpr int kChunksBetweenEvents = 8;
     int chunks = 0;
+    std::uint64_t lines = 0, bytes = 0;
     for (;;) {
         const int n = ReceiveDataChunk(buffer.data(), static_cast<int>(buffer.size()));
         if (n != winsock::SOCKET_ERROR) {
             TimeCounter.Start();
+            CountListingChunk(std::string_view(buffer.data(), static_cast<std::size_t>(n)), lines, bytes);
             ListingStream->Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             transferred += n;
             const std::int32_t percent =
@@ -231,7 +233,22 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
         if (Canceled) RaiseCanceled();
         RaiseTimeOut();
     }
+    if (DataTls_) CheckDataStreamEnd(*DataTls_);
     Fire(OnTransferEnd, this);
+}
+
+// The bytes and the line ends of a data connection's chunk count against
+// the listing's bound, as the lines of a listing over the control
+// connection do.
+void TznFTP::CountListingChunk(std::string_view chunk, std::uint64_t& lines, std::uint64_t& bytes) {
+    const auto ends = static_cast<std::uint64_t>(std::count(chunk.begin(), chunk.end(), '\n'));
+    if (ends == 0) {
+        bytes += chunk.size();
+        if (bytes > ListingMax_.Bytes) CountListingLine(lines, bytes, 0);
+        return;
+    }
+    lines += ends - 1;
+    CountListingLine(lines, bytes, chunk.size());
 }
 
 void TznFTP::CloseDataConnection() {

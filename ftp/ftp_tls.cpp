@@ -80,6 +80,7 @@ void TznFTP::SecureLogon() {
     DataProtected_ = false;
     CertificatePinned_ = false;
     PlainLogonReason_.clear();
+    DataCloseNotifySeen_ = false;
     if (TlsMode_ == tmOff) return;
     const bool expected = TlsMode_ == tmAuto && (TlsRemembered_ || !TrustedFingerprint_.empty());
     if (TlsMode_ == tmAuto && !ServerOffersTls()) {
@@ -176,6 +177,23 @@ void TznFTP::SecureDataConnection() {
     // show the certificate the control connection accepted.
     if (DataTls_->Fingerprint() != Tls_->Fingerprint()) {
         RaiseErrorText("The data connection showed another certificate than the control connection", true);
+    }
+}
+
+// A server that ends its data connections with close_notify does so every
+// time; once one has in this session, a data connection that ends with a
+// bare close may have been cut short by someone on the path, and the 226
+// that follows on the control connection cannot tell. Before that, a bare
+// close is taken as the end (many servers never send close_notify).
+void TznFTP::CheckDataStreamEnd(const TlsChannel& channel) {
+    if (!channel.BareClose()) {
+        DataCloseNotifySeen_ = true;
+        return;
+    }
+    if (DataCloseNotifySeen_) {
+        RaiseErrorText("The listing's TLS connection ended without close_notify, which this server sent before: the "
+                       "listing may have been cut short on the way, so the walk is incomplete",
+                       true);
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/helper_clients.h"
 
+#include "net/errors.h"
 #include "net/text_helpers.h"
 
 #include <algorithm>
@@ -55,6 +56,13 @@ void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int cou
         try {
             helper->Connect();
             helper->SetTimeOut(first.TimeOut());
+        } catch (const ECanceledError&) {
+            // A Cancel (Ctrl-C) meant for the whole walk: the first
+            // connection has it too, and the walk must end as cancelled,
+            // not go on with a connection the Cancel closed.
+            helpers.pop_back();
+            delete helper;
+            throw;
         } catch (const std::exception& e) {
             if (failed && !RefusesMoreConnections(e.what())) failed(number, e.what());
             helpers.pop_back();

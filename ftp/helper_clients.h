@@ -21,7 +21,8 @@ namespace zn {
 // Each client is in `helpers` while it connects, so that a Cancel reaches
 // it; `prepare` sees each before it connects (to show its dialogue, tagged
 // with its number, from 2), and `failed` any failure other than a refusal
-// for their number.
+// for their number. A Cancel while one logs on ends the opening with
+// ECanceledError: it was meant for the walk.
 void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int count, std::vector<TznFTP*>& helpers,
                        const std::function<void(TznFTP& helper, int number)>& prepare,
                        const std::function<void(int number, const std::string& message)>& failed);

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/site_walker.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "net/errors.h"
 #include "net/text_helpers.h"
 #include "platform/exception.h"
@@ -25,13 +28,23 @@ bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals
     return true;
 }
 
-void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals) {
+// A server may claim any size: two files of 2^63 - 1 bytes would wrap a
+// sum to a negative total. Sums stop at the largest value instead, which no
+// real site reaches.
+std::int64_t AddSaturated(std::int64_t sum, std::int64_t size) {
+    return size > std::numeric_limits<std::int64_t>::max() - sum ? std::numeric_limits<std::int64_t>::max() : sum + size;
+}
+
+std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals) {
     if (entry.Kind == dkFile) {
-        if (entry.Size > 0) totals.TotalBytes += entry.Size;
+        const std::int64_t bytes = std::max<std::int64_t>(entry.Size, 0);
+        totals.TotalBytes = AddSaturated(totals.TotalBytes, bytes);
         ++totals.TotalFiles;
+        return bytes;
     } else if (entry.Kind == dkUnknown) {
         ++totals.UnparsedLines;
     }
+    return 0;
 }
 
 void RefuseTruncatedListing(const std::string& reply) {
@@ -97,7 +110,10 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
     // Each level keeps its own listing: the next LIST replaces the client's.
     TznFTPDirList level;
     if (Aborted) return;
-    const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
+    // This directory's bytes, apart from the total: once the total has
+    // saturated, a difference of totals would no longer be them.
+    const std::int64_t outerBytes = std::exchange(levelBytes_, 0);
+    const std::int64_t filesBefore = TotalFiles;
     const std::size_t pathLength = path_.size();
     if (depth > 0) path_ += (path_.empty() ? "" : "/") + name;
     try {
@@ -137,15 +153,16 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
                     if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
                 }
             } else {
-                CountEntry(entry, *this);
+                levelBytes_ = AddSaturated(levelBytes_, CountEntry(entry, *this));
             }
         }
-        if (!Aborted) observer_.DirectoryDone(path_, depth, TotalBytes - bytesBefore, TotalFiles - filesBefore);
+        if (!Aborted) observer_.DirectoryDone(path_, depth, levelBytes_, TotalFiles - filesBefore);
     } catch (const platform::Exception& e) {
         Aborted = true;
         observer_.WalkFailed(e.Message());
     }
     path_.resize(pathLength);
+    levelBytes_ = AddSaturated(outerBytes, levelBytes_);
 }
 
 }  // namespace zn

@@ -63,8 +63,11 @@ struct WalkTotals {
 // Whether a walk goes into the directory entry `name`; counts the refused
 // and the skipped ones.
 bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals);
-// Adds a file entry, or an unreadable line, to the totals.
-void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals);
+// size added to sum, both 0 or more, at most the largest int64.
+std::int64_t AddSaturated(std::int64_t sum, std::int64_t size);
+// Adds a file entry, or an unreadable line, to the totals; the bytes
+// saturate rather than wrap. Returns the entry's bytes.
+std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals);
 // Some servers cut a long listing short and still answer success, saying
 // so in the text ("226 Output truncated to 10000 matches", pure-ftpd): a
 // total built on it would be reported as complete and be wrong.
@@ -108,6 +111,7 @@ private:
     // to take instead of listing it again.
     TznFTPDirList start_;
     bool startListed_ = false;
+    std::int64_t levelBytes_ = 0;  // the bytes of the directory being walked so far
 };
 
 }  // namespace zn

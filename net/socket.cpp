@@ -123,9 +123,41 @@ void TznSocket::RaiseErrorText(std::string message, bool close) {
     throw ESocketError(message);
 }
 
+// A server that ends the session says why ("421 Timeout.") and closes; the
+// reset that the next command meets must not hide that reply.
 void TznSocket::RaiseError(std::uint16_t code) {
     if (code == 0) return;
+    if (code == winsock::WSAECONNRESET) {
+        const std::string reply = TakeClosingReply();
+        if (!reply.empty()) RaiseErrorText(reply, true);
+    }
     RaiseErrorText(LoadMessage(code), code == winsock::WSAECONNRESET);
+}
+
+// The "421" reply waiting to be read on the control connection, taken;
+// empty when the next line is not one (or nothing is there).
+std::string TznSocket::TakeClosingReply() {
+    if (takingClosingReply_ || SocketHandle == winsock::INVALID_SOCKET) return {};
+    struct Guard {
+        bool& flag;
+        ~Guard() { flag = false; }
+    } guard{takingClosingReply_ = true};
+    char chunk[kLineMax];
+    int n = 0;
+    try {
+        n = Receive(chunk, sizeof chunk, true);
+    } catch (const platform::Exception&) {
+        return {};
+    }
+    if (n <= 4) return {};
+    const char* lf = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(n)));
+    const std::string line(chunk, lf ? static_cast<std::size_t>(lf - chunk) : static_cast<std::size_t>(n));
+    if (line.compare(0, 4, "421 ") != 0) return {};
+    Receive(chunk, lf ? static_cast<int>(lf - chunk + 1) : n, false);
+    std::string text = line;
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    LastReply_ = text;
+    return text;
 }
 
 void TznSocket::CancelPendingRequest() {

@@ -72,10 +72,29 @@ public:
     // The most a multi-line reply may hold before it counts as endless.
     static constexpr std::size_t kReplyLinesMax = 10000;
     static constexpr std::size_t kReplyBytesMax = 1024 * 1024;
+    // The most one listing may hold, whichever way it comes (a data
+    // connection, or a reply over the control connection): a listing
+    // without end would otherwise grow for ever, each line restarting the
+    // time-out. Past either bound the listing fails.
+    struct ListingBound {
+        std::uint64_t Lines;
+        std::uint64_t Bytes;
+    };
+    static constexpr ListingBound kListingMax{10'000'000, std::uint64_t{1} << 30};
+    // A tighter bound than kListingMax (tests cannot send a gibibyte).
+    void SetListingMax(ListingBound value) { ListingMax_ = value; }
+    // A single line without end, in a reply or a listing over the control
+    // connection.
+    static constexpr std::size_t kLineBytesMax = 1024 * 1024;
     static constexpr std::size_t kHostNameMax = 127;
     static constexpr std::size_t kServiceNameMax = 63;
 
 protected:
+    // Counts one line of `lineBytes` against the listing's bound; past it
+    // the listing fails, and the connection is closed (the dialogue is out
+    // of step).
+    void CountListingLine(std::uint64_t& lines, std::uint64_t& bytes, std::uint64_t lineBytes);
+    ListingBound ListingMax_ = kListingMax;
     const std::string& Server() const { return Server_; }
     void SetServer(const std::string& value) { Server_ = value; }
     std::uint16_t DefaultPort() const { return DefaultPort_; }
@@ -192,6 +211,8 @@ private:
     std::unique_ptr<char[]> inbox_;
     std::size_t inboxStart_ = 0, inboxEnd_ = 0;
     bool InboxHolds() const { return inboxStart_ < inboxEnd_; }
+    std::string TakeClosingReply();
+    bool takingClosingReply_ = false;
     bool InputWaiting();
     void EmptyInbox() { inboxStart_ = inboxEnd_ = 0; }
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);

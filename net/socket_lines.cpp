@@ -96,6 +96,7 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
     char buffer[kLineMax + 1] = {};
     char chunk[kLineMax];
     std::size_t count = 0;
+    std::size_t received = 0;
     bool found = false;
     // Events are let in only when the line is not complete: a reply that is
     // already there is taken without a turn of the event loop, which costs
@@ -111,8 +112,9 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
             const std::size_t kept = std::min(static_cast<std::size_t>(n), kLineMax - count);
             std::memcpy(buffer + count, chunk, kept);
             count += kept;
+            received += static_cast<std::size_t>(n);
         }
-        if (found) break;
+        if (found || received > kLineBytesMax) break;
         Pump();
         if (Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0) || !Connected()) break;
         // Nothing to read yet: block until the socket, a tick or a cancel
@@ -120,6 +122,11 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
         if (n <= 0) Block();
     }
     TimeCounter.Stop();
+    // Each byte restarts the time-out: a line that never ends would never
+    // end the wait either.
+    if (!found && received > kLineBytesMax) {
+        RaiseErrorText("The server sent a line that does not end (more than 1 MiB); the connection was closed", true);
+    }
 
     std::int32_t result = -1;
     if (found) {
@@ -182,12 +189,26 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
     return code;
 }
 
-std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string&, std::int32_t)>& onLine,
+void TznSocket::CountListingLine(std::uint64_t& lines, std::uint64_t& bytes, std::uint64_t lineBytes) {
+    bytes += lineBytes;
+    if (++lines <= ListingMax_.Lines && bytes <= ListingMax_.Bytes) return;
+    RaiseErrorText("The listing does not end (more than " + std::to_string(ListingMax_.Lines) + " lines or " +
+                       std::to_string(ListingMax_.Bytes / 1024) + " KiB); the connection was closed",
+                   true);
+}
+
+std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string&, std::int32_t)>& lineOut,
                                       std::string* firstLine) {
     // With commands sent ahead, the reply is often there already.
     const std::int32_t code = ReadNextLine(LastReply_);
     if (firstLine) *firstLine = LastReply_;
     if (code <= 0 || LastReply_.find('-') != 3) return code;
+    std::uint64_t lines = 0, bytes = 0;
+    const std::function<void(const std::string&, std::int32_t)> onLine = [&](const std::string& line,
+                                                                             std::int32_t replyCode) {
+        CountListingLine(lines, bytes, line.size() + 2);
+        lineOut(line, replyCode);
+    };
     for (;;) {
         bool closed = false;
         if (TakeWaitingLines(code, onLine, closed)) {

@@ -130,10 +130,6 @@ TlsContext::TlsContext() {
     // The system's store; SSL_CERT_FILE and SSL_CERT_DIR replace it, as
     // they do for OpenSSL's tools.
     if (X509_STORE* store = SharedTrustStore()) SSL_CTX_set1_cert_store(ctx_, store);
-    // Many servers end a data connection without close_notify; the end of
-    // a listing is confirmed by the "226" on the encrypted control
-    // connection, so a bare close is taken as the end of the stream.
-    SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_set_app_data(ctx_, this);
     SSL_CTX_sess_set_new_cb(ctx_, &TlsContext::KeepSession);
@@ -247,8 +243,13 @@ TlsChannel::Io TlsChannel::Handshake() {
         established_ = true;
         return Io::Ok;
     }
-    if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) {
-        if (eof_) return Fail("The server closed the connection during the TLS handshake");
+    const bool closed =
+        reason == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+    if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE || closed) {
+        if (eof_) {
+            ERR_clear_error();
+            return Fail("The server closed the connection during the TLS handshake");
+        }
         return Io::WouldBlock;
     }
     return Fail("The TLS handshake failed");
@@ -272,6 +273,12 @@ void TlsChannel::Decrypt() {
         const int reason = SSL_get_error(ssl_, result);
         if (reason == SSL_ERROR_ZERO_RETURN) {
             closeNotify_ = true;
+        } else if (eof_ && reason == SSL_ERROR_SSL &&
+                   ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+            // A bare close, without close_notify: still the end of the
+            // stream (many servers end data connections so), but the owner
+            // can tell it from a close_notify (BareClose).
+            ERR_clear_error();
         } else if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
             Fail("The TLS connection failed");
         }

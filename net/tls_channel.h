@@ -93,6 +93,9 @@ public:
     bool Poll();
     // The peer sent close_notify or closed its end.
     bool PeerFinished() const { return closeNotify_ || eof_; }
+    // The peer closed its end without sending close_notify first: the
+    // stream may have been cut by someone on the path.
+    bool BareClose() const { return eof_ && !closeNotify_; }
     // Sends close_notify, as far as the socket takes it without waiting.
     void Shutdown();
 

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     cli::Environment environment;
     environment.passwords = cli::SystemPasswordSources();
     environment.progressOnTerminal = isatty(STDERR_FILENO) != 0;
+    environment.outputOnTerminal = isatty(STDOUT_FILENO) != 0;
     environment.handleInterrupt = true;
     environment.tlsServersFile = cli::TlsServersFile();
     return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, environment);

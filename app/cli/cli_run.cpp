@@ -4,6 +4,7 @@
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
+#include "app/cli/cli_terminal_text.h"
 #include "app/cli/cli_tls_servers.h"
 #include "ftp/fast_walker.h"
 #include "ftp/helper_clients.h"
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <utility>
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -73,13 +75,13 @@ public:
     void WalkFailed(const std::string& message) override {
         if (firstError.empty()) firstError = message;
         ClearProgress();
-        err_ << "dirweigh-cli: " << server_ << ": " << message << '\n';
+        err_ << "dirweigh-cli: " << server_ << ": " << TerminalSafe(message) << '\n';
     }
     void DirectoryListed(const std::string& path) override {
         if (!progress_ || !totals) return;
         const zn::WalkTotals& now = totals();
         err_ << "\r\033[K" << now.Directories << " directories, " << now.TotalFiles << " files, "
-             << HumanSize(now.TotalBytes) << "  /" << path << std::flush;
+             << HumanSize(now.TotalBytes) << "  /" << TerminalSafe(path) << std::flush;
         shown_ = true;
     }
     void DirectoryDone(const std::string& path, int depth, std::int64_t bytes, std::int64_t) override {
@@ -113,9 +115,11 @@ private:
 // `tag` names a further connection of the fast walk ("[2] ").
 void ShowDialogue(zn::TznFTP& ftp, std::ostream& err, const std::string& tag = {}) {
     ftp.OnLineSent = [&err, tag](zn::TObject*, const std::string& line) {
-        err << tag << (line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
+        err << tag << TerminalSafe(line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
     };
-    ftp.OnLineReceived = [&err, tag](zn::TObject*, const std::string& line) { err << tag << ' ' << line << '\n'; };
+    ftp.OnLineReceived = [&err, tag](zn::TObject*, const std::string& line) {
+        err << tag << ' ' << TerminalSafe(line) << '\n';
+    };
     ftp.OnSecured = [&err, &ftp](zn::TObject*) { err << "TLS: " << ftp.TlsSummary() << '\n'; };
 }
 
@@ -131,7 +135,8 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
 // A server that spoke TLS before must speak it again under auto.
 void ExpectTlsIfRemembered(zn::TznFTP& ftp, const Options& options, const std::string& file) {
     if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host)) return;
-    ftp.SetTlsRemembered(true, "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file);
+    ftp.SetTlsRemembered(true,
+                         "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file);
 }
 
 // Not remembering weakens the next run's check but spoils nothing of this
@@ -141,6 +146,15 @@ void RememberTls(const std::string& host, const std::string& file, std::ostream&
     if (!file.empty() && !RememberTlsServer(file, host, error)) {
         err << "dirweigh-cli: " << host << ": cannot remember that the server speaks TLS: " << error << '\n';
     }
+}
+
+// Paths as the server named them, for a program reading them; escaped
+// where a terminal shows them.
+std::vector<DuLine> ShownDuLines(std::vector<DuLine> du, bool onTerminal) {
+    if (onTerminal) {
+        for (DuLine& line : du) line.path = TerminalSafe(line.path);
+    }
+    return du;
 }
 
 void Print(const Options& options, const Totals& totals, const std::vector<DuLine>& du, std::ostream& out) {
@@ -209,7 +223,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         // Said whatever the verbosity: the user must know the password
         // went in clear, and JSON's "tls": false comes only at the end.
         ftp->OnPlainLogon = [&err, &options, ftp](zn::TObject*) {
-            err << "dirweigh-cli: " << options.host << ": " << ftp->PlainLogonReason() << '\n';
+            err << "dirweigh-cli: " << options.host << ": " << TerminalSafe(ftp->PlainLogonReason()) << '\n';
         };
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
@@ -235,7 +249,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                         if (options.verbose) ShowDialogue(helper, err, tag(number));
                     },
                     [&](int number, const std::string& message) {
-                        if (options.verbose) err << tag(number) << message << '\n';
+                        if (options.verbose) err << tag(number) << TerminalSafe(message) << '\n';
                     });
                 // "tls": true means every connection of the walk.
                 secured = secured && std::all_of(helpers.begin(), helpers.end(),
@@ -264,7 +278,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
                     secured,
                     observer.listing};
-    Print(options, totals, observer.du, out);
+    Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
     if (interrupted) return kExitInterrupted;
     return totals.complete ? kExitComplete : kExitFailed;
 }

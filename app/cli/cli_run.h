@@ -12,6 +12,7 @@ namespace cli {
 struct Environment {
     PasswordSources passwords;
     bool progressOnTerminal = false;  // stderr is a terminal
+    bool outputOnTerminal = false;    // stdout is a terminal
     bool handleInterrupt = false;     // Ctrl-C cancels the walk
     // The servers that spoke TLS before (cli_tls_servers.h); empty: none
     // are remembered.

@@ -142,6 +142,28 @@ TEST_F(MainFormTest, UntrustedCertificateIsAskedAboutOnceAndKeptForTheServer) {
     Connect(server.Address());
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_TRUE(Form().znFTP->Connected());
+    EXPECT_NE(ReadIni().find("\nSpokeTls=1"), std::string::npos) << ReadIni();
+    Form().DisconnectBtn->click();
+
+    // A server without TLS: the log says the password goes in clear; once
+    // marked as having spoken TLS, it is refused, with the way to accept it.
+    testsupport::PyFtpd plain(tree.Root().string(), "webmaster", "s3cret");
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    Connect(plain.Address());
+    EXPECT_TRUE(Form().znFTP->Connected());
+    EXPECT_NE(Log().find("The server does not offer TLS; going on without it: the password travels in clear.\n"),
+              std::string::npos)
+        << Log();
+    Form().DisconnectBtn->click();
+    std::ofstream(dir_ / "dirweigh.ini", std::ios::app) << "[TLS " << plain.Address() << "]\nSpokeTls=1\n";
+    boxes_.clear();
+    Connect(plain.Address());
+    EXPECT_FALSE(Form().znFTP->Connected());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("This server spoke TLS before, and now it does not offer TLS."), std::string::npos)
+        << boxes_[0].text;
+    EXPECT_NE(boxes_[0].text.find("remove SpokeTls=1 from its [TLS " + plain.Address() + "] section"), std::string::npos)
+        << boxes_[0].text;
     platform::SetQuestionHook(previous);
     unsetenv("SSL_CERT_FILE");
 }

@@ -21,7 +21,7 @@ import logging, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, certfile, max_cons, refuse_stat, tls_first_only = sys.argv[1:8]
+root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_closes = sys.argv[1:9]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -52,6 +52,18 @@ if tls_first_only == "1":
             else:
                 super().ftp_AUTH(line)
     handler = TlsOnFirstOnly
+if bare_closes == "1":
+    from pyftpdlib.handlers import TLS_DTPHandler
+    class BareCloseAfterFirst(TLS_DTPHandler):
+        closed_count = 0
+        def close(self):
+            if not getattr(self, "counted", False):
+                self.counted = True
+                BareCloseAfterFirst.closed_count += 1
+                # Without its TLS shutdown: no close_notify.
+                self._error = BareCloseAfterFirst.closed_count > 1
+            super().close()
+    handler.dtp_handler = BareCloseAfterFirst
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
 server = FTPServer(("127.0.0.1", 0), handler)
@@ -68,7 +80,8 @@ const char* kPython = "/usr/bin/python3";
 }  // namespace
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
-               const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat, bool tlsFirstOnly) {
+               const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat, bool tlsFirstOnly,
+               bool bareDataCloses) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -79,7 +92,8 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> args{kPython,  "-c",          kServerScript, root, user, password, tlsKeyAndCert,
-                                  std::to_string(maxConnections), refuseStat ? "1" : "0", tlsFirstOnly ? "1" : "0"};
+                                  std::to_string(maxConnections), refuseStat ? "1" : "0", tlsFirstOnly ? "1" : "0",
+                                  bareDataCloses ? "1" : "0"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -17,9 +17,11 @@ public:
     // connections". `refuseStat`: STAT answers 502, as on servers that
     // give no listing that way. `tlsFirstOnly`: TLS on the first
     // connection only; the later ones refuse AUTH TLS with "500".
+    // `bareDataCloses`: data connections after the first end with a bare
+    // close, without close_notify, as if someone on the path had cut them.
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
            const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false,
-           bool tlsFirstOnly = false);
+           bool tlsFirstOnly = false, bool bareDataCloses = false);
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

@@ -4,6 +4,7 @@
 // the STAT reply shapes of other servers, the fallback, and failures.
 
 #include "ftp/fast_walker.h"
+#include "ftp/helper_clients.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
@@ -247,6 +248,8 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Send("213-Status follows:\r\n" + blank + "213 End\r\n").Receive().Reply("250 CWD ok");
              UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive().Send("213-Status follows:\r\n-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n213 End\r\n");
+             s.Receive().Reply("250 CWD ok");
+             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
              s.AwaitClientClose();
          },
          "1000 bytes 1 files 2 dirs 0 skipped", {}},
@@ -400,4 +403,28 @@ TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     EXPECT_TRUE(walker.Aborted);
     EXPECT_EQ(events.failures, Lines{"Operation has been canceled"});
     EXPECT_EQ(server.Received().back(), "STAT /www/sub");
+}
+
+// Ctrl-C while a further connection logs on is the walk's cancel: it ends
+// the opening as a cancel, not with a walk that goes on over a closed
+// connection ("You have to connect to the server first").
+TEST_F(FtpTest, CancelWhileAFurtherConnectionLogsOnCancelsTheWalk) {
+    ScriptedServer server;  // takes the first connection only: the second waits for a greeting
+    Logon(server).AwaitClientClose();
+    ConnectTo(server);
+    platform::TComponent owner(nullptr);
+    std::vector<zn::TznFTP*> helpers;
+    std::vector<std::string> failures;
+    EXPECT_THROW(zn::OpenHelperClients(
+                     owner, *ftp_, 3, helpers,
+                     [&](zn::TznFTP&, int) {
+                         QTimer::singleShot(100, [&] {
+                             ftp_->Cancel();
+                             for (zn::TznFTP* helper : helpers) helper->Cancel();
+                         });
+                     },
+                     [&](int, const std::string& message) { failures.push_back(message); }),
+                 zn::ECanceledError);
+    EXPECT_TRUE(helpers.empty());
+    EXPECT_TRUE(failures.empty());
 }

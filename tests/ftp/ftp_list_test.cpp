@@ -225,3 +225,35 @@ TEST_F(FtpTest, WalkEntersDirectoriesWithBlanksByTheirWholeName) {
         EXPECT_EQ(moves, (Lines{"CWD Old Site", "CDUP", "CWD My Documents", "CDUP"}));
     }
 }
+
+// A listing that never ends, over a data connection or in a STAT reply,
+// fails past its bound (lowered here from a gibibyte) instead of growing
+// for ever.
+TEST_F(FtpTest, EndlessListingsFailPastTheirBound) {
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) lines += "-rw-r--r--   1 web  web   1200 Mar  7 14:05 page" + std::to_string(i) + "\r\n";
+    for (const bool overControl : {false, true}) {
+        SCOPED_TRACE(overControl ? "STAT" : "LIST");
+        ScriptedServer server;
+        FtpTest::Logon(server);
+        if (overControl) {
+            server.Receive().Send("213-Status of /:\r\n" + lines);
+        } else {
+            UpToData(server).SendData(lines);
+        }
+        server.AwaitClientClose();
+        ConnectTo(server);
+        ftp_->SetListingMax({1000, 1 << 20});
+        zn::TznFTPDirList list;
+        const std::string message = MessageOf<zn::ESocketError>([&] {
+            if (overControl) {
+                ftp_->StatList("/", list);
+            } else {
+                ftp_->List();
+            }
+        });
+        EXPECT_EQ(message, "The listing does not end (more than 1000 lines or 1024 KiB); the connection was closed");
+        EXPECT_FALSE(ftp_->Connected());
+        EXPECT_TRUE(server.Finished(5));
+    }
+}

@@ -221,5 +221,30 @@ TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
                   std::string::npos);
         EXPECT_FALSE(ftp_->Connected());
         EXPECT_TRUE(server.Finished(5));
+    }    {
+        // One line without end: every byte would restart the time-out.
+        ScriptedServer server;
+        server.Send("220-" + std::string(3 * 1024 * 1024, 'x')).Send("\r\n220 Ready\r\n").AwaitClientClose();
+        server.Start();
+        ftp_->SetServer(server.Address());
+        EXPECT_EQ(MessageOf<ESocketError>([&] { ftp_->Connect(); }),
+                  "The server sent a line that does not end (more than 1 MiB); the connection was closed");
+        EXPECT_FALSE(ftp_->Connected());
+        EXPECT_TRUE(server.Finished(5));
     }
+}
+
+// A server that ends the session says why and closes ("421 Timeout." after
+// its idle time); the next commands meet a reset, which must not hide the
+// reply the server gave.
+TEST_F(FtpTest, SessionEndedByTheServerShowsItsReplyNotTheReset) {
+    ScriptedServer server;
+    Logon(server).Send("421 Timeout.\r\n").Close();
+    ConnectTo(server);
+    ASSERT_TRUE(server.Finished(5));
+    const std::string message = MessageOf<ESocketError>([&] {
+        for (int i = 0; i < 100; ++i) ftp_->SendLine("STAT /d" + std::to_string(i));
+    });
+    EXPECT_EQ(message, "421 Timeout.");
+    EXPECT_FALSE(ftp_->Connected());
 }

@@ -222,6 +222,28 @@ TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     }
 }
 
+// Once the server has ended a data connection with close_notify, one that
+// ends with a bare close may have been cut on the way: the walk fails
+// rather than count a shortened listing as whole.
+TEST_F(FtpTest, TlsDataConnectionWithoutCloseNotifyAfterOneWithItFailsTheWalk) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("a/b.html", 1234);
+    tree.AddFile("c.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "user", "secret", certificate.KeyAndCertFile(), 0, false, false,
+                               true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    ftp_->SetServer(server.Address());
+    ftp_->SetTlsMode(zn::tmRequire);
+    ftp_->SetTrustedFingerprint(certificate.Fingerprint());
+    ftp_->SetPassive(true);
+    ftp_->Connect();
+    const WalkTotals walked = WalkAll(*ftp_);
+    EXPECT_TRUE(Contains(walked.error, "ended without close_notify, which this server sent before")) << walked;
+    EXPECT_FALSE(ftp_->Connected());
+}
+
 // Behind an "OPEN server" proxy the certificate must name the server, not
 // the proxy: here the proxy is reached as "localhost", a name the
 // certificate (for 127.0.0.1) does not bear.
@@ -314,7 +336,7 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     EXPECT_EQ(message.substr(0, 48), "TLS is required, but the server refused it: 500 ");
     EXPECT_FALSE(ftp_->Connected());
 
-    // Auto against a server without TLS: the plain logon, as designed.
+    // Auto against a server without TLS: the plain logon.
     ftp_->SetTlsMode(zn::tmAuto);
     ftp_->Connect();
     EXPECT_FALSE(ftp_->TlsActive());
@@ -372,6 +394,16 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     }
     ftp_->SetTrustedFingerprint({});
     ftp_->SetTlsRemembered(false);
+
+    // A server that agrees, then closes instead of answering the hello.
+    testsupport::ScriptedServer closing;
+    closing.Reply("220 Ready").Receive().Reply("234 Go ahead").Close();
+    closing.Start();
+    ftp_->SetServer(closing.Address());
+    ftp_->SetTlsMode(zn::tmRequire);
+    EXPECT_EQ(MessageOf<zn::ESocketError>([&] { ftp_->Connect(); }),
+              "The server closed the connection during the TLS handshake");
+    ASSERT_TRUE(closing.Finished(5));
 
     // Bytes in clear right behind the 234 (someone on the path injecting a
     // reply for later) are refused, never read as if they came through TLS.

@@ -31,7 +31,7 @@ TEST(CliArguments, UrlsGiveUserHostPortAndStartDirectory) {
     EXPECT_EQ(p.options->tls, cli::TlsChoice::Auto);
 
     // A fingerprint as users copy it: lower case, no colons, no prefix.
-    p = ParseCommandLine({"host", "--tls", "require", "--tls-fingerprint", std::string(64, 'a')});
+    p = ParseCommandLine({"host", "--tls", "REQUIRE", "--tls-fingerprint", std::string(64, 'a')});
     ASSERT_TRUE(p.options) << p.error;
     EXPECT_EQ(p.options->tls, cli::TlsChoice::Require);
     EXPECT_EQ(p.options->tlsFingerprint.substr(0, 16), "SHA256:AA:AA:AA:");

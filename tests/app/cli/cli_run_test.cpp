@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
+#include "app/cli/cli_terminal_text.h"
 #include "platform/modules.h"
 #include "tests/fakes/mock_network_manager.h"
 #include "tests/fakes/proftpd.h"
@@ -93,6 +94,50 @@ TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
     EXPECT_EQ(run.out, "1111\t.\n");
     run = RunCli({"ftp://me@" + server.Address(), "--json", "--no-default-excludes"});
     EXPECT_NE(run.out.find("\"bytes\": 1116"), std::string::npos) << run.out;
+}
+
+// Names and replies from the server reach a terminal with their control
+// characters escaped: progress line, messages, -v dialogue, --du paths.
+TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
+    testsupport::TreeFtpServer server;
+    server.AddFile("t\x1b]2;owned\x07t/a.html", 7);
+    server.AddFile("x\x1b[2Jx/b.html", 1);
+    server.RefuseCwd("x\x1b[2Jx");
+    server.Start();
+    cli::Environment environment;
+    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
+    environment.progressOnTerminal = true;
+    environment.outputOnTerminal = true;
+    for (const bool verbose : {false, true}) {
+        std::ostringstream out, err;
+        std::vector<std::string> args{"ftp://me@" + server.Address(), "--du"};
+        if (verbose) args.push_back("-v");
+        EXPECT_EQ(cli::RunCli(args, out, err, environment), 1);
+        const std::string shown = out.str() + err.str();
+        EXPECT_EQ(shown.find_first_of("\x07"), std::string::npos) << shown;
+        // The progress line's own ESC [ K is the only escape sequence left.
+        std::string rest = shown;
+        for (std::size_t at; (at = rest.find("\x1b[K")) != std::string::npos;) rest.erase(at, 3);
+        EXPECT_EQ(rest.find('\x1b'), std::string::npos) << shown;
+        EXPECT_NE(err.str().find(": 550 x\\x1b[2Jx: No such file or directory\n"), std::string::npos) << err.str();
+        EXPECT_NE(shown.find("t\\x1b]2;owned\\x07t"), std::string::npos) << shown;
+    }
+    EXPECT_EQ(cli::TerminalSafe("caf\xC3\xA9 \xC4\x81 \xC2\x9B" "1m \x9B \xE9\t"), "caf\xC3\xA9 \xC4\x81 \\xc2\\x9b1m \\x9b \xE9\\x09");
+}
+
+// Sizes a server claims may add up past 64 bits: the total stops at the
+// largest value, never wraps to a negative one, in both walks.
+TEST(CliRun, SumsSaturateRatherThanWrap) {
+    testsupport::TreeFtpServer server;
+    server.AddFile("a/one.iso", INT64_MAX);
+    server.AddFile("a/two.iso", INT64_MAX);
+    server.AddFile("b/three.html", 5);
+    server.Start();
+    for (const char* walk : {"fast", "design"}) {
+        CliResult run = RunCli({"ftp://me@" + server.Address(), "--du", "--walk", walk});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "9223372036854775807\t./a\n5\t./b\n9223372036854775807\t.\n") << walk;
+    }
 }
 
 TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
