@@ -186,7 +186,7 @@ const char* UsageText() {
            "  --bytes                print the byte total alone\n"
            "  --json                 print one JSON object\n"
            "  --du [--max-depth N]   print the total of each directory, children first\n"
-           "  --check [-w SIZE] [-c SIZE] [--quota SIZE]\n"
+           "  --check [-w|--warning SIZE] [-c|--critical SIZE] [--quota SIZE]\n"
            "                         act as a Nagios or Icinga plugin: one status line,\n"
            "                         exit 0 OK, 1 WARNING (above -w), 2 CRITICAL (above -c,\n"
            "                         or no logon), 3 UNKNOWN; SIZE as 800M (K, M, G, T:\n"
