@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace cli {
@@ -14,7 +15,9 @@ std::optional<double> Decimal(const std::string& text) {
         text.find('.') != text.rfind('.') || text == ".") {
         return std::nullopt;
     }
-    return std::stod(text);
+    // strtod, unlike stod, gives HUGE_VAL for a long run of digits rather
+    // than throwing; the callers refuse it as too big.
+    return std::strtod(text.c_str(), nullptr);
 }
 
 std::optional<Threshold> ParseThreshold(const std::string& text) {

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <vector>
 #include <ostream>
 

@@ -4,6 +4,7 @@
 
 #include "app/cli/cli_check.h"
 #include "app/cli/cli_monitor_options.h"
+#include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
 #include "app/cli/cli_run.h"
 #include "tests/fakes/pyftpd.h"
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -60,13 +62,37 @@ TEST(CliCheckOptions, SizesArePowersOf1024AndAnythingElseIsRefused) {
         {"800M", 838860800},   {"950m", 996147200},   {"1.5G", 1610612736}, {"2k", 2048},
         {"1T", 1099511627776}, {"12345", 12345},      {"0.5K", 512},        {"", std::nullopt},
         {"M", std::nullopt},   {"1.2.3", std::nullopt}, {"-1", std::nullopt}, {"10:20", std::nullopt},
-        {"8MB", std::nullopt}, {"9000000T", std::nullopt}};
+        {"8MB", std::nullopt}, {"9000000T", std::nullopt}, {std::string(400, '9'), std::nullopt}};
     for (const auto& [text, bytes] : rows) EXPECT_EQ(cli::ParseSize(text), bytes) << text;
     EXPECT_EQ(cli::ShortSize(892340224), "851 MiB");
     EXPECT_EQ(cli::ShortSize(1073741824), "1 GiB");
     EXPECT_EQ(cli::ShortSize(1277952), "1.22 MiB");
     EXPECT_EQ(cli::ShortSize(12902), "12.6 KiB");
     EXPECT_EQ(cli::ShortSize(1000), "1000 B");
+    EXPECT_FALSE(cli::ParseCommandLine({"host", "--check", "--quota", "1G", "-w", std::string(400, '9') + "%"}).options);
+}
+
+// The site of the plugin's own example, and the same site with its space
+// left known: what is used of what the user has, and the space left as
+// perfdata of its own.
+TEST(CliCheck, LineOfALargeSite) {
+    cli::MonitorOptions options;
+    options.check = true;
+    options.warning = cli::Threshold{*cli::ParseSize("800M"), std::nullopt};
+    options.critical = cli::Threshold{*cli::ParseSize("950M"), std::nullopt};
+    cli::Totals totals{892340224, 35001, 812, 0, 0, 0, true, "", false, "STAT"};
+    std::ostringstream out;
+    EXPECT_EQ(cli::PrintCheck(options, totals, {true, false}, out), cli::kPluginWarning);
+    EXPECT_EQ(out.str(), "DIRWEIGH WARNING - 851 MiB in 35,001 files | "
+                         "size=892340224B;838860800;996147200;0; files=35001;;;0; dirs=812;;;0;\n");
+    totals.available = 181401600;
+    out.str("");
+    EXPECT_EQ(cli::PrintCheck(options, totals, {true, false}, out), cli::kPluginWarning);
+    EXPECT_EQ(out.str(), "DIRWEIGH WARNING - 851 MiB of 1 GiB, 83%, in 35,001 files | "
+                         "size=892340224B;838860800;996147200;0;1073741824 files=35001;;;0; dirs=812;;;0; "
+                         "available=181401600B;;;0;\n");
+    totals.available = std::numeric_limits<std::int64_t>::max();
+    EXPECT_EQ(cli::Capacity(totals), std::numeric_limits<std::int64_t>::max()) << "saturates, never wraps";
 }
 
 // Against a real server: the line, its perfdata and the exit status for
