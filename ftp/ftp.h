@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -127,8 +128,14 @@ public:
     void List(const std::string& options = {});
     // The listing of `path` from MLSD, into DirList, as List does.
     void ListMachine(const std::string& path);
-    // The lines of FEAT's reply (RFC 2389); none when it is refused.
+    // The lines of FEAT's reply (RFC 2389); none when it is refused. Sent
+    // once before the logon and once after it, whoever asks.
     std::vector<std::string> Features();
+    // The bytes the user may still store, from "AVBL" (the streamlined FTP
+    // command extensions draft) where FEAT lists it; nothing is sent
+    // otherwise. None when not offered or refused; a 213 reply without a
+    // number raises EServerError quoting it.
+    std::optional<std::int64_t> AvailableSpace();
     // The working directory, from PWD's 257 reply (ftp_stat.cpp).
     std::string PrintWorkingDir();
     // The listing of `path` from "STAT <path>" over the control connection,
@@ -201,6 +208,9 @@ protected:
     std::string TlsAcceptAdvice_;
     bool CertificatePinned_ = false;
     std::string PlainLogonReason_;
+    // FEAT's reply, kept until the connection ends or the logon changes
+    // what the server may offer (ftp_stat.cpp).
+    std::optional<std::vector<std::string>> Features_;
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
     std::string TlsHost_;         // the name the certificate must bear
     std::unique_ptr<TlsChannel> DataTls_;

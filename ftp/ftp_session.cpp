@@ -23,6 +23,7 @@ void TznFTP::SetProxy(const std::string& value) {
 void TznFTP::ResetState() {
     TznSocket::ResetState();
     DataClosed = false;
+    Features_.reset();
 }
 
 void TznFTP::Open() {
@@ -77,6 +78,7 @@ void TznFTP::Login() {
     ExpectCodes(ReadReply(), {230, 331, 332});
     SendLine("PASS " + Password_);
     ExpectCodes(ReadReply(), {230, 202});
+    Features_.reset();
     if (TlsActive()) ProtectData();
 }
 

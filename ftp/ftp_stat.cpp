@@ -3,11 +3,15 @@
 // servers (vsftpd, pyftpdlib, ...), with the directory's listing as a
 // multi-line reply (RFC 959, section 4.1.3), with no data connection to
 // set up and tear down. And PWD, for the absolute paths such a walk uses,
-// and FEAT, for what else the server offers.
+// FEAT, for what else the server offers, and AVBL, for the space left.
 
 #include "ftp/ftp.h"
 
 #include "net/errors.h"
+#include "net/text_helpers.h"
+#include "platform/str_to_int.h"
+
+#include <algorithm>
 
 namespace zn {
 
@@ -32,11 +36,39 @@ std::string TznFTP::PrintWorkingDir() {
     throw EServerError(reply);
 }
 
+// The TLS check asks before the logon, the walk and the space left after
+// it: each asks the server once. The answer before the logon is not reused
+// after it, since a server may offer more once it knows the user.
 std::vector<std::string> TznFTP::Features() {
+    if (Features_) return *Features_;
     std::vector<std::string> lines;
     SendLine("FEAT");
     if (ReadReply(&lines) != 211) lines.clear();
+    Features_ = lines;
     return lines;
+}
+
+// " AVBL" in FEAT's listing, then "AVBL" answered "213 <bytes>" for the
+// working directory. A server that cannot tell (550) or does not know the
+// command after all (500, 502) leaves the space unknown.
+std::optional<std::int64_t> TznFTP::AvailableSpace() {
+    bool offered = false;
+    for (const std::string& line : Features()) {
+        if (line.empty() || line[0] != ' ') continue;  // the first and last lines are no features
+        const std::string_view feature = TrimControl(line);
+        if (LowerCase(feature.substr(0, feature.find(' '))) == "avbl") offered = true;
+    }
+    if (!offered) return std::nullopt;
+    SendLine("AVBL");
+    const std::int32_t code = ReadReply();
+    if (code / 100 == 5) return std::nullopt;
+    const std::string& reply = LastReply();
+    const std::string number(TrimControl(std::string_view(reply).substr(std::min<std::size_t>(3, reply.size()))));
+    const auto bytes = platform::StrToInt64(number);
+    if (code != 213 || number.empty() || number.find_first_not_of("0123456789") != std::string::npos || !bytes) {
+        throw EServerError(reply);
+    }
+    return *bytes;
 }
 
 namespace {

@@ -141,13 +141,17 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.maxDepth = *depth;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
-        } else if (ParseDialOption(args, i, options.dial, text)) {
+        } else if (ParseDialOption(args, i, options.dial, text) || ParseMonitorOption(args, i, options.monitor, text)) {
             if (!text.empty()) return {std::nullopt, text};
         } else {
             return {std::nullopt, "unknown option " + arg};
         }
     }
     if (std::string error = CheckDialOptions(options.dial); !error.empty()) return {std::nullopt, error};
+    if (std::string error = CheckMonitorOptions(options.monitor); !error.empty()) return {std::nullopt, error};
+    if (options.monitor.check && options.format != OutputFormat::Line) {
+        return {std::nullopt, "--check prints the plugin's line alone: leave out --bytes, --json and --du"};
+    }
     if (!server && options.dial.listEntries) return {options, {}};
     if (!server) return {std::nullopt, "no server given"};
     if (std::string error = ReadServer(*server, options); !error.empty()) return {std::nullopt, error};
@@ -163,7 +167,9 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
     if (!options.tlsFingerprint.empty() && options.tls == TlsChoice::Off) {
         return {std::nullopt, "--tls-fingerprint goes with TLS, not with --tls off"};
     }
-    if (options.maxDepth >= 0 && options.format != OutputFormat::Du) return {std::nullopt, "--max-depth goes with --du"};
+    if (options.maxDepth >= 0 && options.format != OutputFormat::Du && options.monitor.prometheusFile.empty()) {
+        return {std::nullopt, "--max-depth goes with --du or --prometheus"};
+    }
     if (!defaultExcludes) options.excludes.clear();
     options.excludes.insert(excludes.begin(), excludes.end());
     return {options, {}};
@@ -180,6 +186,14 @@ const char* UsageText() {
            "  --bytes                print the byte total alone\n"
            "  --json                 print one JSON object\n"
            "  --du [--max-depth N]   print the total of each directory, children first\n"
+           "  --check [-w|--warning SIZE] [-c|--critical SIZE] [--quota SIZE]\n"
+           "                         act as a Nagios or Icinga plugin: one status line,\n"
+           "                         exit 0 OK, 1 WARNING (above -w), 2 CRITICAL (above -c,\n"
+           "                         or no logon), 3 UNKNOWN; SIZE as 800M (K, M, G, T:\n"
+           "                         powers of 1024), -w and -c also as a % of --quota\n"
+           "  --prometheus FILE [--max-depth N]\n"
+           "                         write the totals for node_exporter's textfile\n"
+           "                         collector, directories down to depth N (default 1)\n"
            "  --exclude NAME         never enter directories named NAME (repeatable)\n"
            "  --no-default-excludes  enter directories named logs too\n"
            "  --passive              passive-mode data connections (PASV)\n"
@@ -202,7 +216,8 @@ const char* UsageText() {
            "  -h, --help             this text\n"
            "  --                     end of options: a server or URL that starts with -\n"
            "\n"
-           "Exit status: 0 complete, 1 failed (partial totals), 2 usage, 130 interrupted.\n";
+           "Exit status: 0 complete, 1 failed (partial totals), 2 usage, 130 interrupted;\n"
+           "with --check, the plugin's (0 to 3, as above).\n";
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/cli/cli_dial.h"
+#include "app/cli/cli_monitor_options.h"
 
 namespace cli {
 
@@ -29,10 +30,11 @@ struct Options {
     TlsChoice tls = TlsChoice::Auto;
     std::string tlsFingerprint;  // normalised; empty: none pinned
     OutputFormat format = OutputFormat::Line;
-    int maxDepth = -1;  // --du only; -1: every directory
+    int maxDepth = -1;  // --du and --prometheus; -1: every directory (--du), 1 (--prometheus)
     bool verbose = false;
     bool help = false;
     DialOptions dial;
+    MonitorOptions monitor;
 };
 
 // The outcome of reading the command line: options, or what is wrong.

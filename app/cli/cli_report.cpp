@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_report.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace cli {
 namespace {
@@ -95,8 +97,24 @@ std::string HumanSize(std::int64_t bytes) {
     return text;
 }
 
+std::optional<std::int64_t> Capacity(const Totals& totals) {
+    if (!totals.available) return std::nullopt;
+    // A server may claim any number; the sum saturates rather than wraps.
+    if (*totals.available > std::numeric_limits<std::int64_t>::max() - totals.bytes) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return totals.bytes + *totals.available;
+}
+
+std::string UsedOf(std::int64_t used, std::int64_t capacity, std::string (*size)(std::int64_t)) {
+    if (capacity <= 0) return {};
+    return " of " + size(capacity) + ", " +
+           std::to_string(std::llround(100.0 * static_cast<double>(used) / static_cast<double>(capacity))) + "%";
+}
+
 std::string SummaryLine(const Totals& totals) {
-    std::string line = Counted(totals.bytes, "byte", "bytes") + " (" + HumanSize(totals.bytes) + "), " +
+    std::string line = Counted(totals.bytes, "byte", "bytes") + " (" + HumanSize(totals.bytes) +
+                       UsedOf(totals.bytes, Capacity(totals).value_or(0), HumanSize) + "), " +
                        Counted(totals.files, "file", "files") + ", " +
                        Counted(totals.directories, "directory", "directories");
     if (totals.refusedDirectories > 0) {
@@ -115,6 +133,7 @@ std::string JsonObject(const Totals& totals) {
            ", \"skipped_directories\": " + std::to_string(totals.skippedDirectories) +
            ", \"refused_directories\": " + std::to_string(totals.refusedDirectories) +
            ", \"unparsed_lines\": " + std::to_string(totals.unparsedLines) +
+           ", \"available_bytes\": " + (totals.available ? std::to_string(*totals.available) : std::string("null")) +
            ", \"tls\": " + (totals.tls ? "true" : "false") +
            ", \"listing\": " + (totals.listing.empty() ? std::string("null") : JsonString(totals.listing)) +
            ", \"complete\": " + (totals.complete ? "true" : "false") +

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct Totals {
     std::string error;  // the first failure, when not complete
     bool tls = false;   // the dialogue and the listings went over TLS
     std::string listing;  // the command each directory was listed with: "STAT", "LIST -a", ...
+    std::optional<std::int64_t> available;  // the space left, where the server tells it (AVBL)
 };
 
 struct DuLine {
@@ -27,12 +29,18 @@ struct DuLine {
 };
 
 // "1272954913 bytes (1.19 GiB), 4982 files, 500 directories", and what was
-// left out: directories not entered, listing lines not read.
+// left out: directories not entered, listing lines not read. With the space
+// left known: "(851.00 MiB of 1.00 GiB, 83%)".
 std::string SummaryLine(const Totals& totals);
 // One JSON object with every total.
 std::string JsonObject(const Totals& totals);
 // Bytes and path of each directory, children before their parent.
 std::string DuListing(const std::vector<DuLine>& lines, int maxDepth);
+// What the user has, taking the walk for all of the user's files: the
+// bytes used plus the space left; none when the space left is not known.
+std::optional<std::int64_t> Capacity(const Totals& totals);
+// " of 1.00 GiB, 83%", sizes written by `size`; empty for no capacity.
+std::string UsedOf(std::int64_t used, std::int64_t capacity, std::string (*size)(std::int64_t));
 // 1.19 GiB, 512 B, ...
 std::string HumanSize(std::int64_t bytes);
 

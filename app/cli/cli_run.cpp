@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_run.h"
 
+#include "app/cli/cli_check.h"
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
+#include "app/cli/cli_prometheus.h"
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
 #include "app/cli/cli_tls_servers.h"
@@ -17,11 +19,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <utility>
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <vector>
 #include <ostream>
 
@@ -170,11 +174,38 @@ void Print(const Options& options, const Totals& totals, const std::vector<DuLin
     }
 }
 
+// The space left, where the server tells it. Asked after a whole walk
+// only; a server that answers it badly spoils nothing of the walk.
+std::optional<std::int64_t> AskAvailableSpace(zn::TznFTP& ftp, const std::string& host, std::ostream& err) {
+    try {
+        return ftp.AvailableSpace();
+    } catch (const std::exception& e) {
+        err << "dirweigh-cli: " << host << ": the space left is not known: " << e.what() << '\n';
+        return std::nullopt;
+    }
+}
+
+// The walk for node_exporter; a file that cannot be written fails the run.
+bool WritePrometheus(const Options& options, const Totals& totals, const std::vector<DuLine>& du, double seconds,
+                     std::ostream& err) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const PrometheusWalk walk{options.host, options.dir.empty() ? "/" : options.dir, totals, du,
+                              options.maxDepth >= 0 ? options.maxDepth : 1, seconds,
+                              std::chrono::duration<double>(now).count()};
+    std::string error;
+    if (WritePrometheusFile(options.monitor.prometheusFile, walk, error)) return true;
+    err << "dirweigh-cli: --prometheus: " << error << '\n';
+    return false;
+}
+
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& environment) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& shownErrors,
+           const Environment& environment) {
+    std::ostream& err = CheckNotes(args, shownErrors);
     const Parsed parsed = ParseCommandLine(args);
     if (!parsed.options) {
+        if (CheckRequested(args)) return PrintCheckUnknown(parsed.error, out);
         err << "dirweigh-cli: " << parsed.error << "\n\n" << UsageText();
         return kExitUsage;
     }
@@ -187,6 +218,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::string error;
     auto credentials = ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
     if (!credentials) {
+        if (options.monitor.check) return PrintCheckUnknown(error, out);
         err << "dirweigh-cli: " << error << '\n';
         return kExitUsage;
     }
@@ -205,6 +237,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     bool secured = false;
     std::string untrusted;  // the fingerprint of a certificate nothing vouched for
     std::vector<zn::TznFTP*> helpers;
+    CheckRun checkRun;
+    const auto started = std::chrono::steady_clock::now();
     try {
         ftp->SetWinsockLoaded(true);
         ftp->SetServer(options.host);
@@ -237,6 +271,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         dialUp.Dial();
         ftp->Connect();
+        checkRun.loggedOn = true;
         secured = ftp->TlsActive();
         if (secured) RememberTls(options.host, environment.tlsServersFile, err);
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
@@ -270,6 +305,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         walker.Aborted = true;
     }
     observer.ClearProgress();
+    std::optional<std::int64_t> available;
+    if (!walker.Aborted) available = AskAvailableSpace(*ftp, options.host, err);
     for (zn::TznFTP* client : helpers) zn::EndWalkSession(*client, walker.Aborted);
     zn::EndWalkSession(*ftp, walker.Aborted);
     dialUp.HangUp();
@@ -277,10 +314,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
                     secured,
-                    observer.listing};
+                    observer.listing, available};
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool written =
+        options.monitor.prometheusFile.empty() || WritePrometheus(options, totals, observer.du, seconds, err);
+    checkRun.interrupted = interrupted;
+    if (options.monitor.check) return PrintCheck(options.monitor, totals, checkRun, out);
     Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
     if (interrupted) return kExitInterrupted;
-    return totals.complete ? kExitComplete : kExitFailed;
+    return totals.complete && written ? kExitComplete : kExitFailed;
 }
 
 }  // namespace cli

@@ -119,6 +119,12 @@ void TreeFtpServer::Serve(int control) {
             std::lock_guard lock(mutex_);
             cwd_ = Parent(cwd_);
             Reply(control, "250 Directory changed to /" + cwd_);
+        } else if (verb == "FEAT" && !availableReply_.empty()) {
+            Reply(control, "211-Features:");
+            Reply(control, " AVBL");
+            Reply(control, "211 End");
+        } else if (verb == "AVBL" && !availableReply_.empty()) {
+            Reply(control, availableReply_);
         } else if (verb == "QUIT") {
             Reply(control, "221 Goodbye");
             return;

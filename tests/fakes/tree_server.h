@@ -36,6 +36,8 @@ public:
     // As vsftpd, proftpd and pure-ftpd ship: a bare LIST leaves out names
     // that begin with a dot; "LIST -a" shows them, "." and ".." too.
     void HideDotNames() { hideDotNames_ = true; }
+    // FEAT lists AVBL, and AVBL is answered with `reply` ("213 1048576").
+    void OfferAvailableSpace(const std::string& reply) { availableReply_ = reply; }
 
     void Start();
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -67,6 +69,7 @@ private:
     std::vector<std::string> commands_;
     std::string cwd_;
     bool hideDotNames_ = false;
+    std::string availableReply_;  // empty: FEAT and AVBL are not known
 };
 
 }  // namespace testsupport

@@ -60,7 +60,7 @@ TEST(CliArguments, MistakesAreNamed) {
         {{"ftp://host/www", "--dir", "x"}, "the directory is given twice (URL and --dir)"},
         {{"host", "--timeout", "0"}, "--timeout needs a whole number of seconds, 1 or more"},
         {{"host", "--timeout"}, "--timeout needs a whole number of seconds, 1 or more"},
-        {{"host", "--max-depth", "1"}, "--max-depth goes with --du"},
+        {{"host", "--max-depth", "1"}, "--max-depth goes with --du or --prometheus"},
         {{"host", "--bytes", "--json"}, "choose one of --bytes, --json and --du"},
         {{"host", "other"}, "one server only: other"},
         {{"host", "--tls", "yes"}, "--tls needs auto, require or off"},
@@ -73,6 +73,9 @@ TEST(CliArguments, MistakesAreNamed) {
         {{"host", "--dial"}, "--dial needs the name of a dial-up entry (see --list-dial-entries)"},
         {{"host", "--dial", "x", "--dial-timeout", "0"}, "--dial-timeout needs a whole number of seconds, 1 or more"},
         {{"host", "--dial-timeout", "120"}, "--dial-timeout goes with --dial"},
+        {{"host", "-c", "1G"}, "-w, -c and --quota go with --check"},
+        {{"host", "--check", "--quota", "0"}, "--quota needs a size above 0 (1G: K, M, G, T are powers of 1024)"},
+        {{"host", "--prometheus"}, "--prometheus needs a file"},
     };
     for (const auto& [args, error] : cases) {
         auto p = ParseCommandLine(args);

@@ -58,7 +58,8 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
               "1 listing line not read (their sizes are not in the total)");
     EXPECT_EQ(cli::JsonObject(totals),
               "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
-              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"tls\": false, "
+              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"available_bytes\": null, "
+              "\"tls\": false, "
               "\"listing\": \"LIST -a\", \"complete\": true, "
               "\"error\": null}");
     totals.complete = false;

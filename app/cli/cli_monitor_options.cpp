@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+#include "app/cli/cli_monitor_options.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace cli {
+namespace {
+
+// Digits with at most one decimal point, nothing else.
+std::optional<double> Decimal(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos ||
+        text.find('.') != text.rfind('.') || text == ".") {
+        return std::nullopt;
+    }
+    // strtod, unlike stod, gives HUGE_VAL for a long run of digits rather
+    // than throwing; the callers refuse it as too big.
+    return std::strtod(text.c_str(), nullptr);
+}
+
+std::optional<Threshold> ParseThreshold(const std::string& text) {
+    if (!text.empty() && text.back() == '%') {
+        auto percent = Decimal(text.substr(0, text.size() - 1));
+        if (!percent || *percent > 100) return std::nullopt;
+        return Threshold{0, *percent};
+    }
+    auto bytes = ParseSize(text);
+    if (!bytes) return std::nullopt;
+    return Threshold{*bytes, std::nullopt};
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseSize(const std::string& text) {
+    static const std::string units = "KMGT";
+    std::string number = text;
+    double factor = 1;
+    if (!number.empty()) {
+        const std::size_t unit = units.find(static_cast<char>(std::toupper(static_cast<unsigned char>(number.back()))));
+        if (unit != std::string::npos) {
+            factor = std::ldexp(1.0, 10 * static_cast<int>(unit + 1));
+            number.pop_back();
+        }
+    }
+    auto value = Decimal(number);
+    if (!value) return std::nullopt;
+    const double bytes = std::floor(*value * factor);
+    // 2^63 itself does not fit; doubles above it are refused.
+    if (bytes >= std::ldexp(1.0, 63)) return std::nullopt;
+    return static_cast<std::int64_t>(bytes);
+}
+
+bool ParseMonitorOption(const std::vector<std::string>& args, std::size_t& i, MonitorOptions& options,
+                        std::string& error) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--check") {
+        options.check = true;
+    } else if (arg == "-w" || arg == "--warning" || arg == "-c" || arg == "--critical") {
+        auto threshold = hasValue ? ParseThreshold(args[++i]) : std::nullopt;
+        if (!threshold) error = arg + " needs a size (800M: K, M, G, T are powers of 1024) or a percentage of --quota (80%)";
+        (arg == "-w" || arg == "--warning" ? options.warning : options.critical) = threshold;
+    } else if (arg == "--quota") {
+        options.quota = hasValue ? ParseSize(args[++i]) : std::nullopt;
+        if (!options.quota || *options.quota == 0) error = "--quota needs a size above 0 (1G: K, M, G, T are powers of 1024)";
+    } else if (arg == "--prometheus") {
+        if (!hasValue || args[i + 1].empty()) {
+            error = "--prometheus needs a file";
+        } else {
+            options.prometheusFile = args[++i];
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string CheckMonitorOptions(const MonitorOptions& options) {
+    if (!options.check && (options.warning || options.critical || options.quota)) {
+        return "-w, -c and --quota go with --check";
+    }
+    for (const auto& threshold : {options.warning, options.critical}) {
+        if (threshold && threshold->percent && !options.quota) return "a percentage in -w or -c needs --quota";
+    }
+    return {};
+}
+
+bool CheckRequested(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") return false;
+        if (arg == "--check") return true;
+    }
+    return false;
+}
+
+}  // namespace cli

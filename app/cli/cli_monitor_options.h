@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// A -w or -c threshold: bytes, or a percentage of --quota.
+struct Threshold {
+    std::int64_t bytes = 0;
+    std::optional<double> percent;
+};
+
+// What monitoring systems ask of a walk: the plugin's verdict (--check)
+// and the textfile collector's file (--prometheus).
+struct MonitorOptions {
+    bool check = false;
+    std::optional<Threshold> warning;
+    std::optional<Threshold> critical;
+    std::optional<std::int64_t> quota;
+    std::string prometheusFile;
+};
+
+// Reads the monitoring option at args[i] (and its value, moving i past
+// it): false when args[i] is none of them; `error` says what is wrong with
+// one that is.
+bool ParseMonitorOption(const std::vector<std::string>& args, std::size_t& i, MonitorOptions& options,
+                        std::string& error);
+// What is wrong with the monitoring options as a whole; empty when nothing.
+std::string CheckMonitorOptions(const MonitorOptions& options);
+// "800M", "1.5G", "1048576": K, M, G and T are powers of 1024.
+std::optional<std::int64_t> ParseSize(const std::string& text);
+// Whether the command line asks for the plugin's verdict, read before the
+// rest of it is understood: a usage error must still be answered UNKNOWN.
+bool CheckRequested(const std::vector<std::string>& args);
+
+}  // namespace cli
