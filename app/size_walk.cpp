@@ -94,7 +94,7 @@ void TMainFrm::FastRetrieve() {
         return helpers_;
     });
     walker.Walk();
-    for (zn::TznFTP* helper : std::exchange(helpers_, {})) zn::EndWalkSession(*helper, walker.Aborted);
+    zn::EndWalkSessions(std::exchange(helpers_, {}), walker.Aborted);
     LogRefused(walker.RefusedDirectories);
     LogUnparsed(walker.UnparsedLines);
     Aborted = walker.Aborted;

@@ -72,12 +72,32 @@ void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int cou
     }
 }
 
-void EndWalkSession(TznFTP& ftp, bool aborted) {
-    try {
-        if (!aborted) ftp.Disconnect();
-        ftp.Close();
-    } catch (const std::exception&) {
-        ftp.Close();  // the totals are in; a refused QUIT changes nothing
+void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
+    std::vector<TznFTP*> asked;
+    for (TznFTP* ftp : clients) {
+        if (aborted || !ftp->Connected()) {
+            ftp->Close();
+            continue;
+        }
+        try {
+            ftp->SendLine("QUIT");
+            asked.push_back(ftp);
+        } catch (const std::exception&) {
+            ftp->Close();
+        }
+    }
+    // The servers answer their QUITs side by side; once one has let its
+    // time-out pass, the others have had as long and are not waited for.
+    bool late = false;
+    for (TznFTP* ftp : asked) {
+        try {
+            if (!late) ftp->ReadReply();
+        } catch (const ETimedOutError&) {
+            late = true;
+        } catch (const std::exception&) {
+            // The totals are in; a refused QUIT changes nothing.
+        }
+        ftp->Close();
     }
 }
 

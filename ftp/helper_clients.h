@@ -27,7 +27,9 @@ void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int cou
                        const std::function<void(TznFTP& helper, int number)>& prepare,
                        const std::function<void(int number, const std::string& message)>& failed);
 
-// QUIT after a complete walk; after a failure, only the close.
-void EndWalkSession(TznFTP& ftp, bool aborted);
+// QUIT on every connection after a complete walk, all sent before any
+// reply is read, so the ending waits one time-out at most; after a
+// failure, only the close.
+void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted);
 
 }  // namespace zn

@@ -307,10 +307,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     observer.ClearProgress();
     std::optional<std::int64_t> available;
     if (!walker.Aborted) available = AskAvailableSpace(*ftp, options.host, err);
-    for (zn::TznFTP* client : helpers) zn::EndWalkSession(*client, walker.Aborted);
-    zn::EndWalkSession(*ftp, walker.Aborted);
-    dialUp.HangUp();
-
     totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
                     secured,
@@ -319,10 +315,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const bool written =
         options.monitor.prometheusFile.empty() || WritePrometheus(options, totals, observer.du, seconds, err);
     checkRun.interrupted = interrupted;
-    if (options.monitor.check) return PrintCheck(options.monitor, totals, checkRun, out);
-    Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
-    if (interrupted) return kExitInterrupted;
-    return totals.complete && written ? kExitComplete : kExitFailed;
+    int status = 0;
+    if (options.monitor.check) {
+        status = PrintCheck(options.monitor, totals, checkRun, out);
+    } else {
+        Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
+        status = interrupted ? kExitInterrupted : totals.complete && written ? kExitComplete : kExitFailed;
+    }
+    // The result is out before the goodbyes, which may wait on a server.
+    out << std::flush;
+    helpers.push_back(ftp);
+    zn::EndWalkSessions(helpers, walker.Aborted);
+    dialUp.HangUp();
+    return status;
 }
 
 }  // namespace cli
