@@ -218,14 +218,18 @@ bool FastWalker::SendStat(int node) {
         client = NextClient();
     }
     if (client == clients_.size()) return false;
+    const std::string& path = nodes_[node].absolute;
+    const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
     try {
-        clients_[client]->SendLine(statCommand_ + nodes_[node].absolute);
+        if (byCwd) clients_[client]->SendLine("CWD " + path);
+        clients_[client]->SendLine(byCwd ? statCommand_ + "." : statCommand_ + path);
     } catch (const ESocketError&) {
         if (client == 0) throw;
         LeaveToOthers(client, kCheck);
         return true;
     }
     pending_.pop_back();
+    if (byCwd) inFlight_.push_back({client, node, true});
     inFlight_.push_back({client, node});
     ++load_[client];
     if (++unchecked_[client] >= window_) SendCheck(client);
@@ -252,7 +256,8 @@ void FastWalker::SendCheck(std::size_t client) {
 bool FastWalker::NeedsCwd(int node) {
     const Node& n = nodes_[node];
     if (n.byCwd || MayBeReadAsPattern(n.absolute)) return true;
-    return blanks_ != Blanks::Whole && n.absolute.find(' ') != std::string::npos;
+    const bool blank = n.absolute.find(' ') != std::string::npos;
+    return blank && (blanks_ == Blanks::Unknown || blanks_ == Blanks::SplitListed);
 }
 
 // The listing by CWD of the first directory with a blank in its path,
@@ -262,11 +267,21 @@ void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
     try {
         ftp_.StatList(nodes_[node].absolute, byStat, form_.Options());
     } catch (const EServerError&) {
-        blanks_ = Blanks::Split;
+        blanks_ = Blanks::SplitListed;
         return;
     }
     const bool same = ListsAllOf(byStat, listing) && ListsAllOf(listing, byStat);
-    blanks_ = same ? Blanks::Whole : Blanks::Split;
+    blanks_ = same ? Blanks::Whole : Blanks::SplitListed;
+    if (same) return;
+    // In the directory itself, "STAT ." has no blank to split at.
+    TznFTPDirList byDot;
+    try {
+        ftp_.ChangeDir(nodes_[node].absolute);
+        ftp_.StatList(".", byDot, form_.Options());
+    } catch (const EServerError&) {
+        return;
+    }
+    if (ListsAllOf(byDot, listing) && ListsAllOf(listing, byDot)) blanks_ = Blanks::Split;
 }
 
 // A directory of the start with a blank in its name tells, before the
@@ -296,16 +311,21 @@ void FastWalker::ProbeBlanksBelowStart() {
 // connection that the server closes (its idle time-out, "421") leaves its
 // directories to the others.
 void FastWalker::ReceiveNext() {
-    const auto [client, node] = inFlight_.front();
+    const auto [client, node, cwd] = inFlight_.front();
     inFlight_.pop_front();
     try {
         if (node == kCheck) {
             ReceiveCheck(client);
             return;
         }
+        if (cwd) {
+            ReceiveCwd(client);
+            return;
+        }
         --load_[client];
         auto listing = std::make_unique<TznFTPDirList>();
-        switch (clients_[client]->ReceiveStatList(nodes_[node].absolute, *listing)) {
+        const bool byCwd = blanks_ == Blanks::Split && nodes_[node].absolute.find(' ') != std::string::npos;
+        switch (clients_[client]->ReceiveStatList(byCwd ? "." : nodes_[node].absolute, *listing)) {
             case TznFTP::StatReply::OutOfStep: GetBackInStep(client, node); return;
             case TznFTP::StatReply::LinesCut:
                 nodes_[node].byCwd = true;
@@ -317,14 +337,14 @@ void FastWalker::ReceiveNext() {
         held_[client].emplace_back(node, std::move(listing));
     } catch (const ESocketError&) {
         if (client == 0) throw;
-        LeaveToOthers(client, node);
+        LeaveToOthers(client, cwd ? kCheck : node);
     } catch (const ETimedOutError&) {
         // A further connection that stopped answering: the others go on.
         if (client == 0) throw;
-        LeaveToOthers(client, node);
+        LeaveToOthers(client, cwd ? kCheck : node);
     } catch (const EServerError&) {
         if (client == 0 || clients_[client]->LastReply().rfind("421", 0) != 0) throw;
-        LeaveToOthers(client, node);
+        LeaveToOthers(client, cwd ? kCheck : node);
     }
 }
 
@@ -353,6 +373,17 @@ void FastWalker::ReceiveCheck(std::size_t client) {
 }
 
 // The walk goes on without it; its own log showed the server's reply.
+// The CWD before a "STAT .": refused, the walk fails there as the designed
+// walk does; another command's reply in its place, out of step.
+void FastWalker::ReceiveCwd(std::size_t client) {
+    TznFTP& ftp = *clients_[client];
+    const auto ignore = [](const std::string&, std::int32_t) {};
+    const std::int32_t code = ftp.ReadDataReply(ignore);
+    if (code >= 400) throw EServerError(ftp.LastReply());
+    // The "STAT ." after it is still owed, and carries the directory.
+    if (code == 200 || code == 257 || (code >= 211 && code <= 213)) GetBackInStep(client, kCheck);
+}
+
 void FastWalker::RetireClient(std::size_t client) {
     retired_[client] = true;
     load_[client] = unchecked_[client] = 0;
@@ -370,7 +401,7 @@ std::deque<int> FastWalker::TakeOwed(std::size_t client) {
     for (const Sent& sent : inFlight_) {
         if (sent.client != client) {
             others.push_back(sent);
-        } else if (sent.node != kCheck) {
+        } else if (sent.node != kCheck && !sent.cwd) {
             owed.push_back(sent.node);
         }
     }

@@ -68,14 +68,18 @@ private:
         std::vector<int> children;
         bool byCwd = false;  // its STAT reply came with lines cut
     };
-    // A STAT sent, or (node kCheck) the NOOP after a window of them.
+    // A STAT sent, or (node kCheck) the NOOP after a window of them, or
+    // (cwd) the CWD sent before a "STAT ." of the same node.
     struct Sent {
         std::size_t client;
         int node;
+        bool cwd = false;
     };
     static constexpr int kCheck = -1;
     // Whether the server's STAT takes a path with a blank whole.
-    enum class Blanks : std::uint8_t { Unknown, Whole, Split };
+    // Split: its directories are entered with CWD and listed with "STAT .",
+    // sent ahead like the others, or where even that fails, by CWD and LIST.
+    enum class Blanks : std::uint8_t { Unknown, Whole, Split, SplitListed };
 
     ListingForm ChooseForm(bool& hidden);
     bool OffersMachineListings();
@@ -88,6 +92,7 @@ private:
     void SendCheck(std::size_t client);
     void ReceiveNext();
     void ReceiveCheck(std::size_t client);
+    void ReceiveCwd(std::size_t client);
     void RetireClient(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
     bool NeedsCwd(int node);

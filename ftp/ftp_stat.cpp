@@ -113,7 +113,8 @@ TznFTP::StatReply TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList
     // was due: a reply went missing or came twice.
     if (code == 200 || code == 257) return StatReply::OutOfStep;
     if (code < 211 || code > 213) throw EServerError(LastReply());
-    if (NamesAnotherPath(first, path)) return StatReply::OutOfStep;
+    // "." names the working directory, which the reply may give in full.
+    if (path != "." && NamesAnotherPath(first, path)) return StatReply::OutOfStep;
     if (cut) return StatReply::LinesCut;
     reader.Finish();
     list.TakeEntries(incoming);

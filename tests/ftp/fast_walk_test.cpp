@@ -241,15 +241,16 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.AwaitClientClose();
          },
          "1005 bytes 2 files 3 dirs 0 skipped", {}},
-        {"a server that splits STAT's argument at blanks: such paths are listed by CWD",
+        {"a server that splits STAT's argument at blanks: such directories are entered, then listed by STAT .",
          [&](ScriptedServer& s) {
              const std::string blank = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b x\r\n";
+             const std::string listed = "213-Status follows:\r\n" + file + "213 End\r\n";
              RefuseListAll(UpToDataHelper(s).SendData(blank).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status follows:\r\n" + blank + "213 End\r\n").Receive().Reply("250 CWD ok");
              UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive().Send("213-Status follows:\r\n-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n213 End\r\n");
-             s.Receive().Reply("250 CWD ok");
-             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
+             s.Receive().Reply("250 CWD ok").Receive().Send(listed);
+             s.Receive(3).Reply("250 CWD ok").Send(listed).Reply("200 NOOP ok");
              s.AwaitClientClose();
          },
          "1000 bytes 1 files 2 dirs 0 skipped", {}},
