@@ -5,6 +5,7 @@
 #include "net/errors.h"
 
 #include <algorithm>
+#include <functional>
 #include <tuple>
 #include <vector>
 
@@ -25,6 +26,32 @@ std::vector<EntryKey> WalkedContent(const TznFTPDirList& list) {
     }
     std::sort(keys.begin(), keys.end());
     return keys;
+}
+
+// Entries of a bare listing held beside its "-a" listing, at most.
+constexpr int kBareListingKept = 100000;
+
+// One hash per entry ("." and ".." aside) of name, kind and size, sorted.
+std::vector<std::uint64_t> EntryHashes(const TznFTPDirList& list) {
+    std::vector<std::uint64_t> hashes;
+    hashes.reserve(static_cast<std::size_t>(list.Count()));
+    std::string key;
+    for (int i = 0; i < list.Count(); ++i) {
+        const TznFTPDirEntry& e = list.Items(i);
+        if (e.Name == "." || e.Name == "..") continue;
+        key.assign(e.Name);
+        key += '\0';
+        key += std::to_string(e.Kind) + ' ' + std::to_string(e.Kind == dkFile ? e.Size : 0);
+        hashes.push_back(std::hash<std::string>{}(key));
+    }
+    std::sort(hashes.begin(), hashes.end());
+    return hashes;
+}
+
+void ListBare(TznFTP& ftp, TznFTPDirList& start) {
+    ftp.List();
+    RefuseTruncatedListing(ftp.LastReply());
+    start.TakeEntries(ftp.DirList());
 }
 
 }  // namespace
@@ -48,24 +75,40 @@ bool ShowsDotNames(const TznFTPDirList& listing) {
 
 ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden) {
     hidden = false;
-    ftp.List();
-    RefuseTruncatedListing(ftp.LastReply());
-    start.TakeEntries(ftp.DirList());
+    ListBare(ftp, start);
     if (ShowsDotNames(start)) return {};
-    TznFTPDirList all;
+    // A huge bare listing is kept only as a hash per entry while "-a" is
+    // listed, so that it is not held twice; it is listed again should the
+    // walk need it after all.
+    const std::vector<std::uint64_t> bare = EntryHashes(start);
+    const int bareCount = start.Count();
+    TznFTPDirList kept;
+    if (bareCount <= kBareListingKept) kept.TakeEntries(start);
+    start.Clear();
+    const auto backToBare = [&] {
+        if (bareCount <= kBareListingKept) {
+            start.TakeEntries(kept);
+        } else {
+            ListBare(ftp, start);
+        }
+        return ListingForm{};
+    };
     try {
         ftp.List(ListingForm{lkList, true}.Options());
     } catch (const EServerError&) {
-        return {};  // "-a" refused: the bare form is all there is
+        return backToBare();  // "-a" refused: the bare form is all there is
     }
     RefuseTruncatedListing(ftp.LastReply());
-    all.TakeEntries(ftp.DirList());
-    // More entries counts "." and "..": a start directory without hidden
-    // names still tells, by them, that "-a" works as in ls, and the
-    // directories below may hold hidden names.
-    if (all.Count() <= start.Count() || !ListsAllOf(all, start)) return {};
+    start.TakeEntries(ftp.DirList());
+    const std::vector<std::uint64_t> all = EntryHashes(start);
+    // "-a" read as something else (a path, perhaps).
+    if (!std::includes(all.begin(), all.end(), bare.begin(), bare.end())) return backToBare();
+    // The same entries: the server ignores "-a" or hides nothing, and this
+    // listing is the bare one's. More counts "." and "..": a start
+    // directory without hidden names still tells, by them, that "-a" works
+    // as in ls, and the directories below may hold hidden names.
+    if (start.Count() <= bareCount) return {};
     hidden = true;
-    start.TakeEntries(all);
     return ListingForm{lkList, true};
 }
 
