@@ -204,21 +204,23 @@ void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) 
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     ++Directories;
+    ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
     for (int i = 0; i < listing.Count(); ++i) {
         const TznFTPDirEntry& entry = listing.Items(i);
         if (entry.Kind != dkDirectory) {
             const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
-            CountEntry(entry, *this);
+            CountEntry(entry, *this, rules_.Tree, nodes_[node].treeDir);
             nodes_[node].bytes += TotalBytes - bytesBefore;
             nodes_[node].files += TotalFiles - filesBefore;
             continue;
         }
-        if (!EntersDirectory(entry.Name, rules_, *this)) continue;
+        if (!EntersDirectory(entry.Name, rules_, *this, nodes_[node].treeDir)) continue;
         const Node& parent = nodes_[node];
         if (parent.depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
         Node child{Child(parent.absolute, entry.Name),
-                   parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {}};
+                   parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {},
+                   EnterInTree(rules_, parent.treeDir, entry.Name)};
         nodes_.push_back(std::move(child));
         const int index = static_cast<int>(nodes_.size()) - 1;
         nodes_[node].children.push_back(index);

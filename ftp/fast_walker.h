@@ -58,6 +58,7 @@ private:
         std::int64_t bytes = 0;  // of its own files
         std::int64_t files = 0;
         std::vector<int> children;
+        int treeDir = 0;
     };
 
     ListingForm ChooseForm(bool& hidden);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/site_walker.h"
 
+#include "ftp/walk_tree.h"
 #include "net/errors.h"
 #include "net/text_helpers.h"
 #include "platform/exception.h"
@@ -12,26 +13,43 @@ namespace zn {
 SiteWalker::SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
-bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals) {
+bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals, int treeDir) {
     if (name == "." || name == "..") return false;
     if (name.empty() || name.find('/') != std::string::npos) {
         ++totals.RefusedDirectories;
+        if (rules.Tree && treeDir >= 0) rules.Tree->AddEntry(treeDir, WalkTree::ekRefused, name, 0);
         return false;
     }
     if (rules.Excludes.count(name)) {
         ++totals.SkippedDirectories;
+        if (rules.Tree && treeDir >= 0) rules.Tree->AddEntry(treeDir, WalkTree::ekExcluded, name, 0);
         return false;
     }
     return true;
 }
 
-void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals) {
+void CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir) {
     if (entry.Kind == dkFile) {
         if (entry.Size > 0) totals.TotalBytes += entry.Size;
         ++totals.TotalFiles;
+        if (tree) tree->AddEntry(treeDir, WalkTree::ekFile, entry.Name, entry.Size);
     } else if (entry.Kind == dkUnknown) {
         ++totals.UnparsedLines;
+    } else if (entry.Kind == dkLink && tree) {
+        // Unix listings write a link as "name -> target".
+        std::string_view name = entry.Name;
+        const std::string arrow = " -> " + entry.LinkTarget;
+        if (!entry.LinkTarget.empty() && name.ends_with(arrow)) name.remove_suffix(arrow.size());
+        tree->AddEntry(treeDir, WalkTree::ekLink, name, 0);
     }
+}
+
+int EnterInTree(const WalkRules& rules, int parent, const std::string& name) {
+    return rules.Tree ? rules.Tree->AddDirectory(parent, name) : 0;
+}
+
+void ListedInTree(const WalkRules& rules, int treeDir) {
+    if (rules.Tree) rules.Tree->Listed(treeDir);
 }
 
 void RefuseTruncatedListing(const std::string& reply) {
@@ -57,12 +75,14 @@ int SiteWalker::NextDirectoryEntered(const TznFTPDirList& level, int from) const
 void SiteWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     path_.clear();
+    treeDir_ = 0;
     if (ChooseListing()) RetrieveDir("", 0);
 }
 
 void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start) {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     path_.clear();
+    treeDir_ = 0;
     form_ = form;
     start_.TakeEntries(start);
     startListed_ = true;
@@ -99,10 +119,12 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
     if (Aborted) return;
     const std::int64_t bytesBefore = TotalBytes, filesBefore = TotalFiles;
     const std::size_t pathLength = path_.size();
+    const int treeDir = treeDir_;
     if (depth > 0) path_ += (path_.empty() ? "" : "/") + name;
     try {
         ListLevel(depth, level);
         ++Directories;
+        ListedInTree(rules_, treeDir);
         observer_.DirectoryListed(path_);
         // The CWD into the next subdirectory goes out with the CDUP out of
         // the last one; its refusal is reported when the walk gets there,
@@ -113,10 +135,11 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
             if (Aborted) break;
             const TznFTPDirEntry& entry = level.Items(i);
             if (entry.Kind == dkDirectory) {
-                if (!EntersDirectory(entry.Name, rules_, *this)) continue;
+                if (!EntersDirectory(entry.Name, rules_, *this, treeDir)) continue;
                 // A listing that leads back to an ancestor would otherwise be
                 // walked ever deeper.
                 if (depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
+                treeDir_ = EnterInTree(rules_, treeDir, entry.Name);
                 if (!std::exchange(enteredAhead, false)) {
                     ftp_.ChangeDir(entry.Name);
                 } else if (!refusedAhead.empty()) {
@@ -137,7 +160,7 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
                     if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
                 }
             } else {
-                CountEntry(entry, *this);
+                CountEntry(entry, *this, rules_.Tree, treeDir);
             }
         }
         if (!Aborted) observer_.DirectoryDone(path_, depth, TotalBytes - bytesBefore, TotalFiles - filesBefore);

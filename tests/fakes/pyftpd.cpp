@@ -54,6 +54,9 @@ if tls_first_only == "1":
     handler = TlsOnFirstOnly
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
+# Names go out as the bytes on disk, as from a server on a Latin-1 site,
+# not with "?" in place of what is not UTF-8.
+handler.unicode_errors = "surrogateescape"
 server = FTPServer(("127.0.0.1", 0), handler)
 if int(max_cons):
     # The listening socket counts as one of them.
