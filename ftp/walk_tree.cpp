@@ -45,6 +45,8 @@ std::string_view WalkTree::NameOf(const NameRef& ref) const {
     return {blocks_[ref.block].get() + ref.offset, ref.length};
 }
 
+void WalkTree::Rename(int dir, std::string_view name) { dirs_[dir].name = Store(name); }
+
 int WalkTree::AddDirectory(int parent, std::string_view name) {
     const int index = static_cast<int>(dirs_.size());
     Dir dir;
@@ -72,10 +74,10 @@ void WalkTree::AddEntry(int dir, EntryKind kind, std::string_view name, std::int
         entries_[owner.lastEntry].next = index & ((std::int64_t{1} << 55) - 1);
     }
     owner.lastEntry = index;
-    if (kind == ekFile) {
-        owner.ownBytes = SaturatingAdd(owner.ownBytes, std::max<std::int64_t>(size, 0));
-        ++owner.ownFiles;
-    }
+    // A link's size counts where an import gives one, as the disk-usage
+    // tool that wrote it counted it; a walk keeps links at 0.
+    if (kind == ekFile || kind == ekLink) owner.ownBytes = SaturatingAdd(owner.ownBytes, std::max<std::int64_t>(size, 0));
+    if (kind == ekFile) ++owner.ownFiles;
 }
 
 WalkTree::Entry WalkTree::EntryAt(std::int64_t entry) const {

@@ -23,7 +23,7 @@ class WalkTree {
 public:
     enum EntryKind : std::uint8_t {
         ekFile,
-        ekLink,      // counted nowhere: a walk does not follow links
+        ekLink,      // not a file: a walk does not follow links
         ekExcluded,  // a directory passed over by name
         ekRefused,   // a directory entry that cannot be entered safely
     };
@@ -41,6 +41,8 @@ public:
     WalkTree(const WalkTree&) = delete;
     WalkTree& operator=(const WalkTree&) = delete;
 
+    // The root's name, once known (the start path, an import's root).
+    void Rename(int dir, std::string_view name);
     // A directory the walk goes into; unreadable until Listed.
     int AddDirectory(int parent, std::string_view name);
     void Listed(int dir) { dirs_[dir].listed = true; }

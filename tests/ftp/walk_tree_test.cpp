@@ -8,8 +8,8 @@
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/site_tree.h"
+#include "tests/ftp/walk_tree_dump.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <limits>
 
@@ -20,35 +20,7 @@ struct Quiet : zn::WalkObserver {
     Lines failures;
 };
 
-const char* KindName(zn::WalkTree::EntryKind kind) {
-    switch (kind) {
-        case zn::WalkTree::ekFile: return "file";
-        case zn::WalkTree::ekLink: return "link";
-        case zn::WalkTree::ekExcluded: return "excluded";
-        case zn::WalkTree::ekRefused: return "refused";
-    }
-    return "?";
-}
-
-// One line per directory and per entry, sorted: walks may list in
-// different orders and still see the same.
-Lines Dump(zn::WalkTree& tree) {
-    tree.Sum();
-    Lines lines;
-    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
-        const std::string under = tree.Path(dir).empty() ? "" : "/" + tree.Path(dir);
-        lines.push_back("/" + tree.Path(dir) + (tree.IsListed(dir) ? "" : " unreadable") + " own " +
-                        std::to_string(tree.OwnBytes(dir)) + "/" + std::to_string(tree.OwnFiles(dir)) + " total " +
-                        std::to_string(tree.TotalBytes(dir)) + "/" + std::to_string(tree.TotalFiles(dir)));
-        for (auto e = tree.FirstEntry(dir); e != zn::WalkTree::kNone; e = tree.NextEntry(e)) {
-            const auto entry = tree.EntryAt(e);
-            lines.push_back(under + "/" + std::string(entry.Name) + " " + KindName(entry.Kind) + " " +
-                            std::to_string(entry.Size));
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
+using testsupport::Dump;
 
 }  // namespace
 
@@ -79,7 +51,7 @@ TEST(WalkTree, KeepsOrderPathsAndSumsThatSaturate) {
     }
     EXPECT_EQ(names, (Lines{"one", "ln", "two"}));
     EXPECT_EQ(tree.EntryAt(tree.FirstEntry(b)).Name, "x\xe9.bin");
-    EXPECT_EQ(tree.TotalBytes(a), 22);  // the link counts nowhere
+    EXPECT_EQ(tree.TotalBytes(a), 121);  // a link's size counts, not as a file
     EXPECT_EQ(tree.TotalFiles(a), 3);
     EXPECT_EQ(tree.TotalBytes(z), std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(tree.TotalBytes(zn::WalkTree::kRoot), std::numeric_limits<std::int64_t>::max());
