@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_breakdown.h"
 #include "app/cli/cli_dial.h"
 
 namespace cli {
@@ -33,6 +34,7 @@ struct Options {
     bool verbose = false;
     bool help = false;
     DialOptions dial;
+    BreakdownOptions breakdown;
 };
 
 // The outcome of reading the command line: options, or what is wrong.

@@ -33,6 +33,9 @@ std::string SummaryLine(const Totals& totals);
 std::string JsonObject(const Totals& totals);
 // Bytes and path of each directory, children before their parent.
 std::string DuListing(const std::vector<DuLine>& lines, int maxDepth);
+// A JSON string of bytes that may not be UTF-8: what is not well-formed
+// becomes U+FFFD.
+std::string JsonString(const std::string& text);
 // 1.19 GiB, 512 B, ...
 std::string HumanSize(std::int64_t bytes);
 

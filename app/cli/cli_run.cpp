@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_run.h"
 
+#include "app/cli/cli_breakdown.h"
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
@@ -170,6 +171,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitComplete;
     }
     if (options.dial.listEntries) return ListDialEntries(out, err);
+    if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
     std::string error;
     auto credentials = ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
     if (!credentials) {
@@ -184,8 +186,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
     CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, options.verbose);
-    zn::SiteWalker designed(*ftp, observer, zn::WalkRules{options.excludes});
-    zn::FastWalker fast(*ftp, observer, zn::WalkRules{options.excludes});
+    zn::WalkRules rules{options.excludes};
+    // The reports of where the space goes read what the walk saw.
+    std::unique_ptr<zn::WalkTree> tree;
+    if (options.breakdown.KeepsTree()) {
+        tree = std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
+        rules.Tree = tree.get();
+    }
+    zn::SiteWalker designed(*ftp, observer, rules);
+    zn::FastWalker fast(*ftp, observer, rules);
     zn::WalkTotals& walker = options.fastWalk ? static_cast<zn::WalkTotals&>(fast) : designed;
     Totals totals;
     bool secured = false;
@@ -264,9 +273,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
                     secured,
                     observer.listing};
-    Print(options, totals, observer.du, out);
+    bool saved = true;
+    if (!tree) {
+        Print(options, totals, observer.du, out);
+    } else {
+        PrintWithBreakdown(options, totals, *tree, observer.du, out);
+        saved = SaveExport(options, *tree, credentials->user, out, err);
+    }
     if (interrupted) return kExitInterrupted;
-    return totals.complete ? kExitComplete : kExitFailed;
+    return totals.complete && saved ? kExitComplete : kExitFailed;
 }
 
 }  // namespace cli
