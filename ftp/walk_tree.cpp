@@ -21,7 +21,7 @@ std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
 }
 
 WalkTree::WalkTree(std::string_view rootName) {
-    dirs_.emplace_back();
+    dirs_.push_back(Dir{});
     dirs_.back().name = Store(rootName);
 }
 
@@ -30,7 +30,7 @@ WalkTree::NameRef WalkTree::Store(std::string_view name) {
     if (blocks_.empty() || blockUsed_ + name.size() > blockSize_) {
         // A name longer than a block gets a block of its own.
         blockSize_ = std::max(kBlockSize, name.size());
-        blocks_.push_back(std::make_unique<char[]>(blockSize_));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize_));
         blockUsed_ = 0;
     }
     std::memcpy(blocks_.back().get() + blockUsed_, name.data(), name.size());
@@ -86,7 +86,8 @@ WalkTree::Entry WalkTree::EntryAt(std::int64_t entry) const {
 }
 
 void WalkTree::Sum() {
-    for (Dir& dir : dirs_) {
+    for (std::int64_t i = 0; i < dirs_.size(); ++i) {
+        Dir& dir = dirs_[i];
         dir.totalBytes = SaturatingAdd(dir.ownBytes, dir.size);
         dir.totalFiles = dir.ownFiles;
     }

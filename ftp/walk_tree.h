@@ -2,13 +2,34 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace zn {
+
+// A vector in chunks of 4,096: it grows without copying what it holds, so
+// the peak while a walk adds to it stays near what it keeps, and it asks
+// for memory once per chunk rather than per element.
+template <typename T>
+class ChunkedVector {
+public:
+    std::int64_t size() const { return size_; }
+    T& operator[](std::int64_t i) { return chunks_[static_cast<std::size_t>(i >> kShift)][i & kMask]; }
+    const T& operator[](std::int64_t i) const { return chunks_[static_cast<std::size_t>(i >> kShift)][i & kMask]; }
+    T& back() { return (*this)[size_ - 1]; }
+    void push_back(const T& value) {
+        if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique<T[]>(std::size_t{1} << kShift));
+        (*this)[size_++] = value;
+    }
+
+private:
+    static constexpr int kShift = 12;
+    static constexpr std::int64_t kMask = (std::int64_t{1} << kShift) - 1;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::int64_t size_ = 0;
+};
 
 // What a walk saw, kept so that the reports that come after it (the
 // breakdown, the largest files, the ncdu export) never walk again: each
@@ -55,7 +76,7 @@ public:
     void Sum();
 
     int DirectoryCount() const { return static_cast<int>(dirs_.size()); }
-    std::int64_t EntryCount() const { return static_cast<std::int64_t>(entries_.size()); }
+    std::int64_t EntryCount() const { return entries_.size(); }
     std::string_view Name(int dir) const { return NameOf(dirs_[dir].name); }
     int Parent(int dir) const { return dirs_[dir].parent; }
     int FirstChild(int dir) const { return dirs_[dir].firstChild; }
@@ -95,20 +116,18 @@ private:
     };
     // 32 bytes: a file costs this and its name, nothing more.
     struct Record {
-        std::int64_t size;
+        std::int64_t size = 0;
         NameRef name;
-        int dir;
-        std::int64_t next : 56;
-        std::int64_t kind : 8;
+        int dir = 0;
+        std::int64_t next : 56 = 0;
+        std::int64_t kind : 8 = 0;
     };
 
     NameRef Store(std::string_view name);
     std::string_view NameOf(const NameRef& ref) const;
 
-    // deque: grows without copying what it holds, so the peak while a
-    // walk adds to it stays near what it keeps.
-    std::deque<Dir> dirs_;
-    std::deque<Record> entries_;
+    ChunkedVector<Dir> dirs_;
+    ChunkedVector<Record> entries_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t blockUsed_ = 0;
     std::size_t blockSize_ = 0;
