@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ftp/walk_tree.h"
+#include "ftp/walk_tree_reports.h"
 
 namespace cli {
 
@@ -33,23 +34,12 @@ bool ParseBreakdownOption(const std::vector<std::string>& args, std::size_t& i, 
 // What does not go together, once every option is read.
 std::string CheckBreakdownOptions(const Options& options);
 
-struct SizedPath {
-    std::string path;
-    std::int64_t bytes;
-    std::int64_t files;  // in a directory and below; 1 for a file
-};
-struct ExtensionShare {
-    std::string extension;  // lower case, without the dot; "" for none
-    std::int64_t bytes;
-    std::int64_t files;
-};
+using zn::ExtensionShare;
+using zn::SizedPath;
+using zn::ByExtension;
+using zn::LargestDirectories;
+using zn::LargestFiles;
 
-// The `count` largest directories by total, the start directory left out,
-// and the `count` largest files; ties in path order. The tree is summed.
-std::vector<SizedPath> LargestDirectories(const zn::WalkTree& tree, int count);
-std::vector<SizedPath> LargestFiles(const zn::WalkTree& tree, int count);
-// Bytes and files per extension, largest first.
-std::vector<ExtensionShare> ByExtension(const zn::WalkTree& tree);
 // Each directory down to `maxDepth` (-1: all), largest first.
 std::vector<DuLine> DuBySize(const zn::WalkTree& tree, int maxDepth);
 
