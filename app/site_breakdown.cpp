@@ -66,6 +66,7 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     splitter->addWidget(treeView_);
     splitter->addWidget(treemap_);
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({400, 500});
     largestFiles_ = Table({"Size", "Path"});
     extensions_ = Table({"Extension", "Size", "Files", "Share"});
     auto* tabs = new QTabWidget;
@@ -104,6 +105,8 @@ void SiteBreakdown::SetTree(std::unique_ptr<zn::WalkTree> tree, const std::strin
     treemap_->SetTree(tree_.get());
     treeView_->expand(model_->IndexOf(zn::WalkTree::kRoot));
     treeView_->header()->resizeSections(QHeaderView::ResizeToContents);
+    // Room for the bar and the percentage over it.
+    treeView_->header()->resizeSection(BreakdownModel::kShare, 90);
     FillTabs();
     save_->setEnabled(tree_ != nullptr);
 }

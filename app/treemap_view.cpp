@@ -56,6 +56,16 @@ void TreemapView::paintEvent(QPaintEvent*) {
         painter.drawRect(cell.rect);
         if (!cell.files && cell.dir == selected_) selected = &cell;
     }
+    // The top-level directories' names, where they fit.
+    painter.setPen(Qt::black);
+    for (const TreemapCell& cell : cells_) {
+        if (cell.depth != 1 || cell.files) continue;
+        const QString name = ShownName(tree_->Name(cell.dir));
+        const QRectF text = cell.rect.adjusted(4, 2, -4, -2);
+        if (painter.fontMetrics().horizontalAdvance(name) < text.width() && painter.fontMetrics().height() < text.height()) {
+            painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, name);
+        }
+    }
     if (selected) {
         painter.setPen(QPen(palette().highlight().color(), 3));
         painter.drawRect(selected->rect.adjusted(1, 1, -1, -1));
