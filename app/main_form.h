@@ -126,7 +126,7 @@ public:
     std::int64_t TotalBytes = 0;
     std::int32_t TotalFiles = 0;
     // What the last walk saw, until the breakdown window takes it.
-    std::unique_ptr<zn::WalkTree> walkTree_;
+    std::shared_ptr<zn::WalkTree> walkTree_;
     std::string walkSource_;
     // Opens the breakdown window (non-modal) with the last walk's tree, or
     // with an export.

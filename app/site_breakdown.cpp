@@ -90,16 +90,27 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     treemap_->OnSelected = [this](int dir) { SelectFromTreemap(dir); };
     treemap_->OnHover = [this](const QString& text) { hover_->setText(text); };
     save_->setEnabled(false);
+    connect(&liveTimer_, &QTimer::timeout, this, [this] { ShowTree(); });
 }
 
 SiteBreakdown::~SiteBreakdown() = default;
 
-void SiteBreakdown::SetTree(std::unique_ptr<zn::WalkTree> tree, const std::string& source) {
-    // The views drop the old tree before it goes.
+void SiteBreakdown::SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source) {
+    liveTimer_.stop();
+    source_ = source;
+    tree_ = std::move(tree);
+    ShowTree();
+}
+
+void SiteBreakdown::ShowLive(std::shared_ptr<zn::WalkTree> tree) {
+    SetTree(std::move(tree));
+    liveTimer_.start(kLiveIntervalMs);
+}
+
+void SiteBreakdown::ShowTree() {
+    // The views let go of the tree before it changes or goes.
     model_->SetTree(nullptr);
     treemap_->SetTree(nullptr);
-    tree_ = std::move(tree);
-    source_ = source;
     if (tree_) tree_->Sum();
     model_->SetTree(tree_.get());
     treemap_->SetTree(tree_.get());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -26,7 +27,15 @@ public:
     ~SiteBreakdown() override;
 
     // Shows `tree`, which the window keeps; `source` goes in the export.
-    void SetTree(std::unique_ptr<zn::WalkTree> tree, const std::string& source = {});
+    void SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source = {});
+    // Shows a tree a walk is filling, brought up to date at a human pace
+    // (the walk's waits run the event loop) until SetTree.
+    void ShowLive(std::shared_ptr<zn::WalkTree> tree);
+    bool Live() const { return liveTimer_.isActive(); }
+
+    // How often a live tree is shown again: summing and laying out the
+    // whole tree costs too much to do for every listing.
+    static constexpr int kLiveIntervalMs = 500;
     // An export of DirWeigh, ncdu or gdu. False with the reason.
     bool OpenFile(const QString& file, QString& error);
     bool SaveFile(const QString& file, QString& error) const;
@@ -43,10 +52,12 @@ private:
     void SaveClicked();
     void OpenClicked();
     void FillTabs();
+    void ShowTree();
     void SelectFromTree();
     void SelectFromTreemap(int dir);
 
-    std::unique_ptr<zn::WalkTree> tree_;
+    std::shared_ptr<zn::WalkTree> tree_;
+    QTimer liveTimer_;
     std::string source_;
     BreakdownModel* model_ = nullptr;
     QTreeView* treeView_ = nullptr;

@@ -48,11 +48,12 @@ void TMainFrm::GetSizeBtnClick() {
     UpdateButtons();
     Status("Retrieving Size...");
     const std::string start = StartUpDirEdt->text().toStdString();
-    walkTree_ = std::make_unique<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
+    walkTree_ = std::make_shared<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
     // Where it was measured, for the export; never the password.
     walkSource_ = "ftp://" + (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) +
                   "@" + ServerEdt->text().toStdString() + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
+    if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
     if (IniFastWalk) {
         FastRetrieve();
     } else {

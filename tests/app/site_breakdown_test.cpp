@@ -171,3 +171,32 @@ TEST_F(BreakdownAfterWalk, TheLinkOpensTheWalksTree) {
     EXPECT_EQ(model.index(0, BreakdownModel::kSize).data(Qt::ToolTipRole).toString(), "2010 bytes");
     EXPECT_EQ(model.index(0, 0, model.index(0, 0)).data().toString(), "b");
 }
+
+// Open during a walk, the window shows what the walk has seen so far while
+// the walk waits on a listing, and the whole tree once it ends.
+TEST_F(BreakdownAfterWalk, AnOpenWindowFillsDuringTheWalk) {
+    testsupport::TreeFtpServer server;
+    server.AddFile("a/one.html", 10);
+    server.AddFile("b/c/two.iso", 2000);
+    std::string seen;
+    server.StallList("b/c", [this, &seen] {
+        platform::PostCallback([this, &seen] {
+            const BreakdownModel& model = *Form().Breakdown()->Model();
+            testsupport::WaitUntil([&] { return model.rowCount(model.index(0, 0)) == 2; }, 2.0);
+            seen = model.index(0, BreakdownModel::kSize).data(Qt::ToolTipRole).toString().toStdString();
+            EXPECT_TRUE(Form().Breakdown()->Live());
+            Form().CancelBtn->click();
+        });
+    });
+    server.Start();
+    Connect(server.Address());
+    Form().ShowBreakdown();
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(seen, "10 bytes");
+    EXPECT_FALSE(Form().Breakdown()->Live());
+    const BreakdownModel& model = *Form().Breakdown()->Model();
+    // The walk was cancelled in b/c: b is there, c is marked as not read.
+    const QModelIndex b = model.index(0, 0, model.index(0, 0));
+    EXPECT_EQ(b.data().toString(), "a");
+    EXPECT_EQ(model.index(0, 0, model.index(1, 0, model.index(0, 0))).data().toString(), "c (not read)");
+}
