@@ -6,6 +6,7 @@
 #include "ftp/ncdu_export.h"
 #include "ftp/walk_tree_reports.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -76,7 +77,10 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     hover_ = new QLabel;
     save_ = new QPushButton("&Save...");
     auto* open = new QPushButton("&Open...");
+    auto* colours = new QComboBox;
+    colours->addItems({"Colour by top-level directory", "Colour by file extension"});
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(colours);
     buttons->addWidget(hover_, 1);
     buttons->addWidget(open);
     buttons->addWidget(save_);
@@ -90,6 +94,8 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     treemap_->OnSelected = [this](int dir) { SelectFromTreemap(dir); };
     treemap_->OnHover = [this](const QString& text) { hover_->setText(text); };
     save_->setEnabled(false);
+    connect(colours, &QComboBox::currentIndexChanged, this,
+            [this](int index) { treemap_->SetColourByExtension(index == 1); });
     connect(&liveTimer_, &QTimer::timeout, this, [this] { ShowTree(); });
 }
 

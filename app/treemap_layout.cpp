@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/treemap_layout.h"
 
+#include "ftp/walk_tree_reports.h"
+
 #include <algorithm>
 #include <limits>
+#include <map>
 
 namespace {
 
@@ -58,7 +61,45 @@ std::vector<QRectF> Squarify(const std::vector<double>& sizes, const QRectF& are
     return out;
 }
 
-std::vector<TreemapCell> LayoutTreemap(const zn::WalkTree& tree, const QRectF& area, int maxDepth, double minSide) {
+namespace {
+
+struct Part {
+    double bytes;
+    int dir;  // kNone: files of the parent
+    std::string extension;
+};
+
+// What a directory's rectangle holds: its subdirectories, and its own files
+// as one part or as one part per extension; largest first.
+std::vector<Part> PartsOf(const zn::WalkTree& tree, int dir, bool byExtension) {
+    std::vector<Part> parts;
+    double own = static_cast<double>(tree.TotalBytes(dir));
+    for (int c = tree.FirstChild(dir); c != zn::WalkTree::kNone; c = tree.NextSibling(c)) {
+        parts.push_back({static_cast<double>(tree.TotalBytes(c)), c, {}});
+        own -= static_cast<double>(tree.TotalBytes(c));
+    }
+    if (byExtension) {
+        std::map<std::string, double> extensions;
+        for (auto e = tree.FirstEntry(dir); e != zn::WalkTree::kNone; e = tree.NextEntry(e)) {
+            const zn::WalkTree::Entry entry = tree.EntryAt(e);
+            if (entry.Size <= 0 || (entry.Kind != zn::WalkTree::ekFile && entry.Kind != zn::WalkTree::ekLink)) continue;
+            extensions[zn::ExtensionOf(entry.Name)] += static_cast<double>(entry.Size);
+            own -= static_cast<double>(entry.Size);
+        }
+        // What is left is the directory's own size, as an import gives it.
+        if (own > 0) extensions[""] += own;
+        for (const auto& [extension, bytes] : extensions) parts.push_back({bytes, zn::WalkTree::kNone, extension});
+    } else if (own > 0) {
+        parts.push_back({own, zn::WalkTree::kNone, {}});
+    }
+    std::stable_sort(parts.begin(), parts.end(), [](const Part& a, const Part& b) { return a.bytes > b.bytes; });
+    return parts;
+}
+
+}  // namespace
+
+std::vector<TreemapCell> LayoutTreemap(const zn::WalkTree& tree, const QRectF& area, bool byExtension, int maxDepth,
+                                       double minSide) {
     std::vector<TreemapCell> cells;
     struct Pending {
         int dir, depth, top;
@@ -68,24 +109,16 @@ std::vector<TreemapCell> LayoutTreemap(const zn::WalkTree& tree, const QRectF& a
     while (!pending.empty()) {
         const Pending parent = pending.back();
         pending.pop_back();
-        // The children largest first, then the files directly here.
-        std::vector<std::pair<double, int>> parts;
-        double own = static_cast<double>(tree.TotalBytes(parent.dir));
-        for (int c = tree.FirstChild(parent.dir); c != zn::WalkTree::kNone; c = tree.NextSibling(c)) {
-            parts.push_back({static_cast<double>(tree.TotalBytes(c)), c});
-            own -= static_cast<double>(tree.TotalBytes(c));
-        }
-        if (own > 0) parts.push_back({own, -1});
-        std::stable_sort(parts.begin(), parts.end(), [](auto& a, auto& b) { return a.first > b.first; });
+        const std::vector<Part> parts = PartsOf(tree, parent.dir, byExtension);
         std::vector<double> sizes;
-        for (const auto& part : parts) sizes.push_back(part.first);
+        for (const Part& part : parts) sizes.push_back(part.bytes);
         const std::vector<QRectF> rects = Squarify(sizes, parent.rect);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             if (rects[i].width() < minSide || rects[i].height() < minSide) continue;
-            const bool files = parts[i].second < 0;
-            const int dir = files ? parent.dir : parts[i].second;
+            const bool files = parts[i].dir == zn::WalkTree::kNone;
+            const int dir = files ? parent.dir : parts[i].dir;
             const int top = parent.depth == 0 ? (files ? -1 : dir) : parent.top;
-            cells.push_back({dir, files, parent.depth + 1, top, rects[i]});
+            cells.push_back({dir, files, parent.depth + 1, top, rects[i], parts[i].extension, parts[i].bytes});
             if (!files && parent.depth + 1 < maxDepth) pending.push_back({dir, parent.depth + 1, top, rects[i]});
         }
     }

@@ -3,6 +3,7 @@
 
 #include <QRectF>
 
+#include <string>
 #include <vector>
 
 #include "ftp/walk_tree.h"
@@ -14,16 +15,20 @@
 std::vector<QRectF> Squarify(const std::vector<double>& sizes, const QRectF& area);
 
 // One rectangle of the site's treemap: a directory, or the files directly
-// in one (`files` true), inside its parent's rectangle.
+// in one (`files` true; by extension, those with `extension`), inside its
+// parent's rectangle.
 struct TreemapCell {
     int dir;
     bool files;
     int depth;  // 1 for the start directory's children
     int top;    // the start directory's child it lies in, for its colour
     QRectF rect;
+    std::string extension;
+    double bytes = 0;
 };
 
 // The cells of a summed tree in `area`, parents before their children, down
 // to `maxDepth` levels and no smaller than `minSide` pixels across.
-std::vector<TreemapCell> LayoutTreemap(const zn::WalkTree& tree, const QRectF& area, int maxDepth = 4,
-                                       double minSide = 3.0);
+// With `byExtension`, each directory's own files are split by extension.
+std::vector<TreemapCell> LayoutTreemap(const zn::WalkTree& tree, const QRectF& area, bool byExtension = false,
+                                       int maxDepth = 4, double minSide = 3.0);

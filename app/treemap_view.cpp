@@ -5,6 +5,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QHashFunctions>
 
 TreemapView::TreemapView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
@@ -17,8 +18,13 @@ void TreemapView::SetTree(const zn::WalkTree* tree) {
     Layout();
 }
 
+void TreemapView::SetColourByExtension(bool byExtension) {
+    byExtension_ = byExtension;
+    Layout();
+}
+
 void TreemapView::Layout() {
-    cells_ = tree_ ? LayoutTreemap(*tree_, QRectF(rect())) : std::vector<TreemapCell>{};
+    cells_ = tree_ ? LayoutTreemap(*tree_, QRectF(rect()), byExtension_) : std::vector<TreemapCell>{};
     update();
 }
 
@@ -41,6 +47,11 @@ const TreemapCell* TreemapView::CellAt(const QPointF& point) const {
 // A hue per top-level directory, lighter with depth; the files directly in
 // the start directory are grey.
 QColor TreemapView::ColourOf(const TreemapCell& cell) const {
+    if (byExtension_) {
+        if (!cell.files) return QColor(235, 235, 235);
+        const int hue = static_cast<int>(qHash(QByteArray::fromStdString(cell.extension)) % 360);
+        return cell.extension.empty() ? QColor(200, 200, 200) : QColor::fromHsl(hue, 150, 160);
+    }
     if (cell.top < 0) return QColor(200, 200, 200);
     const int hue = (cell.top * 137) % 360;
     return QColor::fromHsl(hue, 140, std::min(120 + cell.depth * 25, 220));
@@ -80,8 +91,8 @@ void TreemapView::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     const QString path = "/" + ShownName(tree_->Path(cell->dir));
-    const std::int64_t bytes = cell->files ? tree_->OwnBytes(cell->dir) : tree_->TotalBytes(cell->dir);
-    OnHover((cell->files ? "Files in " + path : path) + "  " + ShownSize(bytes));
+    const QString files = byExtension_ && !cell->extension.empty() ? "*." + ShownName(cell->extension) + " in " : "Files in ";
+    OnHover((cell->files ? files + path : path) + "  " + ShownSize(static_cast<std::int64_t>(cell->bytes)));
 }
 
 void TreemapView::mousePressEvent(QMouseEvent* event) {

@@ -10,12 +10,14 @@
 
 // The treemap of a summed tree: each directory a rectangle whose area is
 // its size, nested in its parent's, coloured by the top-level directory it
-// lies in. The pointer's path and size go to `OnHover`; a click selects a
+// lies in, or files by extension. The pointer's path and size go to `OnHover`; a click selects a
 // directory and tells `OnSelected`.
 class TreemapView : public QWidget {
 public:
     explicit TreemapView(QWidget* parent = nullptr);
     void SetTree(const zn::WalkTree* tree);
+    // Colour the files by extension rather than by top-level directory.
+    void SetColourByExtension(bool byExtension);
     void Select(int dir);
     int Selected() const { return selected_; }
     // The deepest cell under a point, or nullptr.
@@ -38,4 +40,5 @@ private:
     const zn::WalkTree* tree_ = nullptr;
     std::vector<TreemapCell> cells_;
     int selected_ = zn::WalkTree::kNone;
+    bool byExtension_ = false;
 };

@@ -49,6 +49,8 @@ std::string Joined(const std::string& parent, std::string_view name) {
     return parent.empty() ? std::string(name) : parent + "/" + std::string(name);
 }
 
+}  // namespace
+
 // "tar.gz" is not an extension a name can be sorted by reliably; the last
 // part is. A leading dot marks a hidden name, not an extension.
 std::string ExtensionOf(std::string_view name) {
@@ -60,8 +62,6 @@ std::string ExtensionOf(std::string_view name) {
     }
     return extension;
 }
-
-}  // namespace
 
 std::vector<SizedPath> LargestDirectories(const WalkTree& tree, int count) {
     Largest largest(count);

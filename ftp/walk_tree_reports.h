@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ftp/walk_tree.h"
@@ -26,6 +27,8 @@ struct ExtensionShare {
 // and the `count` largest files; ties in the order the walk saw them. The tree is summed.
 std::vector<SizedPath> LargestDirectories(const WalkTree& tree, int count);
 std::vector<SizedPath> LargestFiles(const WalkTree& tree, int count);
+// A file name's extension, lower case, without the dot; "" for none.
+std::string ExtensionOf(std::string_view name);
 // Bytes and files per extension, largest first.
 std::vector<ExtensionShare> ByExtension(const WalkTree& tree);
 

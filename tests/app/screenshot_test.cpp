@@ -2,11 +2,13 @@
 // Renders the window to PNG files in the build tree for a look by eye:
 // screenshots/connected.png, screenshots/main.png (after a walk) and
 // screenshots/long_log.png (a log line longer than the log is wide),
-// screenshots/breakdown.png (the site breakdown after a walk).
+// screenshots/breakdown.png and breakdown_by_extension.png (the site
+// breakdown after a walk, the treemap coloured both ways).
 
 #include "tests/app/main_form_fixture.h"
 
 #include "app/site_breakdown.h"
+#include "app/treemap_view.h"
 
 #include "tests/fakes/tree_server.h"
 
@@ -51,4 +53,6 @@ TEST_F(MainFormTest, RendersTheSiteBreakdown) {
     Form().Breakdown()->resize(900, 520);
     QCoreApplication::processEvents();
     EXPECT_TRUE(Form().Breakdown()->grab().save(QString(SCREENSHOT_DIR) + "/breakdown.png"));
+    Form().Breakdown()->Treemap()->SetColourByExtension(true);
+    EXPECT_TRUE(Form().Breakdown()->grab().save(QString(SCREENSHOT_DIR) + "/breakdown_by_extension.png"));
 }

@@ -39,6 +39,16 @@ std::unique_ptr<zn::WalkTree> SmallSite() {
     return tree;
 }
 
+// The bytes of the files directly in `dir` with `extension`.
+double ExtensionBytes(const zn::WalkTree& tree, int dir, const std::string& extension) {
+    double bytes = 0;
+    for (auto e = tree.FirstEntry(dir); e != zn::WalkTree::kNone; e = tree.NextEntry(e)) {
+        const std::string name(tree.EntryAt(e).Name);
+        if (name.substr(name.rfind('.') + 1) == extension) bytes += static_cast<double>(tree.EntryAt(e).Size);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 TEST(Treemap, SquarifiedAreasAreTheSizesAndFillTheArea) {
@@ -66,24 +76,33 @@ TEST(Treemap, SquarifiedAreasAreTheSizesAndFillTheArea) {
 }
 
 TEST(Treemap, CellsNestInTheirParentsWithAreasOfTheirSizes) {
-    const auto tree = SmallSite();
-    const QRectF area(0, 0, 500, 210);
-    const std::vector<TreemapCell> cells = LayoutTreemap(*tree, area);
-    // big, mid, small and the root's files; inner and the files of big;
-    // the files of mid, of small and of inner.
-    ASSERT_EQ(cells.size(), 9u);
-    const double perByte = Area(area) / static_cast<double>(tree->TotalBytes(zn::WalkTree::kRoot));
-    for (const TreemapCell& cell : cells) {
-        const double bytes = static_cast<double>(cell.files ? tree->OwnBytes(cell.dir) : tree->TotalBytes(cell.dir));
-        // Within a pixel's rounding on each side.
-        EXPECT_NEAR(Area(cell.rect), bytes * perByte, cell.rect.width() + cell.rect.height()) << cell.dir;
-        const int parent = cell.files ? cell.dir : tree->Parent(cell.dir);
-        if (parent == zn::WalkTree::kRoot) continue;
-        const auto outer = std::find_if(cells.begin(), cells.end(),
-                                        [&](const TreemapCell& c) { return !c.files && c.dir == parent; });
-        ASSERT_NE(outer, cells.end());
-        EXPECT_TRUE(outer->rect.adjusted(-1e-6, -1e-6, 1e-6, 1e-6).contains(cell.rect)) << cell.dir;
-        EXPECT_EQ(cell.top, outer->top);
+    for (const bool byExtension : {false, true}) {
+        SCOPED_TRACE(byExtension);
+        auto tree = SmallSite();
+        // A second extension among the files of big, only split out by extension.
+        const int big = 2;  // after the root and small
+        ASSERT_EQ(tree->Name(big), "big");
+        tree->AddEntry(big, zn::WalkTree::ekFile, "b.txt", 200);
+        tree->Sum();
+        const QRectF area(0, 0, 500, 210);
+        const std::vector<TreemapCell> cells = LayoutTreemap(*tree, area, byExtension);
+        // big, mid, small and the root's files; inner and the files of big
+        // (one cell, or .iso and .txt); the files of mid, of small and of inner.
+        ASSERT_EQ(cells.size(), byExtension ? 10u : 9u);
+        const double perByte = Area(area) / static_cast<double>(tree->TotalBytes(zn::WalkTree::kRoot));
+        for (const TreemapCell& cell : cells) {
+            const double bytes = static_cast<double>(cell.files ? tree->OwnBytes(cell.dir) : tree->TotalBytes(cell.dir));
+            EXPECT_EQ(cell.bytes, byExtension && cell.files ? ExtensionBytes(*tree, cell.dir, cell.extension) : bytes);
+            // Within a pixel's rounding on each side.
+            EXPECT_NEAR(Area(cell.rect), cell.bytes * perByte, cell.rect.width() + cell.rect.height()) << cell.dir;
+            const int parent = cell.files ? cell.dir : tree->Parent(cell.dir);
+            if (parent == zn::WalkTree::kRoot) continue;
+            const auto outer = std::find_if(cells.begin(), cells.end(),
+                                            [&](const TreemapCell& c) { return !c.files && c.dir == parent; });
+            ASSERT_NE(outer, cells.end());
+            EXPECT_TRUE(outer->rect.adjusted(-1e-6, -1e-6, 1e-6, 1e-6).contains(cell.rect)) << cell.dir;
+            EXPECT_EQ(cell.top, outer->top);
+        }
     }
 }
 
