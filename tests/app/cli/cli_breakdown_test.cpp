@@ -107,6 +107,13 @@ TEST(CliBreakdown, TopByExtensionAndDuBySize) {
         << run.out;
     run = RunCli({url, "--du", "--sort", "size"});
     EXPECT_EQ(run.out, "6329\t.\n5307\t./a\n1020\t./c\n307\t./a/b\n");
+    // The export on standard output, in place of the summary; where it was
+    // measured, but never the password.
+    run = RunCli({url + "/", "--ncdu", "-"});
+    EXPECT_EQ(run.out.rfind("[1,2,{\"progname\":\"dirweigh\",\"progver\":\"1.03\",\"timestamp\":", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find(",\"source\":\"" + url + "/\"},\n[{\"name\":\"/\"},\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("secret"), std::string::npos);
+    EXPECT_EQ(run.out.find("bytes ("), std::string::npos);
     run = RunCli({url, "--top", "1"});
     EXPECT_NE(run.out.find("Largest directories:\n  5.18 KiB\t5307\ta\nLargest files:\n  4.88 KiB\t5000\ta/big.ISO\n"),
               std::string::npos)
