@@ -68,7 +68,8 @@ void BreakdownModel::sort(int column, Qt::SortOrder order) {
 }
 
 QModelIndex BreakdownModel::IndexOf(int dir) const {
-    if (!tree_ || dir < 0 || dir >= tree_->DirectoryCount()) return {};
+    // A tree a walk is filling has directories the model has not seen yet.
+    if (!tree_ || dir < 0 || dir >= static_cast<int>(row_.size())) return {};
     return createIndex(dir == zn::WalkTree::kRoot ? 0 : row_[static_cast<std::size_t>(dir)], 0, static_cast<quintptr>(dir));
 }
 

@@ -114,6 +114,14 @@ void SiteBreakdown::ShowLive(std::shared_ptr<zn::WalkTree> tree) {
 }
 
 void SiteBreakdown::ShowTree() {
+    // A live tree is shown again and again: the user's place in it stays.
+    // Directory numbers last as long as the tree does.
+    const zn::WalkTree* before = model_->Tree();
+    const int current = model_->DirOf(treeView_->currentIndex());
+    std::vector<int> expanded;
+    for (int dir = 0; before && dir < before->DirectoryCount(); ++dir) {
+        if (treeView_->isExpanded(model_->IndexOf(dir))) expanded.push_back(dir);
+    }
     // The views let go of the tree before it changes or goes.
     model_->SetTree(nullptr);
     treemap_->SetTree(nullptr);
@@ -121,6 +129,10 @@ void SiteBreakdown::ShowTree() {
     model_->SetTree(tree_.get());
     treemap_->SetTree(tree_.get());
     treeView_->expand(model_->IndexOf(zn::WalkTree::kRoot));
+    if (before == tree_.get()) {
+        for (const int dir : expanded) treeView_->expand(model_->IndexOf(dir));
+        if (current >= 0) treeView_->setCurrentIndex(model_->IndexOf(current));
+    }
     treeView_->header()->resizeSections(QHeaderView::ResizeToContents);
     // Room for the bar and the percentage over it.
     treeView_->header()->resizeSection(BreakdownModel::kShare, 90);

@@ -134,6 +134,8 @@ TEST(SiteBreakdownModel, OrderSharesAndSorting) {
     EXPECT_EQ(kept.data().toString(), "small");
     EXPECT_EQ(kept.row(), 0);
     EXPECT_EQ(model.DirOf(model.IndexOf(4)), 4);
+    // A walk goes on filling the tree between two showings.
+    EXPECT_FALSE(model.IndexOf(tree->AddDirectory(zn::WalkTree::kRoot, "new")).isValid());
 }
 
 TEST(SiteBreakdownWindow, SelectionGoesBothWaysAndOpenNeedsNoConnection) {
@@ -204,6 +206,8 @@ TEST_F(BreakdownAfterWalk, AnOpenWindowFillsDuringTheWalk) {
             testsupport::WaitUntil([&] { return model.rowCount(model.index(0, 0)) == 2; }, 2.0);
             seen = model.index(0, BreakdownModel::kSize).data(Qt::ToolTipRole).toString().toStdString();
             EXPECT_TRUE(Form().Breakdown()->Live());
+            // Where the user opened the tree, it stays open as it fills.
+            Form().Breakdown()->TreeView()->expand(model.index(0, 0, model.index(0, 0)));
             Form().CancelBtn->click();
         });
     });
@@ -217,5 +221,6 @@ TEST_F(BreakdownAfterWalk, AnOpenWindowFillsDuringTheWalk) {
     // The walk was cancelled in b/c: b is there, c is marked as not read.
     const QModelIndex b = model.index(0, 0, model.index(0, 0));
     EXPECT_EQ(b.data().toString(), "a");
+    EXPECT_TRUE(Form().Breakdown()->TreeView()->isExpanded(b));
     EXPECT_EQ(model.index(0, 0, model.index(1, 0, model.index(0, 0))).data().toString(), "c (not read)");
 }
