@@ -152,7 +152,7 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
             EXPECT_EQ(files, 4);
         }
         // ncdu reads no gzip itself; its manual pipes it through zcat.
-        const std::string command = "gzip -dc '" + exported + "' | timeout 10 ncdu -f - -o '" + again + "' 2>'" + again +
+        const std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '" + again + "' 2>'" + again +
                                     ".err'";
         EXPECT_EQ(std::system(command.c_str()), 0);
         // ncdu ends with 0 even after an error, which it writes on stderr
@@ -191,7 +191,7 @@ TEST(CliBreakdownNcdu, ReadsNcdusOwnExport) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(site.Root())) add(entry.path());
     testsupport::SiteTree work;
     const std::string exported = (work.Root() / "ncdu.json").string();
-    const std::string command = "timeout 10 ncdu -q -o '" + exported + "' '" + site.Root().string() + "' 2>/dev/null";
+    const std::string command = "timeout 2 ncdu -q -o '" + exported + "' '" + site.Root().string() + "' 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const CliResult run = RunCli({"--from", exported, "--json", "--top", "1"});
     EXPECT_EQ(run.status, 0) << run.err;
