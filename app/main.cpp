@@ -31,12 +31,14 @@ bool AskQtQuestion(const std::string& text, const std::string& caption) {
 }
 
 const char* kUsage =
-    "usage: dirweigh [--help | --version] [Qt options]\n"
+    "usage: dirweigh [--help | --version | --open FILE] [Qt options]\n"
     "\n"
     "Shows the window that measures the size of a web site on an FTP server.\n"
     "  --help     show this text\n"
     "  --version  show the version and where DirWeigh finds its sockets library,\n"
-    "             its read-me and its settings\n";
+    "             its read-me and its settings\n"
+    "  --open FILE  start with the site breakdown of a saved export (DirWeigh's,\n"
+    "             ncdu's or gdu's) open\n";
 
 // For support and for packagers: what this copy of the program uses. Fails
 // when the sockets library cannot be found, as the window would.
@@ -53,7 +55,9 @@ int ShowVersion() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* openFile = nullptr;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--open") == 0 && i + 1 < argc) openFile = argv[++i];
         if (std::strcmp(argv[i], "--version") == 0) return ShowVersion();
         if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
@@ -71,5 +75,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<TMainFrm> MainFrm = CreateMainWindow();
     if (!MainFrm) return 1;
     MainFrm->show();
+    if (openFile) {
+        QString error;
+        if (!MainFrm->OpenBreakdown(QString::fromLocal8Bit(openFile), error)) {
+            ShowApplicationError(error.toStdString());
+        }
+    }
     return QApplication::exec();
 }

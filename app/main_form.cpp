@@ -127,6 +127,7 @@ void TMainFrm::BindHandlers() {
     auto about = [this] { Handle([this] { AboutImgClick(); }); };
     AboutImg->installEventFilter(new ClickFilter(AboutImg, about));
     AboutLbl->installEventFilter(new ClickFilter(AboutLbl, about));
+    BreakdownLbl->installEventFilter(new ClickFilter(BreakdownLbl, [this] { Handle([this] { ShowBreakdown(); }); }));
     LogMem->installEventFilter(new KeepKeys(LogMem));
 }
 

@@ -12,6 +12,7 @@
 #include "app/screen_pacer.h"
 #include "ftp/ftp.h"
 #include "ftp/site_walker.h"
+#include "ftp/walk_tree.h"
 #include "platform/component.h"
 #include "platform/modules.h"
 
@@ -26,6 +27,8 @@ class QPushButton;
 // The DirWeigh window: the user's server, name, password and start
 // directory, the buttons that connect, walk the site and disconnect, the
 // totals, a status line, a progress bar and the transcript of the dialogue.
+class SiteBreakdown;
+
 class TMainFrm : public QWidget {
 public:
     // `appDir` is where the settings and read-me files live: the directory of
@@ -91,6 +94,8 @@ public:
     QLabel* MBLbl = nullptr;
     QLabel* Label12 = nullptr;
     QLabel* FilesLbl = nullptr;
+    // "Where is the space?": shown after a walk, opens the breakdown.
+    QLabel* BreakdownLbl = nullptr;
     QGroupBox* GroupBox3 = nullptr;
     QLabel* StatusLbl = nullptr;
     QProgressBar* ProgressBar = nullptr;
@@ -120,6 +125,14 @@ public:
     bool Aborted = false;
     std::int64_t TotalBytes = 0;
     std::int32_t TotalFiles = 0;
+    // What the last walk saw, until the breakdown window takes it.
+    std::shared_ptr<zn::WalkTree> walkTree_;
+    std::string walkSource_;
+    // Opens the breakdown window (non-modal) with the last walk's tree, or
+    // with an export.
+    void ShowBreakdown();
+    bool OpenBreakdown(const QString& file, QString& error);
+    SiteBreakdown* Breakdown() const { return breakdown_; }
 
     // The default of the Server setting on a first start.
     static constexpr const char* kDefaultServer = "ftp.example.com";
@@ -163,6 +176,7 @@ private:
     bool shown_ = false;
     bool closeWhenIdle_ = false;
     std::string appDirGiven_;
+    SiteBreakdown* breakdown_ = nullptr;
 };
 
 // Creates the main window; when that fails (the sockets library cannot be

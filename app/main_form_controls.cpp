@@ -115,6 +115,10 @@ void TMainFrm::CreateControls() {
     MBLbl = Label(GroupBox2, "", 16, 64, 100, 13);
     Label12 = Label(GroupBox2, "Number of Files:", 8, 80, 76, 13);
     FilesLbl = Label(GroupBox2, "", 16, 96, 100, 13);
+    BreakdownLbl = Label(GroupBox2, "Where is the space?", 8, 106, 105, 13);
+    BreakdownLbl->setStyleSheet("color: blue; text-decoration: underline;");
+    BreakdownLbl->setCursor(Qt::PointingHandCursor);
+    BreakdownLbl->hide();  // until a walk has something to show
 
     GroupBox3 = GroupBox(this, "Status", 8, 216, 393, 145);
     StatusLbl = new QLabel(GroupBox3);

@@ -4,6 +4,7 @@
 // the fast walk with STAT or MLSD by path where Setup asks for it.
 
 #include "app/main_form.h"
+#include "app/site_breakdown.h"
 
 #include "ftp/fast_walker.h"
 #include "ftp/helper_clients.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
@@ -45,7 +47,13 @@ void TMainFrm::GetSizeBtnClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     UpdateButtons();
     Status("Retrieving Size...");
+    const std::string start = StartUpDirEdt->text().toStdString();
+    walkTree_ = std::make_shared<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
+    // Where it was measured, for the export; never the password.
+    walkSource_ = "ftp://" + (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) +
+                  "@" + ServerEdt->text().toStdString() + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
+    if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
     if (IniFastWalk) {
         FastRetrieve();
     } else {
@@ -55,7 +63,24 @@ void TMainFrm::GetSizeBtnClick() {
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
     ShowTotals();
+    // Complete or not, what the walk saw can be shown.
+    BreakdownLbl->show();
+    if (breakdown_ && breakdown_->isVisible()) ShowBreakdown();
     EndBusy();
+}
+
+void TMainFrm::ShowBreakdown() {
+    if (!breakdown_) breakdown_ = new SiteBreakdown(this);
+    if (walkTree_) breakdown_->SetTree(std::move(walkTree_), walkSource_);
+    breakdown_->show();
+    breakdown_->raise();
+}
+
+bool TMainFrm::OpenBreakdown(const QString& file, QString& error) {
+    if (!breakdown_) breakdown_ = new SiteBreakdown(this);
+    if (!breakdown_->OpenFile(file, error)) return false;
+    breakdown_->show();
+    return true;
 }
 
 void TMainFrm::ShowTotals() {
@@ -70,7 +95,9 @@ void TMainFrm::ShowTotals() {
 void TMainFrm::FastRetrieve() {
     BoxReport report([this](const std::string& message) { ShowError(message); },
                      [this](const std::string& line) { Log(line); });
-    zn::FastWalker walker(*znFTP, report);
+    zn::WalkRules rules;
+    rules.Tree = walkTree_.get();
+    zn::FastWalker walker(*znFTP, report, rules);
     platform::TComponent owner(nullptr);
     // However the walk ends, Cancel must not reach connections the owner
     // has freed.
@@ -124,6 +151,7 @@ void TMainFrm::RetrieveDir(const std::string& name, int depth) {
                      [this](const std::string& line) { Log(line); });
     zn::WalkRules rules;
     rules.UnwindThroughClosedConnection = true;
+    rules.Tree = walkTree_.get();
     zn::SiteWalker walker(*znFTP, report, rules);
     walker.Aborted = Aborted;
     walker.TotalBytes = TotalBytes;

@@ -5,20 +5,26 @@
 // resident memory rose above the idle, connected client, per entry.
 //
 //   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRWEIGH_BENCH=ON -DDIRWEIGH_TESTS=OFF
-//   cmake --build build/bench && build/bench/bin/listing_memory_bench [lines]
+//   cmake --build build/bench && build/bench/bin/listing_memory_bench [lines] [tree]
+//
+// With "tree", the walk also keeps what it saw, as for the site breakdown:
+// the difference between the two runs is what the tree costs per file.
 //
 // The listing is generated as it is sent, so the server side holds no copy,
 // and it runs in its own process, so none of its memory is counted.
 
 #include "ftp/ftp.h"
 #include "ftp/site_walker.h"
+#include "ftp/walk_tree.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <malloc.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -130,6 +136,7 @@ public:
 
 int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const bool keepTree = argc > 2 && std::string(argv[2]) == "tree";
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -160,18 +167,29 @@ int main(int argc, char** argv) {
     std::ofstream("/proc/self/clear_refs") << "5";
     const long idle = StatusKilobytes("VmRSS:");
     Quiet quiet;
-    zn::SiteWalker walker(*ftp, quiet);
+    zn::WalkTree tree;
+    zn::WalkRules rules;
+    if (keepTree) rules.Tree = &tree;
+    zn::SiteWalker walker(*ftp, quiet, rules);
+    const auto started = std::chrono::steady_clock::now();
     walker.Walk();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const long peak = StatusKilobytes("VmHWM:");
+    // What stays once the walk's listings are gone: the tree, if kept.
+    const long after = StatusKilobytes("VmRSS:");
+    // Freed listings stay in the heap and the tree reuses them, so resident
+    // memory hides the tree; the heap's bytes in use show it.
+    const double heldPerEntry = static_cast<double>(mallinfo2().uordblks) / static_cast<double>(lines);
     ftp->Disconnect();
     waitpid(server, nullptr, 0);
 
     // Sizes 1..1000 repeat every 1,000 lines.
     std::int64_t expected = 0;
     for (long i = 0; i < lines; ++i) expected += i % 1000 + 1;
-    std::printf("%ld-line listing: %lld files, %lld bytes (%s); idle %ld KiB, peak %ld KiB, %.1f bytes per entry\n",
-                lines, static_cast<long long>(walker.TotalFiles), static_cast<long long>(walker.TotalBytes),
-                walker.TotalBytes == expected && walker.TotalFiles == lines ? "right" : "WRONG", idle, peak,
-                static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines));
+    std::printf("%ld-line listing%s: %lld files, %lld bytes (%s) in %.2f s; idle %ld KiB, peak %ld KiB, %.1f bytes per entry; after the walk %.1f bytes per entry, %.1f in use\n",
+                lines, keepTree ? " with tree" : "", static_cast<long long>(walker.TotalFiles), static_cast<long long>(walker.TotalBytes),
+                walker.TotalBytes == expected && walker.TotalFiles == lines ? "right" : "WRONG", seconds, idle, peak,
+                static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines),
+                static_cast<double>(after - idle) * 1024.0 / static_cast<double>(lines), heldPerEntry);
     return walker.TotalBytes == expected && walker.TotalFiles == lines ? 0 : 1;
 }

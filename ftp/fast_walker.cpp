@@ -419,22 +419,24 @@ void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) 
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     ++Directories;
+    ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
     const std::size_t firstChild = nodes_.size();
     for (int i = 0; i < listing.Count(); ++i) {
         const TznFTPDirEntry& entry = listing.Items(i);
         if (entry.Kind != dkDirectory) {
             const std::int64_t filesBefore = TotalFiles;
-            nodes_[node].bytes = AddSaturated(nodes_[node].bytes, CountEntry(entry, *this));
+            nodes_[node].bytes =
+                AddSaturated(nodes_[node].bytes, CountEntry(entry, *this, rules_.Tree, nodes_[node].treeDir));
             nodes_[node].files += TotalFiles - filesBefore;
             continue;
         }
-        if (!EntersDirectory(entry.Name, rules_, *this)) continue;
+        if (!EntersDirectory(entry.Name, rules_, *this, nodes_[node].treeDir)) continue;
         const Node& parent = nodes_[node];
         if (parent.depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
         Node child{Child(parent.absolute, entry.Name),
                    parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {},
-                   false};
+                   false, EnterInTree(rules_, parent.treeDir, entry.Name)};
         nodes_.push_back(std::move(child));
         nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
     }

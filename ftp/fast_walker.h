@@ -67,6 +67,7 @@ private:
         std::int64_t files = 0;
         std::vector<int> children;
         bool byCwd = false;  // its STAT reply came with lines cut
+        int treeDir = 0;
     };
     // A STAT sent, or (node kCheck) the NOOP after a window of them, or
     // (cwd) the CWD sent before a "STAT ." of the same node.

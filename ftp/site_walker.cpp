@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/site_walker.h"
 
-#include <algorithm>
-#include <limits>
-
+#include "ftp/walk_tree.h"
 #include "net/errors.h"
 #include "net/text_helpers.h"
 #include "platform/exception.h"
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace zn {
@@ -15,14 +15,16 @@ namespace zn {
 SiteWalker::SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
-bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals) {
+bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals, int treeDir) {
     if (name == "." || name == "..") return false;
     if (name.empty() || name.find('/') != std::string::npos) {
         ++totals.RefusedDirectories;
+        if (rules.Tree && treeDir >= 0) rules.Tree->AddEntry(treeDir, WalkTree::ekRefused, name, 0);
         return false;
     }
     if (rules.Excludes.count(name)) {
         ++totals.SkippedDirectories;
+        if (rules.Tree && treeDir >= 0) rules.Tree->AddEntry(treeDir, WalkTree::ekExcluded, name, 0);
         return false;
     }
     return true;
@@ -35,16 +37,31 @@ std::int64_t AddSaturated(std::int64_t sum, std::int64_t size) {
     return size > std::numeric_limits<std::int64_t>::max() - sum ? std::numeric_limits<std::int64_t>::max() : sum + size;
 }
 
-std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals) {
+std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir) {
     if (entry.Kind == dkFile) {
         const std::int64_t bytes = std::max<std::int64_t>(entry.Size, 0);
         totals.TotalBytes = AddSaturated(totals.TotalBytes, bytes);
         ++totals.TotalFiles;
+        if (tree) tree->AddEntry(treeDir, WalkTree::ekFile, entry.Name, entry.Size);
         return bytes;
     } else if (entry.Kind == dkUnknown) {
         ++totals.UnparsedLines;
+    } else if (entry.Kind == dkLink && tree) {
+        // Unix listings write a link as "name -> target".
+        std::string_view name = entry.Name;
+        const std::string arrow = " -> " + entry.LinkTarget;
+        if (!entry.LinkTarget.empty() && name.ends_with(arrow)) name.remove_suffix(arrow.size());
+        tree->AddEntry(treeDir, WalkTree::ekLink, name, 0);
     }
     return 0;
+}
+
+int EnterInTree(const WalkRules& rules, int parent, const std::string& name) {
+    return rules.Tree ? rules.Tree->AddDirectory(parent, name) : 0;
+}
+
+void ListedInTree(const WalkRules& rules, int treeDir) {
+    if (rules.Tree) rules.Tree->Listed(treeDir);
 }
 
 void RefuseTruncatedListing(const std::string& reply) {
@@ -70,12 +87,14 @@ int SiteWalker::NextDirectoryEntered(const TznFTPDirList& level, int from) const
 void SiteWalker::Walk() {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     path_.clear();
+    treeDir_ = 0;
     if (ChooseListing()) RetrieveDir("", 0);
 }
 
 void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start) {
     static_cast<WalkTotals&>(*this) = WalkTotals{};
     path_.clear();
+    treeDir_ = 0;
     form_ = form;
     start_.TakeEntries(start);
     startListed_ = true;
@@ -115,10 +134,12 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
     const std::int64_t outerBytes = std::exchange(levelBytes_, 0);
     const std::int64_t filesBefore = TotalFiles;
     const std::size_t pathLength = path_.size();
+    const int treeDir = treeDir_;
     if (depth > 0) path_ += (path_.empty() ? "" : "/") + name;
     try {
         ListLevel(depth, level);
         ++Directories;
+        ListedInTree(rules_, treeDir);
         observer_.DirectoryListed(path_);
         // The CWD into the next subdirectory goes out with the CDUP out of
         // the last one; its refusal is reported when the walk gets there,
@@ -129,10 +150,11 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
             if (Aborted) break;
             const TznFTPDirEntry& entry = level.Items(i);
             if (entry.Kind == dkDirectory) {
-                if (!EntersDirectory(entry.Name, rules_, *this)) continue;
+                if (!EntersDirectory(entry.Name, rules_, *this, treeDir)) continue;
                 // A listing that leads back to an ancestor would otherwise be
                 // walked ever deeper.
                 if (depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
+                treeDir_ = EnterInTree(rules_, treeDir, entry.Name);
                 if (!std::exchange(enteredAhead, false)) {
                     ftp_.ChangeDir(entry.Name);
                 } else if (!refusedAhead.empty()) {
@@ -153,7 +175,7 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
                     if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
                 }
             } else {
-                levelBytes_ = AddSaturated(levelBytes_, CountEntry(entry, *this));
+                levelBytes_ = AddSaturated(levelBytes_, CountEntry(entry, *this, rules_.Tree, treeDir));
             }
         }
         if (!Aborted) observer_.DirectoryDone(path_, depth, levelBytes_, TotalFiles - filesBefore);

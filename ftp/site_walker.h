@@ -10,6 +10,8 @@
 
 namespace zn {
 
+class WalkTree;
+
 // What a walk tells its driver as it goes. Every hook is optional.
 class WalkObserver {
 public:
@@ -45,6 +47,8 @@ struct WalkRules {
     // window's walk does so, as its users know it. Off, the failure is
     // reported once.
     bool UnwindThroughClosedConnection = false;
+    // Where the walk keeps what it saw, if anywhere; the caller owns it.
+    WalkTree* Tree = nullptr;
 };
 
 // The totals of a walk, whichever way it lists.
@@ -61,13 +65,19 @@ struct WalkTotals {
 };
 
 // Whether a walk goes into the directory entry `name`; counts the refused
-// and the skipped ones.
-bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals);
+// and the skipped ones, and keeps them in the rules' tree under `treeDir`.
+bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals, int treeDir = -1);
 // size added to sum, both 0 or more, at most the largest int64.
 std::int64_t AddSaturated(std::int64_t sum, std::int64_t size);
 // Adds a file entry, or an unreadable line, to the totals; the bytes
-// saturate rather than wrap. Returns the entry's bytes.
-std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals);
+// saturate rather than wrap. Keeps files and links in `tree` under
+// `treeDir`. Returns the entry's bytes.
+std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree = nullptr, int treeDir = 0);
+// The tree's number for the directory `name` the walk goes into below
+// `parent`, and that a directory's listing has been read; nothing without a
+// tree.
+int EnterInTree(const WalkRules& rules, int parent, const std::string& name);
+void ListedInTree(const WalkRules& rules, int treeDir);
 // Some servers cut a long listing short and still answer success, saying
 // so in the text ("226 Output truncated to 10000 matches", pure-ftpd): a
 // total built on it would be reported as complete and be wrong.
@@ -106,6 +116,7 @@ private:
     WalkObserver& observer_;
     WalkRules rules_;
     std::string path_;
+    int treeDir_ = 0;  // the tree's number of the directory entered next
     ListingForm form_;
     // The start directory's listing from the choice of form, for the walk
     // to take instead of listing it again.

@@ -141,6 +141,8 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.maxDepth = *depth;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
+        } else if (ParseBreakdownOption(args, i, options.breakdown, text)) {
+            if (!text.empty()) return {std::nullopt, text};
         } else if (ParseDialOption(args, i, options.dial, text) || ParseMonitorOption(args, i, options.monitor, text)) {
             if (!text.empty()) return {std::nullopt, text};
         } else {
@@ -153,6 +155,11 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         return {std::nullopt, "--check prints the plugin's line alone: leave out --bytes, --json and --du"};
     }
     if (!server && options.dial.listEntries) return {options, {}};
+    if (std::string error = CheckBreakdownOptions(options); !error.empty()) return {std::nullopt, error};
+    if (!options.breakdown.fromFile.empty()) {
+        if (server) return {std::nullopt, "--from reads a saved export: give no server"};
+        return {options, {}};
+    }
     if (!server) return {std::nullopt, "no server given"};
     if (std::string error = ReadServer(*server, options); !error.empty()) return {std::nullopt, error};
     if (user) {
@@ -178,6 +185,7 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
 const char* UsageText() {
     return "usage: dirweigh-cli [OPTIONS] ftp://[USER@]HOST[:PORT][/START/DIR]\n"
            "       dirweigh-cli [OPTIONS] HOST[:PORT] [--user USER] [--dir DIR]\n"
+           "       dirweigh-cli --from FILE [--du [--sort size]|--json] [--top N] [--by-extension]\n"
            "\n"
            "Walks every directory below the start directory and adds up the file sizes.\n"
            "\n"
@@ -194,6 +202,13 @@ const char* UsageText() {
            "  --prometheus FILE [--max-depth N]\n"
            "                         write the totals for node_exporter's textfile\n"
            "                         collector, directories down to depth N (default 1)\n"
+           "  --top N                also the N largest directories and the N largest files\n"
+           "  --by-extension         also the bytes and files per file extension\n"
+           "  --sort size            with --du: the largest directories first\n"
+           "  --ncdu FILE            save what the walk saw as an ncdu export (FILE.gz:\n"
+           "                         compressed; -: to standard output, instead of the rest)\n"
+           "  --from FILE            the reports of a saved export (DirWeigh's, ncdu's or\n"
+           "                         gdu's), without connecting\n"
            "  --exclude NAME         never enter directories named NAME (repeatable)\n"
            "  --no-default-excludes  enter directories named logs too\n"
            "  --passive              passive-mode data connections (PASV)\n"

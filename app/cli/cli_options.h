@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/cli_breakdown.h"
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_monitor_options.h"
 
@@ -35,6 +36,7 @@ struct Options {
     bool help = false;
     DialOptions dial;
     MonitorOptions monitor;
+    BreakdownOptions breakdown;
 };
 
 // The outcome of reading the command line: options, or what is wrong.

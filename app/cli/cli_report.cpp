@@ -36,6 +36,8 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
     return length;
 }
 
+}  // namespace
+
 // Server replies and names are bytes in whatever code page the server
 // uses; JSON must be UTF-8, so a byte that is not part of a well-formed
 // sequence becomes U+FFFD.
@@ -73,6 +75,8 @@ std::string JsonString(const std::string& text) {
     }
     return out + "\"";
 }
+
+namespace {
 
 std::string Counted(std::int64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);

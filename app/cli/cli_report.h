@@ -41,6 +41,9 @@ std::string DuListing(const std::vector<DuLine>& lines, int maxDepth);
 std::optional<std::int64_t> Capacity(const Totals& totals);
 // " of 1.00 GiB, 83%", sizes written by `size`; empty for no capacity.
 std::string UsedOf(std::int64_t used, std::int64_t capacity, std::string (*size)(std::int64_t));
+// A JSON string of bytes that may not be UTF-8: what is not well-formed
+// becomes U+FFFD.
+std::string JsonString(const std::string& text);
 // 1.19 GiB, 512 B, ...
 std::string HumanSize(std::int64_t bytes);
 

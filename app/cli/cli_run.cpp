@@ -2,6 +2,7 @@
 #include "app/cli/cli_run.h"
 
 #include "app/cli/cli_check.h"
+#include "app/cli/cli_breakdown.h"
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
@@ -215,6 +216,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitComplete;
     }
     if (options.dial.listEntries) return ListDialEntries(out, err);
+    if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
     std::string error;
     auto credentials = ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
     if (!credentials) {
@@ -230,8 +232,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
     CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, options.verbose);
-    zn::SiteWalker designed(*ftp, observer, zn::WalkRules{options.excludes});
-    zn::FastWalker fast(*ftp, observer, zn::WalkRules{options.excludes});
+    zn::WalkRules rules{options.excludes};
+    // The reports of where the space goes read what the walk saw.
+    std::unique_ptr<zn::WalkTree> tree;
+    if (options.breakdown.KeepsTree()) {
+        tree = std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
+        rules.Tree = tree.get();
+    }
+    zn::SiteWalker designed(*ftp, observer, rules);
+    zn::FastWalker fast(*ftp, observer, rules);
     zn::WalkTotals& walker = options.fastWalk ? static_cast<zn::WalkTotals&>(fast) : designed;
     Totals totals;
     bool secured = false;
@@ -319,8 +328,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (options.monitor.check) {
         status = PrintCheck(options.monitor, totals, checkRun, out);
     } else {
-        Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
-        status = interrupted ? kExitInterrupted : totals.complete && written ? kExitComplete : kExitFailed;
+        bool saved = true;
+        if (!tree) {
+            Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
+        } else {
+            PrintWithBreakdown(options, totals, *tree, ShownDuLines(std::move(observer.du), environment.outputOnTerminal),
+                               out);
+            saved = SaveExport(options, *tree, credentials->user, out, err);
+        }
+        status = interrupted                            ? kExitInterrupted
+                 : totals.complete && written && saved ? kExitComplete
+                                                        : kExitFailed;
     }
     // The result is out before the goodbyes, which may wait on a server.
     out << std::flush;

@@ -17,7 +17,7 @@ namespace {
 
 // Prints the port it listens on, then serves until it is killed.
 const char* kServerScript = R"(
-import logging, sys
+import logging, os, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
@@ -25,6 +25,13 @@ root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_clos
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
+# A directory whose name starts with "closed-" cannot be entered or listed,
+# as one the server's account may not read (the tests run as root, for
+# whom file modes close nothing).
+for top, dirs, files in os.walk(root):
+    for d in dirs:
+        if d.startswith("closed-"):
+            authorizer.override_perm(user, os.path.join(top, d), perm="", recursive=True)
 handler = FTPHandler
 if certfile:
     from pyftpdlib.handlers import TLS_FTPHandler
@@ -66,6 +73,9 @@ if bare_closes == "1":
     handler.dtp_handler = BareCloseAfterFirst
 handler.authorizer = authorizer
 handler.auth_failed_timeout = 0.1
+# Names go out as the bytes on disk, as from a server on a Latin-1 site,
+# not with "?" in place of what is not UTF-8.
+handler.unicode_errors = "surrogateescape"
 server = FTPServer(("127.0.0.1", 0), handler)
 if int(max_cons):
     # The listening socket counts as one of them.

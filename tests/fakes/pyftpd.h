@@ -13,6 +13,8 @@ namespace testsupport {
 // explicit TLS on the control and the data connections (python3-openssl).
 class PyFtpd {
 public:
+    // A directory whose name starts with "closed-" is refused (550) to CWD,
+    // LIST and STAT.
     // `maxConnections` above 0: more are refused with "421 Too many
     // connections". `refuseStat`: STAT answers 502, as on servers that
     // give no listing that way. `tlsFirstOnly`: TLS on the first

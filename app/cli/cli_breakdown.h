@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "ftp/walk_tree.h"
+#include "ftp/walk_tree_reports.h"
+
+namespace cli {
+
+struct Totals;
+struct DuLine;
+struct Options;
+
+// Where the space goes: the reports read from the walk's tree, or from an
+// export, without walking again.
+struct BreakdownOptions {
+    std::string ncduFile;  // "-": standard output
+    int top = 0;           // the largest directories and files
+    bool byExtension = false;
+    bool sortBySize = false;  // --du, largest first
+    std::string fromFile;     // the reports from an export, without connecting
+    // A walk must keep its tree.
+    bool KeepsTree() const { return !ncduFile.empty() || top > 0 || byExtension || sortBySize; }
+};
+
+// Reads the option at args[i] if it is one of these (moving i past its
+// value); `error` says what is wrong with it.
+bool ParseBreakdownOption(const std::vector<std::string>& args, std::size_t& i, BreakdownOptions& options,
+                          std::string& error);
+// What does not go together, once every option is read.
+std::string CheckBreakdownOptions(const Options& options);
+
+using zn::ExtensionShare;
+using zn::SizedPath;
+using zn::ByExtension;
+using zn::LargestDirectories;
+using zn::LargestFiles;
+
+// Each directory down to `maxDepth` (-1: all), largest first.
+std::vector<DuLine> DuBySize(const zn::WalkTree& tree, int maxDepth);
+
+// The usual output of `options`, with the reports the tree adds.
+void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree,
+                        const std::vector<DuLine>& du, std::ostream& out);
+// The export of --ncdu, if asked for. False when it cannot be written.
+bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::string& user, std::ostream& out,
+                std::ostream& err);
+// dirweigh-cli --from FILE: the reports of an export.
+int RunFromExport(const Options& options, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

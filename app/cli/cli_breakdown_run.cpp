@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: MIT
+// The options of the breakdown reports, how they are printed beside the
+// totals, the ncdu export, and the reports of an export read back.
+#include "app/cli/cli_breakdown.h"
+#include "app/cli/cli_options.h"
+#include "app/cli/cli_report.h"
+#include "app/cli/cli_run.h"
+#include "ftp/ncdu_export.h"
+#include "platform/str_to_int.h"
+
+#include <ctime>
+#include <ostream>
+
+namespace cli {
+
+bool ParseBreakdownOption(const std::vector<std::string>& args, std::size_t& i, BreakdownOptions& options,
+                          std::string& error) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (arg == "--by-extension") {
+        options.byExtension = true;
+        return true;
+    }
+    if (arg != "--top" && arg != "--sort" && arg != "--ncdu" && arg != "--from") return false;
+    const std::string value = hasValue ? args[++i] : std::string();
+    if (arg == "--top") {
+        const auto count = platform::StrToInt32(value);
+        if (!count || *count < 1 || value.find_first_not_of("0123456789") != std::string::npos) {
+            error = "--top needs a whole number, 1 or more";
+        } else {
+            options.top = *count;
+        }
+    } else if (arg == "--sort") {
+        if (value != "size") error = "--sort needs size";
+        options.sortBySize = true;
+    } else if (value.empty()) {
+        error = arg + " needs a file";
+    } else {
+        (arg == "--ncdu" ? options.ncduFile : options.fromFile) = value;
+    }
+    return true;
+}
+
+std::string CheckBreakdownOptions(const Options& options) {
+    if (options.breakdown.sortBySize && options.format != OutputFormat::Du) return "--sort goes with --du";
+    if (options.breakdown.ncduFile == "-" && options.format != OutputFormat::Line) {
+        return "--ncdu - writes to standard output; it goes with no other output";
+    }
+    return {};
+}
+
+namespace {
+
+std::string TopText(const char* title, const std::vector<SizedPath>& items) {
+    std::string text = std::string(title) + "\n";
+    for (const SizedPath& item : items) {
+        text += "  " + HumanSize(item.bytes) + "\t" + std::to_string(item.bytes) + "\t" +
+                (item.path.empty() ? "." : item.path) + "\n";
+    }
+    return text;
+}
+
+std::string TopJson(const std::vector<SizedPath>& items, bool withFiles) {
+    std::string json = "[";
+    for (const SizedPath& item : items) {
+        json += (json.size() > 1 ? ", " : "") + std::string("{\"path\": ") + JsonString(item.path) +
+                ", \"bytes\": " + std::to_string(item.bytes) +
+                (withFiles ? ", \"files\": " + std::to_string(item.files) : std::string()) + "}";
+    }
+    return json + "]";
+}
+
+std::string Share(std::int64_t part, std::int64_t whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", whole > 0 ? static_cast<double>(part) / static_cast<double>(whole) : 0.0);
+    return text;
+}
+
+std::string ExtensionsText(const std::vector<ExtensionShare>& shares, std::int64_t total) {
+    std::string text = "By extension:\n";
+    for (const ExtensionShare& share : shares) {
+        text += "  " + HumanSize(share.bytes) + "\t" + std::to_string(share.bytes) + "\t" +
+                std::to_string(share.files) + " files\t" + Share(share.bytes, total) + "\t" +
+                (share.extension.empty() ? "(none)" : share.extension) + "\n";
+    }
+    return text;
+}
+
+std::string ExtensionsJson(const std::vector<ExtensionShare>& shares, std::int64_t total) {
+    std::string json = "[";
+    for (const ExtensionShare& share : shares) {
+        json += (json.size() > 1 ? ", " : "") + std::string("{\"extension\": ") + JsonString(share.extension) +
+                ", \"bytes\": " + std::to_string(share.bytes) + ", \"files\": " + std::to_string(share.files) +
+                ", \"share\": " + Share(share.bytes, total) + "}";
+    }
+    return json + "]";
+}
+
+// The tree's reports as further JSON members, or as text after the totals.
+std::string Reports(const Options& options, const zn::WalkTree& tree, bool json) {
+    const BreakdownOptions& b = options.breakdown;
+    const std::int64_t total = tree.TotalBytes(zn::WalkTree::kRoot);
+    std::string text;
+    if (b.top > 0) {
+        const auto dirs = LargestDirectories(tree, b.top);
+        const auto files = LargestFiles(tree, b.top);
+        text += json ? ", \"top_directories\": " + TopJson(dirs, true) + ", \"top_files\": " + TopJson(files, false)
+                     : TopText("Largest directories:", dirs) + TopText("Largest files:", files);
+    }
+    if (b.byExtension) {
+        const auto shares = ByExtension(tree);
+        text += json ? ", \"by_extension\": " + ExtensionsJson(shares, total) : ExtensionsText(shares, total);
+    }
+    return text;
+}
+
+// Children before their parent, as a walk reports them.
+std::vector<DuLine> DuInWalkOrder(const zn::WalkTree& tree) {
+    struct Open {
+        int dir, depth, next;
+    };
+    std::vector<DuLine> lines;
+    std::vector<Open> open{{zn::WalkTree::kRoot, 0, tree.FirstChild(zn::WalkTree::kRoot)}};
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.next == zn::WalkTree::kNone) {
+            lines.push_back({tree.Path(top.dir), top.depth, tree.TotalBytes(top.dir)});
+            open.pop_back();
+            continue;
+        }
+        const int child = top.next;
+        top.next = tree.NextSibling(child);
+        open.push_back({child, top.depth + 1, tree.FirstChild(child)});
+    }
+    return lines;
+}
+
+// The totals an export holds; an unread directory makes it incomplete.
+Totals TotalsOf(const zn::WalkTree& tree) {
+    Totals totals;
+    totals.bytes = tree.TotalBytes(zn::WalkTree::kRoot);
+    totals.files = tree.TotalFiles(zn::WalkTree::kRoot);
+    totals.directories = tree.DirectoryCount();
+    for (std::int64_t entry = 0; entry < tree.EntryCount(); ++entry) {
+        const auto kind = tree.EntryAt(entry).Kind;
+        totals.skippedDirectories += kind == zn::WalkTree::ekExcluded;
+        totals.refusedDirectories += kind == zn::WalkTree::ekRefused;
+    }
+    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
+        if (tree.IsListed(dir)) continue;
+        totals.complete = false;
+        totals.error = "the export marks a directory it could not read: " + tree.Path(dir);
+        break;
+    }
+    return totals;
+}
+
+}  // namespace
+
+void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree,
+                        const std::vector<DuLine>& du, std::ostream& out) {
+    // Standard output holds the export.
+    if (options.breakdown.ncduFile == "-") return;
+    const bool nothingMeasured = !totals.complete && totals.directories == 0;
+    if (nothingMeasured && options.format != OutputFormat::Json) return;
+    tree.Sum();
+    switch (options.format) {
+        case OutputFormat::Bytes: out << totals.bytes << '\n'; return;
+        case OutputFormat::Json: {
+            std::string json = JsonObject(totals);
+            json.pop_back();  // the closing brace: the reports are members too
+            out << json << Reports(options, tree, true) << "}\n";
+            return;
+        }
+        case OutputFormat::Du:
+            out << DuListing(options.breakdown.sortBySize ? DuBySize(tree, -1) : du, options.maxDepth);
+            break;
+        case OutputFormat::Line: out << SummaryLine(totals) << '\n'; break;
+    }
+    out << Reports(options, tree, false);
+}
+
+bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::string& user, std::ostream& out,
+                std::ostream& err) {
+    if (options.breakdown.ncduFile.empty()) return true;
+    zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
+    // Where it was measured, without the password.
+    if (options.breakdown.fromFile.empty()) {
+        metadata.Source = "ftp://" + (user.empty() ? std::string("anonymous") : user) + "@" + options.host + "/" +
+                          (options.dir.rfind('/', 0) == 0 ? options.dir.substr(1) : options.dir);
+    }
+    std::string error;
+    if (zn::SaveNcdu(tree, metadata, options.breakdown.ncduFile, out, error)) return true;
+    err << "dirweigh-cli: " << error << '\n';
+    return false;
+}
+
+int RunFromExport(const Options& options, std::ostream& out, std::ostream& err) {
+    std::string error;
+    const auto tree = zn::LoadNcdu(options.breakdown.fromFile, error);
+    if (!tree) {
+        err << "dirweigh-cli: " << error << '\n';
+        return kExitFailed;
+    }
+    const Totals totals = TotalsOf(*tree);
+    if (!totals.complete) err << "dirweigh-cli: " << options.breakdown.fromFile << ": " << totals.error << '\n';
+    PrintWithBreakdown(options, totals, *tree, DuInWalkOrder(*tree), out);
+    if (!SaveExport(options, *tree, {}, out, err)) return kExitFailed;
+    return totals.complete ? kExitComplete : kExitFailed;
+}
+
+}  // namespace cli

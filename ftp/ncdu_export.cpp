@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+#include "ftp/ncdu_export.h"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <utility>
+#include <vector>
+
+namespace zn {
+namespace {
+
+constexpr std::size_t kFlushAt = 64 * 1024;
+
+void AppendString(std::string& out, std::string_view text) {
+    static const char hex[] = "0123456789abcdef";
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\u00";
+            out += hex[byte >> 4];
+            out += hex[byte & 0xF];
+        } else {
+            out += c;  // from 0x80 on, raw: ncdu reads names as bytes
+        }
+    }
+    out += '"';
+}
+
+void AppendName(std::string& out, std::string_view name) {
+    out += "{\"name\":";
+    AppendString(out, name);
+}
+
+void AppendSize(std::string& out, std::int64_t size) {
+    if (size <= 0) return;
+    // ncdu wants a disk usage; an FTP listing gives only the length, so the
+    // length rounded up to whole 512-byte blocks stands in for it.
+    const std::int64_t blocks = size / 512 + (size % 512 != 0);
+    out += ",\"asize\":" + std::to_string(size) + ",\"dsize\":" + std::to_string(blocks * 512);
+}
+
+void AppendEntry(std::string& out, const WalkTree::Entry& entry) {
+    // ncdu refuses an item without a name; such an entry (a listing line
+    // with no name) is counted among the refused and cannot be shown.
+    if (entry.Name.empty()) return;
+    out += ",\n";
+    AppendName(out, entry.Name);
+    switch (entry.Kind) {
+        case WalkTree::ekFile: AppendSize(out, entry.Size); break;
+        case WalkTree::ekLink: out += ",\"notreg\":true"; break;
+        case WalkTree::ekExcluded: out += ",\"excluded\":\"pattern\""; break;
+        case WalkTree::ekRefused: out += ",\"read_error\":true"; break;
+    }
+    out += '}';
+}
+
+void AppendDirectoryStart(std::string& out, const WalkTree& tree, int dir) {
+    out += '[';
+    // The root of a walk that could not learn its start path.
+    AppendName(out, dir == WalkTree::kRoot && tree.Name(dir).empty() ? "/" : tree.Name(dir));
+    AppendSize(out, tree.OwnSize(dir));
+    if (!tree.IsListed(dir)) out += ",\"read_error\":true";
+    out += '}';
+    for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) AppendEntry(out, tree.EntryAt(e));
+}
+
+std::string MetadataText(const NcduMetadata& metadata) {
+    std::string text = "[1,2,{\"progname\":\"dirweigh\",\"progver\":";
+    AppendString(text, metadata.ProgramVersion);
+    text += ",\"timestamp\":" + std::to_string(metadata.Timestamp);
+    if (!metadata.Source.empty()) {
+        text += ",\"source\":";
+        AppendString(text, metadata.Source);
+    }
+    return text + "},\n";
+}
+
+}  // namespace
+
+bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::function<bool(std::string_view)>& write) {
+    std::string out = MetadataText(metadata);
+    // Depth-first with a stack of the next child to write per open
+    // directory: an import can be deeper than the stack would allow.
+    std::vector<int> next;
+    AppendDirectoryStart(out, tree, WalkTree::kRoot);
+    next.push_back(tree.FirstChild(WalkTree::kRoot));
+    while (!next.empty()) {
+        const int child = next.back();
+        if (child == WalkTree::kNone) {
+            out += ']';
+            next.pop_back();
+        } else {
+            next.back() = tree.NextSibling(child);
+            out += ",\n";
+            AppendDirectoryStart(out, tree, child);
+            next.push_back(tree.FirstChild(child));
+        }
+        if (out.size() >= kFlushAt) {
+            if (!write(out)) return false;
+            out.clear();
+        }
+    }
+    out += "]\n";
+    return write(out);
+}
+
+bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,
+              std::string& error) {
+    if (file == "-") {
+        const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) {
+            return static_cast<bool>(standardOutput.write(piece.data(), static_cast<std::streamsize>(piece.size())));
+        });
+        if (!written || !standardOutput.flush()) error = "cannot write to standard output";
+        return error.empty();
+    }
+    if (file.size() > 3 && file.compare(file.size() - 3, 3, ".gz") == 0) {
+        gzFile out = gzopen(file.c_str(), "wb");
+        if (!out) {
+            error = file + ": " + std::strerror(errno);
+            return false;
+        }
+        const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) {
+            return gzwrite(out, piece.data(), static_cast<unsigned>(piece.size())) == static_cast<int>(piece.size());
+        });
+        if (gzclose(out) != Z_OK || !written) error = file + ": cannot write the compressed file";
+        return error.empty();
+    }
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    const bool written = out && WriteNcdu(tree, metadata, [&](std::string_view piece) {
+        return static_cast<bool>(out.write(piece.data(), static_cast<std::streamsize>(piece.size())));
+    });
+    out.close();
+    if (!written || !out) error = file + ": " + std::strerror(errno ? errno : EIO);
+    return error.empty();
+}
+
+std::unique_ptr<WalkTree> LoadNcdu(const std::string& file, std::string& error) {
+    // gzread passes a file that is not compressed through unchanged.
+    gzFile in = file == "-" ? gzdopen(dup(0), "rb") : gzopen(file.c_str(), "rb");
+    if (!in) {
+        error = file + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    std::string text;
+    char buffer[65536];
+    int n = 0;
+    while ((n = gzread(in, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
+    const bool failed = n < 0;
+    gzclose(in);
+    if (failed) {
+        error = file + ": cannot read it (a damaged compressed file?)";
+        return nullptr;
+    }
+    auto tree = ParseNcdu(text, error);
+    if (!tree) error = file + ": " + error;
+    return tree;
+}
+
+}  // namespace zn

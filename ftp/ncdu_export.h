@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "ftp/walk_tree.h"
+
+namespace zn {
+
+// The export format of ncdu (1.2: major 1, minor 2), which ncdu 1.9 and
+// later and gdu read: a JSON array [1, 2, {metadata}, ROOT] where a
+// directory is an array of its info object and its children, and a file an
+// info object. Names go out as their bytes: only '"', '\', bytes below 0x20
+// and 0x7F are escaped, so a Latin-1 name comes back byte for byte.
+struct NcduMetadata {
+    std::string ProgramVersion;
+    std::int64_t Timestamp = 0;  // Unix seconds
+    // "ftp://user@host/path"; never the password. Empty: left out.
+    std::string Source;
+};
+
+// Writes the tree depth-first, in pieces of about 64 KiB to `write`, which
+// returns false to stop.
+bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::function<bool(std::string_view)>& write);
+// To `file`, gzip-compressed when its name ends in ".gz"; "-" is
+// `standardOutput`. False with the reason in `error`.
+bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,
+              std::string& error);
+
+// Reads an export of DirWeigh, ncdu or gdu, gzip-compressed or not: the
+// root's name is the start path; an excluded item, a link (notreg) and an
+// item with a read error that is not a directory keep their marks.
+std::unique_ptr<WalkTree> ParseNcdu(std::string_view text, std::string& error);
+std::unique_ptr<WalkTree> LoadNcdu(const std::string& file, std::string& error);
+
+}  // namespace zn

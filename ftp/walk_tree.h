@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zn {
+
+// A vector in chunks of 4,096: it grows without copying what it holds, so
+// the peak while a walk adds to it stays near what it keeps, and it asks
+// for memory once per chunk rather than per element.
+template <typename T>
+class ChunkedVector {
+public:
+    std::int64_t size() const { return size_; }
+    T& operator[](std::int64_t i) { return chunks_[static_cast<std::size_t>(i >> kShift)][i & kMask]; }
+    const T& operator[](std::int64_t i) const { return chunks_[static_cast<std::size_t>(i >> kShift)][i & kMask]; }
+    T& back() { return (*this)[size_ - 1]; }
+    void push_back(const T& value) {
+        if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique<T[]>(std::size_t{1} << kShift));
+        (*this)[size_++] = value;
+    }
+
+private:
+    static constexpr int kShift = 12;
+    static constexpr std::int64_t kMask = (std::int64_t{1} << kShift) - 1;
+    std::vector<std::unique_ptr<T[]>> chunks_;
+    std::int64_t size_ = 0;
+};
+
+// What a walk saw, kept so that the reports that come after it (the
+// breakdown, the largest files, the ncdu export) never walk again: each
+// directory entered with its own files, what was passed over and why.
+// Names are bytes, as the server sent them.
+//
+// A site can hold millions of files, so an entry is a small fixed record
+// and every name lives in a shared arena: 32 bytes per file plus its
+// name. Directories are numbered in the order they are added; a directory
+// always comes after its parent, which lets Sum work in one backward pass.
+class WalkTree {
+public:
+    enum EntryKind : std::uint8_t {
+        ekFile,
+        ekLink,      // not a file: a walk does not follow links
+        ekExcluded,  // a directory passed over by name
+        ekRefused,   // a directory entry that cannot be entered safely
+    };
+    static constexpr int kRoot = 0;
+    static constexpr int kNone = -1;
+
+    struct Entry {
+        EntryKind Kind;
+        std::string_view Name;
+        std::int64_t Size;
+    };
+
+    // The root is the start directory, named `rootName` (the start path).
+    explicit WalkTree(std::string_view rootName = {});
+    WalkTree(const WalkTree&) = delete;
+    WalkTree& operator=(const WalkTree&) = delete;
+
+    // The root's name, once known (the start path, an import's root).
+    void Rename(int dir, std::string_view name);
+    // A directory the walk goes into; unreadable until Listed.
+    int AddDirectory(int parent, std::string_view name);
+    void Listed(int dir) { dirs_[dir].listed = true; }
+    void AddEntry(int dir, EntryKind kind, std::string_view name, std::int64_t size);
+    // A directory's own size, as a local disk gives it (imports only).
+    void SetOwnSize(int dir, std::int64_t size) { dirs_[dir].size = size; }
+
+    // Totals of every directory with everything below it; call after the
+    // walk (or during it, for totals so far).
+    void Sum();
+
+    int DirectoryCount() const { return static_cast<int>(dirs_.size()); }
+    std::int64_t EntryCount() const { return entries_.size(); }
+    std::string_view Name(int dir) const { return NameOf(dirs_[dir].name); }
+    int Parent(int dir) const { return dirs_[dir].parent; }
+    int FirstChild(int dir) const { return dirs_[dir].firstChild; }
+    int NextSibling(int dir) const { return dirs_[dir].nextSibling; }
+    bool IsListed(int dir) const { return dirs_[dir].listed; }
+    std::int64_t OwnSize(int dir) const { return dirs_[dir].size; }
+    std::int64_t OwnBytes(int dir) const { return dirs_[dir].ownBytes; }
+    std::int64_t OwnFiles(int dir) const { return dirs_[dir].ownFiles; }
+    // After Sum: its own size, its files and everything below it.
+    std::int64_t TotalBytes(int dir) const { return dirs_[dir].totalBytes; }
+    std::int64_t TotalFiles(int dir) const { return dirs_[dir].totalFiles; }
+    // Its path below the root, "a/b"; "" for the root.
+    std::string Path(int dir) const;
+
+    // The entries of a directory, in the order they were added.
+    std::int64_t FirstEntry(int dir) const { return dirs_[dir].firstEntry; }
+    std::int64_t NextEntry(std::int64_t entry) const { return entries_[entry].next; }
+    Entry EntryAt(std::int64_t entry) const;
+    int DirectoryOf(std::int64_t entry) const { return entries_[entry].dir; }
+
+private:
+    // Where a name lies in the arena.
+    struct NameRef {
+        std::uint32_t block = 0;
+        std::uint32_t offset = 0;
+        std::uint32_t length = 0;
+    };
+    struct Dir {
+        NameRef name;
+        int parent = kNone;
+        int firstChild = kNone, lastChild = kNone, nextSibling = kNone;
+        std::int64_t firstEntry = kNone, lastEntry = kNone;
+        std::int64_t size = 0;
+        std::int64_t ownBytes = 0, ownFiles = 0;
+        std::int64_t totalBytes = 0, totalFiles = 0;
+        bool listed = false;
+    };
+    // 32 bytes: a file costs this and its name, nothing more.
+    struct Record {
+        std::int64_t size = 0;
+        NameRef name;
+        int dir = 0;
+        std::int64_t next : 56 = 0;
+        std::int64_t kind : 8 = 0;
+    };
+
+    NameRef Store(std::string_view name);
+    std::string_view NameOf(const NameRef& ref) const;
+
+    ChunkedVector<Dir> dirs_;
+    ChunkedVector<Record> entries_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockUsed_ = 0;
+    std::size_t blockSize_ = 0;
+};
+
+// a + b, held at the largest value rather than wrapping.
+std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b);
+
+}  // namespace zn

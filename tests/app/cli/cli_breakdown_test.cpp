@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: MIT
+// Where the space goes, on the command line: the options, the reports of
+// the walk's tree, the ncdu export as Debian's ncdu reads and writes it
+// again, and ncdu's own exports read back.
+
+#include "app/cli/cli_options.h"
+#include "app/cli/cli_run.h"
+#include "ftp/ncdu_export.h"
+#include "tests/fakes/pyftpd.h"
+#include "tests/fakes/tree_server.h"
+#include "tests/ftp/site_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunCli(const std::vector<std::string>& args) {
+    cli::Environment environment;
+    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
+    environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    std::ostringstream out, err;
+    const int status = cli::RunCli(args, out, err, environment);
+    return {status, out.str(), err.str()};
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The sum of every "asize" in an export, read without DirWeigh's reader.
+std::int64_t SumOfSizes(const std::string& text) {
+    static const std::regex asize("\"asize\": ?([0-9]+)");
+    std::int64_t sum = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), asize); it != std::sregex_iterator(); ++it) {
+        sum += std::stoll((*it)[1]);
+    }
+    return sum;
+}
+
+bool HaveNcdu() { return std::system("ncdu -v >/dev/null 2>&1") == 0; }
+
+// A JSON number member of dirweigh-cli's output.
+std::int64_t Member(const std::string& json, const std::string& name) {
+    const std::size_t at = json.find("\"" + name + "\": ");
+    return at == std::string::npos ? -1 : std::stoll(json.substr(at + name.size() + 4));
+}
+
+}  // namespace
+
+TEST(CliBreakdownOptions, WhatGoesTogether) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"h", "--top", "0"}, "--top needs a whole number, 1 or more"},
+        {{"h", "--top", "3x"}, "--top needs a whole number, 1 or more"},
+        {{"h", "--du", "--sort", "name"}, "--sort needs size"},
+        {{"h", "--sort", "size"}, "--sort goes with --du"},
+        {{"h", "--ncdu"}, "--ncdu needs a file"},
+        {{"h", "--ncdu", "-", "--json"}, "--ncdu - writes to standard output; it goes with no other output"},
+        {{"h", "--from", "x.json"}, "--from reads a saved export: give no server"},
+        {{"--from", "x.json", "--du", "--sort", "size", "--top", "2", "--by-extension"}, ""},
+        {{"h", "--ncdu", "out.json.gz", "--top", "5", "--json"}, ""},
+    };
+    for (const auto& [args, error] : cases) {
+        const cli::Parsed parsed = cli::ParseCommandLine(args);
+        EXPECT_EQ(parsed.error, error) << args.back();
+        EXPECT_EQ(parsed.options.has_value(), error.empty()) << args.back();
+    }
+}
+
+// Sizes chosen so that every order is decided by size alone.
+TEST(CliBreakdown, TopByExtensionAndDuBySize) {
+    testsupport::TreeFtpServer server;
+    server.AddFile("a/big.ISO", 5000);
+    server.AddFile("a/b/page.html", 300);
+    server.AddFile("a/b/.htaccess", 7);
+    server.AddFile("c/x.html", 1000);
+    server.AddFile("c/y.tar.gz", 20);
+    server.AddFile("top", 2);
+    server.AddFile("logs/skip.log", 99999);
+    server.Start();
+    const std::string url = "ftp://me@" + server.Address();
+    CliResult run = RunCli({url, "--json", "--top", "2", "--by-extension"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"bytes\": 6329, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"top_directories\": [{\"path\": \"a\", \"bytes\": 5307, \"files\": 3}, "
+                           "{\"path\": \"c\", \"bytes\": 1020, \"files\": 2}], "
+                           "\"top_files\": [{\"path\": \"a/big.ISO\", \"bytes\": 5000}, "
+                           "{\"path\": \"c/x.html\", \"bytes\": 1000}], "
+                           "\"by_extension\": [{\"extension\": \"iso\", \"bytes\": 5000, \"files\": 1, \"share\": 0.7900}, "
+                           "{\"extension\": \"html\", \"bytes\": 1300, \"files\": 2, \"share\": 0.2054}, "
+                           "{\"extension\": \"gz\", \"bytes\": 20, \"files\": 1, \"share\": 0.0032}, "
+                           "{\"extension\": \"\", \"bytes\": 9, \"files\": 2, \"share\": 0.0014}]}\n"),
+              std::string::npos)
+        << run.out;
+    run = RunCli({url, "--du", "--sort", "size"});
+    EXPECT_EQ(run.out, "6329\t.\n5307\t./a\n1020\t./c\n307\t./a/b\n");
+    // The export on standard output, in place of the summary; where it was
+    // measured, but never the password.
+    run = RunCli({url + "/", "--ncdu", "-"});
+    EXPECT_EQ(run.out.rfind("[1,2,{\"progname\":\"dirweigh\",\"progver\":\"1.03\",\"timestamp\":", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find(",\"source\":\"" + url + "/\"},\n[{\"name\":\"/\"},\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("secret"), std::string::npos);
+    EXPECT_EQ(run.out.find("bytes ("), std::string::npos);
+    run = RunCli({url, "--top", "1"});
+    EXPECT_NE(run.out.find("Largest directories:\n  5.18 KiB\t5307\ta\nLargest files:\n  4.88 KiB\t5000\ta/big.ISO\n"),
+              std::string::npos)
+        << run.out;
+}
+
+// Odd names, a file of 4 GiB, an excluded directory, a link and, in the
+// second run, a directory the server will not open: Debian's ncdu reads
+// the export and writes it again without an error, with DirWeigh's totals;
+// and DirWeigh reads ncdu's file back to the same totals.
+TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
+    if (!HaveNcdu()) GTEST_SKIP() << "ncdu is not installed (scripts/setup)";
+    for (const bool closed : {false, true}) {
+        testsupport::SiteTree site;
+        site.AddFile("sp ace/\"quoted\" name.html", 1234);
+        site.AddFile("back\\slash/caf\xe9 \xfc.txt", 2222);
+        site.AddFile("back\\slash/deeper/tab\there", 3);
+        site.AddFile("logs/access.log", 999);
+        site.AddDirectory("empty");
+        std::filesystem::create_symlink("sp ace", site.Root() / "link");
+        {
+            std::ofstream sparse(site.Root() / "huge.iso", std::ios::binary);
+        }
+        std::filesystem::resize_file(site.Root() / "huge.iso", 4294967296ULL);
+        if (closed) site.AddFile("closed-d/secret", 5);
+        testsupport::PyFtpd server(site.Root().string(), "me", "secret");
+        ASSERT_TRUE(server.Running()) << server.Error();
+        testsupport::SiteTree work;  // a folder for the files
+        const std::string exported = (work.Root() / "site.json.gz").string();
+        const std::string again = (work.Root() / "again.json").string();
+        CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "--ncdu", exported});
+        EXPECT_EQ(run.status, closed ? 1 : 0) << run.err;
+        const std::int64_t bytes = Member(run.out, "bytes"), files = Member(run.out, "files");
+        if (!closed) {
+            EXPECT_EQ(bytes, 4294967296LL + 1234 + 2222 + 3) << run.out;
+            EXPECT_EQ(files, 4);
+        }
+        // ncdu reads no gzip itself; its manual pipes it through zcat.
+        const std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '" + again + "' 2>'" + again +
+                                    ".err'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        // ncdu ends with 0 even after an error, which it writes on stderr
+        // (where it otherwise ends its progress line with a newline).
+        const std::string complaint = ReadFile(again + ".err");
+        EXPECT_EQ(complaint.find_first_not_of(" \r\n"), std::string::npos) << complaint;
+        const std::string text = ReadFile(again);
+        EXPECT_EQ(SumOfSizes(text), bytes) << closed;
+        EXPECT_NE(text.find("caf\xe9 \xfc.txt"), std::string::npos);
+        EXPECT_NE(text.find("\"name\":\"logs\",\"excluded\":\"pattern\""), std::string::npos) << text;
+        EXPECT_NE(text.find("\"name\":\"link\",\"notreg\":true"), std::string::npos) << text;
+        EXPECT_EQ(text.find("\"read_error\":true") != std::string::npos, closed) << text;
+        EXPECT_EQ(text.find("secret\""), std::string::npos);
+        run = RunCli({"--from", again, "--json"});
+        EXPECT_EQ(Member(run.out, "bytes"), bytes) << run.out << run.err;
+        EXPECT_EQ(Member(run.out, "files"), files) << run.out;
+        EXPECT_EQ(Member(run.out, "skipped_directories"), 1) << run.out;
+    }
+}
+
+// ncdu's own export of a local folder: DirWeigh gives ncdu's totals, the
+// apparent sizes of the files and of the directories themselves.
+TEST(CliBreakdownNcdu, ReadsNcdusOwnExport) {
+    if (!HaveNcdu()) GTEST_SKIP() << "ncdu is not installed (scripts/setup)";
+    testsupport::SiteTree site;
+    site.AddWebSite();
+    site.AddFile("odd \"names\"/caf\xe9\\x", 77);
+    std::int64_t bytes = 0, files = 0;
+    const auto add = [&](const std::filesystem::path& path) {
+        struct stat info {};
+        ASSERT_EQ(lstat(path.c_str(), &info), 0);
+        bytes += info.st_size;
+        files += S_ISREG(info.st_mode);
+    };
+    add(site.Root());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(site.Root())) add(entry.path());
+    testsupport::SiteTree work;
+    const std::string exported = (work.Root() / "ncdu.json").string();
+    const std::string command = "timeout 2 ncdu -q -o '" + exported + "' '" + site.Root().string() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const CliResult run = RunCli({"--from", exported, "--json", "--top", "1"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Member(run.out, "bytes"), bytes) << run.out;
+    EXPECT_EQ(Member(run.out, "files"), files) << run.out;
+    EXPECT_EQ(SumOfSizes(ReadFile(exported)), bytes);
+}
