@@ -11,7 +11,9 @@ namespace zn {
 namespace {
 
 // A further connection the server leaves unanswered is not worth the whole
-// time-out at the start of the walk.
+// time-out, at its logon or later: what it owes goes to the others, and the
+// first connection keeps the user's time-out. (pyftpdlib now and then never
+// answers a session opened just after another's active-mode listing.)
 constexpr std::int32_t kHelperLogonSeconds = 10;
 
 void CopySettings(const TznFTP& from, TznFTP& to) {
@@ -55,7 +57,6 @@ void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int cou
         helpers.push_back(helper);
         try {
             helper->Connect();
-            helper->SetTimeOut(first.TimeOut());
         } catch (const ECanceledError&) {
             // A Cancel (Ctrl-C) meant for the whole walk: the first
             // connection has it too, and the walk must end as cancelled,

@@ -161,7 +161,9 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
         EXPECT_EQ(complaint.find_first_not_of(" \r\n"), std::string::npos) << complaint;
         const std::string text = ReadFile(again);
         EXPECT_EQ(SumOfSizes(text), bytes) << closed;
-        EXPECT_NE(text.find("caf\xe9 \xfc.txt"), std::string::npos);
+        // After the refusal, what was listed before it depends on the order
+        // of the walk; the whole site is there when nothing is refused.
+        if (!closed) EXPECT_NE(text.find("caf\xe9 \xfc.txt"), std::string::npos) << text;
         EXPECT_NE(text.find("\"name\":\"logs\",\"excluded\":\"pattern\""), std::string::npos) << text;
         EXPECT_NE(text.find("\"name\":\"link\",\"notreg\":true"), std::string::npos) << text;
         EXPECT_EQ(text.find("\"read_error\":true") != std::string::npos, closed) << text;
