@@ -112,6 +112,20 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
     return write(out);
 }
 
+bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
+                        std::string& error) {
+    gzFile out = gzopen(file.c_str(), "wb");
+    if (!out) {
+        error = file + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) {
+        return gzwrite(out, piece.data(), static_cast<unsigned>(piece.size())) == static_cast<int>(piece.size());
+    });
+    if (gzclose(out) != Z_OK || !written) error = file + ": cannot write the compressed file";
+    return error.empty();
+}
+
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,
               std::string& error) {
     if (file == "-") {
@@ -122,16 +136,7 @@ bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::str
         return error.empty();
     }
     if (file.size() > 3 && file.compare(file.size() - 3, 3, ".gz") == 0) {
-        gzFile out = gzopen(file.c_str(), "wb");
-        if (!out) {
-            error = file + ": " + std::strerror(errno);
-            return false;
-        }
-        const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) {
-            return gzwrite(out, piece.data(), static_cast<unsigned>(piece.size())) == static_cast<int>(piece.size());
-        });
-        if (gzclose(out) != Z_OK || !written) error = file + ": cannot write the compressed file";
-        return error.empty();
+        return SaveNcduCompressed(tree, metadata, file, error);
     }
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     const bool written = out && WriteNcdu(tree, metadata, [&](std::string_view piece) {

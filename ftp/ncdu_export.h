@@ -32,6 +32,10 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,
               std::string& error);
 
+// To `file` gzip-compressed, whatever its name.
+bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
+                        std::string& error);
+
 // Reads an export of DirWeigh, ncdu or gdu, gzip-compressed or not: the
 // root's name is the start path; an excluded item, a link (notreg) and an
 // item with a read error that is not a directory keep their marks.

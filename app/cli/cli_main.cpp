@@ -4,6 +4,7 @@
 
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_tls_servers.h"
+#include "ftp/walk_history.h"
 #include "platform/messages.h"
 
 #include <QCoreApplication>
@@ -21,5 +22,6 @@ int main(int argc, char** argv) {
     environment.outputOnTerminal = isatty(STDOUT_FILENO) != 0;
     environment.handleInterrupt = true;
     environment.tlsServersFile = cli::TlsServersFile();
+    environment.historyDir = zn::HistoryRoot();
     return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, environment);
 }

@@ -141,7 +141,8 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.maxDepth = *depth;
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
-        } else if (ParseBreakdownOption(args, i, options.breakdown, text)) {
+        } else if (ParseBreakdownOption(args, i, options.breakdown, text) ||
+                   ParseHistoryOption(args, i, options.history, text)) {
             if (!text.empty()) return {std::nullopt, text};
         } else if (ParseDialOption(args, i, options.dial, text) || ParseMonitorOption(args, i, options.monitor, text)) {
             if (!text.empty()) return {std::nullopt, text};
@@ -156,6 +157,7 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
     }
     if (!server && options.dial.listEntries) return {options, {}};
     if (std::string error = CheckBreakdownOptions(options); !error.empty()) return {std::nullopt, error};
+    if (std::string error = CheckHistoryOptions(options); !error.empty()) return {std::nullopt, error};
     if (!options.breakdown.fromFile.empty()) {
         if (server) return {std::nullopt, "--from reads a saved export: give no server"};
         return {options, {}};
@@ -186,6 +188,7 @@ const char* UsageText() {
     return "usage: dirweigh-cli [OPTIONS] ftp://[USER@]HOST[:PORT][/START/DIR]\n"
            "       dirweigh-cli [OPTIONS] HOST[:PORT] [--user USER] [--dir DIR]\n"
            "       dirweigh-cli --from FILE [--du [--sort size]|--json] [--top N] [--by-extension]\n"
+           "       dirweigh-cli diff [--json] [--top N] OLD NEW\n"
            "\n"
            "Walks every directory below the start directory and adds up the file sizes.\n"
            "\n"
@@ -209,6 +212,12 @@ const char* UsageText() {
            "                         compressed; -: to standard output, instead of the rest)\n"
            "  --from FILE            the reports of a saved export (DirWeigh's, ncdu's or\n"
            "                         gdu's), without connecting\n"
+           "  --compare last|FILE    after the walk, what changed since the site's last\n"
+           "                         walk (or since the export FILE), per directory,\n"
+           "                         and the files added, removed and grown most\n"
+           "  --keep N               walks kept per site in the history (default 30)\n"
+           "  --no-history           keep no copy of this walk (the history is in\n"
+           "                         $XDG_DATA_HOME/dirweigh/history)\n"
            "  --exclude NAME         never enter directories named NAME (repeatable)\n"
            "  --no-default-excludes  enter directories named logs too\n"
            "  --passive              passive-mode data connections (PASV)\n"

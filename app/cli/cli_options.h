@@ -9,6 +9,7 @@
 
 #include "app/cli/cli_breakdown.h"
 #include "app/cli/cli_dial.h"
+#include "app/cli/cli_history.h"
 #include "app/cli/cli_monitor_options.h"
 
 namespace cli {
@@ -37,6 +38,7 @@ struct Options {
     DialOptions dial;
     MonitorOptions monitor;
     BreakdownOptions breakdown;
+    HistoryOptions history;
 };
 
 // The outcome of reading the command line: options, or what is wrong.

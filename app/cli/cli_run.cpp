@@ -3,6 +3,7 @@
 
 #include "app/cli/cli_check.h"
 #include "app/cli/cli_breakdown.h"
+#include "app/cli/cli_compare.h"
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
@@ -29,6 +30,7 @@
 #include <optional>
 #include <vector>
 #include <ostream>
+#include <sstream>
 
 namespace cli {
 namespace {
@@ -204,6 +206,9 @@ bool WritePrometheus(const Options& options, const Totals& totals, const std::ve
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& shownErrors,
            const Environment& environment) {
     std::ostream& err = CheckNotes(args, shownErrors);
+    if (!args.empty() && args[0] == "diff") {
+        return RunDiff({args.begin() + 1, args.end()}, out, err, environment.outputOnTerminal);
+    }
     const Parsed parsed = ParseCommandLine(args);
     if (!parsed.options) {
         if (CheckRequested(args)) return PrintCheckUnknown(parsed.error, out);
@@ -235,7 +240,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     zn::WalkRules rules{options.excludes};
     // The reports of where the space goes read what the walk saw.
     std::unique_ptr<zn::WalkTree> tree;
-    if (options.breakdown.KeepsTree()) {
+    if (options.breakdown.KeepsTree() || HistoryKeepsTree(options.history, environment.historyDir)) {
         tree = std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
         rules.Tree = tree.get();
     }
@@ -327,14 +332,24 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     int status = 0;
     if (options.monitor.check) {
         status = PrintCheck(options.monitor, totals, checkRun, out);
+        std::string nothingPrinted;
+        if (tree) {
+            FinishWithHistory(options, environment.historyDir, totals, *tree, credentials->user, false, nothingPrinted,
+                              err);
+        }
     } else {
         bool saved = true;
         if (!tree) {
             Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
         } else {
+            std::ostringstream printed;
             PrintWithBreakdown(options, totals, *tree, ShownDuLines(std::move(observer.du), environment.outputOnTerminal),
-                               out);
-            saved = SaveExport(options, *tree, credentials->user, out, err);
+                               printed);
+            std::string text = printed.str();
+            saved = FinishWithHistory(options, environment.historyDir, totals, *tree, credentials->user,
+                                      environment.outputOnTerminal, text, err);
+            out << text;
+            saved = SaveExport(options, *tree, credentials->user, out, err) && saved;
         }
         status = interrupted                            ? kExitInterrupted
                  : totals.complete && written && saved ? kExitComplete

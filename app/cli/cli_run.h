@@ -17,6 +17,9 @@ struct Environment {
     // The servers that spoke TLS before (cli_tls_servers.h); empty: none
     // are remembered.
     std::string tlsServersFile;
+    // Where the walks of each site are kept (walk_history.h); empty: none
+    // are kept.
+    std::string historyDir;
 };
 
 // dirweigh-cli without its process: the arguments (without the program

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "tests/support/private_data_home.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -16,6 +18,7 @@ extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=
 // environment says otherwise.
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    testsupport::PrivateDataHome dataHome;
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

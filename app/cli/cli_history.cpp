@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+#include "app/cli/cli_history.h"
+
+#include "app/cli/cli_compare.h"
+#include "app/cli/cli_options.h"
+#include "app/cli/cli_report.h"
+#include "app/cli/cli_terminal_text.h"
+#include "ftp/ncdu_export.h"
+#include "ftp/walk_compare.h"
+#include "platform/str_to_int.h"
+
+#include <ctime>
+#include <filesystem>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+std::string FolderOf(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree) {
+    return zn::SiteHistoryFolder(historyRoot, options.host, std::string(tree.Name(zn::WalkTree::kRoot)));
+}
+
+// The export to compare with: the newest kept walk of the site, or a file.
+// Empty, with a note, when there is none.
+std::string Baseline(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree,
+                     std::ostream& err) {
+    if (options.history.compare != "last") return options.history.compare;
+    const auto files = historyRoot.empty() ? std::vector<std::string>{}
+                                           : zn::HistoryFiles(FolderOf(options, historyRoot, tree));
+    if (files.empty()) err << "dirweigh-cli: " << options.host << ": no earlier walk of this site to compare with\n";
+    return files.empty() ? std::string() : files.back();
+}
+
+// The comparison after the output: a further member of the JSON object,
+// or text after the rest.
+bool AddComparison(const Options& options, const std::string& baseline, zn::WalkTree& tree, bool onTerminal,
+                   std::string& printed, std::ostream& err) {
+    std::string error;
+    const auto older = zn::LoadNcdu(baseline, error);
+    if (!older) {
+        err << "dirweigh-cli: --compare: " << TerminalSafe(error) << '\n';
+        return false;
+    }
+    tree.Sum();
+    const int files = options.breakdown.top > 0 ? options.breakdown.top : kCompareFiles;
+    const zn::WalkComparison comparison = zn::CompareWalks(*older, tree, files);
+    if (options.format == OutputFormat::Json && printed.size() >= 2 && printed.compare(printed.size() - 2, 2, "}\n") == 0) {
+        printed.resize(printed.size() - 2);
+        printed += ", \"compare\": " + ComparisonJson(comparison, baseline) + "}\n";
+    } else {
+        printed += ComparisonText(comparison, baseline, onTerminal);
+    }
+    return true;
+}
+
+void Keep(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree, const std::string& user,
+          std::ostream& err) {
+    zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
+    metadata.Source = "ftp://" + (user.empty() ? std::string("anonymous") : user) + "@" + options.host +
+                      std::string(tree.Name(zn::WalkTree::kRoot));
+    std::string error;
+    if (!zn::SaveHistory(tree, metadata, FolderOf(options, historyRoot, tree), options.history.keep, error)) {
+        err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error) << '\n';
+    }
+}
+
+}  // namespace
+
+bool ParseHistoryOption(const std::vector<std::string>& args, std::size_t& i, HistoryOptions& options,
+                        std::string& error) {
+    const std::string& arg = args[i];
+    if (arg == "--no-history") {
+        options.write = false;
+        return true;
+    }
+    if (arg != "--keep" && arg != "--compare") return false;
+    const std::string value = i + 1 < args.size() ? args[++i] : std::string();
+    if (arg == "--compare") {
+        if (value.empty()) error = "--compare needs last or an export";
+        options.compare = value;
+        return true;
+    }
+    const auto count = platform::StrToInt32(value);
+    if (!count || *count < 1 || value.find_first_not_of("0123456789") != std::string::npos) {
+        error = "--keep needs a whole number, 1 or more";
+    } else {
+        options.keep = *count;
+    }
+    return true;
+}
+
+std::string CheckHistoryOptions(const Options& options) {
+    const HistoryOptions& h = options.history;
+    if (h.compare.empty()) return {};
+    if (!options.breakdown.fromFile.empty()) return "--compare goes with a walk; two exports: dirweigh-cli diff OLD NEW";
+    if (options.format == OutputFormat::Bytes || options.breakdown.ncduFile == "-" || options.monitor.check) {
+        return "--compare prints its changes after the totals: leave out --bytes, --check and --ncdu -";
+    }
+    return {};
+}
+
+bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyRoot) {
+    return !options.compare.empty() || (options.write && !historyRoot.empty());
+}
+
+bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals,
+                       zn::WalkTree& tree, const std::string& user, bool onTerminal, std::string& printed,
+                       std::ostream& err) {
+    // A walk cut short compares as if the rest had gone, and would be
+    // the next walk's baseline: neither is worth having.
+    if (!totals.complete) {
+        if (!options.history.compare.empty()) err << "dirweigh-cli: the walk is incomplete: nothing compared\n";
+        return true;
+    }
+    bool compared = true;
+    if (!options.history.compare.empty()) {
+        const std::string baseline = Baseline(options, historyRoot, tree, err);
+        compared = baseline.empty() || AddComparison(options, baseline, tree, onTerminal, printed, err);
+    }
+    if (options.history.write && !historyRoot.empty()) Keep(options, historyRoot, tree, user, err);
+    return compared;
+}
+
+}  // namespace cli

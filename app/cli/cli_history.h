@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "ftp/walk_history.h"
+#include "ftp/walk_tree.h"
+
+namespace cli {
+
+struct Options;
+struct Totals;
+
+// The walks kept per site, and the comparison with one of them.
+struct HistoryOptions {
+    bool write = true;  // --no-history: false
+    int keep = zn::kHistoryKeep;
+    std::string compare;  // "last", or an export; empty: no comparison
+};
+
+// Reads the option at args[i] if it is one of these (moving i past its
+// value); `error` says what is wrong with it.
+bool ParseHistoryOption(const std::vector<std::string>& args, std::size_t& i, HistoryOptions& options,
+                        std::string& error);
+// What does not go together, once every option is read.
+std::string CheckHistoryOptions(const Options& options);
+// Whether the walk must keep its tree: for the history in `historyRoot`
+// (empty: none is kept) or for a comparison.
+bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyRoot);
+
+// After the walk: the comparison asked for goes after `printed` (the text
+// or, for --json, a member of its object), and a complete walk is kept in
+// the history. False when the comparison could not be made; a history
+// that cannot be written is only a warning.
+bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals,
+                       zn::WalkTree& tree, const std::string& user, bool onTerminal, std::string& printed,
+                       std::ostream& err);
+
+}  // namespace cli

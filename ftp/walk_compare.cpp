@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+#include "ftp/walk_compare.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace zn {
+namespace {
+
+using SizeByPath = std::unordered_map<std::string, std::int64_t>;
+
+SizeByPath DirectorySizes(const WalkTree& tree) {
+    SizeByPath sizes;
+    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) sizes.emplace(tree.Path(dir), tree.TotalBytes(dir));
+    return sizes;
+}
+
+SizeByPath FileSizes(const WalkTree& tree) {
+    SizeByPath sizes;
+    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
+        std::string prefix = tree.Path(dir);
+        if (!prefix.empty()) prefix += '/';
+        for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
+            const WalkTree::Entry entry = tree.EntryAt(e);
+            if (entry.Kind == WalkTree::ekFile) sizes.emplace(prefix + std::string(entry.Name), entry.Size);
+        }
+    }
+    return sizes;
+}
+
+std::int64_t Magnitude(const PathChange& change) {
+    const std::int64_t delta = change.Change();
+    return delta < 0 ? -delta : delta;
+}
+
+// Largest by `key` first, then by path, so equal changes come in a fixed
+// order.
+template <typename Key>
+void SortAndCut(std::vector<PathChange>& changes, Key key, std::size_t count) {
+    std::sort(changes.begin(), changes.end(), [&](const PathChange& a, const PathChange& b) {
+        return key(a) != key(b) ? key(a) > key(b) : a.path < b.path;
+    });
+    if (changes.size() > count) changes.resize(count);
+}
+
+}  // namespace
+
+WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fileCount) {
+    WalkComparison result;
+    result.oldBytes = older.TotalBytes(WalkTree::kRoot);
+    result.newBytes = newer.TotalBytes(WalkTree::kRoot);
+    result.oldFiles = older.TotalFiles(WalkTree::kRoot);
+    result.newFiles = newer.TotalFiles(WalkTree::kRoot);
+
+    SizeByPath oldDirs = DirectorySizes(older);
+    for (const auto& [path, bytes] : DirectorySizes(newer)) {
+        const auto old = oldDirs.find(path);
+        const std::int64_t was = old == oldDirs.end() ? 0 : old->second;
+        if (old != oldDirs.end()) oldDirs.erase(old);
+        if (was != bytes) result.directories.push_back({path, was, bytes});
+    }
+    for (const auto& [path, bytes] : oldDirs) {
+        if (bytes != 0) result.directories.push_back({path, bytes, 0});
+    }
+    SortAndCut(result.directories, Magnitude, result.directories.size());
+
+    SizeByPath oldFiles = FileSizes(older);
+    for (const auto& [path, bytes] : FileSizes(newer)) {
+        const auto old = oldFiles.find(path);
+        if (old == oldFiles.end()) {
+            result.addedFiles.push_back({path, 0, bytes});
+            continue;
+        }
+        if (bytes > old->second) result.grownFiles.push_back({path, old->second, bytes});
+        oldFiles.erase(old);
+    }
+    for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({path, bytes, 0});
+    const auto count = static_cast<std::size_t>(std::max(fileCount, 0));
+    SortAndCut(result.addedFiles, [](const PathChange& c) { return c.newBytes; }, count);
+    SortAndCut(result.removedFiles, [](const PathChange& c) { return c.oldBytes; }, count);
+    SortAndCut(result.grownFiles, [](const PathChange& c) { return c.Change(); }, count);
+    return result;
+}
+
+}  // namespace zn

@@ -1,0 +1,159 @@
+// SPDX-License-Identifier: MIT
+#include "ftp/walk_history.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+
+namespace zn {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kSuffix = ".json.gz";
+// A file being written: ".<final name>.tmp.<pid of the writer>".
+constexpr std::string_view kTemporary = ".tmp.";
+
+bool EndsWith(std::string_view text, std::string_view end) {
+    return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
+// UTC to the millisecond, so names sort as the walks came and two walks in
+// one second do not meet: 20261208T070812.345Z.
+std::string TimeName(std::chrono::system_clock::time_point when) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &utc);
+    char millis[8];
+    std::snprintf(millis, sizeof millis, ".%03dZ", static_cast<int>(ms % 1000));
+    return std::string(text) + millis;
+}
+
+// A temporary file whose writer is gone; one still being written by a
+// running process is left alone.
+bool IsLeftOver(const std::string& name) {
+    const std::size_t at = name.rfind(kTemporary);
+    if (name.empty() || name[0] != '.' || at == std::string::npos) return false;
+    const long pid = std::strtol(name.c_str() + at + kTemporary.size(), nullptr, 10);
+    return pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH);
+}
+
+void RemoveLeftOvers(const std::string& folder) {
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+        if (IsLeftOver(entry.path().filename().string())) fs::remove(entry.path(), ignored);
+    }
+}
+
+}  // namespace
+
+std::string HistoryRoot(const std::string& xdgDataHome, const std::string& home) {
+    // The XDG rule: a relative value is to be ignored.
+    if (!xdgDataHome.empty() && xdgDataHome.front() == '/') return xdgDataHome + "/dirweigh/history";
+    if (home.empty()) return {};
+    return home + "/.local/share/dirweigh/history";
+}
+
+std::string HistoryRoot() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    return HistoryRoot(data ? data : "", home ? home : "");
+}
+
+std::string EscapeFolderName(std::string_view text) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string name;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '%' || byte == '/' || byte < 0x20 || byte == 0x7F || (i == 0 && byte == '.')) {
+            name += '%';
+            name += hex[byte >> 4];
+            name += hex[byte & 0xF];
+        } else {
+            name += text[i];
+        }
+    }
+    // An empty name would be the parent folder itself.
+    return name.empty() ? "%" : name;
+}
+
+std::string UnescapeFolderName(std::string_view name) {
+    if (name == "%") return {};
+    std::string text;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '%' && i + 2 < name.size() && std::isxdigit(static_cast<unsigned char>(name[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(name[i + 2]))) {
+            text += static_cast<char>(std::stoi(std::string(name.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            text += name[i];
+        }
+    }
+    return text;
+}
+
+std::string SiteHistoryFolder(const std::string& root, const std::string& host, const std::string& startPath) {
+    std::string site;
+    for (const char c : host) site += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (EndsWith(site, ":21")) site.resize(site.size() - 3);
+    return root + "/" + EscapeFolderName(site) + "/" + EscapeFolderName(startPath.empty() ? "/" : startPath);
+}
+
+std::vector<std::string> HistoryFiles(const std::string& folder) {
+    std::vector<std::string> files;
+    std::error_code ignored;
+    for (const auto& entry : fs::directory_iterator(folder, ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name[0] != '.' && EndsWith(name, kSuffix) && entry.is_regular_file(ignored)) {
+            files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::string& folder, int keep,
+                 std::string& error) {
+    std::error_code failed;
+    fs::create_directories(folder, failed);
+    if (failed) {
+        error = folder + ": " + failed.message();
+        return false;
+    }
+    RemoveLeftOvers(folder);
+    // Two walks in one millisecond: the later one a millisecond on.
+    auto when = std::chrono::system_clock::now();
+    std::string final = folder + "/" + TimeName(when) + std::string(kSuffix);
+    while (fs::exists(final, failed)) {
+        when += std::chrono::milliseconds(1);
+        final = folder + "/" + TimeName(when) + std::string(kSuffix);
+    }
+    const std::string name = fs::path(final).filename().string();
+    const std::string temporary = folder + "/." + name + std::string(kTemporary) + std::to_string(getpid());
+    if (!SaveNcduCompressed(tree, metadata, temporary, error)) {
+        fs::remove(temporary, failed);
+        return false;
+    }
+    fs::rename(temporary, final, failed);
+    if (failed) {
+        error = final + ": " + failed.message();
+        fs::remove(temporary, failed);
+        return false;
+    }
+    auto files = HistoryFiles(folder);
+    for (std::size_t i = 0; i + static_cast<std::size_t>(std::max(keep, 1)) < files.size(); ++i) {
+        fs::remove(files[i], failed);
+    }
+    return true;
+}
+
+}  // namespace zn

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ftp/ncdu_export.h"
+#include "ftp/walk_tree.h"
+
+namespace zn {
+
+// The walks of a site kept as gzip ncdu exports, one folder per site and
+// start directory, so that the next walk can say what changed:
+// HISTORY/<host>[:<port>]/<start path, escaped>/<UTC time>.json.gz.
+
+// $XDG_DATA_HOME/dirweigh/history, by default ~/.local/share/dirweigh/history;
+// empty when neither is known.
+std::string HistoryRoot(const std::string& xdgDataHome, const std::string& home);
+// The same, from the environment.
+std::string HistoryRoot();
+
+// One folder name for any text, reversibly: '%', '/', control bytes and a
+// leading '.' become %XX, so no escaped name is "", "." or ".." or holds a
+// "/"; every other byte is kept as it is.
+std::string EscapeFolderName(std::string_view text);
+std::string UnescapeFolderName(std::string_view name);
+
+// The folder of one site's walks. "host:21" is "host", in any case.
+std::string SiteHistoryFolder(const std::string& root, const std::string& host, const std::string& startPath);
+
+// The kept walks of a site, oldest first; files being written (or left
+// half-written by a crash) are not among them.
+std::vector<std::string> HistoryFiles(const std::string& folder);
+
+// Writes the tree as the newest walk of the folder, keeping the last
+// `keep`: to a temporary name first, renamed once whole, so a crash leaves
+// at most a temporary file, which a later save removes. False with the
+// reason in `error`; what was kept before is then untouched.
+bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::string& folder, int keep,
+                 std::string& error);
+
+constexpr int kHistoryKeep = 30;
+
+}  // namespace zn

@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: MIT
+// The walks kept per site and what changed since: written, rotated and
+// read back after a walk of a real server, a crashed save left behind,
+// --compare after files came, grew and went, and diff of ncdu's exports.
+
+#include "app/cli/cli_options.h"
+#include "app/cli/cli_run.h"
+#include "ftp/ncdu_export.h"
+#include "ftp/walk_history.h"
+#include "tests/fakes/pyftpd.h"
+#include "tests/ftp/site_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& historyDir = {}) {
+    cli::Environment environment;
+    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
+    environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+    environment.historyDir = historyDir;
+    std::ostringstream out, err;
+    const int status = cli::RunCli(args, out, err, environment);
+    return {status, out.str(), err.str()};
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool HaveNcdu() { return std::system("ncdu -v >/dev/null 2>&1") == 0; }
+
+std::int64_t TotalOf(const std::string& file) {
+    std::string error;
+    const auto tree = zn::LoadNcdu(file, error);
+    return tree ? tree->TotalBytes(zn::WalkTree::kRoot) : -1;
+}
+
+}  // namespace
+
+TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"/", "%2F"},
+        {"/a b/c", "%2Fa b%2Fc"},
+        {"..", "%2E."},
+        {".", "%2E"},
+        {"", "%"},
+        {"50%/x", "50%25%2Fx"},
+        {"tab\there\n", "tab%09here%0A"},
+        {"caf\xe9", "caf\xe9"},
+        {"%2F", "%252F"},
+    };
+    for (const auto& [text, name] : cases) {
+        EXPECT_EQ(zn::EscapeFolderName(text), name);
+        EXPECT_EQ(zn::UnescapeFolderName(name), text) << name;
+    }
+    EXPECT_EQ(zn::SiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
+    EXPECT_EQ(zn::SiteHistoryFolder("/h", "127.0.0.1:2121", "/../x"), "/h/127.0.0.1:2121/%2F..%2Fx");
+}
+
+TEST(CliHistory, OptionsThatDoNotGoTogether) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"h", "--keep", "0"}, "--keep needs a whole number, 1 or more"},
+        {{"h", "--keep", "2x"}, "--keep needs a whole number, 1 or more"},
+        {{"h", "--compare"}, "--compare needs last or an export"},
+        {{"h", "--compare", "last", "--bytes"},
+         "--compare prints its changes after the totals: leave out --bytes, --check and --ncdu -"},
+        {{"--from", "a.json", "--compare", "last"},
+         "--compare goes with a walk; two exports: dirweigh-cli diff OLD NEW"},
+        {{"h", "--compare", "last", "--json", "--keep", "3", "--no-history"}, ""},
+    };
+    for (const auto& [args, error] : cases) {
+        const cli::Parsed parsed = cli::ParseCommandLine(args);
+        EXPECT_EQ(parsed.error, error) << args[1];
+    }
+}
+
+// Three walks of pyftpdlib with --keep 2, files added, grown and removed
+// between the first two, and a save cut short by a crash left in the
+// folder before the second.
+TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
+    testsupport::SiteTree site;
+    site.AddFile("same/page.html", 100);
+    site.AddFile("grow/log.txt", 1000);
+    site.AddFile("gone/old.bin", 5000);
+    site.AddFile("top", 10);
+    testsupport::PyFtpd server(site.Root().string(), "me", "secret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    testsupport::SiteTree work;
+    const std::string history = (work.Root() / "history").string();
+    const std::string url = "ftp://me@" + server.Address();
+    const std::string folder = zn::SiteHistoryFolder(history, server.Address(), "/");
+
+    CliResult run = RunCli({url, "--keep", "2"}, history);
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto files = zn::HistoryFiles(folder);
+    ASSERT_EQ(files.size(), 1u) << run.err;
+    const std::string first = files[0];
+    EXPECT_EQ(TotalOf(first), 6110);
+    const std::string firstText = ReadFile(first);
+
+    // A save that died before its rename: a half file under the temporary
+    // name, named to sort after the real ones, of a process that is gone.
+    const std::string crashed = folder + "/.29991231T235959.999Z.json.gz.tmp.999999999";
+    std::ofstream(crashed) << "[1,2,{},[{\"name\":\"/\"},";
+    site.AddFile("new/fresh.dat", 3000);
+    std::filesystem::resize_file(site.Root() / "grow/log.txt", 1500);
+    std::filesystem::remove(site.Root() / "gone/old.bin");
+
+    run = RunCli({url, "--json", "--compare", "last", "--keep", "2"}, history);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(
+                  "\"compare\": {\"with\": \"" + first +
+                  "\", \"old_bytes\": 6110, \"new_bytes\": 4610, \"change\": -1500, \"old_files\": 4, \"new_files\": 4, "
+                  "\"directories\": [{\"path\": \"gone\", \"old_bytes\": 5000, \"new_bytes\": 0, \"change\": -5000}, "
+                  "{\"path\": \"new\", \"old_bytes\": 0, \"new_bytes\": 3000, \"change\": 3000}, "
+                  "{\"path\": \"\", \"old_bytes\": 6110, \"new_bytes\": 4610, \"change\": -1500}, "
+                  "{\"path\": \"grow\", \"old_bytes\": 1000, \"new_bytes\": 1500, \"change\": 500}], "
+                  "\"added_files\": [{\"path\": \"new/fresh.dat\", \"old_bytes\": 0, \"new_bytes\": 3000, \"change\": 3000}], "
+                  "\"removed_files\": [{\"path\": \"gone/old.bin\", \"old_bytes\": 5000, \"new_bytes\": 0, \"change\": -5000}], "
+                  "\"grown_files\": [{\"path\": \"grow/log.txt\", \"old_bytes\": 1000, \"new_bytes\": 1500, \"change\": 500}]}}\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_FALSE(std::filesystem::exists(crashed));
+    files = zn::HistoryFiles(folder);
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], first);
+    EXPECT_EQ(ReadFile(first), firstText);
+    EXPECT_EQ(TotalOf(files[1]), 4610);
+
+    // The oldest goes; --no-history keeps nothing of its walk.
+    run = RunCli({url, "--keep", "2"}, history);
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto third = zn::HistoryFiles(folder);
+    ASSERT_EQ(third.size(), 2u);
+    EXPECT_EQ(third[0], files[1]);
+    run = RunCli({url, "--no-history", "--compare", "last"}, history);
+    EXPECT_NE(run.out.find("Since " + third[1] + ": 0 B (4610 to 4610 bytes, 0 files)\n"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(zn::HistoryFiles(folder), third);
+
+    // A history that cannot be written is a warning; the walk counts.
+    std::ofstream(work.Root() / "plain-file") << "x";
+    run = RunCli({url, "--bytes"}, (work.Root() / "plain-file" / "history").string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "4610\n");
+    EXPECT_NE(run.err.find("warning: the walk is not kept in the history"), std::string::npos) << run.err;
+}
+
+// Debian's ncdu exports a local folder before and after a change.
+TEST(CliDiff, ComparesTwoExportsOfNcdu) {
+    if (!HaveNcdu()) GTEST_SKIP() << "ncdu is not installed (scripts/setup)";
+    testsupport::SiteTree site;
+    site.AddFile("docs/a.txt", 700);
+    site.AddFile("docs/b.txt", 300);
+    site.AddFile("img/big.png", 9000);
+    testsupport::SiteTree work;
+    const auto exportTo = [&](const std::string& name) {
+        const std::string file = (work.Root() / name).string();
+        const std::string command = "timeout 2 ncdu -q -o '" + file + "' '" + site.Root().string() + "' 2>/dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return file;
+    };
+    const std::string before = exportTo("before.json");
+    std::filesystem::resize_file(site.Root() / "docs/a.txt", 2748);
+    std::filesystem::remove(site.Root() / "img/big.png");
+    site.AddFile("img/new.gif", 50);
+    const std::string after = exportTo("after.json");
+
+    CliResult run = RunCli({"diff", "--json", before, after});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"added_files\": [{\"path\": \"img/new.gif\", \"old_bytes\": 0, \"new_bytes\": 50, "
+                           "\"change\": 50}], \"removed_files\": [{\"path\": \"img/big.png\", \"old_bytes\": 9000, "
+                           "\"new_bytes\": 0, \"change\": -9000}], \"grown_files\": [{\"path\": \"docs/a.txt\", "
+                           "\"old_bytes\": 700, \"new_bytes\": 2748, \"change\": 2048}]}}\n"),
+              std::string::npos)
+        << run.out;
+    run = RunCli({"diff", before, after});
+    EXPECT_NE(run.out.find("Files grown most:\n  +2.00 KiB\t700\t2748\t+2048\tdocs/a.txt\n"), std::string::npos)
+        << run.out;
+    const std::vector<std::pair<std::vector<std::string>, int>> failures{
+        {{"diff", before}, cli::kExitUsage},
+        {{"diff", before, after + ".missing"}, cli::kExitFailed},
+    };
+    for (const auto& [args, status] : failures) EXPECT_EQ(RunCli(args).status, status) << args.back();
+}
