@@ -118,6 +118,9 @@ public:
     // over Connections=N connections (default 4, 1 to 16).
     bool IniFastWalk = false;
     std::int32_t IniConnections = 4;
+    // History=0: complete walks are not kept (walk_history.h), nor is the
+    // change since the last one logged.
+    bool IniHistory = true;
     // The fast walk's further connections while it runs.
     std::vector<zn::TznFTP*> helpers_;
     zn::TTlsMode IniTlsMode = zn::tmAuto;
@@ -160,6 +163,7 @@ private:
     void ShowTotals();
     void LogRefused(std::int64_t refused);
     void LogUnparsed(std::int64_t unparsed);
+    void KeepInHistory();  // size_history.cpp
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes
     // the window now.
     void EndBusy();

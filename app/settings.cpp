@@ -41,6 +41,7 @@ void TMainFrm::LoadSettings() {
     IniFastWalk = platform::ReadProfileInteger(IniFileName, kSection, "FastWalk", 0) == 1;
     IniConnections = std::clamp(platform::ReadProfileInteger(IniFileName, kSection, "Connections", 4), 1, 16);
     IniTlsMode = TlsSetting(read("TLS", "auto"));
+    IniHistory = platform::ReadProfileInteger(IniFileName, kSection, "History", 1) != 0;
 }
 
 // "require", "Require", "REQUIRE ; a note" all mean require. Anything else

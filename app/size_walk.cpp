@@ -63,6 +63,7 @@ void TMainFrm::GetSizeBtnClick() {
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
     ShowTotals();
+    if (!Aborted) KeepInHistory();
     // Complete or not, what the walk saw can be shown.
     BreakdownLbl->show();
     if (breakdown_ && breakdown_->isVisible()) ShowBreakdown();

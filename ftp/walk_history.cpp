@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -154,6 +156,38 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
         fs::remove(files[i], failed);
     }
     return true;
+}
+
+std::optional<KeptWalk> LastKeptWalk(const std::string& folder) {
+    const auto files = HistoryFiles(folder);
+    if (files.empty()) return std::nullopt;
+    std::string error;
+    const auto tree = LoadNcdu(files.back(), error);
+    if (!tree) return std::nullopt;
+    const std::string name = fs::path(files.back()).filename().string();
+    // The name begins with the time: 20261201T...
+    const std::string day = name.size() >= 8 ? name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2)
+                                             : name;
+    return KeptWalk{tree->TotalBytes(WalkTree::kRoot), day};
+}
+
+std::string ChangeSince(const KeptWalk& before, std::int64_t bytes) {
+    const std::int64_t change = bytes - before.bytes;
+    if (change == 0) return "no change since " + before.day;
+    static const char* const units[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
+    double size = std::abs(static_cast<double>(change));
+    int unit = 0;
+    while (size >= 1024 && unit < 6) {
+        size /= 1024;
+        ++unit;
+    }
+    char text[48];
+    if (unit == 0) {
+        std::snprintf(text, sizeof text, "%c%.0f B", change > 0 ? '+' : '-', size);
+    } else {
+        std::snprintf(text, sizeof text, "%c%.1f %s", change > 0 ? '+' : '-', size, units[unit]);
+    }
+    return std::string(text) + " since " + before.day;
 }
 
 }  // namespace zn

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,5 +44,14 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
                  std::string& error);
 
 constexpr int kHistoryKeep = 30;
+
+// The newest kept walk of a site: its total and its UTC day, "2026-12-01".
+struct KeptWalk {
+    std::int64_t bytes = 0;
+    std::string day;
+};
+std::optional<KeptWalk> LastKeptWalk(const std::string& folder);
+// "+12.4 MB since 2026-12-01" (powers of 1024), "no change since ...".
+std::string ChangeSince(const KeptWalk& before, std::int64_t bytes);
 
 }  // namespace zn

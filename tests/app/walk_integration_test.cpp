@@ -9,6 +9,8 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/ftp/site_tree.h"
 
+#include "ftp/walk_history.h"
+
 namespace {
 
 struct Totals {
@@ -68,6 +70,35 @@ TEST_F(MainFormTest, WalksARealServerAndMatchesTheTreesTotals) {
     EXPECT_EQ(Form().BytesLbl->text().toStdString(), std::to_string(expected.bytes));
     EXPECT_EQ(Form().MBLbl->text().toStdString(), std::to_string(expected.bytes / 1024));
     EXPECT_EQ(Form().FilesLbl->text().toStdString(), std::to_string(expected.files));
+}
+
+// A complete walk is kept in the history ($XDG_DATA_HOME, a folder of the
+// test binary's own), and the next one logs the change since; History=0
+// keeps nothing and stays as the user wrote it.
+TEST_F(MainFormTest, CompleteWalksAreKeptAndTheChangeIsLogged) {
+    testsupport::SiteTree tree;
+    tree.AddFile("a.html", 1000);
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "s3cret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    const std::string folder = zn::SiteHistoryFolder(zn::HistoryRoot(), server.Address(), "/");
+    Connect(server.Address());
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(zn::HistoryFiles(folder).size(), 1u) << Log();
+    EXPECT_EQ(Log().find(" since "), std::string::npos);
+    tree.AddFile("b.bin", 1536);
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(zn::HistoryFiles(folder).size(), 2u);
+    EXPECT_NE(Log().find("\n+1.5 KB since "), std::string::npos) << Log();
+
+    form_.reset();
+    WriteIni("[Setup]\nHistory=0\n");
+    Connect(server.Address());
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(Form().BytesLbl->text(), "2536");
+    EXPECT_EQ(zn::HistoryFiles(folder).size(), 2u);
+    EXPECT_EQ(Log().find(" since "), std::string::npos) << Log();
+    Form().CloseBtn->click();
+    EXPECT_NE(ReadIni().find("History=0\n"), std::string::npos);
 }
 
 // Passive=1, FastWalk=1 and Connections=N are settings, read at start and

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -67,6 +68,19 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
     }
     EXPECT_EQ(zn::SiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
     EXPECT_EQ(zn::SiteHistoryFolder("/h", "127.0.0.1:2121", "/../x"), "/h/127.0.0.1:2121/%2F..%2Fx");
+}
+
+TEST(WalkHistory, ChangeSinceTheLastWalk) {
+    const std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> cases{
+        {1000, 2536, "+1.5 KB since 2026-12-01"},
+        {5000, 0, "-4.9 KB since 2026-12-01"},
+        {100, 90, "-10 B since 2026-12-01"},
+        {7, 7, "no change since 2026-12-01"},
+        {0, 13002342, "+12.4 MB since 2026-12-01"},
+    };
+    for (const auto& [before, after, line] : cases) {
+        EXPECT_EQ(zn::ChangeSince({before, "2026-12-01"}, after), line);
+    }
 }
 
 TEST(CliHistory, OptionsThatDoNotGoTogether) {
