@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/walk_history.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -144,6 +145,12 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
     if (!SaveNcduCompressed(tree, metadata, temporary, error)) {
         fs::remove(temporary, failed);
         return false;
+    }
+    // On disk before it takes its name: after a power cut the name must
+    // not stand for an empty file.
+    if (const int fd = open(temporary.c_str(), O_RDONLY); fd >= 0) {
+        fsync(fd);
+        close(fd);
     }
     fs::rename(temporary, final, failed);
     if (failed) {
