@@ -468,3 +468,41 @@ TEST_F(FtpTest, FastWalkOpensNoFurtherConnectionWhereALogonCostsMoreThanItSaves)
     EXPECT_EQ(Totals(walker), "6000 bytes 6 files 7 dirs 0 skipped");
     EXPECT_EQ(asked, 0);
 }
+
+// One more connection that cannot be had gives none, asked for whenever the
+// walk finds it would pay: a server that takes no more ("421 Too many")
+// is no failure; a further connection that cannot be in TLS like the first
+// one is, and never sends the password in clear.
+TEST_F(FtpTest, AFurtherConnectionRefusedOrInClearIsNone) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    tree.AddFile("a.html", 10);
+    testsupport::PyFtpd limited(tree.Root().string(), "me", "secret", {}, 1);
+    testsupport::PyFtpd tlsFirstOnly(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true);
+    ASSERT_TRUE(limited.Running() && tlsFirstOnly.Running()) << limited.Error() << tlsFirstOnly.Error();
+    ftp_->SetUserName("me");
+    ftp_->SetPassword("secret");
+    platform::TComponent owner(nullptr);
+    for (const bool tls : {false, true}) {
+        ftp_->SetServer(tls ? tlsFirstOnly.Address() : limited.Address());
+        ftp_->SetTlsMode(tls ? zn::tmRequire : zn::tmOff);
+        ftp_->SetTrustedFingerprint(tls ? certificate.Fingerprint() : std::string());
+        ftp_->Connect();
+        std::vector<zn::TznFTP*> helpers;
+        Lines failures, helperSent;
+        const auto record = [&](zn::TznFTP& helper, int) {
+            helper.OnLineSent = [&](zn::TObject*, const std::string& line) { helperSent.push_back(line); };
+        };
+        const auto failed = [&](int number, const std::string& message) {
+            failures.push_back(std::to_string(number) + " " + message.substr(0, 47));
+        };
+        EXPECT_EQ(zn::OpenHelperClient(owner, *ftp_, 4, helpers, record, failed), nullptr);
+        EXPECT_TRUE(helpers.empty());
+        EXPECT_EQ(failures, tls ? Lines{"2 TLS is required, but the server refused it: 500"} : Lines{}) << tls;
+        EXPECT_EQ(std::count_if(helperSent.begin(), helperSent.end(),
+                                [](const std::string& line) { return line.rfind("PASS", 0) == 0; }),
+                  0);
+        ftp_->Disconnect();
+    }
+}
