@@ -184,6 +184,12 @@ bool FastWalker::OneMorePays() const {
     return static_cast<double>(pending_.size()) * perListing / (open * (open + 1)) > kLogonMargin * logonSeconds_;
 }
 
+// The logon waits in Connect, as every wait here does: events are
+// processed, but none of the walk's own steps run, so no reply of the other
+// connections is read meanwhile. Driving the logon by events would mean a
+// second logon (greeting, AUTH TLS and its handshake, USER, PASS) beside
+// TznFTP's; instead one is asked for only while the other connections
+// have their windows full, and only where it pays for that pause.
 void FastWalker::OpenOneMore() {
     TznFTP* helper = helperSource_();
     skipTiming_ = true;
