@@ -4,6 +4,8 @@
 #include "net/errors.h"
 #include "net/message_table.h"
 
+#include <chrono>
+
 namespace zn {
 
 TznFTP::TznFTP(platform::TComponent* owner) : TznSocket(owner), DirList_(std::make_unique<TznFTPDirList>()) {
@@ -57,7 +59,9 @@ void TznFTP::Connect() {
         }
     } restore{*this};
     Open();
+    const auto started = std::chrono::steady_clock::now();
     Login();
+    LastLogonSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void TznFTP::Login() {
