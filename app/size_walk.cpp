@@ -107,7 +107,7 @@ void TMainFrm::FastRetrieve() {
         ~ForgetHelpers() { helpers.clear(); }
     } forget{helpers_};
     walker.SetHelperSource([this, &owner] {
-        return zn::OpenHelperClient(
+        zn::OpenHelperClients(
             owner, *znFTP, IniConnections, helpers_,
             [this](zn::TznFTP& helper, int number) {
                 const std::string tag = "[" + std::to_string(number) + "] ";
@@ -119,6 +119,7 @@ void TMainFrm::FastRetrieve() {
             [this](int number, const std::string& message) {
                 Log("[" + std::to_string(number) + "] " + message);
             });
+        return helpers_;
     });
     walker.Walk();
     zn::EndWalkSessions(std::exchange(helpers_, {}), walker.Aborted);

@@ -141,80 +141,28 @@ void FastWalker::WalkByStat() {
     blanks_ = Blanks::Unknown;
     statCommand_ = form_.Command() + " ";
     ProbeBlanksBelowStart();
-    InitClients();
+    OpenClients();
     Accept(0, startListing_);
     while (!pending_.empty() || !inFlight_.empty()) {
-        // After the first round the windows are full but for the reply just
-        // read: the servers work on them while one more connection logs on.
-        if (OneMorePays()) OpenOneMore();
         SendAhead();
         if (!inFlight_.empty()) ReceiveNext();
     }
     ReportDone(0);
 }
 
-void FastWalker::InitClients() {
+void FastWalker::OpenClients() {
     clients_.assign(1, &ftp_);
-    retired_.assign(1, false);
-    load_.assign(1, 0);
-    unchecked_.assign(1, 0);
+    if (helperSource_) {
+        for (TznFTP* helper : helperSource_()) {
+            if (helper && helper->Connected()) clients_.push_back(helper);
+        }
+    }
+    retired_.assign(clients_.size(), false);
+    load_.assign(clients_.size(), 0);
+    unchecked_.assign(clients_.size(), 0);
     held_.clear();
-    held_.resize(1);
+    held_.resize(clients_.size());
     turn_ = 0;
-    sourceDone_ = !helperSource_;
-    logonSeconds_ = fixedLogonSeconds_.value_or(ftp_.LastLogonSeconds());
-    timedSeconds_ = 0;
-    timedReplies_ = 0;
-    skipTiming_ = false;
-}
-
-// One more connection pays while the directories waiting, spread over one
-// more, are listed sooner by more than its logon costs: with k at work and
-// t per listing, the waiting take n*t/k, with one more n*t/(k+1), a saving
-// of n*t/(k*(k+1)). The queue does not hold the directories not found yet,
-// so the saving is if anything larger; but while one logs on, the walk
-// reads no reply and every server idles once its window is done, so the
-// logon must be beaten by a margin.
-bool FastWalker::OneMorePays() const {
-    if (sourceDone_ || pending_.empty()) return false;
-    if (logonSeconds_ <= 0) return true;
-    if (timedReplies_ < kTimedReplies) return false;
-    const auto open = static_cast<double>(std::count(retired_.begin(), retired_.end(), false));
-    const double perListing = timedSeconds_ / timedReplies_;
-    return static_cast<double>(pending_.size()) * perListing / (open * (open + 1)) > kLogonMargin * logonSeconds_;
-}
-
-// The logon waits in Connect, as every wait here does: events are
-// processed, but none of the walk's own steps run, so no reply of the other
-// connections is read meanwhile. Driving the logon by events would mean a
-// second logon (greeting, AUTH TLS and its handshake, USER, PASS) beside
-// TznFTP's; instead one is asked for only while the other connections
-// have their windows full, and only where it pays for that pause.
-void FastWalker::OpenOneMore() {
-    TznFTP* helper = helperSource_();
-    skipTiming_ = true;
-    if (helper == nullptr || !helper->Connected()) {
-        sourceDone_ = true;
-        return;
-    }
-    clients_.push_back(helper);
-    retired_.push_back(false);
-    load_.push_back(0);
-    unchecked_.push_back(0);
-    held_.emplace_back();
-    if (!fixedLogonSeconds_) logonSeconds_ = helper->LastLogonSeconds();
-}
-
-// A STAT reply read on the first connection: the time since its last
-// reply (or since the STAT went, when none was owed) is one listing's.
-void FastWalker::TimeReply() {
-    const auto now = std::chrono::steady_clock::now();
-    if (!skipTiming_) {
-        timedSeconds_ += std::chrono::duration<double>(now - lastReply_).count();
-        ++timedReplies_;
-    }
-    skipTiming_ = false;
-    lastReply_ = now;
 }
 
 // The least loaded connection with room in its window, taken in turns, so
@@ -283,7 +231,6 @@ bool FastWalker::SendStat(int node) {
     pending_.pop_back();
     if (byCwd) inFlight_.push_back({client, node, true});
     inFlight_.push_back({client, node});
-    if (client == 0 && load_[0] == 0) lastReply_ = std::chrono::steady_clock::now();
     ++load_[client];
     if (++unchecked_[client] >= window_) SendCheck(client);
     return true;
@@ -387,7 +334,6 @@ void FastWalker::ReceiveNext() {
             case TznFTP::StatReply::Listed: break;
         }
         RefuseTruncatedListing(clients_[client]->LastReply());
-        if (client == 0) TimeReply();
         held_[client].emplace_back(node, std::move(listing));
     } catch (const ESocketError&) {
         if (client == 0) throw;

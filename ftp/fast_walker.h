@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,19 +44,12 @@ public:
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Current() const { return designed_ ? static_cast<const WalkTotals&>(*designed_) : *this; }
 
-    // Opens one further logged-on client of the same server, or gives none
-    // (nullptr) when it may not or cannot, after which it is not asked
-    // again. It is asked only once the walk lists by STAT (a server without
-    // STAT is not asked for connections it would not use), and only while
-    // one more connection pays for itself (OneMorePays): STAT listings are
-    // then sent over all of them side by side, each in its own order. A
-    // caller that cancels the walk cancels them too.
-    void SetHelperSource(std::function<TznFTP*()> source) { helperSource_ = std::move(source); }
-    // What one more connection costs, in seconds. By default the first
-    // connection's own logon time, then the last further one's; 0 for
-    // connections that are already open, which are taken as soon as there
-    // is work waiting.
-    void SetHelperLogonSeconds(double seconds) { fixedLogonSeconds_ = seconds; }
+    // Opens further logged-on clients of the same server, asked for once the
+    // walk knows it will list by STAT (a server without STAT is not asked for
+    // connections it would not use): STAT listings are then sent over all of
+    // them side by side, each in its own order. A caller that cancels the
+    // walk cancels them too.
+    void SetHelperSource(std::function<std::vector<TznFTP*>()> source) { helperSource_ = std::move(source); }
 
     // Commands sent ahead of their replies, per connection.
     static constexpr std::size_t kWindow = 8;
@@ -66,10 +57,6 @@ public:
     static constexpr std::size_t kMaxWaiting = 1000000;
     // Times a connection may be put back in step before the walk gives up.
     static constexpr int kMaxResyncs = 8;
-    // Replies timed on the first connection before the time per listing is
-    // trusted, and how much more than a logon one more connection must save.
-    static constexpr int kTimedReplies = 3;
-    static constexpr double kLogonMargin = 1.5;
 
 private:
     struct Node {
@@ -100,10 +87,7 @@ private:
     void RunDesignedWalk();
     void WalkByStat();
     void WalkByMachineListings();
-    void InitClients();
-    bool OneMorePays() const;
-    void OpenOneMore();
-    void TimeReply();
+    void OpenClients();
     void SendAhead();
     bool SendStat(int node);
     void SendCheck(std::size_t client);
@@ -133,16 +117,7 @@ private:
     std::string statCommand_;  // "STAT " or "STAT -a "
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
-    std::function<TznFTP*()> helperSource_;
-    bool sourceDone_ = false;          // it gave none: not asked again
-    std::optional<double> fixedLogonSeconds_;
-    double logonSeconds_ = 0;          // what one more connection is expected to cost
-    // Time per listing, from the first connection's STAT replies: the time
-    // from one to the next while it had commands in flight.
-    std::chrono::steady_clock::time_point lastReply_;
-    double timedSeconds_ = 0;
-    int timedReplies_ = 0;
-    bool skipTiming_ = false;          // a logon came between two replies
+    std::function<std::vector<TznFTP*>()> helperSource_;
     std::vector<TznFTP*> clients_;     // ftp_, then the helpers
     std::vector<bool> retired_;        // a helper the server closed
     std::vector<std::size_t> load_;    // STAT commands in flight per client

@@ -113,10 +113,6 @@ public:
     TNotifyEvent OnTransferEnd;
 
     void Connect();
-    // How long the last Connect took, in seconds, from the socket's connect
-    // to logged on (greeting, TLS, USER and PASS); what one more connection
-    // to the same server may be expected to cost. 0 before any logon.
-    double LastLogonSeconds() const { return LastLogonSeconds_; }
     void Disconnect();
     void Login();
     void Logout();
@@ -218,7 +214,6 @@ protected:
     bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
     std::string TlsHost_;         // the name the certificate must bear
     std::unique_ptr<TlsChannel> DataTls_;
-    double LastLogonSeconds_ = 0;
     bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
 
 private:

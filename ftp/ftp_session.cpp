@@ -4,8 +4,6 @@
 #include "net/errors.h"
 #include "net/message_table.h"
 
-#include <chrono>
-
 namespace zn {
 
 TznFTP::TznFTP(platform::TComponent* owner) : TznSocket(owner), DirList_(std::make_unique<TznFTPDirList>()) {
@@ -59,9 +57,7 @@ void TznFTP::Connect() {
         }
     } restore{*this};
     Open();
-    const auto started = std::chrono::steady_clock::now();
     Login();
-    LastLogonSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void TznFTP::Login() {

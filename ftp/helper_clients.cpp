@@ -47,31 +47,30 @@ bool RefusesMoreConnections(const std::string& message) {
 
 }  // namespace
 
-TznFTP* OpenHelperClient(platform::TComponent& owner, const TznFTP& first, int count, std::vector<TznFTP*>& helpers,
-                         const std::function<void(TznFTP& helper, int number)>& prepare,
-                         const std::function<void(int number, const std::string& message)>& failed) {
-    const int number = static_cast<int>(helpers.size()) + 2;
-    if (number > count || !first.Connected()) return nullptr;
-    auto* helper = new TznFTP(&owner);
-    CopySettings(first, *helper);
-    if (prepare) prepare(*helper, number);
-    helpers.push_back(helper);
-    try {
-        helper->Connect();
-    } catch (const ECanceledError&) {
-        // A Cancel (Ctrl-C) meant for the whole walk: the first
-        // connection has it too, and the walk must end as cancelled,
-        // not go on with a connection the Cancel closed.
-        helpers.pop_back();
-        delete helper;
-        throw;
-    } catch (const std::exception& e) {
-        if (failed && !RefusesMoreConnections(e.what())) failed(number, e.what());
-        helpers.pop_back();
-        delete helper;
-        return nullptr;
+void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int count, std::vector<TznFTP*>& helpers,
+                       const std::function<void(TznFTP& helper, int number)>& prepare,
+                       const std::function<void(int number, const std::string& message)>& failed) {
+    for (int number = 2; number <= count && first.Connected(); ++number) {
+        auto* helper = new TznFTP(&owner);
+        CopySettings(first, *helper);
+        if (prepare) prepare(*helper, number);
+        helpers.push_back(helper);
+        try {
+            helper->Connect();
+        } catch (const ECanceledError&) {
+            // A Cancel (Ctrl-C) meant for the whole walk: the first
+            // connection has it too, and the walk must end as cancelled,
+            // not go on with a connection the Cancel closed.
+            helpers.pop_back();
+            delete helper;
+            throw;
+        } catch (const std::exception& e) {
+            if (failed && !RefusesMoreConnections(e.what())) failed(number, e.what());
+            helpers.pop_back();
+            delete helper;
+            break;
+        }
     }
-    return helper;
 }
 
 void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {

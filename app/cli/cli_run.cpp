@@ -292,17 +292,18 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (options.fastWalk) {
             fast.SetHelperSource([&] {
                 const auto tag = [](int number) { return "[" + std::to_string(number) + "] "; };
-                zn::TznFTP* helper = zn::OpenHelperClient(
+                zn::OpenHelperClients(
                     owner, *ftp, options.connections, helpers,
-                    [&](zn::TznFTP& opening, int number) {
-                        if (options.verbose) ShowDialogue(opening, err, tag(number));
+                    [&](zn::TznFTP& helper, int number) {
+                        if (options.verbose) ShowDialogue(helper, err, tag(number));
                     },
                     [&](int number, const std::string& message) {
                         if (options.verbose) err << tag(number) << TerminalSafe(message) << '\n';
                     });
                 // "tls": true means every connection of the walk.
-                secured = secured && (helper == nullptr || helper->TlsActive());
-                return helper;
+                secured = secured && std::all_of(helpers.begin(), helpers.end(),
+                                                 [](const zn::TznFTP* helper) { return helper->TlsActive(); });
+                return helpers;
             });
             observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };
             fast.Walk();

@@ -61,11 +61,6 @@ void MakeAwkwardTree(testsupport::SiteTree& tree) {
     tree.AddFile("huge.iso", 4294967296ULL);
 }
 
-// Gives the clients one at a time, then none.
-std::function<zn::TznFTP*()> InTurn(std::vector<zn::TznFTP*> clients) {
-    return [clients, next = std::size_t{0}]() mutable { return next < clients.size() ? clients[next++] : nullptr; };
-}
-
 // Walks with both strategies over fresh logons, the fast walk over three
 // connections; it must have listed by STAT and found what the designed walk
 // found.
@@ -94,9 +89,7 @@ void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent, const std::string& metho
         helper.Connect();
     }
     zn::FastWalker fast(ftp, fastEvents);
-    fast.SetHelperSource(InTurn(helpers));
-    // Already open: they cost the walk nothing.
-    fast.SetHelperLogonSeconds(0);
+    fast.SetHelperSource([&helpers] { return helpers; });
     fast.Walk();
     ftp.Disconnect();
     for (zn::TznFTP* helper : helpers) helper->Disconnect();
@@ -390,8 +383,7 @@ TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
     ConnectTo(server);
     Recorder events;
     zn::FastWalker walker(*ftp_, events);
-    walker.SetHelperSource(InTurn({helper}));
-    walker.SetHelperLogonSeconds(0);
+    walker.SetHelperSource([helper] { return std::vector<zn::TznFTP*>{helper}; });
     walker.Walk();
     ftp_->Close();
     EXPECT_EQ(events.failures, Lines{});
@@ -424,7 +416,7 @@ TEST_F(FtpTest, CancelWhileAFurtherConnectionLogsOnCancelsTheWalk) {
     platform::TComponent owner(nullptr);
     std::vector<zn::TznFTP*> helpers;
     std::vector<std::string> failures;
-    EXPECT_THROW(zn::OpenHelperClient(
+    EXPECT_THROW(zn::OpenHelperClients(
                      owner, *ftp_, 3, helpers,
                      [&](zn::TznFTP&, int) {
                          QTimer::singleShot(100, [&] {
@@ -436,73 +428,4 @@ TEST_F(FtpTest, CancelWhileAFurtherConnectionLogsOnCancelsTheWalk) {
                  zn::ECanceledError);
     EXPECT_TRUE(helpers.empty());
     EXPECT_TRUE(failures.empty());
-}
-
-// A logon that takes the server longer than the small tree's listings
-// would save: the walk asks for no further connection.
-TEST_F(FtpTest, FastWalkOpensNoFurtherConnectionWhereALogonCostsMoreThanItSaves) {
-    std::string dirs;
-    for (const char* name : {"a", "b", "c", "d", "e", "f"}) dirs += "drwxr-xr-x 2 u g 4096 Jan  1 00:00 " + std::string(name) + "\r\n";
-    const std::string file = "-rw-r--r-- 1 u g 1000 Jan  1 00:00 a.html\r\n";
-    ScriptedServer server;
-    server.Reply("220 Ready").Receive().Reply("331 Password please").Receive().Delay(300).Reply("230 Logged in");
-    server.Receive().Reply("257 \"/\" is the current directory");
-    RefuseListAll(UpToDataHelper(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
-    server.Send("213-Status follows:\r\n" + dirs + "213 End\r\n");
-    server.AnswerEach(
-        [&](const std::string& line) -> std::string {
-            return line == "NOOP" ? "200 NOOP ok\r\n" : "213-Status follows:\r\n" + file + "213 End\r\n";
-        },
-        20);
-    ConnectTo(server);
-    Recorder events;
-    zn::FastWalker walker(*ftp_, events);
-    int asked = 0;
-    walker.SetHelperSource([&asked]() -> zn::TznFTP* {
-        ++asked;
-        return nullptr;
-    });
-    walker.Walk();
-    ftp_->Close();
-    EXPECT_EQ(events.failures, Lines{});
-    EXPECT_EQ(Totals(walker), "6000 bytes 6 files 7 dirs 0 skipped");
-    EXPECT_EQ(asked, 0);
-}
-
-// One more connection that cannot be had gives none, asked for whenever the
-// walk finds it would pay: a server that takes no more ("421 Too many")
-// is no failure; a further connection that cannot be in TLS like the first
-// one is, and never sends the password in clear.
-TEST_F(FtpTest, AFurtherConnectionRefusedOrInClearIsNone) {
-    testsupport::TestCertificate certificate;
-    ASSERT_TRUE(certificate.Made());
-    testsupport::SiteTree tree;
-    tree.AddFile("a.html", 10);
-    testsupport::PyFtpd limited(tree.Root().string(), "me", "secret", {}, 1);
-    testsupport::PyFtpd tlsFirstOnly(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true);
-    ASSERT_TRUE(limited.Running() && tlsFirstOnly.Running()) << limited.Error() << tlsFirstOnly.Error();
-    ftp_->SetUserName("me");
-    ftp_->SetPassword("secret");
-    platform::TComponent owner(nullptr);
-    for (const bool tls : {false, true}) {
-        ftp_->SetServer(tls ? tlsFirstOnly.Address() : limited.Address());
-        ftp_->SetTlsMode(tls ? zn::tmRequire : zn::tmOff);
-        ftp_->SetTrustedFingerprint(tls ? certificate.Fingerprint() : std::string());
-        ftp_->Connect();
-        std::vector<zn::TznFTP*> helpers;
-        Lines failures, helperSent;
-        const auto record = [&](zn::TznFTP& helper, int) {
-            helper.OnLineSent = [&](zn::TObject*, const std::string& line) { helperSent.push_back(line); };
-        };
-        const auto failed = [&](int number, const std::string& message) {
-            failures.push_back(std::to_string(number) + " " + message.substr(0, 47));
-        };
-        EXPECT_EQ(zn::OpenHelperClient(owner, *ftp_, 4, helpers, record, failed), nullptr);
-        EXPECT_TRUE(helpers.empty());
-        EXPECT_EQ(failures, tls ? Lines{"2 TLS is required, but the server refused it: 500"} : Lines{}) << tls;
-        EXPECT_EQ(std::count_if(helperSent.begin(), helperSent.end(),
-                                [](const std::string& line) { return line.rfind("PASS", 0) == 0; }),
-                  0);
-        ftp_->Disconnect();
-    }
 }

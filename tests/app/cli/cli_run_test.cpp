@@ -431,9 +431,8 @@ TEST(CliAgainstPyftpdlibTls, ServerThatSpokeTlsBeforeIsRefusedWithoutIt) {
     EXPECT_EQ(run.out, "10\n");
 }
 
-// A server that offers TLS on the first connection only: a further one
-// must not log on in clear (whether the walk finds one worth its logon or
-// not); the walk goes on with the secured one.
+// A server that offers TLS on the first connection only: the further ones
+// must not log on in clear; the walk goes on with the secured one.
 TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
     testsupport::TestCertificate certificate;
     ASSERT_TRUE(certificate.Made());
@@ -445,12 +444,12 @@ TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": 80,"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("[2] TLS is required, but the server refused it: 500 "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("[2] PASS"), std::string::npos) << run.err;
 }
 
-// The fast walk may ask for up to four connections; a server that takes one
-// only ("421 Too many connections") is walked on that one, with the same
-// totals.
+// The fast walk asks for four connections; a server that takes one only
+// ("421 Too many connections") is walked on that one, with the same totals.
 TEST(CliAgainstPyftpdlibLimited, FastWalkGoesOnWithTheConnectionsTheServerTakes) {
     testsupport::SiteTree tree;
     for (int d = 0; d < 20; ++d) tree.AddFile("d" + std::to_string(d) + "/sub/p.html", 10);
@@ -459,6 +458,7 @@ TEST(CliAgainstPyftpdlibLimited, FastWalkGoesOnWithTheConnectionsTheServerTakes)
     CliResult run = RunCli({"ftp://me@" + server.Address(), "--bytes", "-v", "--connections", "4"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "200\n");
+    EXPECT_NE(run.err.find("[2]  421 "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\nSTAT /d19/sub\n"), std::string::npos) << run.err;
 }
 
