@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/breakdown_model.h"
 
+#include "net/text_helpers.h"
+
 #include <QPainter>
 #include <QStringDecoder>
 
@@ -13,16 +15,7 @@ QString ShownName(std::string_view bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-QString ShownSize(std::int64_t bytes) {
-    static const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 5) {
-        value /= 1024;
-        ++unit;
-    }
-    return unit == 0 ? QString::number(bytes) + " B" : QString::number(value, 'f', 2) + " " + units[unit];
-}
+QString ShownSize(std::int64_t bytes) { return QString::fromStdString(zn::HumanSize(bytes)); }
 
 BreakdownModel::BreakdownModel(QObject* parent) : QAbstractItemModel(parent) {}
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "net/text_helpers.h"
 
+#include <cstdio>
+
 #include "platform/str_to_int.h"
 
 #include <cctype>
@@ -41,6 +43,23 @@ std::string ExtractField(std::string_view line, std::int32_t N, bool SingleWord)
 
 std::int32_t ExtractIntField(std::string_view line, std::int32_t N) {
     return platform::StrToIntDef(ExtractField(line, N, true), -1);
+}
+
+std::string HumanSize(std::int64_t bytes) {
+    static const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value >= 1024 && unit < 5) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    if (unit == 0) {
+        std::snprintf(text, sizeof text, "%lld B", static_cast<long long>(bytes));
+    } else {
+        std::snprintf(text, sizeof text, "%.2f %s", value, units[unit]);
+    }
+    return text;
 }
 
 }  // namespace zn

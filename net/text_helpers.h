@@ -25,4 +25,7 @@ std::string ExtractField(std::string_view line, std::int32_t N, bool SingleWord)
 // Field N as a 32-bit integer; -1 when it is empty or not a number.
 std::int32_t ExtractIntField(std::string_view line, std::int32_t N);
 
+// 1.19 GiB, 512 B, ...: a size for people, in powers of 1024.
+std::string HumanSize(std::int64_t bytes);
+
 }  // namespace zn

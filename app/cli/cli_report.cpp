@@ -84,23 +84,6 @@ std::string Counted(std::int64_t count, const char* one, const char* many) {
 
 }  // namespace
 
-std::string HumanSize(std::int64_t bytes) {
-    static const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value >= 1024 && unit < 5) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    if (unit == 0) {
-        std::snprintf(text, sizeof text, "%lld B", static_cast<long long>(bytes));
-    } else {
-        std::snprintf(text, sizeof text, "%.2f %s", value, units[unit]);
-    }
-    return text;
-}
-
 std::optional<std::int64_t> Capacity(const Totals& totals) {
     if (!totals.available) return std::nullopt;
     // A server may claim any number; the sum saturates rather than wraps.

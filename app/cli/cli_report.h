@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "net/text_helpers.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,7 +46,6 @@ std::string UsedOf(std::int64_t used, std::int64_t capacity, std::string (*size)
 // A JSON string of bytes that may not be UTF-8: what is not well-formed
 // becomes U+FFFD.
 std::string JsonString(const std::string& text);
-// 1.19 GiB, 512 B, ...
-std::string HumanSize(std::int64_t bytes);
+using zn::HumanSize;
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 // the walk's tree, the ncdu export as Debian's ncdu reads and writes it
 // again, and ncdu's own exports read back.
 
+#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_run.h"
 #include "ftp/ncdu_export.h"
@@ -19,27 +20,11 @@
 #include <regex>
 #include <sstream>
 
+using clitest::CliResult;
+using clitest::ReadFile;
+using clitest::RunCli;
+
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(const std::vector<std::string>& args) {
-    cli::Environment environment;
-    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
-    environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, out, err, environment);
-    return {status, out.str(), err.str()};
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The sum of every "asize" in an export, read without DirWeigh's reader.
 std::int64_t SumOfSizes(const std::string& text) {

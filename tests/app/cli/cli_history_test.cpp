@@ -3,6 +3,7 @@
 // read back after a walk of a real server, a crashed save left behind,
 // --compare after files came, grew and went, and diff of ncdu's exports.
 
+#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_run.h"
 #include "ftp/ncdu_export.h"
@@ -17,28 +18,11 @@
 #include <sstream>
 #include <tuple>
 
+using clitest::CliResult;
+using clitest::ReadFile;
+using clitest::RunCli;
+
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(const std::vector<std::string>& args, const std::string& historyDir = {}) {
-    cli::Environment environment;
-    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
-    environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-    environment.historyDir = historyDir;
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, out, err, environment);
-    return {status, out.str(), err.str()};
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool HaveNcdu() { return std::system("ncdu -v >/dev/null 2>&1") == 0; }
 
@@ -116,7 +100,7 @@ TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
     const std::string url = "ftp://me@" + server.Address();
     const std::string folder = zn::SiteHistoryFolder(history, server.Address(), "/");
 
-    CliResult run = RunCli({url, "--keep", "2"}, history);
+    CliResult run = RunCli({url, "--keep", "2"}, {}, history);
     ASSERT_EQ(run.status, 0) << run.err;
     auto files = zn::HistoryFiles(folder);
     ASSERT_EQ(files.size(), 1u) << run.err;
@@ -132,7 +116,7 @@ TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
     std::filesystem::resize_file(site.Root() / "grow/log.txt", 1500);
     std::filesystem::remove(site.Root() / "gone/old.bin");
 
-    run = RunCli({url, "--json", "--compare", "last", "--keep", "2"}, history);
+    run = RunCli({url, "--json", "--compare", "last", "--keep", "2"}, {}, history);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(
                   "\"compare\": {\"with\": \"" + first +
@@ -154,19 +138,19 @@ TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
     EXPECT_EQ(TotalOf(files[1]), 4610);
 
     // The oldest goes; --no-history keeps nothing of its walk.
-    run = RunCli({url, "--keep", "2"}, history);
+    run = RunCli({url, "--keep", "2"}, {}, history);
     EXPECT_EQ(run.status, 0) << run.err;
     const auto third = zn::HistoryFiles(folder);
     ASSERT_EQ(third.size(), 2u);
     EXPECT_EQ(third[0], files[1]);
-    run = RunCli({url, "--no-history", "--compare", "last"}, history);
+    run = RunCli({url, "--no-history", "--compare", "last"}, {}, history);
     EXPECT_NE(run.out.find("Since " + third[1] + ": 0 B (4610 to 4610 bytes, 0 files)\n"), std::string::npos)
         << run.out;
     EXPECT_EQ(zn::HistoryFiles(folder), third);
 
     // A history that cannot be written is a warning; the walk counts.
     std::ofstream(work.Root() / "plain-file") << "x";
-    run = RunCli({url, "--bytes"}, (work.Root() / "plain-file" / "history").string());
+    run = RunCli({url, "--bytes"}, {}, (work.Root() / "plain-file" / "history").string());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "4610\n");
     EXPECT_NE(run.err.find("warning: the walk is not kept in the history"), std::string::npos) << run.err;

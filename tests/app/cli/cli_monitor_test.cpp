@@ -2,6 +2,7 @@
 // What monitoring systems read: the plugin's line and exit status, the
 // textfile collector's file, and the space left where the server tells it.
 
+#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_check.h"
 #include "app/cli/cli_monitor_options.h"
 #include "app/cli/cli_options.h"
@@ -27,22 +28,11 @@
 #include <set>
 #include <sstream>
 
+using clitest::CliResult;
+using clitest::ReadFile;
+using clitest::RunCli;
+
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(const std::vector<std::string>& args) {
-    cli::Environment environment;
-    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
-    environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, out, err, environment);
-    return {status, out.str(), err.str()};
-}
 
 std::string Slurp(const std::string& file) {
     std::ifstream in(file, std::ios::binary);

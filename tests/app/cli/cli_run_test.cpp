@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_terminal_text.h"
@@ -31,23 +32,11 @@
 
 extern char** environ;
 
+using clitest::CliResult;
+using clitest::ReadFile;
+using clitest::RunCli;
+
 namespace {
-
-struct CliResult {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliResult RunCli(const std::vector<std::string>& args, const std::string& tlsServersFile = {}) {
-    cli::Environment environment;
-    environment.tlsServersFile = tlsServersFile;
-    environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
-    environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, out, err, environment);
-    return {status, out.str(), err.str()};
-}
 
 }  // namespace
 
