@@ -94,9 +94,11 @@ void BreakdownModel::Order() {
         switch (sortColumn_) {
             case kName: return {0, NameOf(dir)};
             case kFiles: return {IsGone(dir) ? 0 : tree_->TotalFiles(dir), {}};
-            case kChange: return {changes_.empty() ? 0 : changes_[static_cast<std::size_t>(dir)].change.Change(), {}};
-            default: return {BytesOf(dir), {}};  // size and share order alike
+            case kChange:
+                if (comparing_) return {changes_[static_cast<std::size_t>(dir)].change.Change(), {}};
+                break;
         }
+        return {BytesOf(dir), {}};  // size and share order alike, and change without a comparison
     };
     for (auto& list : children_) {
         std::stable_sort(list.begin(), list.end(), [&](int a, int b) {
@@ -173,8 +175,9 @@ QVariant BreakdownModel::data(const QModelIndex& index, int role) const {
     if (dir < 0) return {};
     const bool gone = IsGone(dir);
     const int parentDir = ParentOf(dir);
-    const double whole = parentDir < 0 ? 0 : static_cast<double>(tree_->TotalBytes(parentDir));
-    const double share = parentDir < 0 ? 1.0 : whole > 0 && !gone ? static_cast<double>(tree_->TotalBytes(dir)) / whole : 0.0;
+    // What has gone has no share of what is there now.
+    const double whole = parentDir < 0 || gone ? 0 : static_cast<double>(tree_->TotalBytes(parentDir));
+    const double share = parentDir < 0 ? 1.0 : whole > 0 ? static_cast<double>(tree_->TotalBytes(dir)) / whole : 0.0;
     if (role == kShareRole) return share;
     if (role == Qt::TextAlignmentRole && index.column() != kName) return int(Qt::AlignRight | Qt::AlignVCenter);
     // What has gone is not part of the totals: greyed, as the past.

@@ -112,7 +112,7 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
 SiteBreakdown::~SiteBreakdown() = default;
 
 void SiteBreakdown::SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source,
-                            std::vector<std::string> earlierWalks) {
+                            const std::vector<std::string>& earlierWalks) {
     liveTimer_.stop();
     source_ = source;
     tree_ = std::move(tree);
@@ -170,7 +170,7 @@ void SiteBreakdown::ShowTree() {
     treemap_->SetTree(nullptr);
     if (tree_) tree_->Sum();
     model_->SetTree(tree_.get());
-    model_->SetComparison(comparison_.get());
+    if (comparison_) model_->SetComparison(comparison_.get());
     treemap_->SetTree(tree_.get());
     treeView_->expand(model_->IndexOf(zn::WalkTree::kRoot));
     if (before == tree_.get()) {

@@ -34,7 +34,7 @@ public:
     // `earlierWalks` are the kept walks of the same site before this one
     // (walk_history.h, oldest first), to compare with.
     void SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source = {},
-                 std::vector<std::string> earlierWalks = {});
+                 const std::vector<std::string>& earlierWalks = {});
     // Shows a tree a walk is filling, brought up to date at a human pace
     // (the walk's waits run the event loop) until SetTree.
     void ShowLive(std::shared_ptr<zn::WalkTree> tree);

@@ -266,7 +266,9 @@ TEST_F(BreakdownAfterWalk, ComparedWithTheEarlierWalkShowsChangesNewAndVanished)
     choice.setCurrentIndex(1);
     ASSERT_EQ(model.columnCount(), BreakdownModel::kColumns);
     const QModelIndex root = model.index(0, 0);
-    const auto change = [&](const QModelIndex& row) { return row.siblingAtColumn(BreakdownModel::kChange).data().toString(); };
+    const auto change = [](const QModelIndex& row) {
+        return row.siblingAtColumn(BreakdownModel::kChange).data().toString();
+    };
     EXPECT_EQ(change(root), "+2.50 KiB");
     EXPECT_EQ(change(Child(model, root, "grows")), "+1.50 KiB");
     EXPECT_EQ(change(Child(model, root, "kept")), "");
