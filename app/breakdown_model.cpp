@@ -191,7 +191,7 @@ QVariant BreakdownModel::data(const QModelIndex& index, int role) const {
         case kName: return gone || tree_->IsListed(dir) ? NameOf(dir) : NameOf(dir) + " (not read)";
         case kSize: return ShownSize(BytesOf(dir));
         case kFiles: return gone ? QVariant() : QString::number(tree_->TotalFiles(dir));
-        case kShare: return QString::number(share * 100, 'f', 1) + " %";
+        case kShare: return gone ? QVariant() : QString::number(share * 100, 'f', 1) + " %";
     }
     return {};
 }
