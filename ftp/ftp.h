@@ -149,7 +149,6 @@ public:
     // reply it expects and its sender's `tag`; `path` is a listing's
     // directory. Nothing is queued when the send fails.
     void SendAhead(const std::string& command, Expect expects, std::string path = {}, int tag = 0);
-    bool NothingAhead() const { return Ahead_.empty(); }
     // The oldest command sent ahead, whose reply comes next.
     const SentAhead& NextAhead() const { return Ahead_.front(); }
     // That reply, judged by what its command expects; a listing goes into
@@ -241,16 +240,13 @@ private:
     // "200" or "257"), or that a line was longer than a reply line may be
     // and came cut.
     Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
-    Answer ReceiveCheck();
-    Answer ReceiveEntryBeforeListing();
-    static void IgnoreLine(const std::string& line, std::int32_t code);
-
-    std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
     void ConnectPassiveData();
     void Transfer(const std::string& command, bool machineListing);
     void OpenActiveDataConnection(const std::string& command);
     bool AcceptFromServer();
     void CloseListenerAfterFailure();
+
+    std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
 };
 
 }  // namespace zn

@@ -18,6 +18,24 @@ namespace {
 // (PWD); a STAT's listing comes as "211" to "213".
 bool IsListingReply(std::int32_t code) { return code >= 211 && code <= 213; }
 
+void IgnoreLine(const std::string&, std::int32_t) {}
+
+// A NOOP's reply: a failure raises; a listing's in its place is out of step.
+Answer JudgeCheck(std::int32_t code, const std::string& reply) {
+    if (code / 100 == 2 && !IsListingReply(code)) return Answer::AsExpected;
+    if (code >= 400) throw EServerError(reply);
+    return Answer::OutOfStep;
+}
+
+// The reply to the CWD before a "STAT .": refused, the walk fails there as
+// the designed walk does; another command's reply in its place is out of
+// step (the "STAT ." after it is still owed, and carries the directory).
+Answer JudgeEntryBeforeListing(std::int32_t code, const std::string& reply) {
+    if (code >= 400) throw EServerError(reply);
+    if (code == 200 || code == 257 || IsListingReply(code)) return Answer::OutOfStep;
+    return Answer::AsExpected;
+}
+
 }  // namespace
 
 void TznFTP::SendAhead(const std::string& command, Expect expects, std::string path, int tag) {
@@ -37,28 +55,10 @@ Answer TznFTP::ReceiveAhead(TznFTPDirList* list) {
             TznFTPDirList unused;
             return ReceiveStatList(sent.Path, list ? *list : unused);
         }
-        case Expect::Check: return ReceiveCheck();
-        case Expect::EntryBeforeListing: return ReceiveEntryBeforeListing();
+        case Expect::Check: return JudgeCheck(ReadDataReply(IgnoreLine), LastReply());
+        case Expect::EntryBeforeListing: return JudgeEntryBeforeListing(ReadDataReply(IgnoreLine), LastReply());
     }
     return Answer::OutOfStep;
-}
-
-// A failure raises; a listing's reply in the NOOP's place is out of step.
-Answer TznFTP::ReceiveCheck() {
-    const std::int32_t code = ReadDataReply(IgnoreLine);
-    if (code / 100 == 2 && !IsListingReply(code)) return Answer::AsExpected;
-    if (code >= 400) throw EServerError(LastReply());
-    return Answer::OutOfStep;
-}
-
-// Refused, the walk fails there as the designed walk does; another
-// command's reply in its place is out of step (the "STAT ." after it is
-// still owed, and carries the directory).
-Answer TznFTP::ReceiveEntryBeforeListing() {
-    const std::int32_t code = ReadDataReply(IgnoreLine);
-    if (code >= 400) throw EServerError(LastReply());
-    if (code == 200 || code == 257 || IsListingReply(code)) return Answer::OutOfStep;
-    return Answer::AsExpected;
 }
 
 std::deque<SentAhead> TznFTP::TakeAhead() {
@@ -98,7 +98,5 @@ void TznFTP::GetBackInStep(std::size_t mostReplies) {
 }
 
 void TznFTP::RaiseOutOfStep() const { throw EServerError("The server's replies are out of step: " + LastReply()); }
-
-void TznFTP::IgnoreLine(const std::string&, std::int32_t) {}
 
 }  // namespace zn
