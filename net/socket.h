@@ -101,7 +101,6 @@ protected:
     void SetDefaultPort(std::uint16_t value) { DefaultPort_ = value; }
     std::int32_t TimeOut() const { return TimeCounter_.TimeOut(); }
     void SetTimeOut(std::int32_t value) { TimeCounter_.SetTimeOut(value); }
-    const std::string& ServiceName() const { return ServiceName_; }
     void SetServiceName(const std::string& value) { ServiceName_ = value; }
 
     // The control connection's state, for descendants (their waits, their
@@ -112,7 +111,6 @@ protected:
     std::uint16_t Port() const { return Port_; }                // host order
     std::int32_t StartupCount() const { return StartupCount_; }
     TTimeCounter& TimeCounter() { return TimeCounter_; }
-    const TTimeCounter& TimeCounter() const { return TimeCounter_; }
     bool Canceled() const { return Canceled_; }
     bool AsyncError() const { return AsyncError_; }
     // Records the error a notification carried, 0 for none; a later
