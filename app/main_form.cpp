@@ -177,10 +177,10 @@ void TMainFrm::closeEvent(QCloseEvent* event) {
     if (Busy) {
         closeWhenIdle_ = true;
         event->ignore();
-        CancelBtnClick();
+        Handle([this] { CancelBtnClick(); });
         return;
     }
-    FormClose();
+    Handle([this] { FormClose(); });
     event->accept();
 }
 
@@ -201,7 +201,9 @@ void TMainFrm::FormClose() {
     try {
         znFTP->Cancel();
         znFTP->Close();
-    } catch (...) {
+    } catch (const platform::Exception&) {
+        // The connection ends with the program either way, so a failure
+        // while closing it leaves the user nothing to do.
     }
 }
 
@@ -293,7 +295,10 @@ void TMainFrm::DisconnectBtnClick() {
     UpdateButtons();
     try {
         znFTP->Disconnect();
-    } catch (...) {
+    } catch (const platform::Exception&) {
+        // A refused QUIT or a connection already lost: the buttons, which
+        // follow the connection, show what is left, and there is nothing
+        // more the user can do about it than press Disconnect again.
     }
     EndBusy();
 }
@@ -303,7 +308,9 @@ void TMainFrm::CancelBtnClick() {
         znFTP->Cancel();
         // A fast walk may be waiting on any of its connections.
         for (zn::TznFTP* helper : helpers_) helper->Cancel();
-    } catch (...) {
+    } catch (const platform::Exception&) {
+        // Cancel only closes; the operation it interrupts reports its own
+        // end in its handler, so a second message would say it twice.
     }
 }
 

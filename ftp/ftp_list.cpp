@@ -94,7 +94,7 @@ void TznFTP::CreateDataSocket() {
 
     winsock::sockaddr_in local{};
     int length = sizeof local;
-    bool ok = WinsockInstance.getsockname(SocketHandle, reinterpret_cast<winsock::sockaddr*>(&local), &length) == 0;
+    bool ok = WinsockInstance.getsockname(SocketHandle(), reinterpret_cast<winsock::sockaddr*>(&local), &length) == 0;
     local.sin_port = WinsockInstance.htons(0);
     ok = ok && WinsockInstance.bind(ListenSocket, reinterpret_cast<const winsock::sockaddr*>(&local), sizeof local) == 0;
     ok = ok && WinsockInstance.listen(ListenSocket, 5) == 0;
@@ -135,7 +135,7 @@ bool TznFTP::AcceptFromServer() {
         if (code != winsock::WSAEWOULDBLOCK) RaiseError(code);
         return false;
     }
-    if (peer.sin_addr != HostAddress) {
+    if (peer.sin_addr != HostAddress()) {
         WinsockInstance.closesocket(s);
         return false;
     }
@@ -146,16 +146,16 @@ bool TznFTP::AcceptFromServer() {
 void TznFTP::AcceptDataConnection() {
     // Registered for nothing, only to make accept non-blocking: the wait
     // then blocks in the event loop, woken when a connection comes.
-    if (WinsockInstance.WSAAsyncSelect(ListenSocket, NotifyWindow, WM_SOCKETEVENT, 0) == winsock::SOCKET_ERROR) {
+    if (WinsockInstance.WSAAsyncSelect(ListenSocket, NotifyWindow(), WM_SOCKETEVENT, 0) == winsock::SOCKET_ERROR) {
         RaiseError(LastError());
     }
-    TimeCounter.Start();
-    WaitUntil([&] { return Canceled || TimeCounter.TimedOut() || AcceptFromServer(); });
-    TimeCounter.Stop();
+    TimeCounter().Start();
+    WaitUntil([&] { return Stopped() || AcceptFromServer(); });
+    TimeCounter().Stop();
     if (DataSocket == winsock::INVALID_SOCKET) {
-        if (Canceled) RaiseCanceled();
-        RaiseTimeOut(" (the server could not connect back" +
-                     (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")");
+        RaiseIfStopped(StopReasons::CancelOrTimeOut,
+                       " (the server could not connect back" +
+                           (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")");
     }
     DataWindow = platform::CreateHiddenWindow(
         [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleDataMessage(msg, w, l); });
@@ -189,13 +189,11 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
     std::vector<char> buffer(std::max<std::uint32_t>(TrasferBufferSize_, 1));
     Fire(OnTransferProgress, this, 0, 0);
     std::int64_t transferred = 0;
-    if (Canceled) RaiseCanceled();
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (AsyncError) RaiseError(AsyncErrorCode);
+    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
     Fire(OnTransferStart, this);
 
     // The time-out limits the silence between two receives, not the transfer.
-    TimeCounter.Start();
+    TimeCounter().Start();
     bool done = false;
     // Events (a Cancel, the close, the counter's tick) are let in when a
     // read finds nothing, and every few chunks of a long listing; one turn
@@ -206,7 +204,7 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
     for (;;) {
         const int n = ReceiveDataChunk(buffer.data(), static_cast<int>(buffer.size()));
         if (n != winsock::SOCKET_ERROR) {
-            TimeCounter.Start();
+            TimeCounter().Start();
             CountListingChunk(std::string_view(buffer.data(), static_cast<std::size_t>(n)), lines, bytes);
             ListingStream->Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             transferred += n;
@@ -224,15 +222,12 @@ void TznFTP::ReceiveData(std::int32_t expectedSize) {
         // is the end: a server may wait for the client's close_notify
         // before it closes its end.
         done = n == 0 && (DataClosed || DataTls_);
-        if (done || Canceled || TimeCounter.TimedOut()) break;
+        if (done || Stopped()) break;
         // Nothing now: block until data, the close, a tick or a cancel.
         if (n <= 0) platform::WaitForNextEvent();
     }
-    TimeCounter.Stop();
-    if (!done) {
-        if (Canceled) RaiseCanceled();
-        RaiseTimeOut();
-    }
+    TimeCounter().Stop();
+    if (!done) RaiseIfStopped();
     if (DataTls_) CheckDataStreamEnd(*DataTls_);
     Fire(OnTransferEnd, this);
 }
@@ -244,7 +239,7 @@ void TznFTP::CountListingChunk(std::string_view chunk, std::uint64_t& lines, std
     const auto ends = static_cast<std::uint64_t>(std::count(chunk.begin(), chunk.end(), '\n'));
     if (ends == 0) {
         bytes += chunk.size();
-        if (bytes > ListingMax_.Bytes) CountListingLine(lines, bytes, 0);
+        if (bytes > ListingMax().Bytes) CountListingLine(lines, bytes, 0);
         return;
     }
     lines += ends - 1;

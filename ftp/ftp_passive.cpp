@@ -50,18 +50,16 @@ void TznFTP::ConnectPassiveData() {
     winsock::sockaddr_in server{};
     server.sin_family = winsock::kAfInet;
     server.sin_port = WinsockInstance.htons(port);
-    server.sin_addr = HostAddress;
-    TimeCounter.Start();
+    server.sin_addr = HostAddress();
+    TimeCounter().Start();
     if (WinsockInstance.connect(DataSocket, reinterpret_cast<const winsock::sockaddr*>(&server), sizeof server) ==
         winsock::SOCKET_ERROR) {
         const int code = WinsockInstance.WSAGetLastError();
         if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
     }
-    WaitUntil([&] { return DataConnected || DataErrorCode || AsyncError || Canceled || TimeCounter.TimedOut(); });
-    TimeCounter.Stop();
-    if (Canceled) RaiseCanceled();
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (AsyncError) RaiseError(AsyncErrorCode);
+    WaitUntil([&] { return DataConnected || DataErrorCode || Stopped(StopReasons::CancelTimeOutOrError); });
+    TimeCounter().Stop();
+    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
     if (!DataConnected) RaiseError(DataErrorCode);
 }
 

@@ -7,7 +7,7 @@
 namespace zn {
 
 TznFTP::TznFTP(platform::TComponent* owner) : TznSocket(owner), DirList_(std::make_unique<TznFTPDirList>()) {
-    ServiceName = "ftp";
+    SetServiceName("ftp");
     SetDefaultPort(21);
 }
 

@@ -145,7 +145,7 @@ void TznFTP::AcceptCertificate() {
     }
     bool trust = false;
     FireChecked(OnUntrustedCertificate, this, certificate, trust);
-    if (Canceled) RaiseCanceled();
+    if (Canceled()) RaiseCanceled();
     if (!Connected()) RaiseError(kMsgNotConnected);
     if (trust) {
         CertificatePinned_ = true;
@@ -169,13 +169,13 @@ void TznFTP::ProtectData() {
 }
 
 void TznFTP::SecureDataConnection() {
-    if (!DataProtected_ || !Tls_) return;
-    const std::shared_ptr<SSL_SESSION> session = TlsContext_->LatestSession();
-    DataTls_ = std::make_unique<TlsChannel>(TlsContext_, DataSocket, TlsHost_, session.get());
+    if (!DataProtected_ || !TlsActive()) return;
+    const std::shared_ptr<SSL_SESSION> session = SharedTlsContext()->LatestSession();
+    DataTls_ = std::make_unique<TlsChannel>(SharedTlsContext(), DataSocket, TlsHost_, session.get());
     CompleteHandshake(*DataTls_);
     // A resumed session proves the same server; a new one must at least
     // show the certificate the control connection accepted.
-    if (DataTls_->Fingerprint() != Tls_->Fingerprint()) {
+    if (DataTls_->Fingerprint() != Tls()->Fingerprint()) {
         RaiseErrorText("The data connection showed another certificate than the control connection", true);
     }
 }
@@ -202,7 +202,7 @@ int TznFTP::ReceiveDataChunk(char* buffer, int size) {
     const int n = WinsockInstance.recv(DataSocket, buffer, size, 0);
     if (n == winsock::SOCKET_ERROR) {
         const auto code = static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError());
-        if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(code);
+        if (code != winsock::WSAEWOULDBLOCK && !Canceled()) RaiseError(code);
     }
     return n;
 }

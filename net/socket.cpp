@@ -12,7 +12,7 @@
 namespace zn {
 
 TznSocket::TznSocket(platform::TComponent* owner) : platform::TComponent(owner) {
-    NotifyWindow = platform::CreateHiddenWindow(
+    NotifyWindow_ = platform::CreateHiddenWindow(
         [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleNotification(msg, w, l); });
     SetWinsockLoaded(false);
 }
@@ -20,11 +20,11 @@ TznSocket::TznSocket(platform::TComponent* owner) : platform::TComponent(owner) 
 TznSocket::~TznSocket() {
     *Alive_ = false;
     SetRAS(nullptr);
-    platform::DestroyWindow(NotifyWindow);
+    platform::DestroyWindow(NotifyWindow_);
     // A lookup still under way would write its answer into this object.
     if (WinsockInstance.IsLoaded()) {
         CancelPendingRequest();
-        for (; StartupCount > 0; --StartupCount) WinsockInstance.WSACleanup();
+        for (; StartupCount_ > 0; --StartupCount_) WinsockInstance.WSACleanup();
     }
 }
 
@@ -62,12 +62,12 @@ void TznSocket::StopIfDestroyed(bool alive) {
 }
 
 TznSocket::WaitScope::WaitScope(TznSocket& socket) : socket_(socket), alive_(socket.Alive_) {
-    socket_.TimeCounter.Start();
+    socket_.TimeCounter_.Start();
 }
 
 TznSocket::WaitScope::~WaitScope() {
     if (!*alive_) return;
-    socket_.TimeCounter.Stop();
+    socket_.TimeCounter_.Stop();
     socket_.CancelPendingRequest();
 }
 
@@ -80,35 +80,39 @@ platform::LRESULT TznSocket::HandleNotification(platform::UINT msg, platform::WP
     switch (msg) {
         case WM_HOSTLOOKUP:
         case WM_SERVLOOKUP:
-            (msg == WM_HOSTLOOKUP ? HostLookupDone : ServiceLookupDone) = true;
-            AsyncErrorCode = SelectError(lParam);
-            AsyncError = AsyncErrorCode != 0;
+            (msg == WM_HOSTLOOKUP ? Notified_.HostLookupDone : Notified_.ServiceLookupDone) = true;
+            NoteAsyncError(SelectError(lParam));
             return 0;
         case WM_SOCKETEVENT:
-            AsyncErrorCode = SelectError(lParam);
-            AsyncError = AsyncErrorCode != 0;
-            if (AsyncError && SelectEvent(lParam) == winsock::FD_CONNECT) ConnectFailed = true;
-            if (!AsyncError) {
+            NoteAsyncError(SelectError(lParam));
+            if (AsyncError_ && SelectEvent(lParam) == winsock::FD_CONNECT) ConnectFailed_ = true;
+            if (!AsyncError_) {
                 switch (SelectEvent(lParam)) {
-                    case winsock::FD_READ: DataArrived = true; break;
-                    case winsock::FD_CONNECT: ConnectDone = true; break;
-                    case winsock::FD_CLOSE: PeerClosed = true; break;
+                    case winsock::FD_READ: Notified_.DataArrived = true; break;
+                    case winsock::FD_CONNECT: Notified_.ConnectDone = true; break;
+                    case winsock::FD_CLOSE: Notified_.PeerClosed = true; break;
                     default: break;
                 }
             }
             return 0;
         default:
-            return platform::DefWindowProc(NotifyWindow, msg, wParam, lParam);
+            return platform::DefWindowProc(NotifyWindow_, msg, wParam, lParam);
     }
 }
 
+void TznSocket::NoteAsyncError(std::uint16_t code) {
+    AsyncErrorCode_ = code;
+    AsyncError_ = code != 0;
+}
+
+// The last error code stays: only whether one is pending starts afresh.
 void TznSocket::ResetState() {
-    Canceled = false;
-    TimeCounter.SetTimedOut(false);
-    PendingRequest = 0;
-    AsyncError = false;
-    HostLookupDone = ServiceLookupDone = ConnectDone = DataArrived = PeerClosed = false;
-    ConnectFailed = false;
+    Canceled_ = false;
+    TimeCounter_.SetTimedOut(false);
+    PendingRequest_ = 0;
+    AsyncError_ = false;
+    Notified_ = NotificationFlags{};
+    ConnectFailed_ = false;
 }
 
 void TznSocket::CheckServer() {
@@ -116,7 +120,7 @@ void TznSocket::CheckServer() {
 }
 
 void TznSocket::RaiseErrorText(std::string message, bool close) {
-    TimeCounter.Stop();
+    TimeCounter_.Stop();
     const std::shared_ptr<const bool> alive = Alive_;
     Fire(OnError, this, message);
     if (close && *alive) Close();
@@ -126,7 +130,6 @@ void TznSocket::RaiseErrorText(std::string message, bool close) {
 // A server that ends the session says why ("421 Timeout.") and closes; the
 // reset that the next command meets must not hide that reply.
 void TznSocket::RaiseError(std::uint16_t code) {
-    if (code == 0) return;
     if (code == winsock::WSAECONNRESET) {
         const std::string reply = TakeClosingReply();
         if (!reply.empty()) RaiseErrorText(reply, true);
@@ -134,10 +137,24 @@ void TznSocket::RaiseError(std::uint16_t code) {
     RaiseErrorText(LoadMessage(code), code == winsock::WSAECONNRESET);
 }
 
+void TznSocket::RaiseIfError(std::uint16_t code) {
+    if (code != 0) RaiseError(code);
+}
+
+bool TznSocket::Stopped(StopReasons reasons) const {
+    return Canceled_ || TimeCounter_.TimedOut() || (reasons == StopReasons::CancelTimeOutOrError && AsyncError_);
+}
+
+void TznSocket::RaiseIfStopped(StopReasons reasons, const std::string& timeOutDetail) {
+    if (Canceled_) RaiseCanceled();
+    if (TimeCounter_.TimedOut()) RaiseTimeOut(timeOutDetail);
+    if (reasons == StopReasons::CancelTimeOutOrError && AsyncError_) RaiseError(AsyncErrorCode_);
+}
+
 // The "421" reply waiting to be read on the control connection, taken;
 // empty when the next line is not one (or nothing is there).
 std::string TznSocket::TakeClosingReply() {
-    if (takingClosingReply_ || SocketHandle == winsock::INVALID_SOCKET) return {};
+    if (takingClosingReply_ || SocketHandle_ == winsock::INVALID_SOCKET) return {};
     struct Guard {
         bool& flag;
         ~Guard() { flag = false; }
@@ -161,13 +178,13 @@ std::string TznSocket::TakeClosingReply() {
 }
 
 void TznSocket::CancelPendingRequest() {
-    if (PendingRequest == 0) return;
-    WinsockInstance.WSACancelAsyncRequest(PendingRequest);
-    PendingRequest = 0;
+    if (PendingRequest_ == 0) return;
+    WinsockInstance.WSACancelAsyncRequest(PendingRequest_);
+    PendingRequest_ = 0;
 }
 
 void TznSocket::RaiseTimeOut(const std::string& detail) {
-    TimeCounter.Stop();
+    TimeCounter_.Stop();
     std::string message = LoadMessage(kMsgTimedOut) + detail;
     const std::shared_ptr<const bool> alive = Alive_;
     Fire(OnError, this, message);
@@ -179,7 +196,7 @@ void TznSocket::RaiseTimeOut(const std::string& detail) {
 }
 
 void TznSocket::RaiseCanceled() {
-    TimeCounter.Stop();
+    TimeCounter_.Stop();
     std::string message = LoadMessage(kMsgCanceled);
     Fire(OnError, this, message);
     throw ECanceledError();
@@ -197,13 +214,13 @@ void TznSocket::Open() {
     if (RAS_) RAS_->Dial();
     FireChecked(OnOpen, this);
     CheckServer();
-    if (WinsockInstance.WSAStartup(0x0101, &StartupRecord) != 0) RaiseError(kMsgInvalidWinsockVersion);
-    ++StartupCount;
+    if (WinsockInstance.WSAStartup(0x0101, &StartupRecord_) != 0) RaiseError(kMsgInvalidWinsockVersion);
+    ++StartupCount_;
     ResolveHost();
     ResolvePort();
     // A Cancel that came before this point (from OnOpen, say) must not
     // leave a socket behind it.
-    if (Canceled) RaiseCanceled();
+    if (Canceled_) RaiseCanceled();
     CreateSocket();
 }
 
@@ -213,86 +230,84 @@ void TznSocket::ResolveHost() {
     if (name.size() > kHostNameMax) {
         RaiseErrorText("Host name is longer than " + std::to_string(kHostNameMax) + " characters", false);
     }
-    HostAddress = WinsockInstance.inet_addr(name.c_str());
-    if (HostAddress != winsock::kInaddrNone) return;
+    HostAddress_ = WinsockInstance.inet_addr(name.c_str());
+    if (HostAddress_ != winsock::kInaddrNone) return;
 
-    PendingRequest = WinsockInstance.WSAAsyncGetHostByName(NotifyWindow, WM_HOSTLOOKUP, name.c_str(), LookupAnswer,
-                                                           sizeof LookupAnswer);
-    if (PendingRequest == 0) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    PendingRequest_ = WinsockInstance.WSAAsyncGetHostByName(NotifyWindow_, WM_HOSTLOOKUP, name.c_str(), LookupAnswer_,
+                                                           sizeof LookupAnswer_);
+    if (PendingRequest_ == 0) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     {
         WaitScope wait(*this);
-        WaitUntil([&] { return HostLookupDone || TimeCounter.TimedOut() || Canceled; });
-        if (HostLookupDone) PendingRequest = 0;
+        WaitUntil([&] { return Notified_.HostLookupDone || Stopped(); });
+        if (Notified_.HostLookupDone) PendingRequest_ = 0;
     }
-    if (AsyncError) RaiseError(AsyncErrorCode);
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (Canceled) RaiseCanceled();
+    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
     Pump();
 
-    const auto* host = reinterpret_cast<const winsock::hostent*>(LookupAnswer);
+    const auto* host = reinterpret_cast<const winsock::hostent*>(LookupAnswer_);
     const auto* bytes = reinterpret_cast<const unsigned char*>(host->h_addr_list[0]);
     char dotted[16];
     std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
-    HostAddress = WinsockInstance.inet_addr(dotted);
-    if (HostAddress == winsock::kInaddrNone) RaiseError(kMsgErrorResolvingHost);
+    HostAddress_ = WinsockInstance.inet_addr(dotted);
+    if (HostAddress_ == winsock::kInaddrNone) RaiseError(kMsgErrorResolvingHost);
 }
 
 void TznSocket::ResolvePort() {
     if (const auto fromServer = static_cast<std::uint16_t>(PortPart() & 0xFFFF); fromServer != 0) {
-        Port = fromServer;
+        Port_ = fromServer;
         return;
     }
-    if (ServiceName.empty()) RaiseError(kMsgServiceNameRequired);
-    if (Canceled) RaiseCanceled();
-    if (ServiceName.size() > kServiceNameMax) {
+    if (ServiceName_.empty()) RaiseError(kMsgServiceNameRequired);
+    if (Canceled_) RaiseCanceled();
+    if (ServiceName_.size() > kServiceNameMax) {
         RaiseErrorText("Service name is longer than " + std::to_string(kServiceNameMax) + " characters", false);
     }
-    PendingRequest = WinsockInstance.WSAAsyncGetServByName(NotifyWindow, WM_SERVLOOKUP, ServiceName.c_str(), "tcp",
-                                                           LookupAnswer, sizeof LookupAnswer);
-    if (PendingRequest == 0) {
-        Port = DefaultPort_;
+    PendingRequest_ = WinsockInstance.WSAAsyncGetServByName(NotifyWindow_, WM_SERVLOOKUP, ServiceName_.c_str(), "tcp",
+                                                           LookupAnswer_, sizeof LookupAnswer_);
+    if (PendingRequest_ == 0) {
+        Port_ = DefaultPort_;
         return;
     }
     {
         // A late lookup is cancelled when the wait ends, so its answer can
         // never land in a later attempt's buffer.
         WaitScope wait(*this);
-        WaitUntil([&] { return ServiceLookupDone || Canceled || TimeCounter.TimedOut(); });
-        if (ServiceLookupDone) PendingRequest = 0;
+        WaitUntil([&] { return Notified_.ServiceLookupDone || Stopped(); });
+        if (Notified_.ServiceLookupDone) PendingRequest_ = 0;
     }
+    if (Canceled_) RaiseCanceled();
     // A failed or late service lookup falls back to the default port; a
     // time-out here stays set, so the connect that follows ends at once.
-    if (AsyncError || TimeCounter.TimedOut()) {
-        Port = DefaultPort_;
+    if (AsyncError_ || TimeCounter_.TimedOut()) {
+        Port_ = DefaultPort_;
         return;
     }
-    if (Canceled) RaiseCanceled();
-    const auto* service = reinterpret_cast<const winsock::servent*>(LookupAnswer);
-    Port = WinsockInstance.htons(static_cast<std::uint16_t>(service->s_port));
+    const auto* service = reinterpret_cast<const winsock::servent*>(LookupAnswer_);
+    Port_ = WinsockInstance.htons(static_cast<std::uint16_t>(service->s_port));
 }
 
 void TznSocket::CreateSocket() {
     EmptyInbox();
-    SocketHandle = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, 0);
-    if (SocketHandle == winsock::INVALID_SOCKET) {
+    SocketHandle_ = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, 0);
+    if (SocketHandle_ == winsock::INVALID_SOCKET) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
 }
 
 void TznSocket::ConnectSocket() {
-    if (Canceled) RaiseCanceled();
+    if (Canceled_) RaiseCanceled();
     winsock::sockaddr_in address{};
     address.sin_family = winsock::kAfInet;
-    address.sin_port = WinsockInstance.htons(Port);
-    address.sin_addr = HostAddress;
-    if (WinsockInstance.WSAAsyncSelect(SocketHandle, NotifyWindow, WM_SOCKETEVENT,
+    address.sin_port = WinsockInstance.htons(Port_);
+    address.sin_addr = HostAddress_;
+    if (WinsockInstance.WSAAsyncSelect(SocketHandle_, NotifyWindow_, WM_SOCKETEVENT,
                                        winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT |
                                            winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
     {
         WaitScope wait(*this);
-        if (WinsockInstance.connect(SocketHandle, reinterpret_cast<const winsock::sockaddr*>(&address),
+        if (WinsockInstance.connect(SocketHandle_, reinterpret_cast<const winsock::sockaddr*>(&address),
                                     sizeof address) == winsock::SOCKET_ERROR) {
             const int code = WinsockInstance.WSAGetLastError();
             if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
@@ -300,12 +315,11 @@ void TznSocket::ConnectSocket() {
         // A connect notification that carries an error (a refused
         // connection) ends the wait at once instead of waiting out the
         // time-out; so does a Close from an event handler.
-        WaitUntil([&] { return ConnectDone || Canceled || TimeCounter.TimedOut() || ConnectFailed || !Connected(); });
+        WaitUntil([&] { return Notified_.ConnectDone || Stopped() || ConnectFailed_ || !Connected(); });
     }
-    if (Canceled) RaiseCanceled();
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
+    RaiseIfStopped();
     if (!Connected()) RaiseError(kMsgNotConnected);
-    if (!ConnectDone) RaiseErrorText(LoadMessage(AsyncErrorCode), true);
+    if (!Notified_.ConnectDone) RaiseErrorText(LoadMessage(AsyncErrorCode_), true);
     FireChecked(OnConnected, this);
 }
 
@@ -313,8 +327,8 @@ void TznSocket::Close() {
     if (Connected()) {
         FireChecked(OnClosing, this);
         EndTls();
-        WinsockInstance.closesocket(SocketHandle);
-        SocketHandle = winsock::INVALID_SOCKET;
+        WinsockInstance.closesocket(SocketHandle_);
+        SocketHandle_ = winsock::INVALID_SOCKET;
         EmptyInbox();
         FireChecked(OnClosed, this);
     }
@@ -322,7 +336,7 @@ void TznSocket::Close() {
 }
 
 void TznSocket::Cancel() {
-    Canceled = true;
+    Canceled_ = true;
     FireChecked(OnCancel, this);
     CancelPendingRequest();
     Close();

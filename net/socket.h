@@ -40,7 +40,7 @@ public:
     // The link asks the dial-up component to say when it goes, wherever it
     // is owned, so the socket never calls one that is gone.
     void SetRAS(TznRas* value);
-    bool Connected() const { return SocketHandle != winsock::INVALID_SOCKET; }
+    bool Connected() const { return SocketHandle_ != winsock::INVALID_SOCKET; }
     // The control connection runs over TLS (socket_tls.cpp).
     bool TlsActive() const { return Tls_ != nullptr; }
     const TlsChannel* Tls() const { return Tls_.get(); }
@@ -94,21 +94,65 @@ protected:
     // the listing fails, and the connection is closed (the dialogue is out
     // of step).
     void CountListingLine(std::uint64_t& lines, std::uint64_t& bytes, std::uint64_t lineBytes);
-    ListingBound ListingMax_ = kListingMax;
+    ListingBound ListingMax() const { return ListingMax_; }
     const std::string& Server() const { return Server_; }
     void SetServer(const std::string& value) { Server_ = value; }
     std::uint16_t DefaultPort() const { return DefaultPort_; }
     void SetDefaultPort(std::uint16_t value) { DefaultPort_ = value; }
-    std::int32_t TimeOut() const { return TimeCounter.TimeOut(); }
-    void SetTimeOut(std::int32_t value) { TimeCounter.SetTimeOut(value); }
+    std::int32_t TimeOut() const { return TimeCounter_.TimeOut(); }
+    void SetTimeOut(std::int32_t value) { TimeCounter_.SetTimeOut(value); }
+    void SetServiceName(const std::string& value) { ServiceName_ = value; }
+
+    // The control connection's state, for descendants (their waits, their
+    // data connections) and tests to read; only this class changes it.
+    winsock::SOCKET SocketHandle() const { return SocketHandle_; }
+    platform::HWND NotifyWindow() const { return NotifyWindow_; }
+    std::uint32_t HostAddress() const { return HostAddress_; }  // network order
+    std::uint16_t Port() const { return Port_; }                // host order
+    std::int32_t StartupCount() const { return StartupCount_; }
+    TTimeCounter& TimeCounter() { return TimeCounter_; }
+    bool Canceled() const { return Canceled_; }
+    bool AsyncError() const { return AsyncError_; }
+    // Records the error a notification carried, 0 for none; a later
+    // notification without error clears it.
+    void NoteAsyncError(std::uint16_t code);
+    // Set by HandleNotification as the notifications come.
+    struct NotificationFlags {
+        bool HostLookupDone = false;
+        bool ServiceLookupDone = false;
+        bool ConnectDone = false;
+        bool DataArrived = false;
+        bool PeerClosed = false;
+    };
+    const NotificationFlags& Notified() const { return Notified_; }
+    // The settings the control connection's TLS was set up with, for the
+    // data connections to resume its session; empty without TLS.
+    const std::shared_ptr<TlsContext>& SharedTlsContext() const { return TlsContext_; }
 
     virtual void ResetState();
     void CheckServer();
-    void RaiseError(std::uint16_t code);
+    // Reports the failure of a sockets call or a lookup by its code (the
+    // message table's text) and raises ESocketError.
+    [[noreturn]] void RaiseError(std::uint16_t code);
+    // For a code that may be 0, meaning success: returns then.
+    void RaiseIfError(std::uint16_t code);
     [[noreturn]] void RaiseTimeOut(const std::string& detail = {});
     [[noreturn]] void RaiseCanceled();
     // Fires OnError with the text, closes when asked to, raises ESocketError.
     [[noreturn]] void RaiseErrorText(std::string message, bool close);
+
+    // Besides its own goal, every wait ends on the user's Cancel and on the
+    // time-out; some (a lookup, data awaited) also on an error notification.
+    enum class StopReasons : std::uint8_t { CancelOrTimeOut, CancelTimeOutOrError };
+    // One of `reasons` holds: the wait must end.
+    bool Stopped(StopReasons reasons = StopReasons::CancelOrTimeOut) const;
+    // After a wait, reports the first of `reasons` that holds, always in the
+    // same order: the user's Cancel first, since the Close it made may be
+    // what caused the others and the user asked for it; then the time-out,
+    // which holds until the next attempt and closes the connection; then
+    // the error of the last notification. `timeOutDetail` says what was
+    // awaited. Returns when none holds.
+    void RaiseIfStopped(StopReasons reasons = StopReasons::CancelOrTimeOut, const std::string& timeOutDetail = {});
 
     // Switches the connected socket to TLS, the certificate to name `host`.
     // The handshake waits like every other wait: time-out, Cancel, close.
@@ -125,8 +169,8 @@ protected:
     void Notification(platform::TComponent* component, platform::TOperation operation) override;
 
     // Processes what is pending, then blocks in the event loop until
-    // `done` holds; the caller's conditions always include Canceled and the
-    // counter's TimedOut, which arrive as events.
+    // `done` holds; the caller's conditions always include Stopped(), whose
+    // reasons arrive as events.
     template <typename Done>
     void WaitUntil(Done done) {
         Pump();
@@ -166,10 +210,7 @@ protected:
         std::shared_ptr<const bool> alive_;
     };
 
-    std::string Server_;
-    std::uint16_t DefaultPort_ = 0;
-    std::string ServiceName;
-
+    // The events, assigned by the owner (the FTP client publishes them).
     TNotifyEvent OnOpen;
     TNotifyEvent OnConnected;
     TNotifyEvent OnClosing;
@@ -179,30 +220,30 @@ protected:
     TqmLineTransmitEvent OnLineSent;
     TqmLineTransmitEvent OnLineReceived;
 
+private:
+    std::string Server_;
+    std::uint16_t DefaultPort_ = 0;
+    std::string ServiceName_;
     TznRas* RAS_ = nullptr;
-    platform::HWND NotifyWindow = 0;
-    winsock::WSADATA StartupRecord{};
-    winsock::SOCKET SocketHandle = winsock::INVALID_SOCKET;
-    winsock::HANDLE PendingRequest = 0;
-    TTimeCounter TimeCounter;
-    std::uint32_t HostAddress = 0;  // network order
-    std::uint16_t Port = 0;         // host order
-    std::int32_t StartupCount = 0;
-    bool Canceled = false;
-    bool HostLookupDone = false;
-    bool ServiceLookupDone = false;
-    bool ConnectDone = false;
-    bool DataArrived = false;
-    bool PeerClosed = false;
-    bool AsyncError = false;
-    std::uint16_t AsyncErrorCode = 0;
+    platform::HWND NotifyWindow_ = 0;
+    winsock::WSADATA StartupRecord_{};
+    winsock::SOCKET SocketHandle_ = winsock::INVALID_SOCKET;
+    winsock::HANDLE PendingRequest_ = 0;
+    TTimeCounter TimeCounter_;
+    std::uint32_t HostAddress_ = 0;  // network order
+    std::uint16_t Port_ = 0;         // host order
+    std::int32_t StartupCount_ = 0;
+    bool Canceled_ = false;
+    NotificationFlags Notified_;
+    bool AsyncError_ = false;
+    std::uint16_t AsyncErrorCode_ = 0;
     std::string LastReply_;
     std::shared_ptr<TlsContext> TlsContext_;
     std::unique_ptr<TlsChannel> Tls_;
+    ListingBound ListingMax_ = kListingMax;
 
-private:
     // The connect notification carried an error (a refused connection).
-    bool ConnectFailed = false;
+    bool ConnectFailed_ = false;
     unsigned linesTaken_ = 0;
     std::unique_ptr<char[]> waitingLines_;  // TakeWaitingLines' buffer
     // The control connection is read a large chunk at a time, and the lines
@@ -236,7 +277,7 @@ private:
                           bool& closed);
     void EndTls();
 
-    alignas(8) char LookupAnswer[winsock::MAXGETHOSTSTRUCT] = {};
+    alignas(8) char LookupAnswer_[winsock::MAXGETHOSTSTRUCT] = {};
 };
 
 }  // namespace zn

@@ -36,14 +36,12 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     {
         WaitScope wait(*this);
         WaitUntil([&] {
-            return Canceled || TimeCounter.TimedOut() || AsyncError || !Connected() || PeerClosed || InputWaiting();
+            return Stopped(StopReasons::CancelTimeOutOrError) || !Connected() || Notified_.PeerClosed || InputWaiting();
         });
     }
-    if (Canceled) RaiseCanceled();
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (AsyncError) RaiseError(AsyncErrorCode);
+    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
     if (!Connected()) RaiseError(kMsgNotConnected);
-    if (!(Tls_ ? Tls_->InputPending() : InboxHolds() || DataArrived)) RaiseError(winsock::WSAECONNRESET);
+    if (!(Tls_ ? Tls_->InputPending() : InboxHolds() || Notified_.DataArrived)) RaiseError(winsock::WSAECONNRESET);
 
     // Phase B: the whole line must arrive within the time-out from here. A
     // failure leaves the line empty.
@@ -53,7 +51,7 @@ std::int32_t TznSocket::ReadLine(std::string& line) {
     const std::shared_ptr<const bool> alive = AliveToken();
     try {
         WaitScope wait(*this);
-        DataArrived = false;
+        Notified_.DataArrived = false;
         result = ReadLineBody(received);
     } catch (...) {
         if (*alive) Fire(OnLineReceived, this, std::string());
@@ -107,7 +105,7 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
         if (n == winsock::SOCKET_ERROR) {
             // Through TLS, nothing there yet is the only error left.
             const int code = Tls_ ? winsock::WSAEWOULDBLOCK : WinsockInstance.WSAGetLastError();
-            if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
+            if (code != winsock::WSAEWOULDBLOCK && !Canceled_) RaiseError(static_cast<std::uint16_t>(code));
         } else if (n > 0) {
             const std::size_t kept = std::min(static_cast<std::size_t>(n), kLineMax - count);
             std::memcpy(buffer + count, chunk, kept);
@@ -116,12 +114,12 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
         }
         if (found || received > kLineBytesMax) break;
         Pump();
-        if (Canceled || TimeCounter.TimedOut() || (PeerClosed && n == 0) || !Connected()) break;
+        if (Stopped() || (Notified_.PeerClosed && n == 0) || !Connected()) break;
         // Nothing to read yet: block until the socket, a tick or a cancel
         // wakes the loop.
         if (n <= 0) Block();
     }
-    TimeCounter.Stop();
+    TimeCounter_.Stop();
     // Each byte restarts the time-out: a line that never ends would never
     // end the wait either.
     if (!found && received > kLineBytesMax) {
@@ -133,8 +131,7 @@ std::int32_t TznSocket::ReadLineBody(std::string& line) {
         line = LineText(buffer, kLineMax);
         result = ReplyCode(line);
     }
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (Canceled) RaiseCanceled();
+    RaiseIfStopped();
     if (!found && !Connected()) RaiseError(kMsgNotConnected);
     return result;
 }
@@ -177,7 +174,7 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
         for (;;) {
             const std::int32_t next = ReadNextLine(LastReply_);
             if (kept) kept->push_back(LastReply_);
-            if ((PeerClosed && !InboxHolds()) || (next == code && LastReply_.find(' ') == 3)) break;
+            if ((Notified_.PeerClosed && !InboxHolds()) || (next == code && LastReply_.find(' ') == 3)) break;
             bytes += LastReply_.size();
             if (++lines >= kReplyLinesMax || bytes >= kReplyBytesMax) {
                 RaiseErrorText("The server's reply does not end (more than " + std::to_string(kReplyLinesMax) +
@@ -278,8 +275,7 @@ void TznSocket::SendLine(const std::string& line) {
     RefuseLineBreaks(line);
     const std::string data = line + "\r\n";
     const bool sent = SendAll(data);
-    if (TimeCounter.TimedOut()) RaiseTimeOut();
-    if (Canceled) RaiseCanceled();
+    RaiseIfStopped();
     if (!sent) RaiseError(kMsgNotConnected);  // closed by an event handler
     FireChecked(OnLineSent, this, line);
 }
@@ -299,7 +295,7 @@ bool TznSocket::SendAll(const std::string& data) {
         const bool done = position == data.size() && !(Tls_ && Tls_->OutputPending());
         if (done) return true;
         Pump();
-        if (TimeCounter.TimedOut() || Canceled || !Connected()) return false;
+        if (Stopped() || !Connected()) return false;
         if (n == winsock::SOCKET_ERROR) Block();
     }
 }
@@ -314,10 +310,11 @@ int TznSocket::SendSome(const std::string& data, std::size_t& position) {
         position = data.size();
         return io == TlsChannel::Io::Ok ? static_cast<int>(data.size()) : winsock::SOCKET_ERROR;
     }
-    const int n = WinsockInstance.send(SocketHandle, data.data() + position, static_cast<int>(data.size() - position), 0);
+    const int n =
+        WinsockInstance.send(SocketHandle_, data.data() + position, static_cast<int>(data.size() - position), 0);
     if (n == winsock::SOCKET_ERROR) {
         const int code = WinsockInstance.WSAGetLastError();
-        if (code != winsock::WSAEWOULDBLOCK && !Canceled) RaiseError(static_cast<std::uint16_t>(code));
+        if (code != winsock::WSAEWOULDBLOCK && !Canceled_) RaiseError(static_cast<std::uint16_t>(code));
     } else {
         position += static_cast<std::size_t>(n);
     }

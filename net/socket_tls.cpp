@@ -18,7 +18,7 @@ void TznSocket::StartTls(const std::string& host) {
     // through it, and must never be read as if they had.
     if (InboxHolds()) RaiseErrorText("The server sent data in clear after agreeing to TLS; the connection was closed", true);
     TlsContext_ = std::make_shared<TlsContext>();
-    Tls_ = std::make_unique<TlsChannel>(TlsContext_, SocketHandle, host);
+    Tls_ = std::make_unique<TlsChannel>(TlsContext_, SocketHandle_, host);
     CompleteHandshake(*Tls_);
 }
 
@@ -39,8 +39,7 @@ void TznSocket::CompleteHandshake(TlsChannel& channel) {
 }
 
 void TznSocket::StopWaitingForHandshake() {
-    if (Canceled) RaiseCanceled();
-    if (TimeCounter.TimedOut()) RaiseTimeOut(" (TLS handshake)");
+    RaiseIfStopped(StopReasons::CancelOrTimeOut, " (TLS handshake)");
     if (!Connected()) RaiseError(kMsgNotConnected);
 }
 
@@ -66,7 +65,7 @@ int TznSocket::Receive(char* chunk, int capacity, bool peek) {
     if (Tls_) return ReadThrough(*Tls_, chunk, capacity, peek);
     if (!InboxHolds()) {
         if (!inbox_) inbox_.reset(new char[kInboxSize]);
-        const int n = WinsockInstance.recv(SocketHandle, inbox_.get(), kInboxSize, 0);
+        const int n = WinsockInstance.recv(SocketHandle_, inbox_.get(), kInboxSize, 0);
         if (n <= 0) return n;
         inboxStart_ = 0;
         inboxEnd_ = static_cast<std::size_t>(n);

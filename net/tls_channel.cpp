@@ -40,24 +40,23 @@ std::string OpenSslErrors() {
     return text;
 }
 
-std::string BioText(BIO* bio) {
+// What `print` writes, as text; empty when no buffer can be had.
+template <typename Print>
+std::string PrintedText(Print print) {
+    const OpenSslPtr<BIO> bio(BIO_new(BIO_s_mem()));
+    if (!bio) return {};
+    print(bio.get());
     char* data = nullptr;
-    const long size = BIO_get_mem_data(bio, &data);
-    std::string text(data ? data : "", size > 0 ? static_cast<std::size_t>(size) : 0);
-    BIO_free(bio);
-    return text;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data ? data : "", size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 std::string NameText(const X509_NAME* name) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
-    return BioText(bio);
+    return PrintedText([name](BIO* bio) { X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB); });
 }
 
 std::string TimeText(const ASN1_TIME* time) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    ASN1_TIME_print_ex(bio, time, ASN1_DTFLGS_ISO8601);
-    return BioText(bio);
+    return PrintedText([time](BIO* bio) { ASN1_TIME_print_ex(bio, time, ASN1_DTFLGS_ISO8601); });
 }
 
 std::string HexFingerprint(const unsigned char* digest, unsigned length) {
@@ -104,6 +103,10 @@ X509_STORE* SharedTrustStore() {
 
 }  // namespace
 
+void OpenSslFree::operator()(SSL_CTX* ctx) const noexcept { SSL_CTX_free(ctx); }
+void OpenSslFree::operator()(SSL* ssl) const noexcept { SSL_free(ssl); }
+void OpenSslFree::operator()(BIO* bio) const noexcept { BIO_free(bio); }
+
 std::string NormalizeFingerprint(const std::string& typed) {
     std::string_view rest = typed;
     if (rest.size() >= 7 && std::equal(rest.begin(), rest.begin() + 7, "SHA256:", [](char a, char b) {
@@ -123,16 +126,16 @@ std::string NormalizeFingerprint(const std::string& typed) {
     return text;
 }
 
-TlsContext::TlsContext() {
-    ctx_ = SSL_CTX_new(TLS_client_method());
+TlsContext::TlsContext() : ctx_(SSL_CTX_new(TLS_client_method())) {
     if (!ctx_) throw ESocketError("TLS cannot start: " + OpenSslErrors());
-    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
+    SSL_CTX* const ctx = ctx_.get();
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     // The system's store; SSL_CERT_FILE and SSL_CERT_DIR replace it, as
     // they do for OpenSSL's tools.
-    if (X509_STORE* store = SharedTrustStore()) SSL_CTX_set1_cert_store(ctx_, store);
-    SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-    SSL_CTX_set_app_data(ctx_, this);
-    SSL_CTX_sess_set_new_cb(ctx_, &TlsContext::KeepSession);
+    if (X509_STORE* store = SharedTrustStore()) SSL_CTX_set1_cert_store(ctx, store);
+    SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_set_app_data(ctx, this);
+    SSL_CTX_sess_set_new_cb(ctx, &TlsContext::KeepSession);
     ERR_clear_error();
 }
 
@@ -144,43 +147,36 @@ int TlsContext::KeepSession(SSL* ssl, SSL_SESSION* session) {
     return 1;
 }
 
-TlsContext::~TlsContext() { SSL_CTX_free(ctx_); }
-
 TlsChannel::TlsChannel(std::shared_ptr<TlsContext> context, winsock::SOCKET socket, const std::string& host,
                        SSL_SESSION* resume)
-    : context_(std::move(context)), socket_(socket) {
-    ssl_ = SSL_new(context_->Handle());
-    fromNet_ = BIO_new(BIO_s_mem());
-    toNet_ = BIO_new(BIO_s_mem());
-    if (!ssl_ || !fromNet_ || !toNet_) {
-        BIO_free(fromNet_);
-        BIO_free(toNet_);
-        SSL_free(ssl_);
-        throw ESocketError("TLS cannot start: " + OpenSslErrors());
-    }
-    SSL_set_bio(ssl_, fromNet_, toNet_);
-    SSL_set_connect_state(ssl_);
+    : context_(std::move(context)), socket_(socket), ssl_(SSL_new(context_->Handle())) {
+    OpenSslPtr<BIO> fromNet(BIO_new(BIO_s_mem())), toNet(BIO_new(BIO_s_mem()));
+    if (!ssl_ || !fromNet || !toNet) throw ESocketError("TLS cannot start: " + OpenSslErrors());
+    // The connection takes both buffers over.
+    fromNet_ = fromNet.release();
+    toNet_ = toNet.release();
+    SSL* const ssl = ssl_.get();
+    SSL_set_bio(ssl, fromNet_, toNet_);
+    SSL_set_connect_state(ssl);
     // The chain and the name are checked during the handshake, but a
     // failure does not end it: the caller decides, after seeing the
     // certificate, whether a pinned fingerprint vouches for it instead.
-    SSL_set_verify(ssl_, SSL_VERIFY_NONE, nullptr);
+    SSL_set_verify(ssl, SSL_VERIFY_NONE, nullptr);
     // A check that cannot be set up would let any name pass: the
     // certificate then counts as untrusted.
     bool checked = true;
     if (IsDottedAddress(host)) {
-        checked = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str()) == 1;
+        checked = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
     } else if (!host.empty()) {
-        checked = SSL_set1_host(ssl_, host.c_str()) == 1;
-        SSL_set_tlsext_host_name(ssl_, host.c_str());
+        checked = SSL_set1_host(ssl, host.c_str()) == 1;
+        SSL_set_tlsext_host_name(ssl, host.c_str());
     } else {
         checked = false;
     }
     if (!checked) nameProblem_ = "the name \"" + host + "\" cannot be checked against it";
     ERR_clear_error();
-    if (resume) SSL_set_session(ssl_, resume);
+    if (resume) SSL_set_session(ssl, resume);
 }
-
-TlsChannel::~TlsChannel() { SSL_free(ssl_); }
 
 TlsChannel::Io TlsChannel::Fail(const std::string& what) {
     failed_ = true;
@@ -236,8 +232,8 @@ TlsChannel::Io TlsChannel::Handshake() {
     if (established_) return Io::Ok;
     if (!Pull()) return Fail("The connection failed during the TLS handshake");
     ERR_clear_error();
-    const int result = SSL_do_handshake(ssl_);
-    const int reason = SSL_get_error(ssl_, result);
+    const int result = SSL_do_handshake(ssl_.get());
+    const int reason = SSL_get_error(ssl_.get(), result);
     if (!Push()) return Fail("The connection failed during the TLS handshake");
     if (result == 1) {
         established_ = true;
@@ -265,12 +261,12 @@ void TlsChannel::Decrypt() {
     for (;;) {
         std::size_t got = 0;
         ERR_clear_error();
-        const int result = SSL_read_ex(ssl_, chunk, sizeof chunk, &got);
+        const int result = SSL_read_ex(ssl_.get(), chunk, sizeof chunk, &got);
         if (result == 1) {
             plain_.append(chunk, got);
             continue;
         }
-        const int reason = SSL_get_error(ssl_, result);
+        const int reason = SSL_get_error(ssl_.get(), result);
         if (reason == SSL_ERROR_ZERO_RETURN) {
             closeNotify_ = true;
         } else if (eof_ && reason == SSL_ERROR_SSL &&
@@ -319,7 +315,7 @@ TlsChannel::Io TlsChannel::Write(const char* data, int size) {
     if (failed_) return Io::Failed;
     std::size_t written = 0;
     ERR_clear_error();
-    if (size > 0 && SSL_write_ex(ssl_, data, static_cast<std::size_t>(size), &written) != 1) {
+    if (size > 0 && SSL_write_ex(ssl_.get(), data, static_cast<std::size_t>(size), &written) != 1) {
         return Fail("The TLS connection failed");
     }
     return Flush();
@@ -333,13 +329,13 @@ TlsChannel::Io TlsChannel::Flush() {
 
 void TlsChannel::Shutdown() {
     if (failed_ || !established_) return;
-    SSL_shutdown(ssl_);
+    SSL_shutdown(ssl_.get());
     Push();
     ERR_clear_error();
 }
 
 std::string TlsChannel::Fingerprint() const {
-    X509* certificate = SSL_get0_peer_certificate(ssl_);
+    X509* certificate = SSL_get0_peer_certificate(ssl_.get());
     if (!certificate) return {};
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned length = 0;
@@ -349,7 +345,7 @@ std::string TlsChannel::Fingerprint() const {
 
 TlsCertificate TlsChannel::Certificate() const {
     TlsCertificate result;
-    X509* certificate = SSL_get0_peer_certificate(ssl_);
+    X509* certificate = SSL_get0_peer_certificate(ssl_.get());
     if (!certificate) {
         result.Problem = "the server sent no certificate";
         return result;
@@ -359,7 +355,7 @@ TlsCertificate TlsChannel::Certificate() const {
     result.Issuer = NameText(X509_get_issuer_name(certificate));
     result.ValidFrom = TimeText(X509_get0_notBefore(certificate));
     result.ValidTo = TimeText(X509_get0_notAfter(certificate));
-    const long verdict = SSL_get_verify_result(ssl_);
+    const long verdict = SSL_get_verify_result(ssl_.get());
     result.Verified = verdict == X509_V_OK && nameProblem_.empty();
     if (verdict != X509_V_OK) {
         result.Problem = X509_verify_cert_error_string(verdict);
@@ -370,7 +366,7 @@ TlsCertificate TlsChannel::Certificate() const {
 }
 
 std::string TlsChannel::Version() const {
-    std::string name = SSL_get_version(ssl_);  // "TLSv1.3"
+    std::string name = SSL_get_version(ssl_.get());  // "TLSv1.3"
     if (name.rfind("TLSv", 0) == 0) name = "TLS " + name.substr(4);
     return name;
 }

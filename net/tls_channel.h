@@ -13,6 +13,17 @@ typedef struct ssl_session_st SSL_SESSION;
 
 namespace zn {
 
+// Frees what OpenSSL made, each kind with its own function (defined beside
+// <openssl/ssl.h>, which this header keeps away), so that every handle has
+// one owner and every way out frees it.
+struct OpenSslFree {
+    void operator()(SSL_CTX* ctx) const noexcept;
+    void operator()(SSL* ssl) const noexcept;
+    void operator()(BIO* bio) const noexcept;
+};
+template <typename T>
+using OpenSslPtr = std::unique_ptr<T, OpenSslFree>;
+
 // What the server's certificate showed at the handshake.
 struct TlsCertificate {
     std::string Fingerprint;  // "SHA256:" and the digest's bytes in hex, colon-separated
@@ -38,10 +49,9 @@ std::string NormalizeFingerprint(const std::string& typed);
 class TlsContext {
 public:
     TlsContext();
-    ~TlsContext();
     TlsContext(const TlsContext&) = delete;
     TlsContext& operator=(const TlsContext&) = delete;
-    SSL_CTX* Handle() const { return ctx_; }
+    SSL_CTX* Handle() const { return ctx_.get(); }
     // The newest session any connection of this context was given, to
     // resume on the next data connection: with TLS 1.3 a server may take
     // each ticket only once, and every resumed connection brings new ones.
@@ -50,7 +60,7 @@ public:
 private:
     static int KeepSession(SSL* ssl, SSL_SESSION* session);
 
-    SSL_CTX* ctx_ = nullptr;
+    OpenSslPtr<SSL_CTX> ctx_;
     std::shared_ptr<SSL_SESSION> latest_;
 };
 
@@ -69,7 +79,6 @@ public:
     // resuming its control connection's).
     TlsChannel(std::shared_ptr<TlsContext> context, winsock::SOCKET socket, const std::string& host,
                SSL_SESSION* resume = nullptr);
-    ~TlsChannel();
     TlsChannel(const TlsChannel&) = delete;
     TlsChannel& operator=(const TlsChannel&) = delete;
 
@@ -115,7 +124,7 @@ private:
 
     std::shared_ptr<TlsContext> context_;
     winsock::SOCKET socket_;
-    SSL* ssl_ = nullptr;
+    OpenSslPtr<SSL> ssl_;
     BIO* fromNet_ = nullptr;  // owned by ssl_
     BIO* toNet_ = nullptr;    // owned by ssl_
     std::string outbox_;      // encrypted, not yet taken by the socket

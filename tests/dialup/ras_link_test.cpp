@@ -59,7 +59,7 @@ TEST_F(RasLinkTest, FailedDialStopsOpenBeforeItsEventAndTheStartUp) {
     socket_->ResetState();
     EXPECT_THROW(socket_->Open(), zn::ERASError);
     EXPECT_TRUE(std::find(events_.begin(), events_.end(), "OnOpen") == events_.end());
-    EXPECT_EQ(socket_->StartupCount, 0);
+    EXPECT_EQ(socket_->StartupCount(), 0);
 }
 
 TEST_F(RasLinkTest, CloseWithoutASocketStillHangsUpOnce) {

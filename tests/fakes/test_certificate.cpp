@@ -8,19 +8,24 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace testsupport {
 namespace {
 
+// Each freed by its own function on every way out.
+using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using CertificatePtr = std::unique_ptr<X509, decltype(&X509_free)>;
+using ExtensionPtr = std::unique_ptr<X509_EXTENSION, decltype(&X509_EXTENSION_free)>;
+
 bool AddExtension(X509* certificate, int nid, const char* value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+    const ExtensionPtr extension(X509V3_EXT_conf_nid(nullptr, &context, nid, value), X509_EXTENSION_free);
     if (!extension) return false;
-    X509_add_ext(certificate, extension, -1);
-    X509_EXTENSION_free(extension);
+    X509_add_ext(certificate, extension.get(), -1);
     return true;
 }
 
@@ -40,9 +45,11 @@ TestCertificate::TestCertificate(const std::string& altName) {
     char pattern[] = "/tmp/dirweigh-cert-XXXXXX";
     if (!mkdtemp(pattern)) return;
     dir_ = pattern;
-    EVP_PKEY* key = EVP_RSA_gen(2048);
-    X509* certificate = X509_new();
-    if (!key || !certificate) return;
+    const KeyPtr ownedKey(EVP_RSA_gen(2048), EVP_PKEY_free);
+    const CertificatePtr ownedCertificate(X509_new(), X509_free);
+    if (!ownedKey || !ownedCertificate) return;
+    EVP_PKEY* const key = ownedKey.get();
+    X509* const certificate = ownedCertificate.get();
     X509_set_version(certificate, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
     X509_gmtime_adj(X509_getm_notBefore(certificate), -60);
@@ -70,8 +77,6 @@ TestCertificate::TestCertificate(const std::string& altName) {
         }
         fingerprint_ = text.str();
     }
-    X509_free(certificate);
-    EVP_PKEY_free(key);
 }
 
 TestCertificate::~TestCertificate() {

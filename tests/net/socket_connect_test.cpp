@@ -22,9 +22,9 @@ TEST_F(SocketTest, OpenAndConnectFireOpenThenConnected) {
     socket_->Open();
     EXPECT_EQ(events_, Events{"OnOpen"});
     EXPECT_TRUE(socket_->Connected()) << "a created socket counts as connected";
-    EXPECT_FALSE(socket_->HostLookupDone) << "a dotted address needs no host lookup";
-    EXPECT_FALSE(socket_->ServiceLookupDone) << "the port came with the server";
-    EXPECT_EQ(socket_->Port, server.Port());
+    EXPECT_FALSE(socket_->Notified().HostLookupDone) << "a dotted address needs no host lookup";
+    EXPECT_FALSE(socket_->Notified().ServiceLookupDone) << "the port came with the server";
+    EXPECT_EQ(socket_->Port(), server.Port());
     socket_->ConnectSocket();
     EXPECT_EQ(events_, (Events{"OnOpen", "OnConnected"}));
     socket_->Close();
@@ -38,14 +38,14 @@ TEST_F(SocketTest, HostNameIsLookedUpAndZeroOrLettersAsPortFallBackToTheServiceL
     for (const char* suffix : {":0", ":abc"}) {
         testsupport::ScriptedServer server;
         server.Start();
-        socket_->ServiceName = "no-such-service";
+        socket_->SetServiceName("no-such-service");
         socket_->SetDefaultPort(server.Port());
         socket_->SetServer(std::string("localhost") + suffix);
         socket_->ResetState();
         socket_->Open();
-        EXPECT_TRUE(socket_->HostLookupDone) << suffix;
-        EXPECT_TRUE(socket_->ServiceLookupDone) << suffix;
-        EXPECT_EQ(socket_->Port, server.Port()) << "the failed lookup falls back to DefaultPort";
+        EXPECT_TRUE(socket_->Notified().HostLookupDone) << suffix;
+        EXPECT_TRUE(socket_->Notified().ServiceLookupDone) << suffix;
+        EXPECT_EQ(socket_->Port(), server.Port()) << "the failed lookup falls back to DefaultPort";
         socket_->ConnectSocket();
         socket_->Close();
     }
@@ -56,7 +56,7 @@ TEST_F(SocketTest, ServiceLookupGivesTheServicesPort) {
     socket_->SetDefaultPort(1);
     socket_->ResetState();
     socket_->Open();
-    EXPECT_EQ(socket_->Port, 21);
+    EXPECT_EQ(socket_->Port(), 21);
     socket_->Close();
 }
 
@@ -73,9 +73,9 @@ TEST_F(SocketTest, EmptyServerAndOverlongNamesAreRefused) {
     socket_->SetServer(std::string(128, 'h') + ":21");
     EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->Open(); }), "Host name is longer than 127 characters");
     socket_->SetServer("127.0.0.1");
-    socket_->ServiceName = std::string(64, 's');
+    socket_->SetServiceName(std::string(64, 's'));
     EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->Open(); }), "Service name is longer than 63 characters");
-    socket_->ServiceName.clear();
+    socket_->SetServiceName("");
     EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->Open(); }), "Service name is required");
 }
 
@@ -99,7 +99,7 @@ TEST_F(SocketTest, CancelDuringTheHostLookupCancelsTheRequest) {
     EXPECT_EQ(MessageOf<ECanceledError>([&] { socket_->Open(); }), "Operation has been canceled");
     EXPECT_EQ(events_, (Events{"OnOpen", "OnCancel", "OnError Operation has been canceled"}));
     testsupport::RunEventLoopFor(0.2);
-    EXPECT_FALSE(socket_->HostLookupDone) << "the cancelled lookup never answered";
+    EXPECT_FALSE(socket_->Notified().HostLookupDone) << "the cancelled lookup never answered";
 }
 
 TEST_F(SocketTest, CancelOnAnIdleConnectedComponentClosesAndStaysCancelled) {
@@ -109,7 +109,7 @@ TEST_F(SocketTest, CancelOnAnIdleConnectedComponentClosesAndStaysCancelled) {
     socket_->Cancel();
     EXPECT_EQ(events_, (Events{"OnCancel", "OnClosing", "OnClosed"}));
     EXPECT_FALSE(socket_->Connected());
-    EXPECT_TRUE(socket_->Canceled);
+    EXPECT_TRUE(socket_->Canceled());
     EXPECT_THROW(socket_->ConnectSocket(), ECanceledError);
     EXPECT_TRUE(server.Finished(3));
     EXPECT_TRUE(server.Problems().empty());
@@ -203,9 +203,9 @@ TEST_F(SocketTest, NotificationWithoutErrorClearsAnEarlierError) {
     testsupport::ScriptedServer server;
     server.Delay(50).Reply("220 Ready").AwaitClientClose();
     ConnectTo(server);
-    socket_->AsyncError = true;
-    EXPECT_TRUE(testsupport::WaitUntil([&] { return !socket_->AsyncError; }, 2));
+    socket_->NoteAsyncError(winsock::WSAECONNRESET);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return !socket_->AsyncError(); }, 2));
     std::string line;
     EXPECT_EQ(socket_->ReadLine(line), 220);
-    EXPECT_FALSE(socket_->AsyncError);
+    EXPECT_FALSE(socket_->AsyncError());
 }

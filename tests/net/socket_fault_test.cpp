@@ -32,7 +32,7 @@ TEST_F(SocketTest, ConnectCancelConnectWhileLookupsAreSlow) {
     // starts a host lookup: a handle shared between the two kinds, or a
     // worker overwritten while it runs, ends the process here.
     socket_->SetServer("127.0.0.1");
-    socket_->ServiceName = "slow800";
+    socket_->SetServiceName("slow800");
     socket_->ResetState();
     After(100, [this] { socket_->Cancel(); });
     EXPECT_THROW(socket_->Open(), ECanceledError);
@@ -41,13 +41,13 @@ TEST_F(SocketTest, ConnectCancelConnectWhileLookupsAreSlow) {
     server.AwaitClientClose();
     server.Start();
     socket_->SetServer("localhost:" + std::to_string(server.Port()));
-    socket_->ServiceName = "ftp";
+    socket_->SetServiceName("ftp");
     socket_->ResetState();
     socket_->Open();
     socket_->ConnectSocket();
     EXPECT_TRUE(socket_->Connected());
     testsupport::RunEventLoopFor(1.0);  // the cancelled lookup's answer comes and must go nowhere
-    EXPECT_FALSE(socket_->ServiceLookupDone);
+    EXPECT_FALSE(socket_->Notified().ServiceLookupDone);
     socket_->Close();
 }
 
@@ -55,12 +55,12 @@ TEST_F(SocketTest, TimedOutServiceLookupIsCancelled) {
     socket_->SetTimeOut(1);
     socket_->SetServer("127.0.0.1");
     socket_->SetDefaultPort(testsupport::ClosedPort());
-    socket_->ServiceName = "slow1500";
+    socket_->SetServiceName("slow1500");
     socket_->ResetState();
     socket_->Open();
     EXPECT_EQ(MessageOf<ETimedOutError>([&] { socket_->ConnectSocket(); }), "Operation timed out");
     testsupport::RunEventLoopFor(1.0);
-    EXPECT_FALSE(socket_->ServiceLookupDone) << "the late answer must not land in a later attempt";
+    EXPECT_FALSE(socket_->Notified().ServiceLookupDone) << "the late answer must not land in a later attempt";
 }
 
 TEST_F(SocketTest, HostWithManyAddressesConnectsToTheFirst) {
@@ -80,7 +80,7 @@ TEST_F(SocketTest, ExceptionFromAHandlerDuringALookupRestoresTheComponent) {
     socket_->ResetState();
     After(100, [] { throw std::runtime_error("from a handler"); });
     EXPECT_THROW(socket_->Open(), std::runtime_error);
-    EXPECT_FALSE(socket_->TimeCounter.Running());
+    EXPECT_FALSE(socket_->TimeCounter().Running());
 
     // With the binding gone and the component destroyed, a lookup left
     // pending would write its answer into freed memory.
@@ -118,6 +118,45 @@ TEST_F(SocketTest, CancelBeforeTheSocketIsCreatedLeavesNoSocket) {
     socket_->ResetState();
     EXPECT_THROW(socket_->Open(), ECanceledError);
     EXPECT_FALSE(socket_->Connected());
+}
+
+// A Cancel that comes in the same turn as the time-out and an error
+// notification is what every wait reports: the user asked for it, and the
+// Close it made may be what caused the others.
+TEST_F(SocketTest, CancelWinsOverATimeOutAndAnErrorInEveryWait) {
+    struct Case {
+        const char* name;
+        std::function<void(testsupport::ScriptedServer&)> script;  // none: not connected
+        std::function<void(TestSocket*)> run;
+    };
+    const auto readLine = [](TestSocket* s) {
+        std::string line;
+        s->ReadLine(line);
+    };
+    const Case cases[] = {
+        {"the host lookup", nullptr,
+         [](TestSocket* s) {
+             s->SetServer("700.slow.test:21");
+             s->ResetState();
+             s->Open();
+         }},
+        {"the wait for a line", [](testsupport::ScriptedServer& server) { server.AwaitClientClose(); }, readLine},
+        {"the rest of a line", [](testsupport::ScriptedServer& server) { server.Send("220 Rea").AwaitClientClose(); },
+         readLine},
+    };
+    for (const Case& c : cases) {
+        testsupport::ScriptedServer server;
+        if (c.script) {
+            c.script(server);
+            ConnectTo(server);
+        }
+        After(100, [this] {
+            socket_->TimeCounter().SetTimedOut(true);
+            socket_->NoteAsyncError(winsock::WSAECONNRESET);
+            socket_->Cancel();
+        });
+        EXPECT_EQ(MessageOf<zn::Exception>([&] { c.run(socket_); }), "Operation has been canceled") << c.name;
+    }
 }
 
 TEST_F(SocketTest, ComponentDestroyedInItsOwnEventStops) {

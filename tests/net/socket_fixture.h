@@ -21,8 +21,8 @@ public:
     using zn::TznSocket::TznSocket;
     using zn::TznSocket::AsyncError;
     using zn::TznSocket::Canceled;
-    using zn::TznSocket::DataArrived;
-    using zn::TznSocket::HostLookupDone;
+    using zn::TznSocket::NoteAsyncError;
+    using zn::TznSocket::Notified;
     using zn::TznSocket::OnCancel;
     using zn::TznSocket::OnClosed;
     using zn::TznSocket::OnClosing;
@@ -33,8 +33,7 @@ public:
     using zn::TznSocket::OnOpen;
     using zn::TznSocket::Port;
     using zn::TznSocket::ResetState;
-    using zn::TznSocket::ServiceLookupDone;
-    using zn::TznSocket::ServiceName;
+    using zn::TznSocket::SetServiceName;
     using zn::TznSocket::SetDefaultPort;
     using zn::TznSocket::SetServer;
     using zn::TznSocket::SetTimeOut;
@@ -47,7 +46,7 @@ protected:
         socket_ = new TestSocket(&owner_);
         socket_->SetWinsockLoaded(true);
         socket_->SetTimeOut(2);
-        socket_->ServiceName = "ftp";
+        socket_->SetServiceName("ftp");
         socket_->OnOpen = [this](zn::TObject*) { events_.push_back("OnOpen"); };
         socket_->OnConnected = [this](zn::TObject*) { events_.push_back("OnConnected"); };
         socket_->OnClosing = [this](zn::TObject*) { events_.push_back("OnClosing"); };

@@ -133,8 +133,8 @@ TEST_F(SocketTest, DataAnnouncedWhileEarlierRepliesAreServedIsRead) {
         ConnectTo(server);
         EXPECT_EQ(socket_->ReadReply(), 200);
         socket_->SendLine("GO");
-        socket_->DataArrived = false;
-        ASSERT_TRUE(testsupport::WaitUntil([&] { return socket_->DataArrived; }, 5));
+        socket_->ResetState();  // clears DataArrived: only the second batch's notification sets it
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return socket_->Notified().DataArrived; }, 5));
         for (int i = 1; i < held + 5; ++i) ASSERT_EQ(socket_->ReadReply(), 200) << i;
         EXPECT_EQ(socket_->LastReply(), "200 second 4");
         socket_->Close();
