@@ -37,29 +37,6 @@ std::int64_t AddSaturated(std::int64_t sum, std::int64_t size) {
     return size > std::numeric_limits<std::int64_t>::max() - sum ? std::numeric_limits<std::int64_t>::max() : sum + size;
 }
 
-std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir) {
-    if (entry.Kind == dkFile) {
-        const std::int64_t bytes = std::max<std::int64_t>(entry.Size, 0);
-        totals.TotalBytes = AddSaturated(totals.TotalBytes, bytes);
-        ++totals.TotalFiles;
-        if (tree) tree->AddEntry(treeDir, WalkTree::ekFile, entry.Name, entry.Size);
-        return bytes;
-    } else if (entry.Kind == dkUnknown) {
-        ++totals.UnparsedLines;
-    } else if (entry.Kind == dkLink && tree) {
-        // Unix listings write a link as "name -> target".
-        std::string_view name = entry.Name;
-        const std::string arrow = " -> " + entry.LinkTarget;
-        if (!entry.LinkTarget.empty() && name.ends_with(arrow)) name.remove_suffix(arrow.size());
-        tree->AddEntry(treeDir, WalkTree::ekLink, name, 0);
-    }
-    return 0;
-}
-
-int EnterInTree(const WalkRules& rules, int parent, const std::string& name) {
-    return rules.Tree ? rules.Tree->AddDirectory(parent, name) : 0;
-}
-
 void ListedInTree(const WalkRules& rules, int treeDir) {
     if (rules.Tree) rules.Tree->Listed(treeDir);
 }
@@ -80,6 +57,38 @@ std::string TooDeepMessage(int maxDepth, const std::string& name) {
 std::string JoinPath(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + "/" + name;
 }
+
+namespace {
+
+// Adds a file entry, or an unreadable line, to the totals; the bytes
+// saturate rather than wrap. Keeps files and links in `tree` under
+// `treeDir`. Returns the entry's bytes.
+std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir) {
+    if (entry.Kind == dkFile) {
+        const std::int64_t bytes = std::max<std::int64_t>(entry.Size, 0);
+        totals.TotalBytes = AddSaturated(totals.TotalBytes, bytes);
+        ++totals.TotalFiles;
+        if (tree) tree->AddEntry(treeDir, WalkTree::ekFile, entry.Name, entry.Size);
+        return bytes;
+    } else if (entry.Kind == dkUnknown) {
+        ++totals.UnparsedLines;
+    } else if (entry.Kind == dkLink && tree) {
+        // Unix listings write a link as "name -> target".
+        std::string_view name = entry.Name;
+        const std::string arrow = " -> " + entry.LinkTarget;
+        if (!entry.LinkTarget.empty() && name.ends_with(arrow)) name.remove_suffix(arrow.size());
+        tree->AddEntry(treeDir, WalkTree::ekLink, name, 0);
+    }
+    return 0;
+}
+
+// The tree's number for the directory `name` the walk goes into below
+// `parent`; nothing without a tree.
+int EnterInTree(const WalkRules& rules, int parent, const std::string& name) {
+    return rules.Tree ? rules.Tree->AddDirectory(parent, name) : 0;
+}
+
+}  // namespace
 
 LevelFiles ClassifyLevel(const TznFTPDirList& listing, int depth, int treeDir, const WalkRules& rules,
                          WalkTotals& totals, const std::function<bool(int index, int childTreeDir)>& enter) {

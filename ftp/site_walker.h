@@ -70,14 +70,7 @@ struct WalkTotals {
 bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals, int treeDir = -1);
 // size added to sum, both 0 or more, at most the largest int64.
 std::int64_t AddSaturated(std::int64_t sum, std::int64_t size);
-// Adds a file entry, or an unreadable line, to the totals; the bytes
-// saturate rather than wrap. Keeps files and links in `tree` under
-// `treeDir`. Returns the entry's bytes.
-std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree = nullptr, int treeDir = 0);
-// The tree's number for the directory `name` the walk goes into below
-// `parent`, and that a directory's listing has been read; nothing without a
-// tree.
-int EnterInTree(const WalkRules& rules, int parent, const std::string& name);
+// That a directory's listing has been read, in the rules' tree if any.
 void ListedInTree(const WalkRules& rules, int treeDir);
 // Some servers cut a long listing short and still answer success, saying
 // so in the text ("226 Output truncated to 10000 matches", pure-ftpd): a
