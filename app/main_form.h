@@ -131,6 +131,9 @@ public:
     // What the last walk saw, until the breakdown window takes it.
     std::shared_ptr<zn::WalkTree> walkTree_;
     std::string walkSource_;
+    // The kept walks of the site before the last walk, which the breakdown
+    // may compare it with; none after a walk that did not end.
+    std::vector<std::string> earlierWalks_;
     // Opens the breakdown window (non-modal) with the last walk's tree, or
     // with an export.
     void ShowBreakdown();
@@ -163,7 +166,12 @@ private:
     void ShowTotals();
     void LogRefused(std::int64_t refused);
     void LogUnparsed(std::int64_t unparsed);
-    void KeepInHistory();  // size_history.cpp
+    // After a walk: what a complete one leaves (size_history.cpp).
+    void AfterWalk();
+    void KeepInHistory();
+    // "Space used: 851.00 MiB of 1.00 GiB, 83%" where the server tells the
+    // space left (size_space_used.cpp).
+    void LogSpaceUsed();
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes
     // the window now.
     void EndBusy();

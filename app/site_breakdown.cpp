@@ -4,6 +4,7 @@
 #include "app/breakdown_model.h"
 #include "app/treemap_view.h"
 #include "ftp/ncdu_export.h"
+#include "ftp/walk_history.h"
 #include "ftp/walk_tree_reports.h"
 
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTreeView>
@@ -79,8 +81,15 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* open = new QPushButton("&Open...");
     auto* colours = new QComboBox;
     colours->addItems({"Colour by top-level directory", "Colour by file extension"});
+    comparedWith_ = new QComboBox;
+    comparedWith_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* comparedLabel = new QLabel("&Compared with:");
+    comparedLabel->setBuddy(comparedWith_);
+    ListEarlierWalks({});
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(colours);
+    buttons->addWidget(comparedLabel);
+    buttons->addWidget(comparedWith_);
     buttons->addWidget(hover_, 1);
     buttons->addWidget(open);
     buttons->addWidget(save_);
@@ -97,14 +106,48 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(colours, &QComboBox::currentIndexChanged, this,
             [this](int index) { treemap_->SetColourByExtension(index == 1); });
     connect(&liveTimer_, &QTimer::timeout, this, [this] { ShowTree(); });
+    connect(comparedWith_, &QComboBox::currentIndexChanged, this, [this](int choice) { CompareWith(choice); });
 }
 
 SiteBreakdown::~SiteBreakdown() = default;
 
-void SiteBreakdown::SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source) {
+void SiteBreakdown::SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source,
+                            const std::vector<std::string>& earlierWalks) {
     liveTimer_.stop();
     source_ = source;
     tree_ = std::move(tree);
+    comparison_.reset();
+    ListEarlierWalks(earlierWalks);
+    ShowTree();
+}
+
+void SiteBreakdown::ListEarlierWalks(const std::vector<std::string>& files) {
+    const QSignalBlocker quiet(comparedWith_);
+    comparedWith_->clear();
+    comparedWith_->addItem("(none)");
+    for (auto file = files.rbegin(); file != files.rend(); ++file) {
+        comparedWith_->addItem(QString::fromStdString(zn::KeptWalkTime(*file)), QString::fromStdString(*file));
+    }
+    comparedWith_->setEnabled(files.size() > 0);
+}
+
+// Compared as the CLI's --compare does; an earlier walk that cannot be
+// read leaves the breakdown as it was, on "(none)".
+void SiteBreakdown::CompareWith(int choice) {
+    comparison_.reset();
+    const QString file = comparedWith_->itemData(choice).toString();
+    if (tree_ && !file.isEmpty()) {
+        std::string error;
+        const auto older = zn::LoadNcdu(file.toStdString(), error);
+        if (older) {
+            tree_->Sum();
+            comparison_ = std::make_unique<zn::WalkComparison>(zn::CompareWalks(*older, *tree_, 0));
+        } else {
+            QMessageBox::warning(this, "DirWeigh", "ERROR: " + QString::fromStdString(error));
+            const QSignalBlocker quiet(comparedWith_);
+            comparedWith_->setCurrentIndex(0);
+        }
+    }
     ShowTree();
 }
 
@@ -127,6 +170,7 @@ void SiteBreakdown::ShowTree() {
     treemap_->SetTree(nullptr);
     if (tree_) tree_->Sum();
     model_->SetTree(tree_.get());
+    if (comparison_) model_->SetComparison(comparison_.get());
     treemap_->SetTree(tree_.get());
     treeView_->expand(model_->IndexOf(zn::WalkTree::kRoot));
     if (before == tree_.get()) {
@@ -163,7 +207,9 @@ void SiteBreakdown::FillTabs() {
 }
 
 void SiteBreakdown::SelectFromTree() {
-    const int dir = model_->DirOf(treeView_->currentIndex());
+    int dir = model_->DirOf(treeView_->currentIndex());
+    // A directory that has gone has no place in the treemap.
+    if (dir >= 0 && model_->IsGone(dir)) dir = zn::WalkTree::kNone;
     if (dir != treemap_->Selected()) treemap_->Select(dir);
 }
 

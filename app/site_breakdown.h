@@ -6,10 +6,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "ftp/walk_compare.h"
 #include "ftp/walk_tree.h"
 
 class BreakdownModel;
+class QComboBox;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -19,15 +22,19 @@ class TreemapView;
 
 // "Site breakdown": where the space of the last walk (or of an opened
 // export) goes, in a tree sorted by size beside its treemap, the largest
-// files and the shares by extension. Non-modal; it reads the tree it is
-// given and never walks.
+// files and the shares by extension, and what changed since an earlier
+// walk of the site. Non-modal; it reads the tree it is given and never
+// walks.
 class SiteBreakdown : public QWidget {
 public:
     explicit SiteBreakdown(QWidget* parent = nullptr);
     ~SiteBreakdown() override;
 
     // Shows `tree`, which the window keeps; `source` goes in the export.
-    void SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source = {});
+    // `earlierWalks` are the kept walks of the same site before this one
+    // (walk_history.h, oldest first), to compare with.
+    void SetTree(std::shared_ptr<zn::WalkTree> tree, const std::string& source = {},
+                 const std::vector<std::string>& earlierWalks = {});
     // Shows a tree a walk is filling, brought up to date at a human pace
     // (the walk's waits run the event loop) until SetTree.
     void ShowLive(std::shared_ptr<zn::WalkTree> tree);
@@ -45,6 +52,8 @@ public:
     TreemapView* Treemap() const { return treemap_; }
     QTreeWidget* LargestFiles() const { return largestFiles_; }
     QTreeWidget* Extensions() const { return extensions_; }
+    // "(none)", then the earlier walks, newest first.
+    QComboBox* ComparedWith() const { return comparedWith_; }
 
     static constexpr int kLargestFiles = 100;
 
@@ -55,8 +64,12 @@ private:
     void ShowTree();
     void SelectFromTree();
     void SelectFromTreemap(int dir);
+    void ListEarlierWalks(const std::vector<std::string>& files);
+    void CompareWith(int choice);
 
     std::shared_ptr<zn::WalkTree> tree_;
+    // The changes from the chosen earlier walk; none for "(none)".
+    std::unique_ptr<zn::WalkComparison> comparison_;
     QTimer liveTimer_;
     std::string source_;
     BreakdownModel* model_ = nullptr;
@@ -64,6 +77,7 @@ private:
     TreemapView* treemap_ = nullptr;
     QTreeWidget* largestFiles_ = nullptr;
     QTreeWidget* extensions_ = nullptr;
+    QComboBox* comparedWith_ = nullptr;
     QLabel* hover_ = nullptr;
     QPushButton* save_ = nullptr;
 };

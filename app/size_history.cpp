@@ -2,7 +2,8 @@
 // A complete walk is kept with the site's earlier walks, and the log says
 // how the total changed since the last one. The "Last Info retrieved" box
 // has no room left for that line: its three label pairs and the "Where is
-// the space?" link fill its 121 pixels.
+// the space?" link fill its 121 pixels. The breakdown may compare the walk
+// with the site's earlier walks.
 
 #include "app/main_form.h"
 
@@ -12,12 +13,22 @@
 
 #include <ctime>
 
+void TMainFrm::AfterWalk() {
+    // A walk cut short compares as if the rest had gone: nothing to keep
+    // or compare.
+    earlierWalks_.clear();
+    if (Aborted) return;
+    KeepInHistory();
+    LogSpaceUsed();
+}
+
 void TMainFrm::KeepInHistory() {
     if (!IniHistory || !walkTree_) return;
     const std::string root = zn::HistoryRoot();
     if (root.empty()) return;
     const std::string folder = zn::SiteHistoryFolder(root, ServerEdt->text().toStdString(),
                                                      std::string(walkTree_->Name(zn::WalkTree::kRoot)));
+    earlierWalks_ = zn::HistoryFiles(folder);
     const auto before = zn::LastKeptWalk(folder);
     const zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), walkSource_};
     std::string error;

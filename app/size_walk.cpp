@@ -62,7 +62,7 @@ void TMainFrm::GetSizeBtnClick() {
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
     ShowTotals();
-    if (!Aborted) KeepInHistory();
+    AfterWalk();
     // Complete or not, what the walk saw can be shown.
     BreakdownLbl->show();
     if (breakdown_ && breakdown_->isVisible()) ShowBreakdown();
@@ -71,7 +71,7 @@ void TMainFrm::GetSizeBtnClick() {
 
 void TMainFrm::ShowBreakdown() {
     if (!breakdown_) breakdown_ = new SiteBreakdown(this);
-    if (walkTree_) breakdown_->SetTree(std::move(walkTree_), walkSource_);
+    if (walkTree_) breakdown_->SetTree(std::move(walkTree_), walkSource_, std::exchange(earlierWalks_, {}));
     breakdown_->show();
     breakdown_->raise();
 }

@@ -132,7 +132,7 @@ void FastWalker::RunDesignedWalk() {
 void FastWalker::WalkByStat() {
     nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
     pending_.clear();
-    inFlight_.clear();
+    order_.clear();
     window_ = kWindow;
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
@@ -140,9 +140,9 @@ void FastWalker::WalkByStat() {
     ProbeBlanksBelowStart();
     OpenClients();
     Accept(0, startListing_);
-    while (!pending_.empty() || !inFlight_.empty()) {
+    while (!pending_.empty() || !order_.empty()) {
         SendAhead();
-        if (!inFlight_.empty()) ReceiveNext();
+        if (!order_.empty()) ReceiveNext();
     }
     ReportDone(0);
 }
@@ -185,7 +185,7 @@ void FastWalker::SendAhead() {
     while (!pending_.empty()) {
         const int node = pending_.back();
         if (NeedsCwd(node)) {
-            if (!inFlight_.empty()) break;
+            if (!order_.empty()) break;
             pending_.pop_back();
             TznFTPDirList listing;
             ListByCwd(nodes_[node].absolute, listing);
@@ -217,17 +217,16 @@ bool FastWalker::SendStat(int node) {
     if (client == clients_.size()) return false;
     const std::string& path = nodes_[node].absolute;
     const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
+    const std::string argument = byCwd ? "." : path;
     try {
-        if (byCwd) clients_[client]->SendLine("CWD " + path);
-        clients_[client]->SendLine(byCwd ? statCommand_ + "." : statCommand_ + path);
+        if (byCwd) Send(client, "CWD " + path, Expect::EntryBeforeListing);
+        Send(client, statCommand_ + argument, Expect::Listing, argument, node);
     } catch (const ESocketError&) {
         if (client == 0) throw;
         LeaveToOthers(client, kCheck);
         return true;
     }
     pending_.pop_back();
-    if (byCwd) inFlight_.push_back({client, node, true});
-    inFlight_.push_back({client, node});
     ++load_[client];
     if (++unchecked_[client] >= window_) SendCheck(client);
     return true;
@@ -235,14 +234,21 @@ bool FastWalker::SendStat(int node) {
 
 void FastWalker::SendCheck(std::size_t client) {
     try {
-        clients_[client]->SendLine("NOOP");
+        Send(client, "NOOP", Expect::Check);
     } catch (const ESocketError&) {
         if (client == 0) throw;
         LeaveToOthers(client, kCheck);
         return;
     }
-    inFlight_.push_back({client, kCheck});
     unchecked_[client] = 0;
+}
+
+// Each connection keeps its own commands and what they expect; the walk
+// keeps which connection's reply comes next, so that it reads the replies
+// in the order the commands went.
+void FastWalker::Send(std::size_t client, const std::string& command, Expect expects, std::string path, int node) {
+    clients_[client]->SendAhead(command, expects, std::move(path), node);
+    order_.push_back(client);
 }
 
 // A path that STAT may not take as it stands: a component that starts like
@@ -308,40 +314,40 @@ void FastWalker::ProbeBlanksBelowStart() {
 // connection that the server closes (its idle time-out, "421") leaves its
 // directories to the others.
 void FastWalker::ReceiveNext() {
-    const auto [client, node, cwd] = inFlight_.front();
-    inFlight_.pop_front();
+    const std::size_t client = order_.front();
+    order_.pop_front();
+    TznFTP& ftp = *clients_[client];
+    const Expect expects = ftp.NextAhead().Expects;
+    // The directory that goes to the others if the reply is lost: a STAT's.
+    const int node = expects == Expect::Listing ? ftp.NextAhead().Tag : kCheck;
     try {
-        if (node == kCheck) {
-            ReceiveCheck(client);
-            return;
-        }
-        if (cwd) {
-            ReceiveCwd(client);
-            return;
-        }
-        --load_[client];
+        if (node != kCheck) --load_[client];
         auto listing = std::make_unique<TznFTPDirList>();
-        const bool byCwd = blanks_ == Blanks::Split && nodes_[node].absolute.find(' ') != std::string::npos;
-        switch (clients_[client]->ReceiveStatList(byCwd ? "." : nodes_[node].absolute, *listing)) {
-            case TznFTP::StatReply::OutOfStep: GetBackInStep(client, node); return;
-            case TznFTP::StatReply::LinesCut:
+        switch (ftp.ReceiveAhead(listing.get())) {
+            case Answer::OutOfStep: GetBackInStep(client, node); return;
+            case Answer::LinesCut:
                 nodes_[node].byCwd = true;
                 pending_.push_back(node);
                 return;
-            case TznFTP::StatReply::Listed: break;
+            case Answer::AsExpected:
+            case Answer::Refused: break;  // a CDUP's or a CWD's only, none here
         }
-        RefuseTruncatedListing(clients_[client]->LastReply());
-        held_[client].emplace_back(node, std::move(listing));
+        if (expects == Expect::Check) {
+            AcceptChecked(client);
+        } else if (node != kCheck) {
+            RefuseTruncatedListing(ftp.LastReply());
+            held_[client].emplace_back(node, std::move(listing));
+        }
     } catch (const ESocketError&) {
         if (client == 0) throw;
-        LeaveToOthers(client, cwd ? kCheck : node);
+        LeaveToOthers(client, node);
     } catch (const ETimedOutError&) {
         // A further connection that stopped answering: the others go on.
         if (client == 0) throw;
-        LeaveToOthers(client, cwd ? kCheck : node);
+        LeaveToOthers(client, node);
     } catch (const EServerError&) {
-        if (client == 0 || clients_[client]->LastReply().rfind("421", 0) != 0) throw;
-        LeaveToOthers(client, cwd ? kCheck : node);
+        if (client == 0 || ftp.LastReply().rfind("421", 0) != 0) throw;
+        LeaveToOthers(client, node);
     }
 }
 
@@ -355,30 +361,10 @@ void FastWalker::LeaveToOthers(std::size_t client, int node) {
 }
 
 // A window's listings count once its NOOP is answered where it is due.
-void FastWalker::ReceiveCheck(std::size_t client) {
-    TznFTP& ftp = *clients_[client];
-    const auto ignore = [](const std::string&, std::int32_t) {};
-    const std::int32_t code = ftp.ReadDataReply(ignore);
-    if (code / 100 != 2 || (code >= 211 && code <= 213)) {
-        if (code >= 400) throw EServerError(ftp.LastReply());
-        GetBackInStep(client, kCheck);
-        return;
-    }
+void FastWalker::AcceptChecked(std::size_t client) {
     std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>> listed = std::move(held_[client]);
     held_[client].clear();
     for (auto& [listedNode, listing] : listed) Accept(listedNode, *listing);
-}
-
-// The walk goes on without it; its own log showed the server's reply.
-// The CWD before a "STAT .": refused, the walk fails there as the designed
-// walk does; another command's reply in its place, out of step.
-void FastWalker::ReceiveCwd(std::size_t client) {
-    TznFTP& ftp = *clients_[client];
-    const auto ignore = [](const std::string&, std::int32_t) {};
-    const std::int32_t code = ftp.ReadDataReply(ignore);
-    if (code >= 400) throw EServerError(ftp.LastReply());
-    // The "STAT ." after it is still owed, and carries the directory.
-    if (code == 200 || code == 257 || (code >= 211 && code <= 213)) GetBackInStep(client, kCheck);
 }
 
 void FastWalker::RetireClient(std::size_t client) {
@@ -394,15 +380,10 @@ std::deque<int> FastWalker::TakeOwed(std::size_t client) {
     std::deque<int> owed;
     for (auto& [node, listing] : held_[client]) owed.push_back(node);
     held_[client].clear();
-    std::deque<Sent> others;
-    for (const Sent& sent : inFlight_) {
-        if (sent.client != client) {
-            others.push_back(sent);
-        } else if (sent.node != kCheck && !sent.cwd) {
-            owed.push_back(sent.node);
-        }
+    for (const SentAhead& sent : clients_[client]->TakeAhead()) {
+        if (sent.Expects == Expect::Listing) owed.push_back(sent.Tag);
     }
-    inFlight_ = std::move(others);
+    std::erase(order_, client);
     load_[client] = unchecked_[client] = 0;
     return owed;
 }
@@ -442,17 +423,11 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
 // each connection from here on.
 void FastWalker::GetBackInStep(std::size_t client, int node) {
     TznFTP& ftp = *clients_[client];
-    if (++resyncs_ > kMaxResyncs) throw EServerError("The server's replies are out of step: " + ftp.LastReply());
+    if (++resyncs_ > kMaxResyncs) ftp.RaiseOutOfStep();
     std::deque<int> again = TakeOwed(client);
     if (node != kCheck) again.push_front(node);
-    ftp.SendLine("PWD");
-    const auto ignore = [](const std::string&, std::int32_t) {};
     // Every command still owed a reply, the one out of place, and the PWD.
-    const std::size_t most = again.size() * 2 + 3;
-    for (std::size_t replies = 0;; ++replies) {
-        if (replies >= most) throw EServerError("The server's replies are out of step: " + ftp.LastReply());
-        if (ftp.ReadDataReply(ignore) == 257) break;
-    }
+    ftp.GetBackInStep(again.size() * 2 + 3);
     pending_.insert(pending_.end(), again.rbegin(), again.rend());
     window_ = 1;
 }
@@ -463,17 +438,11 @@ void FastWalker::GetBackInStep(std::size_t client, int node) {
 // ending costs one time-out at most; the further connections are closed by
 // their owner without waiting.
 void FastWalker::DrainAfterFailure() {
-    const auto ignore = [](const std::string&, std::int32_t) {};
-    for (const Sent& sent : inFlight_) {
-        if (sent.client != 0 || !ftp_.Connected()) continue;
-        try {
-            ftp_.ReadDataReply(ignore);
-        } catch (const platform::Exception&) {
-            // The walk has already failed; this failure adds nothing.
-            ftp_.Close();
-        }
+    if (!ftp_.DrainAhead()) ftp_.Close();
+    for (const std::size_t client : order_) {
+        if (client != 0) clients_[client]->TakeAhead();
     }
-    inFlight_.clear();
+    order_.clear();
     pending_.clear();
     for (auto& held : held_) held.clear();
 }

@@ -69,13 +69,7 @@ private:
         bool byCwd = false;  // its STAT reply came with lines cut
         int treeDir = 0;
     };
-    // A STAT sent, or (node kCheck) the NOOP after a window of them, or
-    // (cwd) the CWD sent before a "STAT ." of the same node.
-    struct Sent {
-        std::size_t client;
-        int node;
-        bool cwd = false;
-    };
+    // No directory: what a NOOP or a CWD owes when its reply is lost.
     static constexpr int kCheck = -1;
     // Whether the server's STAT takes a path with a blank whole.
     // Split: its directories are entered with CWD and listed with "STAT .",
@@ -91,9 +85,10 @@ private:
     void SendAhead();
     bool SendStat(int node);
     void SendCheck(std::size_t client);
+    void Send(std::size_t client, const std::string& command, Expect expects, std::string path = {},
+              int node = kCheck);
     void ReceiveNext();
-    void ReceiveCheck(std::size_t client);
-    void ReceiveCwd(std::size_t client);
+    void AcceptChecked(std::size_t client);
     void RetireClient(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
     bool NeedsCwd(int node);
@@ -126,7 +121,7 @@ private:
     // Listings received, counted when their window's NOOP is answered.
     std::vector<std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>>> held_;
     std::vector<int> pending_;         // to be listed, the next at the back
-    std::deque<Sent> inFlight_;        // sent, reply not read yet, in the order sent
+    std::deque<std::size_t> order_;    // whose reply comes next, in the order sent
     std::size_t window_ = kWindow;
     std::size_t turn_ = 0;             // where the search for a connection starts
     int resyncs_ = 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "ftp/dir_list.h"
+#include "ftp/sent_ahead.h"
 #include "net/socket.h"
 
 namespace zn {
@@ -142,13 +144,28 @@ public:
     // into `list`; raises EServerError unless the reply is 211 to 213.
     // `options` ("-a") go before the path.
     void StatList(const std::string& path, TznFTPDirList& list, const std::string& options = {});
-    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
-    // answered in order): the listing, or that the server has fallen out of
-    // step (the reply names another directory, or is another command's
-    // "200" or "257"), or that a line was longer than a reply line may be
-    // and came cut (a name in it may be cut too).
-    enum class StatReply : std::uint8_t { Listed, OutOfStep, LinesCut };
-    StatReply ReceiveStatList(const std::string& path, TznFTPDirList& list);
+
+    // Commands sent ahead of their replies (ftp_ahead.cpp), each with the
+    // reply it expects and its sender's `tag`; `path` is a listing's
+    // directory. Nothing is queued when the send fails.
+    void SendAhead(const std::string& command, Expect expects, std::string path = {}, int tag = 0);
+    // The oldest command sent ahead, whose reply comes next.
+    const SentAhead& NextAhead() const { return Ahead_.front(); }
+    // That reply, judged by what its command expects; a listing goes into
+    // `list`. A reply that the command does not allow for (a CWD or NOOP
+    // refused) raises EServerError quoting it.
+    Answer ReceiveAhead(TznFTPDirList* list = nullptr);
+    // The commands still owed a reply, out of the queue: their replies will
+    // not be read one by one (the connection ends or gets back in step).
+    std::deque<SentAhead> TakeAhead();
+    // Reads every reply still owed, so the dialogue is in step again; false
+    // when a read failed, and the rest were left unread.
+    bool DrainAhead();
+    // A PWD, and every reply up to its "257", at most `mostReplies`; the
+    // commands still owed are read past (TakeAhead them first to send
+    // again what they were for). Raises EServerError when no "257" comes.
+    void GetBackInStep(std::size_t mostReplies);
+    [[noreturn]] void RaiseOutOfStep() const;
 
     void Open() override;
 
@@ -217,11 +234,19 @@ protected:
     bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
 
 private:
+    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
+    // answered in order): the listing, or that the server has fallen out of
+    // step (the reply names another directory, or is another command's
+    // "200" or "257"), or that a line was longer than a reply line may be
+    // and came cut.
+    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
     void ConnectPassiveData();
     void Transfer(const std::string& command, bool machineListing);
     void OpenActiveDataConnection(const std::string& command);
     bool AcceptFromServer();
     void CloseListenerAfterFailure();
+
+    std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
 };
 
 }  // namespace zn

@@ -24,6 +24,7 @@ void TznFTP::ResetState() {
     TznSocket::ResetState();
     DataClosed = false;
     Features_.reset();
+    Ahead_.clear();
 }
 
 void TznFTP::Open() {
@@ -104,18 +105,23 @@ void TznFTP::ChangeDirUp() {
 }
 
 bool TznFTP::ChangeDirUpAndInto(const std::string& dir) {
-    SendLine("CDUP");
-    SendLine("CWD " + dir);
-    if (ReadReply() / 100 != 2) {
-        const std::string refusal = LastReply();
-        try {
-            ReadReply();
-        } catch (const platform::Exception&) {
-            // The refused CDUP is what the user needs to see.
+    try {
+        SendAhead("CDUP", Expect::Completion);
+        SendAhead("CWD " + dir, Expect::Completion);
+        if (ReceiveAhead() != Answer::AsExpected) {
+            // The refused CDUP is what the user needs to see, once the
+            // CWD's reply is read.
+            const std::string refusal = LastReply();
+            DrainAhead();
+            throw EServerError(refusal);
         }
-        throw EServerError(refusal);
+        return ReceiveAhead() == Answer::AsExpected;
+    } catch (const platform::Exception&) {
+        // Whatever failed, this call's commands are owed nothing more: no
+        // later reader may take a reply as theirs.
+        Ahead_.clear();
+        throw;
     }
-    return ReadReply() / 100 == 2;
 }
 
 }  // namespace zn

@@ -85,10 +85,10 @@ bool NamesAnotherPath(const std::string& firstLine, const std::string& expected)
 
 void TznFTP::StatList(const std::string& path, TznFTPDirList& list, const std::string& options) {
     SendLine(options.empty() ? "STAT " + path : "STAT " + options + " " + path);
-    if (ReceiveStatList(path, list) != StatReply::Listed) throw EServerError(LastReply());
+    if (ReceiveStatList(path, list) != Answer::AsExpected) throw EServerError(LastReply());
 }
 
-TznFTP::StatReply TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
+Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
     ListingReader reader(incoming);
@@ -111,15 +111,15 @@ TznFTP::StatReply TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList
         &first);
     // The answers to the commands that keep a walk in step, where a STAT's
     // was due: a reply went missing or came twice.
-    if (code == 200 || code == 257) return StatReply::OutOfStep;
+    if (code == 200 || code == 257) return Answer::OutOfStep;
     if (code < 211 || code > 213) throw EServerError(LastReply());
     // "." names the working directory, which the reply may give in full.
-    if (path != "." && NamesAnotherPath(first, path)) return StatReply::OutOfStep;
-    if (cut) return StatReply::LinesCut;
+    if (path != "." && NamesAnotherPath(first, path)) return Answer::OutOfStep;
+    if (cut) return Answer::LinesCut;
     reader.Finish();
     list.TakeEntries(incoming);
     list.ServerType = DirList_->ServerType = incoming.ServerType;
-    return StatReply::Listed;
+    return Answer::AsExpected;
 }
 
 }  // namespace zn

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/walk_compare.h"
 
+#include "net/text_helpers.h"
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -55,12 +57,13 @@ WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fi
     SizeByPath oldDirs = DirectorySizes(older);
     for (const auto& [path, bytes] : DirectorySizes(newer)) {
         const auto old = oldDirs.find(path);
-        const std::int64_t was = old == oldDirs.end() ? 0 : old->second;
-        if (old != oldDirs.end()) oldDirs.erase(old);
-        if (was != bytes) result.directories.push_back({path, was, bytes});
+        const bool added = old == oldDirs.end();
+        const std::int64_t was = added ? 0 : old->second;
+        if (!added) oldDirs.erase(old);
+        if (was != bytes) result.directories.push_back({path, was, bytes, added, false});
     }
     for (const auto& [path, bytes] : oldDirs) {
-        if (bytes != 0) result.directories.push_back({path, bytes, 0});
+        if (bytes != 0) result.directories.push_back({path, bytes, 0, false, true});
     }
     SortAndCut(result.directories, Magnitude, result.directories.size());
 
@@ -68,18 +71,22 @@ WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fi
     for (const auto& [path, bytes] : FileSizes(newer)) {
         const auto old = oldFiles.find(path);
         if (old == oldFiles.end()) {
-            result.addedFiles.push_back({path, 0, bytes});
+            result.addedFiles.push_back({path, 0, bytes, true, false});
             continue;
         }
         if (bytes > old->second) result.grownFiles.push_back({path, old->second, bytes});
         oldFiles.erase(old);
     }
-    for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({path, bytes, 0});
+    for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({path, bytes, 0, false, true});
     const auto count = static_cast<std::size_t>(std::max(fileCount, 0));
     SortAndCut(result.addedFiles, [](const PathChange& c) { return c.newBytes; }, count);
     SortAndCut(result.removedFiles, [](const PathChange& c) { return c.oldBytes; }, count);
     SortAndCut(result.grownFiles, [](const PathChange& c) { return c.Change(); }, count);
     return result;
+}
+
+std::string SignedHumanSize(std::int64_t change) {
+    return change < 0 ? "-" + HumanSize(-change) : (change > 0 ? "+" : "") + HumanSize(change);
 }
 
 }  // namespace zn

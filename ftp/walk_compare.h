@@ -17,6 +17,10 @@ struct PathChange {
     std::string path;
     std::int64_t oldBytes = 0;  // 0 where it did not exist
     std::int64_t newBytes = 0;
+    // Not in the older walk, or not in the newer: a size of 0 there does
+    // not tell a directory that came or went from an empty one.
+    bool added = false;
+    bool removed = false;
     std::int64_t Change() const { return newBytes - oldBytes; }
 };
 
@@ -31,5 +35,8 @@ struct WalkComparison {
 
 // Both trees summed. At most `fileCount` files in each list.
 WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fileCount);
+
+// A change for people: "+1.50 KiB", "-512 B", "0 B".
+std::string SignedHumanSize(std::int64_t change);
 
 }  // namespace zn

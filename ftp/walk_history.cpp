@@ -165,16 +165,26 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
     return true;
 }
 
+std::string KeptWalkTime(const std::string& file) {
+    const std::string name = fs::path(file).filename().string();
+    const auto digits = [&name](std::size_t from, std::size_t to) {
+        return std::all_of(name.begin() + from, name.begin() + to,
+                           [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
+    };
+    // 20261201T070812.345Z.json.gz
+    const bool ours = name.size() > 15 && name[8] == 'T' && digits(0, 8) && digits(9, 15);
+    if (!ours) return name;
+    return name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) + " " + name.substr(9, 2) + ":" +
+           name.substr(11, 2) + ":" + name.substr(13, 2) + " UTC";
+}
+
 std::optional<KeptWalk> LastKeptWalk(const std::string& folder) {
     const auto files = HistoryFiles(folder);
     if (files.empty()) return std::nullopt;
     std::string error;
     const auto tree = LoadNcdu(files.back(), error);
     if (!tree) return std::nullopt;
-    const std::string name = fs::path(files.back()).filename().string();
-    // The name begins with the time: 20261201T...
-    const std::string day = name.size() >= 8 ? name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2)
-                                             : name;
+    const std::string day = KeptWalkTime(files.back()).substr(0, 10);
     return KeptWalk{tree->TotalBytes(WalkTree::kRoot), day};
 }
 

@@ -35,6 +35,9 @@ std::string SiteHistoryFolder(const std::string& root, const std::string& host, 
 // The kept walks of a site, oldest first; files being written (or left
 // half-written by a crash) are not among them.
 std::vector<std::string> HistoryFiles(const std::string& folder);
+// When a kept walk was made, from its name: "2026-12-01 07:08:12 UTC";
+// the file's name where it is not one of ours.
+std::string KeptWalkTime(const std::string& file);
 
 // Writes the tree as the newest walk of the folder, keeping the last
 // `keep`: to a temporary name first, renamed once whole, so a crash leaves

@@ -14,10 +14,6 @@ namespace {
 
 std::string Signed(std::int64_t change) { return (change > 0 ? "+" : "") + std::to_string(change); }
 
-std::string SignedHuman(std::int64_t change) {
-    return change < 0 ? "-" + HumanSize(-change) : (change > 0 ? "+" : "") + HumanSize(change);
-}
-
 std::string Shown(const std::string& path) { return path.empty() ? "." : path; }
 
 // "  +1.00 KiB\t1024\t2048\t+1024\tpath": the change for the eye, then the
@@ -26,7 +22,7 @@ std::string ChangeLines(const char* title, const std::vector<zn::PathChange>& ch
     if (changes.empty()) return {};
     std::string text = std::string(title) + "\n";
     for (const zn::PathChange& change : changes) {
-        text += "  " + SignedHuman(change.Change()) + "\t" + std::to_string(change.oldBytes) + "\t" +
+        text += "  " + zn::SignedHumanSize(change.Change()) + "\t" + std::to_string(change.oldBytes) + "\t" +
                 std::to_string(change.newBytes) + "\t" + Signed(change.Change()) + "\t" +
                 (onTerminal ? TerminalSafe(Shown(change.path)) : Shown(change.path)) + "\n";
     }
@@ -53,7 +49,7 @@ std::unique_ptr<zn::WalkTree> Load(const std::string& file, std::ostream& err) {
 }  // namespace
 
 std::string ComparisonText(const zn::WalkComparison& c, const std::string& with, bool onTerminal) {
-    std::string text = "Since " + with + ": " + SignedHuman(c.newBytes - c.oldBytes) + " (" +
+    std::string text = "Since " + with + ": " + zn::SignedHumanSize(c.newBytes - c.oldBytes) + " (" +
                        std::to_string(c.oldBytes) + " to " + std::to_string(c.newBytes) + " bytes, " +
                        Signed(c.newFiles - c.oldFiles) + " files)\n";
     text += ChangeLines("Changed directories:", c.directories, onTerminal);

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_report.h"
 
-#include <cmath>
 #include <cstdio>
-#include <limits>
 
 namespace cli {
 namespace {
@@ -84,20 +82,7 @@ std::string Counted(std::int64_t count, const char* one, const char* many) {
 
 }  // namespace
 
-std::optional<std::int64_t> Capacity(const Totals& totals) {
-    if (!totals.available) return std::nullopt;
-    // A server may claim any number; the sum saturates rather than wraps.
-    if (*totals.available > std::numeric_limits<std::int64_t>::max() - totals.bytes) {
-        return std::numeric_limits<std::int64_t>::max();
-    }
-    return totals.bytes + *totals.available;
-}
-
-std::string UsedOf(std::int64_t used, std::int64_t capacity, std::string (*size)(std::int64_t)) {
-    if (capacity <= 0) return {};
-    return " of " + size(capacity) + ", " +
-           std::to_string(std::llround(100.0 * static_cast<double>(used) / static_cast<double>(capacity))) + "%";
-}
+std::optional<std::int64_t> Capacity(const Totals& totals) { return zn::Capacity(totals.bytes, totals.available); }
 
 std::string SummaryLine(const Totals& totals) {
     std::string line = Counted(totals.bytes, "byte", "bytes") + " (" + HumanSize(totals.bytes) +

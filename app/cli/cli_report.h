@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "ftp/space_used.h"
 #include "net/text_helpers.h"
 
 #include <cstdint>
@@ -38,11 +39,9 @@ std::string SummaryLine(const Totals& totals);
 std::string JsonObject(const Totals& totals);
 // Bytes and path of each directory, children before their parent.
 std::string DuListing(const std::vector<DuLine>& lines, int maxDepth);
-// What the user has, taking the walk for all of the user's files: the
-// bytes used plus the space left; none when the space left is not known.
+// What the user has (zn::Capacity) for the walk's totals.
 std::optional<std::int64_t> Capacity(const Totals& totals);
-// " of 1.00 GiB, 83%", sizes written by `size`; empty for no capacity.
-std::string UsedOf(std::int64_t used, std::int64_t capacity, std::string (*size)(std::int64_t));
+using zn::UsedOf;
 // A JSON string of bytes that may not be UTF-8: what is not well-formed
 // becomes U+FFFD.
 std::string JsonString(const std::string& text);

@@ -8,9 +8,11 @@
 #include "app/treemap_view.h"
 #include "ftp/ncdu_export.h"
 #include "tests/app/main_form_fixture.h"
+#include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"
 
+#include <QComboBox>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -173,7 +175,16 @@ TEST(SiteBreakdownWindow, SelectionGoesBothWaysAndOpenNeedsNoConnection) {
     EXPECT_TRUE(error.endsWith("No such file or directory")) << error.toStdString();
 }
 
-class BreakdownAfterWalk : public MainFormTest {};
+class BreakdownAfterWalk : public MainFormTest {
+protected:
+    // The row of `name` below `parent`; invalid where there is none.
+    static QModelIndex Child(const BreakdownModel& model, const QModelIndex& parent, const QString& name) {
+        for (int row = 0; row < model.rowCount(parent); ++row) {
+            if (model.index(row, 0, parent).data().toString() == name) return model.index(row, 0, parent);
+        }
+        return {};
+    }
+};
 
 TEST_F(BreakdownAfterWalk, TheLinkOpensTheWalksTree) {
     testsupport::TreeFtpServer server;
@@ -223,4 +234,55 @@ TEST_F(BreakdownAfterWalk, AnOpenWindowFillsDuringTheWalk) {
     EXPECT_EQ(b.data().toString(), "a");
     EXPECT_TRUE(Form().Breakdown()->TreeView()->isExpanded(b));
     EXPECT_EQ(model.index(0, 0, model.index(1, 0, model.index(0, 0))).data().toString(), "c (not read)");
+}
+
+// Two walks of a real server's tree that changed between them: compared
+// with the first, the second's breakdown shows each directory's change,
+// marks the new one and brings back the vanished ones with their old size;
+// "(none)" takes it all away again.
+TEST_F(BreakdownAfterWalk, ComparedWithTheEarlierWalkShowsChangesNewAndVanished) {
+    testsupport::SiteTree tree;
+    tree.AddFile("kept/a.bin", 1000);
+    tree.AddFile("grows/g.bin", 100);
+    tree.AddFile("gone/old/x.bin", 2048);
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "s3cret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    Connect(server.Address());
+    Form().GetSizeBtn->click();
+    tree.AddFile("grows/h.bin", 1536);
+    tree.AddFile("fresh/n.bin", 3072);
+    std::filesystem::remove_all(tree.Root() / "gone");
+    Form().GetSizeBtn->click();
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    QTest::mouseClick(Form().BreakdownLbl, Qt::LeftButton);
+    ASSERT_NE(Form().Breakdown(), nullptr);
+    QComboBox& choice = *Form().Breakdown()->ComparedWith();
+    const BreakdownModel& model = *Form().Breakdown()->Model();
+    // The first walk only: the second is the one shown.
+    ASSERT_EQ(choice.count(), 2);
+    EXPECT_EQ(choice.currentText(), "(none)");
+    EXPECT_EQ(model.columnCount(), BreakdownModel::kChange);
+
+    choice.setCurrentIndex(1);
+    ASSERT_EQ(model.columnCount(), BreakdownModel::kColumns);
+    const QModelIndex root = model.index(0, 0);
+    const auto change = [](const QModelIndex& row) {
+        return row.siblingAtColumn(BreakdownModel::kChange).data().toString();
+    };
+    EXPECT_EQ(change(root), "+2.50 KiB");
+    EXPECT_EQ(change(Child(model, root, "grows")), "+1.50 KiB");
+    EXPECT_EQ(change(Child(model, root, "kept")), "");
+    EXPECT_EQ(change(Child(model, root, "fresh")), "+3.00 KiB (new)");
+    const QModelIndex gone = Child(model, root, "gone");
+    ASSERT_TRUE(gone.isValid());
+    EXPECT_EQ(change(gone), "-2.00 KiB (vanished)");
+    EXPECT_EQ(gone.siblingAtColumn(BreakdownModel::kSize).data().toString(), "2.00 KiB");
+    EXPECT_EQ(change(Child(model, gone, "old")), "-2.00 KiB (vanished)");
+    // The totals are the second walk's: what has gone is no part of them.
+    EXPECT_EQ(root.siblingAtColumn(BreakdownModel::kSize).data(Qt::ToolTipRole).toString(), "5708 bytes");
+
+    choice.setCurrentIndex(0);
+    EXPECT_EQ(model.columnCount(), BreakdownModel::kChange);
+    EXPECT_FALSE(Child(model, model.index(0, 0), "gone").isValid());
+    EXPECT_EQ(model.rowCount(model.index(0, 0)), 3);
 }

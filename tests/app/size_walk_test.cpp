@@ -114,6 +114,42 @@ TEST_F(WalkTest, TotalsBeyondTwoGibibytesAreExact) {
     EXPECT_EQ(Labels(Form()), "8221225472/8028540/2");
 }
 
+// After a complete walk the log shows the space used of what the server
+// says is left, as the CLI does; AVBL is sent only where FEAT lists it, and
+// an answer without a number leaves the walk whole.
+TEST_F(WalkTest, SpaceLeftIsLoggedBesideTheTotalWhereTheServerTellsIt) {
+    struct Row {
+        const char* name;
+        std::string reply;  // empty: not offered
+        std::string line;   // in the log; empty: no space line at all
+    };
+    const std::vector<Row> rows{
+        {"not offered", "", ""},
+        {"offered", "213 3221225472", "\nSpace used: 1.00 GiB of 4.00 GiB, 25%"},
+        {"refused", "550 Cannot tell", ""},
+        {"garbled", "213 plenty", "\nThe space left is not known: 213 plenty"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        form_.reset();
+        TreeFtpServer server;
+        server.AddFile("a/one.bin", 1073741824);
+        if (!row.reply.empty()) server.OfferAvailableSpace(row.reply);
+        ConnectAndWalk(server);
+        EXPECT_EQ(Labels(Form()), "1073741824/1048576/1");
+        EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : boxes_.front().text);
+        const std::vector<std::string> commands = server.Commands();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), "AVBL"), row.reply.empty() ? 0 : 1);
+        if (row.line.empty()) {
+            EXPECT_EQ(Log().find("Space used"), std::string::npos) << Log();
+            EXPECT_EQ(Log().find("space left"), std::string::npos) << Log();
+        } else {
+            EXPECT_NE(Log().find(row.line), std::string::npos) << Log();
+        }
+        EXPECT_EQ(Buttons(), "-D-G");
+    }
+}
+
 TEST_F(WalkTest, RefusedSubdirectoryShowsOneBoxAndThePartialTotals) {
     TreeFtpServer server;
     server.AddFile("a/one.html", 10);

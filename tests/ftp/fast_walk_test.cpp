@@ -241,7 +241,8 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.AwaitClientClose();
          },
          "1005 bytes 2 files 3 dirs 0 skipped", {}},
-        {"a server that splits STAT's argument at blanks: such directories are entered, then listed by STAT .",
+        {"a server that splits STAT's argument at blanks: such directories are entered, then listed by STAT .; "
+         "a listing where the CWD's reply is due is out of step at once",
          [&](ScriptedServer& s) {
              const std::string blank = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b x\r\n";
              const std::string listed = "213-Status follows:\r\n" + file + "213 End\r\n";
@@ -250,6 +251,9 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive().Send("213-Status follows:\r\n-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n213 End\r\n");
              s.Receive().Reply("250 CWD ok").Receive().Send(listed);
+             // The CWD's reply lost: the PWD comes before the STAT's reply
+             // is waited for.
+             s.Receive(3).Send(listed).Receive().Reply("257 \"/b x\" is the current directory");
              s.Receive(3).Reply("250 CWD ok").Send(listed).Reply("200 NOOP ok");
              s.AwaitClientClose();
          },

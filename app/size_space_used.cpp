@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+// After a complete walk, the space left where the server tells it (AVBL,
+// only where FEAT lists it), beside the total in the log. The "Last Info
+// retrieved" box has no room for the line, as for the change since the
+// last walk.
+
+#include "app/main_form.h"
+
+#include "ftp/space_used.h"
+
+#include <exception>
+
+void TMainFrm::LogSpaceUsed() {
+    std::optional<std::int64_t> available;
+    // The walk is whole and its totals are shown: a server that answers
+    // badly, or a connection lost now, spoils none of it.
+    try {
+        available = znFTP->AvailableSpace();
+    } catch (const std::exception& e) {
+        Log(std::string("The space left is not known: ") + e.what());
+        return;
+    }
+    const std::string used = zn::SpaceUsed(TotalBytes, available);
+    if (!used.empty()) Log("Space used: " + used);
+}
