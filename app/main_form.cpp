@@ -4,6 +4,7 @@
 #include "app/field_bytes.h"
 #include "app/settings_location.h"
 #include "app/shell_open.h"
+#include "ftp/walk_session.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
 
@@ -307,7 +308,7 @@ void TMainFrm::CancelBtnClick() {
     try {
         znFTP->Cancel();
         // A fast walk may be waiting on any of its connections.
-        for (zn::TznFTP* helper : helpers_) helper->Cancel();
+        if (walkSession_) walkSession_->CancelFurther();
     } catch (const platform::Exception&) {
         // Cancel only closes; the operation it interrupts reports its own
         // end in its handler, so a second message would say it twice.
@@ -325,11 +326,7 @@ void TMainFrm::znFTPClosed(zn::TObject*) { Status("Disconnected."); }
 void TMainFrm::znFTPCancel(zn::TObject*) { Status("Transfer aborted."); }
 
 // The password never reaches the screen.
-std::string TMainFrm::ShownCommand(const std::string& line) {
-    return line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line;
-}
-
-void TMainFrm::znFTPLineSent(zn::TObject*, const std::string& TheLine) { Log(ShownCommand(TheLine)); }
+void TMainFrm::znFTPLineSent(zn::TObject*, const std::string& TheLine) { Log(zn::ShownCommand(TheLine)); }
 
 void TMainFrm::znFTPLineReceived(zn::TObject*, const std::string& TheLine) { Log(" " + TheLine); }
 

@@ -28,6 +28,9 @@ class QPushButton;
 // directory, the buttons that connect, walk the site and disconnect, the
 // totals, a status line, a progress bar and the transcript of the dialogue.
 class SiteBreakdown;
+namespace zn {
+class WalkSession;
+}
 
 class TMainFrm : public QWidget {
 public:
@@ -48,18 +51,15 @@ public:
     void UpdateButtons();
     void Status(const std::string& text);
     // Walks the server's current directory and everything below it
-    // (size_walk.cpp); `depth` counts the levels below the start directory.
-    void RetrieveDir(const std::string& name, int depth = 0);
-    // The same walk with one STAT per directory where the server allows.
-    void FastRetrieve();
+    // (size_walk.cpp), by one STAT per directory where Setup asks for the
+    // fast walk and the server allows.
+    void RetrieveDir();
 
     void znFTPOpen(zn::TObject* Sender);
     void znFTPConnected(zn::TObject* Sender);
     void znFTPClosing(zn::TObject* Sender);
     void znFTPClosed(zn::TObject* Sender);
     void znFTPCancel(zn::TObject* Sender);
-    // A command as the log shows it: a password never.
-    static std::string ShownCommand(const std::string& line);
     void znFTPLineSent(zn::TObject* Sender, const std::string& TheLine);
     void znFTPLineReceived(zn::TObject* Sender, const std::string& TheLine);
     void znFTPTransferStart(zn::TObject* Sender);
@@ -121,8 +121,8 @@ public:
     // History=0: complete walks are not kept (walk_history.h), nor is the
     // change since the last one logged.
     bool IniHistory = true;
-    // The fast walk's further connections while it runs.
-    std::vector<zn::TznFTP*> helpers_;
+    // The walk while it runs, for Cancel to reach its further connections.
+    zn::WalkSession* walkSession_ = nullptr;
     zn::TTlsMode IniTlsMode = zn::tmAuto;
     bool Busy = false;
     bool Aborted = false;

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
-// "Get Size": a walk of the server's current directory, depth first with
-// one LIST per directory (CWD into each subdirectory and CDUP back out), or
-// the fast walk with STAT or MLSD by path where Setup asks for it.
+// "Get Size" and what follows it: the walk of the server's current
+// directory by the walk session (walk_session.h), the designed walk or,
+// where Setup asks for it, the fast walk by STAT or MLSD over further
+// connections; then the totals, what the walk left out in the log, and the
+// site breakdown window.
 
 #include "app/main_form.h"
 #include "app/site_breakdown.h"
 
-#include "ftp/fast_walker.h"
-#include "ftp/helper_clients.h"
-#include "ftp/site_walker.h"
+#include "ftp/walk_session.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -21,9 +21,9 @@
 
 namespace {
 
-// The window reports a failure of the walk in a message box, and a server
-// that hides names from LIST in the log.
-class BoxReport : public zn::WalkObserver {
+// The window reports a failure of the walk in a message box; a server that
+// hides names from LIST, and the further connections' dialogue, in the log.
+class BoxReport : public zn::WalkSessionObserver {
 public:
     BoxReport(std::function<void(const std::string&)> show, std::function<void(const std::string&)> log)
         : show_(std::move(show)), log_(std::move(log)) {}
@@ -31,6 +31,9 @@ public:
     void ListingChosen(const zn::ListingForm& form, bool hidden) override {
         if (hidden) log_(zn::HiddenNamesNote(form));
     }
+    void LineSent(const std::string& tag, const std::string& shown) override { log_(tag + shown); }
+    void LineReceived(const std::string& tag, const std::string& line) override { log_(" " + tag + line); }
+    void ConnectionFailed(const std::string& tag, const std::string& message) override { log_(tag + message); }
 
 private:
     std::function<void(const std::string&)> show_;
@@ -54,11 +57,7 @@ void TMainFrm::GetSizeBtnClick() {
                   "@" + ServerEdt->text().toStdString() + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
-    if (IniFastWalk) {
-        FastRetrieve();
-    } else {
-        RetrieveDir("");
-    }
+    RetrieveDir();
     Status("Size retrieved.");
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
@@ -91,45 +90,6 @@ void TMainFrm::ShowTotals() {
     Log("Homepage Size: " + std::to_string(TotalBytes) + " Bytes\nFiles: " + std::to_string(TotalFiles));
 }
 
-// The further connections' lines go to the log too, each tagged with the
-// number of the connection that sent or received it ("[2] LIST ...").
-void TMainFrm::FastRetrieve() {
-    BoxReport report([this](const std::string& message) { ShowError(message); },
-                     [this](const std::string& line) { Log(line); });
-    zn::WalkRules rules;
-    rules.Tree = walkTree_.get();
-    zn::FastWalker walker(*znFTP, report, rules);
-    platform::TComponent owner(nullptr);
-    // However the walk ends, Cancel must not reach connections the owner
-    // has freed.
-    struct ForgetHelpers {
-        std::vector<zn::TznFTP*>& helpers;
-        ~ForgetHelpers() { helpers.clear(); }
-    } forget{helpers_};
-    walker.SetHelperSource([this, &owner] {
-        zn::OpenHelperClients(
-            owner, *znFTP, IniConnections, helpers_,
-            [this](zn::TznFTP& helper, int number) {
-                const std::string tag = "[" + std::to_string(number) + "] ";
-                helper.OnLineSent = [this, tag](zn::TObject*, const std::string& line) {
-                    Log(tag + ShownCommand(line));
-                };
-                helper.OnLineReceived = [this, tag](zn::TObject*, const std::string& line) { Log(" " + tag + line); };
-            },
-            [this](int number, const std::string& message) {
-                Log("[" + std::to_string(number) + "] " + message);
-            });
-        return helpers_;
-    });
-    walker.Walk();
-    zn::EndWalkSessions(std::exchange(helpers_, {}), walker.Aborted);
-    LogRefused(walker.RefusedDirectories);
-    LogUnparsed(walker.UnparsedLines);
-    Aborted = walker.Aborted;
-    TotalBytes = walker.TotalBytes;
-    TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);
-}
-
 void TMainFrm::LogRefused(std::int64_t refused) {
     if (refused == 0) return;
     Log("Not entered: " + std::to_string(refused) +
@@ -146,23 +106,31 @@ void TMainFrm::LogUnparsed(std::int64_t unparsed) {
                        : " listing lines in a form this program does not know; their sizes are not in the total"));
 }
 
-// The walk itself is the shared walker's; the window keeps the totals.
-void TMainFrm::RetrieveDir(const std::string& name, int depth) {
+// The walk itself is the session's; the window keeps the totals. The
+// further connections' lines go to the log too, each tagged with the number
+// of the connection that sent or received it ("[2] LIST ...").
+void TMainFrm::RetrieveDir() {
     BoxReport report([this](const std::string& message) { ShowError(message); },
                      [this](const std::string& line) { Log(line); });
-    zn::WalkRules rules;
-    rules.UnwindThroughClosedConnection = true;
-    rules.Tree = walkTree_.get();
-    zn::SiteWalker walker(*znFTP, report, rules);
-    walker.Aborted = Aborted;
-    walker.TotalBytes = TotalBytes;
-    walker.TotalFiles = TotalFiles;
-    // The start directory is listed first with the fullest LIST the server
-    // gives, and the walk takes that listing.
-    if (depth > 0 || walker.ChooseListing()) walker.RetrieveDir(name, depth);
-    LogRefused(walker.RefusedDirectories);
-    LogUnparsed(walker.UnparsedLines);
-    Aborted = walker.Aborted;
-    TotalBytes = walker.TotalBytes;
-    TotalFiles = static_cast<std::int32_t>(walker.TotalFiles);
+    zn::WalkSession::Settings settings{{}, IniFastWalk, IniConnections};
+    // After a cancel or a time-out each level still tries to go up and
+    // reports that it cannot, as the window's users know it.
+    settings.Rules.UnwindThroughClosedConnection = true;
+    settings.Rules.Tree = walkTree_.get();
+    zn::WalkSession session(*znFTP, report, std::move(settings));
+    // However the walk ends, Cancel must not reach connections the session
+    // has freed.
+    walkSession_ = &session;
+    struct Forget {
+        zn::WalkSession*& session;
+        ~Forget() { session = nullptr; }
+    } forget{walkSession_};
+    session.Walk();
+    const zn::WalkTotals& walked = session.Totals();
+    session.End(walked.Aborted, false);
+    LogRefused(walked.RefusedDirectories);
+    LogUnparsed(walked.UnparsedLines);
+    Aborted = walked.Aborted;
+    TotalBytes = walked.TotalBytes;
+    TotalFiles = static_cast<std::int32_t>(walked.TotalFiles);
 }

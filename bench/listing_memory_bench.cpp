@@ -174,6 +174,7 @@ int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
     walker.Walk();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const zn::WalkTotals& walked = walker.Totals();
     const long peak = StatusKilobytes("VmHWM:");
     // What stays once the walk's listings are gone: the tree, if kept.
     const long after = StatusKilobytes("VmRSS:");
@@ -187,9 +188,9 @@ int main(int argc, char** argv) {
     std::int64_t expected = 0;
     for (long i = 0; i < lines; ++i) expected += i % 1000 + 1;
     std::printf("%ld-line listing%s: %lld files, %lld bytes (%s) in %.2f s; idle %ld KiB, peak %ld KiB, %.1f bytes per entry; after the walk %.1f bytes per entry, %.1f in use\n",
-                lines, keepTree ? " with tree" : "", static_cast<long long>(walker.TotalFiles), static_cast<long long>(walker.TotalBytes),
-                walker.TotalBytes == expected && walker.TotalFiles == lines ? "right" : "WRONG", seconds, idle, peak,
+                lines, keepTree ? " with tree" : "", static_cast<long long>(walked.TotalFiles), static_cast<long long>(walked.TotalBytes),
+                walked.TotalBytes == expected && walked.TotalFiles == lines ? "right" : "WRONG", seconds, idle, peak,
                 static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines),
                 static_cast<double>(after - idle) * 1024.0 / static_cast<double>(lines), heldPerEntry);
-    return walker.TotalBytes == expected && walker.TotalFiles == lines ? 0 : 1;
+    return walked.TotalBytes == expected && walked.TotalFiles == lines ? 0 : 1;
 }

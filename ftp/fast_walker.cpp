@@ -34,7 +34,7 @@ FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
 void FastWalker::Walk() {
-    static_cast<WalkTotals&>(*this) = WalkTotals{};
+    totals_ = WalkTotals{};
     designed_.reset();
     try {
         bool hidden = false;
@@ -46,9 +46,8 @@ void FastWalker::Walk() {
             case lkList: RunDesignedWalk(); break;
         }
     } catch (const platform::Exception& e) {
-        Aborted = true;
         DrainAfterFailure();
-        observer_.WalkFailed(e.Message());
+        AbortWalk(totals_, observer_, e.Message());
     }
 }
 
@@ -87,8 +86,7 @@ ListingForm FastWalker::ChooseForm(bool& hidden) {
     } catch (const EServerError&) {
         return listForm_;
     }
-    RefuseTruncatedListing(ftp_.LastReply());
-    byMachine.TakeEntries(ftp_.DirList());
+    TakeWholeListing(ftp_, byMachine);
     if (!ListsAllOf(byMachine, startListing_)) return listForm_;
     startListing_.TakeEntries(byMachine);
     return ListingForm{lkMachine, false};
@@ -115,9 +113,8 @@ void FastWalker::WalkByMachineListings() {
         const int node = pending_.back();
         pending_.pop_back();
         ftp_.ListMachine(nodes_[node].absolute);
-        RefuseTruncatedListing(ftp_.LastReply());
         TznFTPDirList listing;
-        listing.TakeEntries(ftp_.DirList());
+        TakeWholeListing(ftp_, listing);
         Accept(node, listing);
     }
     ReportDone(0);
@@ -128,7 +125,7 @@ void FastWalker::WalkByMachineListings() {
 void FastWalker::RunDesignedWalk() {
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
     designed_->WalkWith(form_, startListing_);
-    static_cast<WalkTotals&>(*this) = *designed_;
+    totals_ = designed_->Totals();
     designed_.reset();
 }
 
@@ -394,33 +391,25 @@ std::deque<int> FastWalker::TakeOwed(std::size_t client) {
 void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
     ftp_.ChangeDir(absolute);
     ftp_.List(listForm_.Options());
-    RefuseTruncatedListing(ftp_.LastReply());
-    listing.TakeEntries(ftp_.DirList());
+    TakeWholeListing(ftp_, listing);
 }
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing) {
-    ++Directories;
+    ++totals_.Directories;
     ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
     const std::size_t firstChild = nodes_.size();
-    for (int i = 0; i < listing.Count(); ++i) {
-        const TznFTPDirEntry& entry = listing.Items(i);
-        if (entry.Kind != dkDirectory) {
-            const std::int64_t filesBefore = TotalFiles;
-            nodes_[node].bytes =
-                AddSaturated(nodes_[node].bytes, CountEntry(entry, *this, rules_.Tree, nodes_[node].treeDir));
-            nodes_[node].files += TotalFiles - filesBefore;
-            continue;
-        }
-        if (!EntersDirectory(entry.Name, rules_, *this, nodes_[node].treeDir)) continue;
-        const Node& parent = nodes_[node];
-        if (parent.depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
-        Node child{Child(parent.absolute, entry.Name),
-                   parent.relative.empty() ? entry.Name : parent.relative + "/" + entry.Name, parent.depth + 1, 0, 0, {},
-                   false, EnterInTree(rules_, parent.treeDir, entry.Name)};
-        nodes_.push_back(std::move(child));
-        nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
-    }
+    const LevelFiles own =
+        ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
+            const Node& parent = nodes_[node];
+            const std::string& name = listing.Items(index).Name;
+            nodes_.push_back(Node{Child(parent.absolute, name), JoinPath(parent.relative, name), parent.depth + 1, 0, 0,
+                                  {}, false, treeDir});
+            nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
+            return true;
+        });
+    nodes_[node].bytes = own.Bytes;
+    nodes_[node].files = own.Files;
     // The first child is listed first: it goes on top.
     for (std::size_t child = nodes_.size(); child > firstChild; --child) pending_.push_back(static_cast<int>(child - 1));
     if (pending_.size() > kMaxWaiting) {

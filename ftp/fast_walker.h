@@ -32,17 +32,17 @@ namespace zn {
 // itself meets the depth bound after a hundred listings; the directories
 // waiting are bounded too. DirectoryDone comes at the end, in the designed
 // walk's order (children before their parent), and not after a failure.
-class FastWalker : public WalkTotals {
+class FastWalker : public WalkStrategy {
 public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
 
-    void Walk();
+    void Walk() override;
     // How the last walk listed: "STAT" or "STAT -a"; "MLSD" where STAT is
     // not usable and FEAT offers machine listings with types and sizes; else
     // "LIST" or "LIST -a", the designed walk.
-    std::string Method() const { return form_.Command(); }
+    std::string Method() const override { return form_.Command(); }
     // The totals so far, also while the designed walk runs in its place.
-    const WalkTotals& Current() const { return designed_ ? static_cast<const WalkTotals&>(*designed_) : *this; }
+    const WalkTotals& Totals() const override { return designed_ ? designed_->Totals() : totals_; }
 
     // Opens further logged-on clients of the same server, asked for once the
     // walk knows it will list by STAT (a server without STAT is not asked for
@@ -105,6 +105,7 @@ private:
     TznFTP& ftp_;
     WalkObserver& observer_;
     WalkRules rules_;
+    WalkTotals totals_;
     std::string start_;
     TznFTPDirList startListing_;
     ListingForm form_;

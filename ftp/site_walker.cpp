@@ -37,6 +37,32 @@ std::int64_t AddSaturated(std::int64_t sum, std::int64_t size) {
     return size > std::numeric_limits<std::int64_t>::max() - sum ? std::numeric_limits<std::int64_t>::max() : sum + size;
 }
 
+void ListedInTree(const WalkRules& rules, int treeDir) {
+    if (rules.Tree) rules.Tree->Listed(treeDir);
+}
+
+void RefuseTruncatedListing(const std::string& reply) {
+    if (LowerCase(reply).find("truncated") != std::string::npos) throw EServerError(reply);
+}
+
+void TakeWholeListing(TznFTP& ftp, TznFTPDirList& into) {
+    RefuseTruncatedListing(ftp.LastReply());
+    into.TakeEntries(ftp.DirList());
+}
+
+std::string TooDeepMessage(int maxDepth, const std::string& name) {
+    return "The directory tree is deeper than " + std::to_string(maxDepth) + " levels; the walk stops at " + name;
+}
+
+std::string JoinPath(const std::string& parent, const std::string& name) {
+    return parent.empty() ? name : parent + "/" + name;
+}
+
+namespace {
+
+// Adds a file entry, or an unreadable line, to the totals; the bytes
+// saturate rather than wrap. Keeps files and links in `tree` under
+// `treeDir`. Returns the entry's bytes.
 std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir) {
     if (entry.Kind == dkFile) {
         const std::int64_t bytes = std::max<std::int64_t>(entry.Size, 0);
@@ -56,20 +82,37 @@ std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTre
     return 0;
 }
 
+// The tree's number for the directory `name` the walk goes into below
+// `parent`; nothing without a tree.
 int EnterInTree(const WalkRules& rules, int parent, const std::string& name) {
     return rules.Tree ? rules.Tree->AddDirectory(parent, name) : 0;
 }
 
-void ListedInTree(const WalkRules& rules, int treeDir) {
-    if (rules.Tree) rules.Tree->Listed(treeDir);
+}  // namespace
+
+LevelFiles ClassifyLevel(const TznFTPDirList& listing, int depth, int treeDir, const WalkRules& rules,
+                         WalkTotals& totals, const std::function<bool(int index, int childTreeDir)>& enter) {
+    LevelFiles own;
+    for (int i = 0; i < listing.Count(); ++i) {
+        const TznFTPDirEntry& entry = listing.Items(i);
+        if (entry.Kind != dkDirectory) {
+            const std::int64_t filesBefore = totals.TotalFiles;
+            own.Bytes = AddSaturated(own.Bytes, CountEntry(entry, totals, rules.Tree, treeDir));
+            own.Files += totals.TotalFiles - filesBefore;
+            continue;
+        }
+        if (!EntersDirectory(entry.Name, rules, totals, treeDir)) continue;
+        // A listing that leads back to an ancestor would otherwise be walked
+        // ever deeper.
+        if (depth >= rules.MaxDepth) throw platform::Exception(TooDeepMessage(rules.MaxDepth, entry.Name));
+        if (!enter(i, EnterInTree(rules, treeDir, entry.Name))) break;
+    }
+    return own;
 }
 
-void RefuseTruncatedListing(const std::string& reply) {
-    if (LowerCase(reply).find("truncated") != std::string::npos) throw EServerError(reply);
-}
-
-std::string TooDeepMessage(int maxDepth, const std::string& name) {
-    return "The directory tree is deeper than " + std::to_string(maxDepth) + " levels; the walk stops at " + name;
+void AbortWalk(WalkTotals& totals, WalkObserver& observer, const std::string& message) {
+    totals.Aborted = true;
+    observer.WalkFailed(message);
 }
 
 // The index of the next entry from `from` on that the walk will enter,
@@ -84,17 +127,19 @@ int SiteWalker::NextDirectoryEntered(const TznFTPDirList& level, int from) const
     return -1;
 }
 
-void SiteWalker::Walk() {
-    static_cast<WalkTotals&>(*this) = WalkTotals{};
+void SiteWalker::Restart() {
+    totals_ = WalkTotals{};
     path_.clear();
     treeDir_ = 0;
+}
+
+void SiteWalker::Walk() {
+    Restart();
     if (ChooseListing()) RetrieveDir("", 0);
 }
 
 void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start) {
-    static_cast<WalkTotals&>(*this) = WalkTotals{};
-    path_.clear();
-    treeDir_ = 0;
+    Restart();
     form_ = form;
     start_.TakeEntries(start);
     startListed_ = true;
@@ -109,8 +154,7 @@ bool SiteWalker::ChooseListing() {
         observer_.ListingChosen(form_, hidden);
         return true;
     } catch (const platform::Exception& e) {
-        Aborted = true;
-        observer_.WalkFailed(e.Message());
+        AbortWalk(totals_, observer_, e.Message());
         return false;
     }
 }
@@ -121,24 +165,24 @@ void SiteWalker::ListLevel(int depth, TznFTPDirList& level) {
         return;
     }
     ftp_.List(form_.Options());
-    RefuseTruncatedListing(ftp_.LastReply());
-    level.TakeEntries(ftp_.DirList());
+    TakeWholeListing(ftp_, level);
 }
 
-void SiteWalker::RetrieveDir(const std::string& name, int depth) {
+std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
     // Each level keeps its own listing: the next LIST replaces the client's.
     TznFTPDirList level;
-    if (Aborted) return;
+    if (totals_.Aborted) return 0;
     // This directory's bytes, apart from the total: once the total has
     // saturated, a difference of totals would no longer be them.
-    const std::int64_t outerBytes = std::exchange(levelBytes_, 0);
-    const std::int64_t filesBefore = TotalFiles;
+    LevelFiles own;
+    std::int64_t below = 0;
+    const std::int64_t filesBefore = totals_.TotalFiles;
     const std::size_t pathLength = path_.size();
     const int treeDir = treeDir_;
-    if (depth > 0) path_ += (path_.empty() ? "" : "/") + name;
+    if (depth > 0) path_ = JoinPath(path_, name);
     try {
         ListLevel(depth, level);
-        ++Directories;
+        ++totals_.Directories;
         ListedInTree(rules_, treeDir);
         observer_.DirectoryListed(path_);
         // The CWD into the next subdirectory goes out with the CDUP out of
@@ -146,45 +190,38 @@ void SiteWalker::RetrieveDir(const std::string& name, int depth) {
         // so the totals at a failure are the same as one command at a time.
         bool enteredAhead = false;
         std::string refusedAhead;
-        for (int i = 0; i < level.Count(); ++i) {
-            if (Aborted) break;
-            const TznFTPDirEntry& entry = level.Items(i);
-            if (entry.Kind == dkDirectory) {
-                if (!EntersDirectory(entry.Name, rules_, *this, treeDir)) continue;
-                // A listing that leads back to an ancestor would otherwise be
-                // walked ever deeper.
-                if (depth >= rules_.MaxDepth) throw platform::Exception(TooDeepMessage(rules_.MaxDepth, entry.Name));
-                treeDir_ = EnterInTree(rules_, treeDir, entry.Name);
-                if (!std::exchange(enteredAhead, false)) {
-                    ftp_.ChangeDir(entry.Name);
-                } else if (!refusedAhead.empty()) {
-                    throw EServerError(refusedAhead);
-                }
-                RetrieveDir(entry.Name, depth + 1);
-                // After a failure below that closed the connection (a cancel,
-                // a time-out), going up would only fail again and report a
-                // second time; while it is open, going up puts the server
-                // back where the walk started.
-                if (Aborted && !ftp_.Connected() && !rules_.UnwindThroughClosedConnection) break;
-                const int next = Aborted ? -1 : NextDirectoryEntered(level, i + 1);
-                if (next < 0) {
-                    ftp_.ChangeDirUp();
-                } else {
-                    enteredAhead = true;
-                    refusedAhead.clear();
-                    if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
-                }
-            } else {
-                levelBytes_ = AddSaturated(levelBytes_, CountEntry(entry, *this, rules_.Tree, treeDir));
+        own = ClassifyLevel(level, depth, treeDir, rules_, totals_, [&](int index, int childTreeDir) {
+            const std::string& child = level.Items(index).Name;
+            treeDir_ = childTreeDir;
+            if (!std::exchange(enteredAhead, false)) {
+                ftp_.ChangeDir(child);
+            } else if (!refusedAhead.empty()) {
+                throw EServerError(refusedAhead);
             }
+            below = AddSaturated(below, RetrieveDir(child, depth + 1));
+            // After a failure below that closed the connection (a cancel,
+            // a time-out), going up would only fail again and report a
+            // second time; while it is open, going up puts the server back
+            // where the walk started.
+            if (totals_.Aborted && !ftp_.Connected() && !rules_.UnwindThroughClosedConnection) return false;
+            const int next = totals_.Aborted ? -1 : NextDirectoryEntered(level, index + 1);
+            if (next < 0) {
+                ftp_.ChangeDirUp();
+            } else {
+                enteredAhead = true;
+                refusedAhead.clear();
+                if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
+            }
+            return !totals_.Aborted;
+        });
+        if (!totals_.Aborted) {
+            observer_.DirectoryDone(path_, depth, AddSaturated(own.Bytes, below), totals_.TotalFiles - filesBefore);
         }
-        if (!Aborted) observer_.DirectoryDone(path_, depth, levelBytes_, TotalFiles - filesBefore);
     } catch (const platform::Exception& e) {
-        Aborted = true;
-        observer_.WalkFailed(e.Message());
+        AbortWalk(totals_, observer_, e.Message());
     }
     path_.resize(pathLength);
-    levelBytes_ = AddSaturated(outerBytes, levelBytes_);
+    return AddSaturated(own.Bytes, below);
 }
 
 }  // namespace zn

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -69,52 +70,84 @@ struct WalkTotals {
 bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals, int treeDir = -1);
 // size added to sum, both 0 or more, at most the largest int64.
 std::int64_t AddSaturated(std::int64_t sum, std::int64_t size);
-// Adds a file entry, or an unreadable line, to the totals; the bytes
-// saturate rather than wrap. Keeps files and links in `tree` under
-// `treeDir`. Returns the entry's bytes.
-std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree = nullptr, int treeDir = 0);
-// The tree's number for the directory `name` the walk goes into below
-// `parent`, and that a directory's listing has been read; nothing without a
-// tree.
-int EnterInTree(const WalkRules& rules, int parent, const std::string& name);
+// That a directory's listing has been read, in the rules' tree if any.
 void ListedInTree(const WalkRules& rules, int treeDir);
 // Some servers cut a long listing short and still answer success, saying
 // so in the text ("226 Output truncated to 10000 matches", pure-ftpd): a
 // total built on it would be reported as complete and be wrong.
 void RefuseTruncatedListing(const std::string& reply);
+// After a LIST or an MLSD of `ftp`: its listing, moved into `into`, unless
+// the server said it cut the listing short.
+void TakeWholeListing(TznFTP& ftp, TznFTPDirList& into);
 // The message of a walk that meets a directory deeper than the bound.
 std::string TooDeepMessage(int maxDepth, const std::string& name);
+// "a/b" and "c": "a/b/c"; the start directory is "".
+std::string JoinPath(const std::string& parent, const std::string& name);
+
+// A directory's own files: those in its listing, not below.
+struct LevelFiles {
+    std::int64_t Bytes = 0;  // saturated, apart from the total's
+    std::int64_t Files = 0;
+};
+
+// Goes through the listing of a directory `depth` levels below the start,
+// in the listing's order, under the rules: each file (and each unreadable
+// line) is counted into `totals` and kept in the rules' tree under
+// `treeDir`; each subdirectory the walk enters goes to `enter`, with its
+// index in the listing and its number in the tree, and `enter` says whether
+// to go on. Returns the directory's own files. A subdirectory to enter
+// below the depth bound ends the walk (platform::Exception).
+LevelFiles ClassifyLevel(const TznFTPDirList& listing, int depth, int treeDir, const WalkRules& rules,
+                         WalkTotals& totals, const std::function<bool(int index, int childTreeDir)>& enter);
+
+// A failure that ends the walk: the totals say so, the observer hears it.
+void AbortWalk(WalkTotals& totals, WalkObserver& observer, const std::string& message);
+
+// One way of walking a site, as the window and the command line drive it.
+class WalkStrategy {
+public:
+    virtual ~WalkStrategy() = default;
+    // Resets the totals and walks from the client's current directory; a
+    // failure is reported to the observer and marks the totals aborted.
+    virtual void Walk() = 0;
+    // The totals so far, while the walk runs too.
+    virtual const WalkTotals& Totals() const = 0;
+    // The command the last walk listed with: "LIST", "LIST -a", "STAT",
+    // "STAT -a" or "MLSD".
+    virtual std::string Method() const = 0;
+};
 
 // A depth-first walk of the FTP client's current directory: one LIST per
 // directory, CWD into each subdirectory and CDUP back out. A failure is
 // reported once, where it happened, and every level then goes back up.
-class SiteWalker : public WalkTotals {
+class SiteWalker : public WalkStrategy {
 public:
     SiteWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
 
-    // Resets the totals and walks from the current directory, listed with
-    // its fullest LIST.
-    void Walk();
+    // Walks from the current directory, listed with its fullest LIST.
+    void Walk() override;
+    const WalkTotals& Totals() const override { return totals_; }
+    std::string Method() const override { return form_.Command(); }
     // Walks with `form`, the current directory's listing already in `start`
     // (taken): another walk has chosen the form.
     void WalkWith(const ListingForm& form, TznFTPDirList& start);
+
+private:
+    void Restart();
     // Lists the current directory with its fullest LIST, kept for the walk
     // of that directory, and says so to the observer. False after a failure,
     // which is reported.
     bool ChooseListing();
-    const ListingForm& Form() const { return form_; }
     // Walks the current directory, already entered under `name`, at `depth`
-    // levels below the start.
-    void RetrieveDir(const std::string& name, int depth);
-
-private:
+    // levels below the start; returns the bytes found there and below.
+    std::int64_t RetrieveDir(const std::string& name, int depth);
     int NextDirectoryEntered(const TznFTPDirList& level, int from) const;
-
     void ListLevel(int depth, TznFTPDirList& level);
 
     TznFTP& ftp_;
     WalkObserver& observer_;
     WalkRules rules_;
+    WalkTotals totals_;
     std::string path_;
     int treeDir_ = 0;  // the tree's number of the directory entered next
     ListingForm form_;
@@ -122,7 +155,6 @@ private:
     // to take instead of listing it again.
     TznFTPDirList start_;
     bool startListed_ = false;
-    std::int64_t levelBytes_ = 0;  // the bytes of the directory being walked so far
 };
 
 }  // namespace zn

@@ -10,9 +10,7 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
 #include "app/cli/cli_tls_servers.h"
-#include "ftp/fast_walker.h"
-#include "ftp/helper_clients.h"
-#include "ftp/site_walker.h"
+#include "ftp/walk_session.h"
 #include "platform/messages.h"
 
 #include <QSocketNotifier>
@@ -24,7 +22,6 @@
 #include <chrono>
 #include <functional>
 #include <utility>
-#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <optional>
@@ -71,8 +68,9 @@ private:
 };
 
 // Reports the walk on the command line: failures and progress on stderr,
-// per-directory totals for --du.
-class CliObserver : public zn::WalkObserver {
+// per-directory totals for --du, and with --verbose the dialogue of every
+// connection.
+class CliObserver : public zn::WalkSessionObserver {
 public:
     CliObserver(std::ostream& err, std::string server, bool progress, bool verbose)
         : err_(err), server_(std::move(server)), progress_(progress), verbose_(verbose) {}
@@ -100,6 +98,18 @@ public:
         err_ << "dirweigh-cli: " << server_ << ": "
              << (hidden ? zn::HiddenNamesNote(form) : "listing with " + listing) << '\n';
     }
+    void LineSent(const std::string& tag, const std::string& shown) override {
+        if (verbose_) err_ << tag << TerminalSafe(shown) << '\n';
+    }
+    void LineReceived(const std::string& tag, const std::string& line) override {
+        if (verbose_) err_ << tag << ' ' << TerminalSafe(line) << '\n';
+    }
+    void Secured(const std::string&, const zn::TznFTP& ftp) override {
+        if (verbose_) err_ << "TLS: " << ftp.TlsSummary() << '\n';
+    }
+    void ConnectionFailed(const std::string& tag, const std::string& message) override {
+        if (verbose_) err_ << tag << TerminalSafe(message) << '\n';
+    }
     void ClearProgress() {
         if (shown_) err_ << "\r\033[K" << std::flush;
         shown_ = false;
@@ -118,17 +128,6 @@ private:
     bool verbose_;
     bool shown_ = false;
 };
-
-// `tag` names a further connection of the fast walk ("[2] ").
-void ShowDialogue(zn::TznFTP& ftp, std::ostream& err, const std::string& tag = {}) {
-    ftp.OnLineSent = [&err, tag](zn::TObject*, const std::string& line) {
-        err << tag << TerminalSafe(line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line) << '\n';
-    };
-    ftp.OnLineReceived = [&err, tag](zn::TObject*, const std::string& line) {
-        err << tag << ' ' << TerminalSafe(line) << '\n';
-    };
-    ftp.OnSecured = [&err, &ftp](zn::TObject*) { err << "TLS: " << ftp.TlsSummary() << '\n'; };
-}
 
 zn::TTlsMode TlsMode(TlsChoice choice) {
     switch (choice) {
@@ -244,13 +243,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         tree = std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
         rules.Tree = tree.get();
     }
-    zn::SiteWalker designed(*ftp, observer, rules);
-    zn::FastWalker fast(*ftp, observer, rules);
-    zn::WalkTotals& walker = options.fastWalk ? static_cast<zn::WalkTotals&>(fast) : designed;
-    Totals totals;
+    zn::WalkSession session(*ftp, observer, {std::move(rules), options.fastWalk, options.connections});
+    observer.totals = [&session]() -> const zn::WalkTotals& { return session.Totals(); };
     bool secured = false;
+    bool failed = false;  // before the walk, or by an error it let through
     std::string untrusted;  // the fingerprint of a certificate nothing vouched for
-    std::vector<zn::TznFTP*> helpers;
     CheckRun checkRun;
     const auto started = std::chrono::steady_clock::now();
     try {
@@ -267,7 +264,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         ftp->OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
             untrusted = certificate.Fingerprint;
         };
-        if (options.verbose) ShowDialogue(*ftp, err);
+        if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
         // Said whatever the verbosity: the user must know the password
         // went in clear, and JSON's "tls": false comes only at the end.
         ftp->OnPlainLogon = [&err, &options, ftp](zn::TObject*) {
@@ -276,10 +273,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
             interrupt.emplace(
-                [ftp, &helpers, &dialUp] {
+                [ftp, &session, &dialUp] {
                     dialUp.Cancel();
                     ftp->Cancel();
-                    for (zn::TznFTP* helper : helpers) helper->Cancel();
+                    session.CancelFurther();
                 },
                 interrupted);
         }
@@ -289,42 +286,24 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         secured = ftp->TlsActive();
         if (secured) RememberTls(options.host, environment.tlsServersFile, err);
         if (!options.dir.empty()) ftp->ChangeDir(options.dir);
-        if (options.fastWalk) {
-            fast.SetHelperSource([&] {
-                const auto tag = [](int number) { return "[" + std::to_string(number) + "] "; };
-                zn::OpenHelperClients(
-                    owner, *ftp, options.connections, helpers,
-                    [&](zn::TznFTP& helper, int number) {
-                        if (options.verbose) ShowDialogue(helper, err, tag(number));
-                    },
-                    [&](int number, const std::string& message) {
-                        if (options.verbose) err << tag(number) << TerminalSafe(message) << '\n';
-                    });
-                // "tls": true means every connection of the walk.
-                secured = secured && std::all_of(helpers.begin(), helpers.end(),
-                                                 [](const zn::TznFTP* helper) { return helper->TlsActive(); });
-                return helpers;
-            });
-            observer.totals = [&fast]() -> const zn::WalkTotals& { return fast.Current(); };
-            fast.Walk();
-        } else {
-            observer.totals = [&designed]() -> const zn::WalkTotals& { return designed; };
-            designed.Walk();
-        }
+        session.Walk();
+        // "tls": true means every connection of the walk.
+        secured = secured && session.FurtherSecured();
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.
         observer.WalkFailed(untrusted.empty() ? std::string(e.what())
                                               : std::string(e.what()) + " (to trust it: --tls-fingerprint " +
                                                     untrusted + ")");
-        walker.Aborted = true;
+        failed = true;
     }
     observer.ClearProgress();
+    const zn::WalkTotals& walked = session.Totals();
+    const bool aborted = failed || walked.Aborted;
     std::optional<std::int64_t> available;
-    if (!walker.Aborted) available = AskAvailableSpace(*ftp, options.host, err);
-    totals = Totals{walker.TotalBytes,         walker.TotalFiles,    walker.Directories, walker.SkippedDirectories,
-                    walker.RefusedDirectories, walker.UnparsedLines, !walker.Aborted,     observer.firstError,
-                    secured,
-                    observer.listing, available};
+    if (!aborted) available = AskAvailableSpace(*ftp, options.host, err);
+    const Totals totals{walked.TotalBytes,         walked.TotalFiles,    walked.Directories, walked.SkippedDirectories,
+                        walked.RefusedDirectories, walked.UnparsedLines, !aborted,           observer.firstError,
+                        secured,                   observer.listing,     available};
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const bool written =
         options.monitor.prometheusFile.empty() || WritePrometheus(options, totals, observer.du, seconds, err);
@@ -357,8 +336,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     // The result is out before the goodbyes, which may wait on a server.
     out << std::flush;
-    helpers.push_back(ftp);
-    zn::EndWalkSessions(helpers, walker.Aborted);
+    session.End(aborted, true);
     dialUp.HangUp();
     return status;
 }

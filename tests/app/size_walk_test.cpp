@@ -175,19 +175,27 @@ TEST_F(WalkTest, TwoWalksGiveTheSameTotals) {
     EXPECT_EQ(first, "1000/0/2");
 }
 
+// The fast walk, on a server without STAT or MLSD, is the designed walk
+// and unwinds as it does.
 TEST_F(WalkTest, CancelDeepInTheTreeGivesOneBoxPerLevelAbove) {
-    TreeFtpServer server;
-    server.AddFile("a/top.html", 5);
-    server.AddFile("a/b/c/deep.html", 7);
-    server.StallList("a/b/c", [this] { platform::PostCallback([this] { Form().CancelBtn->click(); }); });
-    ConnectAndWalk(server);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ERROR: Operation has been canceled",
-                                                     "ERROR: You have to connect to the server first",
-                                                     "ERROR: You have to connect to the server first",
-                                                     "ERROR: You have to connect to the server first"}));
-    EXPECT_EQ(Labels(Form()), "5/0/1") << "the partial totals";
-    EXPECT_EQ(Status(), "Size retrieved.");
-    EXPECT_EQ(Buttons(), "C---");
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast walk" : "designed walk");
+        TreeFtpServer server;
+        server.AddFile("a/top.html", 5);
+        server.AddFile("a/b/c/deep.html", 7);
+        server.StallList("a/b/c", [this] { platform::PostCallback([this] { Form().CancelBtn->click(); }); });
+        Form().IniFastWalk = fast;
+        ConnectAndWalk(server);
+        EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ERROR: Operation has been canceled",
+                                                         "ERROR: You have to connect to the server first",
+                                                         "ERROR: You have to connect to the server first",
+                                                         "ERROR: You have to connect to the server first"}));
+        EXPECT_EQ(Labels(Form()), "5/0/1") << "the partial totals";
+        EXPECT_EQ(Status(), "Size retrieved.");
+        EXPECT_EQ(Buttons(), "C---");
+        form_.reset();
+        boxes_.clear();
+    }
 }
 
 TEST_F(WalkTest, QuitDuringTheWalkSavesCancelsAndEnds) {

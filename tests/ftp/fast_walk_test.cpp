@@ -4,7 +4,7 @@
 // the STAT reply shapes of other servers, the fallback, and failures.
 
 #include "ftp/fast_walker.h"
-#include "ftp/helper_clients.h"
+#include "ftp/walk_session.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
@@ -100,7 +100,7 @@ void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent, const std::string& metho
     }
     sent.insert(sent.end(), helperSent.begin(), helperSent.end());
     EXPECT_EQ(fast.Method(), method);
-    EXPECT_EQ(Totals(fast), Totals(designed));
+    EXPECT_EQ(Totals(fast.Totals()), Totals(designed.Totals()));
     // A machine listing comes in the server's own order, which need not be
     // its LIST's: the same directories with the same totals, in any order.
     if (method == "MLSD") {
@@ -276,7 +276,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
         Recorder events;
         zn::FastWalker walker(*ftp_, events);
         walker.Walk();
-        EXPECT_EQ(Totals(walker), c.totals);
+        EXPECT_EQ(Totals(walker.Totals()), c.totals);
         EXPECT_EQ(events.failures, c.failures);
         ftp_->Close();
     }
@@ -304,7 +304,7 @@ TEST_F(FtpTest, FastWalkStopsAtTheDepthBoundInATreeThatLeadsBackIntoItself) {
     zn::FastWalker walker(*ftp_, events, rules);
     walker.Walk();
     ftp_->Close();
-    EXPECT_TRUE(walker.Aborted);
+    EXPECT_TRUE(walker.Totals().Aborted);
     EXPECT_EQ(events.failures, Lines{zn::TooDeepMessage(12, "x")});
     const Lines received = server.Received();
     // Level by level it would list 2^12 directories before the bound.
@@ -335,7 +335,7 @@ TEST_F(FtpTest, FastWalkListsADirectoryWithCutLinesByCwd) {
     walker.Walk();
     ftp_->Close();
     EXPECT_TRUE(server.Finished(3));
-    EXPECT_EQ(Totals(walker), "7 bytes 1 files 3 dirs 0 skipped");
+    EXPECT_EQ(Totals(walker.Totals()), "7 bytes 1 files 3 dirs 0 skipped");
     const Lines received = server.Received();
     EXPECT_NE(std::find(received.begin(), received.end(), "STAT /sub/" + longName), received.end());
 }
@@ -391,7 +391,7 @@ TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
     walker.Walk();
     ftp_->Close();
     EXPECT_EQ(events.failures, Lines{});
-    EXPECT_EQ(Totals(walker), "2000 bytes 2 files 3 dirs 0 skipped");
+    EXPECT_EQ(Totals(walker.Totals()), "2000 bytes 2 files 3 dirs 0 skipped");
 }
 
 TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
@@ -405,7 +405,7 @@ TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     zn::FastWalker walker(*ftp_, events);
     QTimer::singleShot(300, [this] { ftp_->Cancel(); });
     walker.Walk();
-    EXPECT_TRUE(walker.Aborted);
+    EXPECT_TRUE(walker.Totals().Aborted);
     EXPECT_EQ(events.failures, Lines{"Operation has been canceled"});
     EXPECT_EQ(server.Received().back(), "STAT /www/sub");
 }

@@ -166,9 +166,9 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortIsIncomplete) {
     } failures;
     zn::SiteWalker walker(*ftp_, failures);
     walker.Walk();
-    EXPECT_TRUE(walker.Aborted);
+    EXPECT_TRUE(walker.Totals().Aborted);
     EXPECT_EQ(failures.messages, Lines{"226 Output truncated to 1 matches"});
-    EXPECT_EQ(walker.TotalFiles, 0) << "nothing of the cut listing is counted";
+    EXPECT_EQ(walker.Totals().TotalFiles, 0) << "nothing of the cut listing is counted";
 }
 
 // Names with blanks, as DOS listings and Unix listings with a group of two
@@ -213,11 +213,11 @@ TEST_F(FtpTest, WalkEntersDirectoriesWithBlanksByTheirWholeName) {
         ftp_->Close();
         EXPECT_TRUE(server.Finished(3));
         EXPECT_EQ(failures.messages, Lines{});
-        EXPECT_FALSE(walker.Aborted);
-        EXPECT_EQ(walker.TotalBytes, 20480 + 1048576 + 512);
-        EXPECT_EQ(walker.TotalFiles, 3);
-        EXPECT_EQ(walker.Directories, 3);
-        EXPECT_EQ(walker.UnparsedLines, 0);
+        EXPECT_FALSE(walker.Totals().Aborted);
+        EXPECT_EQ(walker.Totals().TotalBytes, 20480 + 1048576 + 512);
+        EXPECT_EQ(walker.Totals().TotalFiles, 3);
+        EXPECT_EQ(walker.Totals().Directories, 3);
+        EXPECT_EQ(walker.Totals().UnparsedLines, 0);
         Lines moves;
         for (const std::string& line : server.Received()) {
             if (line.rfind("CWD", 0) == 0 || line == "CDUP") moves.push_back(line);

@@ -51,7 +51,8 @@ WalkTotals WalkAll(zn::TznFTP& ftp) {
     FailureKeeper observer;
     zn::SiteWalker walker(ftp, observer, zn::WalkRules{{}});
     walker.Walk();
-    return {walker.TotalBytes, walker.TotalFiles, walker.Directories, observer.error};
+    const zn::WalkTotals& walked = walker.Totals();
+    return {walked.TotalBytes, walked.TotalFiles, walked.Directories, observer.error};
 }
 
 // Forty directories, names with spaces among them, an empty one, and a

@@ -95,9 +95,9 @@ TEST_F(FtpTest, BothWalksKeepTheSameTreeOnPyftpdlib) {
     EXPECT_TRUE(quiet.failures.empty()) << quiet.failures.front();
     const Lines dump = Dump(designedTree);
     EXPECT_EQ(Dump(fastTree), dump);
-    EXPECT_EQ(designedTree.TotalBytes(zn::WalkTree::kRoot), designed.TotalBytes);
-    EXPECT_EQ(designedTree.TotalFiles(zn::WalkTree::kRoot), designed.TotalFiles);
-    EXPECT_EQ(designedTree.DirectoryCount(), designed.Directories);
+    EXPECT_EQ(designedTree.TotalBytes(zn::WalkTree::kRoot), designed.Totals().TotalBytes);
+    EXPECT_EQ(designedTree.TotalFiles(zn::WalkTree::kRoot), designed.Totals().TotalFiles);
+    EXPECT_EQ(designedTree.DirectoryCount(), designed.Totals().Directories);
     for (const char* line : {"/back\\slash/caf\xe9.txt file 22", "/link.iso link 0", "/logs excluded 0",
                                     "/huge.iso file 4294967296", "/sp ace/\"quoted\".html file 11",
                                     "/back\\slash own 22/1 total 55/2", "/empty own 0/0 total 0/0"}) {
@@ -129,7 +129,7 @@ TEST(WalkTreeFaults, RefusedNamesAndAnUnreadableDirectoryAreMarked) {
     zn::SiteWalker walker(*ftp, quiet, rules);
     walker.Walk();
     ftp->Disconnect();
-    EXPECT_TRUE(walker.Aborted);
+    EXPECT_TRUE(walker.Totals().Aborted);
     EXPECT_EQ(Dump(tree), (Lines{"/ own 0/0 total 10/1", "/a own 10/1 total 10/1", "/a/one.html file 10",
                                  "/b unreadable own 0/0 total 0/0", "/x/y refused 0"}));
 }

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
-#include "ftp/helper_clients.h"
+#include "ftp/walk_session.h"
 
+#include "ftp/fast_walker.h"
 #include "net/errors.h"
 #include "net/text_helpers.h"
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace zn {
 namespace {
+
+std::string Tag(int number) { return "[" + std::to_string(number) + "] "; }
 
 // A further connection the server leaves unanswered is not worth the whole
 // time-out, at its logon or later: what it owes goes to the others, and the
@@ -45,6 +49,35 @@ bool RefusesMoreConnections(const std::string& message) {
     return lowered.rfind("421", 0) == 0 || (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
 }
 
+void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
+    std::vector<TznFTP*> asked;
+    for (TznFTP* ftp : clients) {
+        if (aborted || !ftp->Connected()) {
+            ftp->Close();
+            continue;
+        }
+        try {
+            ftp->SendLine("QUIT");
+            asked.push_back(ftp);
+        } catch (const std::exception&) {
+            ftp->Close();
+        }
+    }
+    // The servers answer their QUITs side by side; once one has let its
+    // time-out pass, the others have had as long and are not waited for.
+    bool late = false;
+    for (TznFTP* ftp : asked) {
+        try {
+            if (!late) ftp->ReadReply();
+        } catch (const ETimedOutError&) {
+            late = true;
+        } catch (const std::exception&) {
+            // The totals are in; a refused QUIT changes nothing.
+        }
+        ftp->Close();
+    }
+}
+
 }  // namespace
 
 void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int count, std::vector<TznFTP*>& helpers,
@@ -73,33 +106,44 @@ void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int cou
     }
 }
 
-void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
-    std::vector<TznFTP*> asked;
-    for (TznFTP* ftp : clients) {
-        if (aborted || !ftp->Connected()) {
-            ftp->Close();
-            continue;
-        }
-        try {
-            ftp->SendLine("QUIT");
-            asked.push_back(ftp);
-        } catch (const std::exception&) {
-            ftp->Close();
-        }
+std::string ShownCommand(const std::string& line) {
+    return line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line;
+}
+
+void ShowDialogue(TznFTP& ftp, WalkSessionObserver& observer, const std::string& tag) {
+    ftp.OnLineSent = [&observer, tag](TObject*, const std::string& line) { observer.LineSent(tag, ShownCommand(line)); };
+    ftp.OnLineReceived = [&observer, tag](TObject*, const std::string& line) { observer.LineReceived(tag, line); };
+    ftp.OnSecured = [&observer, &ftp, tag](TObject*) { observer.Secured(tag, ftp); };
+}
+
+WalkSession::WalkSession(TznFTP& first, WalkSessionObserver& observer, Settings settings)
+    : first_(first), observer_(observer) {
+    if (!settings.Fast) {
+        walker_ = std::make_unique<SiteWalker>(first, observer, std::move(settings.Rules));
+        return;
     }
-    // The servers answer their QUITs side by side; once one has let its
-    // time-out pass, the others have had as long and are not waited for.
-    bool late = false;
-    for (TznFTP* ftp : asked) {
-        try {
-            if (!late) ftp->ReadReply();
-        } catch (const ETimedOutError&) {
-            late = true;
-        } catch (const std::exception&) {
-            // The totals are in; a refused QUIT changes nothing.
-        }
-        ftp->Close();
-    }
+    auto fast = std::make_unique<FastWalker>(first, observer, std::move(settings.Rules));
+    fast->SetHelperSource([this, connections = settings.Connections] { return OpenFurther(connections); });
+    walker_ = std::move(fast);
+}
+
+std::vector<TznFTP*> WalkSession::OpenFurther(int connections) {
+    OpenHelperClients(
+        owner_, first_, connections, further_,
+        [this](TznFTP& helper, int number) { ShowDialogue(helper, observer_, Tag(number)); },
+        [this](int number, const std::string& message) { observer_.ConnectionFailed(Tag(number), message); });
+    furtherSecured_ = std::all_of(further_.begin(), further_.end(), [](const TznFTP* ftp) { return ftp->TlsActive(); });
+    return further_;
+}
+
+void WalkSession::CancelFurther() {
+    for (TznFTP* helper : further_) helper->Cancel();
+}
+
+void WalkSession::End(bool aborted, bool withFirst) {
+    std::vector<TznFTP*> ending = std::exchange(further_, {});
+    if (withFirst) ending.push_back(&first_);
+    EndWalkSessions(ending, aborted);
 }
 
 }  // namespace zn
