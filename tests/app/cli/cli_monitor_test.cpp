@@ -70,7 +70,7 @@ TEST(CliCheck, LineOfALargeSite) {
     options.check = true;
     options.warning = cli::Threshold{*cli::ParseSize("800M"), std::nullopt};
     options.critical = cli::Threshold{*cli::ParseSize("950M"), std::nullopt};
-    cli::Totals totals{892340224, 35001, 812, 0, 0, 0, true, "", false, "STAT"};
+    cli::Totals totals{892340224, 35001, 812, 0, 0, 0, true, "", false, "STAT", std::nullopt};
     std::ostringstream out;
     EXPECT_EQ(cli::PrintCheck(options, totals, {true, false}, out), cli::kPluginWarning);
     EXPECT_EQ(out.str(), "DIRWEIGH WARNING - 851 MiB in 35,001 files | "
@@ -167,7 +167,9 @@ TEST(CliAvailableSpace, AskedWhereFeatOffersItAndShownBesideTheTotal) {
         EXPECT_EQ(run.status, 0) << run.err;
         EXPECT_NE(run.out.find(row.json), std::string::npos) << run.out;
         EXPECT_NE(run.out.find("\"complete\": true"), std::string::npos) << run.out;
-        if (!row.note.empty()) EXPECT_NE(run.err.find(row.note), std::string::npos) << run.err;
+        if (!row.note.empty()) {
+            EXPECT_NE(run.err.find(row.note), std::string::npos) << run.err;
+        }
         EXPECT_EQ(Count(server.Commands(), "AVBL"), row.reply.empty() ? 0u : 1u);
     }
     testsupport::TreeFtpServer server;

@@ -41,7 +41,7 @@ namespace {
 }  // namespace
 
 TEST(CliReport, JsonShapeAndSummaryLine) {
-    cli::Totals totals{1272954913, 4982, 500, 3, 2, 1, true, "", false, "LIST -a"};
+    cli::Totals totals{1272954913, 4982, 500, 3, 2, 1, true, "", false, "LIST -a", std::nullopt};
     EXPECT_EQ(cli::SummaryLine(totals),
               "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty), "
               "1 listing line not read (their sizes are not in the total)");
@@ -58,7 +58,7 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
     // A server's Latin-1 byte, a cut sequence and DEL must not make the JSON invalid; real UTF-8 passes.
     totals.error = "caf\xE9 \xC3 \x7F na\xC3\xAFve";
     EXPECT_NE(cli::JsonObject(totals).find("\"caf\\ufffd \\ufffd \\u007f na\xC3\xAFve\""), std::string::npos);
-    EXPECT_EQ(cli::SummaryLine(cli::Totals{1, 1, 1, 0, 0, 0, false, "x", false, ""}), "1 byte (1 B), 1 file, 1 directory (incomplete)");
+    EXPECT_EQ(cli::SummaryLine(cli::Totals{1, 1, 1, 0, 0, 0, false, "x", false, "", std::nullopt}), "1 byte (1 B), 1 file, 1 directory (incomplete)");
 }
 
 TEST(CliRun, UsageErrorsExitWithTwo) {
