@@ -117,7 +117,8 @@ void BreakdownModel::sort(int column, Qt::SortOrder order) {
     sortOrder_ = order;
     Order();
     QModelIndexList after;
-    for (std::size_t i = 0; i < dirs.size(); ++i) after.push_back(IndexOf(dirs[i]).siblingAtColumn(before[static_cast<int>(i)].column()));
+    for (std::size_t i = 0; i < dirs.size(); ++i)
+        after.push_back(IndexOf(dirs[i]).siblingAtColumn(before[static_cast<int>(i)].column()));
     changePersistentIndexList(before, after);
     emit layoutChanged();
 }
@@ -125,7 +126,8 @@ void BreakdownModel::sort(int column, Qt::SortOrder order) {
 QModelIndex BreakdownModel::IndexOf(int dir) const {
     // A tree a walk is filling has directories the model has not seen yet.
     if (!tree_ || dir < 0 || dir >= static_cast<int>(row_.size())) return {};
-    return createIndex(dir == zn::WalkTree::kRoot ? 0 : row_[static_cast<std::size_t>(dir)], 0, static_cast<quintptr>(dir));
+    return createIndex(dir == zn::WalkTree::kRoot ? 0 : row_[static_cast<std::size_t>(dir)], 0,
+                       static_cast<quintptr>(dir));
 }
 
 int BreakdownModel::DirOf(const QModelIndex& index) const {

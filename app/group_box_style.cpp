@@ -15,9 +15,7 @@ QRect TitleRect(const QStyleOptionGroupBox& box) {
 }
 
 // The frame line runs through the middle of the title's line.
-QRect FrameRect(const QStyleOptionGroupBox& box) {
-    return box.rect.adjusted(0, box.fontMetrics.height() / 2, 0, 0);
-}
+QRect FrameRect(const QStyleOptionGroupBox& box) { return box.rect.adjusted(0, box.fontMetrics.height() / 2, 0, 0); }
 
 }  // namespace
 
@@ -55,7 +53,7 @@ void GroupBoxStyle::drawComplexControl(ComplexControl control, const QStyleOptio
     painter->drawRect(frame.adjusted(1, 1, -1, -1));
     painter->restore();
     if (!box->text.isEmpty()) {
-        drawItemText(painter, title, Qt::AlignCenter | Qt::TextShowMnemonic, box->palette,
-                     box->state & State_Enabled, box->text, QPalette::WindowText);
+        drawItemText(painter, title, Qt::AlignCenter | Qt::TextShowMnemonic, box->palette, box->state & State_Enabled,
+                     box->text, QPalette::WindowText);
     }
 }

@@ -118,7 +118,8 @@ void TMainFrm::CreateFtpClient() {
 
 void TMainFrm::BindHandlers() {
     auto bind = [this](QPushButton* button, void (TMainFrm::*handler)()) {
-        QObject::connect(button, &QPushButton::clicked, this, [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
+        QObject::connect(button, &QPushButton::clicked, this,
+                         [this, handler] { Handle([this, handler] { (this->*handler)(); }); });
     };
     bind(ConnectBtn, &TMainFrm::ConnectBtnClick);
     bind(DisconnectBtn, &TMainFrm::DisconnectBtnClick);
@@ -272,8 +273,8 @@ void TMainFrm::ConnectBtnClick() {
     znFTP->SetTlsMode(IniTlsMode);
     znFTP->SetTrustedFingerprint(TrustedFingerprintFor(FieldBytes(ServerEdt)));
     const std::string server = FieldBytes(ServerEdt);
-    znFTP->SetTlsRemembered(SpokeTls(server), "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
-                                                  server + "] section");
+    znFTP->SetTlsRemembered(SpokeTls(server),
+                            "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " + server + "] section");
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);
@@ -348,9 +349,9 @@ void TMainFrm::znFTPPlainLogon(zn::TObject*) {
 void TMainFrm::znFTPUntrustedCertificate(zn::TObject*, const zn::TlsCertificate& Certificate, bool& Trust) {
     const std::string server = FieldBytes(ServerEdt);
     const std::string question = "The certificate of " + server + " is not trusted (" + Certificate.Problem +
-                                 ").\n\nSHA-256 fingerprint:\n" + Certificate.Fingerprint + "\n\nSubject: " +
-                                 Certificate.Subject + "\nIssuer: " + Certificate.Issuer + "\nValid from " +
-                                 Certificate.ValidFrom + " to " + Certificate.ValidTo +
+                                 ").\n\nSHA-256 fingerprint:\n" + Certificate.Fingerprint +
+                                 "\n\nSubject: " + Certificate.Subject + "\nIssuer: " + Certificate.Issuer +
+                                 "\nValid from " + Certificate.ValidFrom + " to " + Certificate.ValidTo +
                                  "\n\nTrust this certificate for " + server + "?";
     FlushLog();
     Trust = platform::AskQuestion(question, kTitle);

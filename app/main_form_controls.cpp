@@ -147,7 +147,7 @@ void TMainFrm::CreateControls() {
 }
 
 void TMainFrm::SetTabOrder() {
-    QWidget* order[] = {ServerEdt, UserEdt,   PasswordEdt, StartUpDirEdt, LogMem,
-                        ConnectBtn, DisconnectBtn, CancelBtn, GetSizeBtn,  CloseBtn};
+    QWidget* order[] = {ServerEdt,  UserEdt,       PasswordEdt, StartUpDirEdt, LogMem,
+                        ConnectBtn, DisconnectBtn, CancelBtn,   GetSizeBtn,    CloseBtn};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }

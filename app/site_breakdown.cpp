@@ -249,7 +249,8 @@ void SiteBreakdown::SaveClicked() {
 }
 
 void SiteBreakdown::OpenClicked() {
-    const QString file = QFileDialog::getOpenFileName(this, "Open", {}, "ncdu export (*.json *.json.gz);;All files (*)");
+    const QString file =
+        QFileDialog::getOpenFileName(this, "Open", {}, "ncdu export (*.json *.json.gz);;All files (*)");
     QString error;
     if (!file.isEmpty() && !OpenFile(file, error)) QMessageBox::warning(this, "DirWeigh", "ERROR: " + error);
 }

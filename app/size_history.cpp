@@ -26,8 +26,8 @@ void TMainFrm::KeepInHistory() {
     if (!IniHistory || !walkTree_) return;
     const std::string root = zn::HistoryRoot();
     if (root.empty()) return;
-    const std::string folder = zn::SiteHistoryFolder(root, ServerEdt->text().toStdString(),
-                                                     std::string(walkTree_->Name(zn::WalkTree::kRoot)));
+    const std::string folder =
+        zn::SiteHistoryFolder(root, ServerEdt->text().toStdString(), std::string(walkTree_->Name(zn::WalkTree::kRoot)));
     earlierWalks_ = zn::HistoryFiles(folder);
     const auto before = zn::LastKeptWalk(folder);
     const zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), walkSource_};

@@ -52,7 +52,8 @@ std::vector<QRectF> Squarify(const std::vector<double>& sizes, const QRectF& are
         std::size_t last = first + 1;
         double sum = areas[first];
         while (last < areas.size() && areas[last] > 0 &&
-               Worst(areas[first], areas[last], sum + areas[last], side) <= Worst(areas[first], areas[last - 1], sum, side)) {
+               Worst(areas[first], areas[last], sum + areas[last], side) <=
+                   Worst(areas[first], areas[last - 1], sum, side)) {
             sum += areas[last++];
         }
         free = PlaceRow(areas, first, last, sum, free, out);

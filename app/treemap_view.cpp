@@ -3,9 +3,9 @@
 
 #include "app/breakdown_model.h"
 
+#include <QHashFunctions>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QHashFunctions>
 
 TreemapView::TreemapView(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
@@ -73,7 +73,8 @@ void TreemapView::paintEvent(QPaintEvent*) {
         if (cell.depth != 1 || cell.files) continue;
         const QString name = ShownName(tree_->Name(cell.dir));
         const QRectF text = cell.rect.adjusted(4, 2, -4, -2);
-        if (painter.fontMetrics().horizontalAdvance(name) < text.width() && painter.fontMetrics().height() < text.height()) {
+        if (painter.fontMetrics().horizontalAdvance(name) < text.width() &&
+            painter.fontMetrics().height() < text.height()) {
             painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, name);
         }
     }
@@ -91,7 +92,8 @@ void TreemapView::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     const QString path = "/" + ShownName(tree_->Path(cell->dir));
-    const QString files = byExtension_ && !cell->extension.empty() ? "*." + ShownName(cell->extension) + " in " : "Files in ";
+    const QString files =
+        byExtension_ && !cell->extension.empty() ? "*." + ShownName(cell->extension) + " in " : "Files in ";
     OnHover((cell->files ? files + path : path) + "  " + ShownSize(static_cast<std::int64_t>(cell->bytes)));
 }
 

@@ -18,10 +18,10 @@
 #include "ftp/walk_tree.h"
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <malloc.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -89,9 +89,12 @@ void Serve(int listener, long lines) {
     std::string line, port;
     while (ReadLine(control, line)) {
         const std::string verb = line.substr(0, line.find(' '));
-        if (verb == "USER") SendAll(control, "331 Password\r\n");
-        else if (verb == "PASS") SendAll(control, "230 Logged in\r\n");
-        else if (verb == "TYPE") SendAll(control, "200 Type set\r\n");
+        if (verb == "USER")
+            SendAll(control, "331 Password\r\n");
+        else if (verb == "PASS")
+            SendAll(control, "230 Logged in\r\n");
+        else if (verb == "TYPE")
+            SendAll(control, "200 Type set\r\n");
         else if (verb == "PORT") {
             port = line.substr(5);
             SendAll(control, "200 PORT ok\r\n");
@@ -187,10 +190,12 @@ int main(int argc, char** argv) {
     // Sizes 1..1000 repeat every 1,000 lines.
     std::int64_t expected = 0;
     for (long i = 0; i < lines; ++i) expected += i % 1000 + 1;
-    std::printf("%ld-line listing%s: %lld files, %lld bytes (%s) in %.2f s; idle %ld KiB, peak %ld KiB, %.1f bytes per entry; after the walk %.1f bytes per entry, %.1f in use\n",
-                lines, keepTree ? " with tree" : "", static_cast<long long>(walked.TotalFiles), static_cast<long long>(walked.TotalBytes),
-                walked.TotalBytes == expected && walked.TotalFiles == lines ? "right" : "WRONG", seconds, idle, peak,
-                static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines),
-                static_cast<double>(after - idle) * 1024.0 / static_cast<double>(lines), heldPerEntry);
+    std::printf(
+        "%ld-line listing%s: %lld files, %lld bytes (%s) in %.2f s; idle %ld KiB, peak %ld KiB, %.1f bytes per entry; after the walk %.1f bytes per entry, %.1f in use\n",
+        lines, keepTree ? " with tree" : "", static_cast<long long>(walked.TotalFiles),
+        static_cast<long long>(walked.TotalBytes),
+        walked.TotalBytes == expected && walked.TotalFiles == lines ? "right" : "WRONG", seconds, idle, peak,
+        static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines),
+        static_cast<double>(after - idle) * 1024.0 / static_cast<double>(lines), heldPerEntry);
     return walked.TotalBytes == expected && walked.TotalFiles == lines ? 0 : 1;
 }

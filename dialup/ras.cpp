@@ -142,7 +142,8 @@ void TznRas::Dial() {
         LastError_ = static_cast<std::int32_t>(setParams(nullptr, &params, RemovePassword ? 1 : 0));
         if (LastError_ != 0) throw ERASError(LastError_);
     }
-    LastError_ = static_cast<std::int32_t>(dial(nullptr, nullptr, &params, ras::kNotifierWindow, NotifyWindow, &Connection));
+    LastError_ =
+        static_cast<std::int32_t>(dial(nullptr, nullptr, &params, ras::kNotifierWindow, NotifyWindow, &Connection));
     if (LastError_ != 0) {
         const std::int32_t error = LastError_;
         HangUpConnection();

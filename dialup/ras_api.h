@@ -22,8 +22,8 @@ constexpr int kUNLEN = 256;
 constexpr int kPWLEN = 256;
 constexpr int kDNLEN = 15;
 
-constexpr DWORD kConnected = 8192;        // RASCS_Connected
-constexpr DWORD kBufferTooSmall = 603;    // ERROR_BUFFER_TOO_SMALL
+constexpr DWORD kConnected = 8192;      // RASCS_Connected
+constexpr DWORD kBufferTooSmall = 603;  // ERROR_BUFFER_TOO_SMALL
 constexpr DWORD kProjectionPppIp = 0x8021;
 constexpr DWORD kNotifierWindow = 0xFFFFFFFF;
 
@@ -64,8 +64,8 @@ static_assert(sizeof(RASPPPIPA) == 24);
 constexpr int kEntryCapacity = 25;       // 6600 bytes
 constexpr int kConnectionCapacity = 10;  // 4120 bytes
 
-using RasEnumEntriesA_fn = DWORD (*)(const char* reserved, const char* phonebook, RASENTRYNAMEA* entries,
-                                     DWORD* bytes, DWORD* count);
+using RasEnumEntriesA_fn = DWORD (*)(const char* reserved, const char* phonebook, RASENTRYNAMEA* entries, DWORD* bytes,
+                                     DWORD* count);
 using RasEnumConnectionsA_fn = DWORD (*)(RASCONNA* connections, DWORD* bytes, DWORD* count);
 using RasGetProjectionInfoA_fn = DWORD (*)(HRASCONN connection, DWORD projection, void* info, DWORD* bytes);
 using RasGetEntryDialParamsA_fn = DWORD (*)(const char* phonebook, RASDIALPARAMSA* params, BOOL* passwordStored);

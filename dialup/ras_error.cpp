@@ -15,7 +15,8 @@ std::string MessageFor(std::int32_t code) {
     char buffer[256] = {};
     platform::HMODULE module = platform::LoadLibrary("rasapi32.dll");
     if (!module) return {};
-    if (auto fn = reinterpret_cast<ras::RasGetErrorStringA_fn>(platform::GetProcAddress(module, "RasGetErrorStringA"))) {
+    if (auto fn =
+            reinterpret_cast<ras::RasGetErrorStringA_fn>(platform::GetProcAddress(module, "RasGetErrorStringA"))) {
         if (fn(static_cast<ras::DWORD>(code), buffer, sizeof buffer) != 0) {
             std::snprintf(buffer, sizeof buffer, "RAS error no %d", code);
         }

@@ -15,9 +15,7 @@ TznFTPDirEntry& TznFTPDirList::Items(int index) {
     return *entries_[static_cast<std::size_t>(index)];
 }
 
-const TznFTPDirEntry& TznFTPDirList::Items(int index) const {
-    return const_cast<TznFTPDirList*>(this)->Items(index);
-}
+const TznFTPDirEntry& TznFTPDirList::Items(int index) const { return const_cast<TznFTPDirList*>(this)->Items(index); }
 
 void TznFTPDirList::Clear() {
     while (!entries_.empty()) entries_.pop_back();

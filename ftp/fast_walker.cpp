@@ -403,15 +403,22 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
         ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
             const Node& parent = nodes_[node];
             const std::string& name = listing.Items(index).Name;
-            nodes_.push_back(Node{Child(parent.absolute, name), JoinPath(parent.relative, name), parent.depth + 1, 0, 0,
-                                  {}, false, treeDir});
+            nodes_.push_back(Node{Child(parent.absolute, name),
+                                  JoinPath(parent.relative, name),
+                                  parent.depth + 1,
+                                  0,
+                                  0,
+                                  {},
+                                  false,
+                                  treeDir});
             nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
             return true;
         });
     nodes_[node].bytes = own.Bytes;
     nodes_[node].files = own.Files;
     // The first child is listed first: it goes on top.
-    for (std::size_t child = nodes_.size(); child > firstChild; --child) pending_.push_back(static_cast<int>(child - 1));
+    for (std::size_t child = nodes_.size(); child > firstChild; --child)
+        pending_.push_back(static_cast<int>(child - 1));
     if (pending_.size() > kMaxWaiting) {
         throw platform::Exception("More than " + std::to_string(kMaxWaiting) +
                                   " directories wait to be listed; the walk stops at " + nodes_[node].relative);

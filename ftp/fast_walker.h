@@ -85,8 +85,7 @@ private:
     void SendAhead();
     bool SendStat(int node);
     void SendCheck(std::size_t client);
-    void Send(std::size_t client, const std::string& command, Expect expects, std::string path = {},
-              int node = kCheck);
+    void Send(std::size_t client, const std::string& command, Expect expects, std::string path = {}, int node = kCheck);
     void ReceiveNext();
     void AcceptChecked(std::size_t client);
     void RetireClient(std::size_t client);
@@ -114,16 +113,16 @@ private:
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
     std::function<std::vector<TznFTP*>()> helperSource_;
-    std::vector<TznFTP*> clients_;     // ftp_, then the helpers
-    std::vector<bool> retired_;        // a helper the server closed
-    std::vector<std::size_t> load_;    // STAT commands in flight per client
+    std::vector<TznFTP*> clients_;        // ftp_, then the helpers
+    std::vector<bool> retired_;           // a helper the server closed
+    std::vector<std::size_t> load_;       // STAT commands in flight per client
     std::vector<std::size_t> unchecked_;  // STAT commands sent since its last NOOP
     // Listings received, counted when their window's NOOP is answered.
     std::vector<std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>>> held_;
-    std::vector<int> pending_;         // to be listed, the next at the back
-    std::deque<std::size_t> order_;    // whose reply comes next, in the order sent
+    std::vector<int> pending_;       // to be listed, the next at the back
+    std::deque<std::size_t> order_;  // whose reply comes next, in the order sent
     std::size_t window_ = kWindow;
-    std::size_t turn_ = 0;             // where the search for a connection starts
+    std::size_t turn_ = 0;  // where the search for a connection starts
     int resyncs_ = 0;
     Blanks blanks_ = Blanks::Unknown;
 };

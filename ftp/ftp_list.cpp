@@ -96,7 +96,8 @@ void TznFTP::CreateDataSocket() {
     int length = sizeof local;
     bool ok = WinsockInstance.getsockname(SocketHandle(), reinterpret_cast<winsock::sockaddr*>(&local), &length) == 0;
     local.sin_port = WinsockInstance.htons(0);
-    ok = ok && WinsockInstance.bind(ListenSocket, reinterpret_cast<const winsock::sockaddr*>(&local), sizeof local) == 0;
+    ok =
+        ok && WinsockInstance.bind(ListenSocket, reinterpret_cast<const winsock::sockaddr*>(&local), sizeof local) == 0;
     ok = ok && WinsockInstance.listen(ListenSocket, 5) == 0;
     if (!ok) {
         const std::uint16_t code = LastError();
@@ -129,7 +130,8 @@ void TznFTP::SendPort() {
 bool TznFTP::AcceptFromServer() {
     winsock::sockaddr_in peer{};
     int length = sizeof peer;
-    const winsock::SOCKET s = WinsockInstance.accept(ListenSocket, reinterpret_cast<winsock::sockaddr*>(&peer), &length);
+    const winsock::SOCKET s =
+        WinsockInstance.accept(ListenSocket, reinterpret_cast<winsock::sockaddr*>(&peer), &length);
     if (s == winsock::INVALID_SOCKET) {
         const std::uint16_t code = LastError();
         if (code != winsock::WSAEWOULDBLOCK) RaiseError(code);

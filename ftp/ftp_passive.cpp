@@ -36,15 +36,16 @@ void TznFTP::ConnectPassiveData() {
     if (port == 0) throw EServerError(LastReply());
 
     DataSocket = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, winsock::kIpprotoTcp);
-    if (DataSocket == winsock::INVALID_SOCKET) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    if (DataSocket == winsock::INVALID_SOCKET)
+        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     DataWindow = platform::CreateHiddenWindow(
         [this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) { return HandleDataMessage(msg, w, l); });
     // AsyncError belongs to the control connection; an error pending there
     // must still end the next wait, so only the data flag starts afresh.
     DataConnected = false;
     DataErrorCode = 0;
-    if (WinsockInstance.WSAAsyncSelect(DataSocket, DataWindow, WM_SOCKETEVENT, winsock::FD_CONNECT | winsock::FD_CLOSE) ==
-        winsock::SOCKET_ERROR) {
+    if (WinsockInstance.WSAAsyncSelect(DataSocket, DataWindow, WM_SOCKETEVENT,
+                                       winsock::FD_CONNECT | winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
     winsock::sockaddr_in server{};

@@ -29,7 +29,8 @@ bool OffersAuthTls(const std::string& line) {
     std::size_t at = start + 5;
     while ((at = upper.find("TLS", at)) != std::string::npos) {
         const bool before = upper[at - 1] == ' ' || upper[at - 1] == ';' || upper[at - 1] == ',';
-        const bool after = at + 3 == upper.size() || upper[at + 3] == ' ' || upper[at + 3] == ';' || upper[at + 3] == ',';
+        const bool after =
+            at + 3 == upper.size() || upper[at + 3] == ' ' || upper[at + 3] == ';' || upper[at + 3] == ',';
         if (before && after) return true;
         at += 3;
     }
@@ -108,10 +109,11 @@ void TznFTP::GoOnInClear(const std::string& why) {
 void TznFTP::RefuseDowngrade(const std::string& change) {
     const std::string stopped = "; the logon stopped before the user name and password were sent";
     if (TlsRemembered_) {
-        RaiseErrorText("This server spoke TLS before, and now it " + change +
-                           ". Someone between you and the server may be removing TLS" + stopped +
-                           (TlsAcceptAdvice_.empty() ? std::string() : ". If the server really changed, " + TlsAcceptAdvice_),
-                       true);
+        RaiseErrorText(
+            "This server spoke TLS before, and now it " + change +
+                ". Someone between you and the server may be removing TLS" + stopped +
+                (TlsAcceptAdvice_.empty() ? std::string() : ". If the server really changed, " + TlsAcceptAdvice_),
+            true);
     }
     RaiseErrorText("A certificate is pinned for this server, so TLS is required, but the server " + change + stopped,
                    true);
@@ -153,8 +155,8 @@ void TznFTP::AcceptCertificate() {
     }
     RaiseErrorText("The server's certificate is not trusted (" + certificate.Problem +
                        "); the logon stopped before the user name and password were sent. Certificate " +
-                       certificate.Fingerprint + ", subject " + certificate.Subject + ", issuer " +
-                       certificate.Issuer + ", valid from " + certificate.ValidFrom + " to " + certificate.ValidTo,
+                       certificate.Fingerprint + ", subject " + certificate.Subject + ", issuer " + certificate.Issuer +
+                       ", valid from " + certificate.ValidFrom + " to " + certificate.ValidTo,
                    true);
 }
 
@@ -191,9 +193,10 @@ void TznFTP::CheckDataStreamEnd(const TlsChannel& channel) {
         return;
     }
     if (DataCloseNotifySeen_) {
-        RaiseErrorText("The listing's TLS connection ended without close_notify, which this server sent before: the "
-                       "listing may have been cut short on the way, so the walk is incomplete",
-                       true);
+        RaiseErrorText(
+            "The listing's TLS connection ended without close_notify, which this server sent before: the "
+            "listing may have been cut short on the way, so the walk is incomplete",
+            true);
     }
 }
 

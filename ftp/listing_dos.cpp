@@ -172,7 +172,8 @@ bool ParseDosLine(const std::string& line, TznFTPDirEntry& entry) {
     if (IsTimeWord(words[1])) field = IsMarker(words[2]) ? 3 : 2;
     // A date this rule cannot read leaves DateTime 0; the line still counts.
     const std::string_view last = words[field - 1];
-    const std::string_view dateText(words[0].data(), static_cast<std::size_t>(last.data() - words[0].data()) + last.size());
+    const std::string_view dateText(words[0].data(),
+                                    static_cast<std::size_t>(last.data() - words[0].data()) + last.size());
     if (!DosDateScanner(dateText).Scan(entry.DateTime)) entry.DateTime = 0;
 
     const std::string_view marker = words[field];

@@ -83,8 +83,8 @@ bool IsZone(std::string_view word) {
 
 // Where the date stands and what it says.
 struct FoundDate {
-    std::size_t first = 0;  // word index of its first field
-    std::size_t last = 0;   // and of its last
+    std::size_t first = 0;   // word index of its first field
+    std::size_t last = 0;    // and of its last
     bool yearGiven = false;  // otherwise the current year
     int year = 0;
     int month = 0, day = 0, hour = 0, minute = 0;

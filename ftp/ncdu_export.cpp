@@ -139,9 +139,10 @@ bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::str
         return SaveNcduCompressed(tree, metadata, file, error);
     }
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    const bool written = out && WriteNcdu(tree, metadata, [&](std::string_view piece) {
-        return static_cast<bool>(out.write(piece.data(), static_cast<std::streamsize>(piece.size())));
-    });
+    const bool written =
+        out && WriteNcdu(tree, metadata, [&](std::string_view piece) {
+            return static_cast<bool>(out.write(piece.data(), static_cast<std::streamsize>(piece.size())));
+        });
     out.close();
     if (!written || !out) error = file + ": " + std::strerror(errno ? errno : EIO);
     return error.empty();

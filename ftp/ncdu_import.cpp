@@ -50,8 +50,8 @@ private:
     }
     bool Failed() const { return !error_.empty(); }
     char Peek() {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' ||
-                                       text_[pos_] == '\t')) {
+        while (pos_ < text_.size() &&
+               (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t')) {
             ++pos_;
         }
         return pos_ < text_.size() ? text_[pos_] : '\0';
@@ -97,7 +97,9 @@ std::string NcduReader::String() {
 void NcduReader::Escape(std::string& out) {
     const char c = pos_ < text_.size() ? text_[pos_++] : '\0';
     switch (c) {
-        case '"': case '\\': case '/': out += c; return;
+        case '"':
+        case '\\':
+        case '/': out += c; return;
         case 'b': out += '\b'; return;
         case 'f': out += '\f'; return;
         case 'n': out += '\n'; return;
@@ -107,8 +109,8 @@ void NcduReader::Escape(std::string& out) {
         default: Fail("an unknown escape in a string"); return;
     }
     unsigned code = 0;
-    if (pos_ + 4 > text_.size() || std::from_chars(text_.data() + pos_, text_.data() + pos_ + 4, code, 16).ptr !=
-                                        text_.data() + pos_ + 4) {
+    if (pos_ + 4 > text_.size() ||
+        std::from_chars(text_.data() + pos_, text_.data() + pos_ + 4, code, 16).ptr != text_.data() + pos_ + 4) {
         Fail("a bad \\u escape");
         return;
     }
@@ -170,7 +172,8 @@ void NcduReader::SkipValue() {
         }
     } while (depth > 0 && !Failed());
     // A scalar ends before the next ',', '}' or ']'.
-    while (depth == 0 && pos_ < text_.size() && std::string_view(",}] \n\r\t").find(text_[pos_]) == std::string_view::npos) {
+    while (depth == 0 && pos_ < text_.size() &&
+           std::string_view(",}] \n\r\t").find(text_[pos_]) == std::string_view::npos) {
         ++pos_;
     }
 }
@@ -186,15 +189,20 @@ NcduReader::Info NcduReader::ReadInfo() {
         const std::string key = String();
         if (!Take(':')) break;
         Peek();
-        if (key == "name") info.name = String();
-        else if (key == "asize") info.asize = Number();
-        else if (key == "read_error") info.readError = Boolean();
-        else if (key == "notreg") info.notreg = Boolean();
+        if (key == "name")
+            info.name = String();
+        else if (key == "asize")
+            info.asize = Number();
+        else if (key == "read_error")
+            info.readError = Boolean();
+        else if (key == "notreg")
+            info.notreg = Boolean();
         else if (key == "excluded") {
             // A pattern name, or true in old versions; false means nothing.
             info.excluded = Peek() != 'f';
             SkipValue();
-        } else SkipValue();
+        } else
+            SkipValue();
     } while (!Failed() && Peek() == ',' && ++pos_);
     Take('}');
     return info;
@@ -238,8 +246,8 @@ std::unique_ptr<WalkTree> NcduReader::Read() {
             continue;
         }
         const Info info = ReadInfo();
-        const WalkTree::EntryKind kind = info.excluded     ? WalkTree::ekExcluded
-                                         : info.notreg     ? WalkTree::ekLink
+        const WalkTree::EntryKind kind = info.excluded    ? WalkTree::ekExcluded
+                                         : info.notreg    ? WalkTree::ekLink
                                          : info.readError ? WalkTree::ekRefused
                                                           : WalkTree::ekFile;
         tree->AddEntry(open.back(), kind, info.name, kind == WalkTree::ekExcluded ? 0 : info.asize);

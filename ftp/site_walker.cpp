@@ -34,7 +34,8 @@ bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals
 // sum to a negative total. Sums stop at the largest value instead, which no
 // real site reaches.
 std::int64_t AddSaturated(std::int64_t sum, std::int64_t size) {
-    return size > std::numeric_limits<std::int64_t>::max() - sum ? std::numeric_limits<std::int64_t>::max() : sum + size;
+    return size > std::numeric_limits<std::int64_t>::max() - sum ? std::numeric_limits<std::int64_t>::max()
+                                                                 : sum + size;
 }
 
 void ListedInTree(const WalkRules& rules, int treeDir) {

@@ -79,9 +79,12 @@ WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fi
     }
     for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({path, bytes, 0, false, true});
     const auto count = static_cast<std::size_t>(std::max(fileCount, 0));
-    SortAndCut(result.addedFiles, [](const PathChange& c) { return c.newBytes; }, count);
-    SortAndCut(result.removedFiles, [](const PathChange& c) { return c.oldBytes; }, count);
-    SortAndCut(result.grownFiles, [](const PathChange& c) { return c.Change(); }, count);
+    SortAndCut(
+        result.addedFiles, [](const PathChange& c) { return c.newBytes; }, count);
+    SortAndCut(
+        result.removedFiles, [](const PathChange& c) { return c.oldBytes; }, count);
+    SortAndCut(
+        result.grownFiles, [](const PathChange& c) { return c.Change(); }, count);
     return result;
 }
 

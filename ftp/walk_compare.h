@@ -27,7 +27,7 @@ struct PathChange {
 struct WalkComparison {
     std::int64_t oldBytes = 0, newBytes = 0;
     std::int64_t oldFiles = 0, newFiles = 0;
-    std::vector<PathChange> directories;  // every changed one, by the size of the change
+    std::vector<PathChange> directories;   // every changed one, by the size of the change
     std::vector<PathChange> addedFiles;    // largest first
     std::vector<PathChange> removedFiles;  // largest first
     std::vector<PathChange> grownFiles;    // the most grown first

@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 

@@ -46,7 +46,8 @@ void CopySettings(const TznFTP& from, TznFTP& to) {
 
 bool RefusesMoreConnections(const std::string& message) {
     const std::string lowered = LowerCase(message);
-    return lowered.rfind("421", 0) == 0 || (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
+    return lowered.rfind("421", 0) == 0 ||
+           (lowered.rfind("530", 0) == 0 && lowered.find("too many") != std::string::npos);
 }
 
 void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
@@ -111,7 +112,9 @@ std::string ShownCommand(const std::string& line) {
 }
 
 void ShowDialogue(TznFTP& ftp, WalkSessionObserver& observer, const std::string& tag) {
-    ftp.OnLineSent = [&observer, tag](TObject*, const std::string& line) { observer.LineSent(tag, ShownCommand(line)); };
+    ftp.OnLineSent = [&observer, tag](TObject*, const std::string& line) {
+        observer.LineSent(tag, ShownCommand(line));
+    };
     ftp.OnLineReceived = [&observer, tag](TObject*, const std::string& line) { observer.LineReceived(tag, line); };
     ftp.OnSecured = [&observer, &ftp, tag](TObject*) { observer.Secured(tag, ftp); };
 }

@@ -16,7 +16,8 @@ constexpr std::size_t kBlockSize = 256 * 1024;
 
 std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
     std::int64_t sum = 0;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    if (__builtin_add_overflow(a, b, &sum))
+        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
     return sum;
 }
 
@@ -76,7 +77,8 @@ void WalkTree::AddEntry(int dir, EntryKind kind, std::string_view name, std::int
     owner.lastEntry = index;
     // A link's size counts where an import gives one, as the disk-usage
     // tool that wrote it counted it; a walk keeps links at 0.
-    if (kind == ekFile || kind == ekLink) owner.ownBytes = SaturatingAdd(owner.ownBytes, std::max<std::int64_t>(size, 0));
+    if (kind == ekFile || kind == ekLink)
+        owner.ownBytes = SaturatingAdd(owner.ownBytes, std::max<std::int64_t>(size, 0));
     if (kind == ekFile) ++owner.ownFiles;
 }
 

@@ -37,7 +37,9 @@ public:
 
 private:
     using Item = std::pair<std::int64_t, std::int64_t>;
-    static bool Before(const Item& a, const Item& b) { return a.first != b.first ? a.first > b.first : a.second < b.second; }
+    static bool Before(const Item& a, const Item& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    }
     struct Later {
         bool operator()(const Item& a, const Item& b) const { return Before(a, b); }
     };

@@ -95,8 +95,7 @@ platform::LRESULT TznSocket::HandleNotification(platform::UINT msg, platform::WP
                 }
             }
             return 0;
-        default:
-            return platform::DefWindowProc(NotifyWindow_, msg, wParam, lParam);
+        default: return platform::DefWindowProc(NotifyWindow_, msg, wParam, lParam);
     }
 }
 
@@ -234,7 +233,7 @@ void TznSocket::ResolveHost() {
     if (HostAddress_ != winsock::kInaddrNone) return;
 
     PendingRequest_ = WinsockInstance.WSAAsyncGetHostByName(NotifyWindow_, WM_HOSTLOOKUP, name.c_str(), LookupAnswer_,
-                                                           sizeof LookupAnswer_);
+                                                            sizeof LookupAnswer_);
     if (PendingRequest_ == 0) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     {
         WaitScope wait(*this);
@@ -263,7 +262,7 @@ void TznSocket::ResolvePort() {
         RaiseErrorText("Service name is longer than " + std::to_string(kServiceNameMax) + " characters", false);
     }
     PendingRequest_ = WinsockInstance.WSAAsyncGetServByName(NotifyWindow_, WM_SERVLOOKUP, ServiceName_.c_str(), "tcp",
-                                                           LookupAnswer_, sizeof LookupAnswer_);
+                                                            LookupAnswer_, sizeof LookupAnswer_);
     if (PendingRequest_ == 0) {
         Port_ = DefaultPort_;
         return;
@@ -300,9 +299,9 @@ void TznSocket::ConnectSocket() {
     address.sin_family = winsock::kAfInet;
     address.sin_port = WinsockInstance.htons(Port_);
     address.sin_addr = HostAddress_;
-    if (WinsockInstance.WSAAsyncSelect(SocketHandle_, NotifyWindow_, WM_SOCKETEVENT,
-                                       winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT |
-                                           winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
+    if (WinsockInstance.WSAAsyncSelect(
+            SocketHandle_, NotifyWindow_, WM_SOCKETEVENT,
+            winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT | winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
     {

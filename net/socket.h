@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "net/events.h"
-#include "net/tls_channel.h"
 #include "net/time_counter.h"
+#include "net/tls_channel.h"
 #include "net/winsock.h"
 #include "platform/component.h"
 #include "platform/messages.h"

@@ -238,7 +238,8 @@ bool TznSocket::TakeWaitingLines(std::int32_t code, const std::function<void(con
     std::size_t start = 0;
     std::vector<std::string> lines;
     while (!closed) {
-        const char* lf = static_cast<const char*>(std::memchr(chunk + start, '\n', static_cast<std::size_t>(n) - start));
+        const char* lf =
+            static_cast<const char*>(std::memchr(chunk + start, '\n', static_cast<std::size_t>(n) - start));
         if (!lf) break;
         const std::size_t end = static_cast<std::size_t>(lf - chunk) + 1;
         // As ReadLine: a NUL ends the line, and so does kLineMax.
@@ -304,8 +305,8 @@ bool TznSocket::SendAll(const std::string& data) {
 // socket took nothing and the caller should wait.
 int TznSocket::SendSome(const std::string& data, std::size_t& position) {
     if (Tls_) {
-        const TlsChannel::Io io = position == 0 ? Tls_->Write(data.data(), static_cast<int>(data.size()))
-                                                : Tls_->Flush();
+        const TlsChannel::Io io =
+            position == 0 ? Tls_->Write(data.data(), static_cast<int>(data.size())) : Tls_->Flush();
         if (io == TlsChannel::Io::Failed) RaiseTlsFailure(*Tls_);
         position = data.size();
         return io == TlsChannel::Io::Ok ? static_cast<int>(data.size()) : winsock::SOCKET_ERROR;

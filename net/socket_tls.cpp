@@ -16,7 +16,8 @@ void TznSocket::StartTls(const std::string& host) {
     if (!Connected()) RaiseError(kMsgNotConnected);
     // Bytes that came in clear after the reply agreeing to TLS did not come
     // through it, and must never be read as if they had.
-    if (InboxHolds()) RaiseErrorText("The server sent data in clear after agreeing to TLS; the connection was closed", true);
+    if (InboxHolds())
+        RaiseErrorText("The server sent data in clear after agreeing to TLS; the connection was closed", true);
     TlsContext_ = std::make_shared<TlsContext>();
     Tls_ = std::make_unique<TlsChannel>(TlsContext_, SocketHandle_, host);
     CompleteHandshake(*Tls_);

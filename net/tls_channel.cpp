@@ -371,5 +371,4 @@ std::string TlsChannel::Version() const {
     return name;
 }
 
-
 }  // namespace zn

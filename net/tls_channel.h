@@ -114,7 +114,7 @@ public:
     int SocketError() const { return socketError_; }
     TlsCertificate Certificate() const;
     std::string Fingerprint() const;  // of the peer's certificate, empty without one
-    std::string Version() const;  // "TLS 1.3"
+    std::string Version() const;      // "TLS 1.3"
 
 private:
     bool Pull();

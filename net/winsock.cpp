@@ -57,7 +57,7 @@ int TznWinsock::connect(SOCKET s, const sockaddr* name, int namelen) {
 int TznWinsock::getsockname(SOCKET s, sockaddr* name, int* namelen) {
     return Proc<getsockname_fn>("getsockname")(s, name, namelen);
 }
-winsock::u_short (TznWinsock::htons)(u_short hostshort) { return Proc<htons_fn>("htons")(hostshort); }
+winsock::u_short(TznWinsock::htons)(u_short hostshort) { return Proc<htons_fn>("htons")(hostshort); }
 winsock::u_long TznWinsock::inet_addr(const char* cp) { return Proc<inet_addr_fn>("inet_addr")(cp); }
 int TznWinsock::listen(SOCKET s, int backlog) { return Proc<listen_fn>("listen")(s, backlog); }
 int TznWinsock::recv(SOCKET s, char* buf, int len, int flags) { return Proc<recv_fn>("recv")(s, buf, len, flags); }
@@ -81,8 +81,7 @@ TznWinsock::HANDLE TznWinsock::WSAAsyncGetServByName(HWND hWnd, UINT wMsg, const
                                                      char* buf, int buflen) {
     return Proc<WSAAsyncGetServByName_fn>("WSAAsyncGetServByName")(hWnd, wMsg, name, proto, buf, buflen);
 }
-TznWinsock::HANDLE TznWinsock::WSAAsyncGetHostByName(HWND hWnd, UINT wMsg, const char* name, char* buf,
-                                                     int buflen) {
+TznWinsock::HANDLE TznWinsock::WSAAsyncGetHostByName(HWND hWnd, UINT wMsg, const char* name, char* buf, int buflen) {
     return Proc<WSAAsyncGetHostByName_fn>("WSAAsyncGetHostByName")(hWnd, wMsg, name, buf, buflen);
 }
 int TznWinsock::WSACancelAsyncRequest(HANDLE hAsyncTaskHandle) {

@@ -35,7 +35,7 @@ public:
     int connect(SOCKET s, const winsock::sockaddr* name, int namelen);
     int getsockname(SOCKET s, winsock::sockaddr* name, int* namelen);
     // In parentheses: optimising C library headers make htons a macro.
-    winsock::u_short (htons)(winsock::u_short hostshort);
+    winsock::u_short(htons)(winsock::u_short hostshort);
     winsock::u_long inet_addr(const char* cp);
     int listen(SOCKET s, int backlog);
     int recv(SOCKET s, char* buf, int len, int flags);

@@ -8,8 +8,7 @@ namespace platform {
 
 enum class MessageBoxKind { Plain, Error };
 
-using MessageBoxHook =
-    std::function<void(const std::string& text, const std::string& caption, MessageBoxKind kind)>;
+using MessageBoxHook = std::function<void(const std::string& text, const std::string& caption, MessageBoxKind kind)>;
 
 // The program points the hook at real message boxes, tests at a recorder, so
 // that no test ever waits on a modal box. Returns the previous hook.

@@ -11,11 +11,11 @@
 #include <cctype>
 #include <deque>
 #include <exception>
-#include <utility>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -128,7 +128,8 @@ private:
 // by a handler) goes over to Qt's queue, for that loop to deliver.
 void HandOverPumpQueue(QObject* receiver) {
     if (pump.queue.empty() || PostsToPumpQueue()) return;
-    for (auto& fn : std::exchange(pump.queue, {})) QCoreApplication::postEvent(receiver, new CallbackEvent(std::move(fn)));
+    for (auto& fn : std::exchange(pump.queue, {}))
+        QCoreApplication::postEvent(receiver, new CallbackEvent(std::move(fn)));
 }
 
 Dispatcher& TheDispatcher() {

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>

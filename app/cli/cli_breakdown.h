@@ -44,8 +44,8 @@ using zn::LargestFiles;
 std::vector<DuLine> DuBySize(const zn::WalkTree& tree, int maxDepth);
 
 // The usual output of `options`, with the reports the tree adds.
-void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree,
-                        const std::vector<DuLine>& du, std::ostream& out);
+void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree, const std::vector<DuLine>& du,
+                        std::ostream& out);
 // The export of --ncdu, if asked for. False when it cannot be written.
 bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::string& user, std::ostream& out,
                 std::ostream& err);

@@ -157,8 +157,8 @@ Totals TotalsOf(const zn::WalkTree& tree) {
 
 }  // namespace
 
-void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree,
-                        const std::vector<DuLine>& du, std::ostream& out) {
+void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree, const std::vector<DuLine>& du,
+                        std::ostream& out) {
     // Standard output holds the export.
     if (options.breakdown.ncduFile == "-") return;
     const bool nothingMeasured = !totals.complete && totals.directories == 0;

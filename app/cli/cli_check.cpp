@@ -30,14 +30,14 @@ std::string OneLine(const std::string& text) {
     return out;
 }
 
-std::optional<std::int64_t> Resolve(const std::optional<Threshold>& threshold, const std::optional<std::int64_t>& quota) {
+std::optional<std::int64_t> Resolve(const std::optional<Threshold>& threshold,
+                                    const std::optional<std::int64_t>& quota) {
     if (!threshold) return std::nullopt;
     if (!threshold->percent) return threshold->bytes;
     return static_cast<std::int64_t>(std::floor(static_cast<double>(*quota) * *threshold->percent / 100));
 }
 
 std::string Field(const std::optional<std::int64_t>& value) { return value ? std::to_string(*value) : std::string(); }
-
 
 }  // namespace
 
@@ -82,8 +82,8 @@ int PrintCheck(const MonitorOptions& options, const Totals& totals, const CheckR
     out << "DIRWEIGH " << names[status] << " - " << ShortSize(totals.bytes);
     if (capacity) out << UsedOf(totals.bytes, *capacity, ShortSize) << ',';
     out << " in " << Grouped(totals.files) << (totals.files == 1 ? " file" : " files") << " | size=" << totals.bytes
-        << "B;" << Field(warning) << ';' << Field(critical) << ";0;" << Field(capacity)
-        << " files=" << totals.files << ";;;0; dirs=" << totals.directories << ";;;0;";
+        << "B;" << Field(warning) << ';' << Field(critical) << ";0;" << Field(capacity) << " files=" << totals.files
+        << ";;;0; dirs=" << totals.directories << ";;;0;";
     if (totals.available) out << " available=" << *totals.available << "B;;;0;";
     out << '\n';
     return status;

@@ -33,8 +33,9 @@ std::string ChangesJson(const std::vector<zn::PathChange>& changes) {
     std::string json = "[";
     for (const zn::PathChange& change : changes) {
         json += (json.size() > 1 ? ", " : "") + std::string("{\"path\": ") + JsonString(change.path) +
-                ", \"old_bytes\": " + std::to_string(change.oldBytes) + ", \"new_bytes\": " +
-                std::to_string(change.newBytes) + ", \"change\": " + std::to_string(change.Change()) + "}";
+                ", \"old_bytes\": " + std::to_string(change.oldBytes) +
+                ", \"new_bytes\": " + std::to_string(change.newBytes) +
+                ", \"change\": " + std::to_string(change.Change()) + "}";
     }
     return json + "]";
 }
@@ -61,7 +62,8 @@ std::string ComparisonText(const zn::WalkComparison& c, const std::string& with,
 
 std::string ComparisonJson(const zn::WalkComparison& c, const std::string& with) {
     return "{\"with\": " + JsonString(with) + ", \"old_bytes\": " + std::to_string(c.oldBytes) +
-           ", \"new_bytes\": " + std::to_string(c.newBytes) + ", \"change\": " + std::to_string(c.newBytes - c.oldBytes) +
+           ", \"new_bytes\": " + std::to_string(c.newBytes) +
+           ", \"change\": " + std::to_string(c.newBytes - c.oldBytes) +
            ", \"old_files\": " + std::to_string(c.oldFiles) + ", \"new_files\": " + std::to_string(c.newFiles) +
            ", \"directories\": " + ChangesJson(c.directories) + ", \"added_files\": " + ChangesJson(c.addedFiles) +
            ", \"removed_files\": " + ChangesJson(c.removedFiles) + ", \"grown_files\": " + ChangesJson(c.grownFiles) +

@@ -18,7 +18,8 @@ constexpr std::int32_t kBufferTooSmall = 603;
 
 // Why the entry list is empty, for a user who asked for an entry.
 std::string WhyNoEntries(const zn::TznRas& ras) {
-    if (ras.LastError() == kBufferTooSmall) return "NetworkManager has more than 25 connections, more than can be listed";
+    if (ras.LastError() == kBufferTooSmall)
+        return "NetworkManager has more than 25 connections, more than can be listed";
     if (ras.LastError() != 0) return zn::ERASError(ras.LastError()).Message();
     return "no dial-up service was found";
 }

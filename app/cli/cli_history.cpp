@@ -25,8 +25,8 @@ std::string FolderOf(const Options& options, const std::string& historyRoot, con
 std::string Baseline(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree,
                      std::ostream& err) {
     if (options.history.compare != "last") return options.history.compare;
-    const auto files = historyRoot.empty() ? std::vector<std::string>{}
-                                           : zn::HistoryFiles(FolderOf(options, historyRoot, tree));
+    const auto files =
+        historyRoot.empty() ? std::vector<std::string>{} : zn::HistoryFiles(FolderOf(options, historyRoot, tree));
     if (files.empty()) err << "dirweigh-cli: " << options.host << ": no earlier walk of this site to compare with\n";
     return files.empty() ? std::string() : files.back();
 }
@@ -44,7 +44,8 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
     tree.Sum();
     const int files = options.breakdown.top > 0 ? options.breakdown.top : kCompareFiles;
     const zn::WalkComparison comparison = zn::CompareWalks(*older, tree, files);
-    if (options.format == OutputFormat::Json && printed.size() >= 2 && printed.compare(printed.size() - 2, 2, "}\n") == 0) {
+    if (options.format == OutputFormat::Json && printed.size() >= 2 &&
+        printed.compare(printed.size() - 2, 2, "}\n") == 0) {
         printed.resize(printed.size() - 2);
         printed += ", \"compare\": " + ComparisonJson(comparison, baseline) + "}\n";
     } else {
@@ -92,7 +93,8 @@ bool ParseHistoryOption(const std::vector<std::string>& args, std::size_t& i, Hi
 std::string CheckHistoryOptions(const Options& options) {
     const HistoryOptions& h = options.history;
     if (h.compare.empty()) return {};
-    if (!options.breakdown.fromFile.empty()) return "--compare goes with a walk; two exports: dirweigh-cli diff OLD NEW";
+    if (!options.breakdown.fromFile.empty())
+        return "--compare goes with a walk; two exports: dirweigh-cli diff OLD NEW";
     if (options.format == OutputFormat::Bytes || options.breakdown.ncduFile == "-" || options.monitor.check) {
         return "--compare prints its changes after the totals: leave out --bytes, --check and --ncdu -";
     }
@@ -103,9 +105,8 @@ bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyR
     return !options.compare.empty() || (options.write && !historyRoot.empty());
 }
 
-bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals,
-                       zn::WalkTree& tree, const std::string& user, bool onTerminal, std::string& printed,
-                       std::ostream& err) {
+bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals, zn::WalkTree& tree,
+                       const std::string& user, bool onTerminal, std::string& printed, std::ostream& err) {
     // A walk cut short compares as if the rest had gone, and would be
     // the next walk's baseline: neither is worth having.
     if (!totals.complete) {

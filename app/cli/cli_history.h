@@ -34,8 +34,7 @@ bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyR
 // or, for --json, a member of its object), and a complete walk is kept in
 // the history. False when the comparison could not be made; a history
 // that cannot be written is only a warning.
-bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals,
-                       zn::WalkTree& tree, const std::string& user, bool onTerminal, std::string& printed,
-                       std::ostream& err);
+bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals, zn::WalkTree& tree,
+                       const std::string& user, bool onTerminal, std::string& printed, std::ostream& err);
 
 }  // namespace cli

@@ -60,11 +60,13 @@ bool ParseMonitorOption(const std::vector<std::string>& args, std::size_t& i, Mo
         options.check = true;
     } else if (arg == "-w" || arg == "--warning" || arg == "-c" || arg == "--critical") {
         auto threshold = hasValue ? ParseThreshold(args[++i]) : std::nullopt;
-        if (!threshold) error = arg + " needs a size (800M: K, M, G, T are powers of 1024) or a percentage of --quota (80%)";
+        if (!threshold)
+            error = arg + " needs a size (800M: K, M, G, T are powers of 1024) or a percentage of --quota (80%)";
         (arg == "-w" || arg == "--warning" ? options.warning : options.critical) = threshold;
     } else if (arg == "--quota") {
         options.quota = hasValue ? ParseSize(args[++i]) : std::nullopt;
-        if (!options.quota || *options.quota == 0) error = "--quota needs a size above 0 (1G: K, M, G, T are powers of 1024)";
+        if (!options.quota || *options.quota == 0)
+            error = "--quota needs a size above 0 (1G: K, M, G, T are powers of 1024)";
     } else if (arg == "--prometheus") {
         if (!hasValue || args[i + 1].empty()) {
             error = "--prometheus needs a file";

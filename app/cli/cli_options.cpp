@@ -16,7 +16,8 @@ std::optional<std::string> PercentDecode(const std::string& text) {
             out += text[i];
             continue;
         }
-        if (i + 2 >= text.size() || platform::HexDigit(text[i + 1]) < 0 || platform::HexDigit(text[i + 2]) < 0) return std::nullopt;
+        if (i + 2 >= text.size() || platform::HexDigit(text[i + 1]) < 0 || platform::HexDigit(text[i + 2]) < 0)
+            return std::nullopt;
         out += static_cast<char>(platform::HexDigit(text[i + 1]) * 16 + platform::HexDigit(text[i + 2]));
         i += 2;
     }
@@ -114,7 +115,8 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         } else if (arg == "--passive") {
             options.passive = true;
         } else if (arg == "--walk") {
-            if (!value(text) || (text != "fast" && text != "design")) return {std::nullopt, "--walk needs fast or design"};
+            if (!value(text) || (text != "fast" && text != "design"))
+                return {std::nullopt, "--walk needs fast or design"};
             options.fastWalk = text == "fast";
         } else if (arg == "--connections") {
             auto count = value(text) ? Number(text, 1) : std::nullopt;
@@ -134,7 +136,9 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             }
         } else if (arg == "--bytes" || arg == "--json" || arg == "--du") {
             if (options.format != OutputFormat::Line) return {std::nullopt, "choose one of --bytes, --json and --du"};
-            options.format = arg == "--bytes" ? OutputFormat::Bytes : arg == "--json" ? OutputFormat::Json : OutputFormat::Du;
+            options.format = arg == "--bytes"  ? OutputFormat::Bytes
+                             : arg == "--json" ? OutputFormat::Json
+                                               : OutputFormat::Du;
         } else if (arg == "--max-depth") {
             auto depth = value(text) ? Number(text, 0) : std::nullopt;
             if (!depth) return {std::nullopt, "--max-depth needs a whole number, 0 or more"};

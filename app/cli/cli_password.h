@@ -24,8 +24,7 @@ struct PasswordSources {
 // The login and password of `machine` in a .netrc text ("machine", "login",
 // "password" tokens; "default" matches any machine). With a user given, only
 // an entry for that login counts.
-std::optional<std::string> NetrcPassword(const std::string& netrc, const std::string& machine,
-                                         const std::string& user);
+std::optional<std::string> NetrcPassword(const std::string& netrc, const std::string& machine, const std::string& user);
 
 // The login and password of the .netrc entry for exactly this machine.
 std::optional<Credentials> NetrcLogin(const std::string& netrc, const std::string& machine);

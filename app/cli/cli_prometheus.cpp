@@ -156,8 +156,9 @@ std::string PrometheusText(const PrometheusWalk& walk, const std::string& previo
     }
     std::string text = std::move(site.Text());
     if (totals.complete && walk.maxDepth >= 0) {
-        text += "# HELP dirweigh_directory_bytes Bytes below each directory, down to the depth asked for.\n"
-                "# TYPE dirweigh_directory_bytes gauge\n";
+        text +=
+            "# HELP dirweigh_directory_bytes Bytes below each directory, down to the depth asked for.\n"
+            "# TYPE dirweigh_directory_bytes gauge\n";
         for (const DuLine& line : walk.directories) {
             if (line.depth > walk.maxDepth) continue;
             text += "dirweigh_directory_bytes{" + Labels(walk.host, Below(walk.path, line.path)) + "} " +

@@ -19,9 +19,9 @@ struct Totals {
     std::int64_t refusedDirectories = 0;  // names holding "/" or empty
     std::int64_t unparsedLines = 0;
     bool complete = true;
-    std::string error;  // the first failure, when not complete
-    bool tls = false;   // the dialogue and the listings went over TLS
-    std::string listing;  // the command each directory was listed with: "STAT", "LIST -a", ...
+    std::string error;                      // the first failure, when not complete
+    bool tls = false;                       // the dialogue and the listings went over TLS
+    std::string listing;                    // the command each directory was listed with: "STAT", "LIST -a", ...
     std::optional<std::int64_t> available;  // the space left, where the server tells it (AVBL)
 };
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_run.h"
 
-#include "app/cli/cli_check.h"
 #include "app/cli/cli_breakdown.h"
+#include "app/cli/cli_check.h"
 #include "app/cli/cli_compare.h"
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_options.h"
@@ -19,15 +19,15 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <functional>
-#include <utility>
-#include <cctype>
 #include <memory>
 #include <optional>
-#include <vector>
 #include <ostream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace cli {
 namespace {
@@ -95,8 +95,8 @@ public:
     void ListingChosen(const zn::ListingForm& form, bool hidden) override {
         listing = form.Command();
         if (!verbose_) return;
-        err_ << "dirweigh-cli: " << server_ << ": "
-             << (hidden ? zn::HiddenNamesNote(form) : "listing with " + listing) << '\n';
+        err_ << "dirweigh-cli: " << server_ << ": " << (hidden ? zn::HiddenNamesNote(form) : "listing with " + listing)
+             << '\n';
     }
     void LineSent(const std::string& tag, const std::string& shown) override {
         if (verbose_) err_ << tag << TerminalSafe(shown) << '\n';
@@ -191,8 +191,12 @@ std::optional<std::int64_t> AskAvailableSpace(zn::TznFTP& ftp, const std::string
 bool WritePrometheus(const Options& options, const Totals& totals, const std::vector<DuLine>& du, double seconds,
                      std::ostream& err) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    const PrometheusWalk walk{options.host, options.dir.empty() ? "/" : options.dir, totals, du,
-                              options.maxDepth >= 0 ? options.maxDepth : 1, seconds,
+    const PrometheusWalk walk{options.host,
+                              options.dir.empty() ? "/" : options.dir,
+                              totals,
+                              du,
+                              options.maxDepth >= 0 ? options.maxDepth : 1,
+                              seconds,
                               std::chrono::duration<double>(now).count()};
     std::string error;
     if (WritePrometheusFile(options.monitor.prometheusFile, walk, error)) return true;
@@ -222,7 +226,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (options.dial.listEntries) return ListDialEntries(out, err);
     if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
     std::string error;
-    auto credentials = ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
+    auto credentials =
+        ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
     if (!credentials) {
         if (options.monitor.check) return PrintCheckUnknown(error, out);
         err << "dirweigh-cli: " << error << '\n';
@@ -246,7 +251,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     zn::WalkSession session(*ftp, observer, {std::move(rules), options.fastWalk, options.connections});
     observer.totals = [&session]() -> const zn::WalkTotals& { return session.Totals(); };
     bool secured = false;
-    bool failed = false;  // before the walk, or by an error it let through
+    bool failed = false;    // before the walk, or by an error it let through
     std::string untrusted;  // the fingerprint of a certificate nothing vouched for
     CheckRun checkRun;
     const auto started = std::chrono::steady_clock::now();
@@ -291,9 +296,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         secured = secured && session.FurtherSecured();
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.
-        observer.WalkFailed(untrusted.empty() ? std::string(e.what())
-                                              : std::string(e.what()) + " (to trust it: --tls-fingerprint " +
-                                                    untrusted + ")");
+        observer.WalkFailed(untrusted.empty()
+                                ? std::string(e.what())
+                                : std::string(e.what()) + " (to trust it: --tls-fingerprint " + untrusted + ")");
         failed = true;
     }
     observer.ClearProgress();
@@ -301,9 +306,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const bool aborted = failed || walked.Aborted;
     std::optional<std::int64_t> available;
     if (!aborted) available = AskAvailableSpace(*ftp, options.host, err);
-    const Totals totals{walked.TotalBytes,         walked.TotalFiles,    walked.Directories, walked.SkippedDirectories,
-                        walked.RefusedDirectories, walked.UnparsedLines, !aborted,           observer.firstError,
-                        secured,                   observer.listing,     available};
+    const Totals totals{walked.TotalBytes,
+                        walked.TotalFiles,
+                        walked.Directories,
+                        walked.SkippedDirectories,
+                        walked.RefusedDirectories,
+                        walked.UnparsedLines,
+                        !aborted,
+                        observer.firstError,
+                        secured,
+                        observer.listing,
+                        available};
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const bool written =
         options.monitor.prometheusFile.empty() || WritePrometheus(options, totals, observer.du, seconds, err);
@@ -322,17 +335,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
         } else {
             std::ostringstream printed;
-            PrintWithBreakdown(options, totals, *tree, ShownDuLines(std::move(observer.du), environment.outputOnTerminal),
-                               printed);
+            PrintWithBreakdown(options, totals, *tree,
+                               ShownDuLines(std::move(observer.du), environment.outputOnTerminal), printed);
             std::string text = printed.str();
             saved = FinishWithHistory(options, environment.historyDir, totals, *tree, credentials->user,
                                       environment.outputOnTerminal, text, err);
             out << text;
             saved = SaveExport(options, *tree, credentials->user, out, err) && saved;
         }
-        status = interrupted                            ? kExitInterrupted
-                 : totals.complete && written && saved ? kExitComplete
-                                                        : kExitFailed;
+        status = interrupted ? kExitInterrupted : totals.complete && written && saved ? kExitComplete : kExitFailed;
     }
     // The result is out before the goodbyes, which may wait on a server.
     out << std::flush;

@@ -17,7 +17,8 @@ namespace {
 // The dial-up service's names for the kinds of link NetworkManager has.
 std::string DeviceType(const QString& type) {
     if (type == QStringLiteral("vpn") || type == QStringLiteral("wireguard")) return "vpn";
-    if (type == QStringLiteral("gsm") || type == QStringLiteral("cdma") || type == QStringLiteral("bluetooth")) return "modem";
+    if (type == QStringLiteral("gsm") || type == QStringLiteral("cdma") || type == QStringLiteral("bluetooth"))
+        return "modem";
     if (type == QStringLiteral("pppoe")) return "PPPoE";
     return type.toStdString();
 }
@@ -26,7 +27,8 @@ std::string DeviceName(const QString& activePath) {
     auto devices = Property(activePath, kActiveInterface, QStringLiteral("Devices"));
     if (!devices) return {};
     for (const QString& device : ObjectPaths(*devices)) {
-        auto name = Property(device, QStringLiteral("org.freedesktop.NetworkManager.Device"), QStringLiteral("Interface"));
+        auto name =
+            Property(device, QStringLiteral("org.freedesktop.NetworkManager.Device"), QStringLiteral("Interface"));
         if (name) return name->toString().toStdString();
     }
     return {};
@@ -62,8 +64,8 @@ DWORD EnumConnections(ras::RASCONNA* connections, DWORD* bytes, DWORD* count) {
     if (NetworkManagerPresent()) {
         auto paths = Property(kManagerPath, kManagerInterface, QStringLiteral("ActiveConnections"));
         if (!paths) {
-            return RefusalError(Call(kManagerPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                                     {kManagerInterface, QStringLiteral("ActiveConnections")}));
+            return RefusalError(Call(kManagerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                     QStringLiteral("Get"), {kManagerInterface, QStringLiteral("ActiveConnections")}));
         }
         active = ObjectPaths(*paths);
     }

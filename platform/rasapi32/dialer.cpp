@@ -96,9 +96,9 @@ ras::DWORD Dialer::Dial(const QString& profilePath, const QString& password, ras
     auto bus = SystemBus();
     if (!bus) return kErrorNoNetworkManager;
     const QDBusObjectPath any(QStringLiteral("/"));
-    const QDBusMessage activate =
-        MethodCall(kManagerPath, kManagerInterface, QStringLiteral("ActivateConnection"),
-                   {QVariant::fromValue(QDBusObjectPath(profilePath)), QVariant::fromValue(any), QVariant::fromValue(any)});
+    const QDBusMessage activate = MethodCall(
+        kManagerPath, kManagerInterface, QStringLiteral("ActivateConnection"),
+        {QVariant::fromValue(QDBusObjectPath(profilePath)), QVariant::fromValue(any), QVariant::fromValue(any)});
     *handle = NewHandle();
     Record& record = dials_[*handle];
     record.notifier = notifier;
@@ -269,7 +269,8 @@ DWORD Dial(const ras::RASDIALPARAMSA* params, DWORD notifierType, ras::HWND noti
     if (notifierType != ras::kNotifierWindow || notifier == 0) return kErrorInvalidParameter;
     if (!NetworkManagerPresent()) return kErrorNoNetworkManager;
     QDBusMessage error;
-    auto profile = ProfileNamed(QString::fromStdString(FieldText(params->szEntryName, sizeof params->szEntryName)), error);
+    auto profile =
+        ProfileNamed(QString::fromStdString(FieldText(params->szEntryName, sizeof params->szEntryName)), error);
     if (!profile) return error.type() == QDBusMessage::ErrorMessage ? RefusalError(error) : kErrorEntryNotFound;
     const QString password = QString::fromStdString(FieldText(params->szPassword, sizeof params->szPassword));
     return Dialer::The().Dial(profile->path, password, notifier, connection);

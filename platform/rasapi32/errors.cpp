@@ -36,7 +36,8 @@ const char* const kReasonTexts[kReasonCount] = {
 
 std::uint32_t RefusalError(const QDBusMessage& reply) {
     const QString name = reply.errorName();
-    if (reply.type() != QDBusMessage::ErrorMessage || name == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
+    if (reply.type() != QDBusMessage::ErrorMessage ||
+        name == QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown") ||
         name == QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner") ||
         name == QDBusError::errorString(QDBusError::Disconnected)) {
         return kErrorNoNetworkManager;

@@ -30,9 +30,9 @@ QString VpnDataUser(const nmras::Settings& settings) {
 // The user name where the profile's kind has one: a VPN, a mobile-broadband
 // or PPPoE link, or an 802.1X login.
 QString UserName(const nmras::Settings& settings) {
-    for (const QString& name : {Text(settings, "vpn", "user-name"), VpnDataUser(settings), Text(settings, "gsm", "username"),
-                                Text(settings, "cdma", "username"), Text(settings, "pppoe", "username"),
-                                Text(settings, "802-1x", "identity")}) {
+    for (const QString& name : {Text(settings, "vpn", "user-name"), VpnDataUser(settings),
+                                Text(settings, "gsm", "username"), Text(settings, "cdma", "username"),
+                                Text(settings, "pppoe", "username"), Text(settings, "802-1x", "identity")}) {
         if (!name.isEmpty()) return name;
     }
     return {};

@@ -17,7 +17,8 @@ const QString kNoSecrets = QStringLiteral("org.freedesktop.NetworkManager.Secret
 // and the rest (mobile broadband, PPPoE, 802.1X) call it "password". A hint
 // names the key the caller expects where it gives one.
 Settings SecretsFor(const QString& setting, const QStringList& hints, const QString& password) {
-    QString key = setting == QStringLiteral("802-11-wireless-security") ? QStringLiteral("psk") : QStringLiteral("password");
+    QString key =
+        setting == QStringLiteral("802-11-wireless-security") ? QStringLiteral("psk") : QStringLiteral("password");
     for (const QString& hint : hints) {
         if (!hint.startsWith(QStringLiteral("x-vpn-message:"))) {
             key = hint;
@@ -61,7 +62,8 @@ bool SecretAgent::Register() {
     if (!bus) return false;
     if (registeredOn_ == bus->name()) return true;
     bus->registerObject(kAgentPath, this, QDBusConnection::ExportAllSlots);
-    const QDBusMessage reply = Call(kAgentManagerPath, kAgentManagerInterface, QStringLiteral("Register"), {kIdentifier});
+    const QDBusMessage reply =
+        Call(kAgentManagerPath, kAgentManagerInterface, QStringLiteral("Register"), {kIdentifier});
     if (reply.type() != QDBusMessage::ReplyMessage) {
         bus->unregisterObject(kAgentPath);
         return false;

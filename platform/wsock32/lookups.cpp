@@ -9,11 +9,11 @@
 #include <array>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <system_error>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -26,7 +26,7 @@ struct Answer {
     int error = 0;
     std::string name;
     std::vector<std::array<unsigned char, 4>> addresses;  // host lookups
-    std::string proto;                                     // service lookups
+    std::string proto;                                    // service lookups
     std::uint16_t portNetworkOrder = 0;
 };
 

@@ -53,7 +53,9 @@ bool Notify(SocketState& state, long event, int error) {
 // close, already there, until something else happened: the stall of about
 // 40 ms that a server waiting for the client's close then ends. An empty
 // posted message makes that wait return.
-void KeepWakeUp() { platform::PostCallback([] {}); }
+void KeepWakeUp() {
+    platform::PostCallback([] {});
+}
 
 void OnReadable(SOCKET s, std::uint64_t serial) {
     SocketState* state = FindSocket(s);
@@ -156,8 +158,7 @@ void RemoveSocket(SOCKET s) { Table().erase(s); }
 
 void UpdateNotifiers(SocketState& state) {
     const bool selected = state.window != 0 && state.events != 0;
-    const bool wantRead = state.wakeOnRead ||
-                          (selected && state.listening && (state.events & FD_ACCEPT)) ||
+    const bool wantRead = state.wakeOnRead || (selected && state.listening && (state.events & FD_ACCEPT)) ||
                           (selected && state.connected && !state.closeReported && state.readArmed &&
                            (state.events & (FD_READ | FD_CLOSE)));
     const bool wantWrite = state.wakeOnWrite || state.connectPending || (selected && state.writeWanted);

@@ -25,10 +25,10 @@ struct SocketState {
 
     bool connectPending = false;  // FD_CONNECT still to come
     bool connected = false;
-    bool readArmed = false;       // FD_READ may be posted (again after each recv)
-    bool closeReported = false;   // FD_CLOSE goes out once
-    bool writeWanted = false;     // FD_WRITE after a send that would block
-    bool wakeOnRead = false;      // one-shot wake-ups for waits in the event loop
+    bool readArmed = false;      // FD_READ may be posted (again after each recv)
+    bool closeReported = false;  // FD_CLOSE goes out once
+    bool writeWanted = false;    // FD_WRITE after a send that would block
+    bool wakeOnRead = false;     // one-shot wake-ups for waits in the event loop
     bool wakeOnWrite = false;
     // Linux reports a reset to one read only; the platform reports it to
     // every read after it. Kept here once seen, by a peek or a read.

@@ -95,7 +95,8 @@ struct WSADATA {
 
 // lParam of an asynchronous notification: event in the low word, error in the high word.
 constexpr std::int64_t MakeSelectReply(int event, int error) {
-    return static_cast<std::int64_t>((static_cast<std::uint32_t>(error) << 16) | (static_cast<std::uint32_t>(event) & 0xFFFFu));
+    return static_cast<std::int64_t>((static_cast<std::uint32_t>(error) << 16) |
+                                     (static_cast<std::uint32_t>(event) & 0xFFFFu));
 }
 
 using accept_fn = SOCKET (*)(SOCKET s, sockaddr* addr, int* addrlen);

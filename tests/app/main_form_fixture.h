@@ -36,9 +36,9 @@ protected:
     };
 
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("dirweigh-app-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ =
+            std::filesystem::temp_directory_path() / ("dirweigh-app-" + std::to_string(getpid()) + "-" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir_);
         previousHook_ = platform::SetMessageBoxHook(
             [this](const std::string& text, const std::string& caption, platform::MessageBoxKind kind) {
@@ -79,8 +79,10 @@ protected:
     // "C D A G": which of Connect, Disconnect, Cancel and Get Size are enabled.
     std::string Buttons() {
         std::string state;
-        for (auto [button, letter] : {std::pair{Form().ConnectBtn, 'C'}, {Form().DisconnectBtn, 'D'},
-                                      {Form().CancelBtn, 'A'}, {Form().GetSizeBtn, 'G'}}) {
+        for (auto [button, letter] : {std::pair{Form().ConnectBtn, 'C'},
+                                      {Form().DisconnectBtn, 'D'},
+                                      {Form().CancelBtn, 'A'},
+                                      {Form().GetSizeBtn, 'G'}}) {
             state += button->isEnabled() ? letter : '-';
         }
         return state;

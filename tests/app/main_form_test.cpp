@@ -100,7 +100,7 @@ TEST_F(MainFormTest, ConnectWithoutAndWithAStartDirectory) {
     EXPECT_EQ(server.CurrentDirectory(), "my site");
     Form().DisconnectBtn->click();
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"USER webmaster", "PASS s3cret", "QUIT", "USER webmaster",
-                                                            "PASS s3cret", "CWD my site", "QUIT"}));
+                                                           "PASS s3cret", "CWD my site", "QUIT"}));
     EXPECT_TRUE(boxes_.empty());
 }
 
@@ -152,14 +152,21 @@ TEST_F(MainFormTest, CancelWhileConnecting) {
     };
     Connect(silent.Address());
     EXPECT_EQ(statuses_, (std::vector<std::string>{"Connecting...", "Connected.", "Transfer aborted.",
-                                                    "Disconnecting...", "Disconnected."}));
+                                                   "Disconnecting...", "Disconnected."}));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: Operation has been canceled"});
     EXPECT_EQ(Buttons(), "C---");
 }
 
 TEST_F(MainFormTest, RefusedDisconnectShowsNothingAndStaysConnected) {
     ScriptedServer server;
-    server.Reply("220 Hi").Receive().Reply("331 Pass").Receive().Reply("230 In").Receive().Reply("500 No").AwaitClientClose();
+    server.Reply("220 Hi")
+        .Receive()
+        .Reply("331 Pass")
+        .Receive()
+        .Reply("230 In")
+        .Receive()
+        .Reply("500 No")
+        .AwaitClientClose();
     server.Start();
     Connect(server.Address());
     Form().DisconnectBtn->click();

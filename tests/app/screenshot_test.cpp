@@ -29,8 +29,9 @@ TEST_F(MainFormTest, RendersConnectedAndAfterAWalk) {
     Form().GetSizeBtn->click();
     EXPECT_TRUE(Form().grab().save(QString(SCREENSHOT_DIR) + "/main.png"));
     EXPECT_TRUE(std::filesystem::file_size(std::string(SCREENSHOT_DIR) + "/main.png") > 1000);
-    Form().LogMem->appendPlainText(" 550 /htdocs/a/very/long/path/that/does/not/fit/on/one/line/of/the/log/at/all.html: "
-                                   "No such file or directory");
+    Form().LogMem->appendPlainText(
+        " 550 /htdocs/a/very/long/path/that/does/not/fit/on/one/line/of/the/log/at/all.html: "
+        "No such file or directory");
     EXPECT_TRUE(Form().grab().save(QString(SCREENSHOT_DIR) + "/long_log.png"));
 }
 
@@ -40,7 +41,8 @@ TEST_F(MainFormTest, RendersTheSiteBreakdown) {
     for (int d = 0; d < 5; ++d) {
         for (int f = 0; f < 6; ++f) {
             const std::string dir = std::string(parts[d]) + (f % 3 ? "/2024" : "/archive");
-            server.AddFile(dir + "/file" + std::to_string(f) + (d % 2 ? ".jpg" : ".html"), (d + 1) * (f + 1) * 150000LL);
+            server.AddFile(dir + "/file" + std::to_string(f) + (d % 2 ? ".jpg" : ".html"),
+                           (d + 1) * (f + 1) * 150000LL);
         }
     }
     server.AddFile("index.html", 40000);

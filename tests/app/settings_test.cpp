@@ -31,9 +31,9 @@ TEST_F(MainFormTest, HandWrittenPasswordIsUsedOnceAndOtherLinesSurvive) {
 TEST_F(MainFormTest, ProxyTypeVariantsSelectTheOpenStyle) {
     const std::string proxy = "127.0.0.1:" + std::to_string(testsupport::ClosedPort());
     const std::pair<const char*, zn::TFTPProxyType> cases[] = {
-        {"1", zn::fpProxyOpen},     {"01", zn::fpProxyOpen},    {"0x1", zn::fpProxyOpen}, {"0X1", zn::fpProxyOpen},
-        {"$1", zn::fpProxyOpen},    {"0", zn::fpUserNoLogon},   {"2", zn::fpUserNoLogon}, {"-1", zn::fpUserNoLogon},
-        {"1x", zn::fpUserNoLogon},  {"", zn::fpUserNoLogon},
+        {"1", zn::fpProxyOpen},    {"01", zn::fpProxyOpen},  {"0x1", zn::fpProxyOpen}, {"0X1", zn::fpProxyOpen},
+        {"$1", zn::fpProxyOpen},   {"0", zn::fpUserNoLogon}, {"2", zn::fpUserNoLogon}, {"-1", zn::fpUserNoLogon},
+        {"1x", zn::fpUserNoLogon}, {"", zn::fpUserNoLogon},
     };
     for (auto [value, expected] : cases) {
         WriteIni("[Setup]\nServer=ftp.example.org\nProxyServer=" + proxy + "\nProxyType=" + value + "\n");

@@ -3,11 +3,11 @@
 // the tree's order and shares, selection between tree and treemap, an
 // export opened without a connection, and the link after a walk.
 
-#include "app/breakdown_model.h"
+#include "tests/app/main_form_fixture.h"
 #include "app/site_breakdown.h"
+#include "app/breakdown_model.h"
 #include "app/treemap_view.h"
 #include "ftp/ncdu_export.h"
-#include "tests/app/main_form_fixture.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"
@@ -55,8 +55,8 @@ double ExtensionBytes(const zn::WalkTree& tree, int dir, const std::string& exte
 
 TEST(Treemap, SquarifiedAreasAreTheSizesAndFillTheArea) {
     const QRectF area(0, 0, 600, 400);
-    const std::vector<std::vector<double>> cases{
-        {1}, {6, 6, 4, 3, 2, 2, 1}, {1000, 1, 1, 1}, {5, 5, 5, 5}, {3, 2, 0}, {1e12, 4e9, 7}};
+    const std::vector<std::vector<double>> cases{{1},       {6, 6, 4, 3, 2, 2, 1}, {1000, 1, 1, 1}, {5, 5, 5, 5},
+                                                 {3, 2, 0}, {1e12, 4e9, 7}};
     for (const auto& sizes : cases) {
         const std::vector<QRectF> rects = Squarify(sizes, area);
         double total = 0;
@@ -93,7 +93,8 @@ TEST(Treemap, CellsNestInTheirParentsWithAreasOfTheirSizes) {
         ASSERT_EQ(cells.size(), byExtension ? 10u : 9u);
         const double perByte = Area(area) / static_cast<double>(tree->TotalBytes(zn::WalkTree::kRoot));
         for (const TreemapCell& cell : cells) {
-            const double bytes = static_cast<double>(cell.files ? tree->OwnBytes(cell.dir) : tree->TotalBytes(cell.dir));
+            const double bytes =
+                static_cast<double>(cell.files ? tree->OwnBytes(cell.dir) : tree->TotalBytes(cell.dir));
             EXPECT_EQ(cell.bytes, byExtension && cell.files ? ExtensionBytes(*tree, cell.dir, cell.extension) : bytes);
             // Within a pixel's rounding on each side.
             EXPECT_NEAR(Area(cell.rect), cell.bytes * perByte, cell.rect.width() + cell.rect.height()) << cell.dir;
@@ -123,7 +124,8 @@ TEST(SiteBreakdownModel, OrderSharesAndSorting) {
     EXPECT_EQ(column(BreakdownModel::kName), "big,mid,small");
     EXPECT_EQ(column(BreakdownModel::kSize), "600 B,300 B,100 B");
     EXPECT_EQ(column(BreakdownModel::kShare), "57.1 %,28.6 %,9.5 %");
-    EXPECT_DOUBLE_EQ(model.index(0, BreakdownModel::kShare, root).data(BreakdownModel::kShareRole).toDouble(), 600.0 / 1050);
+    EXPECT_DOUBLE_EQ(model.index(0, BreakdownModel::kShare, root).data(BreakdownModel::kShareRole).toDouble(),
+                     600.0 / 1050);
     const QModelIndex big = model.index(0, 0, root);
     ASSERT_EQ(model.rowCount(big), 1);
     EXPECT_EQ(model.index(0, BreakdownModel::kShare, big).data().toString(), "16.7 %");

@@ -6,8 +6,8 @@
 
 #include <QElapsedTimer>
 
-#include <algorithm>
 #include <QTimer>
+#include <algorithm>
 
 using testsupport::TreeFtpServer;
 
@@ -56,7 +56,7 @@ TEST_F(WalkTest, LogsDotsLinksAndUnreadableLinesAreLeftOut) {
     server.AddFile("logs/access.log", 5000);
     server.AddFile("a/b/logs/deep.log", 7000);
     server.AddFile("a/b/page.html", 10);
-    server.AddFile("a/logs", 1);  // a file named logs is counted
+    server.AddFile("a/logs", 1);         // a file named logs is counted
     server.AddFile("Logs/kept.txt", 3);  // only the exact name is skipped
     server.AddRawLine("", "drwxr-xr-x   2 web web 4096 Jan  1  2020 .");
     server.AddRawLine("", "drwxr-xr-x   2 web web 4096 Jan  1  2020 ..");
@@ -98,8 +98,8 @@ TEST_F(WalkTest, NamesHiddenFromTheBareListAreCountedAndTheLogSaysSo) {
     EXPECT_NE(Log().find("This server hides names that begin with a dot from LIST; listing with LIST -a"),
               std::string::npos);
     const std::vector<std::string> commands = server.Commands();
-    const auto lists = std::count_if(commands.begin(), commands.end(),
-                                     [](const std::string& c) { return c.rfind("LIST", 0) == 0; });
+    const auto lists =
+        std::count_if(commands.begin(), commands.end(), [](const std::string& c) { return c.rfind("LIST", 0) == 0; });
     // The probe's bare LIST, then "LIST -a" for each of the 8 directories:
     // the start directory's from the probe is not asked for again.
     EXPECT_EQ(lists, 9);
@@ -187,9 +187,9 @@ TEST_F(WalkTest, CancelDeepInTheTreeGivesOneBoxPerLevelAbove) {
         Form().IniFastWalk = fast;
         ConnectAndWalk(server);
         EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ERROR: Operation has been canceled",
-                                                         "ERROR: You have to connect to the server first",
-                                                         "ERROR: You have to connect to the server first",
-                                                         "ERROR: You have to connect to the server first"}));
+                                                        "ERROR: You have to connect to the server first",
+                                                        "ERROR: You have to connect to the server first",
+                                                        "ERROR: You have to connect to the server first"}));
         EXPECT_EQ(Labels(Form()), "5/0/1") << "the partial totals";
         EXPECT_EQ(Status(), "Size retrieved.");
         EXPECT_EQ(Buttons(), "C---");

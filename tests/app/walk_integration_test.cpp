@@ -49,7 +49,8 @@ TEST_F(MainFormTest, WalksARealServerAndMatchesTheTreesTotals) {
             tree.AddFile(b + "/p.html", 10 * mid + top);
             ++directories;
             for (int leaf = 0; leaf < 2; ++leaf) {
-                const std::string c = b + "/" + (leaf == 1 && mid == 2 ? std::string("logs") : "leaf" + std::to_string(leaf));
+                const std::string c =
+                    b + "/" + (leaf == 1 && mid == 2 ? std::string("logs") : "leaf" + std::to_string(leaf));
                 tree.AddFile(c + "/data.bin", 777 + leaf);
                 tree.AddFile(c + "/logs", 3);  // a file named logs counts
                 ++directories;
@@ -193,7 +194,8 @@ TEST_F(MainFormTest, UntrustedCertificateIsAskedAboutOnceAndKeptForTheServer) {
     ASSERT_EQ(boxes_.size(), 1u);
     EXPECT_NE(boxes_[0].text.find("This server spoke TLS before, and now it does not offer TLS."), std::string::npos)
         << boxes_[0].text;
-    EXPECT_NE(boxes_[0].text.find("remove SpokeTls=1 from its [TLS " + plain.Address() + "] section"), std::string::npos)
+    EXPECT_NE(boxes_[0].text.find("remove SpokeTls=1 from its [TLS " + plain.Address() + "] section"),
+              std::string::npos)
         << boxes_[0].text;
     platform::SetQuestionHook(previous);
     unsetenv("SSL_CERT_FILE");

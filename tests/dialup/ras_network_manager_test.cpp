@@ -58,7 +58,9 @@ protected:
         if (!ras_) {
             ras_ = new zn::TznRas(&owner_);
             ras_->SetTimeOut(2);
-            ras_->OnStatusChange = [this](zn::TObject*, const std::string& text) { events_.push_back("status " + text); };
+            ras_->OnStatusChange = [this](zn::TObject*, const std::string& text) {
+                events_.push_back("status " + text);
+            };
             ras_->OnDisconnected = [this](zn::TObject*) { events_.push_back("OnDisconnected"); };
         }
         return *ras_;

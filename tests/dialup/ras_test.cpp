@@ -128,9 +128,9 @@ TEST_F(RasTest, ProgressIsReportedAndTheDialledConnectionHungUp) {
     ScriptDial({0, 2, 5}, 0, true);
     Ras().SetService("Office");
     Ras().Dial();
-    EXPECT_EQ(events_, (std::vector<std::string>{"status Initializing...", "status Dialing...",
-                                                  "status Verifying user name and password",
-                                                  "status Successfully connected"}));
+    EXPECT_EQ(events_,
+              (std::vector<std::string>{"status Initializing...", "status Dialing...",
+                                        "status Verifying user name and password", "status Successfully connected"}));
     const ras::HRASCONN handle = Ras().ConnectionHandle();
     Ras().HangUp();
     EXPECT_EQ(HangUps(), std::vector<ras::HRASCONN>{handle});

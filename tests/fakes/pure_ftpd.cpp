@@ -25,8 +25,14 @@ PureFtpd::PureFtpd(const std::filesystem::path& root, PureFtpdOptions options) :
     if (!MakeUserDatabase(root, database)) return;
     // -l: its own user database; -S: address and port; -E: no anonymous
     // logons; -A: every user shut in their home; -H: no name lookups.
-    std::vector<std::string> argv{program.string(), "-l", "puredb:" + database.string(),
-                                  "-S", "127.0.0.1," + std::to_string(freePort_), "-E", "-A", "-H"};
+    std::vector<std::string> argv{program.string(),
+                                  "-l",
+                                  "puredb:" + database.string(),
+                                  "-S",
+                                  "127.0.0.1," + std::to_string(freePort_),
+                                  "-E",
+                                  "-A",
+                                  "-H"};
     if (options.displayDotFiles) argv.push_back("-D");
     Start(argv);
 }
@@ -37,10 +43,10 @@ bool PureFtpd::MakeUserDatabase(const std::filesystem::path& root, const std::fi
     const std::filesystem::path users = dir_ / "pureftpd.passwd";
     // pure-pw's text format: name, hash, uid, gid, gecos, home ("/./" after
     // it: the root it is shut in), then limits left empty.
-    std::ofstream(users) << UserName() << ":" << kPasswordHash << ":" << ftp->pw_uid << ":" << ftp->pw_gid << "::"
-                         << root.string() << "/./::::::::::::\n";
-    return RunToEnd({(UnpackedServers() / "usr/bin/pure-pw").string(), "mkdb", database.string(), "-f",
-                     users.string()});
+    std::ofstream(users) << UserName() << ":" << kPasswordHash << ":" << ftp->pw_uid << ":" << ftp->pw_gid
+                         << "::" << root.string() << "/./::::::::::::\n";
+    return RunToEnd(
+        {(UnpackedServers() / "usr/bin/pure-pw").string(), "mkdb", database.string(), "-f", users.string()});
 }
 
 }  // namespace testsupport

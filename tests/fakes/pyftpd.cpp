@@ -101,8 +101,16 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args{kPython,  "-c",          kServerScript, root, user, password, tlsKeyAndCert,
-                                  std::to_string(maxConnections), refuseStat ? "1" : "0", tlsFirstOnly ? "1" : "0",
+    std::vector<std::string> args{kPython,
+                                  "-c",
+                                  kServerScript,
+                                  root,
+                                  user,
+                                  password,
+                                  tlsKeyAndCert,
+                                  std::to_string(maxConnections),
+                                  refuseStat ? "1" : "0",
+                                  tlsFirstOnly ? "1" : "0",
                                   bareDataCloses ? "1" : "0"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());

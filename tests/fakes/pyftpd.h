@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 
 namespace testsupport {
 

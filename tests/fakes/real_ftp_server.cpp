@@ -82,8 +82,8 @@ bool RealFtpServer::CanRun(const std::filesystem::path& program, bool unpacked) 
     }
     if (unpacked) {
         skipped_ = !UnderCi();
-        error_ = name_ + " is not unpacked in " + UnpackedServers().string() +
-                 " (scripts/setup unpacks it)" + (skipped_ ? "" : "; under CI a missing server fails");
+        error_ = name_ + " is not unpacked in " + UnpackedServers().string() + " (scripts/setup unpacks it)" +
+                 (skipped_ ? "" : "; under CI a missing server fails");
     } else {
         error_ = name_ + " is not installed (scripts/setup installs it)";
     }
@@ -92,8 +92,8 @@ bool RealFtpServer::CanRun(const std::filesystem::path& program, bool unpacked) 
 
 void RealFtpServer::OpenToAll(const std::filesystem::path& root) {
     using std::filesystem::perms;
-    std::filesystem::permissions(root, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
-                                           perms::others_exec);
+    std::filesystem::permissions(
+        root, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
 }
 
 pid_t RealFtpServer::Spawn(const std::vector<std::string>& argv) {

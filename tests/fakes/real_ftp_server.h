@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/types.h>
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace testsupport {

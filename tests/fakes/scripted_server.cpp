@@ -138,7 +138,9 @@ ScriptedServer& ScriptedServer::CloseData() {
     });
 }
 
-void ScriptedServer::Start() { thread_ = std::thread([this] { Run(); }); }
+void ScriptedServer::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
 
 void ScriptedServer::Run() {
     if (!WaitReadable(listenFd_, kStepTimeoutMs, &stop_)) {

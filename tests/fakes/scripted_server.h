@@ -26,14 +26,14 @@ public:
     std::uint16_t Port() const { return port_; }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
-    ScriptedServer& Send(std::string bytes);      // bytes as they are
+    ScriptedServer& Send(std::string bytes);         // bytes as they are
     ScriptedServer& Reply(const std::string& line);  // line + CR LF
-    ScriptedServer& Receive(int lines = 1);       // read and record lines
+    ScriptedServer& Receive(int lines = 1);          // read and record lines
     ScriptedServer& Delay(int milliseconds);
-    ScriptedServer& Close();                      // orderly close of the control connection
-    ScriptedServer& Reset();                      // close with a reset
-    ScriptedServer& AwaitClientClose();           // wait until the client closes
-    ScriptedServer& ConnectData();                // to the last PORT address
+    ScriptedServer& Close();                                   // orderly close of the control connection
+    ScriptedServer& Reset();                                   // close with a reset
+    ScriptedServer& AwaitClientClose();                        // wait until the client closes
+    ScriptedServer& ConnectData();                             // to the last PORT address
     ScriptedServer& ConnectDataFrom(const std::string& line);  // a stranger first
     ScriptedServer& SendData(std::string bytes);
     ScriptedServer& CloseData();

@@ -59,7 +59,9 @@ void TreeFtpServer::StallList(const std::string& directory, std::function<void()
     stalls_[directory] = std::move(onStall);
 }
 
-void TreeFtpServer::Start() { thread_ = std::thread([this] { Run(); }); }
+void TreeFtpServer::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
 
 std::vector<std::string> TreeFtpServer::Commands() {
     std::lock_guard lock(mutex_);
@@ -166,12 +168,14 @@ std::string TreeFtpServer::Listing(const std::string& directory, bool all) {
     std::string out = "total 0\r\n";
     for (const auto& line : d.rawLines) out += line + "\r\n";
     if (all && hideDotNames_) {
-        for (const char* name : {".", ".."}) out += "drwxr-xr-x   2 web      web          4096 Jan  1  2020 " + std::string(name) + "\r\n";
+        for (const char* name : {".", ".."})
+            out += "drwxr-xr-x   2 web      web          4096 Jan  1  2020 " + std::string(name) + "\r\n";
     }
     // Files first, then directories, so a walk counts a level's files
     // before it descends.
     for (const auto& [name, size] : d.files) {
-        if (shown(name)) out += "-rw-r--r--   1 web      web      " + std::to_string(size) + " Jan  1  2020 " + name + "\r\n";
+        if (shown(name))
+            out += "-rw-r--r--   1 web      web      " + std::to_string(size) + " Jan  1  2020 " + name + "\r\n";
     }
     for (const auto& name : d.subdirectories) {
         if (shown(name)) out += "drwxr-xr-x   2 web      web          4096 Jan  1  2020 " + name + "\r\n";

@@ -3,12 +3,12 @@
 // totals and per-directory results as the designed walk on real servers,
 // the STAT reply shapes of other servers, the fallback, and failures.
 
+#include "tests/ftp/ftp_fixture.h"
 #include "ftp/fast_walker.h"
 #include "ftp/walk_session.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
-#include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/site_tree.h"
 
 #include <QTimer>
@@ -22,15 +22,24 @@ namespace {
 
 // TYPE A, PORT and LIST answered, then the data connection opened.
 ScriptedServer& UpToDataHelper(ScriptedServer& server) {
-    return server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
-        "150 Opening data connection").ConnectData();
+    return server.Receive()
+        .Reply("200 Type set to A")
+        .Receive()
+        .Reply("200 PORT ok")
+        .Receive()
+        .Reply("150 Opening data connection")
+        .ConnectData();
 }
 
 // The probe for hidden names: TYPE A, PORT and "LIST -a" refused, as by a
 // server that takes no options; the walk keeps the bare LIST.
 ScriptedServer& RefuseListAll(ScriptedServer& server) {
-    return server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
-        "501 Unknown option -a");
+    return server.Receive()
+        .Reply("200 Type set to A")
+        .Receive()
+        .Reply("200 PORT ok")
+        .Receive()
+        .Reply("501 Unknown option -a");
 }
 
 struct Recorder : zn::WalkObserver {
@@ -181,14 +190,16 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Send("213-Status of /:\r\n213-" + dir + "213-" + file + "213 End\r\n").Receive();
              s.Send("213-Status:\r\n213-" + file + "213 End\r\n").Receive().Reply("200 NOOP ok").AwaitClientClose();
          },
-         "2000 bytes 2 files 2 dirs 0 skipped", {}},
+         "2000 bytes 2 files 2 dirs 0 skipped",
+         {}},
         {"every line starts with a space",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
              s.Send("211-Status of /:\r\n " + dir + " " + file + "211 End\r\n").Receive();
              s.Send("211-Status:\r\n " + file + "211 End\r\n").Receive().Reply("200 NOOP ok").AwaitClientClose();
          },
-         "2000 bytes 2 files 2 dirs 0 skipped", {}},
+         "2000 bytes 2 files 2 dirs 0 skipped",
+         {}},
         {"STAT refused, no MLST with types and sizes: the designed walk",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done"));
@@ -199,11 +210,12 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
              s.AwaitClientClose();
          },
-         "2000 bytes 2 files 2 dirs 0 skipped", {}},
+         "2000 bytes 2 files 2 dirs 0 skipped",
+         {}},
         {"STAT refused, then a refused directory after a file: the file counts",
          [&](ScriptedServer& s) {
-             const std::string root = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n" + file +
-                                      "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+             const std::string root =
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n" + file + "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
              RefuseListAll(UpToDataHelper(s).SendData(root).CloseData().Reply("226 Done"));
              s.Receive().Reply("502 No STAT");
              s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n");
@@ -211,11 +223,13 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive(2).Reply("250 CDUP ok").Reply("550 b refused").AwaitClientClose();
          },
-         "2000 bytes 2 files 2 dirs 0 skipped aborted", {"550 b refused"}},
+         "2000 bytes 2 files 2 dirs 0 skipped aborted",
+         {"550 b refused"}},
         {"a server out of step: PWD, then one command at a time, each checked",
          [&](ScriptedServer& s) {
-             const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
-                                      "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+             const std::string dirs =
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
              RefuseListAll(UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status of \"/\":\r\n" + dirs + "213 End\r\n").Receive(2);
              s.Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive(2);
@@ -224,11 +238,13 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Receive().Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive().Reply("200 NOOP ok");
              s.AwaitClientClose();
          },
-         "2000 bytes 2 files 3 dirs 0 skipped", {}},
+         "2000 bytes 2 files 3 dirs 0 skipped",
+         {}},
         {"a reply that names no directory, sent twice: the window's NOOP finds it out of place",
          [&](ScriptedServer& s) {
-             const std::string dirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
-                                      "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
+             const std::string dirs =
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
              const std::string small = "-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n";
              RefuseListAll(UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status follows:\r\n" + dirs + "213 End\r\n").Receive(3);
@@ -240,7 +256,8 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Receive(2).Send("213-Status follows:\r\n" + small + "213 End\r\n").Reply("200 NOOP ok");
              s.AwaitClientClose();
          },
-         "1005 bytes 2 files 3 dirs 0 skipped", {}},
+         "1005 bytes 2 files 3 dirs 0 skipped",
+         {}},
         {"a server that splits STAT's argument at blanks: such directories are entered, then listed by STAT .; "
          "a listing where the CWD's reply is due is out of step at once",
          [&](ScriptedServer& s) {
@@ -257,7 +274,8 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Receive(3).Reply("250 CWD ok").Send(listed).Reply("200 NOOP ok");
              s.AwaitClientClose();
          },
-         "1000 bytes 1 files 2 dirs 0 skipped", {}},
+         "1000 bytes 1 files 2 dirs 0 skipped",
+         {}},
         {"a failure below the start: once, with the totals so far",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToDataHelper(s).SendData(file + dir).CloseData().Reply("226 Done")).Receive();
@@ -265,7 +283,8 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              s.Reply("550 Permission denied").Reply("200 NOOP ok");
              s.AwaitClientClose();
          },
-         "1000 bytes 1 files 1 dirs 0 skipped aborted", {"550 Permission denied"}},
+         "1000 bytes 1 files 1 dirs 0 skipped aborted",
+         {"550 Permission denied"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -308,8 +327,9 @@ TEST_F(FtpTest, FastWalkStopsAtTheDepthBoundInATreeThatLeadsBackIntoItself) {
     EXPECT_EQ(events.failures, Lines{zn::TooDeepMessage(12, "x")});
     const Lines received = server.Received();
     // Level by level it would list 2^12 directories before the bound.
-    EXPECT_LT(std::count_if(received.begin(), received.end(), [](const std::string& l) { return l.rfind("STAT", 0) == 0; }),
-              500);
+    EXPECT_LT(
+        std::count_if(received.begin(), received.end(), [](const std::string& l) { return l.rfind("STAT", 0) == 0; }),
+        500);
 }
 
 // A name longer than a reply line may be comes cut in a STAT reply: that
@@ -397,7 +417,8 @@ TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
 TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     ScriptedServer server;
     Logon(server).Receive().Reply("257 \"/www\" is the current directory");
-    RefuseListAll(UpToDataHelper(server).SendData("drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n").CloseData().Reply("226 Done"));
+    RefuseListAll(
+        UpToDataHelper(server).SendData("drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n").CloseData().Reply("226 Done"));
     server.Receive().Send("213-Status:\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n213 End\r\n");
     server.Receive().Delay(3000);
     ConnectTo(server);

@@ -60,9 +60,7 @@ protected:
         };
     }
 
-    void TearDown() override {
-        ftp_->Cancel();
-    }
+    void TearDown() override { ftp_->Cancel(); }
 
     // The usual logon, as a script prefix.
     static testsupport::ScriptedServer& Logon(testsupport::ScriptedServer& server) {

@@ -17,8 +17,13 @@ const std::string kListing =
 
 // TYPE A, PORT and LIST answered, then the data connection opened.
 ScriptedServer& UpToData(ScriptedServer& server) {
-    return server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
-        "150 Opening data connection").ConnectData();
+    return server.Receive()
+        .Reply("200 Type set to A")
+        .Receive()
+        .Reply("200 PORT ok")
+        .Receive()
+        .Reply("150 Opening data connection")
+        .ConnectData();
 }
 
 std::vector<std::string> Names(zn::TznFTPDirList& list) {
@@ -45,7 +50,8 @@ TEST_F(FtpTest, ListFiresItsEventsInOrderAndParses) {
     EXPECT_EQ(events_[events_.size() - 2], "OnTransferEnd");
     EXPECT_EQ(events_.back(), "< 226 Transfer complete");
     EXPECT_EQ(progress_.front(), (std::pair<std::int32_t, std::int32_t>{0, 0}));
-    EXPECT_EQ(progress_.back(), (std::pair<std::int32_t, std::int32_t>{-1, static_cast<std::int32_t>(kListing.size())}));
+    EXPECT_EQ(progress_.back(),
+              (std::pair<std::int32_t, std::int32_t>{-1, static_cast<std::int32_t>(kListing.size())}));
     EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
     EXPECT_EQ(ftp_->ServerType(), zn::stUnix);
 }
@@ -231,7 +237,8 @@ TEST_F(FtpTest, WalkEntersDirectoriesWithBlanksByTheirWholeName) {
 // for ever.
 TEST_F(FtpTest, EndlessListingsFailPastTheirBound) {
     std::string lines;
-    for (int i = 0; i < 3000; ++i) lines += "-rw-r--r--   1 web  web   1200 Mar  7 14:05 page" + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 3000; ++i)
+        lines += "-rw-r--r--   1 web  web   1200 Mar  7 14:05 page" + std::to_string(i) + "\r\n";
     for (const bool overControl : {false, true}) {
         SCOPED_TRACE(overControl ? "STAT" : "LIST");
         ScriptedServer server;

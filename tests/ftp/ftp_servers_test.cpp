@@ -3,10 +3,10 @@
 // files, over a web site with hidden entries: each serves the tree, and a
 // bare LIST leaves names that begin with a dot out unless it is tuned.
 
+#include "tests/ftp/ftp_fixture.h"
 #include "tests/fakes/proftpd.h"
 #include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/vsftpd.h"
-#include "tests/ftp/ftp_fixture.h"
 
 using testsupport::Hidden;
 
@@ -38,8 +38,8 @@ protected:
     testsupport::SiteTree tree_;
 };
 
-#define ASSERT_SERVES(server)                                    \
-    if ((server).Skipped()) GTEST_SKIP() << (server).Error();    \
+#define ASSERT_SERVES(server)                                 \
+    if ((server).Skipped()) GTEST_SKIP() << (server).Error(); \
     ASSERT_TRUE((server).Running()) << (server).Error()
 
 TEST_F(RealServerTest, VsftpdListsDotFilesOnlyWithForceDotFiles) {

@@ -187,8 +187,7 @@ TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
         Logon(server).AwaitClientClose();
         ConnectTo(server);
         for (const std::string& dir : Lines{"x\r\nDELE important", std::string("x\0DELE y", 8), "x\nDELE y", "x\r"}) {
-            EXPECT_NE(MessageOf<ESocketError>([&] { ftp_->ChangeDir(dir); })
-                          .find("The argument of CWD contains a "),
+            EXPECT_NE(MessageOf<ESocketError>([&] { ftp_->ChangeDir(dir); }).find("The argument of CWD contains a "),
                       std::string::npos);
         }
         EXPECT_TRUE(ftp_->Connected());
@@ -221,7 +220,8 @@ TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
                   std::string::npos);
         EXPECT_FALSE(ftp_->Connected());
         EXPECT_TRUE(server.Finished(5));
-    }    {
+    }
+    {
         // One line without end: every byte would restart the time-out.
         ScriptedServer server;
         server.Send("220-" + std::string(3 * 1024 * 1024, 'x')).Send("\r\n220 Ready\r\n").AwaitClientClose();

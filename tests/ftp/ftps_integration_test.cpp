@@ -4,12 +4,12 @@
 // for the test, and the refusals and waits around the handshake against a
 // scripted server.
 
+#include "tests/ftp/ftp_fixture.h"
 #include "ftp/site_walker.h"
 #include "platform/messages.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
-#include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/site_tree.h"
 
 #include "tests/support/loopback.h"
@@ -25,9 +25,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
-#include <cstdlib>
 
 namespace {
 
@@ -112,7 +112,8 @@ private:
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1)));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (line.rfind("OPEN ", 0) == 0 && connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        if (line.rfind("OPEN ", 0) == 0 &&
+            connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             Relay(client, server);
         }
         close(server);
@@ -127,7 +128,8 @@ private:
             for (int i = 0; i < 2; ++i) {
                 if (!(fds[i].revents & (POLLIN | POLLHUP))) continue;
                 const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-                if (n <= 0 || !testsupport::SendAll(fds[1 - i].fd, std::string(buffer, static_cast<std::size_t>(n)))) return;
+                if (n <= 0 || !testsupport::SendAll(fds[1 - i].fd, std::string(buffer, static_cast<std::size_t>(n))))
+                    return;
             }
         }
     }
@@ -198,7 +200,8 @@ TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     EXPECT_TRUE(Contains(message, "hostname mismatch")) << message;
     EXPECT_TRUE(Contains(message, certificate.Fingerprint())) << message;
     EXPECT_FALSE(ftp_->Connected());
-    EXPECT_TRUE(std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> USER", 0) == 0; }));
+    EXPECT_TRUE(
+        std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> USER", 0) == 0; }));
 
     // An address typed in a short, numeric or octal form is checked as the
     // address the connection reached, never skipped.
@@ -358,8 +361,9 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
     ftp_->OnPlainLogon = [&](zn::TObject*) { events_.push_back("OnPlainLogon " + ftp_->PlainLogonReason()); };
     ftp_->Connect();
     EXPECT_FALSE(ftp_->TlsActive());
-    const std::string told = "OnPlainLogon the server refused TLS (500 This security scheme is not implemented); "
-                             "going on without it: the password travels in clear";
+    const std::string told =
+        "OnPlainLogon the server refused TLS (500 This security scheme is not implemented); "
+        "going on without it: the password travels in clear";
     const auto at = std::find(events_.begin(), events_.end(), told);
     EXPECT_LT(at, std::find(events_.begin(), events_.end(), "> USER user"));
     ftp_->Disconnect();
@@ -374,7 +378,8 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
             SCOPED_TRACE(std::string(pinned ? "pinned, " : "remembered, ") + (offered ? "refused" : "not offered"));
             testsupport::ScriptedServer downgraded;
             downgraded.Reply("220 Ready").Receive();
-            downgraded.Send(offered ? "211-Features:\r\n AUTH TLS\r\n211 End\r\n" : "211-Features:\r\n PBSZ\r\n211 End\r\n");
+            downgraded.Send(offered ? "211-Features:\r\n AUTH TLS\r\n211 End\r\n"
+                                    : "211-Features:\r\n PBSZ\r\n211 End\r\n");
             if (offered) downgraded.Receive().Reply("500 This security scheme is not implemented");
             downgraded.AwaitClientClose();
             downgraded.Start();
@@ -385,7 +390,8 @@ TEST_F(FtpTest, TlsRequireEndsARefusedLogonAndAutoGoesOnInClearSayingSo) {
                 offered ? "refused TLS (500 This security scheme is not implemented)" : "does not offer TLS";
             const std::string stopped = "; the logon stopped before the user name and password were sent";
             EXPECT_EQ(MessageOf<zn::ESocketError>([&] { ftp_->Connect(); }),
-                      pinned ? "A certificate is pinned for this server, so TLS is required, but the server " + change + stopped
+                      pinned ? "A certificate is pinned for this server, so TLS is required, but the server " + change +
+                                   stopped
                              : "This server spoke TLS before, and now it " + change +
                                    ". Someone between you and the server may be removing TLS" + stopped +
                                    ". If the server really changed, run with --tls off");

@@ -72,14 +72,16 @@ TEST(ListingDetection, HP3000ListingWithoutPathHeaderKeepsItsEntries) {
         return line + name;
     };
     const std::string entries = hfs("             1B   BA         140 2147483647   1       16  1  *", "CLASSPATH") +
-                                "\n" + hfs("              0   HBD          0          0   0       64  2  *", "sub/") + "\n";
+                                "\n" + hfs("              0   HBD          0          0   0       64  2  *", "sub/") +
+                                "\n";
     TznFTPDirList list;
     Parse(list, stAuto, entries);
     EXPECT_EQ(list.ServerType, stHP3000);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"CLASSPATH", "sub"}));
 
-    const std::string heading = "CODE  ------------LOGICAL RECORD-----------  ----SPACE----  FILENAME\n"
-                                "         SIZE  TYP        EOF      LIMIT R/B  SECTORS #X MX\n\n";
+    const std::string heading =
+        "CODE  ------------LOGICAL RECORD-----------  ----SPACE----  FILENAME\n"
+        "         SIZE  TYP        EOF      LIMIT R/B  SECTORS #X MX\n\n";
     zn::ParseListing(heading + entries, list);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"..", "CLASSPATH", "sub"}));
 }
@@ -115,8 +117,9 @@ TEST(ListingDetection, AS400MarkersInColumns41To45) {
 
 TEST(ListingDetection, UnixFormWinsOverPathAndColumnMarkers) {
     TznFTPDirList list;
-    Parse(list, stAuto, "-rw-r--r--   1 owner group 10 Mar  7 14:05 CLASSPATH.txt\n"
-                        "-rw-r--r--   1 owner group 20 Mar  7 14:05 b.txt\n");
+    Parse(list, stAuto,
+          "-rw-r--r--   1 owner group 10 Mar  7 14:05 CLASSPATH.txt\n"
+          "-rw-r--r--   1 owner group 20 Mar  7 14:05 b.txt\n");
     EXPECT_EQ(list.ServerType, stUnix);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"CLASSPATH.txt", "b.txt"}));
 
@@ -156,8 +159,9 @@ TEST(ListingDetection, EmptyListingChangesNothing) {
 
 TEST(ListingLines, CrLfCrLfAndNulEndLines) {
     TznFTPDirList list;
-    Parse(list, stUnix, "-r 1 o g 1 Mar 7 14:05 a\r-r 1 o g 2 Mar 7 14:05 b\n-r 1 o g 3 Mar 7 14:05 c\r\n"
-                        "-r 1 o g 4 Mar 7 14:05 d");
+    Parse(list, stUnix,
+          "-r 1 o g 1 Mar 7 14:05 a\r-r 1 o g 2 Mar 7 14:05 b\n-r 1 o g 3 Mar 7 14:05 c\r\n"
+          "-r 1 o g 4 Mar 7 14:05 d");
     EXPECT_EQ(Names(list), (std::vector<std::string>{"a", "b", "c", "d"}));
 
     // Read as it arrives: a chunk may end anywhere, also between CR and LF.

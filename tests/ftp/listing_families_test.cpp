@@ -96,34 +96,37 @@ TEST(UnixListing, LineWithoutGroupColumnRecoversTheName) {
 // size just before it and the name after it do not.
 TEST(UnixListing, LayoutsOfRealServers) {
     const int year = ThisYear();
-    ExpectLines(stUnix, {
-        {"drwxr-x---  3 webadm Domain Users  4096 Feb 11 09:14 uploads", dkDirectory, "uploads", 4096,
-         At(year, 2, 11, 9, 14)},
-        {"-rw-r--r--  1 web    Domain Admins 20480 Feb 11 2024 two words.txt", dkFile, "two words.txt", 20480,
-         At(2024, 2, 11)},
-        {"-rw-r--r--  1 1001  20480 Feb 11 09:14 notes.txt", dkFile, "notes.txt", 20480},
-        {"-rw-r--r--  1 web web  20480 2025-02-11 09:14 notes.txt", dkFile, "notes.txt", 20480,
-         At(2025, 2, 11, 9, 14)},
-        {"-rw-r--r--  1 web web  7 2025-02-11 09:14:33.123456789 +0100 full iso.txt", dkFile, "full iso.txt", 7,
-         At(2025, 2, 11, 9, 14)},
-        {"-rw-r--r--  1 web web  20480 11 Feb 09:14 day first.txt", dkFile, "day first.txt", 20480,
-         At(year, 2, 11, 9, 14)},
-        {"-rw-r--r--  1 web web  20480 11 feb  2023 lower month", dkFile, "lower month", 20480, At(2023, 2, 11)},
-        {"    8 -rw-r--r--  1 web web  4096 Feb 11 09:14 blocks.txt", dkFile, "blocks.txt", 4096},
-        {"12345678 drwxr-xr-x 2 web web 7 Feb 11  2020 many blocks", dkDirectory, "many blocks", 7},
-        {"-rw-r--r--123456 web web 1500 Feb 11 09:14 glued.txt", dkFile, "glued.txt", 1500},
-        {"drwxr-xr-x+ 2 web web 4096 Feb 11 09:14 acl dir", dkDirectory, "acl dir", 4096},
-        {"-rw-r--r--. 1 web web 9 Feb 11 09:14 context.txt", dkFile, "context.txt", 9},
-        {"-rw-r--r--  1 web web  20480 Feb 11 09:14  leading blank", dkFile, " leading blank", 20480},
-        {"-rw-r--r--  1 web web  5 Feb 11 09:14 Mar 7 14:05 notes", dkFile, "Mar 7 14:05 notes", 5},
-        {"d [RWCEAFMS] webadm     512 Feb 11 09:14 public", dkDirectory, "public", 512},
-        {"- [RW------] webadm    2048 Feb 11  2024 readme.txt", dkFile, "readme.txt", 2048},
-        {"-rw-r--r--  1 web web  +12 Feb 11 09:14 signed", dkFile, "signed", -1},
-        // A month name in another language: read by the columns, as before.
-        {"-rw-r--r--  1 web web 5 M\xc3\xa4r 11 09:14 x", dkFile, "x", 5},
-    });
+    ExpectLines(
+        stUnix,
+        {
+            {"drwxr-x---  3 webadm Domain Users  4096 Feb 11 09:14 uploads", dkDirectory, "uploads", 4096,
+             At(year, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web    Domain Admins 20480 Feb 11 2024 two words.txt", dkFile, "two words.txt", 20480,
+             At(2024, 2, 11)},
+            {"-rw-r--r--  1 1001  20480 Feb 11 09:14 notes.txt", dkFile, "notes.txt", 20480},
+            {"-rw-r--r--  1 web web  20480 2025-02-11 09:14 notes.txt", dkFile, "notes.txt", 20480,
+             At(2025, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web  7 2025-02-11 09:14:33.123456789 +0100 full iso.txt", dkFile, "full iso.txt", 7,
+             At(2025, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web  20480 11 Feb 09:14 day first.txt", dkFile, "day first.txt", 20480,
+             At(year, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web  20480 11 feb  2023 lower month", dkFile, "lower month", 20480, At(2023, 2, 11)},
+            {"    8 -rw-r--r--  1 web web  4096 Feb 11 09:14 blocks.txt", dkFile, "blocks.txt", 4096},
+            {"12345678 drwxr-xr-x 2 web web 7 Feb 11  2020 many blocks", dkDirectory, "many blocks", 7},
+            {"-rw-r--r--123456 web web 1500 Feb 11 09:14 glued.txt", dkFile, "glued.txt", 1500},
+            {"drwxr-xr-x+ 2 web web 4096 Feb 11 09:14 acl dir", dkDirectory, "acl dir", 4096},
+            {"-rw-r--r--. 1 web web 9 Feb 11 09:14 context.txt", dkFile, "context.txt", 9},
+            {"-rw-r--r--  1 web web  20480 Feb 11 09:14  leading blank", dkFile, " leading blank", 20480},
+            {"-rw-r--r--  1 web web  5 Feb 11 09:14 Mar 7 14:05 notes", dkFile, "Mar 7 14:05 notes", 5},
+            {"d [RWCEAFMS] webadm     512 Feb 11 09:14 public", dkDirectory, "public", 512},
+            {"- [RW------] webadm    2048 Feb 11  2024 readme.txt", dkFile, "readme.txt", 2048},
+            {"-rw-r--r--  1 web web  +12 Feb 11 09:14 signed", dkFile, "signed", -1},
+            // A month name in another language: read by the columns, as before.
+            {"-rw-r--r--  1 web web 5 M\xc3\xa4r 11 09:14 x", dkFile, "x", 5},
+        });
     ExpectLines(stUnix, kForeignLines);
-    ExpectLines(stUnix, {{" 12 drwx foo", dkUnknown, "", 0}, {"DRWXR-XR-X 1 o g 5 Feb 11 09:14 upper", dkUnknown, "", 0}});
+    ExpectLines(stUnix,
+                {{" 12 drwx foo", dkUnknown, "", 0}, {"DRWXR-XR-X 1 o g 5 Feb 11 09:14 upper", dkUnknown, "", 0}});
 
     auto link = ParseOne(stUnix, "lrwxrwxrwx 1 web web 11 Feb 11 09:14 my docs -> public/my docs");
     EXPECT_EQ(link.Kind, dkLink);
@@ -185,21 +188,26 @@ TEST(DosListing, FileDirectoryAndNameWithASpace) {
 // that follows it and its blanks.
 TEST(DosListing, LayoutsOfRealServers) {
     const int century = ThisYear() / 100 * 100;
-    ExpectLines(stDos, {
-        {"02-11-25  09:14AM       <DIR>          Old Site", dkDirectory, "Old Site", 0, At(century + 25, 2, 11, 9, 14)},
-        {"02-11-25  09:14AM       <dir>          My Documents", dkDirectory, "My Documents", 0},
-        {"02-11-25  09:14AM               20480 annual report.pdf", dkFile, "annual report.pdf", 20480},
-        {"2025-02-11  21:14            1,048,576 backup.zip", dkFile, "backup.zip", 1048576, At(2025, 2, 11, 21, 14)},
-        {"02-11-2025  09:14 PM        12.345.678 german.bin", dkFile, "german.bin", 12345678, At(2025, 2, 11, 21, 14)},
-        {"02-11-25  09:14AM       <DIR>          two  blanks inside ", dkDirectory, "two  blanks inside ", 0},
-        {"02-11-25  09:14AM       <JUNCTION>     Docs [C:\\Docs]", dkLink, "Docs [C:\\Docs]", 0},
-        {"02/11/2025  21:14            42 slashes.txt", dkFile, "slashes.txt", 42},
-        {"02-11-25  09:14AM          1,04,857 bad groups.bin", dkUnknown, "", 0},
-        {"02-11-25  09:14AM           $10 hex.bin", dkUnknown, "", 0},
-        {"02-11-25  09:14AM       <DIR>", dkUnknown, "", 0},
-        {"02-11-25  09:14AM       <WHAT>         x", dkUnknown, "", 0},
-        {"-rw-r--r--  1 web web  20480 Feb 11 09:14 unix.txt", dkUnknown, "", 0},
-    });
+    ExpectLines(
+        stDos,
+        {
+            {"02-11-25  09:14AM       <DIR>          Old Site", dkDirectory, "Old Site", 0,
+             At(century + 25, 2, 11, 9, 14)},
+            {"02-11-25  09:14AM       <dir>          My Documents", dkDirectory, "My Documents", 0},
+            {"02-11-25  09:14AM               20480 annual report.pdf", dkFile, "annual report.pdf", 20480},
+            {"2025-02-11  21:14            1,048,576 backup.zip", dkFile, "backup.zip", 1048576,
+             At(2025, 2, 11, 21, 14)},
+            {"02-11-2025  09:14 PM        12.345.678 german.bin", dkFile, "german.bin", 12345678,
+             At(2025, 2, 11, 21, 14)},
+            {"02-11-25  09:14AM       <DIR>          two  blanks inside ", dkDirectory, "two  blanks inside ", 0},
+            {"02-11-25  09:14AM       <JUNCTION>     Docs [C:\\Docs]", dkLink, "Docs [C:\\Docs]", 0},
+            {"02/11/2025  21:14            42 slashes.txt", dkFile, "slashes.txt", 42},
+            {"02-11-25  09:14AM          1,04,857 bad groups.bin", dkUnknown, "", 0},
+            {"02-11-25  09:14AM           $10 hex.bin", dkUnknown, "", 0},
+            {"02-11-25  09:14AM       <DIR>", dkUnknown, "", 0},
+            {"02-11-25  09:14AM       <WHAT>         x", dkUnknown, "", 0},
+            {"-rw-r--r--  1 web web  20480 Feb 11 09:14 unix.txt", dkUnknown, "", 0},
+        });
     ExpectLines(stDos, kForeignLines);
 }
 
@@ -275,22 +283,24 @@ TEST(AS400Listing, ColumnsGiveSizeKindAndName) {
 // The owner, the size, the date and time, the object type and the name,
 // separated by blanks; the type says what the entry is.
 TEST(AS400Listing, LayoutsOfRealServers) {
-    ExpectLines(stAS400, {
-        {"WEBUSR        12288 02/11/25 09:14:00 *DIR       images/", dkDirectory, "images", 12288},
-        {"WEBUSR        20480 02/11/25 09:14:00 *STMF      index.html", dkFile, "index.html", 20480},
-        {"WEBUSR         4096 02/11/25 09:14:00 *STMF      annual report.pdf", dkFile, "annual report.pdf", 4096},
-        {"QSYS          77824 02/11/25 09:14:00 *LIB       QGPL.LIB/", dkDirectory, "QGPL.LIB", 77824},
-        {"QDOC          24576 02/11/25 09:14:00 *FLR       QDOC/", dkDirectory, "QDOC", 24576},
-        {"WEBUSR         4096 02/11/25 09:14:00 *DDIR      shared dir/", dkDirectory, "shared dir", 4096},
-        {"WEBUSR        36864 02/11/25 09:14:00 *FILE      ORDERS.FILE", dkFile, "ORDERS.FILE", 36864},
-        {"WEBUSR                                *MEM       ORDERS.FILE/MAY.MBR", dkFile, "ORDERS.FILE/MAY.MBR", 0},
-        {"1001           8192 02/11/25 09:14:00 *DOC       letter.doc", dkFile, "letter.doc", 8192},
-        {"                512 02/11/25 09:14:00 *STMF      anonymous.txt", dkFile, "anonymous.txt", 512},
-        {"WEBUSR           32 02/11/25 09:14:00 *SYMLNK    latest", dkLink, "latest", 32},
-        {"WEBUSR          512 02/11/25 09:14:00 *PGM       ORDERS.PGM", dkUnknown, "", 0},
-        {"WEBUSR          512 02/11/25 09:14:00 index.html", dkUnknown, "", 0},
-        {"WEBUSR          512 02/11/25 09:14:00 *STMF", dkUnknown, "", 0},
-    });
+    ExpectLines(
+        stAS400,
+        {
+            {"WEBUSR        12288 02/11/25 09:14:00 *DIR       images/", dkDirectory, "images", 12288},
+            {"WEBUSR        20480 02/11/25 09:14:00 *STMF      index.html", dkFile, "index.html", 20480},
+            {"WEBUSR         4096 02/11/25 09:14:00 *STMF      annual report.pdf", dkFile, "annual report.pdf", 4096},
+            {"QSYS          77824 02/11/25 09:14:00 *LIB       QGPL.LIB/", dkDirectory, "QGPL.LIB", 77824},
+            {"QDOC          24576 02/11/25 09:14:00 *FLR       QDOC/", dkDirectory, "QDOC", 24576},
+            {"WEBUSR         4096 02/11/25 09:14:00 *DDIR      shared dir/", dkDirectory, "shared dir", 4096},
+            {"WEBUSR        36864 02/11/25 09:14:00 *FILE      ORDERS.FILE", dkFile, "ORDERS.FILE", 36864},
+            {"WEBUSR                                *MEM       ORDERS.FILE/MAY.MBR", dkFile, "ORDERS.FILE/MAY.MBR", 0},
+            {"1001           8192 02/11/25 09:14:00 *DOC       letter.doc", dkFile, "letter.doc", 8192},
+            {"                512 02/11/25 09:14:00 *STMF      anonymous.txt", dkFile, "anonymous.txt", 512},
+            {"WEBUSR           32 02/11/25 09:14:00 *SYMLNK    latest", dkLink, "latest", 32},
+            {"WEBUSR          512 02/11/25 09:14:00 *PGM       ORDERS.PGM", dkUnknown, "", 0},
+            {"WEBUSR          512 02/11/25 09:14:00 index.html", dkUnknown, "", 0},
+            {"WEBUSR          512 02/11/25 09:14:00 *STMF", dkUnknown, "", 0},
+        });
 }
 
 TEST(UnknownFamily, ParseLineWhileAutoGivesTheRawLine) {

@@ -24,8 +24,7 @@ std::ostream& operator<<(std::ostream& out, const TreeTotals& t) {
 
 SiteTree::SiteTree() {
     static int counter = 0;
-    root_ = fs::temp_directory_path() /
-            ("dirweigh-site-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
+    root_ = fs::temp_directory_path() / ("dirweigh-site-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     fs::create_directories(root_);
 }
 

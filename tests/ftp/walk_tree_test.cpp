@@ -2,11 +2,11 @@
 // What a walk keeps of what it saw: both walks fill the same tree, from the
 // same places where they count, and its totals are the walk's.
 
-#include "ftp/fast_walker.h"
+#include "tests/ftp/ftp_fixture.h"
 #include "ftp/walk_tree.h"
+#include "ftp/fast_walker.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
-#include "tests/ftp/ftp_fixture.h"
 #include "tests/ftp/site_tree.h"
 #include "tests/ftp/walk_tree_dump.h"
 
@@ -98,9 +98,9 @@ TEST_F(FtpTest, BothWalksKeepTheSameTreeOnPyftpdlib) {
     EXPECT_EQ(designedTree.TotalBytes(zn::WalkTree::kRoot), designed.Totals().TotalBytes);
     EXPECT_EQ(designedTree.TotalFiles(zn::WalkTree::kRoot), designed.Totals().TotalFiles);
     EXPECT_EQ(designedTree.DirectoryCount(), designed.Totals().Directories);
-    for (const char* line : {"/back\\slash/caf\xe9.txt file 22", "/link.iso link 0", "/logs excluded 0",
-                                    "/huge.iso file 4294967296", "/sp ace/\"quoted\".html file 11",
-                                    "/back\\slash own 22/1 total 55/2", "/empty own 0/0 total 0/0"}) {
+    for (const char* line :
+         {"/back\\slash/caf\xe9.txt file 22", "/link.iso link 0", "/logs excluded 0", "/huge.iso file 4294967296",
+          "/sp ace/\"quoted\".html file 11", "/back\\slash own 22/1 total 55/2", "/empty own 0/0 total 0/0"}) {
         EXPECT_NE(std::find(dump.begin(), dump.end(), line), dump.end()) << line;
     }
 }

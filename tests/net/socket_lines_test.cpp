@@ -89,11 +89,9 @@ TEST_F(SocketTest, TimeOutWhileALineIsIncompleteReportsThenAnEmptyLine) {
 }
 
 TEST_F(SocketTest, SendLineAddsCrLfAndNeedsAConnection) {
-    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->SendLine("NOOP"); }),
-              "You have to connect to the server first");
+    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->SendLine("NOOP"); }), "You have to connect to the server first");
     std::string line;
-    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->ReadLine(line); }),
-              "You have to connect to the server first");
+    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->ReadLine(line); }), "You have to connect to the server first");
     EXPECT_EQ(events_, (Events{"OnError You have to connect to the server first",
                                "OnError You have to connect to the server first"}));
 
@@ -153,7 +151,8 @@ TEST_F(SocketTest, DataReplyGivesItsLinesAndLeavesTheNextReply) {
     EXPECT_EQ(socket_->ReadDataReply([&](const std::string& line, std::int32_t code) {
         EXPECT_EQ(code, 213);
         lines.push_back(line);
-    }), 213);
+    }),
+              213);
     ASSERT_EQ(lines.size(), 202u);
     EXPECT_EQ(lines[0], "line 0");
     EXPECT_EQ(lines[199], "line 199");

@@ -15,8 +15,7 @@ namespace {
 
 double WaitUntilTimedOut(TTimeCounter& counter, double limitSeconds) {
     const auto start = Clock::now();
-    while (!counter.TimedOut() &&
-           std::chrono::duration<double>(Clock::now() - start).count() < limitSeconds) {
+    while (!counter.TimedOut() && std::chrono::duration<double>(Clock::now() - start).count() < limitSeconds) {
         platform::WaitForNextEvent();
     }
     return std::chrono::duration<double>(Clock::now() - start).count();

@@ -70,8 +70,8 @@ TEST_F(ProfileFile, LongValuesAreCutAt1023Characters) {
 
 TEST_F(ProfileFile, IntegerVariants) {
     const std::pair<const char*, int> cases[] = {
-        {"1", 1}, {"01", 1}, {"0x1", 1}, {"0X1", 1}, {"$1", 1}, {"0", 0}, {"2", 2}, {"-1", -1},
-        {"1x", 99}, {"", 99}, {"0x", 99}, {"4294967296", 99}, {"  7", 7},
+        {"1", 1},   {"01", 1},  {"0x1", 1}, {"0X1", 1}, {"$1", 1},          {"0", 0},   {"2", 2},
+        {"-1", -1}, {"1x", 99}, {"", 99},   {"0x", 99}, {"4294967296", 99}, {"  7", 7},
     };
     for (auto [text, expected] : cases) {
         Write(std::string("[Setup]\nProxyType=") + text + "\n");

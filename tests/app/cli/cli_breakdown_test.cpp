@@ -80,15 +80,16 @@ TEST(CliBreakdown, TopByExtensionAndDuBySize) {
     CliResult run = RunCli({url, "--json", "--top", "2", "--by-extension"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": 6329, "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\"top_directories\": [{\"path\": \"a\", \"bytes\": 5307, \"files\": 3}, "
-                           "{\"path\": \"c\", \"bytes\": 1020, \"files\": 2}], "
-                           "\"top_files\": [{\"path\": \"a/big.ISO\", \"bytes\": 5000}, "
-                           "{\"path\": \"c/x.html\", \"bytes\": 1000}], "
-                           "\"by_extension\": [{\"extension\": \"iso\", \"bytes\": 5000, \"files\": 1, \"share\": 0.7900}, "
-                           "{\"extension\": \"html\", \"bytes\": 1300, \"files\": 2, \"share\": 0.2054}, "
-                           "{\"extension\": \"gz\", \"bytes\": 20, \"files\": 1, \"share\": 0.0032}, "
-                           "{\"extension\": \"\", \"bytes\": 9, \"files\": 2, \"share\": 0.0014}]}\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("\"top_directories\": [{\"path\": \"a\", \"bytes\": 5307, \"files\": 3}, "
+                     "{\"path\": \"c\", \"bytes\": 1020, \"files\": 2}], "
+                     "\"top_files\": [{\"path\": \"a/big.ISO\", \"bytes\": 5000}, "
+                     "{\"path\": \"c/x.html\", \"bytes\": 1000}], "
+                     "\"by_extension\": [{\"extension\": \"iso\", \"bytes\": 5000, \"files\": 1, \"share\": 0.7900}, "
+                     "{\"extension\": \"html\", \"bytes\": 1300, \"files\": 2, \"share\": 0.2054}, "
+                     "{\"extension\": \"gz\", \"bytes\": 20, \"files\": 1, \"share\": 0.0032}, "
+                     "{\"extension\": \"\", \"bytes\": 9, \"files\": 2, \"share\": 0.0014}]}\n"),
+        std::string::npos)
         << run.out;
     run = RunCli({url, "--du", "--sort", "size"});
     EXPECT_EQ(run.out, "6329\t.\n5307\t./a\n1020\t./c\n307\t./a/b\n");
@@ -119,9 +120,7 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
         site.AddFile("logs/access.log", 999);
         site.AddDirectory("empty");
         std::filesystem::create_symlink("sp ace", site.Root() / "link");
-        {
-            std::ofstream sparse(site.Root() / "huge.iso", std::ios::binary);
-        }
+        { std::ofstream sparse(site.Root() / "huge.iso", std::ios::binary); }
         std::filesystem::resize_file(site.Root() / "huge.iso", 4294967296ULL);
         if (closed) site.AddFile("closed-d/secret", 5);
         testsupport::PyFtpd server(site.Root().string(), "me", "secret");
@@ -137,8 +136,8 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
             EXPECT_EQ(files, 4);
         }
         // ncdu reads no gzip itself; its manual pipes it through zcat.
-        const std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '" + again + "' 2>'" + again +
-                                    ".err'";
+        const std::string command =
+            "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '" + again + "' 2>'" + again + ".err'";
         EXPECT_EQ(std::system(command.c_str()), 0);
         // ncdu ends with 0 even after an error, which it writes on stderr
         // (where it otherwise ends its progress line with a newline).

@@ -36,15 +36,8 @@ std::int64_t TotalOf(const std::string& file) {
 
 TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
     const std::vector<std::pair<std::string, std::string>> cases{
-        {"/", "%2F"},
-        {"/a b/c", "%2Fa b%2Fc"},
-        {"..", "%2E."},
-        {".", "%2E"},
-        {"", "%"},
-        {"50%/x", "50%25%2Fx"},
-        {"tab\there\n", "tab%09here%0A"},
-        {"caf\xe9", "caf\xe9"},
-        {"%2F", "%252F"},
+        {"/", "%2F"},           {"/a b/c", "%2Fa b%2Fc"},         {"..", "%2E."},         {".", "%2E"},     {"", "%"},
+        {"50%/x", "50%25%2Fx"}, {"tab\there\n", "tab%09here%0A"}, {"caf\xe9", "caf\xe9"}, {"%2F", "%252F"},
     };
     for (const auto& [text, name] : cases) {
         EXPECT_EQ(zn::EscapeFolderName(text), name);
@@ -56,10 +49,8 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
 
 TEST(WalkHistory, ChangeSinceTheLastWalk) {
     const std::vector<std::tuple<std::int64_t, std::int64_t, std::string>> cases{
-        {1000, 2536, "+1.5 KB since 2026-12-01"},
-        {5000, 0, "-4.9 KB since 2026-12-01"},
-        {100, 90, "-10 B since 2026-12-01"},
-        {7, 7, "no change since 2026-12-01"},
+        {1000, 2536, "+1.5 KB since 2026-12-01"},   {5000, 0, "-4.9 KB since 2026-12-01"},
+        {100, 90, "-10 B since 2026-12-01"},        {7, 7, "no change since 2026-12-01"},
         {0, 13002342, "+12.4 MB since 2026-12-01"},
     };
     for (const auto& [before, after, line] : cases) {
@@ -118,17 +109,18 @@ TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
 
     run = RunCli({url, "--json", "--compare", "last", "--keep", "2"}, {}, history);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find(
-                  "\"compare\": {\"with\": \"" + first +
-                  "\", \"old_bytes\": 6110, \"new_bytes\": 4610, \"change\": -1500, \"old_files\": 4, \"new_files\": 4, "
-                  "\"directories\": [{\"path\": \"gone\", \"old_bytes\": 5000, \"new_bytes\": 0, \"change\": -5000}, "
-                  "{\"path\": \"new\", \"old_bytes\": 0, \"new_bytes\": 3000, \"change\": 3000}, "
-                  "{\"path\": \"\", \"old_bytes\": 6110, \"new_bytes\": 4610, \"change\": -1500}, "
-                  "{\"path\": \"grow\", \"old_bytes\": 1000, \"new_bytes\": 1500, \"change\": 500}], "
-                  "\"added_files\": [{\"path\": \"new/fresh.dat\", \"old_bytes\": 0, \"new_bytes\": 3000, \"change\": 3000}], "
-                  "\"removed_files\": [{\"path\": \"gone/old.bin\", \"old_bytes\": 5000, \"new_bytes\": 0, \"change\": -5000}], "
-                  "\"grown_files\": [{\"path\": \"grow/log.txt\", \"old_bytes\": 1000, \"new_bytes\": 1500, \"change\": 500}]}}\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find(
+            "\"compare\": {\"with\": \"" + first +
+            "\", \"old_bytes\": 6110, \"new_bytes\": 4610, \"change\": -1500, \"old_files\": 4, \"new_files\": 4, "
+            "\"directories\": [{\"path\": \"gone\", \"old_bytes\": 5000, \"new_bytes\": 0, \"change\": -5000}, "
+            "{\"path\": \"new\", \"old_bytes\": 0, \"new_bytes\": 3000, \"change\": 3000}, "
+            "{\"path\": \"\", \"old_bytes\": 6110, \"new_bytes\": 4610, \"change\": -1500}, "
+            "{\"path\": \"grow\", \"old_bytes\": 1000, \"new_bytes\": 1500, \"change\": 500}], "
+            "\"added_files\": [{\"path\": \"new/fresh.dat\", \"old_bytes\": 0, \"new_bytes\": 3000, \"change\": 3000}], "
+            "\"removed_files\": [{\"path\": \"gone/old.bin\", \"old_bytes\": 5000, \"new_bytes\": 0, \"change\": -5000}], "
+            "\"grown_files\": [{\"path\": \"grow/log.txt\", \"old_bytes\": 1000, \"new_bytes\": 1500, \"change\": 500}]}}\n"),
+        std::string::npos)
         << run.out;
     EXPECT_FALSE(std::filesystem::exists(crashed));
     files = zn::HistoryFiles(folder);

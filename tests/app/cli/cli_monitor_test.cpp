@@ -40,26 +40,36 @@ std::string Slurp(const std::string& file) {
 }
 
 std::size_t Count(const std::vector<std::string>& commands, const std::string& verb) {
-    return static_cast<std::size_t>(std::count_if(commands.begin(), commands.end(), [&](const std::string& line) {
-        return line.rfind(verb, 0) == 0;
-    }));
+    return static_cast<std::size_t>(std::count_if(commands.begin(), commands.end(),
+                                                  [&](const std::string& line) { return line.rfind(verb, 0) == 0; }));
 }
 
 }  // namespace
 
 TEST(CliCheckOptions, SizesArePowersOf1024AndAnythingElseIsRefused) {
-    const std::vector<std::pair<std::string, std::optional<std::int64_t>>> rows{
-        {"800M", 838860800},   {"950m", 996147200},   {"1.5G", 1610612736}, {"2k", 2048},
-        {"1T", 1099511627776}, {"12345", 12345},      {"0.5K", 512},        {"", std::nullopt},
-        {"M", std::nullopt},   {"1.2.3", std::nullopt}, {"-1", std::nullopt}, {"10:20", std::nullopt},
-        {"8MB", std::nullopt}, {"9000000T", std::nullopt}, {std::string(400, '9'), std::nullopt}};
+    const std::vector<std::pair<std::string, std::optional<std::int64_t>>> rows{{"800M", 838860800},
+                                                                                {"950m", 996147200},
+                                                                                {"1.5G", 1610612736},
+                                                                                {"2k", 2048},
+                                                                                {"1T", 1099511627776},
+                                                                                {"12345", 12345},
+                                                                                {"0.5K", 512},
+                                                                                {"", std::nullopt},
+                                                                                {"M", std::nullopt},
+                                                                                {"1.2.3", std::nullopt},
+                                                                                {"-1", std::nullopt},
+                                                                                {"10:20", std::nullopt},
+                                                                                {"8MB", std::nullopt},
+                                                                                {"9000000T", std::nullopt},
+                                                                                {std::string(400, '9'), std::nullopt}};
     for (const auto& [text, bytes] : rows) EXPECT_EQ(cli::ParseSize(text), bytes) << text;
     EXPECT_EQ(cli::ShortSize(892340224), "851 MiB");
     EXPECT_EQ(cli::ShortSize(1073741824), "1 GiB");
     EXPECT_EQ(cli::ShortSize(1277952), "1.22 MiB");
     EXPECT_EQ(cli::ShortSize(12902), "12.6 KiB");
     EXPECT_EQ(cli::ShortSize(1000), "1000 B");
-    EXPECT_FALSE(cli::ParseCommandLine({"host", "--check", "--quota", "1G", "-w", std::string(400, '9') + "%"}).options);
+    EXPECT_FALSE(
+        cli::ParseCommandLine({"host", "--check", "--quota", "1G", "-w", std::string(400, '9') + "%"}).options);
 }
 
 // The site of the plugin's own example, and the same site with its space
@@ -73,14 +83,16 @@ TEST(CliCheck, LineOfALargeSite) {
     cli::Totals totals{892340224, 35001, 812, 0, 0, 0, true, "", false, "STAT", std::nullopt};
     std::ostringstream out;
     EXPECT_EQ(cli::PrintCheck(options, totals, {true, false}, out), cli::kPluginWarning);
-    EXPECT_EQ(out.str(), "DIRWEIGH WARNING - 851 MiB in 35,001 files | "
-                         "size=892340224B;838860800;996147200;0; files=35001;;;0; dirs=812;;;0;\n");
+    EXPECT_EQ(out.str(),
+              "DIRWEIGH WARNING - 851 MiB in 35,001 files | "
+              "size=892340224B;838860800;996147200;0; files=35001;;;0; dirs=812;;;0;\n");
     totals.available = 181401600;
     out.str("");
     EXPECT_EQ(cli::PrintCheck(options, totals, {true, false}, out), cli::kPluginWarning);
-    EXPECT_EQ(out.str(), "DIRWEIGH WARNING - 851 MiB of 1 GiB, 83%, in 35,001 files | "
-                         "size=892340224B;838860800;996147200;0;1073741824 files=35001;;;0; dirs=812;;;0; "
-                         "available=181401600B;;;0;\n");
+    EXPECT_EQ(out.str(),
+              "DIRWEIGH WARNING - 851 MiB of 1 GiB, 83%, in 35,001 files | "
+              "size=892340224B;838860800;996147200;0;1073741824 files=35001;;;0; dirs=812;;;0; "
+              "available=181401600B;;;0;\n");
     totals.available = std::numeric_limits<std::int64_t>::max();
     EXPECT_EQ(cli::Capacity(totals), std::numeric_limits<std::int64_t>::max()) << "saturates, never wraps";
 }
@@ -103,10 +115,17 @@ TEST(CliCheck, LinePerfdataAndEveryExitStatus) {
     };
     const std::vector<Row> rows{
         {{url, "--check"}, 0, "DIRWEIGH OK - 3 MiB in 3 files | size=3145728B;;;0;" + perf},
-        {{url, "--check", "-w", "3M", "-c", "4M"}, 0, "DIRWEIGH OK - 3 MiB in 3 files | size=3145728B;3145728;4194304;0;" + perf},
-        {{url, "--check", "-w", "2M", "-c", "4M"}, 1, "DIRWEIGH WARNING - 3 MiB in 3 files | size=3145728B;2097152;4194304;0;" + perf},
-        {{url, "--check", "-w", "1M", "-c", "2.5M"}, 2, "DIRWEIGH CRITICAL - 3 MiB in 3 files | size=3145728B;1048576;2621440;0;" + perf},
-        {{url, "--check", "--quota", "4M", "-w", "50%", "-c", "90%"}, 1,
+        {{url, "--check", "-w", "3M", "-c", "4M"},
+         0,
+         "DIRWEIGH OK - 3 MiB in 3 files | size=3145728B;3145728;4194304;0;" + perf},
+        {{url, "--check", "-w", "2M", "-c", "4M"},
+         1,
+         "DIRWEIGH WARNING - 3 MiB in 3 files | size=3145728B;2097152;4194304;0;" + perf},
+        {{url, "--check", "-w", "1M", "-c", "2.5M"},
+         2,
+         "DIRWEIGH CRITICAL - 3 MiB in 3 files | size=3145728B;1048576;2621440;0;" + perf},
+        {{url, "--check", "--quota", "4M", "-w", "50%", "-c", "90%"},
+         1,
          "DIRWEIGH WARNING - 3 MiB of 4 MiB, 75%, in 3 files | size=3145728B;2097152;3774873;0;4194304" + perf},
         {{url, "--check", "-w", "80%"}, 3, "DIRWEIGH UNKNOWN - a percentage in -w or -c needs --quota\n"},
         {{url, "--check", "-w", "10:20"}, 3, "DIRWEIGH UNKNOWN - -w needs a size ..."},
@@ -339,6 +358,7 @@ TEST(CliPrometheus, FileReadsAsTheTextFormatAndIsReplacedWhole) {
     EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
     EXPECT_EQ(Slurp(file), second);
     std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Root())) left.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder.Root()))
+        left.push_back(entry.path().filename());
     EXPECT_EQ(left, std::vector<std::string>{"site.prom"});
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/app/cli/cli_fixture.h"
-#include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
+#include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
 #include "platform/modules.h"
 #include "tests/fakes/mock_network_manager.h"
@@ -36,21 +36,20 @@ using clitest::CliResult;
 using clitest::ReadFile;
 using clitest::RunCli;
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(CliReport, JsonShapeAndSummaryLine) {
     cli::Totals totals{1272954913, 4982, 500, 3, 2, 1, true, "", false, "LIST -a", std::nullopt};
     EXPECT_EQ(cli::SummaryLine(totals),
               "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty), "
               "1 listing line not read (their sizes are not in the total)");
-    EXPECT_EQ(cli::JsonObject(totals),
-              "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
-              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"available_bytes\": null, "
-              "\"tls\": false, "
-              "\"listing\": \"LIST -a\", \"complete\": true, "
-              "\"error\": null}");
+    EXPECT_EQ(
+        cli::JsonObject(totals),
+        "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
+        "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"available_bytes\": null, "
+        "\"tls\": false, "
+        "\"listing\": \"LIST -a\", \"complete\": true, "
+        "\"error\": null}");
     totals.complete = false;
     totals.error = "550 \"x\"\tdenied";
     EXPECT_NE(cli::JsonObject(totals).find("\"complete\": false, \"error\": \"550 \\\"x\\\"\\tdenied\"}"),
@@ -58,7 +57,8 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
     // A server's Latin-1 byte, a cut sequence and DEL must not make the JSON invalid; real UTF-8 passes.
     totals.error = "caf\xE9 \xC3 \x7F na\xC3\xAFve";
     EXPECT_NE(cli::JsonObject(totals).find("\"caf\\ufffd \\ufffd \\u007f na\xC3\xAFve\""), std::string::npos);
-    EXPECT_EQ(cli::SummaryLine(cli::Totals{1, 1, 1, 0, 0, 0, false, "x", false, "", std::nullopt}), "1 byte (1 B), 1 file, 1 directory (incomplete)");
+    EXPECT_EQ(cli::SummaryLine(cli::Totals{1, 1, 1, 0, 0, 0, false, "x", false, "", std::nullopt}),
+              "1 byte (1 B), 1 file, 1 directory (incomplete)");
 }
 
 TEST(CliRun, UsageErrorsExitWithTwo) {
@@ -112,7 +112,9 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
         EXPECT_NE(err.str().find(": 550 x\\x1b[2Jx: No such file or directory\n"), std::string::npos) << err.str();
         EXPECT_NE(shown.find("t\\x1b]2;owned\\x07t"), std::string::npos) << shown;
     }
-    EXPECT_EQ(cli::TerminalSafe("caf\xC3\xA9 \xC4\x81 \xC2\x9B" "1m \x9B \xE9\t"), "caf\xC3\xA9 \xC4\x81 \\xc2\\x9b1m \\x9b \xE9\\x09");
+    EXPECT_EQ(cli::TerminalSafe("caf\xC3\xA9 \xC4\x81 \xC2\x9B"
+                                "1m \x9B \xE9\t"),
+              "caf\xC3\xA9 \xC4\x81 \\xc2\\x9b1m \\x9b \xE9\\x09");
 }
 
 // Sizes a server claims may add up past 64 bits: the total stops at the
@@ -140,7 +142,8 @@ TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("\"bytes\": 10, "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"550 b: No such file or directory\""), std::string::npos);
-    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() + ": 550 b: No such file or directory"), std::string::npos);
+    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() + ": 550 b: No such file or directory"),
+              std::string::npos);
     // Under auto, a logon without TLS is said on stderr, not only in JSON.
     EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() +
                            ": the server does not offer TLS; going on without it: the password travels in clear\n"),
@@ -215,7 +218,8 @@ TEST(CliProcess, InterruptThreeLevelsDownReportsTheCancelOnceAndThePartialTotals
 // terminal its echo back, or the shell is left typing blind.
 TEST(CliProcess, InterruptAtThePasswordPromptRestoresEcho) {
     int master = -1, terminal = -1;
-    if (openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    if (openpty(&master, &terminal, nullptr, nullptr, nullptr) != 0)
+        GTEST_SKIP() << "no pseudo-terminal on this machine";
     const std::string home = testing::TempDir() + "/dirweigh-empty-home-" + std::to_string(getpid());
     mkdir(home.c_str(), 0700);
     const pid_t child = SpawnCli({"--user", "me", "127.0.0.1:9"}, terminal, terminal, terminal, {"HOME=" + home});
@@ -284,21 +288,24 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         const char* designedListing;
     };
     std::vector<Row> rows;
-    rows.push_back({"vsftpd", std::make_unique<testsupport::Vsftpd>(tree.Root()), "anonymous", "guest", "STAT",
-                    "LIST -a"});
-    rows.push_back({"vsftpd force_dot_files", std::make_unique<testsupport::Vsftpd>(
-                        tree.Root(), testsupport::VsftpdOptions{.forceDotFiles = true}),
-                    "anonymous", "guest", "STAT", "LIST"});
-    rows.push_back({"proftpd", std::make_unique<testsupport::Proftpd>(tree.Root()), "anonymous", "guest", "STAT",
-                    "LIST -a"});
-    rows.push_back({"proftpd ListOptions -a", std::make_unique<testsupport::Proftpd>(
-                        tree.Root(), testsupport::ProftpdOptions{.listDotFiles = true}),
-                    "anonymous", "guest", "STAT", "LIST"});
-    rows.push_back({"pure-ftpd", std::make_unique<testsupport::PureFtpd>(tree.Root()), "web", "site-pass",
-                    "STAT -a", "LIST -a"});
-    rows.push_back({"pure-ftpd -D", std::make_unique<testsupport::PureFtpd>(
-                        tree.Root(), testsupport::PureFtpdOptions{.displayDotFiles = true}),
-                    "web", "site-pass", "STAT", "LIST"});
+    rows.push_back(
+        {"vsftpd", std::make_unique<testsupport::Vsftpd>(tree.Root()), "anonymous", "guest", "STAT", "LIST -a"});
+    rows.push_back(
+        {"vsftpd force_dot_files",
+         std::make_unique<testsupport::Vsftpd>(tree.Root(), testsupport::VsftpdOptions{.forceDotFiles = true}),
+         "anonymous", "guest", "STAT", "LIST"});
+    rows.push_back(
+        {"proftpd", std::make_unique<testsupport::Proftpd>(tree.Root()), "anonymous", "guest", "STAT", "LIST -a"});
+    rows.push_back(
+        {"proftpd ListOptions -a",
+         std::make_unique<testsupport::Proftpd>(tree.Root(), testsupport::ProftpdOptions{.listDotFiles = true}),
+         "anonymous", "guest", "STAT", "LIST"});
+    rows.push_back(
+        {"pure-ftpd", std::make_unique<testsupport::PureFtpd>(tree.Root()), "web", "site-pass", "STAT -a", "LIST -a"});
+    rows.push_back(
+        {"pure-ftpd -D",
+         std::make_unique<testsupport::PureFtpd>(tree.Root(), testsupport::PureFtpdOptions{.displayDotFiles = true}),
+         "web", "site-pass", "STAT", "LIST"});
     std::vector<std::string> skipped;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -318,8 +325,9 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
             EXPECT_NE(run.out.find("\"files\": " + std::to_string(truth.files) + ","), std::string::npos) << run.out;
             EXPECT_NE(run.out.find("\"directories\": " + std::to_string(truth.directories) + ","), std::string::npos)
                 << run.out;
-            EXPECT_NE(run.out.find("\"listing\": \"" + std::string(fast ? row.fastListing : row.designedListing) + "\""),
-                      std::string::npos)
+            EXPECT_NE(
+                run.out.find("\"listing\": \"" + std::string(fast ? row.fastListing : row.designedListing) + "\""),
+                std::string::npos)
                 << run.out;
         }
     }
@@ -372,7 +380,8 @@ TEST(CliAgainstPyftpdlibTls, PinnedWalkReportsTlsAndTheTotals) {
     tree.AddFile("c.html", 10);
     testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile());
     ASSERT_TRUE(server.Running()) << server.Error();
-    CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    CliResult run =
+        RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": 1244,"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
@@ -429,7 +438,8 @@ TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
     for (int d = 0; d < 8; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
     testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true);
     ASSERT_TRUE(server.Running()) << server.Error();
-    CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    CliResult run =
+        RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": 80,"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
@@ -493,10 +503,9 @@ TEST_F(CliDial, DialsBeforeTheWalkAndHangsUpAfterIt) {
     int out[2], err[2];
     ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
-    const pid_t child =
-        SpawnCli({"ftp://me@" + server.Address(), "--bytes", "-v", "--dial", "Office VPN", "--dial-timeout", "2"},
-                 STDIN_FILENO, out[1], err[1],
-                 {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address(), "DIRWEIGH_PASSWORD=secret"});
+    const pid_t child = SpawnCli(
+        {"ftp://me@" + server.Address(), "--bytes", "-v", "--dial", "Office VPN", "--dial-timeout", "2"}, STDIN_FILENO,
+        out[1], err[1], {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address(), "DIRWEIGH_PASSWORD=secret"});
     ASSERT_GT(child, 0);
     close(out[1]);
     close(err[1]);
@@ -526,7 +535,8 @@ TEST_F(CliDial, EntriesAreListedAndAnUnknownOneFailsBeforeConnecting) {
 
     CliResult run = RunCli({"127.0.0.1:1", "--dial", "Home"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("--dial Home: Invalid service name (see --list-dial-entries)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--dial Home: Invalid service name (see --list-dial-entries)"), std::string::npos)
+        << run.err;
     EXPECT_EQ(run.err.find("127.0.0.1:1: Connection refused"), std::string::npos) << "no connection was tried";
     EXPECT_TRUE(nm_->Activations().empty());
 }

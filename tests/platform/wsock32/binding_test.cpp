@@ -42,7 +42,8 @@ TEST(WinsockBinding, MissingEntryPointIsNamed) {
     binding.Load();
     ASSERT_TRUE(binding.IsLoaded());
     EXPECT_EQ(binding.WSAStartup(0x0101, nullptr), 0);
-    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.WSAAsyncSelect(1, 1, 1, 1); }), "Function WSAAsyncSelect not found");
+    EXPECT_EQ(MessageOf<EWinsockDLLError>([&] { binding.WSAAsyncSelect(1, 1, 1, 1); }),
+              "Function WSAAsyncSelect not found");
     binding.Unload();
 }
 

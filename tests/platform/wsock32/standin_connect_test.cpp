@@ -209,7 +209,7 @@ TEST_F(StandIn, ReadinessSeenBetweenWaitsStillEndsTheNextWait) {
         ASSERT_EQ(ws().recv(s, &c, 1, 0), SOCKET_ERROR) << round;  // arms the wake-up
         testsupport::SendAll(server, "z");
         ASSERT_TRUE(testsupport::WaitReadable(static_cast<int>(s), 2000)) << round;  // the handle is the descriptor
-        platform::ProcessMessages();  // the readiness is seen here
+        platform::ProcessMessages();                                                 // the readiness is seen here
         bool late = false;
         QTimer guard;
         guard.setSingleShot(true);
