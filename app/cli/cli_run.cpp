@@ -204,36 +204,72 @@ bool WritePrometheus(const Options& options, const Totals& totals, const std::ve
     return false;
 }
 
-}  // namespace
+// The client as the command line asks for it. `untrusted` receives the
+// fingerprint of a certificate nothing vouched for.
+void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& credentials,
+                   const std::string& tlsServersFile, std::string& untrusted, std::ostream& err) {
+    ftp.SetWinsockLoaded(true);
+    ftp.SetServer(options.host);
+    ftp.SetUserName(credentials.user);
+    ftp.SetPassword(credentials.password);
+    ftp.SetTimeOut(options.timeoutSeconds);
+    ftp.SetPassive(options.passive);
+    ftp.SetConnectBackAdvice("behind a router, try --passive");
+    ftp.SetTlsMode(TlsMode(options.tls));
+    ftp.SetTrustedFingerprint(options.tlsFingerprint);
+    ExpectTlsIfRemembered(ftp, options, tlsServersFile);
+    ftp.OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
+        untrusted = certificate.Fingerprint;
+    };
+    // Said whatever the verbosity: the user must know the password went in
+    // clear, and JSON's "tls": false comes only at the end.
+    ftp.OnPlainLogon = [&err, &options, &ftp](zn::TObject*) {
+        err << "dirweigh-cli: " << options.host << ": " << TerminalSafe(ftp.PlainLogonReason()) << '\n';
+    };
+}
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& shownErrors,
-           const Environment& environment) {
-    std::ostream& err = CheckNotes(args, shownErrors);
-    if (!args.empty() && args[0] == "diff") {
-        return RunDiff({args.begin() + 1, args.end()}, out, err, environment.outputOnTerminal);
-    }
-    const Parsed parsed = ParseCommandLine(args);
-    if (!parsed.options) {
-        if (CheckRequested(args)) return PrintCheckUnknown(parsed.error, out);
-        err << "dirweigh-cli: " << parsed.error << "\n\n" << UsageText();
-        return kExitUsage;
-    }
-    const Options& options = *parsed.options;
-    if (options.help) {
-        out << UsageText();
-        return kExitComplete;
-    }
-    if (options.dial.listEntries) return ListDialEntries(out, err);
-    if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
-    std::string error;
-    auto credentials =
-        ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
-    if (!credentials) {
-        if (options.monitor.check) return PrintCheckUnknown(error, out);
-        err << "dirweigh-cli: " << error << '\n';
-        return kExitUsage;
-    }
+// What a finished walk leaves for the reports.
+struct Outcome {
+    Totals totals;
+    std::vector<DuLine> du;
+    zn::WalkTree* tree = nullptr;  // where the reports or the history need it
+    CheckRun checkRun;
+    bool written = true;  // the Prometheus file, where asked for
+};
 
+// The plugin's line, or the output the options ask for with the history and
+// the export; returns the exit status.
+int Report(const Options& options, const Environment& environment, const std::string& user, Outcome& outcome,
+           std::ostream& out, std::ostream& err) {
+    const Totals& totals = outcome.totals;
+    if (options.monitor.check) {
+        const int status = PrintCheck(options.monitor, totals, outcome.checkRun, out);
+        std::string nothingPrinted;
+        if (outcome.tree) {
+            FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user, false, nothingPrinted, err);
+        }
+        return status;
+    }
+    std::vector<DuLine> du = ShownDuLines(std::move(outcome.du), environment.outputOnTerminal);
+    bool saved = true;
+    if (!outcome.tree) {
+        Print(options, totals, du, out);
+    } else {
+        std::ostringstream printed;
+        PrintWithBreakdown(options, totals, *outcome.tree, du, printed);
+        std::string text = printed.str();
+        saved = FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user,
+                                  environment.outputOnTerminal, text, err);
+        out << text;
+        saved = SaveExport(options, *outcome.tree, user, out, err) && saved;
+    }
+    if (outcome.checkRun.interrupted) return kExitInterrupted;
+    return totals.complete && outcome.written && saved ? kExitComplete : kExitFailed;
+}
+
+// Connects, walks and reports: the run that meets a server.
+int WalkAndReport(const Options& options, const Credentials& credentials, const Environment& environment,
+                  std::ostream& out, std::ostream& err) {
     platform::EnsureApplication();
     platform::TComponent owner(nullptr);
     auto* ftp = new zn::TznFTP(&owner);
@@ -256,25 +292,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CheckRun checkRun;
     const auto started = std::chrono::steady_clock::now();
     try {
-        ftp->SetWinsockLoaded(true);
-        ftp->SetServer(options.host);
-        ftp->SetUserName(credentials->user);
-        ftp->SetPassword(credentials->password);
-        ftp->SetTimeOut(options.timeoutSeconds);
-        ftp->SetPassive(options.passive);
-        ftp->SetConnectBackAdvice("behind a router, try --passive");
-        ftp->SetTlsMode(TlsMode(options.tls));
-        ftp->SetTrustedFingerprint(options.tlsFingerprint);
-        ExpectTlsIfRemembered(*ftp, options, environment.tlsServersFile);
-        ftp->OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
-            untrusted = certificate.Fingerprint;
-        };
+        PrepareClient(*ftp, options, credentials, environment.tlsServersFile, untrusted, err);
         if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
-        // Said whatever the verbosity: the user must know the password
-        // went in clear, and JSON's "tls": false comes only at the end.
-        ftp->OnPlainLogon = [&err, &options, ftp](zn::TObject*) {
-            err << "dirweigh-cli: " << options.host << ": " << TerminalSafe(ftp->PlainLogonReason()) << '\n';
-        };
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
             interrupt.emplace(
@@ -306,50 +325,55 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const bool aborted = failed || walked.Aborted;
     std::optional<std::int64_t> available;
     if (!aborted) available = AskAvailableSpace(*ftp, options.host, err);
-    const Totals totals{walked.TotalBytes,
-                        walked.TotalFiles,
-                        walked.Directories,
-                        walked.SkippedDirectories,
-                        walked.RefusedDirectories,
-                        walked.UnparsedLines,
-                        !aborted,
-                        observer.firstError,
-                        secured,
-                        observer.listing,
-                        available};
+    Outcome outcome{
+        {walked.TotalBytes, walked.TotalFiles, walked.Directories, walked.SkippedDirectories, walked.RefusedDirectories,
+         walked.UnparsedLines, !aborted, observer.firstError, secured, observer.listing, available},
+        std::move(observer.du),
+        tree.get(),
+        checkRun,
+        true};
+    outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const bool written =
-        options.monitor.prometheusFile.empty() || WritePrometheus(options, totals, observer.du, seconds, err);
-    checkRun.interrupted = interrupted;
-    int status = 0;
-    if (options.monitor.check) {
-        status = PrintCheck(options.monitor, totals, checkRun, out);
-        std::string nothingPrinted;
-        if (tree) {
-            FinishWithHistory(options, environment.historyDir, totals, *tree, credentials->user, false, nothingPrinted,
-                              err);
-        }
-    } else {
-        bool saved = true;
-        if (!tree) {
-            Print(options, totals, ShownDuLines(std::move(observer.du), environment.outputOnTerminal), out);
-        } else {
-            std::ostringstream printed;
-            PrintWithBreakdown(options, totals, *tree,
-                               ShownDuLines(std::move(observer.du), environment.outputOnTerminal), printed);
-            std::string text = printed.str();
-            saved = FinishWithHistory(options, environment.historyDir, totals, *tree, credentials->user,
-                                      environment.outputOnTerminal, text, err);
-            out << text;
-            saved = SaveExport(options, *tree, credentials->user, out, err) && saved;
-        }
-        status = interrupted ? kExitInterrupted : totals.complete && written && saved ? kExitComplete : kExitFailed;
-    }
+    outcome.written =
+        options.monitor.prometheusFile.empty() || WritePrometheus(options, outcome.totals, outcome.du, seconds, err);
+    const int status = Report(options, environment, credentials.user, outcome, out, err);
     // The result is out before the goodbyes, which may wait on a server.
     out << std::flush;
     session.End(aborted, true);
     dialUp.HangUp();
     return status;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& shownErrors,
+           const Environment& environment) {
+    std::ostream& err = CheckNotes(args, shownErrors);
+    if (!args.empty() && args[0] == "diff") {
+        return RunDiff({args.begin() + 1, args.end()}, out, err, environment.outputOnTerminal);
+    }
+    const Parsed parsed = ParseCommandLine(args);
+    if (!parsed.options) {
+        if (CheckRequested(args)) return PrintCheckUnknown(parsed.error, out);
+        err << "dirweigh-cli: " << parsed.error << "\n\n" << UsageText();
+        return kExitUsage;
+    }
+    const Options& options = *parsed.options;
+    if (options.help) {
+        out << UsageText();
+        return kExitComplete;
+    }
+    if (options.dial.listEntries) return ListDialEntries(out, err);
+    if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
+    std::string error;
+    auto credentials =
+        ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);
+    if (!credentials) {
+        if (options.monitor.check) return PrintCheckUnknown(error, out);
+        err << "dirweigh-cli: " << error << '\n';
+        return kExitUsage;
+    }
+    return WalkAndReport(options, *credentials, environment, out, err);
 }
 
 }  // namespace cli

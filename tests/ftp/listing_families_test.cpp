@@ -41,7 +41,9 @@ void ExpectLines(TServerType type, const std::vector<LineCase>& cases) {
         EXPECT_EQ(e.Kind, c.kind);
         EXPECT_EQ(e.Name, c.kind == dkUnknown ? std::string(c.line) : std::string(c.name));
         EXPECT_EQ(e.Size, c.size);
-        if (c.date != -1) EXPECT_DOUBLE_EQ(e.DateTime, c.date);
+        if (c.date != -1) {
+            EXPECT_DOUBLE_EQ(e.DateTime, c.date);
+        }
     }
 }
 
