@@ -6,34 +6,34 @@
 namespace platform {
 namespace {
 
+// "$1F": hexadecimal digits, read as the unsigned type of the same width.
 template <typename Int>
-std::optional<Int> Convert(std::string_view text) {
+std::optional<Int> ConvertHex(std::string_view digits) {
     using Unsigned = std::make_unsigned_t<Int>;
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
-    if (i < text.size() && text[i] == '$') {
-        ++i;
-        if (i == text.size()) return std::nullopt;
-        Unsigned value = 0;
-        for (; i < text.size(); ++i) {
-            int digit = HexDigit(text[i]);
-            if (digit < 0) return std::nullopt;
-            if (value > (std::numeric_limits<Unsigned>::max() >> 4)) return std::nullopt;
-            value = static_cast<Unsigned>((value << 4) | static_cast<Unsigned>(digit));
-        }
-        return static_cast<Int>(value);
+    if (digits.empty()) return std::nullopt;
+    Unsigned value = 0;
+    for (char c : digits) {
+        int digit = HexDigit(c);
+        if (digit < 0) return std::nullopt;
+        if (value > (std::numeric_limits<Unsigned>::max() >> 4)) return std::nullopt;
+        value = static_cast<Unsigned>((value << 4) | static_cast<Unsigned>(digit));
     }
+    return static_cast<Int>(value);
+}
+
+// "-12", "+12", "12": decimal digits after an optional sign.
+template <typename Int>
+std::optional<Int> ConvertDecimal(std::string_view text) {
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
     }
-    if (i == text.size()) return std::nullopt;
+    if (text.empty()) return std::nullopt;
     // Accumulate as a negative number so that the type's minimum fits.
     Int value = 0;
     constexpr Int kMin = std::numeric_limits<Int>::min();
-    for (; i < text.size(); ++i) {
-        char c = text[i];
+    for (char c : text) {
         if (c < '0' || c > '9') return std::nullopt;
         Int digit = static_cast<Int>(c - '0');
         if (value < (kMin + digit) / 10) return std::nullopt;
@@ -42,6 +42,14 @@ std::optional<Int> Convert(std::string_view text) {
     if (negative) return value;
     if (value == kMin) return std::nullopt;
     return static_cast<Int>(-value);
+}
+
+template <typename Int>
+std::optional<Int> Convert(std::string_view text) {
+    const std::size_t start = text.find_first_not_of(' ');
+    text.remove_prefix(start == std::string_view::npos ? text.size() : start);
+    if (!text.empty() && text[0] == '$') return ConvertHex<Int>(text.substr(1));
+    return ConvertDecimal<Int>(text);
 }
 
 }  // namespace
