@@ -56,13 +56,13 @@ public:
     // Line dialogue (socket_lines.cpp).
     virtual std::int32_t ReplyCode(const std::string& line);
     std::int32_t ReadLine(std::string& line);
-    // With `lines`, every line of the reply is kept there as well.
-    std::int32_t ReadReply(std::vector<std::string>* lines = nullptr);
+    // With `kept`, every line of the reply is kept there as well.
+    std::int32_t ReadReply(std::vector<std::string>* kept = nullptr);
     // A reply that carries data, as a listing sent over the control
     // connection: each line between the first and the last goes to
-    // `onLine`, with the reply's code, as it arrives and none is kept, so a
+    // `lineOut`, with the reply's code, as it arrives and none is kept, so a
     // directory of any size fits. LastReply holds the closing line.
-    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& onLine,
+    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& lineOut,
                                std::string* firstLine = nullptr);
     void SendLine(const std::string& line);
 

@@ -26,7 +26,7 @@ public:
 protected:
     void Notification(TComponent* component, TOperation operation) override {
         TComponent::Notification(component, operation);
-        if (operation != TOperation::opRemove) return;
+        if (operation != TOperation::Remove) return;
         ++removals;
         if (component == link) link = nullptr;
     }

@@ -28,9 +28,9 @@ namespace {
 
 // The sum of every "asize" in an export, read without DirWeigh's reader.
 std::int64_t SumOfSizes(const std::string& text) {
-    static const std::regex asize("\"asize\": ?([0-9]+)");
+    static const std::regex kAsize("\"asize\": ?([0-9]+)");
     std::int64_t sum = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), asize); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), kAsize); it != std::sregex_iterator(); ++it) {
         sum += std::stoll((*it)[1]);
     }
     return sum;
