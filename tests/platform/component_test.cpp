@@ -13,9 +13,9 @@ namespace {
 // empties when the linked component goes away.
 class Watcher : public TComponent {
 public:
-    Watcher(TComponent* owner, std::vector<std::string>* destroyed, std::string name)
+    Watcher(TComponent* owner, std::vector<std::string>* destroyed, const std::string& name)
         : TComponent(owner), destroyed_(destroyed) {
-        SetName(std::move(name));
+        SetName(name);
     }
     ~Watcher() override {
         if (destroyed_) destroyed_->push_back(Name());

@@ -136,8 +136,11 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
             EXPECT_EQ(files, 4);
         }
         // ncdu reads no gzip itself; its manual pipes it through zcat.
-        const std::string command =
-            "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '" + again + "' 2>'" + again + ".err'";
+        std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '";
+        command += again;
+        command += "' 2>'";
+        command += again;
+        command += ".err'";
         EXPECT_EQ(std::system(command.c_str()), 0);
         // ncdu ends with 0 even after an error, which it writes on stderr
         // (where it otherwise ends its progress line with a newline).
