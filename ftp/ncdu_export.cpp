@@ -13,7 +13,7 @@
 namespace zn {
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr std::size_t kFlushAt = std::size_t{64} * 1024;
 
 void AppendString(std::string& out, std::string_view text) {
     static const char kHex[] = "0123456789abcdef";

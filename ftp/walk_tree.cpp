@@ -10,7 +10,7 @@ namespace {
 
 // Large enough that a million names need few blocks, small enough that a
 // walk of a small site does not reserve much.
-constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
 
 }  // namespace
 

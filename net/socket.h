@@ -71,7 +71,7 @@ public:
     static constexpr std::size_t kLineMax = 1024;
     // The most a multi-line reply may hold before it counts as endless.
     static constexpr std::size_t kReplyLinesMax = 10000;
-    static constexpr std::size_t kReplyBytesMax = 1024 * 1024;
+    static constexpr std::size_t kReplyBytesMax = std::size_t{1024} * 1024;
     // The most one listing may hold, whichever way it comes (a data
     // connection, or a reply over the control connection): a listing
     // without end would otherwise grow for ever, each line restarting the
@@ -85,7 +85,7 @@ public:
     void SetListingMax(ListingBound value) { ListingMax_ = value; }
     // A single line without end, in a reply or a listing over the control
     // connection.
-    static constexpr std::size_t kLineBytesMax = 1024 * 1024;
+    static constexpr std::size_t kLineBytesMax = std::size_t{1024} * 1024;
     static constexpr std::size_t kHostNameMax = 127;
     static constexpr std::size_t kServiceNameMax = 63;
 
