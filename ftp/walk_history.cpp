@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -166,8 +167,8 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
 }
 
 std::string KeptWalkTime(const std::string& file) {
-    const std::string name = fs::path(file).filename().string();
-    const auto digits = [&name](std::size_t from, std::size_t to) {
+    std::string name = fs::path(file).filename().string();
+    const auto digits = [&name](std::ptrdiff_t from, std::ptrdiff_t to) {
         return std::all_of(name.begin() + from, name.begin() + to,
                            [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
     };

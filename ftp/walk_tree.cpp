@@ -103,10 +103,11 @@ void WalkTree::Sum() {
 std::string WalkTree::Path(int dir) const {
     std::vector<std::string_view> parts;
     for (int at = dir; at > kRoot; at = dirs_[at].parent) parts.push_back(Name(at));
+    std::reverse(parts.begin(), parts.end());
     std::string path;
-    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+    for (const std::string_view part : parts) {
         if (!path.empty()) path += '/';
-        path += *part;
+        path += part;
     }
     return path;
 }
