@@ -37,7 +37,7 @@ void SiteTree::AddDirectory(const std::string& relative) { fs::create_directorie
 
 void SiteTree::AddFile(const std::string& relative, std::uintmax_t size) {
     fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative, std::ios::binary);
+    std::ofstream(root_ / relative, std::ios::binary).close();
     fs::resize_file(root_ / relative, size);
 }
 
