@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 
 #include <cctype>
+#include <utility>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -81,7 +82,7 @@ std::unique_ptr<TMainFrm> CreateMainWindow(const std::string& appDir) {
     }
 }
 
-TMainFrm::TMainFrm(const std::string& appDir) : appDirGiven_(appDir) {
+TMainFrm::TMainFrm(std::string appDir) : appDirGiven_(std::move(appDir)) {
     CreateControls();
     pacer_ = std::make_unique<ScreenPacer>(std::vector<QWidget*>{LogMem, ProgressBar}, [this] { FlushLog(); });
     CreateFtpClient();

@@ -36,7 +36,7 @@ class TMainFrm : public QWidget {
 public:
     // `appDir` is where the settings and read-me files live: the directory of
     // the executable, unless a test gives another.
-    explicit TMainFrm(const std::string& appDir = platform::ExecutableDirectory());
+    explicit TMainFrm(std::string appDir = platform::ExecutableDirectory());
     ~TMainFrm() override;
 
     void FormCreate();

@@ -24,7 +24,7 @@ bool Exists(const std::string& path) {
 
 std::string SettingsFile(const std::string& appDir, bool appDirWritable, const std::string& xdgConfigHome,
                          const std::string& home) {
-    const std::string beside = appDir + "/dirweigh.ini";
+    std::string beside = appDir + "/dirweigh.ini";
     if (appDirWritable || Exists(beside)) return beside;
     // A relative XDG_CONFIG_HOME is not to be used (freedesktop.org's rule):
     // it would depend on the folder the program was started from.

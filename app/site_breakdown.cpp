@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <ctime>
 #include <sstream>
 
@@ -125,10 +126,10 @@ void SiteBreakdown::ListEarlierWalks(const std::vector<std::string>& files) {
     const QSignalBlocker quiet(comparedWith_);
     comparedWith_->clear();
     comparedWith_->addItem("(none)");
-    for (auto file = files.rbegin(); file != files.rend(); ++file) {
-        comparedWith_->addItem(QString::fromStdString(zn::KeptWalkTime(*file)), QString::fromStdString(*file));
-    }
-    comparedWith_->setEnabled(files.size() > 0);
+    std::for_each(files.rbegin(), files.rend(), [this](const std::string& file) {
+        comparedWith_->addItem(QString::fromStdString(zn::KeptWalkTime(file)), QString::fromStdString(file));
+    });
+    comparedWith_->setEnabled(!files.empty());
 }
 
 // Compared as the CLI's --compare does; an earlier walk that cannot be

@@ -44,6 +44,7 @@ std::vector<QRectF> Squarify(const std::vector<double>& sizes, const QRectF& are
     // Sizes become areas in square pixels.
     const double scale = area.width() * area.height() / total;
     std::vector<double> areas;
+    areas.reserve(sizes.size());
     for (const double size : sizes) areas.push_back(std::max(size, 0.0) * scale);
     QRectF free = area;
     std::size_t first = 0;
@@ -112,6 +113,7 @@ std::vector<TreemapCell> LayoutTreemap(const zn::WalkTree& tree, const QRectF& a
         pending.pop_back();
         const std::vector<Part> parts = PartsOf(tree, parent.dir, byExtension);
         std::vector<double> sizes;
+        sizes.reserve(parts.size());
         for (const Part& part : parts) sizes.push_back(part.bytes);
         const std::vector<QRectF> rects = Squarify(sizes, parent.rect);
         for (std::size_t i = 0; i < parts.size(); ++i) {

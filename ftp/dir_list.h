@@ -76,9 +76,9 @@ private:
     enum class Stage : std::uint8_t { FirstLine, HP3000Header, Entries };
 
     void TakeLine(std::string line);
-    void Process(std::string line);
-    void ProcessFirstLine(std::string line);
-    void SkipHP3000Header(std::string line);
+    void Process(const std::string& line);
+    void ProcessFirstLine(const std::string& line);
+    void SkipHP3000Header(const std::string& line);
 
     TznFTPDirList& list_;
     std::string partial_;

@@ -150,19 +150,19 @@ void ListingReader::TakeLine(std::string line) {
         heldBlanks_.push_back(std::move(line));
         return;
     }
-    for (std::string& blank : heldBlanks_) Process(std::move(blank));
+    for (const std::string& blank : heldBlanks_) Process(blank);
     heldBlanks_.clear();
-    Process(std::move(line));
+    Process(line);
 }
 
-void ListingReader::Process(std::string line) {
+void ListingReader::Process(const std::string& line) {
     if (machine_) {
         list_.ParseMachineLine(line);
         return;
     }
     switch (stage_) {
-        case Stage::FirstLine: return ProcessFirstLine(std::move(line));
-        case Stage::HP3000Header: return SkipHP3000Header(std::move(line));
+        case Stage::FirstLine: return ProcessFirstLine(line);
+        case Stage::HP3000Header: return SkipHP3000Header(line);
         case Stage::Entries: list_.ParseLine(line); return;
     }
 }
@@ -172,7 +172,7 @@ void ListingReader::Process(std::string line) {
 // with one, not only from the one the family was detected in, so that its
 // lines never pass for entries; the listing AS/400 is detected in gets an
 // empty first entry.
-void ListingReader::ProcessFirstLine(std::string line) {
+void ListingReader::ProcessFirstLine(const std::string& line) {
     stage_ = Stage::Entries;
     if (listing::StartsWithLowered(line, "total")) {
         list_.ServerType = stUnix;
@@ -191,7 +191,7 @@ void ListingReader::ProcessFirstLine(std::string line) {
 // Drops the header lines up to the first entry, and nothing else: a listing
 // whose entries are not laid out by columns keeps them. An empty entry then
 // stands for the parent ("..").
-void ListingReader::SkipHP3000Header(std::string line) {
+void ListingReader::SkipHP3000Header(const std::string& line) {
     if (listing::IsHP3000Heading(line)) return;
     stage_ = Stage::Entries;
     list_.ParseLine(std::string());

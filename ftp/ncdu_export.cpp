@@ -13,10 +13,10 @@
 namespace zn {
 namespace {
 
-constexpr std::size_t kFlushAt = 64 * 1024;
+constexpr std::size_t kFlushAt = std::size_t{64} * 1024;
 
 void AppendString(std::string& out, std::string_view text) {
-    static const char hex[] = "0123456789abcdef";
+    static const char kHex[] = "0123456789abcdef";
     out += '"';
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -25,8 +25,8 @@ void AppendString(std::string& out, std::string_view text) {
             out += c;
         } else if (byte < 0x20 || byte == 0x7F) {
             out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 0xF];
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
         } else {
             out += c;  // from 0x80 on, raw: ncdu reads names as bytes
         }

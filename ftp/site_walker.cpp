@@ -71,7 +71,8 @@ std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTre
         ++totals.TotalFiles;
         if (tree) tree->AddEntry(treeDir, WalkTree::ekFile, entry.Name, entry.Size);
         return bytes;
-    } else if (entry.Kind == dkUnknown) {
+    }
+    if (entry.Kind == dkUnknown) {
         ++totals.UnparsedLines;
     } else if (entry.Kind == dkLink && tree) {
         // Unix listings write a link as "name -> target".

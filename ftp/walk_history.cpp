@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -73,14 +74,14 @@ std::string HistoryRoot() {
 }
 
 std::string EscapeFolderName(std::string_view text) {
-    static const char hex[] = "0123456789ABCDEF";
+    static const char kHex[] = "0123456789ABCDEF";
     std::string name;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
         if (byte == '%' || byte == '/' || byte < 0x20 || byte == 0x7F || (i == 0 && byte == '.')) {
             name += '%';
-            name += hex[byte >> 4];
-            name += hex[byte & 0xF];
+            name += kHex[byte >> 4];
+            name += kHex[byte & 0xF];
         } else {
             name += text[i];
         }
@@ -166,8 +167,8 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
 }
 
 std::string KeptWalkTime(const std::string& file) {
-    const std::string name = fs::path(file).filename().string();
-    const auto digits = [&name](std::size_t from, std::size_t to) {
+    std::string name = fs::path(file).filename().string();
+    const auto digits = [&name](std::ptrdiff_t from, std::ptrdiff_t to) {
         return std::all_of(name.begin() + from, name.begin() + to,
                            [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; });
     };
@@ -191,7 +192,7 @@ std::optional<KeptWalk> LastKeptWalk(const std::string& folder) {
 std::string ChangeSince(const KeptWalk& before, std::int64_t bytes) {
     const std::int64_t change = bytes - before.bytes;
     if (change == 0) return "no change since " + before.day;
-    static const char* const units[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
+    static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
     double size = std::abs(static_cast<double>(change));
     int unit = 0;
     while (size >= 1024 && unit < 6) {
@@ -202,7 +203,7 @@ std::string ChangeSince(const KeptWalk& before, std::int64_t bytes) {
     if (unit == 0) {
         std::snprintf(text, sizeof text, "%c%.0f B", change > 0 ? '+' : '-', size);
     } else {
-        std::snprintf(text, sizeof text, "%c%.1f %s", change > 0 ? '+' : '-', size, units[unit]);
+        std::snprintf(text, sizeof text, "%c%.1f %s", change > 0 ? '+' : '-', size, kUnits[unit]);
     }
     return std::string(text) + " since " + before.day;
 }

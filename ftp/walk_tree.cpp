@@ -10,7 +10,7 @@ namespace {
 
 // Large enough that a million names need few blocks, small enough that a
 // walk of a small site does not reserve much.
-constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
 
 }  // namespace
 
@@ -103,10 +103,11 @@ void WalkTree::Sum() {
 std::string WalkTree::Path(int dir) const {
     std::vector<std::string_view> parts;
     for (int at = dir; at > kRoot; at = dirs_[at].parent) parts.push_back(Name(at));
+    std::reverse(parts.begin(), parts.end());
     std::string path;
-    for (auto part = parts.rbegin(); part != parts.rend(); ++part) {
+    for (const std::string_view part : parts) {
         if (!path.empty()) path += '/';
-        path += *part;
+        path += part;
     }
     return path;
 }

@@ -31,6 +31,7 @@ public:
         for (; !heap_.empty(); heap_.pop()) items.push_back(heap_.top());
         std::sort(items.begin(), items.end(), Before);
         std::vector<std::int64_t> indexes;
+        indexes.reserve(items.size());
         for (const Item& item : items) indexes.push_back(item.second);
         return indexes;
     }
@@ -101,6 +102,7 @@ std::vector<ExtensionShare> ByExtension(const WalkTree& tree) {
         ++share.files;
     }
     std::vector<ExtensionShare> result;
+    result.reserve(shares.size());
     for (auto& [extension, share] : shares) result.push_back(share);
     std::sort(result.begin(), result.end(), [](const ExtensionShare& a, const ExtensionShare& b) {
         return a.bytes != b.bytes ? a.bytes > b.bytes : a.extension < b.extension;

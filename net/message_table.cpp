@@ -7,7 +7,7 @@ namespace zn {
 namespace {
 
 const std::map<std::uint16_t, const char*>& Table() {
-    static const std::map<std::uint16_t, const char*> table = {
+    static const std::map<std::uint16_t, const char*> kTable = {
         {10000, "[0] No Error"},
         {10004, "[10004] Interrupted function call"},
         {10009, "[10009] Bad file number"},
@@ -72,7 +72,7 @@ const std::map<std::uint16_t, const char*>& Table() {
         {57011, "Winsock is not loaded"},
         {57012, "Winsock not found"},
     };
-    return table;
+    return kTable;
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ TznSocket::WaitScope::~WaitScope() {
 
 void TznSocket::Notification(platform::TComponent* component, platform::TOperation operation) {
     platform::TComponent::Notification(component, operation);
-    if (operation == platform::TOperation::opRemove && component == RAS_) RAS_ = nullptr;
+    if (operation == platform::TOperation::Remove && component == RAS_) RAS_ = nullptr;
 }
 
 platform::LRESULT TznSocket::HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {

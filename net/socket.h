@@ -56,13 +56,13 @@ public:
     // Line dialogue (socket_lines.cpp).
     virtual std::int32_t ReplyCode(const std::string& line);
     std::int32_t ReadLine(std::string& line);
-    // With `lines`, every line of the reply is kept there as well.
-    std::int32_t ReadReply(std::vector<std::string>* lines = nullptr);
+    // With `kept`, every line of the reply is kept there as well.
+    std::int32_t ReadReply(std::vector<std::string>* kept = nullptr);
     // A reply that carries data, as a listing sent over the control
     // connection: each line between the first and the last goes to
-    // `onLine`, with the reply's code, as it arrives and none is kept, so a
+    // `lineOut`, with the reply's code, as it arrives and none is kept, so a
     // directory of any size fits. LastReply holds the closing line.
-    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& onLine,
+    std::int32_t ReadDataReply(const std::function<void(const std::string& line, std::int32_t code)>& lineOut,
                                std::string* firstLine = nullptr);
     void SendLine(const std::string& line);
 
@@ -71,7 +71,7 @@ public:
     static constexpr std::size_t kLineMax = 1024;
     // The most a multi-line reply may hold before it counts as endless.
     static constexpr std::size_t kReplyLinesMax = 10000;
-    static constexpr std::size_t kReplyBytesMax = 1024 * 1024;
+    static constexpr std::size_t kReplyBytesMax = std::size_t{1024} * 1024;
     // The most one listing may hold, whichever way it comes (a data
     // connection, or a reply over the control connection): a listing
     // without end would otherwise grow for ever, each line restarting the
@@ -85,7 +85,7 @@ public:
     void SetListingMax(ListingBound value) { ListingMax_ = value; }
     // A single line without end, in a reply or a listing over the control
     // connection.
-    static constexpr std::size_t kLineBytesMax = 1024 * 1024;
+    static constexpr std::size_t kLineBytesMax = std::size_t{1024} * 1024;
     static constexpr std::size_t kHostNameMax = 127;
     static constexpr std::size_t kServiceNameMax = 63;
 

@@ -7,7 +7,7 @@
 #include <openssl/types.h>
 
 // Declared in <openssl/ssl.h>, which this header keeps away from its users.
-typedef struct ssl_session_st SSL_SESSION;
+using SSL_SESSION = struct ssl_session_st;
 
 #include "net/winsock.h"
 

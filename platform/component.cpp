@@ -14,7 +14,7 @@ TComponent::~TComponent() {
         TComponent* other = freeNotifies_.back();
         freeNotifies_.pop_back();
         std::erase(other->freeNotifies_, this);
-        other->Notification(this, TOperation::opRemove);
+        other->Notification(this, TOperation::Remove);
     }
     // Owned components go last to first; they leave the list before they are
     // destroyed, so the owner's half-destroyed siblings are not notified.
@@ -49,19 +49,19 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 void TComponent::InsertComponent(TComponent* component) {
     components_.push_back(component);
     component->owner_ = this;
-    Notification(component, TOperation::opInsert);
+    Notification(component, TOperation::Insert);
     for (TComponent* other : components_) {
-        if (other != component) other->Notification(component, TOperation::opInsert);
+        if (other != component) other->Notification(component, TOperation::Insert);
     }
 }
 
 void TComponent::RemoveComponent(TComponent* component) {
     components_.erase(std::remove(components_.begin(), components_.end(), component), components_.end());
     component->owner_ = nullptr;
-    Notification(component, TOperation::opRemove);
+    Notification(component, TOperation::Remove);
     // Copied: a notification handler may destroy further components.
     std::vector<TComponent*> others = components_;
-    for (TComponent* other : others) other->Notification(component, TOperation::opRemove);
+    for (TComponent* other : others) other->Notification(component, TOperation::Remove);
 }
 
 }  // namespace platform

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-enum class TOperation { opInsert, opRemove };
+enum class TOperation { Insert, Remove };
 
 // The component base: an owner that destroys what it owns, a name, and the
 // notification that tells the owner's components that one of them is gone,
@@ -24,7 +24,7 @@ public:
     int ComponentCount() const { return static_cast<int>(components_.size()); }
     TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)); }
 
-    // Asks this component to tell `component` (opRemove) when it is
+    // Asks this component to tell `component` (Remove) when it is
     // destroyed, whoever owns either of them. The request goes both ways,
     // so whichever of the two goes first is forgotten by the other.
     void FreeNotification(TComponent* component);

@@ -69,13 +69,22 @@ std::vector<std::string> LibraryFolders() {
     return folders;
 }
 
+// folder/file, built in place: it runs once for each folder searched.
+std::string InFolder(const std::string& folder, const std::string& file) {
+    std::string path = folder;
+    path += '/';
+    path += file;
+    return path;
+}
+
 }  // namespace
 
 std::optional<std::string> LocateLibrary(const std::string& libraryName) {
     const std::string file = SharedObjectName(libraryName);
     for (const std::string& folder : LibraryFolders()) {
+        std::string path = InFolder(folder, file);
         std::error_code error;
-        if (std::filesystem::is_regular_file(folder + "/" + file, error)) return folder + "/" + file;
+        if (std::filesystem::is_regular_file(path, error)) return path;
     }
     return std::nullopt;
 }
@@ -83,7 +92,7 @@ std::optional<std::string> LocateLibrary(const std::string& libraryName) {
 HMODULE LoadLibrary(const std::string& libraryName) {
     const std::string file = SharedObjectName(libraryName);
     for (const std::string& folder : LibraryFolders()) {
-        if (void* handle = Open(folder + "/" + file)) return reinterpret_cast<HMODULE>(handle);
+        if (void* handle = Open(InFolder(folder, file))) return reinterpret_cast<HMODULE>(handle);
     }
     if (TestDirectory() && TestDirectoryOnly()) return 0;
     return reinterpret_cast<HMODULE>(Open(file));

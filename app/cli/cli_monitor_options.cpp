@@ -34,11 +34,12 @@ std::optional<Threshold> ParseThreshold(const std::string& text) {
 }  // namespace
 
 std::optional<std::int64_t> ParseSize(const std::string& text) {
-    static const std::string units = "KMGT";
+    static const std::string kUnits = "KMGT";
     std::string number = text;
     double factor = 1;
     if (!number.empty()) {
-        const std::size_t unit = units.find(static_cast<char>(std::toupper(static_cast<unsigned char>(number.back()))));
+        const std::size_t unit =
+            kUnits.find(static_cast<char>(std::toupper(static_cast<unsigned char>(number.back()))));
         if (unit != std::string::npos) {
             factor = std::ldexp(1.0, 10 * static_cast<int>(unit + 1));
             number.pop_back();

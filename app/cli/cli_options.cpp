@@ -94,7 +94,8 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         if (arg == "-h" || arg == "--help") {
             options.help = true;
             return {options, {}};
-        } else if (arg == "--user") {
+        }
+        if (arg == "--user") {
             if (!value(text)) return {std::nullopt, "--user needs a name"};
             user = text;
         } else if (arg == "--dir") {
@@ -146,9 +147,8 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
         } else if (arg == "-v" || arg == "--verbose") {
             options.verbose = true;
         } else if (ParseBreakdownOption(args, i, options.breakdown, text) ||
-                   ParseHistoryOption(args, i, options.history, text)) {
-            if (!text.empty()) return {std::nullopt, text};
-        } else if (ParseDialOption(args, i, options.dial, text) || ParseMonitorOption(args, i, options.monitor, text)) {
+                   ParseHistoryOption(args, i, options.history, text) || ParseDialOption(args, i, options.dial, text) ||
+                   ParseMonitorOption(args, i, options.monitor, text)) {
             if (!text.empty()) return {std::nullopt, text};
         } else {
             return {std::nullopt, "unknown option " + arg};

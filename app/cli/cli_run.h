@@ -24,7 +24,8 @@ struct Environment {
 
 // dirweigh-cli without its process: the arguments (without the program
 // name), where the results and the messages go. Returns the exit status.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& environment);
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& shownErrors,
+           const Environment& environment);
 
 constexpr int kExitComplete = 0;
 constexpr int kExitFailed = 1;

@@ -88,7 +88,7 @@ DWORD EnumConnections(ras::RASCONNA* connections, DWORD* bytes, DWORD* count) {
     return 0;
 }
 
-DWORD GetProjectionInfo(ras::HRASCONN connection, DWORD projection, void* info, DWORD* bytes) {
+DWORD GetProjectionInfo(ras::HRASCONN connection, DWORD projection, void* info, const DWORD* bytes) {
     auto* ip = static_cast<ras::RASPPPIPA*>(info);
     if (projection != ras::kProjectionPppIp || !ip || !bytes || *bytes != sizeof(ras::RASPPPIPA) ||
         ip->dwSize != sizeof(ras::RASPPPIPA)) {

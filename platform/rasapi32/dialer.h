@@ -37,6 +37,7 @@ private slots:
     void StateChanged(const QDBusMessage& signal);
     void PropertiesChanged(const QDBusMessage& signal);
 
+    // NOLINTNEXTLINE(readability-redundant-access-specifiers): ends the slots for moc.
 private:
     struct Record {
         ras::HWND notifier = 0;

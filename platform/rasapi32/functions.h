@@ -17,7 +17,7 @@ DWORD EnumEntries(ras::RASENTRYNAMEA* entries, DWORD* bytes, DWORD* count);
 DWORD GetEntryDialParams(ras::RASDIALPARAMSA* params, ras::BOOL* passwordStored);
 DWORD SetEntryDialParams(const ras::RASDIALPARAMSA* params);
 DWORD EnumConnections(ras::RASCONNA* connections, DWORD* bytes, DWORD* count);
-DWORD GetProjectionInfo(ras::HRASCONN connection, DWORD projection, void* info, DWORD* bytes);
+DWORD GetProjectionInfo(ras::HRASCONN connection, DWORD projection, void* info, const DWORD* bytes);
 DWORD Dial(const ras::RASDIALPARAMSA* params, DWORD notifierType, ras::HWND notifier, ras::HRASCONN* connection);
 DWORD HangUp(ras::HRASCONN connection);
 DWORD GetErrorString(DWORD error, char* buffer, DWORD size);

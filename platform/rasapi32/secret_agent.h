@@ -27,6 +27,7 @@ public:
 
     // The settings are spelled out rather than named by their alias, so that
     // the bus finds the slots' types by name.
+    // NOLINTNEXTLINE(readability-redundant-access-specifiers): opens the slots for moc.
 public slots:
     QMap<QString, QVariantMap> GetSecrets(const QMap<QString, QVariantMap>& connection, const QDBusObjectPath& path,
                                           const QString& setting, const QStringList& hints, uint flags);

@@ -41,8 +41,8 @@ LibC Load() {
 }  // namespace
 
 const LibC& C() {
-    static const LibC c = Load();
-    return c;
+    static const LibC kLibC = Load();
+    return kLibC;
 }
 
 }  // namespace wsock

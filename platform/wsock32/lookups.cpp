@@ -231,7 +231,7 @@ HANDLE Start(Request request, std::function<Answer()> resolve) {
     return handle;
 }
 
-bool CheckArguments(HWND window, const char* name, char* buf, int buflen) {
+bool CheckArguments(HWND window, const char* name, const char* buf, int buflen) {
     if (!Started()) {
         SetLastError(WSANOTINITIALISED);
         return false;

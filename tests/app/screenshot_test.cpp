@@ -42,7 +42,7 @@ TEST_F(MainFormTest, RendersTheSiteBreakdown) {
         for (int f = 0; f < 6; ++f) {
             const std::string dir = std::string(parts[d]) + (f % 3 ? "/2024" : "/archive");
             server.AddFile(dir + "/file" + std::to_string(f) + (d % 2 ? ".jpg" : ".html"),
-                           (d + 1) * (f + 1) * 150000LL);
+                           150000LL * (d + 1) * (f + 1));
         }
     }
     server.AddFile("index.html", 40000);

@@ -39,6 +39,7 @@ std::string StartAndReadLine(const std::vector<std::string>& args, pid_t& pid, b
     if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> copy = args;
     std::vector<char*> argv;
+    argv.reserve(copy.size() + 1);
     for (auto& a : copy) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;

@@ -113,6 +113,7 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
                                   tlsFirstOnly ? "1" : "0",
                                   bareDataCloses ? "1" : "0"};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     const int rc = posix_spawn(&pid_, kPython, &actions, nullptr, argv.data(), environ);

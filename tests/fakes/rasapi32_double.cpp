@@ -129,6 +129,7 @@ RAS_EXPORT DWORD RasEnumConnectionsA(RASCONNA* connections, DWORD* bytes, DWORD*
     return 0;
 }
 
+// NOLINTNEXTLINE(readability-non-const-parameter): the export keeps the signature callers look it up by.
 RAS_EXPORT DWORD RasGetProjectionInfoA(HRASCONN connection, DWORD projection, void* info, DWORD* bytes) {
     if (DWORD error = Fail("RasGetProjectionInfoA")) return error;
     auto* ip = static_cast<RASPPPIPA*>(info);

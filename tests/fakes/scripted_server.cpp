@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -48,7 +49,7 @@ ScriptedServer& ScriptedServer::AnswerEach(std::function<std::string(const std::
 }
 
 ScriptedServer& ScriptedServer::Send(std::string bytes) {
-    return Do([this, bytes] {
+    return Do([this, bytes = std::move(bytes)] {
         if (!SendAll(controlFd_, bytes)) Note("send failed");
     });
 }
@@ -126,7 +127,7 @@ ScriptedServer& ScriptedServer::ConnectDataFrom(const std::string& line) {
 }
 
 ScriptedServer& ScriptedServer::SendData(std::string bytes) {
-    return Do([this, bytes] {
+    return Do([this, bytes = std::move(bytes)] {
         if (!SendAll(dataFd_, bytes)) Note("data send failed");
     });
 }

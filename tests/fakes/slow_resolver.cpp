@@ -30,11 +30,11 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 }  // namespace
 
 extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** res) {
-    static const auto real = Next<int (*)(const char*, const char*, const addrinfo*, addrinfo**)>("getaddrinfo");
+    static const auto kReal = Next<int (*)(const char*, const char*, const addrinfo*, addrinfo**)>("getaddrinfo");
     const std::string name = node ? node : "";
     if (EndsWith(name, ".slow.test")) {
         SleepMs(std::atol(name.c_str()));
-        return real("127.0.0.1", service, hints, res);
+        return kReal("127.0.0.1", service, hints, res);
     }
     if (name == "many.test") {
         // One answer per address, chained: the C library frees a chain node
@@ -42,22 +42,22 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
         addrinfo** tail = res;
         for (int i = 1; i <= 100; ++i) {
             const std::string address = "127.0.0." + std::to_string(i);
-            if (int rc = real(address.c_str(), service, hints, tail); rc != 0) return rc;
+            if (int rc = kReal(address.c_str(), service, hints, tail); rc != 0) return rc;
             while (*tail) tail = &(*tail)->ai_next;
         }
         return 0;
     }
-    return real(node, service, hints, res);
+    return kReal(node, service, hints, res);
 }
 
 extern "C" int getservbyname_r(const char* name, const char* proto, servent* entry, char* buffer, size_t length,
                                servent** result) {
-    static const auto real =
+    static const auto kReal =
         Next<int (*)(const char*, const char*, servent*, char*, size_t, servent**)>("getservbyname_r");
     const std::string service = name ? name : "";
     if (service.rfind("slow", 0) == 0) {
         SleepMs(std::atol(service.c_str() + 4));
-        return real("ftp", proto, entry, buffer, length, result);
+        return kReal("ftp", proto, entry, buffer, length, result);
     }
-    return real(name, proto, entry, buffer, length, result);
+    return kReal(name, proto, entry, buffer, length, result);
 }

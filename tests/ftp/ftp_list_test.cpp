@@ -28,6 +28,7 @@ ScriptedServer& UpToData(ScriptedServer& server) {
 
 std::vector<std::string> Names(zn::TznFTPDirList& list) {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) names.push_back(list.Items(i).Name);
     return names;
 }

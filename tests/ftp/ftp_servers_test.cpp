@@ -47,7 +47,7 @@ TEST_F(RealServerTest, VsftpdListsDotFilesOnlyWithForceDotFiles) {
     testsupport::Vsftpd tuned(tree_.Root(), {.forceDotFiles = true});
     ASSERT_SERVES(shipped);
     ASSERT_SERVES(tuned);
-    EXPECT_EQ(RootListing(shipped), tree_.Entries("", Hidden::kLeftOut)) << shipped.Log();
+    EXPECT_EQ(RootListing(shipped), tree_.Entries("", Hidden::LeftOut)) << shipped.Log();
     EXPECT_EQ(RootListing(tuned), tree_.Entries("")) << tuned.Log();
 }
 
@@ -56,7 +56,7 @@ TEST_F(RealServerTest, ProftpdListsDotFilesOnlyWithListOptionsA) {
     testsupport::Proftpd tuned(tree_.Root(), {.listDotFiles = true});
     ASSERT_SERVES(shipped);
     ASSERT_SERVES(tuned);
-    EXPECT_EQ(RootListing(shipped), tree_.Entries("", Hidden::kLeftOut)) << shipped.Log();
+    EXPECT_EQ(RootListing(shipped), tree_.Entries("", Hidden::LeftOut)) << shipped.Log();
     EXPECT_EQ(RootListing(tuned), tree_.Entries("")) << tuned.Log();
 }
 
@@ -65,7 +65,7 @@ TEST_F(RealServerTest, PureFtpdListsDotFilesOnlyWithDisplayDotFiles) {
     testsupport::PureFtpd tuned(tree_.Root(), {.displayDotFiles = true});
     ASSERT_SERVES(shipped);
     ASSERT_SERVES(tuned);
-    EXPECT_EQ(RootListing(shipped, shipped.UserName(), shipped.Password()), tree_.Entries("", Hidden::kLeftOut))
+    EXPECT_EQ(RootListing(shipped, shipped.UserName(), shipped.Password()), tree_.Entries("", Hidden::LeftOut))
         << shipped.Log();
     EXPECT_EQ(RootListing(tuned, tuned.UserName(), tuned.Password()), tree_.Entries("")) << tuned.Log();
 }

@@ -224,7 +224,9 @@ TEST_F(FtpTest, HostileArgumentsAndEndlessRepliesAreRefused) {
     {
         // One line without end: every byte would restart the time-out.
         ScriptedServer server;
-        server.Send("220-" + std::string(3 * 1024 * 1024, 'x')).Send("\r\n220 Ready\r\n").AwaitClientClose();
+        server.Send("220-" + std::string(std::size_t{3} * 1024 * 1024, 'x'))
+            .Send("\r\n220 Ready\r\n")
+            .AwaitClientClose();
         server.Start();
         ftp_->SetServer(server.Address());
         EXPECT_EQ(MessageOf<ESocketError>([&] { ftp_->Connect(); }),

@@ -23,6 +23,7 @@ std::string As400Line(const std::string& type, const std::string& name) {
 
 std::vector<std::string> Names(const TznFTPDirList& list) {
     std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(list.Count()));
     for (int i = 0; i < list.Count(); ++i) names.push_back(list.Items(i).Name);
     return names;
 }

@@ -37,7 +37,7 @@ void SiteTree::AddDirectory(const std::string& relative) { fs::create_directorie
 
 void SiteTree::AddFile(const std::string& relative, std::uintmax_t size) {
     fs::create_directories((root_ / relative).parent_path());
-    std::ofstream(root_ / relative, std::ios::binary);
+    std::ofstream(root_ / relative, std::ios::binary).close();
     fs::resize_file(root_ / relative, size);
 }
 
@@ -72,7 +72,7 @@ void SiteTree::AddWebSite() {
 std::map<std::string, TreeEntry> SiteTree::Entries(const std::string& relative, Hidden hidden) const {
     std::map<std::string, TreeEntry> entries;
     for (const auto& item : fs::directory_iterator(root_ / relative)) {
-        if (hidden == Hidden::kLeftOut && IsHidden(item.path())) continue;
+        if (hidden == Hidden::LeftOut && IsHidden(item.path())) continue;
         const bool dir = item.is_directory();
         entries[item.path().filename().string()] = {dir, dir ? 0 : item.file_size()};
     }
@@ -83,7 +83,7 @@ TreeTotals SiteTree::Totals(Hidden hidden) const {
     TreeTotals totals;
     totals.directories = 1;
     for (auto item = fs::recursive_directory_iterator(root_); item != fs::recursive_directory_iterator(); ++item) {
-        if (hidden == Hidden::kLeftOut && IsHidden(item->path())) {
+        if (hidden == Hidden::LeftOut && IsHidden(item->path())) {
             item.disable_recursion_pending();
             continue;
         }

@@ -28,7 +28,7 @@ std::ostream& operator<<(std::ostream& out, const TreeTotals& t);
 
 // Whether names that begin with a dot count: servers as they ship leave them
 // out of a bare LIST.
-enum class Hidden { kIncluded, kLeftOut };
+enum class Hidden { Included, LeftOut };
 
 // A generated site in a temporary directory, removed by the destructor.
 class SiteTree {
@@ -44,10 +44,10 @@ public:
     // them hidden), beside ordinary pages and images.
     void AddWebSite();
     // What a listing of the directory should show: name -> kind and size.
-    std::map<std::string, TreeEntry> Entries(const std::string& relative, Hidden hidden = Hidden::kIncluded) const;
-    // The totals of what is on disk now; with Hidden::kLeftOut, of what a
+    std::map<std::string, TreeEntry> Entries(const std::string& relative, Hidden hidden = Hidden::Included) const;
+    // The totals of what is on disk now; with Hidden::LeftOut, of what a
     // walk sees when no name beginning with a dot is listed.
-    TreeTotals Totals(Hidden hidden = Hidden::kIncluded) const;
+    TreeTotals Totals(Hidden hidden = Hidden::Included) const;
 
 private:
     std::filesystem::path root_;

@@ -37,7 +37,7 @@ TEST(WalkTree, KeepsOrderPathsAndSumsThatSaturate) {
     tree.AddEntry(z, zn::WalkTree::ekFile, "big", std::numeric_limits<std::int64_t>::max());
     tree.AddEntry(z, zn::WalkTree::ekFile, "big2", 1);
     // A name longer than the arena's blocks gets one of its own.
-    const std::string longName(300 * 1024, 'n');
+    const std::string longName(std::size_t{300} * 1024, 'n');
     tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, longName, -1);
     tree.Sum();
     EXPECT_EQ(tree.Name(zn::WalkTree::kRoot), "/start");

@@ -50,10 +50,10 @@ struct Listener {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Loopback buffers take this much without a reader.
-    if (size > 256 * 1024) return 0;
-    static const bool started = (platform::EnsureApplication(), true);
+    if (size > std::size_t{256} * 1024) return 0;
+    static const bool kStarted = (platform::EnsureApplication(), true);
     static Listener listener;
-    (void)started;
+    (void)kStarted;
 
     platform::TComponent owner(nullptr);
     auto* reader = new ReplyReader(&owner);

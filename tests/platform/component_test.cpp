@@ -13,9 +13,9 @@ namespace {
 // empties when the linked component goes away.
 class Watcher : public TComponent {
 public:
-    Watcher(TComponent* owner, std::vector<std::string>* destroyed, std::string name)
+    Watcher(TComponent* owner, std::vector<std::string>* destroyed, const std::string& name)
         : TComponent(owner), destroyed_(destroyed) {
-        SetName(std::move(name));
+        SetName(name);
     }
     ~Watcher() override {
         if (destroyed_) destroyed_->push_back(Name());
@@ -26,7 +26,7 @@ public:
 protected:
     void Notification(TComponent* component, TOperation operation) override {
         TComponent::Notification(component, operation);
-        if (operation != TOperation::opRemove) return;
+        if (operation != TOperation::Remove) return;
         ++removals;
         if (component == link) link = nullptr;
     }

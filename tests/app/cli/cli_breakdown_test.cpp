@@ -28,9 +28,9 @@ namespace {
 
 // The sum of every "asize" in an export, read without DirWeigh's reader.
 std::int64_t SumOfSizes(const std::string& text) {
-    static const std::regex asize("\"asize\": ?([0-9]+)");
+    static const std::regex kAsize("\"asize\": ?([0-9]+)");
     std::int64_t sum = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), asize); it != std::sregex_iterator(); ++it) {
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), kAsize); it != std::sregex_iterator(); ++it) {
         sum += std::stoll((*it)[1]);
     }
     return sum;
@@ -136,8 +136,11 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
             EXPECT_EQ(files, 4);
         }
         // ncdu reads no gzip itself; its manual pipes it through zcat.
-        const std::string command =
-            "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '" + again + "' 2>'" + again + ".err'";
+        std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '";
+        command += again;
+        command += "' 2>'";
+        command += again;
+        command += ".err'";
         EXPECT_EQ(std::system(command.c_str()), 0);
         // ncdu ends with 0 even after an error, which it writes on stderr
         // (where it otherwise ends its progress line with a newline).

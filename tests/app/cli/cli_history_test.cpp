@@ -157,7 +157,7 @@ TEST(CliDiff, ComparesTwoExportsOfNcdu) {
     site.AddFile("img/big.png", 9000);
     testsupport::SiteTree work;
     const auto exportTo = [&](const std::string& name) {
-        const std::string file = (work.Root() / name).string();
+        std::string file = (work.Root() / name).string();
         const std::string command = "timeout 2 ncdu -q -o '" + file + "' '" + site.Root().string() + "' 2>/dev/null";
         EXPECT_EQ(std::system(command.c_str()), 0);
         return file;

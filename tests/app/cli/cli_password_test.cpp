@@ -38,17 +38,17 @@ struct FakeSources {
 class Passwords : public ::testing::Test {
 protected:
     void SetUp() override {
-        fake.home = std::filesystem::temp_directory_path() / ("dirweigh-home-" + std::to_string(getpid()));
-        std::filesystem::create_directories(fake.home);
+        fake_.home = std::filesystem::temp_directory_path() / ("dirweigh-home-" + std::to_string(getpid()));
+        std::filesystem::create_directories(fake_.home);
     }
-    void TearDown() override { std::filesystem::remove_all(fake.home); }
-    void Write(const std::string& name, const std::string& text) { std::ofstream(fake.home / name) << text; }
+    void TearDown() override { std::filesystem::remove_all(fake_.home); }
+    void Write(const std::string& name, const std::string& text) { std::ofstream(fake_.home / name) << text; }
     std::string Resolve(const std::optional<std::string>& file = std::nullopt) {
         std::string error;
-        auto credentials = ResolveCredentials("me", "ftp.example.org:21", file, fake.Get(), error);
+        auto credentials = ResolveCredentials("me", "ftp.example.org:21", file, fake_.Get(), error);
         return credentials ? credentials->password : "<none: " + error + ">";
     }
-    FakeSources fake;
+    FakeSources fake_;
 };
 
 }  // namespace
@@ -68,33 +68,33 @@ TEST(Netrc, MachineLoginAndDefault) {
 
 TEST_F(Passwords, WithoutAUserTheNetrcLoginElseAnonymous) {
     std::string error;
-    auto credentials = ResolveCredentials("", "host", std::nullopt, fake.Get(), error);
+    auto credentials = ResolveCredentials("", "host", std::nullopt, fake_.Get(), error);
     ASSERT_TRUE(credentials);
     EXPECT_EQ(credentials->user, "anonymous");
     EXPECT_EQ(credentials->password, "anonymous@");
     Write(".netrc", "machine other login x password y\nmachine host login webmaster password pw\n");
-    credentials = ResolveCredentials("", "host:2121", std::nullopt, fake.Get(), error);
+    credentials = ResolveCredentials("", "host:2121", std::nullopt, fake_.Get(), error);
     ASSERT_TRUE(credentials);
     EXPECT_EQ(credentials->user, "webmaster");
     EXPECT_EQ(credentials->password, "pw");
 }
 
 TEST_F(Passwords, SourcesAreAskedInOrder) {
-    fake.typed = "typed";
+    fake_.typed = "typed";
     EXPECT_EQ(Resolve(), "typed");
-    EXPECT_EQ(fake.prompts, std::vector<std::string>{"Password for me@ftp.example.org:21: "});
+    EXPECT_EQ(fake_.prompts, std::vector<std::string>{"Password for me@ftp.example.org:21: "});
     Write(".netrc", "machine ftp.example.org login me password from-netrc\n");
     EXPECT_EQ(Resolve(), "from-netrc");
-    fake.environment["DIRWEIGH_PASSWORD"] = "from-env";
+    fake_.environment["DIRWEIGH_PASSWORD"] = "from-env";
     EXPECT_EQ(Resolve(), "from-env");
     Write("pw", "from-file\r\nsecond line\n");
-    EXPECT_EQ(Resolve((fake.home / "pw").string()), "from-file");
-    EXPECT_EQ(fake.prompts.size(), 1u);
+    EXPECT_EQ(Resolve((fake_.home / "pw").string()), "from-file");
+    EXPECT_EQ(fake_.prompts.size(), 1u);
 }
 
 TEST_F(Passwords, NoSourceIsAClearError) {
     EXPECT_EQ(Resolve(), "<none: no password for me: give --password-file, DIRWEIGH_PASSWORD or a ~/.netrc entry>");
     EXPECT_EQ(Resolve("/no/such/file"), "<none: cannot read the password file /no/such/file>");
-    std::filesystem::create_directory(fake.home / ".netrc");
-    EXPECT_EQ(Resolve(), "<none: cannot read " + (fake.home / ".netrc").string() + ": not a regular file>");
+    std::filesystem::create_directory(fake_.home / ".netrc");
+    EXPECT_EQ(Resolve(), "<none: cannot read " + (fake_.home / ".netrc").string() + ": not a regular file>");
 }

@@ -104,7 +104,7 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
         if (verbose) args.push_back("-v");
         EXPECT_EQ(cli::RunCli(args, out, err, environment), 1);
         const std::string shown = out.str() + err.str();
-        EXPECT_EQ(shown.find_first_of("\x07"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find_first_of('\x07'), std::string::npos) << shown;
         // The progress line's own ESC [ K is the only escape sequence left.
         std::string rest = shown;
         for (std::size_t at; (at = rest.find("\x1b[K")) != std::string::npos;) rest.erase(at, 3);

@@ -32,11 +32,11 @@ TEST_F(StandIn, ConnectIsAnnouncedOnceWithoutError) {
 
 TEST_F(StandIn, RefusedConnectCarries10061) {
     SOCKET s = NewSocket();
-    ASSERT_EQ(ws().WSAAsyncSelect(s, window_, kSocketMsg, 0x33), 0);
+    ASSERT_EQ(Ws().WSAAsyncSelect(s, window_, kSocketMsg, 0x33), 0);
     auto addr = Loopback(testsupport::ClosedPort());
-    const int rc = ws().connect(s, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr);
+    const int rc = Ws().connect(s, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr);
     if (rc != 0) {
-        EXPECT_EQ(ws().WSAGetLastError(), 10035);
+        EXPECT_EQ(Ws().WSAGetLastError(), 10035);
     }
     ASSERT_TRUE(WaitFor(FD_CONNECT));
     EXPECT_EQ(Find(FD_CONNECT)->error, 10061);
@@ -52,7 +52,7 @@ TEST_F(StandIn, ReadIsPostedOnceUntilRecv) {
     testsupport::RunEventLoopFor(0.2);
     EXPECT_EQ(Count(FD_READ), 1) << "no new FD_READ before a recv";
     char c = 0;
-    ASSERT_EQ(ws().recv(s, &c, 1, 0), 1);
+    ASSERT_EQ(Ws().recv(s, &c, 1, 0), 1);
     EXPECT_EQ(c, 'a');
     EXPECT_TRUE(WaitFor(FD_READ, 2)) << "data is left after the recv";
 }
@@ -67,11 +67,11 @@ TEST_F(StandIn, CloseComesOnlyAfterTheDataBeforeItWasRead) {
     testsupport::RunEventLoopFor(0.2);
     EXPECT_EQ(Count(FD_CLOSE), 0);
     char buf[4];
-    EXPECT_EQ(ws().recv(s, buf, 1, 0), 1);
-    EXPECT_EQ(ws().recv(s, buf, 1, 0), 1);
+    EXPECT_EQ(Ws().recv(s, buf, 1, 0), 1);
+    EXPECT_EQ(Ws().recv(s, buf, 1, 0), 1);
     ASSERT_TRUE(WaitFor(FD_CLOSE));
     EXPECT_EQ(Find(FD_CLOSE)->error, 0);
-    EXPECT_EQ(ws().recv(s, buf, 1, 0), 0);
+    EXPECT_EQ(Ws().recv(s, buf, 1, 0), 0);
     testsupport::RunEventLoopFor(0.1);
     EXPECT_EQ(Count(FD_CLOSE), 1);
 }
@@ -93,7 +93,7 @@ TEST_F(StandIn, ClosesocketStopsNotificationsAlreadyUnderWay) {
     ASSERT_TRUE(testsupport::SendAll(server, "data"));
     ::shutdown(server, SHUT_WR);
     testsupport::RunEventLoopFor(0.05);
-    ws().closesocket(s);
+    Ws().closesocket(s);
     sockets_.clear();
     const std::size_t before = notes_.size();
     testsupport::RunEventLoopFor(0.2);
@@ -104,10 +104,10 @@ TEST_F(StandIn, WouldBlockArmsAWakeUpSoABlockedWaitReturnsWhenDataArrives) {
     LoopbackListener listener;
     int server = -1;
     SOCKET s = ConnectedClient(listener, server);
-    ASSERT_EQ(ws().WSAAsyncSelect(s, window_, kSocketMsg, FD_CLOSE), 0);  // no FD_READ to wake anyone
+    ASSERT_EQ(Ws().WSAAsyncSelect(s, window_, kSocketMsg, FD_CLOSE), 0);  // no FD_READ to wake anyone
     char c = 0;
-    ASSERT_EQ(ws().recv(s, &c, 1, 0), SOCKET_ERROR);
-    ASSERT_EQ(ws().WSAGetLastError(), 10035);
+    ASSERT_EQ(Ws().recv(s, &c, 1, 0), SOCKET_ERROR);
+    ASSERT_EQ(Ws().WSAGetLastError(), 10035);
 
     QTimer::singleShot(300, [server] { testsupport::SendAll(server, "z"); });
     const double cpuBefore = testsupport::ProcessCpuSeconds();
@@ -115,7 +115,7 @@ TEST_F(StandIn, WouldBlockArmsAWakeUpSoABlockedWaitReturnsWhenDataArrives) {
     while (n == SOCKET_ERROR && rounds < 50) {
         platform::WaitForNextEvent();
         ++rounds;
-        n = ws().recv(s, &c, 1, 0);
+        n = Ws().recv(s, &c, 1, 0);
     }
     EXPECT_EQ(n, 1);
     EXPECT_EQ(c, 'z');
@@ -126,15 +126,15 @@ TEST_F(StandIn, WouldBlockArmsAWakeUpSoABlockedWaitReturnsWhenDataArrives) {
 TEST_F(StandIn, AcceptWouldBlockThenAcceptsAndSendReachesThePeer) {
     SOCKET listener = NewSocket();
     auto addr = Loopback(0);
-    ASSERT_EQ(ws().bind(listener, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(ws().listen(listener, 5), 0);
-    ASSERT_EQ(ws().WSAAsyncSelect(listener, window_, kSocketMsg, 0), 0);  // non-blocking, no events
+    ASSERT_EQ(Ws().bind(listener, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(Ws().listen(listener, 5), 0);
+    ASSERT_EQ(Ws().WSAAsyncSelect(listener, window_, kSocketMsg, 0), 0);  // non-blocking, no events
     winsock::sockaddr_in bound{};
     int len = sizeof bound;
-    ASSERT_EQ(ws().getsockname(listener, reinterpret_cast<winsock::sockaddr*>(&bound), &len), 0);
+    ASSERT_EQ(Ws().getsockname(listener, reinterpret_cast<winsock::sockaddr*>(&bound), &len), 0);
     EXPECT_EQ(len, 16);
-    EXPECT_EQ(ws().accept(listener, nullptr, nullptr), INVALID_SOCKET);
-    EXPECT_EQ(ws().WSAGetLastError(), 10035);
+    EXPECT_EQ(Ws().accept(listener, nullptr, nullptr), INVALID_SOCKET);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10035);
 
     int peer = ::socket(AF_INET, SOCK_STREAM, 0);
     ::sockaddr_in to{};
@@ -145,10 +145,10 @@ TEST_F(StandIn, AcceptWouldBlockThenAcceptsAndSendReachesThePeer) {
     serverFds_.push_back(peer);
 
     SOCKET accepted = INVALID_SOCKET;
-    testsupport::WaitUntil([&] { return (accepted = ws().accept(listener, nullptr, nullptr)) != INVALID_SOCKET; }, 2);
+    testsupport::WaitUntil([&] { return (accepted = Ws().accept(listener, nullptr, nullptr)) != INVALID_SOCKET; }, 2);
     ASSERT_NE(accepted, INVALID_SOCKET);
     sockets_.push_back(accepted);
-    EXPECT_EQ(ws().send(accepted, "hello", 5, 0), 5);
+    EXPECT_EQ(Ws().send(accepted, "hello", 5, 0), 5);
     char buf[8] = {};
     EXPECT_EQ(::recv(peer, buf, sizeof buf, 0), 5);
     EXPECT_STREQ(buf, "hello");
@@ -156,44 +156,44 @@ TEST_F(StandIn, AcceptWouldBlockThenAcceptsAndSendReachesThePeer) {
 
 TEST_F(StandIn, ErrorsAreTranslatedToSocketCodes) {
     char c;
-    EXPECT_EQ(ws().recv(12345, &c, 1, 0), SOCKET_ERROR);
-    EXPECT_EQ(ws().WSAGetLastError(), 10038);
+    EXPECT_EQ(Ws().recv(12345, &c, 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10038);
     SOCKET s = NewSocket();
-    EXPECT_EQ(ws().send(s, "x", 1, 0), SOCKET_ERROR);
-    EXPECT_EQ(ws().WSAGetLastError(), 10057);
+    EXPECT_EQ(Ws().send(s, "x", 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10057);
     SOCKET other = NewSocket();
     auto addr = Loopback(0);
-    ASSERT_EQ(ws().bind(s, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(Ws().bind(s, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr), 0);
     winsock::sockaddr_in bound{};
     int len = sizeof bound;
-    ws().getsockname(s, reinterpret_cast<winsock::sockaddr*>(&bound), &len);
-    EXPECT_EQ(ws().bind(other, reinterpret_cast<winsock::sockaddr*>(&bound), sizeof bound), SOCKET_ERROR);
-    EXPECT_EQ(ws().WSAGetLastError(), 10048);
-    EXPECT_EQ(ws().socket(23, 1, 0), INVALID_SOCKET);
-    EXPECT_EQ(ws().WSAGetLastError(), 10047);
+    Ws().getsockname(s, reinterpret_cast<winsock::sockaddr*>(&bound), &len);
+    EXPECT_EQ(Ws().bind(other, reinterpret_cast<winsock::sockaddr*>(&bound), sizeof bound), SOCKET_ERROR);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10048);
+    EXPECT_EQ(Ws().socket(23, 1, 0), INVALID_SOCKET);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10047);
 }
 
 TEST_F(StandIn, StartUpsAreCountedAndRequired) {
     // The fixture holds one start-up; a second one pairs with a clean-up.
-    EXPECT_EQ(ws().WSAStartup(0x0101, &data_), 0);
+    EXPECT_EQ(Ws().WSAStartup(0x0101, &data_), 0);
     EXPECT_EQ(data_.wVersion, 0x0101);
-    EXPECT_EQ(ws().WSACleanup(), 0);
-    EXPECT_EQ(ws().WSAStartup(0x0001, &data_), 10092) << "version 1.0 is not offered";
-    EXPECT_FALSE(ws().WSAIsBlocking());
-    EXPECT_EQ(ws().WSACleanup(), 0);
-    EXPECT_EQ(ws().socket(2, 1, 0), INVALID_SOCKET);
-    EXPECT_EQ(ws().WSAGetLastError(), 10093);
-    EXPECT_EQ(ws().WSACleanup(), SOCKET_ERROR);
-    EXPECT_EQ(ws().WSAGetLastError(), 10093);
-    ASSERT_EQ(ws().WSAStartup(0x0101, &data_), 0);  // for TearDown
+    EXPECT_EQ(Ws().WSACleanup(), 0);
+    EXPECT_EQ(Ws().WSAStartup(0x0001, &data_), 10092) << "version 1.0 is not offered";
+    EXPECT_FALSE(Ws().WSAIsBlocking());
+    EXPECT_EQ(Ws().WSACleanup(), 0);
+    EXPECT_EQ(Ws().socket(2, 1, 0), INVALID_SOCKET);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10093);
+    EXPECT_EQ(Ws().WSACleanup(), SOCKET_ERROR);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10093);
+    ASSERT_EQ(Ws().WSAStartup(0x0101, &data_), 0);  // for TearDown
 }
 
 TEST_F(StandIn, AddressHelpers) {
-    EXPECT_EQ(ws().inet_addr("127.0.0.1"), htonl(INADDR_LOOPBACK));
-    EXPECT_EQ(ws().inet_addr("10.1.2.3"), htonl(0x0A010203));
-    EXPECT_EQ(ws().inet_addr("ftp.example.org"), kInaddrNone);
-    EXPECT_EQ(ws().inet_addr("255.255.255.255"), kInaddrNone);
-    EXPECT_EQ((ws().htons)(21), htons(21));
+    EXPECT_EQ(Ws().inet_addr("127.0.0.1"), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(Ws().inet_addr("10.1.2.3"), htonl(0x0A010203));
+    EXPECT_EQ(Ws().inet_addr("ftp.example.org"), kInaddrNone);
+    EXPECT_EQ(Ws().inet_addr("255.255.255.255"), kInaddrNone);
+    EXPECT_EQ((Ws().htons)(21), htons(21));
 }
 
 // Data and the close arrive while the program processes its messages
@@ -203,10 +203,10 @@ TEST_F(StandIn, ReadinessSeenBetweenWaitsStillEndsTheNextWait) {
     LoopbackListener listener;
     int server = -1;
     SOCKET s = ConnectedClient(listener, server);
-    ASSERT_EQ(ws().WSAAsyncSelect(s, window_, kSocketMsg, FD_CLOSE), 0);  // as a listing's data connection
+    ASSERT_EQ(Ws().WSAAsyncSelect(s, window_, kSocketMsg, FD_CLOSE), 0);  // as a listing's data connection
     char c = 0;
     for (int round = 0; round < 20; ++round) {
-        ASSERT_EQ(ws().recv(s, &c, 1, 0), SOCKET_ERROR) << round;  // arms the wake-up
+        ASSERT_EQ(Ws().recv(s, &c, 1, 0), SOCKET_ERROR) << round;  // arms the wake-up
         testsupport::SendAll(server, "z");
         ASSERT_TRUE(testsupport::WaitReadable(static_cast<int>(s), 2000)) << round;  // the handle is the descriptor
         platform::ProcessMessages();                                                 // the readiness is seen here
@@ -217,6 +217,6 @@ TEST_F(StandIn, ReadinessSeenBetweenWaitsStillEndsTheNextWait) {
         guard.start(1000);
         platform::WaitForNextEvent();
         EXPECT_FALSE(late) << "round " << round << ": the wait slept with the data there";
-        ASSERT_EQ(ws().recv(s, &c, 1, 0), 1);
+        ASSERT_EQ(Ws().recv(s, &c, 1, 0), 1);
     }
 }

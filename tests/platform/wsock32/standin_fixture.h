@@ -27,8 +27,8 @@ protected:
     };
 
     void SetUp() override {
-        if (!ws().IsLoaded()) ws().Load();
-        ASSERT_EQ(ws().WSAStartup(0x0101, &data_), 0);
+        if (!Ws().IsLoaded()) Ws().Load();
+        ASSERT_EQ(Ws().WSAStartup(0x0101, &data_), 0);
         window_ = platform::CreateHiddenWindow([this](platform::UINT msg, platform::WPARAM w, platform::LPARAM l) {
             notes_.push_back({msg, w, zn::SelectEvent(l), zn::SelectError(l)});
             return platform::LRESULT{0};
@@ -36,24 +36,24 @@ protected:
     }
 
     void TearDown() override {
-        for (winsock::SOCKET s : sockets_) ws().closesocket(s);
+        for (winsock::SOCKET s : sockets_) Ws().closesocket(s);
         for (int fd : serverFds_) ::close(fd);
         platform::DestroyWindow(window_);
-        ws().WSACleanup();
+        Ws().WSACleanup();
     }
 
-    static zn::TznWinsock& ws() { return zn::WinsockInstance; }
+    static zn::TznWinsock& Ws() { return zn::WinsockInstance; }
 
     winsock::sockaddr_in Loopback(std::uint16_t port) {
         winsock::sockaddr_in addr{};
         addr.sin_family = winsock::kAfInet;
-        addr.sin_port = (ws().htons)(port);
-        addr.sin_addr = ws().inet_addr("127.0.0.1");
+        addr.sin_port = (Ws().htons)(port);
+        addr.sin_addr = Ws().inet_addr("127.0.0.1");
         return addr;
     }
 
     winsock::SOCKET NewSocket() {
-        winsock::SOCKET s = ws().socket(winsock::kAfInet, winsock::kSockStream, 0);
+        winsock::SOCKET s = Ws().socket(winsock::kAfInet, winsock::kSockStream, 0);
         EXPECT_NE(s, winsock::INVALID_SOCKET);
         sockets_.push_back(s);
         return s;
@@ -80,10 +80,10 @@ protected:
     // notifications; `serverFd` is the server's end.
     winsock::SOCKET ConnectedClient(testsupport::LoopbackListener& listener, int& serverFd) {
         winsock::SOCKET s = NewSocket();
-        EXPECT_EQ(ws().WSAAsyncSelect(s, window_, kSocketMsg, 0x33), 0);
+        EXPECT_EQ(Ws().WSAAsyncSelect(s, window_, kSocketMsg, 0x33), 0);
         auto addr = Loopback(listener.Port());
-        if (ws().connect(s, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr) != 0) {
-            EXPECT_EQ(ws().WSAGetLastError(), 10035);
+        if (Ws().connect(s, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr) != 0) {
+            EXPECT_EQ(Ws().WSAGetLastError(), 10035);
         }
         EXPECT_TRUE(WaitFor(winsock::FD_CONNECT));
         serverFd = listener.Accept(2);

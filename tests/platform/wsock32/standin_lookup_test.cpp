@@ -14,7 +14,7 @@ constexpr platform::UINT kServMsg = platform::WM_USER + 149;
 
 TEST_F(StandIn, HostLookupOfLocalhostFillsTheCallersBuffer) {
     alignas(8) char buffer[MAXGETHOSTSTRUCT];
-    HANDLE request = ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, sizeof buffer);
+    HANDLE request = Ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, sizeof buffer);
     ASSERT_NE(request, 0u);
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
     EXPECT_EQ(notes_[0].msg, kHostMsg);
@@ -31,7 +31,7 @@ TEST_F(StandIn, HostLookupOfLocalhostFillsTheCallersBuffer) {
 
 TEST_F(StandIn, UnknownHostGives11001) {
     alignas(8) char buffer[MAXGETHOSTSTRUCT];
-    ASSERT_NE(ws().WSAAsyncGetHostByName(window_, kHostMsg, "no-such-host.invalid", buffer, sizeof buffer), 0u);
+    ASSERT_NE(Ws().WSAAsyncGetHostByName(window_, kHostMsg, "no-such-host.invalid", buffer, sizeof buffer), 0u);
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 10));
     EXPECT_EQ(notes_[0].error, 11001);
 }
@@ -39,26 +39,26 @@ TEST_F(StandIn, UnknownHostGives11001) {
 TEST_F(StandIn, CancelledLookupPostsNothingAndWritesNothing) {
     alignas(8) char buffer[MAXGETHOSTSTRUCT];
     std::memset(buffer, 0x5A, sizeof buffer);
-    HANDLE request = ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, sizeof buffer);
+    HANDLE request = Ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, sizeof buffer);
     ASSERT_NE(request, 0u);
-    EXPECT_EQ(ws().WSACancelAsyncRequest(request), 0);
+    EXPECT_EQ(Ws().WSACancelAsyncRequest(request), 0);
     testsupport::RunEventLoopFor(0.3);
     EXPECT_TRUE(notes_.empty());
     EXPECT_EQ(buffer[0], 0x5A);
-    EXPECT_EQ(ws().WSACancelAsyncRequest(request), SOCKET_ERROR) << "nothing left to cancel";
+    EXPECT_EQ(Ws().WSACancelAsyncRequest(request), SOCKET_ERROR) << "nothing left to cancel";
 }
 
 TEST_F(StandIn, ServiceLookupGivesThePortInNetworkOrder) {
     alignas(8) char buffer[MAXGETHOSTSTRUCT];
-    ASSERT_NE(ws().WSAAsyncGetServByName(window_, kServMsg, "ftp", "tcp", buffer, sizeof buffer), 0u);
+    ASSERT_NE(Ws().WSAAsyncGetServByName(window_, kServMsg, "ftp", "tcp", buffer, sizeof buffer), 0u);
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
     EXPECT_EQ(notes_[0].error, 0);
     auto* service = reinterpret_cast<winsock::servent*>(buffer);
-    EXPECT_EQ(static_cast<std::uint16_t>(service->s_port), (ws().htons)(21));
+    EXPECT_EQ(static_cast<std::uint16_t>(service->s_port), (Ws().htons)(21));
     EXPECT_STREQ(service->s_proto, "tcp");
 
     notes_.clear();
-    ASSERT_NE(ws().WSAAsyncGetServByName(window_, kServMsg, "no-such-service", "tcp", buffer, sizeof buffer), 0u);
+    ASSERT_NE(Ws().WSAAsyncGetServByName(window_, kServMsg, "no-such-service", "tcp", buffer, sizeof buffer), 0u);
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
     EXPECT_NE(notes_[0].error, 0);
 }
@@ -68,7 +68,7 @@ TEST_F(StandIn, TooSmallABufferIsReportedNotOverrun) {
     std::memset(buffer, 0, sizeof buffer);
     alignas(8) char guard[16];
     std::memset(guard, 0x77, sizeof guard);
-    ASSERT_NE(ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, 8), 0u);
+    ASSERT_NE(Ws().WSAAsyncGetHostByName(window_, kHostMsg, "localhost", buffer, 8), 0u);
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
     EXPECT_EQ(notes_[0].error, 10055);
     EXPECT_EQ(guard[0], 0x77);
