@@ -69,4 +69,15 @@ private:
     std::vector<std::string> problems_;
 };
 
+// TYPE A, PORT and LIST answered, then the data connection opened.
+inline ScriptedServer& UpToData(ScriptedServer& server) {
+    return server.Receive()
+        .Reply("200 Type set to A")
+        .Receive()
+        .Reply("200 PORT ok")
+        .Receive()
+        .Reply("150 Opening data connection")
+        .ConnectData();
+}
+
 }  // namespace testsupport

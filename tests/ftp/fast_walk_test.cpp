@@ -17,19 +17,9 @@
 #include <functional>
 
 using testsupport::ScriptedServer;
+using testsupport::UpToData;
 
 namespace {
-
-// TYPE A, PORT and LIST answered, then the data connection opened.
-ScriptedServer& UpToDataHelper(ScriptedServer& server) {
-    return server.Receive()
-        .Reply("200 Type set to A")
-        .Receive()
-        .Reply("200 PORT ok")
-        .Receive()
-        .Reply("150 Opening data connection")
-        .ConnectData();
-}
 
 // The probe for hidden names: TYPE A, PORT and "LIST -a" refused, as by a
 // server that takes no options; the walk keeps the bare LIST.
@@ -186,7 +176,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
     const Case cases[] = {
         {"every line starts with the code",
          [&](ScriptedServer& s) {
-             RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
+             RefuseListAll(UpToData(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status of /:\r\n213-" + dir + "213-" + file + "213 End\r\n").Receive();
              s.Send("213-Status:\r\n213-" + file + "213 End\r\n").Receive().Reply("200 NOOP ok").AwaitClientClose();
          },
@@ -194,7 +184,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          {}},
         {"every line starts with a space",
          [&](ScriptedServer& s) {
-             RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
+             RefuseListAll(UpToData(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
              s.Send("211-Status of /:\r\n " + dir + " " + file + "211 End\r\n").Receive();
              s.Send("211-Status:\r\n " + file + "211 End\r\n").Receive().Reply("200 NOOP ok").AwaitClientClose();
          },
@@ -202,12 +192,12 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          {}},
         {"STAT refused, no MLST with types and sizes: the designed walk",
          [&](ScriptedServer& s) {
-             RefuseListAll(UpToDataHelper(s).SendData(listing).CloseData().Reply("226 Done"));
+             RefuseListAll(UpToData(s).SendData(listing).CloseData().Reply("226 Done"));
              s.Receive().Reply("502 No STAT");
              s.Receive().Send("211-Features:\r\n UTF8\r\n MLST modify*;\r\n211 End\r\n");
              // The walk takes the start directory's listing from the probe.
              s.Receive().Reply("250 CWD ok");
-             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
+             UpToData(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
              s.AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped",
@@ -216,11 +206,11 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          [&](ScriptedServer& s) {
              const std::string root =
                  "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n" + file + "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
-             RefuseListAll(UpToDataHelper(s).SendData(root).CloseData().Reply("226 Done"));
+             RefuseListAll(UpToData(s).SendData(root).CloseData().Reply("226 Done"));
              s.Receive().Reply("502 No STAT");
              s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n");
              s.Receive().Reply("250 CWD ok");
-             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
+             UpToData(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive(2).Reply("250 CDUP ok").Reply("550 b refused").AwaitClientClose();
          },
          "2000 bytes 2 files 2 dirs 0 skipped aborted",
@@ -230,7 +220,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              const std::string dirs =
                  "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
                  "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
-             RefuseListAll(UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+             RefuseListAll(UpToData(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status of \"/\":\r\n" + dirs + "213 End\r\n").Receive(2);
              s.Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Receive(2);
              s.Reply("200 NOOP ok").Reply("257 \"/\" is the current directory");
@@ -246,7 +236,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
                  "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n"
                  "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
              const std::string small = "-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n";
-             RefuseListAll(UpToDataHelper(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+             RefuseListAll(UpToData(s).SendData(dirs).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status follows:\r\n" + dirs + "213 End\r\n").Receive(3);
              s.Send("213-Status follows:\r\n" + file + "213 End\r\n");
              s.Send("213-Status follows:\r\n" + file + "213 End\r\n");
@@ -263,9 +253,9 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          [&](ScriptedServer& s) {
              const std::string blank = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b x\r\n";
              const std::string listed = "213-Status follows:\r\n" + file + "213 End\r\n";
-             RefuseListAll(UpToDataHelper(s).SendData(blank).CloseData().Reply("226 Done")).Receive();
+             RefuseListAll(UpToData(s).SendData(blank).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status follows:\r\n" + blank + "213 End\r\n").Receive().Reply("250 CWD ok");
-             UpToDataHelper(s).SendData(file).CloseData().Reply("226 Done");
+             UpToData(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive().Send("213-Status follows:\r\n-rw-r--r-- 1 u g 5 Jan  1 00:00 s.txt\r\n213 End\r\n");
              s.Receive().Reply("250 CWD ok").Receive().Send(listed);
              // The CWD's reply lost: the PWD comes before the STAT's reply
@@ -278,7 +268,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          {}},
         {"a failure below the start: once, with the totals so far",
          [&](ScriptedServer& s) {
-             RefuseListAll(UpToDataHelper(s).SendData(file + dir).CloseData().Reply("226 Done")).Receive();
+             RefuseListAll(UpToData(s).SendData(file + dir).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status:\r\n" + file + dir + "213 End\r\n").Receive(2);
              s.Reply("550 Permission denied").Reply("200 NOOP ok");
              s.AwaitClientClose();
@@ -308,7 +298,7 @@ TEST_F(FtpTest, FastWalkStopsAtTheDepthBoundInATreeThatLeadsBackIntoItself) {
     const std::string loop = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 x\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 y\r\n";
     ScriptedServer server;
     Logon(server).Receive().Reply("257 \"/\" is the current directory");
-    RefuseListAll(UpToDataHelper(server).SendData(loop).CloseData().Reply("226 Done"));
+    RefuseListAll(UpToData(server).SendData(loop).CloseData().Reply("226 Done"));
     server.AnswerEach(
         [&](const std::string& line) -> std::string {
             if (line == "NOOP") return "200 NOOP ok\r\n";
@@ -342,11 +332,11 @@ TEST_F(FtpTest, FastWalkListsADirectoryWithCutLinesByCwd) {
     const std::string seven = "-rw-r--r-- 1 u g 7 Jan  1 00:00 f\r\n";
     ScriptedServer server;
     Logon(server).Receive().Reply("257 \"/\" is the current directory");
-    RefuseListAll(UpToDataHelper(server).SendData(sub).CloseData().Reply("226 Done")).Receive();
+    RefuseListAll(UpToData(server).SendData(sub).CloseData().Reply("226 Done")).Receive();
     server.Send("213-Status follows:\r\n" + sub + "213 End\r\n").Receive(2);
     server.Send("213-Status follows:\r\n" + longDir + "213 End\r\n").Reply("200 NOOP ok");
     server.Receive().Reply("250 CWD ok");
-    UpToDataHelper(server).SendData(longDir).CloseData().Reply("226 Done");
+    UpToData(server).SendData(longDir).CloseData().Reply("226 Done");
     server.Receive(2).Send("213-Status follows:\r\n" + seven + "213 End\r\n").Reply("200 NOOP ok");
     server.AwaitClientClose();
     ConnectTo(server);
@@ -368,7 +358,7 @@ TEST_F(FtpTest, FastWalkEndingAfterAFailureWaitsOneTimeOut) {
     for (char c = 'a'; c < 'i'; ++c) dirs += std::string("drwxr-xr-x 2 u g 4096 Jan  1 00:00 ") + c + "\r\n";
     ScriptedServer server;
     Logon(server).Receive().Reply("257 \"/\" is the current directory");
-    RefuseListAll(UpToDataHelper(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+    RefuseListAll(UpToData(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
     server.Send("213-Status follows:\r\n" + dirs + "213 End\r\n").Receive(9);
     server.Reply("550 Permission denied").AwaitClientClose();
     ConnectTo(server);
@@ -389,7 +379,7 @@ TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
     const std::string file = "-rw-r--r-- 1 u g 1000 Jan  1 00:00 a.html\r\n";
     ScriptedServer server, further;
     Logon(server).Receive().Reply("257 \"/\" is the current directory");
-    RefuseListAll(UpToDataHelper(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+    RefuseListAll(UpToData(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
     server.Send("213-Status follows:\r\n" + dirs + "213 End\r\n");
     server.AnswerEach(
         [&](const std::string& line) -> std::string {
@@ -418,7 +408,7 @@ TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     ScriptedServer server;
     Logon(server).Receive().Reply("257 \"/www\" is the current directory");
     RefuseListAll(
-        UpToDataHelper(server).SendData("drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n").CloseData().Reply("226 Done"));
+        UpToData(server).SendData("drwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n").CloseData().Reply("226 Done"));
     server.Receive().Send("213-Status:\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 sub\r\n213 End\r\n");
     server.Receive().Delay(3000);
     ConnectTo(server);

@@ -8,23 +8,13 @@ using zn::ECanceledError;
 using zn::EServerError;
 using zn::ETimedOutError;
 using testsupport::ScriptedServer;
+using testsupport::UpToData;
 
 namespace {
 
 const std::string kListing =
     "-rw-r--r--   1 web  web   1200 Mar  7 14:05 index.html\r\n"
     "drwxr-xr-x   2 web  web    512 Dec 24  1998 images\r\n";
-
-// TYPE A, PORT and LIST answered, then the data connection opened.
-ScriptedServer& UpToData(ScriptedServer& server) {
-    return server.Receive()
-        .Reply("200 Type set to A")
-        .Receive()
-        .Reply("200 PORT ok")
-        .Receive()
-        .Reply("150 Opening data connection")
-        .ConnectData();
-}
 
 std::vector<std::string> Names(zn::TznFTPDirList& list) {
     std::vector<std::string> names;
