@@ -467,6 +467,16 @@ INSTANTIATE_TEST_SUITE_P(ActiveAndPassive, CliAgainstPyftpdlib, ::testing::Value
 // --dial against a mock NetworkManager on a private bus.
 class CliDial : public ::testing::Test {
 protected:
+    // The environment of a dirweigh-cli of its own. Qt's D-Bus thread may
+    // still be ending when a sanitized process runs its leak check at exit;
+    // the check then misses the thread's own data and calls it a leak, which
+    // turns the exit status into 1. The dial-up code's own leaks are checked
+    // by the tests that dial within the test process.
+    std::vector<std::string> CliEnvironment(std::vector<std::string> more) const {
+        more.push_back("DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address());
+        more.push_back("ASAN_OPTIONS=detect_leaks=0");
+        return more;
+    }
     void SetUp() override {
         if (const std::string why = testsupport::MockNetworkManager::Unavailable(); !why.empty()) {
             GTEST_SKIP() << "no mock NetworkManager: " << why;
@@ -503,9 +513,9 @@ TEST_F(CliDial, DialsBeforeTheWalkAndHangsUpAfterIt) {
     int out[2], err[2];
     ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
-    const pid_t child = SpawnCli(
-        {"ftp://me@" + server.Address(), "--bytes", "-v", "--dial", "Office VPN", "--dial-timeout", "2"}, STDIN_FILENO,
-        out[1], err[1], {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address(), "DIRWEIGH_PASSWORD=secret"});
+    const pid_t child =
+        SpawnCli({"ftp://me@" + server.Address(), "--bytes", "-v", "--dial", "Office VPN", "--dial-timeout", "2"},
+                 STDIN_FILENO, out[1], err[1], CliEnvironment({"DIRWEIGH_PASSWORD=secret"}));
     ASSERT_GT(child, 0);
     close(out[1]);
     close(err[1]);
@@ -568,7 +578,7 @@ TEST_F(CliDial, InterruptDuringTheDialTakesTheAttemptDown) {
     ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
     ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
     const pid_t child = SpawnCli({"127.0.0.1:1", "-v", "--dial", "Office VPN", "--dial-timeout", "2"}, STDIN_FILENO,
-                                 out[1], err[1], {"DBUS_SYSTEM_BUS_ADDRESS=" + bus_->Address()});
+                                 out[1], err[1], CliEnvironment({}));
     ASSERT_GT(child, 0);
     close(out[1]);
     close(err[1]);
