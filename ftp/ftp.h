@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -117,6 +118,17 @@ public:
     void Connect();
     void Disconnect();
     void Login();
+    // A logon that never waits, for a connection opened beside others that
+    // are busy (ftp_logon.cpp): BeginLogon resolves the server and starts
+    // the connect; each ContinueLogon takes the steps whose replies have
+    // come, and says whether the logon is complete. Failures raise as
+    // Connect's do, and so does the time-out, counted from BeginLogon. Two
+    // waits remain inside: the rest of a reply whose first line has come,
+    // and the TLS handshake's round trips.
+    void BeginLogon();
+    bool ContinueLogon();
+    // How long the last logon took, from the connect to the last reply.
+    double LogonSeconds() const { return LogonSeconds_; }
     void Logout();
     void ChangeDir(const std::string& dir);
     void ChangeDirUp();
@@ -176,13 +188,23 @@ protected:
     void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
 
-    void SecureLogon();
+    // The logon's steps, each taken when the reply it waits for is read
+    // (ftp_logon.cpp).
+    enum class LogonStage : std::uint8_t { Connecting, Greeting, ProxyOpen, AuthTls, User, Pass, Pbsz, Prot, Done };
+    LogonStage TakeLogonReply(LogonStage stage);
+    LogonStage AfterGreeting();
+    LogonStage SendUser();
+    void OpenThroughProxy();
+    // Sends AUTH TLS where TLS is to be used; false when the logon goes on
+    // without it (ftp_tls.cpp).
+    bool BeginSecureLogon();
+    void FinishSecureLogon(std::int32_t code);
+    bool TlsExpected() const;
     static std::string CertificateName(const std::string& host);
     void GoOnInClear(const std::string& why);
     [[noreturn]] void RefuseDowngrade(const std::string& change);
     bool ServerOffersTls();
     void AcceptCertificate();
-    void ProtectData();
     // The data connection just opened becomes a TLS client connection that
     // resumes the control connection's session.
     void SecureDataConnection();
@@ -247,6 +269,9 @@ private:
     void CloseListenerAfterFailure();
 
     std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
+    LogonStage Stage_ = LogonStage::Done;
+    std::chrono::steady_clock::time_point LogonStarted_;
+    double LogonSeconds_ = 0;
 };
 
 }  // namespace zn

@@ -44,45 +44,6 @@ void TznFTP::ExpectClass(std::int32_t code, std::int32_t hundreds) {
     if (code / 100 != hundreds) throw EServerError(LastReply());
 }
 
-void TznFTP::Connect() {
-    if (Connected()) return;
-    if (UseProxy_) {
-        RemoteHost = Server();
-        SetServer(Proxy_);
-    }
-    // Server holds the proxy only while connecting, whatever happens.
-    struct RestoreServer {
-        TznFTP& ftp;
-        ~RestoreServer() {
-            if (ftp.UseProxy_) ftp.SetServer(ftp.RemoteHost);
-        }
-    } restore{*this};
-    Open();
-    Login();
-}
-
-void TznFTP::Login() {
-    ConnectSocket();
-    ExpectCodes(ReadReply(), {220});
-    const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
-    if (proxyOpen) {
-        SendLine("OPEN " + RemoteHost);
-        ExpectCodes(ReadReply(), {220});
-    }
-    // The certificate must name the host whose greeting came last: the
-    // server behind an OPEN proxy, else the one connected to.
-    const std::string& greeter = proxyOpen ? RemoteHost : Server();
-    TlsHost_ = CertificateName(greeter.substr(0, greeter.find(':')));
-    SecureLogon();
-    const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
-    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost : std::string()));
-    ExpectCodes(ReadReply(), {230, 331, 332});
-    SendLine("PASS " + Password_);
-    ExpectCodes(ReadReply(), {230, 202});
-    Features_.reset();
-    if (TlsActive()) ProtectData();
-}
-
 void TznFTP::Logout() {
     SendLine("QUIT");
     ExpectClass(ReadReply(), 2);

@@ -77,20 +77,25 @@ std::string TznFTP::TlsSummary() const {
 // goes. Under require the logon ends there, and so it does under auto where
 // TLS is expected: a pinned certificate or a server that spoke TLS before
 // losing it is what someone on the path would arrange.
-void TznFTP::SecureLogon() {
+bool TznFTP::BeginSecureLogon() {
     DataProtected_ = false;
     CertificatePinned_ = false;
     PlainLogonReason_.clear();
     DataCloseNotifySeen_ = false;
-    if (TlsMode_ == tmOff) return;
-    const bool expected = TlsMode_ == tmAuto && (TlsRemembered_ || !TrustedFingerprint_.empty());
+    if (TlsMode_ == tmOff) return false;
     if (TlsMode_ == tmAuto && !ServerOffersTls()) {
-        if (expected) RefuseDowngrade("does not offer TLS");
-        return GoOnInClear("the server does not offer TLS");
+        if (TlsExpected()) RefuseDowngrade("does not offer TLS");
+        GoOnInClear("the server does not offer TLS");
+        return false;
     }
     SendLine("AUTH TLS");
-    if (ReadReply() != 234) {
-        if (expected) RefuseDowngrade("refused TLS (" + LastReply() + ")");
+    return true;
+}
+
+// AUTH TLS's reply: the handshake, or under auto the logon in clear.
+void TznFTP::FinishSecureLogon(std::int32_t code) {
+    if (code != 234) {
+        if (TlsExpected()) RefuseDowngrade("refused TLS (" + LastReply() + ")");
         if (TlsMode_ == tmAuto) return GoOnInClear("the server refused TLS (" + LastReply() + ")");
         RaiseErrorText("TLS is required, but the server refused it: " + LastReply(), true);
     }
@@ -98,6 +103,8 @@ void TznFTP::SecureLogon() {
     AcceptCertificate();
     FireChecked(OnSecured, this);
 }
+
+bool TznFTP::TlsExpected() const { return TlsMode_ == tmAuto && (TlsRemembered_ || !TrustedFingerprint_.empty()); }
 
 void TznFTP::GoOnInClear(const std::string& why) {
     PlainLogonReason_ = why + "; going on without it: the password travels in clear";
@@ -158,16 +165,6 @@ void TznFTP::AcceptCertificate() {
                        certificate.Fingerprint + ", subject " + certificate.Subject + ", issuer " + certificate.Issuer +
                        ", valid from " + certificate.ValidFrom + " to " + certificate.ValidTo,
                    true);
-}
-
-// Without PROT P the listings would cross in clear; a server that refuses
-// it ends the logon.
-void TznFTP::ProtectData() {
-    SendLine("PBSZ 0");
-    ExpectClass(ReadReply(), 2);
-    SendLine("PROT P");
-    ExpectClass(ReadReply(), 2);
-    DataProtected_ = true;
 }
 
 void TznFTP::SecureDataConnection() {

@@ -294,6 +294,18 @@ void TznSocket::CreateSocket() {
 }
 
 void TznSocket::ConnectSocket() {
+    {
+        WaitScope wait(*this);
+        StartConnect();
+        // A connect notification that carries an error (a refused
+        // connection) ends the wait at once instead of waiting out the
+        // time-out; so does a Close from an event handler.
+        WaitUntil([&] { return ConnectSettled() || Stopped(); });
+    }
+    FinishConnect();
+}
+
+void TznSocket::StartConnect() {
     if (Canceled_) RaiseCanceled();
     winsock::sockaddr_in address{};
     address.sin_family = winsock::kAfInet;
@@ -304,18 +316,16 @@ void TznSocket::ConnectSocket() {
             winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT | winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
-    {
-        WaitScope wait(*this);
-        if (WinsockInstance.connect(SocketHandle_, reinterpret_cast<const winsock::sockaddr*>(&address),
-                                    sizeof address) == winsock::SOCKET_ERROR) {
-            const int code = WinsockInstance.WSAGetLastError();
-            if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
-        }
-        // A connect notification that carries an error (a refused
-        // connection) ends the wait at once instead of waiting out the
-        // time-out; so does a Close from an event handler.
-        WaitUntil([&] { return Notified_.ConnectDone || Stopped() || ConnectFailed_ || !Connected(); });
+    if (WinsockInstance.connect(SocketHandle_, reinterpret_cast<const winsock::sockaddr*>(&address), sizeof address) ==
+        winsock::SOCKET_ERROR) {
+        const int code = WinsockInstance.WSAGetLastError();
+        if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
     }
+}
+
+bool TznSocket::ConnectSettled() const { return Notified_.ConnectDone || ConnectFailed_ || !Connected(); }
+
+void TznSocket::FinishConnect() {
     RaiseIfStopped();
     if (!Connected()) RaiseError(kMsgNotConnected);
     if (!Notified_.ConnectDone) RaiseErrorText(LoadMessage(AsyncErrorCode_), true);

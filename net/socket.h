@@ -48,6 +48,13 @@ public:
 
     virtual void Open();
     void ConnectSocket();
+    // The connect in two halves, for a caller that must not wait: the
+    // connect started, and once ConnectSettled holds (the notification came,
+    // which a turn of the event loop delivers), its outcome: raises as
+    // ConnectSocket does.
+    void StartConnect();
+    bool ConnectSettled() const;
+    void FinishConnect();
     virtual void Close();
     // Stops whatever is under way and closes. Safe from an event handler
     // while another operation of this component waits.
@@ -56,6 +63,10 @@ public:
     // Line dialogue (socket_lines.cpp).
     virtual std::int32_t ReplyCode(const std::string& line);
     std::int32_t ReadLine(std::string& line);
+    // A whole line has come and waits: reading it will not wait. Found
+    // without a turn of the event loop. True as well when the connection
+    // has failed or ended, for the read to report it.
+    bool LineWaiting();
     // With `kept`, every line of the reply is kept there as well.
     std::int32_t ReadReply(std::vector<std::string>* kept = nullptr);
     // A reply that carries data, as a listing sent over the control

@@ -76,6 +76,15 @@ bool TznSocket::InputWaiting() {
            WinsockInstance.WSAGetLastError() != winsock::WSAEWOULDBLOCK;
 }
 
+bool TznSocket::LineWaiting() {
+    if (!Connected()) return true;
+    char chunk[kLineMax];
+    const int n = Receive(chunk, sizeof chunk, true);
+    if (n == winsock::SOCKET_ERROR) return Tls_ ? false : WinsockInstance.WSAGetLastError() != winsock::WSAEWOULDBLOCK;
+    // A line longer than a chunk is long enough to be read now.
+    return n == 0 || n == static_cast<int>(sizeof chunk) || std::memchr(chunk, '\n', static_cast<std::size_t>(n));
+}
+
 // Takes what has come up to and including the next LF, and not a byte
 // more, so the next reply stays for the next read (in the socket, or in
 // what was read ahead): a peek shows what is there, a read takes exactly the
