@@ -7,8 +7,9 @@ connection) and the designed walk (--walk design, active and passive).
 
 Generates two deterministic trees (site: ~500 directories and 5,000 files;
 big: ~3,000 directories and 30,000 files, names with spaces), serves each
-on 127.0.0.1 with vsftpd, pyftpdlib, proftpd and pure-ftpd, each with its
-own defaults, and runs every client on each, alternately and several times.
+on 127.0.0.1 with vsftpd (anonymous, and a local system user logging on
+through PAM, chrooted, as hosting providers set it up), pyftpdlib, proftpd
+and pure-ftpd, each with its own defaults, and runs every client on each, alternately and several times.
 Prints the median wall time and client CPU time, the ratios dirweigh-cli/peer,
 and checks every total against the tree's own.
 
@@ -41,12 +42,12 @@ out of that row: its data connections do not resume the TLS session, and
 vsftpd refuses them.)
 
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
-        [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
+        [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
         [--baseline-cli PATH] [--connection-rows 1,2,8]
 
 --baseline-cli times an earlier build of dirweigh-cli beside this one, in
 the same run, to show what a change costs.
-                        [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
+                        [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
 """
 
 import argparse
@@ -71,6 +72,7 @@ PURE_PW = os.path.join(UNPACKED, "usr", "bin", "pure-pw")
 # pure-ftpd's user; the hash is that of the password (openssl passwd -6
 # -salt dirweigh site-pass), which pure-ftpd checks at once.
 PURE_USER, PURE_PASSWORD = "web", "site-pass"
+LOCAL_USER = "dwbench"  # vsftpd's local user, with PURE_PASSWORD
 PURE_HASH = "$6$dirweigh$IiuU4Nzd6mTPOz.GAgKV5efBU1TJ3baPVuo2CmGprgJIu7xA0rAhVZHG3sMBZ.HdibZUeH9XKRnsA299MTzzu0"
 
 
@@ -168,6 +170,24 @@ def start_vsftpd(tree, workdir, extra=()):
     proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
+
+
+def start_vsftpd_local(tree, workdir):
+    """vsftpd as hosting providers set it up: a local system user (made here,
+    removed at the end) logging on through PAM and shut in the tree by
+    chroot, so that every logon costs the server a process, a password hash
+    and a chroot."""
+    if subprocess.run(["id", LOCAL_USER], capture_output=True).returncode != 0:
+        # PAM's pam_shells wants a shell listed in /etc/shells.
+        subprocess.run(["useradd", "--no-create-home", "--home-dir", tree, "--shell", "/bin/sh", LOCAL_USER],
+                       check=True)
+    subprocess.run(["chpasswd"], input="%s:%s\n" % (LOCAL_USER, PURE_PASSWORD), text=True, check=True)
+    return start_vsftpd(tree, workdir, [
+        "anonymous_enable=NO", "local_enable=YES", "chroot_local_user=YES", "pam_service_name=vsftpd"])
+
+
+def remove_local_user():
+    subprocess.run(["userdel", LOCAL_USER], capture_output=True)
 
 
 def start_proftpd(tree, workdir):
@@ -378,7 +398,7 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--trees", default="site,big")
     parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
-    parser.add_argument("--servers", default="vsftpd,pyftpdlib,proftpd,pure-ftpd")
+    parser.add_argument("--servers", default="vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd")
     parser.add_argument("--cli", help="the dirweigh-cli to time (default: a Release build in build/release)")
     parser.add_argument("--baseline-cli", help="another dirweigh-cli (an earlier build) timed in the same run")
     parser.add_argument("--connection-rows", default="", help="e.g. 1,2,8: rows for dirweigh-cli --connections N")
@@ -410,6 +430,8 @@ def main():
             with open(password_file, "w") as f:
                 f.write(PURE_PASSWORD + "\n")
             servers = [("vsftpd", lambda: start_vsftpd(tree, workdir), clients),
+                       ("vsftpd-local", lambda: start_vsftpd_local(tree, workdir),
+                        lambda port: clients(port, LOCAL_USER, PURE_PASSWORD, password_file)),
                        ("pyftpdlib", lambda: start_pyftpdlib(tree), clients),
                        ("proftpd", lambda: start_proftpd(tree, workdir), clients),
                        ("pure-ftpd", lambda: start_pure_ftpd(tree, workdir),
@@ -434,6 +456,7 @@ def main():
             print_tls_cost(medians)
             shutil.rmtree(tree)
     finally:
+        remove_local_user()
         shutil.rmtree(workdir, ignore_errors=True)
     print("\nTotals: %s" % ("all equal to the trees' own" if failures == 0 else "%d runs wrong or failed" % failures))
     return 1 if failures else 0
