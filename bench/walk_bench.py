@@ -177,17 +177,31 @@ def start_vsftpd_local(tree, workdir):
     removed at the end) logging on through PAM and shut in the tree by
     chroot, so that every logon costs the server a process, a password hash
     and a chroot."""
-    if subprocess.run(["id", LOCAL_USER], capture_output=True).returncode != 0:
-        # PAM's pam_shells wants a shell listed in /etc/shells.
-        subprocess.run(["useradd", "--no-create-home", "--home-dir", tree, "--shell", "/bin/sh", LOCAL_USER],
-                       check=True)
+    # Made afresh for each tree: the user's home is the tree it is shut in,
+    # and one left by an interrupted run would point at a tree long gone.
+    remove_local_user()
+    # PAM's pam_shells wants a shell listed in /etc/shells.
+    subprocess.run(["useradd", "--no-create-home", "--home-dir", tree, "--shell", "/bin/sh", LOCAL_USER], check=True)
     subprocess.run(["chpasswd"], input="%s:%s\n" % (LOCAL_USER, PURE_PASSWORD), text=True, check=True)
     return start_vsftpd(tree, workdir, [
         "anonymous_enable=NO", "local_enable=YES", "chroot_local_user=YES", "pam_service_name=vsftpd"])
 
 
+def local_user_exists():
+    return subprocess.run(["id", LOCAL_USER], capture_output=True).returncode == 0
+
+
 def remove_local_user():
-    subprocess.run(["userdel", LOCAL_USER], capture_output=True)
+    """userdel refuses while a process of the user lives, and vsftpd's session
+    processes may still be ending just after their server stopped; so it is
+    tried again for a few seconds."""
+    for _ in range(50):
+        if not local_user_exists():
+            return
+        if subprocess.run(["userdel", LOCAL_USER], capture_output=True).returncode == 0:
+            return
+        time.sleep(0.1)
+    print("  ! the user %s is still there; remove it with: userdel %s" % (LOCAL_USER, LOCAL_USER))
 
 
 def start_proftpd(tree, workdir):
@@ -411,6 +425,9 @@ def main():
     CONNECTION_ROWS = [int(n) for n in args.connection_rows.split(",") if n]
     ensure_tools(args.servers.split(","))
     enter_private_network()
+    # SIGTERM ends the run through the cleanup below (servers stopped, the
+    # local user removed) rather than at once.
+    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
     print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
 
     shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
