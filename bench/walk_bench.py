@@ -84,6 +84,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLI = os.path.join(ROOT, "build", "release", "bin", "dirweigh-cli")
 TW_BUCKETS = 256
+DEBIAN_PYTHON = "/usr/bin/python3"
 UNPACKED = os.path.join(ROOT, "build", "ftp-servers")
 PROFTPD = os.path.join(UNPACKED, "usr", "sbin", "proftpd")
 PURE_FTPD = os.path.join(UNPACKED, "usr", "sbin", "pure-ftpd")
@@ -93,6 +94,14 @@ PURE_PW = os.path.join(UNPACKED, "usr", "bin", "pure-pw")
 PURE_USER, PURE_PASSWORD = "web", "site-pass"
 LOCAL_USER = "dwbench"  # vsftpd's local user, with PURE_PASSWORD
 PURE_HASH = "$6$dirweigh$IiuU4Nzd6mTPOz.GAgKV5efBU1TJ3baPVuo2CmGprgJIu7xA0rAhVZHG3sMBZ.HdibZUeH9XKRnsA299MTzzu0"
+
+
+def use_debian_python():
+    """Re-runs this script under Debian's python3, where the modules apt
+    installs (pyftpdlib, OpenSSL) are found: a python3 earlier on PATH, such
+    as pyenv's, has none of them."""
+    if os.path.realpath(sys.executable) != os.path.realpath(DEBIAN_PYTHON):
+        os.execv(DEBIAN_PYTHON, [DEBIAN_PYTHON, os.path.abspath(sys.argv[0]), *sys.argv[1:]])
 
 
 def ensure_tools(servers):
@@ -298,7 +307,7 @@ def start_pyftpdlib(tree):
         "a = DummyAuthorizer(); a.add_anonymous(sys.argv[1])\n"
         "h = FTPHandler; h.authorizer = a\n"
         "FTPServer(('127.0.0.1', int(sys.argv[2])), h).serve_forever()\n")
-    proc = subprocess.Popen(["/usr/bin/python3", "-c", script, tree, str(port)],
+    proc = subprocess.Popen([DEBIAN_PYTHON, "-c", script, tree, str(port)],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
@@ -482,6 +491,7 @@ def main():
     parser.add_argument("--connection-rows", default="1,2,8",
                         help="rows for dirweigh-cli --connections N (default 1,2,8); none: no such rows")
     args = parser.parse_args()
+    use_debian_python()
     global CLI, BASELINE_CLI, CONNECTION_ROWS
     if args.cli:
         CLI = os.path.abspath(args.cli)
