@@ -3,14 +3,34 @@
 """Times the size walk of dirweigh-cli against lftp and rclone.
 
 dirweigh-cli runs its default walk (fast: STAT listings over the control
-connection) and the designed walk (--walk design, active and passive).
+connection, over as many connections as it chooses) and the designed walk
+(--walk design, active and passive).
 
 Generates two deterministic trees (site: ~500 directories and 5,000 files;
 big: ~3,000 directories and 30,000 files, names with spaces), serves each
-on 127.0.0.1 with vsftpd, pyftpdlib, proftpd and pure-ftpd, each with its
-own defaults, and runs every client on each, alternately and several times.
-Prints the median wall time and client CPU time, the ratios dirweigh-cli/peer,
-and checks every total against the tree's own.
+on 127.0.0.1 with vsftpd (anonymous, and a local system user logging on
+through PAM, chrooted, as hosting providers set it up), pyftpdlib, proftpd
+and pure-ftpd, each with its own defaults, and runs every client on each,
+alternately and several times. Prints the median wall time and client CPU
+time, the ratios dirweigh-cli/peer, and checks every total against the
+tree's own.
+
+vsftpd-local's user, dwbench, is made by the benchmark (useradd, with its
+home the tree being walked) and removed at the end, also when the run fails
+or is stopped with Ctrl-C or SIGTERM. Every logon there costs the server a
+process, a PAM password check and a chroot, so it shows whether further
+connections pay for their logons.
+
+Connection rows: "dirweigh-cli --connections N" for each N of
+--connection-rows (1, 2 and 8 unless told), beside the default fast walk
+("dirweigh-cli", no --connections: 4 today), on every server and in the TLS row.
+
+The verdict, printed after each tree: per server (the TLS one too), the
+default fast walk's median wall time against the best median of it and the
+connection rows, "within 5% of the best" or "N% slower than the best
+(--connections K)"; rows with a wrong or failed run are left out of it. On
+vsftpd-local, also the default fast walk's wall time over rclone's, against
+the target of at most 0.25x.
 
 proftpd and pure-ftpd run from the copies scripts/setup unpacks into
 build/ftp-servers (Debian installs only one FTP server package at a time).
@@ -30,23 +50,23 @@ slow later runs. So the benchmark runs in a private network namespace
 A last row, "bare sequence (C, blocking)", is bench/sequence_floor.c: the
 designed walk's commands (CWD, TYPE A, PORT, LIST, CDUP) from a minimal C
 client with blocking sockets and no event loop, the floor of that sequence's
-wall and CPU time on the machine (it logs on anonymously, as both servers
-here allow).
+wall and CPU time on the machine (it logs on anonymously, so it is left out
+on pure-ftpd and vsftpd-local).
 
 With TLS: the big tree is also served by vsftpd with TLS forced on the
 logon and the data connections and session reuse required, with a
-certificate made for the run; dirweigh-cli (certificate pinned) and lftp walk
-it, and the TLS walk's cost over the plain walk is printed. (rclone is left
-out of that row: its data connections do not resume the TLS session, and
-vsftpd refuses them.)
+certificate made for the run; dirweigh-cli (certificate pinned, with its
+connection rows) and lftp walk it, and the TLS walk's cost over the plain
+walk is printed. (rclone is left out of that row: its data connections do
+not resume the TLS session, and vsftpd refuses them.)
 
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
-        [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
+        [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
         [--baseline-cli PATH] [--connection-rows 1,2,8]
 
 --baseline-cli times an earlier build of dirweigh-cli beside this one, in
-the same run, to show what a change costs.
-                        [--servers vsftpd,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
+the same run, to show what a change costs. --connection-rows none leaves the
+connection rows out.
 """
 
 import argparse
@@ -64,6 +84,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLI = os.path.join(ROOT, "build", "release", "bin", "dirweigh-cli")
 TW_BUCKETS = 256
+DEBIAN_PYTHON = "/usr/bin/python3"
 UNPACKED = os.path.join(ROOT, "build", "ftp-servers")
 PROFTPD = os.path.join(UNPACKED, "usr", "sbin", "proftpd")
 PURE_FTPD = os.path.join(UNPACKED, "usr", "sbin", "pure-ftpd")
@@ -71,7 +92,16 @@ PURE_PW = os.path.join(UNPACKED, "usr", "bin", "pure-pw")
 # pure-ftpd's user; the hash is that of the password (openssl passwd -6
 # -salt dirweigh site-pass), which pure-ftpd checks at once.
 PURE_USER, PURE_PASSWORD = "web", "site-pass"
+LOCAL_USER = "dwbench"  # vsftpd's local user, with PURE_PASSWORD
 PURE_HASH = "$6$dirweigh$IiuU4Nzd6mTPOz.GAgKV5efBU1TJ3baPVuo2CmGprgJIu7xA0rAhVZHG3sMBZ.HdibZUeH9XKRnsA299MTzzu0"
+
+
+def use_debian_python():
+    """Re-runs this script under Debian's python3, where the modules apt
+    installs (pyftpdlib, OpenSSL) are found: a python3 earlier on PATH, such
+    as pyenv's, has none of them."""
+    if os.path.realpath(sys.executable) != os.path.realpath(DEBIAN_PYTHON):
+        os.execv(DEBIAN_PYTHON, [DEBIAN_PYTHON, os.path.abspath(sys.argv[0]), *sys.argv[1:]])
 
 
 def ensure_tools(servers):
@@ -170,6 +200,38 @@ def start_vsftpd(tree, workdir, extra=()):
     return proc, port
 
 
+def start_vsftpd_local(tree, workdir):
+    """vsftpd as hosting providers set it up: a local system user (made here,
+    removed at the end) logging on through PAM and shut in the tree by
+    chroot, so that every logon costs the server a process, a password hash
+    and a chroot."""
+    # Made afresh for each tree: the user's home is the tree it is shut in,
+    # and one left by an interrupted run would point at a tree long gone.
+    remove_local_user()
+    # PAM's pam_shells wants a shell listed in /etc/shells.
+    subprocess.run(["useradd", "--no-create-home", "--home-dir", tree, "--shell", "/bin/sh", LOCAL_USER], check=True)
+    subprocess.run(["chpasswd"], input="%s:%s\n" % (LOCAL_USER, PURE_PASSWORD), text=True, check=True)
+    return start_vsftpd(tree, workdir, [
+        "anonymous_enable=NO", "local_enable=YES", "chroot_local_user=YES", "pam_service_name=vsftpd"])
+
+
+def local_user_exists():
+    return subprocess.run(["id", LOCAL_USER], capture_output=True).returncode == 0
+
+
+def remove_local_user():
+    """userdel refuses while a process of the user lives, and vsftpd's session
+    processes may still be ending just after their server stopped; so it is
+    tried again for a few seconds."""
+    for _ in range(50):
+        if not local_user_exists():
+            return
+        if subprocess.run(["userdel", LOCAL_USER], capture_output=True).returncode == 0:
+            return
+        time.sleep(0.1)
+    print("  ! the user %s is still there; remove it with: userdel %s" % (LOCAL_USER, LOCAL_USER))
+
+
 def start_proftpd(tree, workdir):
     """proftpd with its own defaults (no ListOptions, no TLS module), anonymous."""
     port = free_port()
@@ -245,7 +307,7 @@ def start_pyftpdlib(tree):
         "a = DummyAuthorizer(); a.add_anonymous(sys.argv[1])\n"
         "h = FTPHandler; h.authorizer = a\n"
         "FTPServer(('127.0.0.1', int(sys.argv[2])), h).serve_forever()\n")
-    proc = subprocess.Popen(["/usr/bin/python3", "-c", script, tree, str(port)],
+    proc = subprocess.Popen([DEBIAN_PYTHON, "-c", script, tree, str(port)],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
@@ -267,6 +329,14 @@ BASELINE_CLI = None  # --baseline-cli: another dirweigh-cli (an earlier build) i
 CONNECTION_ROWS = []  # --connection-rows: dirweigh-cli --connections N for each N
 
 
+def connection_rows(cli, url):
+    """dirweigh-cli --connections N for each of CONNECTION_ROWS, `cli` being
+    the command before the URL."""
+    return {"dirweigh-cli --connections %d" % n: (cli + ["--connections", str(n), url],
+                                                  lambda out: int(out.split()[0]))
+            for n in CONNECTION_ROWS}
+
+
 def clients(port, user="anonymous", password="anonymous@", password_file=None):
     """name -> (command, parser of the byte total from its output). A user
     other than anonymous logs on with `password`, which dirweigh-cli reads
@@ -286,9 +356,7 @@ def clients(port, user="anonymous", password="anonymous@", password_file=None):
     extra = {}
     if BASELINE_CLI:
         extra["dirweigh-cli (baseline build)"] = ([BASELINE_CLI] + cli[1:] + [url], lambda out: int(out.split()[0]))
-    for n in CONNECTION_ROWS:
-        extra["dirweigh-cli --connections %d" % n] = (cli + ["--connections", str(n), url],
-                                                      lambda out: int(out.split()[0]))
+    extra.update(connection_rows(cli, url))
     return {
         "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
         **extra,
@@ -310,10 +378,11 @@ def tls_clients(port, fingerprint):
     pinned = ["--tls", "require", "--tls-fingerprint", fingerprint]
     lftp_tls = ("set cache:enable no; set ftp:ssl-force true; set ftp:ssl-protect-data true; "
                 "set ssl:verify-certificate no; ")
+    cli = [CLI, "--bytes", "--no-default-excludes", *pinned]
     return {
-        "dirweigh-cli": ([CLI, "--bytes", "--no-default-excludes", *pinned, url], lambda out: int(out.split()[0])),
-        "dirweigh-cli --walk design": ([CLI, "--bytes", "--no-default-excludes", "--walk", "design", *pinned, url],
-                                       lambda out: int(out.split()[0])),
+        "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
+        **connection_rows(cli, url),
+        "dirweigh-cli --walk design": (cli + ["--walk", "design", url], lambda out: int(out.split()[0])),
         "lftp (active)": (["lftp", "-c", lftp_tls + "set ftp:passive-mode off; "
                                                     "open -u anonymous,anonymous@ ftp://127.0.0.1:%d; du -sb /" % port],
                           lambda out: int(out.split()[0])),
@@ -332,9 +401,9 @@ def run_measured(command):
 
 
 def measure(commands, runs, truth, server_name):
-    """Runs every client `runs` times, alternately: {client: (walls, cpus)}, and the count of wrong runs."""
+    """Runs every client `runs` times, alternately: {client: (walls, cpus)}, and {client: count of wrong runs}."""
     table = {name: ([], []) for name in commands}
-    wrong = 0
+    wrong = {}
     for _ in range(runs):
         for name, (command, parse) in commands.items():
             wall, cpu, result = run_measured(command)
@@ -343,7 +412,7 @@ def measure(commands, runs, truth, server_name):
             except (ValueError, IndexError, KeyError):
                 total = None
             if result.returncode != 0 or total != truth:
-                wrong += 1
+                wrong[name] = wrong.get(name, 0) + 1
                 print("  ! %s on %s: exit %d, total %s, expected %d: %s" % (
                     name, server_name, result.returncode, total, truth, result.stderr.strip()[:200]))
             table[name][0].append(wall)
@@ -373,24 +442,67 @@ def print_tls_cost(medians):
         print("    %-36s wall %.2fx   CPU %.2fx" % (name, tls_wall / wall, tls_cpu / cpu if cpu else float("nan")))
 
 
+WITHIN_BEST = 0.05  # the default fast walk is right where it is this close to the best connection row
+RCLONE_TARGET = 0.25  # dirweigh-cli's wall time over rclone's on vsftpd-local, at most
+
+
+def connection_verdict(medians, failed, server):
+    """The default fast walk's wall median against the best of it and the
+    --connections rows; rows with a wrong or failed run are left out, their
+    time not being that of a walk."""
+    if (server, "dirweigh-cli") in failed:
+        return "no verdict: the default walk failed"
+    walls = {"default": medians[(server, "dirweigh-cli")][0]}
+    for n in CONNECTION_ROWS:
+        row = (server, "dirweigh-cli --connections %d" % n)
+        if row in medians and row not in failed:
+            walls["--connections %d" % n] = medians[row][0]
+    best = min(walls, key=walls.get)
+    slower = walls["default"] / walls[best] - 1
+    if slower <= WITHIN_BEST:
+        return "within %d%% of the best" % round(WITHIN_BEST * 100)
+    return "%d%% slower than the best (%s)" % (round(slower * 100), best)
+
+
+def print_verdict(servers, medians, failed):
+    """Per server, whether the default number of connections is the right one,
+    and on vsftpd-local (where every logon is dear) how it stands against rclone."""
+    against = ", ".join(str(n) for n in CONNECTION_ROWS)
+    print("  Verdict (wall medians)" + (": the default fast walk against the best of it and --connections %s"
+                                      % against if CONNECTION_ROWS else ""))
+    for server in servers:
+        if CONNECTION_ROWS and (server, "dirweigh-cli") in medians:
+            print("    %-36s %s" % (server, connection_verdict(medians, failed, server)))
+    ours, rclone = ("vsftpd-local", "dirweigh-cli"), ("vsftpd-local", "rclone")
+    if ours in medians and rclone in medians and not {ours, rclone} & failed:
+        ratio = medians[ours][0] / medians[rclone][0]
+        print("    %-36s default/rclone %.2fx (target at most %.2fx): %s" % (
+            "vsftpd-local against rclone", ratio, RCLONE_TARGET, "met" if ratio <= RCLONE_TARGET else "missed"))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--trees", default="site,big")
     parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
-    parser.add_argument("--servers", default="vsftpd,pyftpdlib,proftpd,pure-ftpd")
+    parser.add_argument("--servers", default="vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd")
     parser.add_argument("--cli", help="the dirweigh-cli to time (default: a Release build in build/release)")
     parser.add_argument("--baseline-cli", help="another dirweigh-cli (an earlier build) timed in the same run")
-    parser.add_argument("--connection-rows", default="", help="e.g. 1,2,8: rows for dirweigh-cli --connections N")
+    parser.add_argument("--connection-rows", default="1,2,8",
+                        help="rows for dirweigh-cli --connections N (default 1,2,8); none: no such rows")
     args = parser.parse_args()
+    use_debian_python()
     global CLI, BASELINE_CLI, CONNECTION_ROWS
     if args.cli:
         CLI = os.path.abspath(args.cli)
     if args.baseline_cli:
         BASELINE_CLI = os.path.abspath(args.baseline_cli)
-    CONNECTION_ROWS = [int(n) for n in args.connection_rows.split(",") if n]
+    CONNECTION_ROWS = [int(n) for n in args.connection_rows.split(",") if n not in ("", "none")]
     ensure_tools(args.servers.split(","))
     enter_private_network()
+    # SIGTERM ends the run through the cleanup below (servers stopped, the
+    # local user removed) rather than at once.
+    signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
     print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
 
     shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
@@ -410,6 +522,8 @@ def main():
             with open(password_file, "w") as f:
                 f.write(PURE_PASSWORD + "\n")
             servers = [("vsftpd", lambda: start_vsftpd(tree, workdir), clients),
+                       ("vsftpd-local", lambda: start_vsftpd_local(tree, workdir),
+                        lambda port: clients(port, LOCAL_USER, PURE_PASSWORD, password_file)),
                        ("pyftpdlib", lambda: start_pyftpdlib(tree), clients),
                        ("proftpd", lambda: start_proftpd(tree, workdir), clients),
                        ("pure-ftpd", lambda: start_pure_ftpd(tree, workdir),
@@ -419,12 +533,13 @@ def main():
                 certificate = make_certificate(workdir)
                 servers.append(("vsftpd TLS", lambda: start_vsftpd_tls(tree, workdir, certificate),
                                 lambda port: tls_clients(port, certificate[2])))
-            medians = {}
+            medians, failed = {}, set()
             for server_name, start, client_set in servers:
                 proc, port = start()
                 try:
                     table, wrong = measure(client_set(port), args.runs, truth, server_name)
-                    failures += wrong
+                    failures += sum(wrong.values())
+                    failed.update((server_name, name) for name in wrong)
                     print_table(server_name, table, args.runs)
                     for name, (walls, cpus) in table.items():
                         medians[(server_name, name)] = statistics.median(walls), statistics.median(cpus)
@@ -432,8 +547,10 @@ def main():
                     proc.send_signal(signal.SIGTERM)
                     proc.wait(timeout=10)
             print_tls_cost(medians)
+            print_verdict([server[0] for server in servers], medians, failed)
             shutil.rmtree(tree)
     finally:
+        remove_local_user()
         shutil.rmtree(workdir, ignore_errors=True)
     print("\nTotals: %s" % ("all equal to the trees' own" if failures == 0 else "%d runs wrong or failed" % failures))
     return 1 if failures else 0
