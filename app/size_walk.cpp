@@ -33,6 +33,7 @@ public:
     }
     void LineSent(const std::string& tag, const std::string& shown) override { log_(tag + shown); }
     void LineReceived(const std::string& tag, const std::string& line) override { log_(" " + tag + line); }
+    void ConnectionOpening(const std::string& tag) override { log_(tag + zn::kOpeningNote); }
     void ConnectionFailed(const std::string& tag, const std::string& message) override { log_(tag + message); }
 
 private:

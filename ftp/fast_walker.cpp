@@ -141,6 +141,7 @@ void FastWalker::WalkByStat() {
     OpenClients();
     Accept(0, startListing_);
     while (!pending_.empty() || !order_.empty()) {
+        GrowConnections();
         SendAhead();
         if (!order_.empty()) ReceiveNext();
     }
@@ -148,18 +149,40 @@ void FastWalker::WalkByStat() {
 }
 
 void FastWalker::OpenClients() {
-    clients_.assign(1, &ftp_);
-    if (helperSource_) {
-        for (TznFTP* helper : helperSource_()) {
-            if (helper && helper->Connected()) clients_.push_back(helper);
-        }
-    }
-    retired_.assign(clients_.size(), false);
-    load_.assign(clients_.size(), 0);
-    unchecked_.assign(clients_.size(), 0);
+    clients_.clear();
+    retired_.clear();
+    load_.clear();
+    unchecked_.clear();
     held_.clear();
-    held_.resize(clients_.size());
+    AddClient(&ftp_);
     turn_ = 0;
+    furtherClosed_ = further_ == nullptr;
+    gauge_ = ConnectionGauge(ftp_.LogonSeconds());
+    lastListed_ = std::chrono::steady_clock::now();
+}
+
+void FastWalker::AddClient(TznFTP* ftp) {
+    clients_.push_back(ftp);
+    retired_.push_back(false);
+    load_.push_back(0);
+    unchecked_.push_back(0);
+    held_.emplace_back();
+}
+
+int FastWalker::Working() const { return static_cast<int>(std::count(retired_.begin(), retired_.end(), false)); }
+
+// Takes the connections whose logon is done, then asks for one more if it
+// pays: the directories waiting are the work it could take (those in flight
+// stay with their connections).
+void FastWalker::GrowConnections() {
+    if (!further_) return;
+    for (TznFTP* ftp : further_->TakeLoggedOn()) {
+        gauge_.LogonTaken(ftp->LogonSeconds());
+        AddClient(ftp);
+    }
+    if (furtherClosed_) return;
+    const std::size_t waiting = pending_.size();
+    if (gauge_.OneMorePays(waiting, Working() + further_->Opening())) furtherClosed_ = !further_->OpenOne();
 }
 
 // The least loaded connection with room in its window, taken in turns, so
@@ -396,6 +419,9 @@ void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) 
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     ++totals_.Directories;
+    const auto now = std::chrono::steady_clock::now();
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), Working());
+    lastListed_ = now;
     ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
     const std::size_t firstChild = nodes_.size();

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "ftp/connection_gauge.h"
+#include "ftp/further_connections.h"
 #include "ftp/site_walker.h"
 
 namespace zn {
@@ -44,12 +47,13 @@ public:
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Totals() const override { return designed_ ? designed_->Totals() : totals_; }
 
-    // Opens further logged-on clients of the same server, asked for once the
-    // walk knows it will list by STAT (a server without STAT is not asked for
-    // connections it would not use): STAT listings are then sent over all of
+    // Further connections of the same server, asked for once the walk knows
+    // it will list by STAT (a server without STAT is not asked for
+    // connections it would not use) and then only while one more pays for
+    // its logon (connection_gauge.h): STAT listings are sent over all of
     // them side by side, each in its own order. A caller that cancels the
     // walk cancels them too.
-    void SetHelperSource(std::function<std::vector<TznFTP*>()> source) { helperSource_ = std::move(source); }
+    void SetFurtherConnections(FurtherConnections* further) { further_ = further; }
 
     // Commands sent ahead of their replies, per connection.
     static constexpr std::size_t kWindow = 8;
@@ -82,6 +86,9 @@ private:
     void WalkByStat();
     void WalkByMachineListings();
     void OpenClients();
+    void AddClient(TznFTP* ftp);
+    void GrowConnections();
+    int Working() const;
     void SendAhead();
     bool SendStat(int node);
     void SendCheck(std::size_t client);
@@ -112,7 +119,10 @@ private:
     std::string statCommand_;  // "STAT " or "STAT -a "
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
-    std::function<std::vector<TznFTP*>()> helperSource_;
+    FurtherConnections* further_ = nullptr;
+    bool furtherClosed_ = false;  // no more may be opened
+    ConnectionGauge gauge_{0};
+    std::chrono::steady_clock::time_point lastListed_;
     std::vector<TznFTP*> clients_;        // ftp_, then the helpers
     std::vector<bool> retired_;           // a helper the server closed
     std::vector<std::size_t> load_;       // STAT commands in flight per client

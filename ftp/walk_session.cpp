@@ -81,32 +81,6 @@ void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
 
 }  // namespace
 
-void OpenHelperClients(platform::TComponent& owner, const TznFTP& first, int count, std::vector<TznFTP*>& helpers,
-                       const std::function<void(TznFTP& helper, int number)>& prepare,
-                       const std::function<void(int number, const std::string& message)>& failed) {
-    for (int number = 2; number <= count && first.Connected(); ++number) {
-        auto* helper = new TznFTP(&owner);
-        CopySettings(first, *helper);
-        if (prepare) prepare(*helper, number);
-        helpers.push_back(helper);
-        try {
-            helper->Connect();
-        } catch (const ECanceledError&) {
-            // A Cancel (Ctrl-C) meant for the whole walk: the first
-            // connection has it too, and the walk must end as cancelled,
-            // not go on with a connection the Cancel closed.
-            helpers.pop_back();
-            delete helper;
-            throw;
-        } catch (const std::exception& e) {
-            if (failed && !RefusesMoreConnections(e.what())) failed(number, e.what());
-            helpers.pop_back();
-            delete helper;
-            break;
-        }
-    }
-}
-
 std::string ShownCommand(const std::string& line) {
     return line.rfind("PASS ", 0) == 0 ? std::string("PASS ********") : line;
 }
@@ -120,30 +94,82 @@ void ShowDialogue(TznFTP& ftp, WalkSessionObserver& observer, const std::string&
 }
 
 WalkSession::WalkSession(TznFTP& first, WalkSessionObserver& observer, Settings settings)
-    : first_(first), observer_(observer) {
+    : first_(first), observer_(observer), most_(settings.Connections) {
     if (!settings.Fast) {
         walker_ = std::make_unique<SiteWalker>(first, observer, std::move(settings.Rules));
         return;
     }
     auto fast = std::make_unique<FastWalker>(first, observer, std::move(settings.Rules));
-    fast->SetHelperSource([this, connections = settings.Connections] { return OpenFurther(connections); });
+    fast->SetFurtherConnections(this);
     walker_ = std::move(fast);
 }
 
-std::vector<TznFTP*> WalkSession::OpenFurther(int connections) {
-    OpenHelperClients(
-        owner_, first_, connections, further_,
-        [this](TznFTP& helper, int number) { ShowDialogue(helper, observer_, Tag(number)); },
-        [this](int number, const std::string& message) { observer_.ConnectionFailed(Tag(number), message); });
-    furtherSecured_ = std::all_of(further_.begin(), further_.end(), [](const TznFTP* ftp) { return ftp->TlsActive(); });
-    return further_;
+bool WalkSession::OpenOne() {
+    if (!first_.Connected() || ConnectionsUsed() + Opening() >= most_) return false;
+    const int number = 2 + opened_++;
+    auto* ftp = new TznFTP(&owner_);
+    CopySettings(first_, *ftp);
+    ShowDialogue(*ftp, observer_, Tag(number));
+    opening_.emplace_back(ftp, number);
+    try {
+        ftp->BeginLogon();
+    } catch (const ECanceledError&) {
+        throw;  // the user's Cancel, meant for the whole walk
+    } catch (const std::exception& e) {
+        opening_.pop_back();
+        LogonFailed(ftp, number, e.what());
+        return false;
+    }
+    observer_.ConnectionOpening(Tag(number));
+    return true;
+}
+
+// A failed logon ends the opening: whatever refused this one would refuse
+// the next. A Cancel (Ctrl-C) is meant for the whole walk: the first
+// connection has it too, and the walk must end as cancelled, not go on
+// with a connection the Cancel closed.
+std::vector<TznFTP*> WalkSession::TakeLoggedOn() {
+    std::vector<TznFTP*> ready;
+    for (std::size_t i = 0; i < opening_.size();) {
+        auto [ftp, number] = opening_[i];
+        bool done = false;
+        try {
+            done = ftp->ContinueLogon();
+        } catch (const ECanceledError&) {
+            throw;
+        } catch (const std::exception& e) {
+            opening_.erase(opening_.begin() + static_cast<std::ptrdiff_t>(i));
+            LogonFailed(ftp, number, e.what());
+            continue;
+        }
+        if (!done) {
+            ++i;
+            continue;
+        }
+        opening_.erase(opening_.begin() + static_cast<std::ptrdiff_t>(i));
+        further_.push_back(ftp);
+        ready.push_back(ftp);
+    }
+    return ready;
+}
+
+void WalkSession::LogonFailed(TznFTP* ftp, int number, const std::string& message) {
+    if (!RefusesMoreConnections(message)) observer_.ConnectionFailed(Tag(number), message);
+    most_ = 0;
+    delete ftp;
+}
+
+bool WalkSession::FurtherSecured() const {
+    return std::all_of(further_.begin(), further_.end(), [](const TznFTP* ftp) { return ftp->TlsActive(); });
 }
 
 void WalkSession::CancelFurther() {
-    for (TznFTP* helper : further_) helper->Cancel();
+    for (TznFTP* ftp : further_) ftp->Cancel();
+    for (auto& [ftp, number] : opening_) ftp->Cancel();
 }
 
 void WalkSession::End(bool aborted, bool withFirst) {
+    for (auto& [ftp, number] : std::exchange(opening_, {})) ftp->Close();
     std::vector<TznFTP*> ending = std::exchange(further_, {});
     if (withFirst) ending.push_back(&first_);
     EndWalkSessions(ending, aborted);

@@ -107,6 +107,9 @@ public:
     void Secured(const std::string&, const zn::TznFTP& ftp) override {
         if (verbose_) err_ << "TLS: " << ftp.TlsSummary() << '\n';
     }
+    void ConnectionOpening(const std::string& tag) override {
+        if (verbose_) err_ << tag << zn::kOpeningNote << '\n';
+    }
     void ConnectionFailed(const std::string& tag, const std::string& message) override {
         if (verbose_) err_ << tag << TerminalSafe(message) << '\n';
     }

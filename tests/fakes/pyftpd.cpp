@@ -21,7 +21,7 @@ import logging, os, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_closes = sys.argv[1:9]
+root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_closes, stat_delay_ms = sys.argv[1:10]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -44,6 +44,13 @@ if refuse_stat == "1":
         def ftp_STAT(self, path):
             self.respond("502 STAT is not offered here.")
     handler = NoStatListings
+if int(stat_delay_ms):
+    import time
+    class SlowStat(handler):
+        def ftp_STAT(self, path):
+            time.sleep(int(stat_delay_ms) / 1000)
+            super().ftp_STAT(path)
+    handler = SlowStat
 if tls_first_only == "1":
     class TlsOnFirstOnly(handler):
         connections = 0
@@ -91,7 +98,7 @@ const char* kPython = "/usr/bin/python3";
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
                const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat, bool tlsFirstOnly,
-               bool bareDataCloses) {
+               bool bareDataCloses, int statDelayMs) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -111,7 +118,8 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
                                   std::to_string(maxConnections),
                                   refuseStat ? "1" : "0",
                                   tlsFirstOnly ? "1" : "0",
-                                  bareDataCloses ? "1" : "0"};
+                                  bareDataCloses ? "1" : "0",
+                                  std::to_string(statDelayMs)};
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (auto& a : args) argv.push_back(a.data());

@@ -21,9 +21,12 @@ public:
     // connection only; the later ones refuse AUTH TLS with "500".
     // `bareDataCloses`: data connections after the first end with a bare
     // close, without close_notify, as if someone on the path had cut them.
+    // `statDelayMs`: each STAT is answered that much later (the whole server
+    // waits), so that listings cost far more than a logon and the fast walk
+    // opens its further connections.
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
            const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false,
-           bool tlsFirstOnly = false, bool bareDataCloses = false);
+           bool tlsFirstOnly = false, bool bareDataCloses = false, int statDelayMs = 0);
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

@@ -14,7 +14,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <thread>
+#include <utility>
 
 using testsupport::ScriptedServer;
 using testsupport::UpToData;
@@ -31,6 +34,15 @@ ScriptedServer& RefuseListAll(ScriptedServer& server) {
         .Receive()
         .Reply("501 Unknown option -a");
 }
+
+// Further connections logged on before the walk, all taken at once.
+struct LoggedOnAlready : zn::FurtherConnections {
+    explicit LoggedOnAlready(std::vector<zn::TznFTP*> ready) : ready_(std::move(ready)) {}
+    bool OpenOne() override { return false; }
+    std::vector<zn::TznFTP*> TakeLoggedOn() override { return std::exchange(ready_, {}); }
+    int Opening() const override { return 0; }
+    std::vector<zn::TznFTP*> ready_;
+};
 
 struct Recorder : zn::WalkObserver {
     void WalkFailed(const std::string& message) override { failures.push_back(message); }
@@ -88,7 +100,8 @@ void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent, const std::string& metho
         helper.Connect();
     }
     zn::FastWalker fast(ftp, fastEvents);
-    fast.SetHelperSource([&helpers] { return helpers; });
+    LoggedOnAlready further(helpers);
+    fast.SetFurtherConnections(&further);
     fast.Walk();
     ftp.Disconnect();
     for (zn::TznFTP* helper : helpers) helper->Disconnect();
@@ -397,7 +410,8 @@ TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
     ConnectTo(server);
     Recorder events;
     zn::FastWalker walker(*ftp_, events);
-    walker.SetHelperSource([helper] { return std::vector<zn::TznFTP*>{helper}; });
+    LoggedOnAlready loggedOn({helper});
+    walker.SetFurtherConnections(&loggedOn);
     walker.Walk();
     ftp_->Close();
     EXPECT_EQ(events.failures, Lines{});
@@ -421,26 +435,66 @@ TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     EXPECT_EQ(server.Received().back(), "STAT /www/sub");
 }
 
-// Ctrl-C while a further connection logs on is the walk's cancel: it ends
-// the opening as a cancel, not with a walk that goes on over a closed
-// connection ("You have to connect to the server first").
-TEST_F(FtpTest, CancelWhileAFurtherConnectionLogsOnCancelsTheWalk) {
-    ScriptedServer server;  // takes the first connection only: the second waits for a greeting
-    Logon(server).AwaitClientClose();
-    ConnectTo(server);
-    platform::TComponent owner(nullptr);
-    std::vector<zn::TznFTP*> helpers;
-    std::vector<std::string> failures;
-    EXPECT_THROW(zn::OpenHelperClients(
-                     owner, *ftp_, 3, helpers,
-                     [&](zn::TznFTP&, int) {
-                         QTimer::singleShot(100, [&] {
-                             ftp_->Cancel();
-                             for (zn::TznFTP* helper : helpers) helper->Cancel();
-                         });
-                     },
-                     [&](int, const std::string& message) { failures.push_back(message); }),
-                 zn::ECanceledError);
-    EXPECT_TRUE(helpers.empty());
-    EXPECT_TRUE(failures.empty());
+// The same tree, whose first listings come slowly: after a quick logon one
+// more connection pays and is opened, after a slow one none is. The server
+// takes one connection, so the further one is never greeted: it is still
+// logging on when the walk ends, and the walk never waited for it. A Cancel
+// that reaches it while it logs on (Ctrl-C) is the walk's: the walk ends
+// as cancelled, not as one that goes on without it.
+TEST_F(FtpTest, FurtherConnectionOpensOnlyWhenItPaysAndNeverHoldsTheWalkUp) {
+    struct Session : zn::WalkSessionObserver {
+        void WalkFailed(const std::string& message) override { failures.push_back(message); }
+        void ConnectionOpening(const std::string& tag) override {
+            opening.push_back(tag);
+            if (onOpening) onOpening();
+        }
+        void ConnectionFailed(const std::string& tag, const std::string& message) override {
+            failures.push_back(tag + message);
+        }
+        Lines opening, failures;
+        std::function<void()> onOpening;
+    };
+    struct Row {
+        const char* name;
+        int passDelayMs;
+        bool cancel;
+        Lines opening;
+        std::string totals;
+        Lines failures;
+    };
+    const std::vector<Row> rows{
+        {"quick logon", 0, false, {"[2] "}, "3000 bytes 30 files 31 dirs 0 skipped", {}},
+        {"slow logon", 1000, false, {}, "3000 bytes 30 files 31 dirs 0 skipped", {}},
+        {"cancel while it logs on", 0, true, {"[2] "}, "aborted", {"Operation has been canceled"}},
+    };
+    std::string dirs;
+    for (int d = 0; d < 30; ++d) dirs += "drwxr-xr-x 2 u g 4096 Jan  1 00:00 d" + std::to_string(d) + "\r\n";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedServer server;
+        server.Reply("220 Ready").Receive().Reply("331 Password please").Receive();
+        server.Delay(row.passDelayMs).Reply("230 Logged in").Receive().Reply("257 \"/\" is the current directory");
+        RefuseListAll(UpToData(server).SendData(dirs).CloseData().Reply("226 Done")).Receive();
+        server.Send("213-Status follows:\r\n" + dirs + "213 End\r\n");
+        int listed = 0;
+        server.AnswerEach(
+            [&listed](const std::string& line) -> std::string {
+                if (line == "NOOP") return "200 NOOP ok\r\n";
+                if (++listed <= 4) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                return "213-Status follows:\r\n-rw-r--r-- 1 u g 100 Jan  1 00:00 a.html\r\n213 End\r\n";
+            },
+            34);
+        ftp_->SetTimeOut(2);
+        ConnectTo(server);
+        Session events;
+        zn::WalkSession session(*ftp_, events, {{}, true, 2});
+        if (row.cancel) events.onOpening = [&session] { session.CancelFurther(); };
+        session.Walk();
+        session.End(true, false);
+        ftp_->Close();
+        EXPECT_EQ(events.opening, row.opening);
+        const std::string totals = Totals(session.Totals());
+        EXPECT_EQ(row.cancel ? totals.substr(totals.rfind(' ') + 1) : totals, row.totals);
+        EXPECT_EQ(events.failures, row.failures);
+    }
 }

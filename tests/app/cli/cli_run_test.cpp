@@ -435,24 +435,26 @@ TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
     testsupport::TestCertificate certificate;
     ASSERT_TRUE(certificate.Made());
     testsupport::SiteTree tree;
-    for (int d = 0; d < 8; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
-    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true);
+    for (int d = 0; d < 80; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, true,
+                               false, 25);
     ASSERT_TRUE(server.Running()) << server.Error();
     CliResult run =
         RunCli({"ftp://me@" + server.Address(), "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("\"bytes\": 80,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"bytes\": 800,"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("[2] TLS is required, but the server refused it: 500 "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("[2] PASS"), std::string::npos) << run.err;
 }
 
-// The fast walk asks for four connections; a server that takes one only
-// ("421 Too many connections") is walked on that one, with the same totals.
+// The fast walk may use four connections, and its slow listings pay for
+// more; a server that takes one only ("421 Too many connections") is walked
+// on that one, with the same totals.
 TEST(CliAgainstPyftpdlibLimited, FastWalkGoesOnWithTheConnectionsTheServerTakes) {
     testsupport::SiteTree tree;
     for (int d = 0; d < 20; ++d) tree.AddFile("d" + std::to_string(d) + "/sub/p.html", 10);
-    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", {}, 1);  // one client
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", {}, 1, false, false, false, 20);  // one client
     ASSERT_TRUE(server.Running()) << server.Error();
     CliResult run = RunCli({"ftp://me@" + server.Address(), "--bytes", "-v", "--connections", "4"});
     EXPECT_EQ(run.status, 0) << run.err;
