@@ -172,8 +172,8 @@ void FastWalker::AddClient(TznFTP* ftp) {
 int FastWalker::Working() const { return static_cast<int>(std::count(retired_.begin(), retired_.end(), false)); }
 
 // Takes the connections whose logon is done, then asks for one more if it
-// pays: the directories waiting are the work it could take (those in flight
-// stay with their connections).
+// pays for the directories not listed yet: those waiting, and those in
+// flight, whose subdirectories will wait.
 void FastWalker::GrowConnections() {
     if (!further_) return;
     for (TznFTP* ftp : further_->TakeLoggedOn()) {
@@ -181,8 +181,9 @@ void FastWalker::GrowConnections() {
         AddClient(ftp);
     }
     if (furtherClosed_) return;
-    const std::size_t waiting = pending_.size();
-    if (gauge_.OneMorePays(waiting, Working() + further_->Opening())) furtherClosed_ = !further_->OpenOne();
+    std::size_t unlisted = pending_.size();
+    for (const std::size_t inFlight : load_) unlisted += inFlight;
+    if (gauge_.OneMorePays(unlisted, Working() + further_->Opening())) furtherClosed_ = !further_->OpenOne();
 }
 
 // The least loaded connection with room in its window, taken in turns, so
@@ -419,9 +420,6 @@ void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) 
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing) {
     ++totals_.Directories;
-    const auto now = std::chrono::steady_clock::now();
-    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), Working());
-    lastListed_ = now;
     ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
     const std::size_t firstChild = nodes_.size();
@@ -442,6 +440,9 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing) {
         });
     nodes_[node].bytes = own.Bytes;
     nodes_[node].files = own.Files;
+    const auto now = std::chrono::steady_clock::now();
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), Working(), nodes_.size() - firstChild);
+    lastListed_ = now;
     // The first child is listed first: it goes on top.
     for (std::size_t child = nodes_.size(); child > firstChild; --child)
         pending_.push_back(static_cast<int>(child - 1));

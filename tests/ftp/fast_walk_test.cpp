@@ -480,7 +480,7 @@ TEST_F(FtpTest, FurtherConnectionOpensOnlyWhenItPaysAndNeverHoldsTheWalkUp) {
         server.AnswerEach(
             [&listed](const std::string& line) -> std::string {
                 if (line == "NOOP") return "200 NOOP ok\r\n";
-                if (++listed <= 4) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                if (++listed <= 4) std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 return "213-Status follows:\r\n-rw-r--r-- 1 u g 100 Jan  1 00:00 a.html\r\n213 End\r\n";
             },
             34);
