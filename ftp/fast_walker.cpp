@@ -156,7 +156,6 @@ void FastWalker::OpenClients() {
     held_.clear();
     AddClient(&ftp_);
     turn_ = 0;
-    furtherClosed_ = further_ == nullptr;
     gauge_ = ConnectionGauge(ftp_.LogonSeconds());
     lastListed_ = std::chrono::steady_clock::now();
 }
@@ -180,10 +179,9 @@ void FastWalker::GrowConnections() {
         gauge_.LogonTaken(ftp->LogonSeconds());
         AddClient(ftp);
     }
-    if (furtherClosed_) return;
     std::size_t unlisted = pending_.size();
     for (const std::size_t inFlight : load_) unlisted += inFlight;
-    if (gauge_.OneMorePays(unlisted, Working() + further_->Opening())) furtherClosed_ = !further_->OpenOne();
+    if (gauge_.OneMorePays(unlisted, Working() + further_->Opening())) further_->OpenOne();
 }
 
 // The least loaded connection with room in its window, taken in turns, so

@@ -120,7 +120,6 @@ private:
     std::unique_ptr<SiteWalker> designed_;
     std::vector<Node> nodes_;
     FurtherConnections* further_ = nullptr;
-    bool furtherClosed_ = false;  // no more may be opened
     ConnectionGauge gauge_{0};
     std::chrono::steady_clock::time_point lastListed_;
     std::vector<TznFTP*> clients_;        // ftp_, then the helpers

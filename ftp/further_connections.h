@@ -14,9 +14,9 @@ class TznFTP;
 class FurtherConnections {
 public:
     virtual ~FurtherConnections() = default;
-    // Starts one more connection's logon; false when no more may be opened
-    // (as many as allowed, or the server refused one).
-    virtual bool OpenOne() = 0;
+    // Starts one more connection's logon, unless no more may be opened (as
+    // many as allowed, or the server refused one).
+    virtual void OpenOne() = 0;
     // The connections whose logon has completed since the last call.
     virtual std::vector<TznFTP*> TakeLoggedOn() = 0;
     // Logons under way.

@@ -104,8 +104,8 @@ WalkSession::WalkSession(TznFTP& first, WalkSessionObserver& observer, Settings 
     walker_ = std::move(fast);
 }
 
-bool WalkSession::OpenOne() {
-    if (!first_.Connected() || ConnectionsUsed() + Opening() >= most_) return false;
+void WalkSession::OpenOne() {
+    if (!first_.Connected() || ConnectionsUsed() + Opening() >= most_) return;
     const int number = 2 + opened_++;
     auto* ftp = new TznFTP(&owner_);
     CopySettings(first_, *ftp);
@@ -118,10 +118,9 @@ bool WalkSession::OpenOne() {
     } catch (const std::exception& e) {
         opening_.pop_back();
         LogonFailed(ftp, number, e.what());
-        return false;
+        return;
     }
     observer_.ConnectionOpening(Tag(number));
-    return true;
 }
 
 // A failed logon ends the opening: whatever refused this one would refuse

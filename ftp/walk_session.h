@@ -80,7 +80,7 @@ public:
     void End(bool aborted, bool withFirst);
 
 private:
-    bool OpenOne() override;
+    void OpenOne() override;
     std::vector<TznFTP*> TakeLoggedOn() override;
     int Opening() const override { return static_cast<int>(opening_.size()); }
     // A logon that failed: reported unless the server refused one more.

@@ -38,7 +38,7 @@ ScriptedServer& RefuseListAll(ScriptedServer& server) {
 // Further connections logged on before the walk, all taken at once.
 struct LoggedOnAlready : zn::FurtherConnections {
     explicit LoggedOnAlready(std::vector<zn::TznFTP*> ready) : ready_(std::move(ready)) {}
-    bool OpenOne() override { return false; }
+    void OpenOne() override {}
     std::vector<zn::TznFTP*> TakeLoggedOn() override { return std::exchange(ready_, {}); }
     int Opening() const override { return 0; }
     std::vector<zn::TznFTP*> ready_;
