@@ -166,6 +166,7 @@ private:
     void ShowTotals();
     void LogRefused(std::int64_t refused);
     void LogUnparsed(std::int64_t unparsed);
+    void TellNotWhole(const zn::WalkTotals& walked);
     // After a walk: what a complete one leaves (size_history.cpp).
     void AfterWalk();
     void KeepInHistory();

@@ -33,6 +33,7 @@ public:
     }
     void LineSent(const std::string& tag, const std::string& shown) override { log_(tag + shown); }
     void LineReceived(const std::string& tag, const std::string& line) override { log_(" " + tag + line); }
+    void DirectoryCut(const std::string&, const std::string& message) override { log_("Not complete: " + message); }
     void ConnectionOpening(const std::string& tag) override { log_(tag + zn::kOpeningNote); }
     void ConnectionFailed(const std::string& tag, const std::string& message) override { log_(tag + message); }
 
@@ -107,6 +108,19 @@ void TMainFrm::LogUnparsed(std::int64_t unparsed) {
                        : " listing lines in a form this program does not know; their sizes are not in the total"));
 }
 
+// A total the user must not take for exact: a listing the server cut
+// short (each logged where it was met), a sum past the largest number.
+void TMainFrm::TellNotWhole(const zn::WalkTotals& walked) {
+    if (walked.Saturated()) {
+        Log("The total passes " + std::to_string(walked.TotalBytes) + " bytes; the figure shown is not exact");
+    }
+    if (walked.CutDirectories > 0 && !walked.Aborted) {
+        ShowError("The server listed " + std::to_string(walked.CutDirectories) +
+                  (walked.CutDirectories == 1 ? " directory" : " directories") +
+                  " only in part: the total leaves out what it did not list (see the log)");
+    }
+}
+
 // The walk itself is the session's; the window keeps the totals. The
 // further connections' lines go to the log too, each tagged with the number
 // of the connection that sent or received it ("[2] LIST ...").
@@ -131,6 +145,7 @@ void TMainFrm::RetrieveDir() {
     session.End(walked.Aborted, false);
     LogRefused(walked.RefusedDirectories);
     LogUnparsed(walked.UnparsedLines);
+    TellNotWhole(walked);
     Aborted = walked.Aborted;
     TotalBytes = walked.TotalBytes;
     TotalFiles = static_cast<std::int32_t>(walked.TotalFiles);

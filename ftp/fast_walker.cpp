@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/fast_walker.h"
 
+#include "ftp/listing_cut.h"
 #include "net/errors.h"
 #include "net/text_helpers.h"
 #include "platform/exception.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace zn {
@@ -24,6 +26,14 @@ bool MayBeReadAsPattern(const std::string& path) {
     return false;
 }
 
+// No entry but "." and "..".
+bool HoldsNothing(const TznFTPDirList& listing) {
+    for (int i = 0; i < listing.Count(); ++i) {
+        if (listing.Items(i).Name != "." && listing.Items(i).Name != "..") return false;
+    }
+    return true;
+}
+
 std::string Child(const std::string& parent, const std::string& name) {
     return parent == "/" ? "/" + name : parent + "/" + name;
 }
@@ -36,6 +46,9 @@ FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
 void FastWalker::Walk() {
     totals_ = WalkTotals{};
     designed_.reset();
+    moved_ = false;
+    statedCap_ = 0;
+    selfChecking_ = false;
     try {
         bool hidden = false;
         form_ = ChooseForm(hidden);
@@ -45,10 +58,17 @@ void FastWalker::Walk() {
             case lkMachine: WalkByMachineListings(); break;
             case lkList: RunDesignedWalk(); break;
         }
+        BackToStart();
     } catch (const platform::Exception& e) {
         DrainAfterFailure();
         AbortWalk(totals_, observer_, e.Message());
     }
+}
+
+// Where the walk listed by CWD, the first connection goes back to the
+// start: the next walk, and the space left (AVBL), are the start's.
+void FastWalker::BackToStart() {
+    if (std::exchange(moved_, false)) ftp_.ChangeDir(start_);
 }
 
 // The fullest listing of the start directory: its fullest LIST, then
@@ -63,7 +83,8 @@ ListingForm FastWalker::ChooseForm(bool& hidden) {
     } catch (const EServerError&) {
         start_.clear();
     }
-    listForm_ = FullestList(ftp_, startListing_, hidden);
+    listForm_ = FullestList(ftp_, startListing_, hidden, startCut_);
+    statedCap_ = StatedCap(startCut_);
     // Only Unix-style absolute paths can be built from names.
     if (start_.empty() || start_.front() != '/') return listForm_;
     for (const bool all : {false, true}) {
@@ -73,7 +94,12 @@ ListingForm FastWalker::ChooseForm(bool& hidden) {
         } catch (const EServerError&) {
             break;
         }
-        if (ListsAllOf(byStat, startListing_)) {
+        // A STAT that repeats its lines shows "more" than LIST, and
+        // would count each entry twice.
+        if (ListsAllOf(byStat, startListing_) && !NamesAnEntryTwice(byStat)) {
+            selfChecking_ = ftp_.ListingNamedItsPath();
+            // Where LIST was cut, STAT is whole only if it shows more.
+            if (!startCut_.empty() && !MayBeCut(byStat.Count(), statedCap_)) startCut_.clear();
             startListing_.TakeEntries(byStat);
             return ListingForm{lkStat, all};
         }
@@ -86,9 +112,10 @@ ListingForm FastWalker::ChooseForm(bool& hidden) {
     } catch (const EServerError&) {
         return listForm_;
     }
-    TakeWholeListing(ftp_, byMachine);
-    if (!ListsAllOf(byMachine, startListing_)) return listForm_;
+    const std::string machineCut = TakeListing(ftp_, byMachine);
+    if (!machineCut.empty() || !ListsAllOf(byMachine, startListing_) || NamesAnEntryTwice(byMachine)) return listForm_;
     startListing_.TakeEntries(byMachine);
+    startCut_.clear();
     return ListingForm{lkMachine, false};
 }
 
@@ -108,14 +135,20 @@ bool FastWalker::OffersMachineListings() {
 void FastWalker::WalkByMachineListings() {
     nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
     pending_.clear();
-    Accept(0, startListing_);
+    Accept(0, startListing_, startCut_);
     while (!pending_.empty()) {
         const int node = pending_.back();
         pending_.pop_back();
-        ftp_.ListMachine(nodes_[node].absolute);
+        try {
+            ftp_.ListMachine(nodes_[node].absolute);
+        } catch (const EServerError&) {
+            if (!MayPassOver(rules_, ftp_)) throw;
+            PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
+            continue;
+        }
         TznFTPDirList listing;
-        TakeWholeListing(ftp_, listing);
-        Accept(node, listing);
+        const std::string cut = TakeListing(ftp_, listing);
+        Accept(node, listing, cut);
     }
     ReportDone(0);
 }
@@ -124,7 +157,7 @@ void FastWalker::WalkByMachineListings() {
 // listing already read.
 void FastWalker::RunDesignedWalk() {
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
-    designed_->WalkWith(form_, startListing_);
+    designed_->WalkWith(form_, startListing_, startCut_);
     totals_ = designed_->Totals();
     designed_.reset();
 }
@@ -139,7 +172,7 @@ void FastWalker::WalkByStat() {
     statCommand_ = form_.Command() + " ";
     ProbeBlanksBelowStart();
     OpenClients();
-    Accept(0, startListing_);
+    Accept(0, startListing_, startCut_);
     while (!pending_.empty() || !order_.empty()) {
         GrowConnections();
         SendAhead();
@@ -209,12 +242,7 @@ void FastWalker::SendAhead() {
         if (NeedsCwd(node)) {
             if (!order_.empty()) break;
             pending_.pop_back();
-            TznFTPDirList listing;
-            ListByCwd(nodes_[node].absolute, listing);
-            if (blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos) {
-                ProbeBlanks(node, listing);
-            }
-            Accept(node, listing);
+            ListNodeByCwd(node);
             continue;
         }
         if (!SendStat(node)) {
@@ -241,6 +269,7 @@ bool FastWalker::SendStat(int node) {
     const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
     const std::string argument = byCwd ? "." : path;
     try {
+        if (byCwd && client == 0) moved_ = true;
         if (byCwd) Send(client, "CWD " + path, Expect::EntryBeforeListing);
         Send(client, statCommand_ + argument, Expect::Listing, argument, node);
     } catch (const ESocketError&) {
@@ -250,7 +279,7 @@ bool FastWalker::SendStat(int node) {
     }
     pending_.pop_back();
     ++load_[client];
-    if (++unchecked_[client] >= window_) SendCheck(client);
+    if (!selfChecking_ && ++unchecked_[client] >= window_) SendCheck(client);
     return true;
 }
 
@@ -285,9 +314,28 @@ bool FastWalker::NeedsCwd(int node) {
     return blank && (blanks_ == Blanks::Unknown || blanks_ == Blanks::SplitListed);
 }
 
+// A directory listed by CWD and LIST, over the first connection; one the
+// server refuses is passed over where the rules allow it.
+void FastWalker::ListNodeByCwd(int node) {
+    TznFTPDirList listing;
+    std::string cut;
+    try {
+        cut = ListByCwd(nodes_[node].absolute, listing);
+    } catch (const EServerError&) {
+        if (!MayPassOver(rules_, ftp_)) throw;
+        PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
+        return;
+    }
+    if (blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos) ProbeBlanks(node, listing);
+    Accept(node, listing, cut);
+}
+
 // The listing by CWD of the first directory with a blank in its path,
-// beside its STAT: the same entries, and STAT takes such paths whole.
+// beside its STAT: the same entries, and STAT takes such paths whole. An
+// empty directory tells nothing (both listings are empty whatever the
+// server does with the blank): the next such directory is asked.
 void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
+    if (HoldsNothing(listing)) return;
     TznFTPDirList byStat;
     try {
         ftp_.StatList(nodes_[node].absolute, byStat, form_.Options());
@@ -295,18 +343,19 @@ void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
         blanks_ = Blanks::SplitListed;
         return;
     }
-    const bool same = ListsAllOf(byStat, listing) && ListsAllOf(listing, byStat);
+    const bool same = ListsAllOf(byStat, listing) && ListsAllOf(listing, byStat) && !NamesAnEntryTwice(byStat);
     blanks_ = same ? Blanks::Whole : Blanks::SplitListed;
     if (same) return;
     // In the directory itself, "STAT ." has no blank to split at.
     TznFTPDirList byDot;
     try {
+        moved_ = true;
         ftp_.ChangeDir(nodes_[node].absolute);
         ftp_.StatList(".", byDot, form_.Options());
     } catch (const EServerError&) {
         return;
     }
-    if (ListsAllOf(byDot, listing) && ListsAllOf(listing, byDot)) blanks_ = Blanks::Split;
+    if (ListsAllOf(byDot, listing) && ListsAllOf(listing, byDot) && !NamesAnEntryTwice(byDot)) blanks_ = Blanks::Split;
 }
 
 // A directory of the start with a blank in its name tells, before the
@@ -323,8 +372,13 @@ void FastWalker::ProbeBlanksBelowStart() {
         const int probe = static_cast<int>(nodes_.size()) - 1;
         if (!MayBeReadAsPattern(nodes_[probe].absolute)) {
             TznFTPDirList listing;
-            ListByCwd(nodes_[probe].absolute, listing);
-            ProbeBlanks(probe, listing);
+            try {
+                ListByCwd(nodes_[probe].absolute, listing);
+                ProbeBlanks(probe, listing);
+            } catch (const EServerError&) {
+                // Refused: the walk meets it again and judges it there.
+                if (!ftp_.Connected()) throw;
+            }
         }
         nodes_.pop_back();
         return;
@@ -348,6 +402,7 @@ void FastWalker::ReceiveNext() {
         switch (ftp.ReceiveAhead(listing.get())) {
             case Answer::OutOfStep: GetBackInStep(client, node); return;
             case Answer::LinesCut:
+            case Answer::OtherDirectory:
                 nodes_[node].byCwd = true;
                 pending_.push_back(node);
                 return;
@@ -357,8 +412,21 @@ void FastWalker::ReceiveNext() {
         if (expects == Expect::Check) {
             AcceptChecked(client);
         } else if (node != kCheck) {
-            RefuseTruncatedListing(ftp.LastReply());
-            held_[client].emplace_back(node, std::move(listing));
+            // A listing that may have been cut is listed again in a form
+            // that says so.
+            if (Suspect(*listing, ftp.LastReply())) {
+                nodes_[node].byCwd = true;
+                pending_.push_back(node);
+                return;
+            }
+            // A reply that names its directory proves which command it
+            // answers: it needs no check.
+            if (selfChecking_ && ftp.ListingNamedItsPath() && held_[client].empty()) {
+                Accept(node, *listing);
+                return;
+            }
+            held_[client].push_back(Held{node, std::move(listing), {}});
+            CheckHeld(client);
         }
     } catch (const ESocketError&) {
         if (client == 0) throw;
@@ -368,9 +436,56 @@ void FastWalker::ReceiveNext() {
         if (client == 0) throw;
         LeaveToOthers(client, node);
     } catch (const EServerError&) {
+        // A directory's STAT refused: held like a listing until the window's
+        // check shows the reply was that directory's.
+        if (node != kCheck && MayPassOver(rules_, ftp)) {
+            held_[client].push_back(Held{node, nullptr, ftp.LastReply()});
+            CheckHeld(client);
+            return;
+        }
+        if (expects == Expect::EntryBeforeListing && MayPassOver(rules_, ftp) && PassOverRefusedEntry(client)) return;
         if (client == 0 || ftp.LastReply().rfind("421", 0) != 0) throw;
         LeaveToOthers(client, node);
     }
+}
+
+// The CWD before a "STAT ." refused: that STAT lists the directory the
+// connection is still in, not the one it was sent for. Its reply is read
+// and dropped; the refusal is held like a listing. False when the
+// dialogue is not as sent, and the refusal stands.
+bool FastWalker::PassOverRefusedEntry(std::size_t client) {
+    TznFTP& ftp = *clients_[client];
+    if (ftp.AheadCount() == 0 || ftp.NextAhead().Expects != Expect::Listing) return false;
+    const std::string refusal = ftp.LastReply();
+    const int refused = ftp.NextAhead().Tag;
+    const auto owed = std::find(order_.begin(), order_.end(), client);
+    if (owed == order_.end()) return false;
+    order_.erase(owed);
+    --load_[client];
+    TznFTPDirList elsewhere;
+    if (ftp.ReceiveAhead(&elsewhere) != Answer::AsExpected) {
+        GetBackInStep(client, refused);
+        return true;
+    }
+    held_[client].push_back(Held{refused, nullptr, refusal});
+    CheckHeld(client);
+    return true;
+}
+
+// Where replies prove themselves, a reply that does not waits for a NOOP
+// of its own, and the walk checks by windows from here on.
+void FastWalker::CheckHeld(std::size_t client) {
+    if (!selfChecking_) return;
+    selfChecking_ = false;
+    // The STATs in flight went without a NOOP after them.
+    for (std::size_t other = 0; other < clients_.size(); ++other) {
+        if (!retired_[other] && (other == client || load_[other] > 0)) SendCheck(other);
+    }
+}
+
+bool FastWalker::Suspect(const TznFTPDirList& listing, const std::string& reply) {
+    if (const int cap = StatedCap(reply)) statedCap_ = cap;
+    return !CutReason(reply).empty() || MayBeCut(listing.Count(), statedCap_);
 }
 
 // A further connection the server closed, or reset: what it owed goes back
@@ -384,9 +499,15 @@ void FastWalker::LeaveToOthers(std::size_t client, int node) {
 
 // A window's listings count once its NOOP is answered where it is due.
 void FastWalker::AcceptChecked(std::size_t client) {
-    std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>> listed = std::move(held_[client]);
+    std::vector<Held> listed = std::move(held_[client]);
     held_[client].clear();
-    for (auto& [listedNode, listing] : listed) Accept(listedNode, *listing);
+    for (Held& held : listed) {
+        if (held.listing) {
+            Accept(held.node, *held.listing);
+        } else {
+            PassOver(totals_, observer_, nodes_[held.node].relative, held.refusal);
+        }
+    }
 }
 
 void FastWalker::RetireClient(std::size_t client) {
@@ -400,7 +521,7 @@ void FastWalker::RetireClient(std::size_t client) {
 // commands in flight.
 std::deque<int> FastWalker::TakeOwed(std::size_t client) {
     std::deque<int> owed;
-    for (auto& [node, listing] : held_[client]) owed.push_back(node);
+    for (const Held& held : held_[client]) owed.push_back(held.node);
     held_[client].clear();
     for (const SentAhead& sent : clients_[client]->TakeAhead()) {
         if (sent.Expects == Expect::Listing) owed.push_back(sent.Tag);
@@ -410,16 +531,19 @@ std::deque<int> FastWalker::TakeOwed(std::size_t client) {
     return owed;
 }
 
-void FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
+std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
+    moved_ = true;
     ftp_.ChangeDir(absolute);
-    ftp_.List(listForm_.Options());
-    TakeWholeListing(ftp_, listing);
+    std::string cut = ListWhole(ftp_, listForm_, listing);
+    if (const int cap = StatedCap(cut)) statedCap_ = cap;
+    return cut;
 }
 
-void FastWalker::Accept(int node, const TznFTPDirList& listing) {
+void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut) {
     ++totals_.Directories;
     ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
+    if (!cut.empty()) ListedInPart(rules_, totals_, observer_, nodes_[node].treeDir, nodes_[node].relative, cut);
     const std::size_t firstChild = nodes_.size();
     const LevelFiles own =
         ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {

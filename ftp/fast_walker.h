@@ -73,6 +73,13 @@ private:
         bool byCwd = false;  // its STAT reply came with lines cut
         int treeDir = 0;
     };
+    // A listing received, or a refusal, counted once its window's NOOP is
+    // answered where it is due.
+    struct Held {
+        int node = 0;
+        std::unique_ptr<TznFTPDirList> listing;  // none: refused
+        std::string refusal;
+    };
     // No directory: what a NOOP or a CWD owes when its reply is lost.
     static constexpr int kCheck = -1;
     // Whether the server's STAT takes a path with a blank whole.
@@ -100,8 +107,13 @@ private:
     bool NeedsCwd(int node);
     void ProbeBlanks(int node, TznFTPDirList& listing);
     void ProbeBlanksBelowStart();
-    void Accept(int node, const TznFTPDirList& listing);
-    void ListByCwd(const std::string& absolute, TznFTPDirList& listing);
+    void Accept(int node, const TznFTPDirList& listing, const std::string& cut = {});
+    std::string ListByCwd(const std::string& absolute, TznFTPDirList& listing);
+    void ListNodeByCwd(int node);
+    bool Suspect(const TznFTPDirList& listing, const std::string& reply);
+    bool PassOverRefusedEntry(std::size_t client);
+    void CheckHeld(std::size_t client);
+    void BackToStart();
     void GetBackInStep(std::size_t client, int node);
     std::deque<int> TakeOwed(std::size_t client);
     std::size_t NextClient();
@@ -114,6 +126,9 @@ private:
     WalkTotals totals_;
     std::string start_;
     TznFTPDirList startListing_;
+    std::string startCut_;  // the server's words if it cut the start's LIST short
+    int statedCap_ = 0;     // the most entries a listing may hold, where a server said
+    bool moved_ = false;    // the first connection left the start by CWD
     ListingForm form_;
     ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
     std::string statCommand_;  // "STAT " or "STAT -a "
@@ -127,12 +142,14 @@ private:
     std::vector<std::size_t> load_;       // STAT commands in flight per client
     std::vector<std::size_t> unchecked_;  // STAT commands sent since its last NOOP
     // Listings received, counted when their window's NOOP is answered.
-    std::vector<std::vector<std::pair<int, std::unique_ptr<TznFTPDirList>>>> held_;
+    std::vector<std::vector<Held>> held_;
     std::vector<int> pending_;       // to be listed, the next at the back
     std::deque<std::size_t> order_;  // whose reply comes next, in the order sent
     std::size_t window_ = kWindow;
     std::size_t turn_ = 0;  // where the search for a connection starts
     int resyncs_ = 0;
+    // Every STAT reply so far named its directory: no NOOPs are needed.
+    bool selfChecking_ = false;
     Blanks blanks_ = Blanks::Unknown;
 };
 

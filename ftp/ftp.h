@@ -156,6 +156,9 @@ public:
     // into `list`; raises EServerError unless the reply is 211 to 213.
     // `options` ("-a") go before the path.
     void StatList(const std::string& path, TznFTPDirList& list, const std::string& options = {});
+    // The last STAT listing's reply named the very path it was sent for
+    // ("212-Status of /dir001:"): it proves which command it answers.
+    bool ListingNamedItsPath() const { return ListingNamedPath_; }
 
     // Commands sent ahead of their replies (ftp_ahead.cpp), each with the
     // reply it expects and its sender's `tag`; `path` is a listing's
@@ -163,6 +166,7 @@ public:
     void SendAhead(const std::string& command, Expect expects, std::string path = {}, int tag = 0);
     // The oldest command sent ahead, whose reply comes next.
     const SentAhead& NextAhead() const { return Ahead_.front(); }
+    std::size_t AheadCount() const { return Ahead_.size(); }
     // That reply, judged by what its command expects; a listing goes into
     // `list`. A reply that the command does not allow for (a CWD or NOOP
     // refused) raises EServerError quoting it.
@@ -272,6 +276,7 @@ private:
     LogonStage Stage_ = LogonStage::Done;
     std::chrono::steady_clock::time_point LogonStarted_;
     double LogonSeconds_ = 0;
+    bool ListingNamedPath_ = false;
 };
 
 }  // namespace zn

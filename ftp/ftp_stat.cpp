@@ -12,6 +12,7 @@
 #include "platform/str_to_int.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace zn {
 
@@ -73,12 +74,29 @@ std::optional<std::int64_t> TznFTP::AvailableSpace() {
 
 namespace {
 
-// 'Status of "/path":' names the directory the reply is for; a reply
-// without a quoted path names none.
-bool NamesAnotherPath(const std::string& firstLine, const std::string& expected) {
+// The directory a STAT reply says it lists: quoted, 'Status of "/path":'
+// (pyftpdlib), or not, "212-Status of /dir001:" (proftpd); nothing where
+// it names none ("213-Status follows:").
+std::optional<std::string> NamedPath(const std::string& firstLine) {
     const std::size_t open = firstLine.find('"'), close = firstLine.rfind('"');
-    if (open == std::string::npos || close == open) return false;
-    return firstLine.compare(open + 1, close - open - 1, expected) != 0;
+    if (open != std::string::npos && close != open) return firstLine.substr(open + 1, close - open - 1);
+    const std::size_t of = LowerCase(firstLine).find("status of /");
+    if (of == std::string::npos) return std::nullopt;
+    std::string path = firstLine.substr(of + 10);
+    while (!path.empty() && (path.back() == '\r' || path.back() == '\n')) path.pop_back();
+    if (path.empty() || path.back() != ':') return std::nullopt;
+    path.pop_back();
+    return path;
+}
+
+// "/site/photos:" in the reply to "STAT /site/photos 2020": a server that
+// splits its argument at blanks lists each part under a header, as ls does
+// with several paths. A header is a leading or trailing part of the path
+// asked for, cut at a blank, with a colon.
+bool IsSectionHeader(std::string_view line, const std::string& path) {
+    if (line.size() < 2 || line.back() != ':' || path.find(' ') == std::string::npos) return false;
+    const std::string part(line.substr(0, line.size() - 1));
+    return path.starts_with(part + " ") || path.ends_with(" " + part);
 }
 
 }  // namespace
@@ -89,11 +107,13 @@ void TznFTP::StatList(const std::string& path, TznFTPDirList& list, const std::s
 }
 
 Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
+    ListingNamedPath_ = false;
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
     ListingReader reader(incoming);
     std::string first;
     bool cut = false;
+    bool header = false;
     const std::int32_t code = ReadDataReply(
         [&](const std::string& line, std::int32_t replyCode) {
             cut = cut || line.size() >= kLineMax;
@@ -105,6 +125,7 @@ Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
             } else if (!body.empty() && body.front() == ' ') {
                 body.remove_prefix(1);
             }
+            header = header || IsSectionHeader(body, path);
             reader.Feed(body);
             reader.Feed("\n");
         },
@@ -114,8 +135,11 @@ Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
     if (code == 200 || code == 257) return Answer::OutOfStep;
     if (code < 211 || code > 213) throw EServerError(LastReply());
     // "." names the working directory, which the reply may give in full.
-    if (path != "." && NamesAnotherPath(first, path)) return Answer::OutOfStep;
+    const std::optional<std::string> named = NamedPath(first);
+    if (path != "." && named && *named != path) return Answer::OutOfStep;
+    ListingNamedPath_ = path != "." && named;
     if (cut) return Answer::LinesCut;
+    if (header) return Answer::OtherDirectory;
     reader.Finish();
     list.TakeEntries(incoming);
     list.ServerType = DirList_->ServerType = incoming.ServerType;

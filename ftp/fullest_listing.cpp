@@ -48,10 +48,9 @@ std::vector<std::uint64_t> EntryHashes(const TznFTPDirList& list) {
     return hashes;
 }
 
-void ListBare(TznFTP& ftp, TznFTPDirList& start) {
+std::string ListBare(TznFTP& ftp, TznFTPDirList& start) {
     ftp.List();
-    RefuseTruncatedListing(ftp.LastReply());
-    start.TakeEntries(ftp.DirList());
+    return TakeListing(ftp, start);
 }
 
 }  // namespace
@@ -66,6 +65,14 @@ bool ListsAllOf(const TznFTPDirList& wider, const TznFTPDirList& narrower) {
     return std::includes(all.begin(), all.end(), some.begin(), some.end());
 }
 
+bool NamesAnEntryTwice(const TznFTPDirList& listing) {
+    const std::vector<EntryKey> keys = WalkedContent(listing);
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        if (std::get<0>(keys[i]) == std::get<0>(keys[i - 1])) return true;
+    }
+    return false;
+}
+
 bool ShowsDotNames(const TznFTPDirList& listing) {
     for (int i = 0; i < listing.Count(); ++i) {
         if (!listing.Items(i).Name.empty() && listing.Items(i).Name.front() == '.') return true;
@@ -73,10 +80,11 @@ bool ShowsDotNames(const TznFTPDirList& listing) {
     return false;
 }
 
-ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden) {
+ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut) {
     hidden = false;
-    ListBare(ftp, start);
+    cut = ListBare(ftp, start);
     if (ShowsDotNames(start)) return {};
+    const std::string bareCut = cut;
     // A huge bare listing is kept only as a hash per entry while "-a" is
     // listed, so that it is not held twice; it is listed again should the
     // walk need it after all.
@@ -88,8 +96,9 @@ ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden) {
     const auto backToBare = [&] {
         if (bareCount <= kBareListingKept) {
             start.TakeEntries(kept);
+            cut = bareCut;
         } else {
-            ListBare(ftp, start);
+            cut = ListBare(ftp, start);
         }
         return ListingForm{};
     };
@@ -98,9 +107,17 @@ ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden) {
     } catch (const EServerError&) {
         return backToBare();  // "-a" refused: the bare form is all there is
     }
-    RefuseTruncatedListing(ftp.LastReply());
-    start.TakeEntries(ftp.DirList());
+    cut = TakeListing(ftp, start);
     const std::vector<std::uint64_t> all = EntryHashes(start);
+    // Two listings cut short cannot be compared entry by entry: "-a" is
+    // taken where it shows what only it would, the dot entries.
+    if (!cut.empty() || !bareCut.empty()) {
+        if (ShowsDotNames(start)) {
+            hidden = true;
+            return ListingForm{lkList, true};
+        }
+        return backToBare();
+    }
     // "-a" read as something else (a path, perhaps).
     if (!std::includes(all.begin(), all.end(), bare.begin(), bare.end())) return backToBare();
     // The same entries: the server ignores "-a" or hides nothing, and this

@@ -29,6 +29,10 @@ struct ListingForm {
 // Whether `wider` holds every entry of `narrower` ("." and ".." aside) with
 // the same kind and, for a file, the same size.
 bool ListsAllOf(const TznFTPDirList& wider, const TznFTPDirList& narrower);
+// A listing that shows one name twice ("." and ".." aside): no directory
+// holds two entries of one name, so the server repeats its lines, and a
+// walk by that listing would count them twice.
+bool NamesAnEntryTwice(const TznFTPDirList& listing);
 // A name beginning with a dot: the server shows them.
 bool ShowsDotNames(const TznFTPDirList& listing);
 
@@ -37,8 +41,9 @@ bool ShowsDotNames(const TznFTPDirList& listing);
 // accepts it and lists everything the bare LIST did and more (a server that
 // reads it as a path answers 550, or lists nothing). `start` receives the
 // listing of the form chosen; `hidden` tells whether the bare LIST hid
-// names that "-a" showed.
-ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden);
+// names that "-a" showed; `cut` the server's words if it cut the listing
+// short (listing_cut.h), else empty.
+ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut);
 
 // The line a log shows when the bare LIST hid names: "This server hides
 // names that begin with a dot from LIST; listing with LIST -a".

@@ -67,7 +67,7 @@ void AppendDirectoryStart(std::string& out, const WalkTree& tree, int dir) {
     // The root of a walk that could not learn its start path.
     AppendName(out, dir == WalkTree::kRoot && tree.Name(dir).empty() ? "/" : tree.Name(dir));
     AppendSize(out, tree.OwnSize(dir));
-    if (!tree.IsListed(dir)) out += ",\"read_error\":true";
+    if (!tree.IsListed(dir) || tree.IsCut(dir)) out += ",\"read_error\":true";
     out += '}';
     for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) AppendEntry(out, tree.EntryAt(e));
 }

@@ -30,6 +30,10 @@ enum class Answer : std::uint8_t {
     // A listing whose lines were longer than a reply line may be, and came
     // cut: a name in it may be cut too.
     LinesCut,
+    // A listing under an ls-style "path:" section header made of part of
+    // the path asked for: the server split the path at a blank and listed
+    // something else.
+    OtherDirectory,
 };
 
 // A command sent over the control connection before the replies to those

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/site_walker.h"
 
+#include "ftp/listing_cut.h"
 #include "ftp/walk_tree.h"
 #include "net/errors.h"
 #include "net/text_helpers.h"
@@ -42,13 +43,43 @@ void ListedInTree(const WalkRules& rules, int treeDir) {
     if (rules.Tree) rules.Tree->Listed(treeDir);
 }
 
-void RefuseTruncatedListing(const std::string& reply) {
-    if (LowerCase(reply).find("truncated") != std::string::npos) throw EServerError(reply);
+bool WalkTotals::Saturated() const { return TotalBytes == std::numeric_limits<std::int64_t>::max(); }
+
+std::string TakeListing(TznFTP& ftp, TznFTPDirList& into) {
+    into.TakeEntries(ftp.DirList());
+    return CutReason(ftp.LastReply());
 }
 
-void TakeWholeListing(TznFTP& ftp, TznFTPDirList& into) {
-    RefuseTruncatedListing(ftp.LastReply());
-    into.TakeEntries(ftp.DirList());
+std::string ListWhole(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into) {
+    ftp.List(form.Options());
+    const std::string cut = TakeListing(ftp, into);
+    if (cut.empty()) return cut;
+    TznFTPDirList reverse;
+    try {
+        ftp.List(form.All ? "-ar" : "-r");
+    } catch (const EServerError&) {
+        return cut;  // no such option here
+    }
+    reverse.TakeEntries(ftp.DirList());
+    return JoinFromBothEnds(into, reverse) ? std::string() : cut;
+}
+
+bool MayPassOver(const WalkRules& rules, const TznFTP& ftp) {
+    return rules.GoOnPastUnreadable && ftp.Connected() && ftp.LastReply().starts_with('5');
+}
+
+void PassOver(WalkTotals& totals, WalkObserver& observer, const std::string& path,
+              const std::string& reply) {
+    // The tree keeps the directory as entered and never listed: unread.
+    ++totals.UnreadableDirectories;
+    observer.DirectoryNotRead(path, reply);
+}
+
+void ListedInPart(const WalkRules& rules, WalkTotals& totals, WalkObserver& observer, int treeDir,
+                  const std::string& path, const std::string& reason) {
+    ++totals.CutDirectories;
+    if (rules.Tree) rules.Tree->Cut(treeDir);
+    observer.DirectoryCut(path, CutMessage(path, reason));
 }
 
 std::string TooDeepMessage(int maxDepth, const std::string& name) {
@@ -140,10 +171,11 @@ void SiteWalker::Walk() {
     if (ChooseListing()) RetrieveDir("", 0);
 }
 
-void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start) {
+void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start, const std::string& cut) {
     Restart();
     form_ = form;
     start_.TakeEntries(start);
+    startCut_ = cut;
     startListed_ = true;
     RetrieveDir("", 0);
 }
@@ -151,7 +183,7 @@ void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start) {
 bool SiteWalker::ChooseListing() {
     try {
         bool hidden = false;
-        form_ = FullestList(ftp_, start_, hidden);
+        form_ = FullestList(ftp_, start_, hidden, startCut_);
         startListed_ = true;
         observer_.ListingChosen(form_, hidden);
         return true;
@@ -161,13 +193,25 @@ bool SiteWalker::ChooseListing() {
     }
 }
 
-void SiteWalker::ListLevel(int depth, TznFTPDirList& level) {
+std::string SiteWalker::ListLevel(int depth, TznFTPDirList& level) {
     if (depth == 0 && std::exchange(startListed_, false)) {
         level.TakeEntries(start_);
-        return;
+        return std::exchange(startCut_, {});
     }
-    ftp_.List(form_.Options());
-    TakeWholeListing(ftp_, level);
+    return ListWhole(ftp_, form_, level);
+}
+
+// CWD into a subdirectory; false when the server refused it and the walk
+// passes it over.
+bool SiteWalker::Enter(const std::string& name) {
+    try {
+        ftp_.ChangeDir(name);
+        return true;
+    } catch (const EServerError&) {
+        if (!MayPassOver(rules_, ftp_)) throw;
+    }
+    PassOver(totals_, observer_, JoinPath(path_, name), ftp_.LastReply());
+    return false;
 }
 
 std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
@@ -183,10 +227,19 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
     const int treeDir = treeDir_;
     if (depth > 0) path_ = JoinPath(path_, name);
     try {
-        ListLevel(depth, level);
+        std::string cut;
+        try {
+            cut = ListLevel(depth, level);
+        } catch (const EServerError&) {
+            if (depth == 0 || !MayPassOver(rules_, ftp_)) throw;
+            PassOver(totals_, observer_, path_, ftp_.LastReply());
+            path_.resize(pathLength);
+            return 0;
+        }
         ++totals_.Directories;
         ListedInTree(rules_, treeDir);
         observer_.DirectoryListed(path_);
+        if (!cut.empty()) ListedInPart(rules_, totals_, observer_, treeDir, path_, cut);
         // The CWD into the next subdirectory goes out with the CDUP out of
         // the last one; its refusal is reported when the walk gets there,
         // so the totals at a failure are the same as one command at a time.
@@ -196,9 +249,12 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
             const std::string& child = level.Items(index).Name;
             treeDir_ = childTreeDir;
             if (!std::exchange(enteredAhead, false)) {
-                ftp_.ChangeDir(child);
+                if (!Enter(child)) return true;
             } else if (!refusedAhead.empty()) {
-                throw EServerError(refusedAhead);
+                // The CDUP went through: the walk is back in this directory.
+                if (!rules_.GoOnPastUnreadable || !refusedAhead.starts_with('5')) throw EServerError(refusedAhead);
+                PassOver(totals_, observer_, JoinPath(path_, child), refusedAhead);
+                return true;
             }
             below = AddSaturated(below, RetrieveDir(child, depth + 1));
             // After a failure below that closed the connection (a cancel,

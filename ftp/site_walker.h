@@ -29,6 +29,12 @@ public:
     // The start directory has been listed and the walk lists with `form`;
     // `hidden`: the bare LIST left out names that `form` shows.
     virtual void ListingChosen(const ListingForm& /*form*/, bool /*hidden*/) {}
+    // The server refused to open or to list the directory at `path`
+    // (`reply`, its words); the walk went on without it.
+    virtual void DirectoryNotRead(const std::string& /*path*/, const std::string& /*reply*/) {}
+    // The server listed the directory at `path` only in part; `message`
+    // says so, with its words and what its owner can change.
+    virtual void DirectoryCut(const std::string& /*path*/, const std::string& /*message*/) {}
 };
 
 // The rules of a size walk, shared by the window and the command line:
@@ -48,6 +54,11 @@ struct WalkRules {
     // window's walk does so, as its users know it. Off, the failure is
     // reported once.
     bool UnwindThroughClosedConnection = false;
+    // A directory the server refuses (its CWD or its listing answered 5xx,
+    // the connection still in step) is counted, told and passed over, and
+    // the rest of the site is walked, as du does; off, it ends the walk, as
+    // the window's users know it.
+    bool GoOnPastUnreadable = false;
     // Where the walk keeps what it saw, if anywhere; the caller owns it.
     WalkTree* Tree = nullptr;
 };
@@ -62,7 +73,16 @@ struct WalkTotals {
     // or no name at all. Counted so that nothing is left out unseen.
     std::int64_t RefusedDirectories = 0;
     std::int64_t UnparsedLines = 0;
+    // Directories the server refused to open or to list, passed over.
+    std::int64_t UnreadableDirectories = 0;
+    // Directories the server listed only in part: what it listed counts.
+    std::int64_t CutDirectories = 0;
     bool Aborted = false;
+
+    // The bytes passed the largest number a total holds and stopped there.
+    bool Saturated() const;
+    // Everything below the start was read, and the total is exact.
+    bool Whole() const { return !Aborted && UnreadableDirectories == 0 && CutDirectories == 0 && !Saturated(); }
 };
 
 // Whether a walk goes into the directory entry `name`; counts the refused
@@ -72,13 +92,26 @@ bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals
 std::int64_t AddSaturated(std::int64_t sum, std::int64_t size);
 // That a directory's listing has been read, in the rules' tree if any.
 void ListedInTree(const WalkRules& rules, int treeDir);
-// Some servers cut a long listing short and still answer success, saying
-// so in the text ("226 Output truncated to 10000 matches", pure-ftpd): a
-// total built on it would be reported as complete and be wrong.
-void RefuseTruncatedListing(const std::string& reply);
-// After a LIST or an MLSD of `ftp`: its listing, moved into `into`, unless
-// the server said it cut the listing short.
-void TakeWholeListing(TznFTP& ftp, TznFTPDirList& into);
+// After a LIST or an MLSD of `ftp`: its listing, moved into `into`; the
+// server's reply when it said it cut the listing short (listing_cut.h),
+// else empty.
+std::string TakeListing(TznFTP& ftp, TznFTPDirList& into);
+// Lists the working directory with `form` into `into`. Where the server
+// cut the listing short, the same listing in reverse order ("-r") may give
+// the rest (listing_cut.h). Returns the server's words when the listing
+// stays cut, else empty.
+std::string ListWhole(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into);
+// Whether the failure of `ftp` just raised is a refusal of one directory
+// that the walk may pass over: the rules allow it, the server answered
+// 5xx, and the connection is still open.
+bool MayPassOver(const WalkRules& rules, const TznFTP& ftp);
+// A directory the server refused, passed over: counted, kept in the rules'
+// tree as unread, told to the observer.
+void PassOver(WalkTotals& totals, WalkObserver& observer, const std::string& path, const std::string& reply);
+// A directory listed only in part: counted, marked in the rules' tree,
+// told to the observer.
+void ListedInPart(const WalkRules& rules, WalkTotals& totals, WalkObserver& observer, int treeDir,
+                  const std::string& path, const std::string& reason);
 // The message of a walk that meets a directory deeper than the bound.
 std::string TooDeepMessage(int maxDepth, const std::string& name);
 // "a/b" and "c": "a/b/c"; the start directory is "".
@@ -129,8 +162,9 @@ public:
     const WalkTotals& Totals() const override { return totals_; }
     std::string Method() const override { return form_.Command(); }
     // Walks with `form`, the current directory's listing already in `start`
-    // (taken): another walk has chosen the form.
-    void WalkWith(const ListingForm& form, TznFTPDirList& start);
+    // (taken), `cut` the server's words if it listed it only in part:
+    // another walk has chosen the form.
+    void WalkWith(const ListingForm& form, TznFTPDirList& start, const std::string& cut = {});
 
 private:
     void Restart();
@@ -142,7 +176,9 @@ private:
     // levels below the start; returns the bytes found there and below.
     std::int64_t RetrieveDir(const std::string& name, int depth);
     int NextDirectoryEntered(const TznFTPDirList& level, int from) const;
-    void ListLevel(int depth, TznFTPDirList& level);
+    // The listing of a level; the server's words when it cut it short.
+    std::string ListLevel(int depth, TznFTPDirList& level);
+    bool Enter(const std::string& name);
 
     TznFTP& ftp_;
     WalkObserver& observer_;
@@ -154,6 +190,7 @@ private:
     // The start directory's listing from the choice of form, for the walk
     // to take instead of listing it again.
     TznFTPDirList start_;
+    std::string startCut_;
     bool startListed_ = false;
 };
 

@@ -67,6 +67,8 @@ public:
     // A directory the walk goes into; unreadable until Listed.
     int AddDirectory(int parent, std::string_view name);
     void Listed(int dir) { dirs_[dir].listed = true; }
+    // A directory the server listed only in part: read, but not whole.
+    void Cut(int dir) { dirs_[dir].cut = true; }
     void AddEntry(int dir, EntryKind kind, std::string_view name, std::int64_t size);
     // A directory's own size, as a local disk gives it (imports only).
     void SetOwnSize(int dir, std::int64_t size) { dirs_[dir].size = size; }
@@ -82,6 +84,7 @@ public:
     int FirstChild(int dir) const { return dirs_[dir].firstChild; }
     int NextSibling(int dir) const { return dirs_[dir].nextSibling; }
     bool IsListed(int dir) const { return dirs_[dir].listed; }
+    bool IsCut(int dir) const { return dirs_[dir].cut; }
     std::int64_t OwnSize(int dir) const { return dirs_[dir].size; }
     std::int64_t OwnBytes(int dir) const { return dirs_[dir].ownBytes; }
     std::int64_t OwnFiles(int dir) const { return dirs_[dir].ownFiles; }
@@ -113,6 +116,7 @@ private:
         std::int64_t ownBytes = 0, ownFiles = 0;
         std::int64_t totalBytes = 0, totalFiles = 0;
         bool listed = false;
+        bool cut = false;
     };
     // 32 bytes: a file costs this and its name, nothing more.
     struct Record {

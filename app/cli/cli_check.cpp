@@ -65,7 +65,7 @@ int PrintCheck(const MonitorOptions& options, const Totals& totals, const CheckR
         out << "DIRWEIGH CRITICAL - " << OneLine(totals.error) << '\n';
         return kPluginCritical;
     }
-    if (!totals.complete || run.interrupted) {
+    if (!totals.Measured() || run.interrupted) {
         return PrintCheckUnknown("walk incomplete, the size is not known: " + totals.error, out);
     }
     const auto warning = Resolve(options.warning, options.quota);
@@ -78,8 +78,13 @@ int PrintCheck(const MonitorOptions& options, const Totals& totals, const CheckR
     } else if (warning && totals.bytes > *warning) {
         status = kPluginWarning;
     }
+    // What was not read only adds to the size: a size over a threshold
+    // stays over it, and one under it is not known to be.
+    if (!totals.complete && status == kPluginOk) status = kPluginWarning;
     static const char* names[] = {"OK", "WARNING", "CRITICAL"};
-    out << "DIRWEIGH " << names[status] << " - " << ShortSize(totals.bytes);
+    out << "DIRWEIGH " << names[status] << " - ";
+    if (!totals.complete) out << OneLine(totals.error) << ", at least ";
+    out << ShortSize(totals.bytes);
     if (capacity) out << UsedOf(totals.bytes, *capacity, ShortSize) << ',';
     out << " in " << Grouped(totals.files) << (totals.files == 1 ? " file" : " files") << " | size=" << totals.bytes
         << "B;" << Field(warning) << ';' << Field(critical) << ";0;" << Field(capacity) << " files=" << totals.files

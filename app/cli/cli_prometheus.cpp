@@ -131,7 +131,9 @@ std::string PrometheusLabel(const std::string& value) {
 std::string PrometheusText(const PrometheusWalk& walk, const std::string& previous) {
     Exposition site(Labels(walk.host, walk.path));
     const Totals& totals = walk.totals;
-    if (totals.complete) {
+    // After a walk that could not read everything the sizes are lower
+    // bounds, beside the gauges of what was not read: a monitor sees both.
+    if (totals.Measured()) {
         site.Family("dirweigh_bytes", "Bytes in the files below the start directory.");
         site.Sample("dirweigh_bytes", std::to_string(totals.bytes));
         site.Family("dirweigh_files", "Files below the start directory.");
@@ -142,6 +144,14 @@ std::string PrometheusText(const PrometheusWalk& walk, const std::string& previo
             site.Family("dirweigh_available_bytes", "Space left to the user, as the server tells it (AVBL).");
             site.Sample("dirweigh_available_bytes", std::to_string(*totals.available));
         }
+    }
+    if (totals.Measured()) {
+        site.Family("dirweigh_unreadable_directories",
+                    "Directories the server refused to open or list in the last walk; their sizes are not counted.");
+        site.Sample("dirweigh_unreadable_directories", std::to_string(totals.unreadableDirectories));
+        site.Family("dirweigh_cut_directories",
+                    "Directories the server listed only in part in the last walk; what it left out is not counted.");
+        site.Sample("dirweigh_cut_directories", std::to_string(totals.cutDirectories));
     }
     site.Family("dirweigh_walk_complete", "1 when the last walk saw every directory, else 0.");
     site.Sample("dirweigh_walk_complete", totals.complete ? "1" : "0");
@@ -155,7 +165,7 @@ std::string PrometheusText(const PrometheusWalk& walk, const std::string& previo
         site.Sample("dirweigh_last_success_timestamp_seconds", lastSuccess);
     }
     std::string text = std::move(site.Text());
-    if (totals.complete && walk.maxDepth >= 0) {
+    if (totals.Measured() && walk.maxDepth >= 0) {
         text +=
             "# HELP dirweigh_directory_bytes Bytes below each directory, down to the depth asked for.\n"
             "# TYPE dirweigh_directory_bytes gauge\n";

@@ -92,6 +92,14 @@ std::string SummaryLine(const Totals& totals) {
     if (totals.refusedDirectories > 0) {
         line += ", " + std::to_string(totals.refusedDirectories) + " not entered (names with \"/\" or empty)";
     }
+    if (totals.unreadableDirectories > 0) {
+        line += ", " + Counted(totals.unreadableDirectories, "directory", "directories") +
+                " not read (refused by the server)";
+    }
+    if (totals.cutDirectories > 0) {
+        line += ", " + Counted(totals.cutDirectories, "directory", "directories") +
+                " listed only in part (the server cut the listing)";
+    }
     if (totals.unparsedLines > 0) {
         line += ", " + Counted(totals.unparsedLines, "listing line", "listing lines") +
                 " not read (their sizes are not in the total)";
@@ -104,6 +112,8 @@ std::string JsonObject(const Totals& totals) {
            ", \"files\": " + std::to_string(totals.files) + ", \"directories\": " + std::to_string(totals.directories) +
            ", \"skipped_directories\": " + std::to_string(totals.skippedDirectories) +
            ", \"refused_directories\": " + std::to_string(totals.refusedDirectories) +
+           ", \"unreadable_directories\": " + std::to_string(totals.unreadableDirectories) +
+           ", \"cut_directories\": " + std::to_string(totals.cutDirectories) +
            ", \"unparsed_lines\": " + std::to_string(totals.unparsedLines) +
            ", \"available_bytes\": " + (totals.available ? std::to_string(*totals.available) : std::string("null")) +
            ", \"tls\": " + (totals.tls ? "true" : "false") +

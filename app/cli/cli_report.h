@@ -23,6 +23,16 @@ struct Totals {
     bool tls = false;                       // the dialogue and the listings went over TLS
     std::string listing;                    // the command each directory was listed with: "STAT", "LIST -a", ...
     std::optional<std::int64_t> available;  // the space left, where the server tells it (AVBL)
+    // Directories the server refused to open or list, and those it listed
+    // only in part: the walk went past them, and the total is a lower bound.
+    std::int64_t unreadableDirectories = 0;
+    std::int64_t cutDirectories = 0;
+    // The walk reached its end, but for what it could not read or count
+    // exactly: the sums are shown, and complete is false.
+    bool walkedThrough = false;
+
+    // The sums stand for something: exact, or at least a lower bound.
+    bool Measured() const { return complete || walkedThrough; }
 };
 
 struct DuLine {

@@ -82,6 +82,16 @@ public:
         ClearProgress();
         err_ << "dirweigh-cli: " << server_ << ": " << TerminalSafe(message) << '\n';
     }
+    // Said whatever the verbosity, as du does: the total leaves them out.
+    void DirectoryNotRead(const std::string& path, const std::string& reply) override {
+        ClearProgress();
+        err_ << "dirweigh-cli: " << server_ << ": cannot read /" << TerminalSafe(path) << ": " << TerminalSafe(reply)
+             << "; its size is not in the total\n";
+    }
+    void DirectoryCut(const std::string&, const std::string& message) override {
+        ClearProgress();
+        err_ << "dirweigh-cli: " << server_ << ": " << TerminalSafe(message) << '\n';
+    }
     void DirectoryListed(const std::string& path) override {
         if (!progress_ || !totals) return;
         const zn::WalkTotals& now = totals();
@@ -177,6 +187,22 @@ void Print(const Options& options, const Totals& totals, const std::vector<DuLin
         case OutputFormat::Du: out << DuListing(du, options.maxDepth); break;
         case OutputFormat::Line: out << SummaryLine(totals) << '\n'; break;
     }
+}
+
+// Why a walk that went to its end is not exact; empty when it is.
+std::string NotWholeReason(const zn::WalkTotals& walked) {
+    std::vector<std::string> reasons;
+    const auto counted = [](std::int64_t n, const char* what) {
+        return std::to_string(n) + (n == 1 ? " directory " : " directories ") + what;
+    };
+    if (walked.UnreadableDirectories > 0) reasons.push_back(counted(walked.UnreadableDirectories, "could not be read"));
+    if (walked.CutDirectories > 0) reasons.push_back(counted(walked.CutDirectories, "listed only in part"));
+    if (walked.Saturated()) {
+        reasons.emplace_back("the total passes " + std::to_string(walked.TotalBytes) + " bytes and is not exact");
+    }
+    std::string text;
+    for (const std::string& reason : reasons) text += (text.empty() ? "" : "; ") + reason;
+    return text;
 }
 
 // The space left, where the server tells it. Asked after a whole walk
@@ -281,6 +307,7 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     std::optional<InterruptToCancel> interrupt;
     CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, options.verbose);
     zn::WalkRules rules{options.excludes};
+    rules.GoOnPastUnreadable = true;
     // The reports of where the space goes read what the walk saw.
     std::unique_ptr<zn::WalkTree> tree;
     if (options.breakdown.KeepsTree() || HistoryKeepsTree(options.history, environment.historyDir)) {
@@ -330,7 +357,8 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     if (!aborted) available = AskAvailableSpace(*ftp, options.host, err);
     Outcome outcome{
         {walked.TotalBytes, walked.TotalFiles, walked.Directories, walked.SkippedDirectories, walked.RefusedDirectories,
-         walked.UnparsedLines, !aborted, observer.firstError, secured, observer.listing, available},
+         walked.UnparsedLines, !aborted && walked.Whole(), aborted ? observer.firstError : NotWholeReason(walked),
+         secured, observer.listing, available, walked.UnreadableDirectories, walked.CutDirectories, !aborted},
         std::move(observer.du),
         tree.get(),
         checkRun,

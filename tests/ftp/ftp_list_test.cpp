@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/ftp/ftp_fixture.h"
 
+#include "ftp/listing_cut.h"
 #include "ftp/site_walker.h"
 #include "tests/support/cpu_time.h"
 
@@ -150,22 +151,61 @@ TEST_F(FtpTest, StrangerOnTheDataPortIsTurnedAway) {
     EXPECT_EQ(server.Problems(), std::vector<std::string>{});
 }
 
-// A server that cut the listing short and says so in its 226 must not give
-// a total that passes for complete.
-TEST_F(FtpTest, WalkOfAListingTheServerCutShortIsIncomplete) {
-    ScriptedServer server;
-    UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Output truncated to 1 matches");
-    server.AwaitClientClose();
-    ConnectTo(server);
-    struct Failures : zn::WalkObserver {
-        std::vector<std::string> messages;
-        void WalkFailed(const std::string& message) override { messages.push_back(message); }
-    } failures;
-    zn::SiteWalker walker(*ftp_, failures);
-    walker.Walk();
-    EXPECT_TRUE(walker.Totals().Aborted);
-    EXPECT_EQ(failures.messages, Lines{"226 Output truncated to 1 matches"});
-    EXPECT_EQ(walker.Totals().TotalFiles, 0) << "nothing of the cut listing is counted";
+// A server that cut the listing short and says so in its 226: the same
+// listing in reverse order gives the rest where the two meet; where they
+// do not, what was listed counts, the directory is told as listed in part,
+// and the total is never called whole.
+TEST_F(FtpTest, WalkOfAListingTheServerCutShortTriesTheOtherEndAndNeverPassesForWhole) {
+    const auto files = [](std::initializer_list<const char*> names) {
+        std::string listing;
+        for (const char* name : names) listing += std::string("-rw-r--r-- 1 u g 10 Mar  7 14:05 ") + name + "\r\n";
+        return listing;
+    };
+    struct Case {
+        const char* name;
+        std::string reverse;  // the listing "LIST -r" gives; empty: refused
+        const char* totals;   // files, cut directories
+    } cases[] = {
+        {"the ends meet", files({"d", "c", "b"}), "4 files 0 cut"},
+        {"a gap between the ends", files({"d", "c"}), "2 files 1 cut"},
+        {"the same entries both ways: cut before sorted", files({"b", "a"}), "2 files 1 cut"},
+        {"no such option", "", "2 files 1 cut"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server;
+        FtpTest::Logon(server).Receive().Reply("250 CWD ok");
+        UpToData(server)
+            .SendData(files({"a", "b"}))
+            .CloseData()
+            .Reply("226 Output truncated to 2 matches");
+        if (c.reverse.empty()) {
+            server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
+                "501 Unknown option");
+        } else {
+            UpToData(server).SendData(c.reverse).CloseData().Reply("226 Output truncated to 2 matches");
+        }
+        server.Receive().Reply("250 CDUP ok").AwaitClientClose();
+        ConnectTo(server);
+        struct Events : zn::WalkObserver {
+            std::vector<std::string> messages;
+            void WalkFailed(const std::string& message) override { messages.push_back(message); }
+            void DirectoryCut(const std::string&, const std::string& message) override { messages.push_back(message); }
+        } events;
+        zn::SiteWalker walker(*ftp_, events);
+        zn::TznFTPDirList start;
+        zn::ParseListing("drwxr-xr-x 2 u g 512 Mar  7 14:05 sub\r\n", start);
+        walker.WalkWith(zn::ListingForm{}, start);
+        ftp_->Close();
+        const zn::WalkTotals& totals = walker.Totals();
+        EXPECT_FALSE(totals.Aborted);
+        EXPECT_EQ(std::to_string(totals.TotalFiles) + " files " + std::to_string(totals.CutDirectories) + " cut",
+                  c.totals);
+        EXPECT_EQ(totals.Whole(), totals.CutDirectories == 0);
+        if (totals.CutDirectories > 0) {
+            EXPECT_EQ(events.messages, Lines{zn::CutMessage("sub", "226 Output truncated to 2 matches")});
+        }
+    }
 }
 
 // Names with blanks, as DOS listings and Unix listings with a group of two

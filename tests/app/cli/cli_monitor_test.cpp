@@ -149,16 +149,30 @@ TEST(CliCheck, LinePerfdataAndEveryExitStatus) {
     }
 }
 
-// A walk that could not finish gives no size to judge: UNKNOWN, not OK.
-TEST(CliCheck, IncompleteWalkIsUnknown) {
+// A walk past a directory the server refused gives a lower bound: at
+// least WARNING, CRITICAL where even that bound passes the threshold. A
+// walk that could not finish gives no size to judge: UNKNOWN, not OK.
+TEST(CliCheck, UnreadableDirectoryWarnsAndAnUnfinishedWalkIsUnknown) {
     testsupport::TreeFtpServer server;
     server.AddFile("a/one.html", 10);
     server.AddFile("b/two.html", 20);
+    server.AddFile("c/three.html", 30);
     server.RefuseCwd("b");
+    server.StallList("c", [] {});
     server.Start();
-    const CliResult run = RunCli({"ftp://me@" + server.Address(), "--check", "-c", "1G", "--walk", "design"});
+    const std::string url = "ftp://me@" + server.Address();
+    CliResult run = RunCli({url, "--check", "-c", "1G", "--walk", "design", "--exclude", "c"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "DIRWEIGH WARNING - 1 directory could not be read, at least 10 B in 1 file | "
+              "size=10B;;1073741824;0; files=1;;;0; dirs=2;;;0;\n");
+    run = RunCli({url, "--check", "-c", "5", "--exclude", "c"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out.rfind("DIRWEIGH CRITICAL - 1 directory could not be read, at least 10 B", 0), 0u) << run.out;
+    run = RunCli({url, "--check", "-c", "1G", "--timeout", "1"});
     EXPECT_EQ(run.status, 3);
-    EXPECT_EQ(run.out, "DIRWEIGH UNKNOWN - walk incomplete, the size is not known: 550 b: No such file or directory\n");
+    EXPECT_EQ(run.out.rfind("DIRWEIGH UNKNOWN - walk incomplete, the size is not known: Operation timed out", 0), 0u)
+        << run.out;
 }
 
 // AVBL is asked only where FEAT lists it, after the walk; a refused or
@@ -299,8 +313,8 @@ TEST(CliPrometheus, FileReadsAsTheTextFormatAndIsReplacedWhole) {
     const std::string file = (folder.Root() / "site.prom").string();
     const std::string host = server.Address();
 
-    // The refused directory fails the walk, so the first file comes from a
-    // walk that leaves it out.
+    // The first file comes from a walk that leaves the refused directory
+    // out by name: complete.
     CliResult run = RunCli({"ftp://me@" + host, "--prometheus", file, "--exclude", "refused"});
     ASSERT_EQ(run.status, 0) << run.err;
     const std::string first = Slurp(file);
@@ -311,6 +325,8 @@ TEST(CliPrometheus, FileReadsAsTheTextFormatAndIsReplacedWhole) {
         {"dirweigh_bytes" + site, 111},
         {"dirweigh_files" + site, 3},
         {"dirweigh_directories" + site, 4},
+        {"dirweigh_unreadable_directories" + site, 0},
+        {"dirweigh_cut_directories" + site, 0},
         {"dirweigh_walk_complete" + site, 1},
         {"dirweigh_directory_bytes" + site, 111},
         {"dirweigh_directory_bytes{host=" + host + ",path=/say \"hi\"}", 10},
@@ -325,8 +341,10 @@ TEST(CliPrometheus, FileReadsAsTheTextFormatAndIsReplacedWhole) {
     const double lastSuccess = parsed.samples["dirweigh_last_success_timestamp_seconds" + site];
     EXPECT_GT(lastSuccess, 0);
 
-    // A failed walk: no sizes, the last success kept, the old file never
-    // touched in place (a second name for it still reads the old text).
+    // A walk past the refused directory: the sizes as a lower bound and
+    // the gauge of what was not read, the last success kept, the old file
+    // never touched in place (a second name for it still reads the old
+    // text). A walk that fails before it lists anything: no sizes.
     const std::string link = file + ".before";
     ASSERT_EQ(::link(file.c_str(), link.c_str()), 0);
     run = RunCli({"ftp://me@" + host, "--prometheus", file, "--walk", "design"});
@@ -336,7 +354,8 @@ TEST(CliPrometheus, FileReadsAsTheTextFormatAndIsReplacedWhole) {
     parsed = ParseExposition(second);
     EXPECT_EQ(parsed.problems, std::vector<std::string>{}) << second;
     EXPECT_EQ(parsed.samples["dirweigh_walk_complete" + site], 0) << second;
-    EXPECT_EQ(parsed.samples.count("dirweigh_bytes" + site), 0u) << second;
+    EXPECT_EQ(parsed.samples["dirweigh_bytes" + site], 111) << second;
+    EXPECT_EQ(parsed.samples["dirweigh_unreadable_directories" + site], 1) << second;
     EXPECT_EQ(parsed.samples["dirweigh_last_success_timestamp_seconds" + site], lastSuccess) << second;
     std::filesystem::remove(link);
 

@@ -46,7 +46,8 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
     EXPECT_EQ(
         cli::JsonObject(totals),
         "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
-        "\"skipped_directories\": 3, \"refused_directories\": 2, \"unparsed_lines\": 1, \"available_bytes\": null, "
+        "\"skipped_directories\": 3, \"refused_directories\": 2, \"unreadable_directories\": 0, "
+              "\"cut_directories\": 0, \"unparsed_lines\": 1, \"available_bytes\": null, "
         "\"tls\": false, "
         "\"listing\": \"LIST -a\", \"complete\": true, "
         "\"error\": null}");
@@ -109,7 +110,8 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
         std::string rest = shown;
         for (std::size_t at; (at = rest.find("\x1b[K")) != std::string::npos;) rest.erase(at, 3);
         EXPECT_EQ(rest.find('\x1b'), std::string::npos) << shown;
-        EXPECT_NE(err.str().find(": 550 x\\x1b[2Jx: No such file or directory\n"), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find(": 550 x\\x1b[2Jx: No such file or directory; its size"), std::string::npos)
+            << err.str();
         EXPECT_NE(shown.find("t\\x1b]2;owned\\x07t"), std::string::npos) << shown;
     }
     EXPECT_EQ(cli::TerminalSafe("caf\xC3\xA9 \xC4\x81 \xC2\x9B"
@@ -118,8 +120,9 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
 }
 
 // Sizes a server claims may add up past 64 bits: the total stops at the
-// largest value, never wraps to a negative one, in both walks.
-TEST(CliRun, SumsSaturateRatherThanWrap) {
+// largest value, never wraps to a negative one, in both walks, and is
+// never called exact.
+TEST(CliRun, SumsSaturateRatherThanWrapAndAreNotCalledExact) {
     testsupport::TreeFtpServer server;
     server.AddFile("a/one.iso", INT64_MAX);
     server.AddFile("a/two.iso", INT64_MAX);
@@ -127,23 +130,34 @@ TEST(CliRun, SumsSaturateRatherThanWrap) {
     server.Start();
     for (const char* walk : {"fast", "design"}) {
         CliResult run = RunCli({"ftp://me@" + server.Address(), "--du", "--walk", walk});
-        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.status, 1) << run.err;
         EXPECT_EQ(run.out, "9223372036854775807\t./a\n5\t./b\n9223372036854775807\t.\n") << walk;
+        run = RunCli({"ftp://me@" + server.Address(), "--json", "--walk", walk});
+        EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"the total passes 9223372036854775807 bytes and is "
+                               "not exact\""),
+                  std::string::npos)
+            << run.out;
     }
 }
 
-TEST(CliRun, RefusedDirectoryExitsWithOneAndPartialTotals) {
+// As du: the walk goes on past a directory the server refuses, names it,
+// prints the sums of the rest and exits with 1.
+TEST(CliRun, RefusedDirectoryIsPassedOverAndExitsWithOne) {
     testsupport::TreeFtpServer server;
     server.AddFile("a/one.html", 10);
     server.AddFile("b/two.html", 20);
+    server.AddFile("c/three.html", 30);
     server.RefuseCwd("b");
     server.Start();
     CliResult run = RunCli({server.Address(), "--user", "me", "--json"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("\"bytes\": 10, "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"550 b: No such file or directory\""), std::string::npos);
-    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() + ": 550 b: No such file or directory"),
-              std::string::npos);
+    EXPECT_NE(run.out.find("\"bytes\": 40, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"unreadable_directories\": 1, "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"1 directory could not be read\""), std::string::npos);
+    EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() +
+                           ": cannot read /b: 550 b: No such file or directory; its size is not in the total\n"),
+              std::string::npos)
+        << run.err;
     // Under auto, a logon without TLS is said on stderr, not only in JSON.
     EXPECT_NE(run.err.find("dirweigh-cli: " + server.Address() +
                            ": the server does not offer TLS; going on without it: the password travels in clear\n"),
