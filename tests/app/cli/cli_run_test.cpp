@@ -357,6 +357,60 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
     if (!skipped.empty()) GTEST_SKIP() << skipped.front();
 }
 
+// pure-ftpd as it ships lists at most 10,000 entries of a directory, and
+// pyftpdlib refuses a folder the account may not read: both walks count
+// what the server gave, name what it did not, walk the rest of the site
+// and exit with 1, and the export flags only the folders not read whole.
+// Listed from both ends, a directory of up to twice the cap is read whole.
+TEST(CliOnRealServers, CappedListingsAndRefusedFoldersAreToldAndTheRestWalked) {
+    testsupport::SiteTree tree;
+    for (int i = 0; i < 10500; ++i) tree.AddFile("big/file" + std::to_string(100000 + i), 10);
+    for (int i = 0; i < 10; ++i) tree.AddFile("small/page" + std::to_string(i) + ".html", 10);
+    testsupport::SiteTree huge;
+    for (int i = 0; i < 20100; ++i) huge.AddFile("huge/f" + std::to_string(100000 + i), 1);
+    huge.AddFile("small/page.html", 10);
+    tree.AddFile("closed-x/secret.html", 1000);
+    testsupport::SiteTree work;
+    const std::string exported = (work.Root() / "site.json").string();
+    const std::string passwordFile = (work.Root() / "pw").string();
+    std::ofstream(passwordFile) << "site-pass\n";
+    testsupport::PureFtpd pure(tree.Root());
+    testsupport::PureFtpd pureHuge(huge.Root());
+    testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
+    for (const char* walk : {"fast", "design"}) {
+        SCOPED_TRACE(walk);
+        CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk, "--ncdu", exported});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.out.find("\"bytes\": 105100, \"kilobytes\": 102, \"files\": 10510, "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"unreadable_directories\": 1, \"cut_directories\": 0"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find(": cannot read /closed-x: 550 "), std::string::npos) << run.err;
+        const std::string text = ReadFile(exported);
+        const std::size_t flagged = text.find("\"read_error\":true");
+        EXPECT_EQ(text.find("\"read_error\":true", flagged + 1), std::string::npos) << "only one folder flagged";
+        EXPECT_NE(text.rfind("\"name\":\"closed-x\"", flagged), std::string::npos) << text.substr(0, 300);
+        if (pure.Skipped()) continue;
+        ASSERT_TRUE(pure.Running()) << pure.Error();
+        ASSERT_TRUE(pureHuge.Running()) << pureHuge.Error();
+        // As root, pure-ftpd reads closed-x too.
+        run = RunCli({"ftp://web@" + pure.Address(), "--json", "--walk", walk, "--password-file", passwordFile});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("\"bytes\": 106100, \"kilobytes\": 103, \"files\": 10511, "), std::string::npos)
+            << run.out;
+        run = RunCli({"ftp://web@" + pureHuge.Address(), "--json", "--walk", walk, "--password-file", passwordFile});
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.out.find("\"cut_directories\": 1, "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"complete\": false, \"error\": \"1 directory listed only in part\""),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.err.find(": huge: the server listed only part of it (226 Output truncated to 10000 matches);"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("(pure-ftpd: its -L option)"), std::string::npos) << run.err;
+    }
+    if (pure.Skipped()) GTEST_SKIP() << pure.Error();
+}
+
 class CliAgainstPyftpdlib : public ::testing::TestWithParam<bool> {};
 
 TEST_P(CliAgainstPyftpdlib, WalkGivesTheTreesTotals) {
