@@ -56,7 +56,8 @@ struct Recorder : zn::WalkObserver {
 std::string Totals(const zn::WalkTotals& t) {
     return std::to_string(t.TotalBytes) + " bytes " + std::to_string(t.TotalFiles) + " files " +
            std::to_string(t.Directories) + " dirs " + std::to_string(t.SkippedDirectories) + " skipped" +
-           (t.Aborted ? " aborted" : "");
+           (t.UnreadableDirectories ? " " + std::to_string(t.UnreadableDirectories) + " unreadable" : "") +
+           (t.CutDirectories ? " " + std::to_string(t.CutDirectories) + " cut" : "") + (t.Aborted ? " aborted" : "");
 }
 
 // Names a server may read as options or patterns, spaces, an excluded
@@ -185,8 +186,12 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
         std::function<void(ScriptedServer&)> afterPwd;
         std::string totals;
         Lines failures;
+        bool goOnPastUnreadable = false;  // dirweigh-cli's rule
     };
     const std::string listing = dir + file;
+    std::string thousand;
+    for (int i = 0; i < 1000; ++i) thousand += "-rw-r--r-- 1 u g 1 Jan  1 00:00 f" + std::to_string(i) + "\r\n";
+    const std::string twoDirs = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
     const Case cases[] = {
         {"every line starts with the code",
          [&](ScriptedServer& s) {
@@ -281,6 +286,70 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          },
          "1000 bytes 1 files 2 dirs 0 skipped",
          {}},
+        {"an empty directory with a blank tells nothing of how STAT takes blanks; a reply under a \"path:\" "
+         "header lists another directory: the server splits at blanks",
+         [&](ScriptedServer& s) {
+             const std::string blanks = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 new folder\r\n"
+                                        "drwxr-xr-x 2 u g 4096 Jan  1 00:00 photos\r\n"
+                                        "drwxr-xr-x 2 u g 4096 Jan  1 00:00 photos 2021\r\n";
+             const std::string a = "-rw-r--r-- 1 u g 10 Jan  1 00:00 a.jpg\r\n";
+             RefuseListAll(UpToData(s).SendData(blanks).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status follows:\r\n" + blanks + "213 End\r\n");
+             for (int listed = 0; listed < 2; ++listed) {  // the probe's, then the walk's
+                 s.Receive().Reply("250 CWD ok");
+                 UpToData(s).SendData("").CloseData().Reply("226 Done");
+             }
+             s.Receive(2).Send("213-Status follows:\r\n" + a + "213 End\r\n").Reply("200 NOOP ok");
+             s.Receive().Reply("250 CWD ok");
+             UpToData(s).SendData("-rw-r--r-- 1 u g 10 Jan  1 00:00 b.jpg\r\n").CloseData().Reply("226 Done");
+             s.Receive().Send("213-STAT\r\n/photos:\r\n" + a + "213 End.\r\n");
+             s.Receive().Reply("250 CWD ok").AwaitClientClose();
+         },
+         "20 bytes 2 files 4 dirs 0 skipped",
+         {}},
+        {"a STAT that shows each entry twice is not taken: it would count each twice",
+         [&](ScriptedServer& s) {
+             RefuseListAll(UpToData(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status follows:\r\n" + listing + listing + "213 End\r\n");
+             s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n");
+             s.Receive().Reply("250 CWD ok");
+             UpToData(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
+             s.AwaitClientClose();
+         },
+         "2000 bytes 2 files 2 dirs 0 skipped",
+         {}},
+        {"a STAT listing of a whole thousand entries, which a limit may have cut, is listed again by LIST",
+         [&](ScriptedServer& s) {
+             RefuseListAll(UpToData(s).SendData(dir).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status follows:\r\n" + dir + "213 End\r\n").Receive(2);
+             s.Send("213-Status follows:\r\n" + thousand + "213 End.\r\n").Reply("200 NOOP ok");
+             s.Receive().Reply("250 CWD ok");
+             UpToData(s).SendData(thousand).CloseData().Reply("226 Done");
+             s.Receive().Reply("250 CWD ok").AwaitClientClose();
+         },
+         "1000 bytes 1000 files 2 dirs 0 skipped",
+         {}},
+        {"a refused directory is passed over where the rules allow, once its window's check is in",
+         [&](ScriptedServer& s) {
+             RefuseListAll(UpToData(s).SendData(twoDirs).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status follows:\r\n" + twoDirs + "213 End\r\n").Receive(3);
+             s.Reply("550 Permission denied").Send("213-Status follows:\r\n" + file + "213 End\r\n");
+             s.Reply("200 NOOP ok").AwaitClientClose();
+         },
+         "1000 bytes 1 files 2 dirs 0 skipped 1 unreadable",
+         {},
+         true},
+        {"where replies name their directories, a refusal, which names none, waits for a NOOP of its own",
+         [&](ScriptedServer& s) {
+             RefuseListAll(UpToData(s).SendData(twoDirs).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status of \"/\":\r\n" + twoDirs + "213 End\r\n").Receive(2);
+             s.Reply("550 Permission denied").Receive();
+             s.Send("213-Status of \"/b\":\r\n" + file + "213 End\r\n").Reply("200 NOOP ok");
+             s.AwaitClientClose();
+         },
+         "1000 bytes 1 files 2 dirs 0 skipped 1 unreadable",
+         {},
+         true},
         {"a failure below the start: once, with the totals so far",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToData(s).SendData(file + dir).CloseData().Reply("226 Done")).Receive();
@@ -298,7 +367,9 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
         c.afterPwd(server);
         ConnectTo(server);
         Recorder events;
-        zn::FastWalker walker(*ftp_, events);
+        zn::WalkRules rules;
+        rules.GoOnPastUnreadable = c.goOnPastUnreadable;
+        zn::FastWalker walker(*ftp_, events, rules);
         walker.Walk();
         EXPECT_EQ(Totals(walker.Totals()), c.totals);
         EXPECT_EQ(events.failures, c.failures);
