@@ -263,10 +263,20 @@ private:
     std::unique_ptr<char[]> inbox_;
     std::size_t inboxStart_ = 0, inboxEnd_ = 0;
     bool InboxHolds() const { return inboxStart_ < inboxEnd_; }
+    // Bytes the peer sent are still to be read, here or in the socket.
+    bool ReplyLeft();
+    // The next line is the server's "421" that ends the session.
+    bool ClosingReplyNext();
+    // A send met the peer's reset while its replies were still to be read:
+    // later lines go nowhere, and the reader meets the end after them.
+    bool SendLost_ = false;
     std::string TakeClosingReply();
     bool takingClosingReply_ = false;
     bool InputWaiting();
-    void EmptyInbox() { inboxStart_ = inboxEnd_ = 0; }
+    void EmptyInbox() {
+        inboxStart_ = inboxEnd_ = 0;
+        SendLost_ = false;
+    }
     std::shared_ptr<bool> Alive_ = std::make_shared<bool>(true);
 
     platform::LRESULT HandleNotification(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);

@@ -76,6 +76,17 @@ bool TznSocket::InputWaiting() {
            WinsockInstance.WSAGetLastError() != winsock::WSAEWOULDBLOCK;
 }
 
+bool TznSocket::ReplyLeft() {
+    if (InboxHolds()) return true;
+    char byte;
+    return Receive(&byte, 1, true) > 0;
+}
+
+bool TznSocket::ClosingReplyNext() {
+    char head[4];
+    return Receive(head, sizeof head, true) == sizeof head && std::memcmp(head, "421 ", sizeof head) == 0;
+}
+
 bool TznSocket::LineWaiting() {
     if (!Connected()) return true;
     char chunk[kLineMax];
@@ -320,11 +331,25 @@ int TznSocket::SendSome(const std::string& data, std::size_t& position) {
         position = data.size();
         return io == TlsChannel::Io::Ok ? static_cast<int>(data.size()) : winsock::SOCKET_ERROR;
     }
+    if (SendLost_) {
+        position = data.size();
+        return static_cast<int>(data.size());
+    }
     const int n =
         WinsockInstance.send(SocketHandle_, data.data() + position, static_cast<int>(data.size() - position), 0);
     if (n == winsock::SOCKET_ERROR) {
         const int code = WinsockInstance.WSAGetLastError();
-        if (code != winsock::WSAEWOULDBLOCK && !Canceled_) RaiseError(static_cast<std::uint16_t>(code));
+        if (code == winsock::WSAEWOULDBLOCK || Canceled_) return n;
+        // A server that ends the session answers what came before, says
+        // why ("421 ...") and closes; the commands sent after that meet the
+        // reset. The replies it left come first: they are read as usual,
+        // and the reader meets the end, with the server's words, after them.
+        if (code == winsock::WSAECONNRESET && ReplyLeft() && !ClosingReplyNext()) {
+            SendLost_ = true;
+            position = data.size();
+            return static_cast<int>(data.size());
+        }
+        RaiseError(static_cast<std::uint16_t>(code));
     } else {
         position += static_cast<std::size_t>(n);
     }

@@ -350,6 +350,17 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          "1000 bytes 1 files 2 dirs 0 skipped 1 unreadable",
          {},
          true},
+        {"a server that says why it ends the session and closes: its words, not the reset that later commands meet",
+         [&](ScriptedServer& s) {
+             const std::string xy = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 x\r\ndrwxr-xr-x 2 u g 4096 Jan  1 00:00 y\r\n";
+             RefuseListAll(UpToData(s).SendData(twoDirs).CloseData().Reply("226 Done")).Receive();
+             s.Send("213-Status of \"/\":\r\n" + twoDirs + "213 End\r\n").Receive(2);
+             s.Send("213-Status of \"/a\":\r\n" + xy + "213 End\r\n213-Status of \"/b\":\r\n" + file +
+                    "213 End\r\n421 Service not available, closing control connection.\r\n");
+             s.Close();
+         },
+         "1000 bytes 1 files 3 dirs 0 skipped aborted",
+         {"421 Service not available, closing control connection."}},
         {"a failure below the start: once, with the totals so far",
          [&](ScriptedServer& s) {
              RefuseListAll(UpToData(s).SendData(file + dir).CloseData().Reply("226 Done")).Receive();
