@@ -59,6 +59,13 @@ bool TznFTP::ContinueLogon() {
             Stage_ = LogonStage::Greeting;
         }
     }
+    // The rest of a reply whose first line has come is waited for here:
+    // it may not run past the logon's own time-out.
+    SetReplyDeadline(LogonStarted_ + std::chrono::seconds(TimeOut()));
+    struct Clear {
+        TznFTP& ftp;
+        ~Clear() { ftp.SetReplyDeadline(std::nullopt); }
+    } clear{*this};
     while (Stage_ != LogonStage::Connecting && Stage_ != LogonStage::Done && LineWaiting()) {
         Stage_ = TakeLogonReply(Stage_);
     }

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,6 +96,21 @@ public:
     static constexpr ListingBound kListingMax{10'000'000, std::uint64_t{1} << 30};
     // A tighter bound than kListingMax (tests cannot send a gibibyte).
     void SetListingMax(ListingBound value) { ListingMax_ = value; }
+    // A multi-line reply (a listing over the control connection too) that
+    // grows by less than `bytes` in any `seconds` is given up as timed out,
+    // whatever the time-out between its lines: a server that sends one line
+    // now and then would otherwise hold the one thread for hours.
+    static constexpr std::size_t kLowSpeedBytes = 1024;
+    static constexpr int kLowSpeedSeconds = 30;
+    void SetLowSpeedLimit(std::size_t bytes, int seconds) {
+        LowSpeedBytes_ = bytes;
+        LowSpeedSeconds_ = seconds;
+    }
+    // No reply may be read past this moment (a logon's deadline); none
+    // when unset.
+    void SetReplyDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
+        ReplyDeadline_ = deadline;
+    }
     // A single line without end, in a reply or a listing over the control
     // connection.
     static constexpr std::size_t kLineBytesMax = std::size_t{1024} * 1024;
@@ -252,6 +269,15 @@ private:
     std::shared_ptr<TlsContext> TlsContext_;
     std::unique_ptr<TlsChannel> Tls_;
     ListingBound ListingMax_ = kListingMax;
+    std::size_t LowSpeedBytes_ = kLowSpeedBytes;
+    int LowSpeedSeconds_ = kLowSpeedSeconds;
+    std::optional<std::chrono::steady_clock::time_point> ReplyDeadline_;
+    // How a multi-line reply has grown since its pace was last judged.
+    struct ReplyPace {
+        std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+        std::size_t bytes = 0;
+    };
+    void KeepReplyPace(ReplyPace& pace, std::size_t lineBytes);
 
     // The connect notification carried an error (a refused connection).
     bool ConnectFailed_ = false;

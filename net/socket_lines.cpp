@@ -191,8 +191,10 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
     if (kept) kept->push_back(LastReply_);
     if (code > 0 && LastReply_.find('-') == 3) {
         std::size_t lines = 1, bytes = LastReply_.size();
+        ReplyPace pace;
         for (;;) {
             const std::int32_t next = ReadNextLine(LastReply_);
+            KeepReplyPace(pace, LastReply_.size() + 2);
             if (kept) kept->push_back(LastReply_);
             if ((Notified_.PeerClosed && !InboxHolds()) || (next == code && LastReply_.find(' ') == 3)) break;
             bytes += LastReply_.size();
@@ -204,6 +206,18 @@ std::int32_t TznSocket::ReadReply(std::vector<std::string>* kept) {
         }
     }
     return code;
+}
+
+void TznSocket::KeepReplyPace(ReplyPace& pace, std::size_t lineBytes) {
+    const auto now = std::chrono::steady_clock::now();
+    if (ReplyDeadline_ && now > *ReplyDeadline_) RaiseTimeOut(" (the reply did not end in time)");
+    pace.bytes += lineBytes;
+    if (now - pace.since < std::chrono::seconds(LowSpeedSeconds_)) return;
+    if (pace.bytes < LowSpeedBytes_) {
+        RaiseTimeOut(" (the reply grew by less than " + std::to_string(LowSpeedBytes_) + " bytes in " +
+                     std::to_string(LowSpeedSeconds_) + " s)");
+    }
+    pace = ReplyPace{now, 0};
 }
 
 void TznSocket::CountListingLine(std::uint64_t& lines, std::uint64_t& bytes, std::uint64_t lineBytes) {
@@ -221,9 +235,11 @@ std::int32_t TznSocket::ReadDataReply(const std::function<void(const std::string
     if (firstLine) *firstLine = LastReply_;
     if (code <= 0 || LastReply_.find('-') != 3) return code;
     std::uint64_t lines = 0, bytes = 0;
+    ReplyPace pace;
     const std::function<void(const std::string&, std::int32_t)> onLine = [&](const std::string& line,
                                                                              std::int32_t replyCode) {
         CountListingLine(lines, bytes, line.size() + 2);
+        KeepReplyPace(pace, line.size() + 2);
         lineOut(line, replyCode);
     };
     for (;;) {

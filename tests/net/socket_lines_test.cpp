@@ -88,6 +88,37 @@ TEST_F(SocketTest, TimeOutWhileALineIsIncompleteReportsThenAnEmptyLine) {
     EXPECT_EQ(events_, (Events{"OnError Operation timed out", "OnClosing", "OnClosed", "Received "}));
 }
 
+// A server that sends a reply one short line now and then, each within the
+// time-out between lines: the reply ends at the low-speed limit (a plain
+// reply), or at the deadline a logon sets (a listing over the control
+// connection), not after hours.
+TEST_F(SocketTest, DribbledRepliesEndAtTheLowSpeedLimitOrTheDeadline) {
+    for (const bool listing : {false, true}) {
+        SCOPED_TRACE(listing ? "listing by deadline" : "reply by low speed");
+        testsupport::ScriptedServer server;
+        server.Send("213-first\r\n");
+        for (int i = 0; i < 10; ++i) server.Delay(250).Send(" line\r\n");
+        server.AwaitClientClose();
+        ConnectTo(server);
+        socket_->SetTimeOut(5);
+        if (listing) {
+            socket_->SetReplyDeadline(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+        } else {
+            socket_->SetLowSpeedLimit(1024, 1);
+        }
+        const auto started = std::chrono::steady_clock::now();
+        if (listing) {
+            EXPECT_THROW(socket_->ReadDataReply([](const std::string&, std::int32_t) {}), zn::ETimedOutError);
+        } else {
+            EXPECT_THROW(socket_->ReadReply(), zn::ETimedOutError);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
+        EXPECT_FALSE(socket_->Connected());
+        socket_->SetReplyDeadline(std::nullopt);
+        socket_->SetLowSpeedLimit(zn::TznSocket::kLowSpeedBytes, zn::TznSocket::kLowSpeedSeconds);
+    }
+}
+
 TEST_F(SocketTest, SendLineAddsCrLfAndNeedsAConnection) {
     EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->SendLine("NOOP"); }), "You have to connect to the server first");
     std::string line;
