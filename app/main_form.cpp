@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScreen>
 #include <QTimer>
 
@@ -252,16 +253,25 @@ void TMainFrm::Log(const std::string& text) {
     const QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (!pacer_ || !pacer_->Running()) {
         FlushLog();
-        LogMem->appendPlainText(line);
+        AppendToLog(line);
         return;
     }
     if (!pendingLog_.isEmpty()) pendingLog_ += '\n';
     pendingLog_ += line;
 }
 
+// The log keeps its last line in view as it grows, unless the user has
+// scrolled up to read something.
+void TMainFrm::AppendToLog(const QString& lines) {
+    QScrollBar* bar = LogMem->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+    LogMem->appendPlainText(lines);
+    if (following) bar->setValue(bar->maximum());
+}
+
 void TMainFrm::FlushLog() {
     if (pendingLog_.isEmpty()) return;
-    LogMem->appendPlainText(pendingLog_);
+    AppendToLog(pendingLog_);
     pendingLog_.clear();
 }
 

@@ -163,6 +163,7 @@ private:
     void KeepSpokeTls(const std::string& server);
     void ShowError(const std::string& message);
     void Log(const std::string& text);
+    void AppendToLog(const QString& lines);
     void ShowTotals();
     void LogRefused(std::int64_t refused);
     void LogUnparsed(std::int64_t unparsed);
@@ -172,7 +173,13 @@ private:
     void KeepInHistory();
     // "Space used: 851.00 MiB of 1.00 GiB, 83%" where the server tells the
     // space left (size_space_used.cpp).
+    // The space left (AVBL), asked right after a whole walk, and told in
+    // the log after the totals and the change, so that the log ends with
+    // them.
+    void AskSpaceLeft();
+    void TakeFeatures();
     void LogSpaceUsed();
+    std::string spaceUsed_;
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes
     // the window now.
     void EndBusy();

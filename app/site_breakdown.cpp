@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
@@ -66,7 +67,7 @@ SiteBreakdown::SiteBreakdown(QWidget* parent) : QWidget(parent, Qt::Window) {
     treeView_->setItemDelegateForColumn(BreakdownModel::kShare, new ShareBarDelegate(treeView_));
     treeView_->setUniformRowHeights(true);
     treemap_ = new TreemapView;
-    auto* splitter = new QSplitter;
+    auto* splitter = splitter_ = new QSplitter;
     splitter->addWidget(treeView_);
     splitter->addWidget(treemap_);
     splitter->setStretchFactor(1, 1);
@@ -181,8 +182,21 @@ void SiteBreakdown::ShowTree() {
     treeView_->header()->resizeSections(QHeaderView::ResizeToContents);
     // Room for the bar and the percentage over it.
     treeView_->header()->resizeSection(BreakdownModel::kShare, 90);
+    WidenTreePane();
     FillTabs();
     save_->setEnabled(tree_ != nullptr);
+}
+
+void SiteBreakdown::WidenTreePane() {
+    const int needed = treeView_->header()->length() + 2 * treeView_->frameWidth() +
+                       treeView_->verticalScrollBar()->sizeHint().width();
+    QList<int> sizes = splitter_->sizes();
+    if (sizes.size() != 2 || sizes[0] >= needed) return;
+    const int whole = sizes[0] + sizes[1];
+    // The treemap keeps some room; a window on screen grows for the rest.
+    constexpr int kLeastTreemap = 200;
+    if (isVisible() && whole < needed + kLeastTreemap) resize(width() + needed + kLeastTreemap - whole, height());
+    splitter_->setSizes({needed, std::max(kLeastTreemap, whole - needed)});
 }
 
 void SiteBreakdown::FillTabs() {

@@ -15,6 +15,7 @@ class BreakdownModel;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTabWidget;
 class QTreeView;
 class QTreeWidget;
@@ -74,6 +75,9 @@ private:
     std::string source_;
     BreakdownModel* model_ = nullptr;
     QTreeView* treeView_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    // The tree pane as wide as its columns, the Change column included.
+    void WidenTreePane();
     TreemapView* treemap_ = nullptr;
     QTreeWidget* largestFiles_ = nullptr;
     QTreeWidget* extensions_ = nullptr;

@@ -10,16 +10,22 @@
 
 #include <exception>
 
-void TMainFrm::LogSpaceUsed() {
+void TMainFrm::AskSpaceLeft() {
+    spaceUsed_.clear();
+    if (Aborted) return;
     std::optional<std::int64_t> available;
-    // The walk is whole and its totals are shown: a server that answers
-    // badly, or a connection lost now, spoils none of it.
+    // The walk is whole: a server that answers badly, or a connection lost
+    // now, spoils none of it.
     try {
         available = znFTP->AvailableSpace();
     } catch (const std::exception& e) {
-        Log(std::string("The space left is not known: ") + e.what());
+        spaceUsed_ = std::string("The space left is not known: ") + e.what();
         return;
     }
     const std::string used = zn::SpaceUsed(TotalBytes, available);
-    if (!used.empty()) Log("Space used: " + used);
+    if (!used.empty()) spaceUsed_ = "Space used: " + used;
+}
+
+void TMainFrm::LogSpaceUsed() {
+    if (!spaceUsed_.empty()) Log(spaceUsed_);
 }

@@ -59,7 +59,11 @@ void TMainFrm::GetSizeBtnClick() {
                   "@" + ServerEdt->text().toStdString() + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
+    // What the server offers after the logon (the walk's forms, the space
+    // left) is asked before the walk, so nothing of it follows the totals.
+    TakeFeatures();
     RetrieveDir();
+    AskSpaceLeft();
     Status("Size retrieved.");
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
@@ -69,6 +73,14 @@ void TMainFrm::GetSizeBtnClick() {
     BreakdownLbl->show();
     if (breakdown_ && breakdown_->isVisible()) ShowBreakdown();
     EndBusy();
+}
+
+void TMainFrm::TakeFeatures() {
+    try {
+        znFTP->Features();
+    } catch (const std::exception&) {
+        // The walk meets the same failure and reports it.
+    }
 }
 
 void TMainFrm::ShowBreakdown() {

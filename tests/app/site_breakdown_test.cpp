@@ -13,6 +13,7 @@
 #include "tests/ftp/site_tree.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -282,6 +283,9 @@ TEST_F(BreakdownAfterWalk, ComparedWithTheEarlierWalkShowsChangesNewAndVanished)
     EXPECT_EQ(change(Child(model, gone, "old")), "-2.00 KiB (vanished)");
     // The totals are the second walk's: what has gone is no part of them.
     EXPECT_EQ(root.siblingAtColumn(BreakdownModel::kSize).data(Qt::ToolTipRole).toString(), "5708 bytes");
+    // The tree pane shows the Change column whole.
+    const QTreeView& view = *Form().Breakdown()->TreeView();
+    EXPECT_LE(view.header()->length(), view.viewport()->width());
 
     choice.setCurrentIndex(0);
     EXPECT_EQ(model.columnCount(), BreakdownModel::kChange);
