@@ -412,21 +412,7 @@ void FastWalker::ReceiveNext() {
         if (expects == Expect::Check) {
             AcceptChecked(client);
         } else if (node != kCheck) {
-            // A listing that may have been cut is listed again in a form
-            // that says so.
-            if (Suspect(*listing, ftp.LastReply())) {
-                nodes_[node].byCwd = true;
-                pending_.push_back(node);
-                return;
-            }
-            // A reply that names its directory proves which command it
-            // answers: it needs no check.
-            if (selfChecking_ && ftp.ListingNamedItsPath() && held_[client].empty()) {
-                Accept(node, *listing);
-                return;
-            }
-            held_[client].push_back(Held{node, std::move(listing), {}});
-            CheckHeld(client);
+            TakeStatListing(client, node, std::move(listing));
         }
     } catch (const ESocketError&) {
         if (client == 0) throw;
@@ -447,6 +433,24 @@ void FastWalker::ReceiveNext() {
         if (client == 0 || ftp.LastReply().rfind("421", 0) != 0) throw;
         LeaveToOthers(client, node);
     }
+}
+
+// A STAT listing as it came: one that may have been cut is listed again in
+// a form that says so; one whose reply names its directory proves which
+// command it answers and counts now; the others wait for their check.
+void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing) {
+    const TznFTP& ftp = *clients_[client];
+    if (Suspect(*listing, ftp.LastReply())) {
+        nodes_[node].byCwd = true;
+        pending_.push_back(node);
+        return;
+    }
+    if (selfChecking_ && ftp.ListingNamedItsPath() && held_[client].empty()) {
+        Accept(node, *listing);
+        return;
+    }
+    held_[client].push_back(Held{node, std::move(listing), {}});
+    CheckHeld(client);
 }
 
 // The CWD before a "STAT ." refused: that STAT lists the directory the

@@ -112,6 +112,7 @@ private:
     void ListNodeByCwd(int node);
     bool Suspect(const TznFTPDirList& listing, const std::string& reply);
     bool PassOverRefusedEntry(std::size_t client);
+    void TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing);
     void CheckHeld(std::size_t client);
     void BackToStart();
     void GetBackInStep(std::size_t client, int node);

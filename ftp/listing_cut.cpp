@@ -30,8 +30,8 @@ bool MayBeCut(int entries, int statedCap) {
 }
 
 std::string CutMessage(const std::string& path, const std::string& reason) {
-    return (path.empty() ? std::string("the start directory") : path) +
-           ": the server listed only part of it (" + reason +
+    return (path.empty() ? std::string("the start directory") : path) + ": the server listed only part of it (" +
+           reason +
            "); the files it left out are not in the total. The server's owner can raise the server's "
            "limit on listings (pure-ftpd: its -L option)";
 }
@@ -88,9 +88,11 @@ bool JoinFromBothEnds(TznFTPDirList& forward, TznFTPDirList& reverse) {
     if (above.empty()) return false;
     TznFTPDirList joined;
     joined.TakeEntries(forward);
-    for (auto it = above.rbegin(); it != above.rend(); ++it) {
+    // Reverse lists them highest first.
+    std::reverse(above.begin(), above.end());
+    for (const int index : above) {
         auto entry = std::make_unique<TznFTPDirEntry>();
-        *entry = reverse.Items(*it);
+        *entry = reverse.Items(index);
         joined.Add(std::move(entry));
     }
     forward.TakeEntries(joined);

@@ -52,7 +52,7 @@ std::string TakeListing(TznFTP& ftp, TznFTPDirList& into) {
 
 std::string ListWhole(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into) {
     ftp.List(form.Options());
-    const std::string cut = TakeListing(ftp, into);
+    std::string cut = TakeListing(ftp, into);
     if (cut.empty()) return cut;
     TznFTPDirList reverse;
     try {
@@ -68,8 +68,7 @@ bool MayPassOver(const WalkRules& rules, const TznFTP& ftp) {
     return rules.GoOnPastUnreadable && ftp.Connected() && ftp.LastReply().starts_with('5');
 }
 
-void PassOver(WalkTotals& totals, WalkObserver& observer, const std::string& path,
-              const std::string& reply) {
+void PassOver(WalkTotals& totals, WalkObserver& observer, const std::string& path, const std::string& reply) {
     // The tree keeps the directory as entered and never listed: unread.
     ++totals.UnreadableDirectories;
     observer.DirectoryNotRead(path, reply);
@@ -214,6 +213,32 @@ bool SiteWalker::Enter(const std::string& name) {
     return false;
 }
 
+// The level's listing into `level`, the server's words in `cut` if it cut
+// it short; false when the server refused it below the start and the walk
+// passes it over.
+bool SiteWalker::ListOrPassOver(int depth, TznFTPDirList& level, std::string& cut) {
+    try {
+        cut = ListLevel(depth, level);
+        return true;
+    } catch (const EServerError&) {
+        if (depth == 0 || !MayPassOver(rules_, ftp_)) throw;
+    }
+    PassOver(totals_, observer_, path_, ftp_.LastReply());
+    return false;
+}
+
+// Makes `child` the working directory: by CWD, or by the CWD that went out
+// with the last CDUP (`enteredAhead`, refused with `refusedAhead`). False
+// when the server refused it and the walk passes it over, still here.
+bool SiteWalker::EnterChild(const std::string& child, bool enteredAhead, const std::string& refusedAhead) {
+    if (!enteredAhead) return Enter(child);
+    if (refusedAhead.empty()) return true;
+    // The CDUP went through: the walk is back in this directory.
+    if (!rules_.GoOnPastUnreadable || !refusedAhead.starts_with('5')) throw EServerError(refusedAhead);
+    PassOver(totals_, observer_, JoinPath(path_, child), refusedAhead);
+    return false;
+}
+
 std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
     // Each level keeps its own listing: the next LIST replaces the client's.
     TznFTPDirList level;
@@ -228,11 +253,7 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
     if (depth > 0) path_ = JoinPath(path_, name);
     try {
         std::string cut;
-        try {
-            cut = ListLevel(depth, level);
-        } catch (const EServerError&) {
-            if (depth == 0 || !MayPassOver(rules_, ftp_)) throw;
-            PassOver(totals_, observer_, path_, ftp_.LastReply());
+        if (!ListOrPassOver(depth, level, cut)) {
             path_.resize(pathLength);
             return 0;
         }
@@ -248,14 +269,7 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
         own = ClassifyLevel(level, depth, treeDir, rules_, totals_, [&](int index, int childTreeDir) {
             const std::string& child = level.Items(index).Name;
             treeDir_ = childTreeDir;
-            if (!std::exchange(enteredAhead, false)) {
-                if (!Enter(child)) return true;
-            } else if (!refusedAhead.empty()) {
-                // The CDUP went through: the walk is back in this directory.
-                if (!rules_.GoOnPastUnreadable || !refusedAhead.starts_with('5')) throw EServerError(refusedAhead);
-                PassOver(totals_, observer_, JoinPath(path_, child), refusedAhead);
-                return true;
-            }
+            if (!EnterChild(child, std::exchange(enteredAhead, false), refusedAhead)) return true;
             below = AddSaturated(below, RetrieveDir(child, depth + 1));
             // After a failure below that closed the connection (a cancel,
             // a time-out), going up would only fail again and report a

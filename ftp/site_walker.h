@@ -179,6 +179,8 @@ private:
     // The listing of a level; the server's words when it cut it short.
     std::string ListLevel(int depth, TznFTPDirList& level);
     bool Enter(const std::string& name);
+    bool ListOrPassOver(int depth, TznFTPDirList& level, std::string& cut);
+    bool EnterChild(const std::string& child, bool enteredAhead, const std::string& refusedAhead);
 
     TznFTP& ftp_;
     WalkObserver& observer_;

@@ -108,9 +108,7 @@ public:
     }
     // No reply may be read past this moment (a logon's deadline); none
     // when unset.
-    void SetReplyDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) {
-        ReplyDeadline_ = deadline;
-    }
+    void SetReplyDeadline(std::optional<std::chrono::steady_clock::time_point> deadline) { ReplyDeadline_ = deadline; }
     // A single line without end, in a reply or a listing over the control
     // connection.
     static constexpr std::size_t kLineBytesMax = std::size_t{1024} * 1024;

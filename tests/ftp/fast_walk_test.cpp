@@ -289,9 +289,10 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
         {"an empty directory with a blank tells nothing of how STAT takes blanks; a reply under a \"path:\" "
          "header lists another directory: the server splits at blanks",
          [&](ScriptedServer& s) {
-             const std::string blanks = "drwxr-xr-x 2 u g 4096 Jan  1 00:00 new folder\r\n"
-                                        "drwxr-xr-x 2 u g 4096 Jan  1 00:00 photos\r\n"
-                                        "drwxr-xr-x 2 u g 4096 Jan  1 00:00 photos 2021\r\n";
+             const std::string blanks =
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 new folder\r\n"
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 photos\r\n"
+                 "drwxr-xr-x 2 u g 4096 Jan  1 00:00 photos 2021\r\n";
              const std::string a = "-rw-r--r-- 1 u g 10 Jan  1 00:00 a.jpg\r\n";
              RefuseListAll(UpToData(s).SendData(blanks).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status follows:\r\n" + blanks + "213 End\r\n");

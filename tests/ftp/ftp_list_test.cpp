@@ -175,13 +175,14 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortTriesTheOtherEndAndNeverPassesFor
         SCOPED_TRACE(c.name);
         ScriptedServer server;
         FtpTest::Logon(server).Receive().Reply("250 CWD ok");
-        UpToData(server)
-            .SendData(files({"a", "b"}))
-            .CloseData()
-            .Reply("226 Output truncated to 2 matches");
+        UpToData(server).SendData(files({"a", "b"})).CloseData().Reply("226 Output truncated to 2 matches");
         if (c.reverse.empty()) {
-            server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(
-                "501 Unknown option");
+            server.Receive()
+                .Reply("200 Type set to A")
+                .Receive()
+                .Reply("200 PORT ok")
+                .Receive()
+                .Reply("501 Unknown option");
         } else {
             UpToData(server).SendData(c.reverse).CloseData().Reply("226 Output truncated to 2 matches");
         }

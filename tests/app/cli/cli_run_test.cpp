@@ -43,14 +43,13 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
     EXPECT_EQ(cli::SummaryLine(totals),
               "1272954913 bytes (1.19 GiB), 4982 files, 500 directories, 2 not entered (names with \"/\" or empty), "
               "1 listing line not read (their sizes are not in the total)");
-    EXPECT_EQ(
-        cli::JsonObject(totals),
-        "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
-        "\"skipped_directories\": 3, \"refused_directories\": 2, \"unreadable_directories\": 0, "
+    EXPECT_EQ(cli::JsonObject(totals),
+              "{\"bytes\": 1272954913, \"kilobytes\": 1243120, \"files\": 4982, \"directories\": 500, "
+              "\"skipped_directories\": 3, \"refused_directories\": 2, \"unreadable_directories\": 0, "
               "\"cut_directories\": 0, \"unparsed_lines\": 1, \"available_bytes\": null, "
-        "\"tls\": false, "
-        "\"listing\": \"LIST -a\", \"complete\": true, "
-        "\"error\": null}");
+              "\"tls\": false, "
+              "\"listing\": \"LIST -a\", \"complete\": true, "
+              "\"error\": null}");
     totals.complete = false;
     totals.error = "550 \"x\"\tdenied";
     EXPECT_NE(cli::JsonObject(totals).find("\"complete\": false, \"error\": \"550 \\\"x\\\"\\tdenied\"}"),
@@ -385,7 +384,8 @@ TEST(CliOnRealServers, CappedListingsAndRefusedFoldersAreToldAndTheRestWalked) {
         SCOPED_TRACE(walk);
         CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk, "--ncdu", exported});
         EXPECT_EQ(run.status, 1) << run.err;
-        EXPECT_NE(run.out.find("\"bytes\": 105120, \"kilobytes\": 102, \"files\": 10512, "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"bytes\": 105120, \"kilobytes\": 102, \"files\": 10512, "), std::string::npos)
+            << run.out;
         EXPECT_NE(run.out.find("\"unreadable_directories\": 1, \"cut_directories\": 0"), std::string::npos) << run.out;
         EXPECT_NE(run.err.find(": cannot read /closed-x: 550 "), std::string::npos) << run.err;
         const std::string text = ReadFile(exported);
