@@ -10,6 +10,13 @@
 // With "tree", the walk also keeps what it saw, as for the site breakdown:
 // the difference between the two runs is what the tree costs per file.
 //
+//   build/bench/bin/listing_memory_bench cli build/release/bin/dirweigh-cli [lines] [--no-history]
+//
+// runs dirweigh-cli --json against the same server, as a user would (the
+// history on, in a folder made for the run), once over an empty listing
+// and once over the big one, and prints the difference of the two peaks
+// (VmHWM) per entry: what the walk adds to the logged-on client.
+//
 // The listing is generated as it is sent, so the server side holds no copy,
 // and it runs in its own process, so none of its memory is counted.
 
@@ -20,6 +27,7 @@
 #include <arpa/inet.h>
 #include <malloc.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,19 +145,91 @@ public:
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
-    const bool keepTree = argc > 2 && std::string(argv[2]) == "tree";
+// A listening socket on 127.0.0.1 and a free port, in `address`.
+int Listen(sockaddr_in& address) {
     const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
+    address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 1) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("listen");
-        return 1;
+        std::exit(1);
     }
+    return listener;
+}
+
+// dirweigh-cli over a listing of `lines`: its peak resident memory in KiB
+// (the child's VmHWM, as wait4 reports it); its output in `out`.
+long CliPeak(const char* cli, long lines, bool history, const std::string& home, std::string& out) {
+    sockaddr_in address{};
+    const int listener = Listen(address);
+    const pid_t server = fork();
+    if (server == 0) {
+        Serve(listener, lines);
+        _exit(0);
+    }
+    close(listener);
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) std::exit(1);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeFds[1], 1);
+        close(pipeFds[0]);
+        setenv("HOME", home.c_str(), 1);
+        unsetenv("XDG_DATA_HOME");
+        setenv("DIRWEIGH_PASSWORD", "bench", 1);
+        const std::string url = "ftp://bench@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+        if (history) {
+            execl(cli, cli, "--json", url.c_str(), static_cast<char*>(nullptr));
+        } else {
+            execl(cli, cli, "--json", "--no-history", url.c_str(), static_cast<char*>(nullptr));
+        }
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    out.clear();
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    waitpid(server, nullptr, 0);
+    return usage.ru_maxrss;
+}
+
+int RunCliMode(int argc, char** argv) {
+    const char* cli = argv[2];
+    const long lines = argc > 3 ? std::atol(argv[3]) : 1000000;
+    const bool history = !(argc > 4 && std::string(argv[4]) == "--no-history");
+    char folder[] = "/tmp/dirweigh-memory-XXXXXX";
+    if (!mkdtemp(folder)) return 1;
+    std::string out;
+    const long idle = CliPeak(cli, 0, history, folder, out);
+    const auto started = std::chrono::steady_clock::now();
+    const long peak = CliPeak(cli, lines, history, folder, out);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::system((std::string("rm -rf ") + folder).c_str());
+    std::int64_t expected = 0;
+    for (long i = 0; i < lines; ++i) expected += i % 1000 + 1;
+    const bool right = out.find("\"bytes\": " + std::to_string(expected) + ",") != std::string::npos;
+    std::printf(
+        "dirweigh-cli --json%s, %ld-line listing: %s in %.2f s; logged on %ld KiB, peak %ld KiB, %.1f bytes per "
+        "entry\n",
+        history ? "" : " --no-history", lines, right ? "right" : ("WRONG: " + out).c_str(), seconds, idle, peak,
+        static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines));
+    return right ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "cli") return RunCliMode(argc, argv);
+    const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
+    const bool keepTree = argc > 2 && std::string(argv[2]) == "tree";
+    sockaddr_in address{};
+    const int listener = Listen(address);
     const pid_t server = fork();
     if (server == 0) {
         Serve(listener, lines);
