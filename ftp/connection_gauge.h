@@ -18,6 +18,15 @@ namespace zn {
 // starts working after a logon of L makes it (W t + L) / (k + 1), which
 // saves (W t - k L) / (k (k + 1)). It pays when that saving is more than
 // the logon costs the server: W t > k (k + 2) L.
+//
+// That holds while the server lists as fast on each connection as on one.
+// A server that does one thing at a time across its processes (proftpd,
+// whose every command takes its scoreboard's lock), or a host with fewer
+// cores than connections, lists no faster with one more: each listing then
+// seems to take a connection longer, which would ask for more still. So
+// the walk also measures its pace, listings per second, with each number
+// of connections at work, and opens one more only where the last one made
+// it list faster.
 class ConnectionGauge {
 public:
     explicit ConnectionGauge(double logonSeconds) : logonSeconds_(logonSeconds) {}
@@ -32,8 +41,23 @@ public:
 
     // Listings measured before the first judgement: one reply says little.
     static constexpr int kListingsBeforeJudging = 4;
+    // Listings measured with a number of connections before its pace is
+    // set against the pace with one fewer.
+    static constexpr int kListingsToComparePace = 24;
+    // The pace the last connection must have added, at least, for the
+    // next to be worth its logon.
+    static constexpr double kPaceGain = 1.15;
 
 private:
+    struct Pace {
+        double seconds = 0;
+        int listings = 0;
+    };
+    // The paces with 1 to kMostPaced connections at work.
+    static constexpr int kMostPaced = 32;
+    bool LastOnePaid(int connections) const;
+
+    Pace paces_[kMostPaced + 1];
     double logonSeconds_;
     double connectionSeconds_ = 0;
     int listed_ = 0;
