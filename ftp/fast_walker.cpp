@@ -62,6 +62,12 @@ void FastWalker::Walk() {
     } catch (const platform::Exception& e) {
         DrainAfterFailure();
         AbortWalk(totals_, observer_, e.Message());
+        // Still in step: the next walk must start where this one did.
+        try {
+            if (ftp_.Connected()) BackToStart();
+        } catch (const platform::Exception&) {
+            // That failure is the connection's; the walk's was reported.
+        }
     }
 }
 
@@ -170,6 +176,10 @@ void FastWalker::WalkByStat() {
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
     statCommand_ = form_.Command() + " ";
+    // A start directory whose LIST was cut: its STAT holds no more, and
+    // LIST in reverse may give the rest, while the start is still the
+    // working directory.
+    startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
     ProbeBlanksBelowStart();
     OpenClients();
     Accept(0, startListing_, startCut_);

@@ -52,7 +52,10 @@ std::string TakeListing(TznFTP& ftp, TznFTPDirList& into) {
 
 std::string ListWhole(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into) {
     ftp.List(form.Options());
-    std::string cut = TakeListing(ftp, into);
+    return FromTheOtherEnd(ftp, form, into, TakeListing(ftp, into));
+}
+
+std::string FromTheOtherEnd(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into, std::string cut) {
     if (cut.empty()) return cut;
     TznFTPDirList reverse;
     try {
@@ -195,7 +198,7 @@ bool SiteWalker::ChooseListing() {
 std::string SiteWalker::ListLevel(int depth, TznFTPDirList& level) {
     if (depth == 0 && std::exchange(startListed_, false)) {
         level.TakeEntries(start_);
-        return std::exchange(startCut_, {});
+        return FromTheOtherEnd(ftp_, form_, level, std::exchange(startCut_, {}));
     }
     return ListWhole(ftp_, form_, level);
 }

@@ -101,6 +101,9 @@ std::string TakeListing(TznFTP& ftp, TznFTPDirList& into);
 // the rest (listing_cut.h). Returns the server's words when the listing
 // stays cut, else empty.
 std::string ListWhole(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into);
+// The same for a listing of the working directory already in `into`, which
+// the server cut short with the words `cut` (empty: it did not).
+std::string FromTheOtherEnd(TznFTP& ftp, const ListingForm& form, TznFTPDirList& into, std::string cut);
 // Whether the failure of `ftp` just raised is a refusal of one directory
 // that the walk may pass over: the rules allow it, the server answered
 // 5xx, and the connection is still open.
