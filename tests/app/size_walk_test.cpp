@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "tests/app/main_form_fixture.h"
 
+#include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/scripted_server.h"
 #include "tests/fakes/tree_server.h"
+#include "tests/ftp/site_tree.h"
 
 #include <QElapsedTimer>
 
@@ -154,6 +156,30 @@ TEST_F(WalkTest, SpaceLeftIsLoggedBesideTheTotalWhereTheServerTellsIt) {
         EXPECT_EQ(bar->value(), bar->maximum());
         EXPECT_EQ(Buttons(), "-D-G");
     }
+}
+
+// pure-ftpd as it ships lists 10,000 entries of a directory at most: the
+// window counts what it listed, says which directory and why in the log,
+// and one box says the total is short.
+TEST_F(WalkTest, AListingTheServerCutShortIsLoggedAndTheTotalCalledShort) {
+    testsupport::SiteTree tree;
+    for (int i = 0; i < 20100; ++i) tree.AddFile("huge/f" + std::to_string(100000 + i), 1);
+    tree.AddFile("page.html", 10);
+    testsupport::PureFtpd server(tree.Root());
+    if (server.Skipped()) GTEST_SKIP() << server.Error();
+    ASSERT_TRUE(server.Running()) << server.Error();
+    Form().ServerEdt->setText(QString::fromStdString(server.Address()));
+    Form().UserEdt->setText(QString::fromStdString(server.UserName()));
+    Form().PasswordEdt->setText(QString::fromStdString(server.Password()));
+    Form().ConnectBtn->click();
+    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: The server listed 1 directory only in part: the total "
+                                                   "leaves out what it did not list (see the log)"});
+    EXPECT_NE(Log().find("Not complete: huge: the server listed only part of it (226 Output truncated to 10000 "
+                         "matches)"),
+              std::string::npos)
+        << Log();
 }
 
 TEST_F(WalkTest, RefusedSubdirectoryShowsOneBoxAndThePartialTotals) {
