@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/ncdu_export.h"
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -146,28 +145,6 @@ bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::str
     out.close();
     if (!written || !out) error = file + ": " + std::strerror(errno ? errno : EIO);
     return error.empty();
-}
-
-std::unique_ptr<WalkTree> LoadNcdu(const std::string& file, std::string& error) {
-    // gzread passes a file that is not compressed through unchanged.
-    gzFile in = file == "-" ? gzdopen(dup(0), "rb") : gzopen(file.c_str(), "rb");
-    if (!in) {
-        error = file + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    std::string text;
-    char buffer[65536];
-    int n = 0;
-    while ((n = gzread(in, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(n));
-    const bool failed = n < 0;
-    gzclose(in);
-    if (failed) {
-        error = file + ": cannot read it (a damaged compressed file?)";
-        return nullptr;
-    }
-    auto tree = ParseNcdu(text, error);
-    if (!tree) error = file + ": " + error;
-    return tree;
 }
 
 }  // namespace zn

@@ -39,7 +39,14 @@ bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, cons
 // Reads an export of DirWeigh, ncdu or gdu, gzip-compressed or not: the
 // root's name is the start path; an excluded item, a link (notreg) and an
 // item with a read error that is not a directory keep their marks.
-std::unique_ptr<WalkTree> ParseNcdu(std::string_view text, std::string& error);
-std::unique_ptr<WalkTree> LoadNcdu(const std::string& file, std::string& error);
+// It is read as it inflates, so memory follows the tree; past these bounds
+// it is refused with a message. A negative size, a name holding a NUL, a
+// compressed file cut short or anything after the export is refused too.
+struct NcduBounds {
+    std::uint64_t Bytes = std::uint64_t{16} << 30;  // uncompressed
+    std::int64_t Entries = 50'000'000;
+};
+std::unique_ptr<WalkTree> ParseNcdu(std::string_view text, std::string& error, NcduBounds bounds = {});
+std::unique_ptr<WalkTree> LoadNcdu(const std::string& file, std::string& error, NcduBounds bounds = {});
 
 }  // namespace zn

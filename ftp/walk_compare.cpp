@@ -4,24 +4,48 @@
 #include "net/text_helpers.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace zn {
 namespace {
 
 using SizeByPath = std::unordered_map<std::string, std::int64_t>;
 
+// Paths are keyed with NUL between their names, which no name holds: with
+// "/", a file named "a/b" (a server may list one) and the file b in the
+// directory a would be one key, and a change between them unseen.
+constexpr char kKeySeparator = '\0';
+
+std::string KeyOf(const WalkTree& tree, int dir) {
+    std::vector<std::string_view> names;
+    for (int at = dir; at > WalkTree::kRoot; at = tree.Parent(at)) names.push_back(tree.Name(at));
+    std::string path;
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (!path.empty()) path += kKeySeparator;
+        path += *it;
+    }
+    return path;
+}
+
+// The path as the user reads it.
+std::string Shown(std::string key) {
+    std::replace(key.begin(), key.end(), kKeySeparator, '/');
+    return key;
+}
+
 SizeByPath DirectorySizes(const WalkTree& tree) {
     SizeByPath sizes;
-    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) sizes.emplace(tree.Path(dir), tree.TotalBytes(dir));
+    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) sizes.emplace(KeyOf(tree, dir), tree.TotalBytes(dir));
     return sizes;
 }
 
 SizeByPath FileSizes(const WalkTree& tree) {
     SizeByPath sizes;
     for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
-        std::string prefix = tree.Path(dir);
-        if (!prefix.empty()) prefix += '/';
+        std::string prefix = KeyOf(tree, dir);
+        if (!prefix.empty()) prefix += kKeySeparator;
         for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
             const WalkTree::Entry entry = tree.EntryAt(e);
             if (entry.Kind == WalkTree::ekFile) sizes.emplace(prefix + std::string(entry.Name), entry.Size);
@@ -60,10 +84,10 @@ WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fi
         const bool added = old == oldDirs.end();
         const std::int64_t was = added ? 0 : old->second;
         if (!added) oldDirs.erase(old);
-        if (was != bytes) result.directories.push_back({path, was, bytes, added, false});
+        if (was != bytes) result.directories.push_back({Shown(path), was, bytes, added, false});
     }
     for (const auto& [path, bytes] : oldDirs) {
-        if (bytes != 0) result.directories.push_back({path, bytes, 0, false, true});
+        if (bytes != 0) result.directories.push_back({Shown(path), bytes, 0, false, true});
     }
     SortAndCut(result.directories, Magnitude, result.directories.size());
 
@@ -71,13 +95,13 @@ WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fi
     for (const auto& [path, bytes] : FileSizes(newer)) {
         const auto old = oldFiles.find(path);
         if (old == oldFiles.end()) {
-            result.addedFiles.push_back({path, 0, bytes, true, false});
+            result.addedFiles.push_back({Shown(path), 0, bytes, true, false});
             continue;
         }
-        if (bytes > old->second) result.grownFiles.push_back({path, old->second, bytes});
+        if (bytes > old->second) result.grownFiles.push_back({Shown(path), old->second, bytes});
         oldFiles.erase(old);
     }
-    for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({path, bytes, 0, false, true});
+    for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({Shown(path), bytes, 0, false, true});
     const auto count = static_cast<std::size_t>(std::max(fileCount, 0));
     SortAndCut(
         result.addedFiles, [](const PathChange& c) { return c.newBytes; }, count);

@@ -3,10 +3,12 @@
 // what comes back from a file, and exports of other programs read.
 
 #include "ftp/ncdu_export.h"
+#include "ftp/walk_compare.h"
 #include "tests/ftp/site_tree.h"
 #include "tests/ftp/walk_tree_dump.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fstream>
 #include <sstream>
@@ -136,10 +138,55 @@ TEST(NcduImport, ReadsOtherProgramsExportsAndRefusesDamagedOnes) {
         {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\\q\"}]]", "unknown escape"},
         {"[1,2,{},[{\"name\":\"/\"}", "expected ','"},
         {"[1,2,{},[{\"name\":\"/\",\"asize\":x}]]", "expected a number"},
+        {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\",\"asize\":-995000}]]", "a negative size"},
+        {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\",\"asize\":-9223372036854775808}]]", "a negative size"},
+        {"[1,2,{},[{\"name\":\"/\"},{\"name\":\"a\\u0000b\"}]]", "a name holding a NUL"},
+        {"[1,2,{},[{\"name\":\"/\"}]] [1,2,{},[{\"name\":\"/\"}]]", "something follows the export"},
     };
     for (const auto& [text, why] : damaged) {
         EXPECT_FALSE(zn::ParseNcdu(text, error)) << text;
         EXPECT_NE(error.find(why), std::string::npos) << text << " -> " << error;
         EXPECT_NE(error.find(" at byte "), std::string::npos) << error;
     }
+}
+
+// A small file may inflate to gigabytes, or hold millions of entries: it
+// is read as it inflates and refused past the bounds, never held whole. A
+// compressed file without its end is refused.
+TEST(NcduImport, RefusesPastItsBoundsAndACompressedFileCutShort) {
+    const std::string blanks(3 << 20, ' ');
+    const std::string padded = "[1,2,{}," + blanks + "[{\"name\":\"/\"},{\"name\":\"a\",\"asize\":5}]]";
+    std::string error;
+    EXPECT_TRUE(zn::ParseNcdu(padded, error)) << error;
+    EXPECT_FALSE(zn::ParseNcdu(padded, error, {.Bytes = 1 << 20}));
+    EXPECT_NE(error.find("larger than 1048576 bytes uncompressed"), std::string::npos) << error;
+    EXPECT_FALSE(zn::ParseNcdu(padded, error, {.Entries = 1}));
+    EXPECT_NE(error.find("more than 1 entries"), std::string::npos) << error;
+
+    testsupport::SiteTree folder;  // a temporary folder
+    const std::string file = (folder.Root() / "cut.json.gz").string();
+    gzFile out = gzopen(file.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    gzwrite(out, padded.data(), static_cast<unsigned>(padded.size()));
+    gzclose(out);
+    ASSERT_TRUE(zn::LoadNcdu(file, error)) << error;
+    std::filesystem::resize_file(file, std::filesystem::file_size(file) - 4);
+    EXPECT_FALSE(zn::LoadNcdu(file, error));
+    EXPECT_NE(error.find("cut.json.gz: "), std::string::npos) << error;
+}
+
+// A file named "a/b" in the root, a server's odd name, is not the file b
+// of the directory a: a change from one to the other is seen.
+TEST(NcduImport, ComparisonTellsANameHoldingASlashFromAPath) {
+    std::string error;
+    const auto older =
+        zn::ParseNcdu("[1,2,{},[{\"name\":\"/\"},{\"name\":\"a/b\",\"asize\":5},[{\"name\":\"a\"}]]]", error);
+    const auto newer =
+        zn::ParseNcdu("[1,2,{},[{\"name\":\"/\"},[{\"name\":\"a\"},{\"name\":\"b\",\"asize\":5}]]]", error);
+    ASSERT_TRUE(older && newer) << error;
+    const zn::WalkComparison change = zn::CompareWalks(*older, *newer, 10);
+    ASSERT_EQ(change.addedFiles.size(), 1u);
+    ASSERT_EQ(change.removedFiles.size(), 1u);
+    EXPECT_EQ(change.addedFiles[0].path, "a/b");
+    EXPECT_EQ(change.removedFiles[0].path, "a/b");
 }
