@@ -71,8 +71,8 @@ bool IsHP3000NamesHeading(std::string_view line) {
 
 bool ParseHP3000NamesLine(const std::string& line, TznFTPDirEntry& entry) {
     const LineWords words(line);
-    std::size_t size = 1;
-    while (size < 3 && !RecordBytes(words[size])) ++size;
+    // The record size follows the name, or the name and the file code.
+    const std::size_t size = RecordBytes(words[1]) ? 1 : 2;
     const auto recordBytes = RecordBytes(words[size]);
     const auto records = ReadDigits(words[size + 2]);
     const std::string_view type = words[size + 1];

@@ -148,8 +148,20 @@ bool IsNetWare(const LineWords& words, std::size_t mode) {
     return words[mode].size() == 1 && rights.size() > 2 && rights.front() == '[' && rights.back() == ']';
 }
 
+// A word that may be a date of a form not known here ("Feb-11-2024",
+// "11.02.24"): a month name in front, or digits with separators only.
+bool MayBeDate(std::string_view word) {
+    if (MonthOf(word.substr(0, 3)) != 0 && (word.size() == 3 || word[3] == '-' || word[3] == '/' || word[3] == '.')) {
+        return true;
+    }
+    return word.find_first_of("0123456789") != std::string_view::npos &&
+           word.find_first_of("-/.:,") != std::string_view::npos &&
+           word.find_first_not_of("0123456789-/.:,") == std::string_view::npos;
+}
+
 // A line without a date. Only "mode links owner group size name" tells its
-// size and its name apart without a guess; a month in another language
+// size and its name apart without a guess, and only when the name does not
+// start with what may be a date; a month in another language
 // keeps being read by the columns, and so do lines too short to hold a
 // size and a name, except a file's, which no column can size.
 bool ParseWithoutDate(const std::string& line, const LineWords& words, std::size_t mode, TznFTPDirEntry& entry) {
@@ -166,7 +178,8 @@ bool ParseWithoutDate(const std::string& line, const LineWords& words, std::size
         return true;
     }
     const auto size = ReadDigits(words[mode + 4]);
-    if (!ReadDigits(words[mode + 1]) || ReadDigits(words[mode + 2]) || ReadDigits(words[mode + 3]) || !size) {
+    if (!ReadDigits(words[mode + 1]) || ReadDigits(words[mode + 2]) || ReadDigits(words[mode + 3]) || !size ||
+        MayBeDate(words[mode + 5])) {
         return false;
     }
     entry.Size = *size;

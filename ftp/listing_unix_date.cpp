@@ -7,6 +7,7 @@
 //   02-11 2025            02-11 09:14           (month and day, then year or time)
 //   2025/02/11 09:14      11-02-2025 09:14      (day, month, year)
 //   2025.02.11            11-Feb-25             (a time may follow either)
+//   2025-02-11            (without a time)
 
 #include "ftp/listing_unix_date.h"
 
@@ -69,13 +70,14 @@ bool SplitNumbers(std::string_view word, char separator, const std::array<std::s
     return word.empty();
 }
 
-// "2025/02/11", "11-02-2025", "2025.02.11", "02-11": year, month and day (0
-// when the word names no year).
+// "2025/02/11", "11-02-2025", "2025.02.11", "2025-02-11", "02-11": year,
+// month and day (0 when the word names no year).
 bool NumericDate(std::string_view word, int& year, int& month, int& day) {
     std::array<int, 3> n{};
     std::array<int, 2> md{};
     year = 0;
-    if (SplitNumbers<3>(word, '/', {4, 2, 2}, n) || SplitNumbers<3>(word, '.', {4, 2, 2}, n)) {
+    if (SplitNumbers<3>(word, '/', {4, 2, 2}, n) || SplitNumbers<3>(word, '.', {4, 2, 2}, n) ||
+        SplitNumbers<3>(word, '-', {4, 2, 2}, n)) {
         year = n[0];
         month = n[1];
         day = n[2];
@@ -105,14 +107,15 @@ bool DayMonthYear(std::string_view word, FoundDate& date) {
     return true;
 }
 
-// The forms held in one word, with a time after them; the dotted ISO form
-// may stand alone, and month and day may have a year after them instead.
+// The forms held in one word, with a time after them; the year-first forms
+// with "." or "-" may stand alone, and month and day may have a year after
+// them instead.
 bool OneWordDate(const LineWords& words, std::size_t i, FoundDate& date) {
     const std::string_view a = words[i], b = words[i + 1];
     if (!DayMonthYear(a, date)) {
         int year = 0;
         if (!NumericDate(a, year, date.month, date.day)) return false;
-        const bool alone = a.size() == 10 && a[4] == '.';
+        const bool alone = a.size() == 10 && (a[4] == '.' || a[4] == '-');
         if (!alone && !IsClock(b) && !(year == 0 && IsYear(b))) return false;
         date.year = year;
         date.yearGiven = year != 0;
