@@ -12,6 +12,8 @@
 // The rule of each listing family. Each fills the entry from one line and
 // returns false when the line does not have the shape of its family: such a
 // line is counted as unreadable rather than read as something it is not.
+// A line of the family's shape that does not give its size in bytes is
+// left unread too, but keeps its name (KeepAsUnread).
 namespace zn::listing {
 
 bool ParseUnixLine(const std::string& line, TznFTPDirEntry& entry);

@@ -236,14 +236,15 @@ TEST(ListingDetection, HP3000ListingNamedFirstDropsItsHeadings) {
 // The heading and the totals are no entries; a name on a line of its own
 // takes the facts of the next line.
 TEST(ListingDetection, VmsListingJoinsALoneNameToItsFacts) {
+    const std::string text =
+        "Directory WEB$DISK:[WEB]\r\n\r\n"
+        "A_NAME_TOO_LONG_FOR_ITS_COLUMN.DIR;1\r\n"
+        "                          1/3   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWE,RWE,RE,RE)\r\n"
+        "INDEX.HTML;3          40/42   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWED,RWED,RE,RE)\r\n"
+        "LAST.TXT;1\r\n\r\n"
+        "Total of 3 files, 41/45 blocks.\r\n";
     TznFTPDirList list;
-    Parse(list, stAuto,
-          "Directory WEB$DISK:[WEB]\r\n\r\n"
-          "A_NAME_TOO_LONG_FOR_ITS_COLUMN.DIR;1\r\n"
-          "                          1/3   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWE,RWE,RE,RE)\r\n"
-          "INDEX.HTML;3          40/42   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWED,RWED,RE,RE)\r\n"
-          "LAST.TXT;1\r\n\r\n"
-          "Total of 3 files, 41/45 blocks.\r\n");
+    Parse(list, stAuto, text);
     EXPECT_EQ(list.ServerType, stVms);
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list.Items(0).Kind, dkDirectory);
@@ -252,4 +253,14 @@ TEST(ListingDetection, VmsListingJoinsALoneNameToItsFacts) {
     EXPECT_EQ(list.Items(1).UnreadName(), "INDEX.HTML;3");
     EXPECT_EQ(list.Items(2).Kind, dkUnknown) << "a name whose facts never came";
     EXPECT_EQ(list.Items(2).Name, "LAST.TXT;1");
+
+    // Read as it arrives, cut anywhere.
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        TznFTPDirList parts;
+        zn::ListingReader reader(parts);
+        reader.Feed(std::string_view(text).substr(0, cut));
+        reader.Feed(std::string_view(text).substr(cut));
+        reader.Finish();
+        EXPECT_EQ(Names(parts), Names(list)) << "cut at " << cut;
+    }
 }

@@ -19,9 +19,9 @@ namespace {
 
 bool CloseToNow(platform::TDateTime value) { return std::fabs(value - platform::Now()) < 5.0 / 86400; }
 
-// Lines of the families no rule reads (VMS, MVS, OS/2, EPLF, a recursive
-// listing's heading): whichever rule meets them counts them as unreadable,
-// never as a file of some size.
+// Lines of other families (VMS, MVS, OS/2, EPLF, a recursive listing's
+// heading): the Unix and DOS rules count them as unreadable, never as a
+// file of some size.
 const std::vector<LineCase> kForeignLines = {
     {"NOTES.TXT;3          40/42      11-FEB-2025 09:14:00  [WEB,WEBADM]  (RWED,RWED,RE,RE)", dkUnknown, "", 0},
     {"WRK001 3390   2025/02/11  1   15  FB      80  6160  PS  WEB.NOTES.DATA", dkUnknown, "", 0},
