@@ -161,9 +161,9 @@ bool MayBeDate(std::string_view word) {
 
 // A line without a date. Only "mode links owner group size name" tells its
 // size and its name apart without a guess, and only when the name does not
-// start with what may be a date; a month in another language
-// keeps being read by the columns, and so do lines too short to hold a
-// size and a name, except a file's, which no column can size.
+// start with what may be a date. A month in another language keeps being
+// read by the columns, and so do lines too short to hold a size and a name,
+// except a file's, which no column can size.
 bool ParseWithoutDate(const std::string& line, const LineWords& words, std::size_t mode, TznFTPDirEntry& entry) {
     for (std::size_t i = mode + 3; i + 2 < words.Count(); ++i) {
         if (MonthOf(words[i]) == 0 && !ReadDigits(words[i]) && IsDay(words[i + 1]) &&
