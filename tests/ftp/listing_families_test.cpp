@@ -118,6 +118,7 @@ TEST(UnixListing, LayoutsOfRealServers) {
             {"-rw-r--r--  1 web web 20480 11.02.24 unknown date form", dkUnknown, "", 0},
             {"drwxr-xr-x  2 web web  4096 no date dir", dkDirectory, "no date dir", 4096, 0},
             {"-rw-r--r--  1 web 1001 20480 numeric group or name", dkUnknown, "", 0},
+            {"-rw-r--r--  1 web 20480 short", dkUnknown, "", 0},
             {"-rw-r--r--  1 web Domain Users 20480 two word group, no date", dkUnknown, "", 0},
             {"-rw-r--r--  1 web longgroup123456 Feb 11 09:14 glued group.txt", dkUnknown, "glued group.txt", -1},
             {"-rw-r--r--  1 web web 33.5k Feb 11 09:14 rounded size.txt", dkUnknown, "rounded size.txt", -1},
