@@ -88,7 +88,7 @@ bool ParseAS400Line(const std::string& line, TznFTPDirEntry& entry) {
     if (entry.Kind == dkUnknown && sized) entry.Kind = dkFile;
     if (entry.Kind == dkUnknown) return false;
     if (entry.Kind == dkDirectory && entry.Name.size() > 1 && entry.Name.back() == '/') entry.Name.pop_back();
-    // A path names the entry of the listed directory by its last part; a
+    // A path names the entry of the listed directory by what follows its last "/"; a
     // member ("FILE.FILE/MBR.MBR") has no leading "/" and stays whole.
     if (entry.Name.size() > 1 && entry.Name.front() == '/') entry.Name.erase(0, entry.Name.rfind('/') + 1);
     return true;
