@@ -4,6 +4,8 @@
 #include "ftp/listing_formats.h"
 #include "platform/exception.h"
 
+#include <iterator>
+
 namespace zn {
 
 TznFTPDirList::~TznFTPDirList() { Clear(); }
@@ -26,19 +28,34 @@ int TznFTPDirList::Add(std::unique_ptr<TznFTPDirEntry> entry) {
     return Count() - 1;
 }
 
+namespace {
+
+using LineRule = bool (*)(const std::string& line, TznFTPDirEntry& entry);
+
+// The rule of each family, by TServerType; stAuto reads nothing.
+constexpr LineRule kRules[] = {
+    nullptr,
+    listing::ParseUnixLine,
+    listing::ParseDosLine,
+    listing::ParseHP3000Line,
+    listing::ParseAS400Line,
+    listing::ParseEplfLine,
+    listing::ParseOs2Line,
+    listing::ParseVShellLine,
+    listing::ParseNumericUnixLine,
+    listing::ParseHP3000NamesLine,
+    listing::ParseVmsLine,
+};
+
+}  // namespace
+
 int TznFTPDirList::ParseLine(const std::string& line) {
     auto entry = std::make_unique<TznFTPDirEntry>();
-    bool parsed = false;
-    switch (ServerType) {
-        case stUnix: parsed = listing::ParseUnixLine(line, *entry); break;
-        case stDos: parsed = listing::ParseDosLine(line, *entry); break;
-        case stHP3000: parsed = listing::ParseHP3000Line(line, *entry); break;
-        case stAS400: parsed = listing::ParseAS400Line(line, *entry); break;
-        default: break;
-    }
-    if (!parsed) {
+    const LineRule rule = ServerType < std::size(kRules) ? kRules[ServerType] : nullptr;
+    if (!rule || !rule(line, *entry)) {
         entry->Kind = dkUnknown;
         entry->Name = line;
+        entry->NameFrom = entry->NameLength = 0;
     }
     return Add(std::move(entry));
 }

@@ -13,7 +13,19 @@
 namespace zn {
 
 // The listing family of a server. stAuto detects it from the next listing.
-enum TServerType : std::uint8_t { stAuto = 0, stUnix = 1, stDos = 2, stHP3000 = 3, stAS400 = 4 };
+enum TServerType : std::uint8_t {
+    stAuto = 0,
+    stUnix = 1,
+    stDos = 2,
+    stHP3000 = 3,
+    stAS400 = 4,
+    stEplf = 5,
+    stOs2 = 6,
+    stVShell = 7,
+    stNumericUnix = 8,
+    stHP3000Names = 9,
+    stVms = 10
+};
 
 enum TDirEntryKind : std::uint8_t { dkUnknown = 0, dkFile = 1, dkDirectory = 2, dkLink = 3 };
 
@@ -21,10 +33,21 @@ enum TDirEntryKind : std::uint8_t { dkUnknown = 0, dkFile = 1, dkDirectory = 2, 
 // to the server unchanged.
 struct TznFTPDirEntry {
     TDirEntryKind Kind = dkUnknown;
+    // For dkUnknown: where the name stands in the raw line, when the line
+    // shows it although its size cannot be known. Two 16-bit numbers fit
+    // beside Kind, so no entry grows; a longer line keeps no name.
+    std::uint16_t NameFrom = 0;
+    std::uint16_t NameLength = 0;
     std::string Name;  // for dkUnknown: the raw line
     std::int64_t Size = 0;
     platform::TDateTime DateTime = 0;
     std::string LinkTarget;
+
+    // The name a line that could not be counted still shows; empty when it
+    // shows none.
+    std::string_view UnreadName() const {
+        return Kind == dkUnknown ? std::string_view(Name).substr(NameFrom, NameLength) : std::string_view();
+    }
 };
 
 // The entries of one listing, in listing order, and the family used to read
@@ -79,10 +102,12 @@ private:
     void Process(const std::string& line);
     void ProcessFirstLine(const std::string& line);
     void SkipHP3000Header(const std::string& line);
+    void ProcessEntry(const std::string& line);
 
     TznFTPDirList& list_;
     std::string partial_;
     std::vector<std::string> heldBlanks_;
+    std::string heldName_;  // a VMS name whose facts are on the next line
     Stage stage_ = Stage::FirstLine;
     bool afterCr_ = false;
     bool ended_ = false;

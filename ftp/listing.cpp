@@ -27,6 +27,19 @@ std::optional<std::int64_t> ReadDigits(std::string_view text) {
     return value;
 }
 
+bool KeepAsUnread(const std::string& line, std::string_view name, TznFTPDirEntry& entry) {
+    entry = TznFTPDirEntry{};
+    entry.Name = line;
+    entry.Size = -1;
+    const bool inLine = name.data() >= line.data() && name.data() + name.size() <= line.data() + line.size();
+    const auto from = inLine ? static_cast<std::size_t>(name.data() - line.data()) : 0;
+    if (inLine && !name.empty() && from + name.size() <= UINT16_MAX) {
+        entry.NameFrom = static_cast<std::uint16_t>(from);
+        entry.NameLength = static_cast<std::uint16_t>(name.size());
+    }
+    return true;
+}
+
 std::size_t LastSpace(std::string_view text) {
     std::size_t at = text.rfind(' ');
     return at == std::string_view::npos ? 0 : at + 1;
@@ -98,14 +111,21 @@ bool IsHP3000Heading(std::string_view line) {
 }
 
 // The family of a listing, from its first line: by the shape of a Unix
-// entry, a DOS date, an AS/400 object type, an HP3000 header; a digit in
-// front still means DOS, anything else Unix, whose rule then counts the
-// lines it cannot read.
+// entry, an EPLF or VMS line, a DOS date, an AS/400 object type, an HP3000
+// header, the columns of OS/2, VShell or an octal mode; a digit in front
+// still means DOS, anything else Unix, whose rule then counts the lines it
+// cannot read. Each shape holds something no line of the others does.
 TServerType DetectFamily(std::string_view first) {
     if (HasUnixEntryForm(first)) return stUnix;
+    if (HasEplfForm(first)) return stEplf;
+    if (HasVmsForm(first)) return stVms;
     if (StartsWithDosDate(first)) return stDos;
     if (HasAS400TypeWord(first) || IsAS400ColumnMarker(first)) return stAS400;
+    if (IsHP3000NamesHeading(first)) return stHP3000Names;
     if (MentionsPath(first)) return stHP3000;
+    if (HasOs2Form(first)) return stOs2;
+    if (HasVShellForm(first)) return stVShell;
+    if (HasNumericUnixForm(first)) return stNumericUnix;
     if (!first.empty() && first[0] >= '0' && first[0] <= '9') return stDos;
     return stUnix;
 }
@@ -140,6 +160,8 @@ void ListingReader::Feed(std::string_view bytes) {
 void ListingReader::Finish() {
     if (!partial_.empty()) TakeLine(std::move(partial_));
     partial_.clear();
+    if (!heldName_.empty()) list_.ParseLine(heldName_);
+    heldName_.clear();
     ended_ = true;
 }
 
@@ -163,8 +185,32 @@ void ListingReader::Process(const std::string& line) {
     switch (stage_) {
         case Stage::FirstLine: return ProcessFirstLine(line);
         case Stage::HP3000Header: return SkipHP3000Header(line);
-        case Stage::Entries: list_.ParseLine(line); return;
+        case Stage::Entries: return ProcessEntry(line);
     }
+}
+
+// VMS writes a heading and totals around its entries, and a name too long
+// for its column on a line of its own, its facts on the next.
+void ListingReader::ProcessEntry(const std::string& line) {
+    if (list_.ServerType != stVms) {
+        list_.ParseLine(line);
+        return;
+    }
+    if (listing::IsBlank(line) || listing::IsVmsHeadingOrTotal(line)) return;
+    if (!heldName_.empty()) {
+        std::string joined = std::move(heldName_);
+        heldName_.clear();
+        if (!listing::IsVmsLoneName(line)) {
+            list_.ParseLine(joined + ' ' + line);
+            return;
+        }
+        list_.ParseLine(joined);
+    }
+    if (listing::IsVmsLoneName(line)) {
+        heldName_ = line;
+        return;
+    }
+    list_.ParseLine(line);
 }
 
 // The first line decides the family when it is still open ("total" always
@@ -180,12 +226,13 @@ void ListingReader::ProcessFirstLine(const std::string& line) {
     }
     const bool detected = list_.ServerType == stAuto;
     if (detected) list_.ServerType = listing::DetectFamily(line);
-    if (list_.ServerType == stHP3000 && listing::IsHP3000Heading(line)) {
+    const bool hp3000 = list_.ServerType == stHP3000 || list_.ServerType == stHP3000Names;
+    if (hp3000 && listing::IsHP3000Heading(line)) {
         stage_ = Stage::HP3000Header;
         return;
     }
     if (detected && list_.ServerType == stAS400) list_.ParseLine(std::string());
-    list_.ParseLine(line);
+    ProcessEntry(line);
 }
 
 // Drops the header lines up to the first entry, and nothing else: a listing
@@ -194,7 +241,7 @@ void ListingReader::ProcessFirstLine(const std::string& line) {
 void ListingReader::SkipHP3000Header(const std::string& line) {
     if (listing::IsHP3000Heading(line)) return;
     stage_ = Stage::Entries;
-    list_.ParseLine(std::string());
+    if (list_.ServerType == stHP3000) list_.ParseLine(std::string());
     list_.ParseLine(line);
 }
 

@@ -8,8 +8,13 @@
 //   WEBUSR        20480 02/11/25 09:14:00 *STMF      index.html
 //   QSYS           1234 03/07/99 14:05:00 *FLR       MYDIR/
 //   WEBUSR                                *MEM       MYLIB.FILE/MBR.MBR
+//   WEBUSR         2048 02/11/25 09:14:00 *PGM       ORDERS.PGM
+//   WEBUSR         4096 02/11/25 09:14:00 *STMF      /DRV/DIR/FILE.PDF
 //
-// Some servers leave the owner out; the columns are then blank.
+// Some servers leave the owner out; the columns are then blank. Every
+// object that is not a directory or a link and has a size is a file: the
+// system has dozens of object types (*PGM, *SRVPGM, *USRSPC, ...), all of
+// them bytes the site holds. Some servers name an entry by its whole path.
 
 #include "ftp/listing_formats.h"
 
@@ -37,10 +42,14 @@ std::size_t TypeWordAt(const LineWords& words) {
     return LineWords::kMax;
 }
 
+bool IsDirectoryType(std::string_view type) {
+    return type == "*DIR" || type == "*FLR" || type == "*LIB" || type == "*DDIR";
+}
+
+// The types a first line is recognised by: those whose kind is plain
+// without a size.
 TDirEntryKind KindOfType(std::string_view type) {
-    for (std::string_view directory : {"*DIR", "*FLR", "*LIB", "*DDIR"}) {
-        if (type == directory) return dkDirectory;
-    }
+    if (IsDirectoryType(type)) return dkDirectory;
     for (std::string_view file : {"*STMF", "*FILE", "*DOC", "*MEM"}) {
         if (type == file) return dkFile;
     }
@@ -66,16 +75,22 @@ bool ParseAS400Line(const std::string& line, TznFTPDirEntry& entry) {
     if (type == LineWords::kMax) return false;
     entry.Kind = KindOfType(words[type]);
     entry.Name = words.RestAfter(type);
-    if (entry.Kind == dkUnknown || entry.Name.empty()) return false;
+    if (entry.Name.empty()) return false;
     // The size is the last number before the type (dates and times hold
     // separators), so a numeric owner before it is passed over.
-    for (std::size_t i = type; i-- > 0;) {
+    bool sized = false;
+    for (std::size_t i = type; i-- > 0 && !sized;) {
         if (const auto size = ReadDigits(words[i])) {
             entry.Size = *size;
-            break;
+            sized = true;
         }
     }
+    if (entry.Kind == dkUnknown && sized) entry.Kind = dkFile;
+    if (entry.Kind == dkUnknown) return false;
     if (entry.Kind == dkDirectory && entry.Name.size() > 1 && entry.Name.back() == '/') entry.Name.pop_back();
+    // A path names the entry of the listed directory by what follows its last "/"; a
+    // member ("FILE.FILE/MBR.MBR") has no leading "/" and stays whole.
+    if (entry.Name.size() > 1 && entry.Name.front() == '/') entry.Name.erase(0, entry.Name.rfind('/') + 1);
     return true;
 }
 

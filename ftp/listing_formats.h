@@ -12,6 +12,8 @@
 // The rule of each listing family. Each fills the entry from one line and
 // returns false when the line does not have the shape of its family: such a
 // line is counted as unreadable rather than read as something it is not.
+// A line of the family's shape that does not give its size in bytes is
+// left unread too, but keeps its name (KeepAsUnread).
 namespace zn::listing {
 
 bool ParseUnixLine(const std::string& line, TznFTPDirEntry& entry);
@@ -19,11 +21,32 @@ bool ParseDosLine(const std::string& line, TznFTPDirEntry& entry);
 bool ParseHP3000Line(const std::string& line, TznFTPDirEntry& entry);
 bool ParseAS400Line(const std::string& line, TznFTPDirEntry& entry);
 bool ParseMachineLine(const std::string& line, TznFTPDirEntry& entry);
+bool ParseEplfLine(const std::string& line, TznFTPDirEntry& entry);
+bool ParseOs2Line(const std::string& line, TznFTPDirEntry& entry);
+bool ParseVShellLine(const std::string& line, TznFTPDirEntry& entry);
+bool ParseNumericUnixLine(const std::string& line, TznFTPDirEntry& entry);
+bool ParseHP3000NamesLine(const std::string& line, TznFTPDirEntry& entry);
+bool ParseVmsLine(const std::string& line, TznFTPDirEntry& entry);
+
+// A line of the family's shape whose size cannot be known exactly: it stays
+// unread (dkUnknown, the raw line, size -1) and keeps `name`, a view into
+// `line`. Returns true: the line was read as far as it can be.
+bool KeepAsUnread(const std::string& line, std::string_view name, TznFTPDirEntry& entry);
 
 // What each family's first line looks like, for detection.
 bool HasUnixEntryForm(std::string_view line);
 bool StartsWithDosDate(std::string_view line);
 bool HasAS400TypeWord(std::string_view line);
+bool HasEplfForm(std::string_view line);
+bool HasOs2Form(std::string_view line);
+bool HasVShellForm(std::string_view line);
+bool HasNumericUnixForm(std::string_view line);
+bool IsHP3000NamesHeading(std::string_view line);
+bool HasVmsForm(std::string_view line);
+// A VMS name too long for its column stands alone; its facts follow.
+bool IsVmsLoneName(std::string_view line);
+// The "Directory DISK:[DIR]" heading and the "Total of ..." lines.
+bool IsVmsHeadingOrTotal(std::string_view line);
 
 // A size column with 64-bit range; `fallback` when it is not a number.
 std::int64_t ReadSize(std::string_view text, std::int64_t fallback);

@@ -21,21 +21,33 @@ std::string_view FactValue(std::string_view facts, std::string_view fact) {
     return {};
 }
 
+// A line of no known type, or a file of no known size: unread, with the
+// name it gives. Its size stays 0, as that of any unread machine line.
+bool Unread(const std::string& line, std::string_view name, TznFTPDirEntry& entry) {
+    KeepAsUnread(line, name, entry);
+    entry.Size = 0;
+    return true;
+}
+
 }  // namespace
 
 bool ParseMachineLine(const std::string& line, TznFTPDirEntry& entry) {
-    // The facts hold no blank; the name, after the first blank (a space, or
-    // a tab from some servers), may.
+    // The facts hold no blank; exactly one blank (a space, or a tab from
+    // some servers) ends them, and the name is everything after it, blanks
+    // and tabs included. A line may have no facts (it starts with the
+    // blank), a fact may have no value ("type=;"), the last ";" may be
+    // missing: all that tells nothing more about the entry.
     const std::size_t space = line.find_first_of(" \t");
     if (space == std::string::npos || space + 1 == line.size()) return false;
     const std::string_view facts = std::string_view(line).substr(0, space);
     const std::string_view type = FactValue(facts, "type");
-    entry.Name = line.substr(space + 1);
+    const std::string_view name = std::string_view(line).substr(space + 1);
+    entry.Name = name;
     if (EqualsLowered(type, "file")) {
         // A size is decimal digits and nothing else (RFC 3659); a file of
         // unknown size must not pass for an empty one.
         const auto size = ReadDigits(FactValue(facts, "size"));
-        if (!size) return false;
+        if (!size) return Unread(line, name, entry);
         entry.Kind = dkFile;
         entry.Size = *size;
         return true;
@@ -49,7 +61,7 @@ bool ParseMachineLine(const std::string& line, TznFTPDirEntry& entry) {
     } else if (StartsWithLowered(type, "os.")) {
         entry.Kind = dkLink;  // a link or a device: neither a file nor a directory of the site
     } else {
-        return false;
+        return Unread(line, name, entry);
     }
     return true;
 }

@@ -10,138 +10,29 @@
 //   -rw-r--r--   1 web  web  20480 2025-02-11 09:14 notes.txt     (ISO date)
 //   -rw-r--r--   1 web  web  20480 11 Feb 09:14 notes.txt         (day before month)
 //      8 -rw-r--r--   1 web  web   4096 Feb 11 09:14 blocks.txt   (block count first)
+//   crw-rw-rw-   1 root root   1,   3 Mar  7 14:05 null          (major, minor)
+//   d [R----F--] supervisor   512     Jan 16 18:53    login        (NetWare)
+//   -rw-r--r--   1 web  web  20480 notes.txt                       (no date)
+//   -rw-r--r--   1 web  longgroup123456 Mar  7 14:05 glued.txt   (size unknown)
+//   -rw-r--r--   1 web  web  33.5k Mar  7 14:05 rounded.txt       (size unknown)
 //
 // The columns before the date vary, the date does not: the date is found by
-// its shape, the size is the number just before it and the name everything
-// after it and one blank.
+// its shape (listing_unix_date.cpp), the size is the number just before it
+// and the name everything after it and one blank.
 
 #include "ftp/listing_formats.h"
+#include "ftp/listing_unix_date.h"
 
 #include "net/text_helpers.h"
 
 #include "platform/str_to_int.h"
 
 #include <algorithm>
-#include <array>
 
 namespace zn::listing {
 namespace {
 
-constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                      "jul", "aug", "sep", "oct", "nov", "dec"};
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool AllDigits(std::string_view text, std::size_t from, std::size_t to) {
-    if (to > text.size() || from >= to) return false;
-    for (std::size_t i = from; i < to; ++i) {
-        if (!IsDigit(text[i])) return false;
-    }
-    return true;
-}
-
-int Number(std::string_view digits) {
-    int value = 0;
-    for (char c : digits) value = value * 10 + (c - '0');
-    return value;
-}
-
-// 1 to 12 for a month's short name in any case, 0 for anything else.
-int MonthOf(std::string_view word) {
-    if (word.size() != 3) return 0;
-    for (std::size_t i = 0; i < kMonths.size(); ++i) {
-        if (EqualsLowered(word, kMonths[i])) return static_cast<int>(i) + 1;
-    }
-    return 0;
-}
-
-bool IsDay(std::string_view word) { return (word.size() == 1 || word.size() == 2) && AllDigits(word, 0, word.size()); }
-
-bool IsYear(std::string_view word) { return word.size() == 4 && AllDigits(word, 0, 4); }
-
-// "9:05", "09:05", and with seconds and their fraction ("09:05:33.5").
-bool IsClock(std::string_view word) {
-    const std::size_t colon = word.find(':');
-    if (colon != 1 && colon != 2) return false;
-    if (!AllDigits(word, 0, colon) || !AllDigits(word, colon + 1, colon + 3)) return false;
-    std::string_view rest = word.substr(colon + 3);
-    if (rest.empty()) return true;
-    if (rest.size() < 3 || rest[0] != ':' || !AllDigits(rest, 1, 3)) return false;
-    rest.remove_prefix(3);
-    return rest.empty() || (rest[0] == '.' && AllDigits(rest, 1, rest.size()));
-}
-
-bool IsIsoDate(std::string_view word) {
-    return word.size() == 10 && AllDigits(word, 0, 4) && word[4] == '-' && AllDigits(word, 5, 7) && word[7] == '-' &&
-           AllDigits(word, 8, 10);
-}
-
-// "+0100" after a full ISO time.
-bool IsZone(std::string_view word) {
-    return word.size() == 5 && (word[0] == '+' || word[0] == '-') && AllDigits(word, 1, 5);
-}
-
-// Where the date stands and what it says.
-struct FoundDate {
-    std::size_t first = 0;   // word index of its first field
-    std::size_t last = 0;    // and of its last
-    bool yearGiven = false;  // otherwise the current year
-    int year = 0;
-    int month = 0, day = 0, hour = 0, minute = 0;
-};
-
-void ReadClockOrYear(std::string_view word, FoundDate& date) {
-    if (IsYear(word)) {
-        date.year = Number(word);
-        date.yearGiven = true;
-        return;
-    }
-    const std::size_t colon = word.find(':');
-    date.hour = Number(word.substr(0, colon));
-    date.minute = Number(word.substr(colon + 1, 2));
-}
-
-// The date at word i in one of the forms servers write: "Mon DD HH:MM",
-// "Mon DD YYYY", "DD Mon HH:MM", "DD Mon YYYY", "YYYY-MM-DD HH:MM[:SS[.f]] [zone]".
-bool DateAt(const LineWords& words, std::size_t i, FoundDate& date) {
-    const std::string_view a = words[i], b = words[i + 1], c = words[i + 2];
-    const bool clockOrYear = IsClock(c) || IsYear(c);
-    if (int month = MonthOf(a); month != 0 && IsDay(b) && clockOrYear) {
-        date.month = month;
-        date.day = Number(b);
-    } else if (int later = MonthOf(b); later != 0 && IsDay(a) && clockOrYear) {
-        date.month = later;
-        date.day = Number(a);
-    } else if (IsIsoDate(a) && IsClock(b)) {
-        date.year = Number(a.substr(0, 4));
-        date.yearGiven = true;
-        date.month = Number(a.substr(5, 2));
-        date.day = Number(a.substr(8, 2));
-        ReadClockOrYear(b, date);
-        date.first = i;
-        date.last = IsZone(c) ? i + 2 : i + 1;
-        return true;
-    } else {
-        return false;
-    }
-    ReadClockOrYear(c, date);
-    date.first = i;
-    date.last = i + 2;
-    return true;
-}
-
-// What the date gives, in the year of today when it names none (even when
-// the date then lies in the future); false for an impossible date or time.
-bool EncodeFound(const FoundDate& found, platform::TDateTime& result) {
-    const int year = found.yearGiven ? found.year : platform::NowLocal().year;
-    platform::TDateTime date = 0, time = 0;
-    if (!platform::TryEncodeDate(year, found.month, found.day, date) ||
-        !platform::TryEncodeTime(found.hour, found.minute, 0, 0, time)) {
-        return false;
-    }
-    result = date + time;
-    return true;
-}
 
 constexpr std::string_view kPermissions = "rwxsStTlL-";
 
@@ -222,6 +113,81 @@ void ParseByColumns(const std::string& line, TznFTPDirEntry& entry) {
     if (entry.Kind == dkLink) entry.LinkTarget = ExtractField(work, 10, true);
 }
 
+// Devices hold no bytes, and "1, 3" before their date is the major and
+// minor number. Like a link, and like the devices of a machine listing,
+// they are neither a file nor a directory of the site.
+TDirEntryKind KindOfType(char type) {
+    switch (type) {
+        case 'd': return dkDirectory;
+        case 'l':
+        case 'c':
+        case 'b': return dkLink;
+        default: return dkFile;
+    }
+}
+
+// A size that stands for a number the line does not give: rounded with a
+// unit ("33.5k", "2M"), or run into the owner or group ("longgroup123456").
+bool HidesTheSize(std::string_view word) {
+    if (word.empty()) return false;
+    const std::size_t digits = word.find_first_of("0123456789");
+    const bool letterFirst = (word[0] | 0x20) >= 'a' && (word[0] | 0x20) <= 'z';
+    if (letterFirst && digits != std::string_view::npos &&
+        word.find_first_not_of("0123456789", digits) == std::string_view::npos) {
+        return true;
+    }
+    const std::size_t unit = word.find_first_not_of("0123456789.");
+    return unit != std::string_view::npos && unit > 0 && IsDigit(word[0]) && word.size() - unit <= 3 &&
+           std::string_view("kKmMgGtTpPeE").find(word[unit]) != std::string_view::npos;
+}
+
+// NetWare pads the name with blanks after the time, and puts its rights in
+// brackets after a one-letter type.
+bool IsNetWare(const LineWords& words, std::size_t mode) {
+    const std::string_view rights = words[mode + 1];
+    return words[mode].size() == 1 && rights.size() > 2 && rights.front() == '[' && rights.back() == ']';
+}
+
+// A word that may be a date of a form not known here ("Feb-11-2024",
+// "11.02.24"): a month name in front, or digits with separators only.
+bool MayBeDate(std::string_view word) {
+    if (MonthOf(word.substr(0, 3)) != 0 && (word.size() == 3 || word[3] == '-' || word[3] == '/' || word[3] == '.')) {
+        return true;
+    }
+    return word.find_first_of("0123456789") != std::string_view::npos &&
+           word.find_first_of("-/.:,") != std::string_view::npos &&
+           word.find_first_not_of("0123456789-/.:,") == std::string_view::npos;
+}
+
+// A line without a date. Only "mode links owner group size name" tells its
+// size and its name apart without a guess, and only when the name does not
+// start with what may be a date. A month in another language keeps being
+// read by the columns, and so do lines too short to hold a size and a name,
+// except a file's, which no column can size.
+bool ParseWithoutDate(const std::string& line, const LineWords& words, std::size_t mode, TznFTPDirEntry& entry) {
+    for (std::size_t i = mode + 3; i + 2 < words.Count(); ++i) {
+        if (MonthOf(words[i]) == 0 && !ReadDigits(words[i]) && IsDay(words[i + 1]) &&
+            (IsClock(words[i + 2]) || IsYear(words[i + 2]))) {
+            ParseByColumns(line, entry);
+            return true;
+        }
+    }
+    if (words.Count() < mode + 6) {
+        if (entry.Kind == dkFile) return false;
+        ParseByColumns(line, entry);
+        return true;
+    }
+    const auto size = ReadDigits(words[mode + 4]);
+    if (!ReadDigits(words[mode + 1]) || ReadDigits(words[mode + 2]) || ReadDigits(words[mode + 3]) || !size ||
+        MayBeDate(words[mode + 5])) {
+        return false;
+    }
+    entry.Size = *size;
+    entry.DateTime = 0;
+    entry.Name = words.RestAfterOneBlank(mode + 4);
+    return true;
+}
+
 }  // namespace
 
 bool HasUnixEntryForm(std::string_view line) {
@@ -235,18 +201,19 @@ bool ParseUnixLine(const std::string& line, TznFTPDirEntry& entry) {
     std::size_t mode = 0;
     if (!FindMode(line, words, mode)) return false;
     const char type = words[mode][0];
-    entry.Kind = type == 'd' ? dkDirectory : type == 'l' ? dkLink : dkFile;
+    entry.Kind = KindOfType(type);
 
     FoundDate found;
     std::size_t at = mode + 2;
     while (at < words.Count() && !DateAt(words, at, found)) ++at;
-    if (at >= words.Count()) {
-        ParseByColumns(line, entry);
-        return true;
-    }
-    entry.Size = ReadDigits(words[found.first - 1]).value_or(-1);
+    if (at >= words.Count()) return ParseWithoutDate(line, words, mode, entry);
+    const std::string_view name =
+        IsNetWare(words, mode) ? words.RestAfter(found.last) : words.RestAfterOneBlank(found.last);
+    const std::string_view sizeWord = words[found.first - 1];
+    if (entry.Kind == dkFile && HidesTheSize(sizeWord)) return KeepAsUnread(line, name, entry);
+    entry.Size = type == 'c' || type == 'b' ? 0 : ReadDigits(sizeWord).value_or(-1);
     if (!EncodeFound(found, entry.DateTime)) entry.DateTime = platform::Now();
-    entry.Name = words.RestAfterOneBlank(found.last);
+    entry.Name = name;
     if (entry.Kind == dkLink) {
         const std::size_t arrow = entry.Name.find(" -> ");
         if (arrow != std::string::npos) entry.LinkTarget = entry.Name.substr(arrow + 4);

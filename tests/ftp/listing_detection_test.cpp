@@ -191,3 +191,76 @@ TEST(ListingLines, InnerBlankLineIsUnknownInUnixAndParentElsewhere) {
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list.Items(1).Name, "..");
 }
+
+// Each family is known by a shape no line of the others has.
+TEST(ListingDetection, FirstLineOfEachFamily) {
+    const struct {
+        const char* first;
+        TServerType family;
+    } cases[] = {
+        {"-rw-r--r--   1 owner group 10 Mar  7 14:05 a.txt", stUnix},
+        {"-rw-r--r--  1 web web 20480 2024/02/11 09:14 slashed.txt", stUnix},
+        {"03-07-99  02:05PM  10240 a.html", stDos},
+        {"+i8388621.48594,m825718503,r,s280,up755\tindex.html", stEplf},
+        {"Directory WEB$DISK:[WEB]", stVms},
+        {"INDEX.HTML;3          40/42   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWED,RWED,RE,RE)", stVms},
+        {"  1123      A          07-14-99   12:37  index.html", stOs2},
+        {"     0           DIR   07-14-99   12:37  cgi-bin", stOs2},
+        {"206876  Apr 04, 2000 21:06 index.html", stVShell},
+        {"0100644  500  101  12345  1739265240  index.html", stNumericUnix},
+        {"FILENAME  CODE  ------------LOGICAL RECORD-----------  ----SPACE----", stHP3000Names},
+        {"12345 something else", stDos},
+    };
+    for (const auto& c : cases) {
+        TznFTPDirList list;
+        Parse(list, stAuto, c.first);
+        EXPECT_EQ(list.ServerType, c.family) << c.first;
+    }
+}
+
+TEST(ListingDetection, HP3000ListingNamedFirstDropsItsHeadings) {
+    TznFTPDirList list;
+    Parse(list, stAuto,
+          "FILENAME  CODE  ------------LOGICAL RECORD-----------  ----SPACE----\n"
+          "                  SIZE  TYP        EOF      LIMIT R/B  SECTORS #X MX\n\n"
+          "INDEX              80B  FA          15        100  16       16  1  1\n"
+          "NOTES             256B  VA          10       1000   1       16  1  1\n");
+    EXPECT_EQ(list.ServerType, stHP3000Names);
+    ASSERT_EQ(list.Count(), 2);
+    EXPECT_EQ(list.Items(0).Name, "INDEX");
+    EXPECT_EQ(list.Items(0).Size, 1200);
+    EXPECT_EQ(list.Items(1).Kind, dkUnknown);
+    EXPECT_EQ(list.Items(1).UnreadName(), "NOTES");
+}
+
+// The heading and the totals are no entries; a name on a line of its own
+// takes the facts of the next line.
+TEST(ListingDetection, VmsListingJoinsALoneNameToItsFacts) {
+    const std::string text =
+        "Directory WEB$DISK:[WEB]\r\n\r\n"
+        "A_NAME_TOO_LONG_FOR_ITS_COLUMN.DIR;1\r\n"
+        "                          1/3   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWE,RWE,RE,RE)\r\n"
+        "INDEX.HTML;3          40/42   11-FEB-2025 09:14:00.52  [WEB,WEBADM]  (RWED,RWED,RE,RE)\r\n"
+        "LAST.TXT;1\r\n\r\n"
+        "Total of 3 files, 41/45 blocks.\r\n";
+    TznFTPDirList list;
+    Parse(list, stAuto, text);
+    EXPECT_EQ(list.ServerType, stVms);
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Items(0).Kind, dkDirectory);
+    EXPECT_EQ(list.Items(0).Name, "A_NAME_TOO_LONG_FOR_ITS_COLUMN");
+    EXPECT_EQ(list.Items(1).Kind, dkUnknown);
+    EXPECT_EQ(list.Items(1).UnreadName(), "INDEX.HTML;3");
+    EXPECT_EQ(list.Items(2).Kind, dkUnknown) << "a name whose facts never came";
+    EXPECT_EQ(list.Items(2).Name, "LAST.TXT;1");
+
+    // Read as it arrives, cut anywhere.
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+        TznFTPDirList parts;
+        zn::ListingReader reader(parts);
+        reader.Feed(std::string_view(text).substr(0, cut));
+        reader.Feed(std::string_view(text).substr(cut));
+        reader.Finish();
+        EXPECT_EQ(Names(parts), Names(list)) << "cut at " << cut;
+    }
+}

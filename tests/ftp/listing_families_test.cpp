@@ -9,47 +9,19 @@
 
 using namespace zn;
 using listingtest::At;
+using listingtest::ExpectLines;
+using listingtest::LineCase;
+using listingtest::ParseOne;
 using listingtest::Parse;
 using listingtest::ThisYear;
 
 namespace {
 
-TznFTPDirEntry ParseOne(TServerType type, const std::string& line) {
-    TznFTPDirList list;
-    list.ServerType = type;
-    list.ParseLine(line);
-    EXPECT_EQ(list.Count(), 1);
-    return list.Items(0);
-}
-
 bool CloseToNow(platform::TDateTime value) { return std::fabs(value - platform::Now()) < 5.0 / 86400; }
 
-// One line as a server writes it and what it must give; each family has a
-// table of them, one row per layout. A date of -1 is not compared.
-struct LineCase {
-    const char* line;
-    TDirEntryKind kind;
-    const char* name;  // for dkUnknown, the line itself
-    std::int64_t size;
-    platform::TDateTime date = -1;
-};
-
-void ExpectLines(TServerType type, const std::vector<LineCase>& cases) {
-    for (const LineCase& c : cases) {
-        SCOPED_TRACE(c.line);
-        const TznFTPDirEntry e = ParseOne(type, c.line);
-        EXPECT_EQ(e.Kind, c.kind);
-        EXPECT_EQ(e.Name, c.kind == dkUnknown ? std::string(c.line) : std::string(c.name));
-        EXPECT_EQ(e.Size, c.size);
-        if (c.date != -1) {
-            EXPECT_DOUBLE_EQ(e.DateTime, c.date);
-        }
-    }
-}
-
-// Lines of the families no rule reads (VMS, MVS, OS/2, EPLF, a recursive
-// listing's heading): whichever rule meets them counts them as unreadable,
-// never as a file of some size.
+// Lines of other families (VMS, MVS, OS/2, EPLF, a recursive listing's
+// heading): the Unix and DOS rules count them as unreadable, never as a
+// file of some size.
 const std::vector<LineCase> kForeignLines = {
     {"NOTES.TXT;3          40/42      11-FEB-2025 09:14:00  [WEB,WEBADM]  (RWED,RWED,RE,RE)", dkUnknown, "", 0},
     {"WRK001 3390   2025/02/11  1   15  FB      80  6160  PS  WEB.NOTES.DATA", dkUnknown, "", 0},
@@ -125,6 +97,39 @@ TEST(UnixListing, LayoutsOfRealServers) {
             {"-rw-r--r--  1 web web  +12 Feb 11 09:14 signed", dkFile, "signed", -1},
             // A month name in another language: read by the columns, as before.
             {"-rw-r--r--  1 web web 5 M\xc3\xa4r 11 09:14 x", dkFile, "x", 5},
+            {"-rw-r--r--  1 web web 20480 02-11 2024 month day year.txt", dkFile, "month day year.txt", 20480,
+             At(2024, 2, 11)},
+            {"-rw-r--r--  1 web web 20480 02-11 09:14 month day time.txt", dkFile, "month day time.txt", 20480,
+             At(year, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web 20480 2024/02/11 09:14 slashed date.txt", dkFile, "slashed date.txt", 20480,
+             At(2024, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web 20480 11-02-2024 09:14 day month year.txt", dkFile, "day month year.txt", 20480,
+             At(2024, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web 20480 2024.02.11 dotted date.txt", dkFile, "dotted date.txt", 20480,
+             At(2024, 2, 11)},
+            {"-rw-r--r--  1 web web 20480 11-Feb-24 named month.txt", dkFile, "named month.txt", 20480,
+             At(year / 100 * 100 + 24, 2, 11)},
+            {"-rw-r--r--  1 web web 20480 Feb 11, 2024 09:14 comma after day.txt", dkFile, "comma after day.txt", 20480,
+             At(2024, 2, 11, 9, 14)},
+            {"-rw-r--r--  1 web web 20480 no date.txt", dkFile, "no date.txt", 20480, 0},
+            {"-rw-r--r--  1 web web 20480 2024-02-11 iso without time.txt", dkFile, "iso without time.txt", 20480,
+             At(2024, 2, 11)},
+            {"-rw-r--r--  1 web web 20480 Feb-11-2024 unknown date form", dkUnknown, "", 0},
+            {"-rw-r--r--  1 web web 20480 11.02.24 unknown date form", dkUnknown, "", 0},
+            {"drwxr-xr-x  2 web web  4096 no date dir", dkDirectory, "no date dir", 4096, 0},
+            {"-rw-r--r--  1 web 1001 20480 numeric group or name", dkUnknown, "", 0},
+            {"-rw-r--r--  1 web 20480 short", dkUnknown, "", 0},
+            {"-rw-r--r--  1 web Domain Users 20480 two word group, no date", dkUnknown, "", 0},
+            {"-rw-r--r--  1 web longgroup123456 Feb 11 09:14 glued group.txt", dkUnknown, "glued group.txt", -1},
+            {"-rw-r--r--  1 web web 33.5k Feb 11 09:14 rounded size.txt", dkUnknown, "rounded size.txt", -1},
+            {"-rw-r--r--  1 web web 2M Feb 11 09:14 mega.bin", dkUnknown, "mega.bin", -1},
+            {"drwxr-xr-x  2 web web 4.0K Feb 11 09:14 rounded dir", dkDirectory, "rounded dir", -1},
+            {"-rw-r-----+ 1 web Web Site Admins 20480 Feb 11 09:14 three word group", dkFile, "three word group",
+             20480},
+            {"crw-rw-rw-  1 root root 1,   3 Mar  7 14:05 null", dkLink, "null", 0},
+            {"brw-rw----  1 root disk 8,   0 Mar  7 14:05 sda", dkLink, "sda", 0},
+            {"d [R----F--] supervisor            512       Jan 16 18:53    login", dkDirectory, "login", 512},
+            {"- [RWCEAFMS] webadm     2048 Jan 16  2024    two  blanks.txt", dkFile, "two  blanks.txt", 2048},
         });
     ExpectLines(stUnix, kForeignLines);
     ExpectLines(stUnix,
@@ -299,7 +304,11 @@ TEST(AS400Listing, LayoutsOfRealServers) {
             {"1001           8192 02/11/25 09:14:00 *DOC       letter.doc", dkFile, "letter.doc", 8192},
             {"                512 02/11/25 09:14:00 *STMF      anonymous.txt", dkFile, "anonymous.txt", 512},
             {"WEBUSR           32 02/11/25 09:14:00 *SYMLNK    latest", dkLink, "latest", 32},
-            {"WEBUSR          512 02/11/25 09:14:00 *PGM       ORDERS.PGM", dkUnknown, "", 0},
+            {"WEBUSR          512 02/11/25 09:14:00 *PGM       ORDERS.PGM", dkFile, "ORDERS.PGM", 512},
+            {"WEBUSR         2048 02/11/25 09:14:00 *USRSPC    ORDERS.USRSPC", dkFile, "ORDERS.USRSPC", 2048},
+            {"WEBUSR                                *PGM       NOSIZE.PGM", dkUnknown, "", 0},
+            {"WEBUSR         4096 02/11/25 09:14:00 *STMF      /DRV/DIR/FILE.PDF", dkFile, "FILE.PDF", 4096},
+            {"WEBUSR         8192 02/11/25 09:14:00 *DIR       /DRV/DIR/SUB/", dkDirectory, "SUB", 8192},
             {"WEBUSR          512 02/11/25 09:14:00 index.html", dkUnknown, "", 0},
             {"WEBUSR          512 02/11/25 09:14:00 *STMF", dkUnknown, "", 0},
         });
@@ -309,45 +318,4 @@ TEST(UnknownFamily, ParseLineWhileAutoGivesTheRawLine) {
     auto e = ParseOne(stAuto, "-rw-r--r-- 1 o g 5 Mar 7 14:05 a");
     EXPECT_EQ(e.Kind, dkUnknown);
     EXPECT_EQ(e.Name, "-rw-r--r-- 1 o g 5 Mar 7 14:05 a");
-}
-
-// Machine listings: the type and size facts decide, in any case and order;
-// the name is everything after the first space. A file without a size, or
-// an entry of no known type, is left unread rather than counted as empty.
-TEST(MachineListing, FactsGiveKindAndSizeAndTheNameIsTheRest) {
-    struct Case {
-        const char* line;
-        TDirEntryKind kind;
-        const char* name;
-        std::int64_t size;
-    };
-    const Case cases[] = {
-        {"type=file;size=5000000000;modify=20260101000000; big file; v2.zip", dkFile, "big file; v2.zip", 5000000000},
-        {"Size=12;Type=File; a", dkFile, "a", 12},
-        {"type=dir;modify=20260101000000; sub dir", dkDirectory, "sub dir", 0},
-        {"type=cdir;size=4096; /www", dkDirectory, ".", 0},
-        {"type=pdir; /", dkDirectory, "..", 0},
-        {"type=OS.unix=slink:/etc;size=4; link", dkLink, "link", 0},
-        {"type=file;modify=20260101000000; no size", dkUnknown, "type=file;modify=20260101000000; no size", 0},
-        {"type=file;size=12x; bad size", dkUnknown, "type=file;size=12x; bad size", 0},
-        {"type=socket; odd", dkUnknown, "type=socket; odd", 0},
-        {"type=file;size=1;", dkUnknown, "type=file;size=1;", 0},
-        {"Type=file;Size=20480;Modify=20250211091400; Annual Report.pdf", dkFile, "Annual Report.pdf", 20480},
-        {"TYPE=DIR;MODIFY=20250211091400;\tOld Site", dkDirectory, "Old Site", 0},
-        {"type=file;size=20480;\tname after a tab", dkFile, "name after a tab", 20480},
-        {"type=file;size=$10; hex", dkUnknown, "type=file;size=$10; hex", 0},
-        {"type=file;size=+12; signed", dkUnknown, "type=file;size=+12; signed", 0},
-        {"type=file;size= 12; blank", dkUnknown, "type=file;size= 12; blank", 0},
-        {"type=file;size=99999999999999999999; beyond", dkUnknown, "type=file;size=99999999999999999999; beyond", 0},
-        {"type=filesystem;size=1; odd type", dkUnknown, "type=filesystem;size=1; odd type", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        TznFTPDirList list;
-        list.ParseMachineLine(c.line);
-        ASSERT_EQ(list.Count(), 1);
-        EXPECT_EQ(list.Items(0).Kind, c.kind);
-        EXPECT_EQ(list.Items(0).Name, c.name);
-        EXPECT_EQ(list.Items(0).Size, c.size);
-    }
 }
