@@ -12,12 +12,26 @@
 #include "ftp/listing_unix_date.h"
 
 #include <array>
+#include <cstdint>
 
 namespace zn::listing {
 namespace {
 
 constexpr std::array<std::string_view, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
                                                       "jul", "aug", "sep", "oct", "nov", "dec"};
+
+// Up to four letters as one number, lower-cased.
+constexpr std::uint32_t LoweredKey(std::string_view word) {
+    std::uint32_t key = 0;
+    for (const char c : word) key = key << 8 | static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return key;
+}
+
+constexpr std::array<std::uint32_t, 12> kMonthKeys = [] {
+    std::array<std::uint32_t, 12> keys{};
+    for (std::size_t i = 0; i < kMonths.size(); ++i) keys[i] = LoweredKey(kMonths[i]);
+    return keys;
+}();
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -76,16 +90,19 @@ bool NumericDate(std::string_view word, int& year, int& month, int& day) {
     std::array<int, 3> n{};
     std::array<int, 2> md{};
     year = 0;
-    if (SplitNumbers<3>(word, '/', {4, 2, 2}, n) || SplitNumbers<3>(word, '.', {4, 2, 2}, n) ||
-        SplitNumbers<3>(word, '-', {4, 2, 2}, n)) {
+    // Each form is known by its length and where its first separator is,
+    // so a word is split at most once: every word before a line's date is
+    // tried, on every line.
+    const char yearFirst = word.size() == 10 ? word[4] : '\0';
+    if ((yearFirst == '/' || yearFirst == '.' || yearFirst == '-') && SplitNumbers<3>(word, yearFirst, {4, 2, 2}, n)) {
         year = n[0];
         month = n[1];
         day = n[2];
-    } else if (SplitNumbers<3>(word, '-', {2, 2, 4}, n)) {
+    } else if (word.size() == 10 && word[2] == '-' && SplitNumbers<3>(word, '-', {2, 2, 4}, n)) {
         day = n[0];
         month = n[1];
         year = n[2];
-    } else if (SplitNumbers<2>(word, '-', {2, 2}, md)) {
+    } else if (word.size() == 5 && SplitNumbers<2>(word, '-', {2, 2}, md)) {
         month = md[0];
         day = md[1];
     } else {
@@ -112,6 +129,8 @@ bool DayMonthYear(std::string_view word, FoundDate& date) {
 // them instead.
 bool OneWordDate(const LineWords& words, std::size_t i, FoundDate& date) {
     const std::string_view a = words[i], b = words[i + 1];
+    // Every such form starts with a digit and is 5, 9, 10 or 11 long.
+    if (a.size() < 5 || a.size() > 11 || a[0] < '0' || a[0] > '9') return false;
     if (!DayMonthYear(a, date)) {
         int year = 0;
         if (!NumericDate(a, year, date.month, date.day)) return false;
@@ -130,10 +149,13 @@ bool OneWordDate(const LineWords& words, std::size_t i, FoundDate& date) {
 
 }  // namespace
 
+// Three letters in any case, compared as one number: every word before a
+// line's date is tried.
 int MonthOf(std::string_view word) {
     if (word.size() != 3) return 0;
-    for (std::size_t i = 0; i < kMonths.size(); ++i) {
-        if (EqualsLowered(word, kMonths[i])) return static_cast<int>(i) + 1;
+    const std::uint32_t wanted = LoweredKey(word);
+    for (std::size_t i = 0; i < kMonthKeys.size(); ++i) {
+        if (kMonthKeys[i] == wanted) return static_cast<int>(i) + 1;
     }
     return 0;
 }
@@ -144,8 +166,8 @@ bool IsYear(std::string_view word) { return word.size() == 4 && AllDigits(word, 
 
 // "9:05", "09:05", and with seconds and their fraction ("09:05:33.5").
 bool IsClock(std::string_view word) {
-    const std::size_t colon = word.find(':');
-    if (colon != 1 && colon != 2) return false;
+    const std::size_t colon = word.size() > 2 && word[1] == ':' ? 1 : word.size() > 3 && word[2] == ':' ? 2 : 0;
+    if (colon == 0) return false;
     if (!AllDigits(word, 0, colon) || !AllDigits(word, colon + 1, colon + 3)) return false;
     std::string_view rest = word.substr(colon + 3);
     if (rest.empty()) return true;
@@ -156,15 +178,20 @@ bool IsClock(std::string_view word) {
 
 bool DateAt(const LineWords& words, std::size_t i, FoundDate& date) {
     const std::string_view a = words[i], b = words[i + 1], c = words[i + 2];
-    const bool clockOrYear = IsClock(c) || IsYear(c);
-    const bool dayComma = b.size() >= 2 && b.back() == ',' && IsDay(b.substr(0, b.size() - 1));
-    if (int month = MonthOf(a); month != 0 && IsDay(b) && clockOrYear) {
+    // Every word before a line's date is tried, on every line: the cheap
+    // tests come first.
+    const int month = MonthOf(a);
+    const int later = month == 0 && IsDay(a) ? MonthOf(b) : 0;
+    const auto clockOrYear = [c] { return IsClock(c) || IsYear(c); };
+    const bool dayComma =
+        month != 0 && b.size() >= 2 && b.back() == ',' && IsDay(b.substr(0, b.size() - 1)) && IsYear(c);
+    if (month != 0 && IsDay(b) && clockOrYear()) {
         date.month = month;
         date.day = Number(b);
-    } else if (int later = MonthOf(b); later != 0 && IsDay(a) && clockOrYear) {
+    } else if (later != 0 && clockOrYear()) {
         date.month = later;
         date.day = Number(a);
-    } else if (month != 0 && dayComma && IsYear(c)) {
+    } else if (dayComma) {
         date.month = month;
         date.day = Number(b.substr(0, b.size() - 1));
         ReadClockOrYear(c, date);
