@@ -104,7 +104,7 @@ private:
 };
 
 bool NcduReader::Have(std::size_t n) {
-    constexpr std::size_t kChunk = 64 * 1024;
+    constexpr std::size_t kChunk = std::size_t{64} * 1024;
     while (text_.size() - pos_ < n && !ended_) {
         if (pos_ >= kChunk) {
             consumed_ += pos_;

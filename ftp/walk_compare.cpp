@@ -21,10 +21,11 @@ constexpr char kKeySeparator = '\0';
 std::string KeyOf(const WalkTree& tree, int dir) {
     std::vector<std::string_view> names;
     for (int at = dir; at > WalkTree::kRoot; at = tree.Parent(at)) names.push_back(tree.Name(at));
+    std::reverse(names.begin(), names.end());
     std::string path;
-    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    for (const std::string_view name : names) {
         if (!path.empty()) path += kKeySeparator;
-        path += *it;
+        path += name;
     }
     return path;
 }
