@@ -95,6 +95,10 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
             options.help = true;
             return {options, {}};
         }
+        if (arg == "--version") {
+            options.version = true;
+            return {options, {}};
+        }
         if (arg == "--user") {
             if (!value(text)) return {std::nullopt, "--user needs a name"};
             user = text;
@@ -243,6 +247,7 @@ const char* UsageText() {
            "  -v, --verbose          the FTP dialogue, the TLS state and the dial-up\n"
            "                         progress on stderr\n"
            "  -h, --help             this text\n"
+           "  --version              the version, and end\n"
            "  --                     end of options: a server or URL that starts with -\n"
            "\n"
            "Exit status: 0 complete, 1 failed (partial totals), 2 usage, 130 interrupted;\n"

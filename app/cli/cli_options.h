@@ -35,6 +35,7 @@ struct Options {
     int maxDepth = -1;  // --du and --prometheus; -1: every directory (--du), 1 (--prometheus)
     bool verbose = false;
     bool help = false;
+    bool version = false;
     DialOptions dial;
     MonitorOptions monitor;
     BreakdownOptions breakdown;

@@ -394,6 +394,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         out << UsageText();
         return kExitComplete;
     }
+    if (options.version) {
+        // Scripts and bug reports want to know which copy ran.
+        out << "dirweigh-cli " << DIRWEIGH_VERSION << '\n';
+        return kExitComplete;
+    }
     if (options.dial.listEntries) return ListDialEntries(out, err);
     if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
     std::string error;

@@ -61,12 +61,20 @@ TEST(CliReport, JsonShapeAndSummaryLine) {
               "1 byte (1 B), 1 file, 1 directory (incomplete)");
 }
 
-TEST(CliRun, UsageErrorsExitWithTwo) {
+TEST(CliRun, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
     CliResult run = RunCli({"--bogus"});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("unknown option --bogus"), std::string::npos);
     EXPECT_NE(run.err.find("usage: dirweigh-cli"), std::string::npos);
     EXPECT_TRUE(run.out.empty());
+    // Neither connects, whatever else is asked.
+    run = RunCli({"ftp://nowhere.invalid/", "--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("usage: dirweigh-cli", 0), 0u) << run.out;
+    run = RunCli({"ftp://nowhere.invalid/", "--version"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("dirweigh-cli 1.", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
 
 TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
