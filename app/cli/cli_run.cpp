@@ -217,8 +217,9 @@ std::optional<std::int64_t> AskAvailableSpace(zn::TznFTP& ftp, const std::string
 }
 
 // The walk for node_exporter; a file that cannot be written fails the run.
+// "-" is standard output, as for --ncdu: a scrape script's pipe.
 bool WritePrometheus(const Options& options, const Totals& totals, const std::vector<DuLine>& du, double seconds,
-                     std::ostream& err) {
+                     std::ostream& out, std::ostream& err) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const PrometheusWalk walk{options.host,
                               options.dir.empty() ? "/" : options.dir,
@@ -227,6 +228,7 @@ bool WritePrometheus(const Options& options, const Totals& totals, const std::ve
                               options.maxDepth >= 0 ? options.maxDepth : 1,
                               seconds,
                               std::chrono::duration<double>(now).count()};
+    if (options.monitor.prometheusFile == "-") return static_cast<bool>(out << PrometheusText(walk, {}) << std::flush);
     std::string error;
     if (WritePrometheusFile(options.monitor.prometheusFile, walk, error)) return true;
     err << "dirweigh-cli: --prometheus: " << error << '\n';
@@ -281,15 +283,18 @@ int Report(const Options& options, const Environment& environment, const std::st
     }
     std::vector<DuLine> du = ShownDuLines(std::move(outcome.du), environment.outputOnTerminal);
     bool saved = true;
+    // Standard output holds the Prometheus text: nothing else goes there.
+    static std::ostream nowhere(nullptr);
+    std::ostream& shown = options.monitor.prometheusFile == "-" ? nowhere : out;
     if (!outcome.tree) {
-        Print(options, totals, du, out);
+        Print(options, totals, du, shown);
     } else {
         std::ostringstream printed;
         PrintWithBreakdown(options, totals, *outcome.tree, du, printed);
         std::string text = printed.str();
         saved = FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user,
                                   environment.outputOnTerminal, text, err);
-        out << text;
+        shown << text;
         saved = SaveExport(options, *outcome.tree, user, out, err) && saved;
     }
     if (outcome.checkRun.interrupted) return kExitInterrupted;
@@ -365,8 +370,8 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
         true};
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    outcome.written =
-        options.monitor.prometheusFile.empty() || WritePrometheus(options, outcome.totals, outcome.du, seconds, err);
+    outcome.written = options.monitor.prometheusFile.empty() ||
+                      WritePrometheus(options, outcome.totals, outcome.du, seconds, out, err);
     const int status = Report(options, environment, credentials.user, outcome, out, err);
     // The result is out before the goodbyes, which may wait on a server.
     out << std::flush;

@@ -359,6 +359,14 @@ TEST(CliPrometheus, FileReadsAsTheTextFormatAndIsReplacedWhole) {
     EXPECT_EQ(parsed.samples["dirweigh_last_success_timestamp_seconds" + site], lastSuccess) << second;
     std::filesystem::remove(link);
 
+    // "-" is standard output, and nothing else is printed there.
+    run = RunCli({"ftp://me@" + host, "--prometheus", "-", "--exclude", "refused"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    parsed = ParseExposition(run.out);
+    EXPECT_EQ(parsed.problems, std::vector<std::string>{}) << run.out;
+    EXPECT_EQ(parsed.samples["dirweigh_bytes" + site], 111) << run.out;
+    EXPECT_FALSE(std::filesystem::exists("-"));
+
     // A write that fails halfway (the file size limit) leaves the old file
     // whole and no temporary file behind.
     cli::PrometheusWalk big{host, "/", cli::Totals{}, {}, 1, 1, 1};
