@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/ncdu_export.h"
 
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cerrno>
@@ -111,9 +112,10 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
     return write(out);
 }
 
-bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
-                        std::string& error) {
-    gzFile out = gzopen(file.c_str(), "wb");
+namespace {
+
+bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, gzFile out, const std::string& file,
+                     std::string& error) {
     if (!out) {
         error = file + ": " + std::strerror(errno);
         return false;
@@ -123,6 +125,20 @@ bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, cons
     });
     if (gzclose(out) != Z_OK || !written) error = file + ": cannot write the compressed file";
     return error.empty();
+}
+
+}  // namespace
+
+bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
+                        std::string& error) {
+    return WriteCompressed(tree, metadata, gzopen(file.c_str(), "wb"), file, error);
+}
+
+bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
+                        std::string& error) {
+    gzFile out = gzdopen(fd, "wb");
+    if (!out) close(fd);
+    return WriteCompressed(tree, metadata, out, file, error);
 }
 
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,

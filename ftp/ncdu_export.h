@@ -32,6 +32,10 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,
               std::string& error);
 
+// The same, gzip-compressed, to the descriptor `fd` (closed after); `file`
+// names it in an error.
+bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
+                        std::string& error);
 // To `file` gzip-compressed, whatever its name.
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
                         std::string& error);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/walk_history.h"
 
+#include "ftp/private_files.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace zn {
@@ -23,6 +26,8 @@ namespace fs = std::filesystem;
 constexpr std::string_view kSuffix = ".json.gz";
 // A file being written: ".<final name>.tmp.<pid of the writer>".
 constexpr std::string_view kTemporary = ".tmp.";
+// Names tried, a millisecond apart, before a walk is not kept.
+constexpr int kMostNameTries = 1000;
 
 bool EndsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
@@ -127,41 +132,46 @@ std::vector<std::string> HistoryFiles(const std::string& folder) {
 
 bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::string& folder, int keep,
                  std::string& error) {
-    std::error_code failed;
-    fs::create_directories(folder, failed);
-    if (failed) {
-        error = folder + ": " + failed.message();
+    if (!MakePrivateFolders(folder, error)) return false;
+    RemoveLeftOvers(folder);
+    auto when = std::chrono::system_clock::now();
+    const std::string name = TimeName(when) + std::string(kSuffix);
+    const std::string temporary = folder + "/." + name + std::string(kTemporary) + std::to_string(getpid());
+    // A fresh file of its own, 0600: a link planted under the name is not
+    // followed, and another walk's file is never written into.
+    const int fd = CreatePrivateFile(temporary);
+    if (fd < 0) {
+        error = temporary + ": " + std::strerror(errno);
         return false;
     }
-    RemoveLeftOvers(folder);
-    // Two walks in one millisecond: the later one a millisecond on.
-    auto when = std::chrono::system_clock::now();
-    std::string final = folder + "/" + TimeName(when) + std::string(kSuffix);
-    while (fs::exists(final, failed)) {
-        when += std::chrono::milliseconds(1);
-        final = folder + "/" + TimeName(when) + std::string(kSuffix);
-    }
-    const std::string name = fs::path(final).filename().string();
-    const std::string temporary = folder + "/." + name + std::string(kTemporary) + std::to_string(getpid());
-    if (!SaveNcduCompressed(tree, metadata, temporary, error)) {
-        fs::remove(temporary, failed);
+    if (!SaveNcduCompressed(tree, metadata, fd, temporary, error)) {
+        unlink(temporary.c_str());
         return false;
     }
     // On disk before it takes its name: after a power cut the name must
     // not stand for an empty file.
-    if (const int fd = open(temporary.c_str(), O_RDONLY); fd >= 0) {
-        fsync(fd);
-        close(fd);
+    if (const int written = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); written >= 0) {
+        fsync(written);
+        close(written);
     }
-    fs::rename(temporary, final, failed);
-    if (failed) {
-        error = final + ": " + failed.message();
-        fs::remove(temporary, failed);
-        return false;
+    // link, unlike rename, never replaces: two walks that end in the same
+    // millisecond (two programs at once) each keep their own, the later a
+    // millisecond on.
+    for (int tries = 0;; ++tries) {
+        const std::string final = folder + "/" + TimeName(when) + std::string(kSuffix);
+        if (link(temporary.c_str(), final.c_str()) == 0) break;
+        if (errno != EEXIST || tries >= kMostNameTries) {
+            error = final + ": " + std::strerror(errno);
+            unlink(temporary.c_str());
+            return false;
+        }
+        when += std::chrono::milliseconds(1);
     }
+    unlink(temporary.c_str());
     auto files = HistoryFiles(folder);
+    std::error_code ignored;
     for (std::size_t i = 0; i + static_cast<std::size_t>(std::max(keep, 1)) < files.size(); ++i) {
-        fs::remove(files[i], failed);
+        fs::remove(files[i], ignored);
     }
     return true;
 }

@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_tls_servers.h"
 
+#include "ftp/private_files.h"
 #include "net/text_helpers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -41,13 +46,17 @@ bool IsTlsServerRemembered(const std::string& file, const std::string& host) {
 
 bool RememberTlsServer(const std::string& file, const std::string& host, std::string& error) {
     if (IsTlsServerRemembered(file, host)) return true;
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ignored);
-    std::ofstream out(file, std::ios::app);
-    if (out) out << TlsServerLine(host) << '\n';
-    if (out.flush()) return true;
-    error = file + ": " + std::strerror(errno);
-    return false;
+    // Which servers spoke TLS is the user's own business: 0600 in a 0700
+    // folder, and never written through a link someone planted.
+    if (!zn::MakePrivateFolders(std::filesystem::path(file).parent_path().string(), error)) return false;
+    int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) fd = zn::CreatePrivateFile(file);
+    if (fd >= 0) fchmod(fd, 0600);
+    const std::string line = TlsServerLine(host) + "\n";
+    const bool written = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    if (!written) error = file + ": " + std::strerror(errno);
+    if (fd >= 0) close(fd);
+    return written;
 }
 
 }  // namespace cli

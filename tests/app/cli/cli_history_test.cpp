@@ -7,11 +7,16 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_run.h"
 #include "ftp/ncdu_export.h"
+#include "ftp/private_files.h"
 #include "ftp/walk_history.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/ftp/site_tree.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -45,6 +50,59 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
     }
     EXPECT_EQ(zn::SiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
     EXPECT_EQ(zn::SiteHistoryFolder("/h", "127.0.0.1:2121", "/../x"), "/h/127.0.0.1:2121/%2F..%2Fx");
+}
+
+// What is kept names every file of a site and the user: folders 0700 and
+// files 0600 whatever the umask; a link planted under the next temporary
+// name is not followed; two programs keeping walks of one site at once
+// each keep every one of theirs.
+TEST(WalkHistory, KeptWalksArePrivateAndNoneIsLostToAnother) {
+    testsupport::SiteTree home;  // a temporary folder
+    const std::string folder = (home.Root() / "history" / "site").string();
+    zn::WalkTree tree("/");
+    tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, "index.html", 10);
+    tree.Listed(zn::WalkTree::kRoot);
+    tree.Sum();
+    const mode_t mask = umask(0);
+    std::string error;
+    ASSERT_TRUE(zn::SaveHistory(tree, {"1.03", 1, ""}, folder, 100, error)) << error;
+    umask(mask);
+    const auto mode = [](const std::filesystem::path& path) {
+        struct stat info {};
+        lstat(path.c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(mode(home.Root() / "history"), 0700u);
+    for (const std::string& file : zn::HistoryFiles(folder)) EXPECT_EQ(mode(file), 0600u) << file;
+
+    const std::string target = (home.Root() / "target").string();
+    std::ofstream(target) << "untouched";
+    const std::string planted = folder + "/.planted.json.gz.tmp.1";
+    ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
+    EXPECT_EQ(zn::CreatePrivateFile(planted), -1);
+    EXPECT_EQ(ReadFile(target), "untouched");
+
+    // Children of this process, each with its own pid, so their temporary
+    // names differ as two programs' do.
+    std::vector<pid_t> writers;
+    for (int w = 0; w < 2; ++w) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            bool kept = true;
+            for (int i = 0; i < 20; ++i) kept = zn::SaveHistory(tree, {"1.03", 1, ""}, folder, 100, error) && kept;
+            _exit(kept ? 0 : 1);
+        }
+        writers.push_back(pid);
+    }
+    int failures = 0;
+    for (const pid_t pid : writers) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        failures += !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(zn::HistoryFiles(folder).size(), 41u);
 }
 
 TEST(WalkHistory, ChangeSinceTheLastWalk) {
