@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -20,9 +21,11 @@ bool MakePrivateFolders(const std::string& folder, std::string& error) {
         missing.push_back(at);
         if (at == at.parent_path()) break;
     }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (mkdir(it->c_str(), 0700) != 0 && errno != EEXIST) {
-            error = it->string() + ": " + std::strerror(errno);
+    // The outermost first.
+    std::reverse(missing.begin(), missing.end());
+    for (const fs::path& path : missing) {
+        if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+            error = path.string() + ": " + std::strerror(errno);
             return false;
         }
     }
