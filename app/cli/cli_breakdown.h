@@ -44,12 +44,13 @@ using zn::LargestFiles;
 std::vector<DuLine> DuBySize(const zn::WalkTree& tree, int maxDepth);
 
 // The usual output of `options`, with the reports the tree adds.
+// Names are escaped `onTerminal` (cli_terminal_text.h).
 void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree, const std::vector<DuLine>& du,
-                        std::ostream& out);
+                        bool onTerminal, std::ostream& out);
 // The export of --ncdu, if asked for. False when it cannot be written.
 bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::string& user, std::ostream& out,
                 std::ostream& err);
 // dirweigh-cli --from FILE: the reports of an export.
-int RunFromExport(const Options& options, std::ostream& out, std::ostream& err);
+int RunFromExport(const Options& options, bool onTerminal, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

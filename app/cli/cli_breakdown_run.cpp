@@ -5,6 +5,7 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
+#include "app/cli/cli_terminal_text.h"
 #include "ftp/ncdu_export.h"
 #include "platform/str_to_int.h"
 
@@ -51,11 +52,15 @@ std::string CheckBreakdownOptions(const Options& options) {
 
 namespace {
 
-std::string TopText(const char* title, const std::vector<SizedPath>& items) {
+// A name as a text report prints it: on a terminal, a name a server or an
+// export chose must not retitle or clear it.
+std::string Shown(const std::string& name, bool onTerminal) { return onTerminal ? TerminalSafe(name) : name; }
+
+std::string TopText(const char* title, const std::vector<SizedPath>& items, bool onTerminal) {
     std::string text = std::string(title) + "\n";
     for (const SizedPath& item : items) {
         text += "  " + HumanSize(item.bytes) + "\t" + std::to_string(item.bytes) + "\t" +
-                (item.path.empty() ? "." : item.path) + "\n";
+                (item.path.empty() ? "." : Shown(item.path, onTerminal)) + "\n";
     }
     return text;
 }
@@ -76,12 +81,12 @@ std::string Share(std::int64_t part, std::int64_t whole) {
     return text;
 }
 
-std::string ExtensionsText(const std::vector<ExtensionShare>& shares, std::int64_t total) {
+std::string ExtensionsText(const std::vector<ExtensionShare>& shares, std::int64_t total, bool onTerminal) {
     std::string text = "By extension:\n";
     for (const ExtensionShare& share : shares) {
         text += "  " + HumanSize(share.bytes) + "\t" + std::to_string(share.bytes) + "\t" +
                 std::to_string(share.files) + " files\t" + Share(share.bytes, total) + "\t" +
-                (share.extension.empty() ? "(none)" : share.extension) + "\n";
+                (share.extension.empty() ? "(none)" : Shown(share.extension, onTerminal)) + "\n";
     }
     return text;
 }
@@ -97,7 +102,7 @@ std::string ExtensionsJson(const std::vector<ExtensionShare>& shares, std::int64
 }
 
 // The tree's reports as further JSON members, or as text after the totals.
-std::string Reports(const Options& options, const zn::WalkTree& tree, bool json) {
+std::string Reports(const Options& options, const zn::WalkTree& tree, bool json, bool onTerminal) {
     const BreakdownOptions& b = options.breakdown;
     const std::int64_t total = tree.TotalBytes(zn::WalkTree::kRoot);
     std::string text;
@@ -105,11 +110,12 @@ std::string Reports(const Options& options, const zn::WalkTree& tree, bool json)
         const auto dirs = LargestDirectories(tree, b.top);
         const auto files = LargestFiles(tree, b.top);
         text += json ? ", \"top_directories\": " + TopJson(dirs, true) + ", \"top_files\": " + TopJson(files, false)
-                     : TopText("Largest directories:", dirs) + TopText("Largest files:", files);
+                     : TopText("Largest directories:", dirs, onTerminal) + TopText("Largest files:", files, onTerminal);
     }
     if (b.byExtension) {
         const auto shares = ByExtension(tree);
-        text += json ? ", \"by_extension\": " + ExtensionsJson(shares, total) : ExtensionsText(shares, total);
+        text +=
+            json ? ", \"by_extension\": " + ExtensionsJson(shares, total) : ExtensionsText(shares, total, onTerminal);
     }
     return text;
 }
@@ -158,7 +164,7 @@ Totals TotalsOf(const zn::WalkTree& tree) {
 }  // namespace
 
 void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTree& tree, const std::vector<DuLine>& du,
-                        std::ostream& out) {
+                        bool onTerminal, std::ostream& out) {
     // Standard output holds the export.
     if (options.breakdown.ncduFile == "-") return;
     const bool nothingMeasured = !totals.complete && totals.directories == 0;
@@ -169,15 +175,18 @@ void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTr
         case OutputFormat::Json: {
             std::string json = JsonObject(totals);
             json.pop_back();  // the closing brace: the reports are members too
-            out << json << Reports(options, tree, true) << "}\n";
+            out << json << Reports(options, tree, true, onTerminal) << "}\n";
             return;
         }
-        case OutputFormat::Du:
-            out << DuListing(options.breakdown.sortBySize ? DuBySize(tree, -1) : du, options.maxDepth);
+        case OutputFormat::Du: {
+            std::vector<DuLine> lines = options.breakdown.sortBySize ? DuBySize(tree, -1) : du;
+            for (DuLine& line : lines) line.path = Shown(line.path, onTerminal);
+            out << DuListing(lines, options.maxDepth);
             break;
+        }
         case OutputFormat::Line: out << SummaryLine(totals) << '\n'; break;
     }
-    out << Reports(options, tree, false);
+    out << Reports(options, tree, false, onTerminal);
 }
 
 bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::string& user, std::ostream& out,
@@ -195,7 +204,7 @@ bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::str
     return false;
 }
 
-int RunFromExport(const Options& options, std::ostream& out, std::ostream& err) {
+int RunFromExport(const Options& options, bool onTerminal, std::ostream& out, std::ostream& err) {
     std::string error;
     const auto tree = zn::LoadNcdu(options.breakdown.fromFile, error);
     if (!tree) {
@@ -203,8 +212,12 @@ int RunFromExport(const Options& options, std::ostream& out, std::ostream& err) 
         return kExitFailed;
     }
     const Totals totals = TotalsOf(*tree);
-    if (!totals.complete) err << "dirweigh-cli: " << options.breakdown.fromFile << ": " << totals.error << '\n';
-    PrintWithBreakdown(options, totals, *tree, DuInWalkOrder(*tree), out);
+    // The export's names are a stranger's: escaped, as every message is.
+    if (!totals.complete) {
+        err << "dirweigh-cli: " << TerminalSafe(options.breakdown.fromFile) << ": " << TerminalSafe(totals.error)
+            << '\n';
+    }
+    PrintWithBreakdown(options, totals, *tree, DuInWalkOrder(*tree), onTerminal, out);
     if (!SaveExport(options, *tree, {}, out, err)) return kExitFailed;
     return totals.complete ? kExitComplete : kExitFailed;
 }

@@ -281,16 +281,15 @@ int Report(const Options& options, const Environment& environment, const std::st
         }
         return status;
     }
-    std::vector<DuLine> du = ShownDuLines(std::move(outcome.du), environment.outputOnTerminal);
     bool saved = true;
     // Standard output holds the Prometheus text: nothing else goes there.
     static std::ostream nowhere(nullptr);
     std::ostream& shown = options.monitor.prometheusFile == "-" ? nowhere : out;
     if (!outcome.tree) {
-        Print(options, totals, du, shown);
+        Print(options, totals, ShownDuLines(std::move(outcome.du), environment.outputOnTerminal), shown);
     } else {
         std::ostringstream printed;
-        PrintWithBreakdown(options, totals, *outcome.tree, du, printed);
+        PrintWithBreakdown(options, totals, *outcome.tree, outcome.du, environment.outputOnTerminal, printed);
         std::string text = printed.str();
         saved = FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user,
                                   environment.outputOnTerminal, text, err);
@@ -405,7 +404,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return kExitComplete;
     }
     if (options.dial.listEntries) return ListDialEntries(out, err);
-    if (!options.breakdown.fromFile.empty()) return RunFromExport(options, out, err);
+    if (!options.breakdown.fromFile.empty()) return RunFromExport(options, environment.outputOnTerminal, out, err);
     std::string error;
     auto credentials =
         ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);

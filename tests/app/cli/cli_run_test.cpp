@@ -99,6 +99,7 @@ TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
 TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
     testsupport::TreeFtpServer server;
     server.AddFile("t\x1b]2;owned\x07t/a.html", 7);
+    server.AddFile("t\x1b]2;owned\x07t/c.\x1b[2J", 2);
     server.AddFile("x\x1b[2Jx/b.html", 1);
     server.RefuseCwd("x\x1b[2Jx");
     server.Start();
@@ -106,10 +107,21 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
     environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
     environment.progressOnTerminal = true;
     environment.outputOnTerminal = true;
-    for (const bool verbose : {false, true}) {
+    testsupport::SiteTree folder;  // for an export read back
+    const std::string exported = (folder.Root() / "site.json").string();
+    // Every text report, of a walk and of an export.
+    const std::vector<std::vector<std::string>> reports{{"--du"},
+                                                        {"--du", "-v"},
+                                                        {"--top", "2"},
+                                                        {"--by-extension"},
+                                                        {"--du", "--sort", "size", "--ncdu", exported},
+                                                        {"--from", exported, "--du", "--top", "2"}};
+    for (const std::vector<std::string>& report : reports) {
+        SCOPED_TRACE(report.front() + " " + report.back());
         std::ostringstream out, err;
-        std::vector<std::string> args{"ftp://me@" + server.Address(), "--du"};
-        if (verbose) args.push_back("-v");
+        std::vector<std::string> args{"ftp://me@" + server.Address()};
+        if (report.front() == "--from") args.clear();
+        args.insert(args.end(), report.begin(), report.end());
         EXPECT_EQ(cli::RunCli(args, out, err, environment), 1);
         const std::string shown = out.str() + err.str();
         EXPECT_EQ(shown.find_first_of('\x07'), std::string::npos) << shown;
@@ -117,9 +129,10 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
         std::string rest = shown;
         for (std::size_t at; (at = rest.find("\x1b[K")) != std::string::npos;) rest.erase(at, 3);
         EXPECT_EQ(rest.find('\x1b'), std::string::npos) << shown;
+        EXPECT_NE(shown.find("t\\x1b]2;owned\\x07t"), std::string::npos) << shown;
+        if (report.front() == "--from") continue;
         EXPECT_NE(err.str().find(": 550 x\\x1b[2Jx: No such file or directory; its size"), std::string::npos)
             << err.str();
-        EXPECT_NE(shown.find("t\\x1b]2;owned\\x07t"), std::string::npos) << shown;
     }
     EXPECT_EQ(cli::TerminalSafe("caf\xC3\xA9 \xC4\x81 \xC2\x9B"
                                 "1m \x9B \xE9\t"),
