@@ -110,11 +110,27 @@ std::string UnescapeFolderName(std::string_view name) {
     return text;
 }
 
+std::string FoldedFolderName(std::string_view text) {
+    std::string name = EscapeFolderName(text);
+    if (name.size() <= kLongestFolderName) return name;
+    // FNV-1a: the same number for the same name in every build, so a site
+    // keeps its folder.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    char tail[20];
+    std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+    // Not within an escape: a cut "%2" would read back as something else.
+    std::size_t keep = kLongestFolderName - std::strlen(tail);
+    if (keep >= 1 && name[keep - 1] == '%') keep -= 1;
+    if (keep >= 2 && name[keep - 2] == '%') keep -= 2;
+    return name.substr(0, keep) + tail;
+}
+
 std::string SiteHistoryFolder(const std::string& root, const std::string& host, const std::string& startPath) {
     std::string site;
     for (const char c : host) site += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (EndsWith(site, ":21")) site.resize(site.size() - 3);
-    return root + "/" + EscapeFolderName(site) + "/" + EscapeFolderName(startPath.empty() ? "/" : startPath);
+    return root + "/" + FoldedFolderName(site) + "/" + FoldedFolderName(startPath.empty() ? "/" : startPath);
 }
 
 std::vector<std::string> HistoryFiles(const std::string& folder) {

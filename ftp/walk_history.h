@@ -31,6 +31,11 @@ std::string UnescapeFolderName(std::string_view name);
 
 // The folder of one site's walks. "host:21" is "host", in any case.
 std::string SiteHistoryFolder(const std::string& root, const std::string& host, const std::string& startPath);
+// A folder name for `text`: EscapeFolderName's, or where that is longer
+// than a file system takes (255 bytes on most), its start and a hash of the
+// whole, so that two long start paths stay two sites.
+constexpr std::size_t kLongestFolderName = 200;
+std::string FoldedFolderName(std::string_view text);
 
 // The kept walks of a site, oldest first; files being written (or left
 // half-written by a crash) are not among them.

@@ -50,6 +50,14 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
     }
     EXPECT_EQ(zn::SiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
     EXPECT_EQ(zn::SiteHistoryFolder("/h", "127.0.0.1:2121", "/../x"), "/h/127.0.0.1:2121/%2F..%2Fx");
+    // Two start paths of two 150-byte names: each folder name is short
+    // enough for the file system, and they stay two.
+    const std::string a(150, 'a'), b(150, 'b');
+    const std::string first = zn::FoldedFolderName("/" + a + "/" + b), second = zn::FoldedFolderName("/" + a + "/" + a);
+    EXPECT_LE(first.size(), zn::kLongestFolderName);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first, zn::FoldedFolderName("/" + a + "/" + b)) << "the same site, the same folder";
+    EXPECT_EQ(zn::FoldedFolderName("/short"), "%2Fshort");
 }
 
 // What is kept names every file of a site and the user: folders 0700 and
