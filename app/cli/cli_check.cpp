@@ -30,11 +30,39 @@ std::string OneLine(const std::string& text) {
     return out;
 }
 
-std::optional<std::int64_t> Resolve(const std::optional<Threshold>& threshold,
-                                    const std::optional<std::int64_t>& quota) {
+// A range with its ends in bytes.
+struct Range {
+    std::optional<std::int64_t> start, end;
+    bool inside = false;
+};
+
+std::optional<std::int64_t> InBytes(const std::optional<Bound>& bound, const std::optional<std::int64_t>& quota) {
+    if (!bound) return std::nullopt;
+    if (!bound->percent) return bound->bytes;
+    return static_cast<std::int64_t>(std::floor(static_cast<double>(*quota) * *bound->percent / 100));
+}
+
+std::optional<Range> Resolve(const std::optional<Threshold>& threshold, const std::optional<std::int64_t>& quota) {
     if (!threshold) return std::nullopt;
-    if (!threshold->percent) return threshold->bytes;
-    return static_cast<std::int64_t>(std::floor(static_cast<double>(*quota) * *threshold->percent / 100));
+    return Range{InBytes(threshold->start, quota), InBytes(threshold->end, quota), threshold->inside};
+}
+
+// Whether `bytes` calls for the alert. Of a lower bound (a walk that could
+// not read everything) only "above the end" is sure.
+bool Alerts(const std::optional<Range>& range, std::int64_t bytes, bool lowerBound) {
+    if (!range) return false;
+    const bool above = range->end && bytes > *range->end;
+    if (lowerBound) return !range->inside && above;
+    const bool within = (!range->start || bytes >= *range->start) && !above;
+    return range->inside ? within : !within;
+}
+
+// The range in the perfdata, as the guidelines write it: "10" for 0 to 10.
+std::string Field(const std::optional<Range>& range) {
+    if (!range) return {};
+    std::string end = range->end ? std::to_string(*range->end) : std::string();
+    if (!range->inside && range->start == 0 && range->end) return end;
+    return (range->inside ? "@" : "") + (range->start ? std::to_string(*range->start) : std::string("~")) + ":" + end;
 }
 
 std::string Field(const std::optional<std::int64_t>& value) { return value ? std::to_string(*value) : std::string(); }
@@ -73,9 +101,9 @@ int PrintCheck(const MonitorOptions& options, const Totals& totals, const CheckR
     // What the user has: --quota, else the space left on top of what is used.
     const auto capacity = options.quota ? options.quota : Capacity(totals);
     int status = kPluginOk;
-    if (critical && totals.bytes > *critical) {
+    if (Alerts(critical, totals.bytes, !totals.complete)) {
         status = kPluginCritical;
-    } else if (warning && totals.bytes > *warning) {
+    } else if (Alerts(warning, totals.bytes, !totals.complete)) {
         status = kPluginWarning;
     }
     // What was not read only adds to the size: a size over a threshold

@@ -20,15 +20,40 @@ std::optional<double> Decimal(const std::string& text) {
     return std::strtod(text.c_str(), nullptr);
 }
 
-std::optional<Threshold> ParseThreshold(const std::string& text) {
+std::optional<Bound> ParseBound(const std::string& text) {
     if (!text.empty() && text.back() == '%') {
         auto percent = Decimal(text.substr(0, text.size() - 1));
         if (!percent || *percent > 100) return std::nullopt;
-        return Threshold{0, *percent};
+        return Bound{0, *percent};
     }
     auto bytes = ParseSize(text);
     if (!bytes) return std::nullopt;
-    return Threshold{*bytes, std::nullopt};
+    return Bound{*bytes, std::nullopt};
+}
+
+std::optional<Threshold> ParseThreshold(const std::string& text) {
+    Threshold range;
+    std::string rest = text;
+    if (!rest.empty() && rest.front() == '@') {
+        range.inside = true;
+        rest.erase(0, 1);
+    }
+    const std::size_t colon = rest.find(':');
+    if (colon == std::string::npos) {
+        range.start = Bound{};
+        range.end = ParseBound(rest);
+        return range.end ? std::optional<Threshold>(range) : std::nullopt;
+    }
+    const std::string from = rest.substr(0, colon), to = rest.substr(colon + 1);
+    if (from != "~") {
+        range.start = ParseBound(from);
+        if (!range.start) return std::nullopt;
+    }
+    if (!to.empty()) {
+        range.end = ParseBound(to);
+        if (!range.end) return std::nullopt;
+    }
+    return range;
 }
 
 }  // namespace
@@ -62,7 +87,9 @@ bool ParseMonitorOption(const std::vector<std::string>& args, std::size_t& i, Mo
     } else if (arg == "-w" || arg == "--warning" || arg == "-c" || arg == "--critical") {
         auto threshold = hasValue ? ParseThreshold(args[++i]) : std::nullopt;
         if (!threshold)
-            error = arg + " needs a size (800M: K, M, G, T are powers of 1024) or a percentage of --quota (80%)";
+            error = arg +
+                    " needs a size (800M: K, M, G, T are powers of 1024), a percentage of --quota (80%), or a range "
+                    "of them (10G:, ~:10G, 1G:10G, @1G:10G)";
         (arg == "-w" || arg == "--warning" ? options.warning : options.critical) = threshold;
     } else if (arg == "--quota") {
         options.quota = hasValue ? ParseSize(args[++i]) : std::nullopt;
@@ -85,7 +112,10 @@ std::string CheckMonitorOptions(const MonitorOptions& options) {
         return "-w, -c and --quota go with --check";
     }
     for (const auto& threshold : {options.warning, options.critical}) {
-        if (threshold && threshold->percent && !options.quota) return "a percentage in -w or -c needs --quota";
+        if (!threshold || options.quota) continue;
+        if ((threshold->start && threshold->start->percent) || (threshold->end && threshold->end->percent)) {
+            return "a percentage in -w or -c needs --quota";
+        }
     }
     return {};
 }

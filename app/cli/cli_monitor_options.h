@@ -8,10 +8,19 @@
 
 namespace cli {
 
-// A -w or -c threshold: bytes, or a percentage of --quota.
-struct Threshold {
+// One end of a -w or -c range: bytes, or a percentage of --quota.
+struct Bound {
     std::int64_t bytes = 0;
     std::optional<double> percent;
+};
+
+// A -w or -c range as the plugin guidelines write it: "10" alerts above 10
+// (or below 0), "10:" below 10, "~:10" above 10, "10:20" outside 10 to 20,
+// "@10:20" inside it.
+struct Threshold {
+    std::optional<Bound> start;  // none: no lower end ("~")
+    std::optional<Bound> end;    // none: no upper end ("10:")
+    bool inside = false;         // "@"
 };
 
 // What monitoring systems ask of a walk: the plugin's verdict (--check)

@@ -210,6 +210,7 @@ const char* UsageText() {
            "                         exit 0 OK, 1 WARNING (above -w), 2 CRITICAL (above -c,\n"
            "                         or no logon), 3 UNKNOWN; SIZE as 800M (K, M, G, T:\n"
            "                         powers of 1024), -w and -c also as a % of --quota\n"
+           "                         or a plugin range (10G:, ~:10G, 1G:10G, @1G:10G)\n"
            "  --prometheus FILE [--max-depth N]\n"
            "                         write the totals for node_exporter's textfile\n"
            "                         collector, directories down to depth N (default 1)\n"

@@ -78,8 +78,8 @@ TEST(CliCheckOptions, SizesArePowersOf1024AndAnythingElseIsRefused) {
 TEST(CliCheck, LineOfALargeSite) {
     cli::MonitorOptions options;
     options.check = true;
-    options.warning = cli::Threshold{*cli::ParseSize("800M"), std::nullopt};
-    options.critical = cli::Threshold{*cli::ParseSize("950M"), std::nullopt};
+    options.warning = cli::Threshold{cli::Bound{}, cli::Bound{*cli::ParseSize("800M"), std::nullopt}, false};
+    options.critical = cli::Threshold{cli::Bound{}, cli::Bound{*cli::ParseSize("950M"), std::nullopt}, false};
     cli::Totals totals{892340224, 35001, 812, 0, 0, 0, true, "", false, "STAT", std::nullopt};
     std::ostringstream out;
     EXPECT_EQ(cli::PrintCheck(options, totals, {true, false}, out), cli::kPluginWarning);
@@ -128,7 +128,21 @@ TEST(CliCheck, LinePerfdataAndEveryExitStatus) {
          1,
          "DIRWEIGH WARNING - 3 MiB of 4 MiB, 75%, in 3 files | size=3145728B;2097152;3774873;0;4194304" + perf},
         {{url, "--check", "-w", "80%"}, 3, "DIRWEIGH UNKNOWN - a percentage in -w or -c needs --quota\n"},
-        {{url, "--check", "-w", "10:20"}, 3, "DIRWEIGH UNKNOWN - -w needs a size ..."},
+        // The plugin guidelines' ranges: below a start, above an end
+        // ("~" for none), inside ("@").
+        {{url, "--check", "-w", "4M:", "-c", "2M:"},
+         1,
+         "DIRWEIGH WARNING - 3 MiB in 3 files | size=3145728B;4194304:;2097152:;0;" + perf},
+        {{url, "--check", "-c", "~:2M"},
+         2,
+         "DIRWEIGH CRITICAL - 3 MiB in 3 files | size=3145728B;;~:2097152;0;" + perf},
+        {{url, "--check", "-w", "@1M:4M"},
+         1,
+         "DIRWEIGH WARNING - 3 MiB in 3 files | size=3145728B;@1048576:4194304;;0;" + perf},
+        {{url, "--check", "--quota", "4M", "-w", "50%:90%"},
+         0,
+         "DIRWEIGH OK - 3 MiB of 4 MiB, 75%, in 3 files | size=3145728B;2097152:3774873;;0;4194304" + perf},
+        {{url, "--check", "-w", "10:20x"}, 3, "DIRWEIGH UNKNOWN - -w needs a size ..."},
         {{url, "--check", "--json"}, 3, "DIRWEIGH UNKNOWN - --check prints the plugin's line alone..."},
         {{"ftp://nobody@" + server.Address(), "--check"}, 2, "DIRWEIGH CRITICAL - 530 ..."},
         {{"127.0.0.1:1", "--check", "-w", "1M"}, 2, "DIRWEIGH CRITICAL - ..."},
