@@ -163,6 +163,11 @@ Parsed ParseCommandLine(const std::vector<std::string>& args) {
     if (options.monitor.check && options.format != OutputFormat::Line) {
         return {std::nullopt, "--check prints the plugin's line alone: leave out --bytes, --json and --du"};
     }
+    // Standard output is the plugin's: an export there would follow its
+    // line, and a monitoring system reads only the first.
+    if (options.monitor.check && (options.breakdown.ncduFile == "-" || options.monitor.prometheusFile == "-")) {
+        return {std::nullopt, "--check prints the plugin's line alone: give --ncdu and --prometheus a file"};
+    }
     if (!server && options.dial.listEntries) return {options, {}};
     if (std::string error = CheckBreakdownOptions(options); !error.empty()) return {std::nullopt, error};
     if (std::string error = CheckHistoryOptions(options); !error.empty()) return {std::nullopt, error};

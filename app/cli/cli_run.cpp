@@ -278,6 +278,9 @@ int Report(const Options& options, const Environment& environment, const std::st
         std::string nothingPrinted;
         if (outcome.tree) {
             FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user, false, nothingPrinted, err);
+            // An export asked for is written whatever the verdict; its
+            // failure goes to stderr, which a plugin's caller logs.
+            SaveExport(options, *outcome.tree, user, out, err);
         }
         return status;
     }

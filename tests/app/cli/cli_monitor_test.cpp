@@ -8,6 +8,7 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
 #include "app/cli/cli_run.h"
+#include "ftp/ncdu_export.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"
@@ -144,6 +145,7 @@ TEST(CliCheck, LinePerfdataAndEveryExitStatus) {
          "DIRWEIGH OK - 3 MiB of 4 MiB, 75%, in 3 files | size=3145728B;2097152:3774873;;0;4194304" + perf},
         {{url, "--check", "-w", "10:20x"}, 3, "DIRWEIGH UNKNOWN - -w needs a size ..."},
         {{url, "--check", "--json"}, 3, "DIRWEIGH UNKNOWN - --check prints the plugin's line alone..."},
+        {{url, "--check", "--ncdu", "-"}, 3, "DIRWEIGH UNKNOWN - --check prints the plugin's line alone..."},
         {{"ftp://nobody@" + server.Address(), "--check"}, 2, "DIRWEIGH CRITICAL - 530 ..."},
         {{"127.0.0.1:1", "--check", "-w", "1M"}, 2, "DIRWEIGH CRITICAL - ..."},
     };
@@ -161,6 +163,15 @@ TEST(CliCheck, LinePerfdataAndEveryExitStatus) {
         }
         EXPECT_EQ(run.err, "") << "the notes of a walk stay out of the plugin's output";
     }
+    // An export asked for beside the verdict is written.
+    const std::string exported = (tree.Root().parent_path() / (tree.Root().filename().string() + ".json")).string();
+    const CliResult run = RunCli({url, "--check", "--ncdu", exported});
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::string error;
+    const auto back = zn::LoadNcdu(exported, error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->TotalBytes(zn::WalkTree::kRoot), 3145728);
+    std::filesystem::remove(exported);
 }
 
 // A walk past a directory the server refused gives a lower bound: at
