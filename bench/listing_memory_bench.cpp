@@ -160,10 +160,9 @@ int Listen(sockaddr_in& address) {
     return listener;
 }
 
-// dirweigh-cli over a listing of `lines`: its peak resident memory in KiB
-// (the child's VmHWM, as wait4 reports it); its output in `out`.
-long CliPeak(const char* cli, long lines, bool history, const std::string& home, std::string& out) {
-    sockaddr_in address{};
+// The server of a listing of `lines`, in a process of its own so that
+// none of its memory is counted; `address` is where it listens.
+pid_t StartServer(long lines, sockaddr_in& address) {
     const int listener = Listen(address);
     const pid_t server = fork();
     if (server == 0) {
@@ -171,6 +170,14 @@ long CliPeak(const char* cli, long lines, bool history, const std::string& home,
         _exit(0);
     }
     close(listener);
+    return server;
+}
+
+// dirweigh-cli over a listing of `lines`: its peak resident memory in KiB
+// (the child's VmHWM, as wait4 reports it); its output in `out`.
+long CliPeak(const char* cli, long lines, bool history, const std::string& home, std::string& out) {
+    sockaddr_in address{};
+    const pid_t server = StartServer(lines, address);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) std::exit(1);
     const pid_t child = fork();
@@ -229,13 +236,7 @@ int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
     const bool keepTree = argc > 2 && std::string(argv[2]) == "tree";
     sockaddr_in address{};
-    const int listener = Listen(address);
-    const pid_t server = fork();
-    if (server == 0) {
-        Serve(listener, lines);
-        _exit(0);
-    }
-    close(listener);
+    const pid_t server = StartServer(lines, address);
 
     platform::TComponent owner(nullptr);
     auto* ftp = new zn::TznFTP(&owner);

@@ -5,6 +5,7 @@
 #include "app/cli/cli_check.h"
 #include "app/cli/cli_compare.h"
 #include "app/cli/cli_dial.h"
+#include "app/cli/cli_observer.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
 #include "app/cli/cli_report.h"
@@ -65,81 +66,6 @@ public:
 private:
     struct sigaction previous_ {};
     std::unique_ptr<QSocketNotifier> notifier_;
-};
-
-// Reports the walk on the command line: failures and progress on stderr,
-// per-directory totals for --du, and with --verbose the dialogue of every
-// connection.
-class CliObserver : public zn::WalkSessionObserver {
-public:
-    CliObserver(std::ostream& err, std::string server, bool progress, bool verbose)
-        : err_(err), server_(std::move(server)), progress_(progress), verbose_(verbose) {}
-
-    // Named after the server: a script that walks several sites must be
-    // able to tell whose failure it is.
-    void WalkFailed(const std::string& message) override {
-        if (firstError.empty()) firstError = message;
-        ClearProgress();
-        err_ << "dirweigh-cli: " << server_ << ": " << TerminalSafe(message) << '\n';
-    }
-    // Said whatever the verbosity, as du does: the total leaves them out.
-    void DirectoryNotRead(const std::string& path, const std::string& reply) override {
-        ClearProgress();
-        err_ << "dirweigh-cli: " << server_ << ": cannot read /" << TerminalSafe(path) << ": " << TerminalSafe(reply)
-             << "; its size is not in the total\n";
-    }
-    void DirectoryCut(const std::string&, const std::string& message) override {
-        ClearProgress();
-        err_ << "dirweigh-cli: " << server_ << ": " << TerminalSafe(message) << '\n';
-    }
-    void DirectoryListed(const std::string& path) override {
-        if (!progress_ || !totals) return;
-        const zn::WalkTotals& now = totals();
-        err_ << "\r\033[K" << now.Directories << " directories, " << now.TotalFiles << " files, "
-             << HumanSize(now.TotalBytes) << "  /" << TerminalSafe(path) << std::flush;
-        shown_ = true;
-    }
-    void DirectoryDone(const std::string& path, int depth, std::int64_t bytes, std::int64_t) override {
-        du.push_back({path, depth, bytes});
-    }
-    void ListingChosen(const zn::ListingForm& form, bool hidden) override {
-        listing = form.Command();
-        if (!verbose_) return;
-        err_ << "dirweigh-cli: " << server_ << ": " << (hidden ? zn::HiddenNamesNote(form) : "listing with " + listing)
-             << '\n';
-    }
-    void LineSent(const std::string& tag, const std::string& shown) override {
-        if (verbose_) err_ << tag << TerminalSafe(shown) << '\n';
-    }
-    void LineReceived(const std::string& tag, const std::string& line) override {
-        if (verbose_) err_ << tag << ' ' << TerminalSafe(line) << '\n';
-    }
-    void Secured(const std::string&, const zn::TznFTP& ftp) override {
-        if (verbose_) err_ << "TLS: " << ftp.TlsSummary() << '\n';
-    }
-    void ConnectionOpening(const std::string& tag) override {
-        if (verbose_) err_ << tag << zn::kOpeningNote << '\n';
-    }
-    void ConnectionFailed(const std::string& tag, const std::string& message) override {
-        if (verbose_) err_ << tag << TerminalSafe(message) << '\n';
-    }
-    void ClearProgress() {
-        if (shown_) err_ << "\r\033[K" << std::flush;
-        shown_ = false;
-    }
-
-    std::string firstError;
-    std::string listing;
-    std::vector<DuLine> du;
-    // The walk's totals so far, once it runs.
-    std::function<const zn::WalkTotals&()> totals;
-
-private:
-    std::ostream& err_;
-    std::string server_;
-    bool progress_;
-    bool verbose_;
-    bool shown_ = false;
 };
 
 zn::TTlsMode TlsMode(TlsChoice choice) {
@@ -303,6 +229,47 @@ int Report(const Options& options, const Environment& environment, const std::st
     return totals.complete && outcome.written && saved ? kExitComplete : kExitFailed;
 }
 
+// The reports of where the space goes, and the history, read what the
+// walk saw: a tree where they need one.
+std::unique_ptr<zn::WalkTree> TreeIfNeeded(const Options& options, const Environment& environment) {
+    if (!options.breakdown.KeepsTree() && !HistoryKeepsTree(options.history, environment.historyDir)) return nullptr;
+    return std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
+}
+
+// The walk's counts as the reports give them, with what the observer saw;
+// the caller adds TLS and the space left.
+Totals TotalsOf(const zn::WalkTotals& walked, bool aborted, const CliObserver& observer) {
+    Totals totals;
+    totals.bytes = walked.TotalBytes;
+    totals.files = walked.TotalFiles;
+    totals.directories = walked.Directories;
+    totals.skippedDirectories = walked.SkippedDirectories;
+    totals.refusedDirectories = walked.RefusedDirectories;
+    totals.unreadableDirectories = walked.UnreadableDirectories;
+    totals.cutDirectories = walked.CutDirectories;
+    totals.unparsedLines = walked.UnparsedLines;
+    totals.complete = !aborted && walked.Whole();
+    totals.walkedThrough = !aborted;
+    totals.error = aborted ? observer.firstError : NotWholeReason(walked);
+    totals.listing = observer.listing;
+    return totals;
+}
+
+// Dials, logs on, enters the start directory and walks; `secured` says
+// whether the logon, and then every connection of the walk, was in TLS.
+void LogOnAndWalk(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, const Options& options,
+                  const std::string& tlsServersFile, CheckRun& checkRun, bool& secured, std::ostream& err) {
+    dialUp.Dial();
+    ftp.Connect();
+    checkRun.loggedOn = true;
+    secured = ftp.TlsActive();
+    if (secured) RememberTls(options.host, tlsServersFile, err);
+    if (!options.dir.empty()) ftp.ChangeDir(options.dir);
+    session.Walk();
+    // "tls": true means every connection of the walk.
+    secured = secured && session.FurtherSecured();
+}
+
 // Connects, walks and reports: the run that meets a server.
 int WalkAndReport(const Options& options, const Credentials& credentials, const Environment& environment,
                   std::ostream& out, std::ostream& err) {
@@ -315,12 +282,8 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     CliObserver observer(err, options.host, environment.progressOnTerminal && !options.verbose, options.verbose);
     zn::WalkRules rules{options.excludes};
     rules.GoOnPastUnreadable = true;
-    // The reports of where the space goes read what the walk saw.
-    std::unique_ptr<zn::WalkTree> tree;
-    if (options.breakdown.KeepsTree() || HistoryKeepsTree(options.history, environment.historyDir)) {
-        tree = std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
-        rules.Tree = tree.get();
-    }
+    std::unique_ptr<zn::WalkTree> tree = TreeIfNeeded(options, environment);
+    rules.Tree = tree.get();
     zn::WalkSession session(*ftp, observer, {std::move(rules), options.fastWalk, options.connections});
     observer.totals = [&session]() -> const zn::WalkTotals& { return session.Totals(); };
     bool secured = false;
@@ -341,15 +304,7 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
                 },
                 interrupted);
         }
-        dialUp.Dial();
-        ftp->Connect();
-        checkRun.loggedOn = true;
-        secured = ftp->TlsActive();
-        if (secured) RememberTls(options.host, environment.tlsServersFile, err);
-        if (!options.dir.empty()) ftp->ChangeDir(options.dir);
-        session.Walk();
-        // "tls": true means every connection of the walk.
-        secured = secured && session.FurtherSecured();
+        LogOnAndWalk(*ftp, session, dialUp, options, environment.tlsServersFile, checkRun, secured, err);
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.
         observer.WalkFailed(untrusted.empty()
@@ -362,14 +317,10 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     const bool aborted = failed || walked.Aborted;
     std::optional<std::int64_t> available;
     if (!aborted) available = AskAvailableSpace(*ftp, options.host, err);
-    Outcome outcome{
-        {walked.TotalBytes, walked.TotalFiles, walked.Directories, walked.SkippedDirectories, walked.RefusedDirectories,
-         walked.UnparsedLines, !aborted && walked.Whole(), aborted ? observer.firstError : NotWholeReason(walked),
-         secured, observer.listing, available, walked.UnreadableDirectories, walked.CutDirectories, !aborted},
-        std::move(observer.du),
-        tree.get(),
-        checkRun,
-        true};
+    Totals totals = TotalsOf(walked, aborted, observer);
+    totals.tls = secured;
+    totals.available = available;
+    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), checkRun, true};
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||
