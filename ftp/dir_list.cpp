@@ -24,6 +24,7 @@ void TznFTPDirList::Clear() {
 }
 
 int TznFTPDirList::Add(std::unique_ptr<TznFTPDirEntry> entry) {
+    if (Sink && Sink->Take(entry)) return Count() - 1;
     entries_.push_back(std::move(entry));
     return Count() - 1;
 }

@@ -50,6 +50,17 @@ struct TznFTPDirEntry {
     }
 };
 
+// Takes the entries of a listing one by one as they are read, so that a
+// walk counts a huge directory without holding it: what it takes, the list
+// does not keep.
+class ListingSink {
+public:
+    virtual ~ListingSink() = default;
+    // True when the entry was taken (the sink may move it), and the list
+    // keeps no copy of it.
+    virtual bool Take(std::unique_ptr<TznFTPDirEntry>& entry) = 0;
+};
+
 // The entries of one listing, in listing order, and the family used to read
 // them.
 class TznFTPDirList : public platform::TPersistent {
@@ -78,6 +89,9 @@ public:
     std::string ClassName() const override { return "TznFTPDirList"; }
 
     TServerType ServerType = stAuto;
+    // Offered each entry before the list keeps it; not the list's own, and
+    // not moved with its entries.
+    ListingSink* Sink = nullptr;
 
 private:
     std::vector<std::unique_ptr<TznFTPDirEntry>> entries_;

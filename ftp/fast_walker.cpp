@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -89,38 +90,46 @@ ListingForm FastWalker::ChooseForm(bool& hidden) {
     } catch (const EServerError&) {
         start_.clear();
     }
-    listForm_ = FullestList(ftp_, startListing_, hidden, startCut_);
+    listForm_ = FullestList(ftp_, startListing_, hidden, startCut_, startDigest_);
     statedCap_ = StatedCap(startCut_);
     // Only Unix-style absolute paths can be built from names.
     if (start_.empty() || start_.front() != '/') return listForm_;
     for (const bool all : {false, true}) {
         TznFTPDirList byStat;
+        ListingDigest digest;
         try {
+            const SinkInPlace digesting(byStat, digest);
             ftp_.StatList(start_, byStat, ListingForm{lkStat, all}.Options());
         } catch (const EServerError&) {
             break;
         }
+        digest.Finish();
         // A STAT that repeats its lines shows "more" than LIST, and
         // would count each entry twice.
-        if (ListsAllOf(byStat, startListing_) && !NamesAnEntryTwice(byStat)) {
+        if (digest.ListsAllOf(startDigest_) && !digest.NamesAnEntryTwice()) {
             selfChecking_ = ftp_.ListingNamedItsPath();
             // Where LIST was cut, STAT is whole only if it shows more.
-            if (!startCut_.empty() && !MayBeCut(byStat.Count(), statedCap_)) startCut_.clear();
+            if (!startCut_.empty() && !MayBeCut(digest.Count(), statedCap_)) startCut_.clear();
             startListing_.TakeEntries(byStat);
+            startDigest_ = std::move(digest);
             return ListingForm{lkStat, all};
         }
         if (!hidden) break;
     }
     if (!OffersMachineListings()) return listForm_;
     TznFTPDirList byMachine;
+    ListingDigest digest;
     try {
+        const SinkInPlace digesting(ftp_.DirList(), digest);
         ftp_.ListMachine(start_);
     } catch (const EServerError&) {
         return listForm_;
     }
+    digest.Finish();
     const std::string machineCut = TakeListing(ftp_, byMachine);
-    if (!machineCut.empty() || !ListsAllOf(byMachine, startListing_) || NamesAnEntryTwice(byMachine)) return listForm_;
+    if (!machineCut.empty() || !digest.ListsAllOf(startDigest_) || digest.NamesAnEntryTwice()) return listForm_;
     startListing_.TakeEntries(byMachine);
+    startDigest_ = std::move(digest);
     startCut_.clear();
     return ListingForm{lkMachine, false};
 }
@@ -141,20 +150,23 @@ bool FastWalker::OffersMachineListings() {
 void FastWalker::WalkByMachineListings() {
     nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
     pending_.clear();
-    Accept(0, startListing_, startCut_);
+    AcceptStart();
     while (!pending_.empty()) {
         const int node = pending_.back();
         pending_.pop_back();
+        LevelSink sink(rules_, totals_, nodes_[node].treeDir);
         try {
+            const SinkInPlace counting(ftp_.DirList(), sink);
             ftp_.ListMachine(nodes_[node].absolute);
         } catch (const EServerError&) {
+            sink.RollBack();
             if (!MayPassOver(rules_, ftp_)) throw;
             PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
             continue;
         }
         TznFTPDirList listing;
-        const std::string cut = TakeListing(ftp_, listing);
-        Accept(node, listing, cut);
+        sink.Deliver(listing);
+        Accept(node, listing, CutReason(ftp_.LastReply()), sink.Own());
     }
     ReportDone(0);
 }
@@ -163,7 +175,7 @@ void FastWalker::WalkByMachineListings() {
 // listing already read.
 void FastWalker::RunDesignedWalk() {
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
-    designed_->WalkWith(form_, startListing_, startCut_);
+    designed_->WalkWith(form_, startListing_, startDigest_.Whole(), startCut_);
     totals_ = designed_->Totals();
     designed_.reset();
 }
@@ -179,10 +191,10 @@ void FastWalker::WalkByStat() {
     // A start directory whose LIST was cut: its STAT holds no more, and
     // LIST in reverse may give the rest, while the start is still the
     // working directory.
-    startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
+    if (startDigest_.Whole()) startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
     ProbeBlanksBelowStart();
     OpenClients();
-    Accept(0, startListing_, startCut_);
+    AcceptStart();
     while (!pending_.empty() || !order_.empty()) {
         GrowConnections();
         SendAhead();
@@ -329,15 +341,18 @@ bool FastWalker::NeedsCwd(int node) {
 void FastWalker::ListNodeByCwd(int node) {
     TznFTPDirList listing;
     std::string cut;
+    // The probe of blanks compares the whole listing with STAT's.
+    const bool probe = blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos;
+    LevelSink sink(rules_, totals_, nodes_[node].treeDir);
     try {
-        cut = ListByCwd(nodes_[node].absolute, listing);
+        cut = ListByCwd(nodes_[node].absolute, listing, probe ? nullptr : &sink);
     } catch (const EServerError&) {
         if (!MayPassOver(rules_, ftp_)) throw;
         PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
         return;
     }
-    if (blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos) ProbeBlanks(node, listing);
-    Accept(node, listing, cut);
+    if (probe) ProbeBlanks(node, listing);
+    Accept(node, listing, cut, sink.Own());
 }
 
 // The listing by CWD of the first directory with a blank in its path,
@@ -409,7 +424,14 @@ void FastWalker::ReceiveNext() {
     try {
         if (node != kCheck) --load_[client];
         auto listing = std::make_unique<TznFTPDirList>();
-        switch (ftp.ReceiveAhead(listing.get())) {
+        // Where every reply so far named its directory, a listing is counted
+        // as it arrives, and taken back if its reply is not as due.
+        std::optional<LevelSink> sink;
+        if (node != kCheck && selfChecking_ && held_[client].empty()) sink.emplace(rules_, totals_, nodes_[node].treeDir);
+        const Answer answer = ReceiveCounted(ftp, *listing, sink ? &*sink : nullptr);
+        if (sink && answer != Answer::AsExpected) sink->RollBack();
+        if (sink && answer == Answer::AsExpected) sink->Deliver(*listing);
+        switch (answer) {
             case Answer::OutOfStep: GetBackInStep(client, node); return;
             case Answer::LinesCut:
             case Answer::OtherDirectory:
@@ -422,7 +444,7 @@ void FastWalker::ReceiveNext() {
         if (expects == Expect::Check) {
             AcceptChecked(client);
         } else if (node != kCheck) {
-            TakeStatListing(client, node, std::move(listing));
+            TakeStatListing(client, node, std::move(listing), sink ? &*sink : nullptr);
         }
     } catch (const ESocketError&) {
         if (client == 0) throw;
@@ -445,18 +467,43 @@ void FastWalker::ReceiveNext() {
     }
 }
 
+// The next reply of `ftp` into `listing`, counted through `sink` if any,
+// which takes back what it counted if the reply fails.
+Answer FastWalker::ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink* sink) {
+    listing.Sink = sink;
+    try {
+        const Answer answer = ftp.ReceiveAhead(&listing);
+        listing.Sink = nullptr;
+        return answer;
+    } catch (const platform::Exception&) {
+        listing.Sink = nullptr;
+        if (sink) sink->RollBack();
+        throw;
+    }
+}
+
 // A STAT listing as it came: one that may have been cut is listed again in
 // a form that says so; one whose reply names its directory proves which
-// command it answers and counts now; the others wait for their check.
-void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing) {
+// command it answers and counts now; the others wait for their check. One
+// counted as it came (`sink`) whose reply turns out to prove nothing is
+// taken back and listed again, checked.
+void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing,
+                                 LevelSink* sink) {
     const TznFTP& ftp = *clients_[client];
-    if (Suspect(*listing, ftp.LastReply())) {
+    if (Suspect(sink ? sink->Entries() : listing->Count(), ftp.LastReply())) {
+        if (sink) sink->RollBack();
         nodes_[node].byCwd = true;
         pending_.push_back(node);
         return;
     }
     if (selfChecking_ && ftp.ListingNamedItsPath() && held_[client].empty()) {
-        Accept(node, *listing);
+        Accept(node, *listing, {}, sink ? sink->Own() : LevelFiles{});
+        return;
+    }
+    if (sink && sink->Counted()) {
+        sink->RollBack();
+        pending_.push_back(node);
+        CheckHeld(client);
         return;
     }
     held_[client].push_back(Held{node, std::move(listing), {}});
@@ -497,9 +544,9 @@ void FastWalker::CheckHeld(std::size_t client) {
     }
 }
 
-bool FastWalker::Suspect(const TznFTPDirList& listing, const std::string& reply) {
+bool FastWalker::Suspect(int entries, const std::string& reply) {
     if (const int cap = StatedCap(reply)) statedCap_ = cap;
-    return !CutReason(reply).empty() || MayBeCut(listing.Count(), statedCap_);
+    return !CutReason(reply).empty() || MayBeCut(entries, statedCap_);
 }
 
 // A further connection the server closed, or reset: what it owed goes back
@@ -545,22 +592,56 @@ std::deque<int> FastWalker::TakeOwed(std::size_t client) {
     return owed;
 }
 
-std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing) {
+std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing, LevelSink* sink) {
     moved_ = true;
     ftp_.ChangeDir(absolute);
-    std::string cut = ListWhole(ftp_, listForm_, listing);
+    std::string cut = sink ? ListCounted(ftp_, listForm_, listing, *sink) : ListWhole(ftp_, listForm_, listing);
     if (const int cap = StatedCap(cut)) statedCap_ = cap;
     return cut;
 }
 
-void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut) {
+// A start directory too big to keep from the choice of form is listed
+// again with the form chosen, and counted as it arrives.
+void FastWalker::AcceptStart() {
+    if (startDigest_.Whole()) return Accept(0, startListing_, startCut_);
+    startListing_.Clear();
+    TznFTPDirList listing;
+    LevelSink sink(rules_, totals_, nodes_[0].treeDir);
+    std::string cut;
+    if (form_.Kind == lkMachine) {
+        {
+            const SinkInPlace counting(ftp_.DirList(), sink);
+            ftp_.ListMachine(start_);
+        }
+        cut = CutReason(ftp_.LastReply());
+        sink.Deliver(listing);
+    } else {
+        bool listed = true;
+        try {
+            const SinkInPlace counting(listing, sink);
+            ftp_.StatList(start_, listing, form_.Options());
+        } catch (const EServerError&) {
+            if (!ftp_.Connected()) throw;
+            listed = false;
+        }
+        if (!listed || Suspect(sink.Entries(), ftp_.LastReply())) {
+            sink.RollBack();
+            cut = ListByCwd(start_, listing, &sink);
+        } else {
+            sink.Deliver(listing);
+        }
+    }
+    Accept(0, listing, cut, sink.Own());
+}
+
+void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut, const LevelFiles& counted) {
     ++totals_.Directories;
     ListedInTree(rules_, nodes_[node].treeDir);
     observer_.DirectoryListed(nodes_[node].relative);
     if (!cut.empty()) ListedInPart(rules_, totals_, observer_, nodes_[node].treeDir, nodes_[node].relative, cut);
     const std::size_t firstChild = nodes_.size();
-    const LevelFiles own =
-        ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
+    LevelFiles own = counted;
+    own.Add(ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
             const Node& parent = nodes_[node];
             const std::string& name = listing.Items(index).Name;
             nodes_.push_back(Node{Child(parent.absolute, name),
@@ -573,7 +654,7 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::strin
                                   treeDir});
             nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
             return true;
-        });
+        }));
     nodes_[node].bytes = own.Bytes;
     nodes_[node].files = own.Files;
     const auto now = std::chrono::steady_clock::now();

@@ -10,6 +10,7 @@
 
 #include "ftp/connection_gauge.h"
 #include "ftp/further_connections.h"
+#include "ftp/level_sink.h"
 #include "ftp/site_walker.h"
 
 namespace zn {
@@ -107,12 +108,14 @@ private:
     bool NeedsCwd(int node);
     void ProbeBlanks(int node, TznFTPDirList& listing);
     void ProbeBlanksBelowStart();
-    void Accept(int node, const TznFTPDirList& listing, const std::string& cut = {});
-    std::string ListByCwd(const std::string& absolute, TznFTPDirList& listing);
+    void AcceptStart();
+    void Accept(int node, const TznFTPDirList& listing, const std::string& cut = {}, const LevelFiles& counted = {});
+    std::string ListByCwd(const std::string& absolute, TznFTPDirList& listing, LevelSink* sink = nullptr);
     void ListNodeByCwd(int node);
-    bool Suspect(const TznFTPDirList& listing, const std::string& reply);
+    bool Suspect(int entries, const std::string& reply);
+    static Answer ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink* sink);
     bool PassOverRefusedEntry(std::size_t client);
-    void TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing);
+    void TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing, LevelSink* sink);
     void CheckHeld(std::size_t client);
     void BackToStart();
     void GetBackInStep(std::size_t client, int node);
@@ -127,6 +130,7 @@ private:
     WalkTotals totals_;
     std::string start_;
     TznFTPDirList startListing_;
+    ListingDigest startDigest_;  // of the form chosen: startListing_ is whole where it says so
     std::string startCut_;  // the server's words if it cut the start's LIST short
     int statedCap_ = 0;     // the most entries a listing may hold, where a server said
     bool moved_ = false;    // the first connection left the start by CWD

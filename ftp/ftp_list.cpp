@@ -44,6 +44,7 @@ void TznFTP::ListMachine(const std::string& path) { Transfer("MLSD " + path, tru
 void TznFTP::Transfer(const std::string& command, bool machineListing) {
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
+    incoming.Sink = DirList_->Sink;
     ListingStream = std::make_unique<ListingReader>(incoming, machineListing);
     DataClosed = false;  // of this listing's data connection, not an earlier one
     Finally dropStream([this] { ListingStream.reset(); });

@@ -110,6 +110,7 @@ Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
     ListingNamedPath_ = false;
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
+    incoming.Sink = list.Sink;
     ListingReader reader(incoming);
     std::string first;
     bool cut = false;

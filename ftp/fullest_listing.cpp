@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/fullest_listing.h"
 
+#include "ftp/level_sink.h"
 #include "ftp/site_walker.h"
 #include "net/errors.h"
 
 #include <algorithm>
 #include <functional>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -28,29 +30,16 @@ std::vector<EntryKey> WalkedContent(const TznFTPDirList& list) {
     return keys;
 }
 
-// Entries of a bare listing held beside its "-a" listing, at most.
-constexpr int kBareListingKept = 100000;
+bool Dots(std::string_view name) { return name == "." || name == ".."; }
 
-// One hash per entry ("." and ".." aside) of name, kind and size, sorted.
-std::vector<std::uint64_t> EntryHashes(const TznFTPDirList& list) {
-    std::vector<std::uint64_t> hashes;
-    hashes.reserve(static_cast<std::size_t>(list.Count()));
-    std::string key;
-    for (int i = 0; i < list.Count(); ++i) {
-        const TznFTPDirEntry& e = list.Items(i);
-        if (e.Name == "." || e.Name == "..") continue;
-        key.assign(e.Name);
-        key += '\0';
-        key += std::to_string(e.Kind) + ' ' + std::to_string(e.Kind == dkFile ? e.Size : 0);
-        hashes.push_back(std::hash<std::string>{}(key));
+// The bare LIST, or LIST with `options`, into `into`, gathered in `digest`.
+std::string ListDigested(TznFTP& ftp, const std::string& options, TznFTPDirList& into, ListingDigest& digest) {
+    {
+        const SinkInPlace digesting(ftp.DirList(), digest);
+        ftp.List(options);
     }
-    std::sort(hashes.begin(), hashes.end());
-    return hashes;
-}
-
-std::string ListBare(TznFTP& ftp, TznFTPDirList& start) {
-    ftp.List();
-    return TakeListing(ftp, start);
+    digest.Finish();
+    return TakeListing(ftp, into);
 }
 
 }  // namespace
@@ -80,53 +69,72 @@ bool ShowsDotNames(const TznFTPDirList& listing) {
     return false;
 }
 
-ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut) {
+bool ListingDigest::Take(std::unique_ptr<TznFTPDirEntry>& taken) {
+    const TznFTPDirEntry& entry = *taken;
+    ++count_;
+    if (Dots(entry.Name)) return count_ > keep_;
+    dotNames_ = dotNames_ || (!entry.Name.empty() && entry.Name.front() == '.');
+    const std::uint64_t name = std::hash<std::string_view>{}(entry.Name);
+    const auto size = static_cast<std::uint64_t>(entry.Kind == dkFile ? entry.Size : 0);
+    // Mixed so that a name, a kind and a size rarely meet another's hash.
+    std::uint64_t key = name ^ (size + 0x9E3779B97F4A7C15ULL + (name << 6) + (name >> 2));
+    key = key * 0xFF51AFD7ED558CCDULL + entry.Kind;
+    entries_.push_back(key);
+    names_.push_back(name);
+    return count_ > keep_;
+}
+
+void ListingDigest::Finish() {
+    std::sort(entries_.begin(), entries_.end());
+    std::sort(names_.begin(), names_.end());
+}
+
+bool ListingDigest::ListsAllOf(const ListingDigest& narrower) const {
+    return std::includes(entries_.begin(), entries_.end(), narrower.entries_.begin(), narrower.entries_.end());
+}
+
+bool ListingDigest::NamesAnEntryTwice() const {
+    return std::adjacent_find(names_.begin(), names_.end()) != names_.end();
+}
+
+ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut, ListingDigest& digest) {
     hidden = false;
-    cut = ListBare(ftp, start);
-    if (ShowsDotNames(start)) return {};
-    const std::string bareCut = cut;
-    // A huge bare listing is kept only as a hash per entry while "-a" is
-    // listed, so that it is not held twice; it is listed again should the
-    // walk need it after all.
-    const std::vector<std::uint64_t> bare = EntryHashes(start);
-    const int bareCount = start.Count();
-    TznFTPDirList kept;
-    if (bareCount <= kBareListingKept) kept.TakeEntries(start);
-    start.Clear();
-    const auto backToBare = [&] {
-        if (bareCount <= kBareListingKept) {
-            start.TakeEntries(kept);
-            cut = bareCut;
-        } else {
-            cut = ListBare(ftp, start);
-        }
+    ListingDigest bare;
+    cut = ListDigested(ftp, {}, start, bare);
+    const auto backToBare = [&](TznFTPDirList& kept, const std::string& bareCut) {
+        start.TakeEntries(kept);
+        cut = bareCut;
+        digest = std::move(bare);
         return ListingForm{};
     };
+    if (bare.ShowsDotNames()) return backToBare(start, cut);
+    const std::string bareCut = cut;
+    // Held beside the "-a" listing: at most what a digest keeps of it.
+    TznFTPDirList kept;
+    kept.TakeEntries(start);
+    ListingDigest all;
     try {
-        ftp.List(ListingForm{lkList, true}.Options());
+        cut = ListDigested(ftp, ListingForm{lkList, true}.Options(), start, all);
     } catch (const EServerError&) {
-        return backToBare();  // "-a" refused: the bare form is all there is
+        return backToBare(kept, bareCut);  // "-a" refused: the bare form is all there is
     }
-    cut = TakeListing(ftp, start);
-    const std::vector<std::uint64_t> all = EntryHashes(start);
     // Two listings cut short cannot be compared entry by entry: "-a" is
     // taken where it shows what only it would, the dot entries.
     if (!cut.empty() || !bareCut.empty()) {
-        if (ShowsDotNames(start)) {
-            hidden = true;
-            return ListingForm{lkList, true};
-        }
-        return backToBare();
+        if (!all.ShowsDotNames()) return backToBare(kept, bareCut);
+        hidden = true;
+        digest = std::move(all);
+        return ListingForm{lkList, true};
     }
     // "-a" read as something else (a path, perhaps).
-    if (!std::includes(all.begin(), all.end(), bare.begin(), bare.end())) return backToBare();
+    if (!all.ListsAllOf(bare)) return backToBare(kept, bareCut);
     // The same entries: the server ignores "-a" or hides nothing, and this
     // listing is the bare one's. More counts "." and "..": a start
     // directory without hidden names still tells, by them, that "-a" works
     // as in ls, and the directories below may hold hidden names.
-    if (start.Count() <= bareCount) return {};
-    hidden = true;
-    return ListingForm{lkList, true};
+    hidden = all.Count() > bare.Count();
+    digest = std::move(all);
+    return hidden ? ListingForm{lkList, true} : ListingForm{};
 }
 
 std::string HiddenNamesNote(const ListingForm& form) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ftp/ftp.h"
 
@@ -26,6 +27,38 @@ struct ListingForm {
     std::string Options() const { return All ? "-a" : ""; }
 };
 
+// What the choice of a form needs of a listing, gathered as it arrives so
+// that a huge listing is not held twice, nor at all: its count, whether it
+// shows dot names, and a hash of each entry. Set it as the Sink of the list
+// the listing goes into: the list keeps the first `keep` entries, and all
+// of them only when there are no more (Whole).
+class ListingDigest : public ListingSink {
+public:
+    static constexpr int kKeptWhole = 20000;
+
+    explicit ListingDigest(int keep = kKeptWhole) : keep_(keep) {}
+    bool Take(std::unique_ptr<TznFTPDirEntry>& entry) override;
+    // The listing has ended.
+    void Finish();
+
+    bool Whole() const { return count_ <= keep_; }
+    // Entries, "." and ".." included.
+    int Count() const { return count_; }
+    bool ShowsDotNames() const { return dotNames_; }
+    // Every entry of `narrower` ("." and ".." aside) is here, with the same
+    // kind and, for a file, the same size.
+    bool ListsAllOf(const ListingDigest& narrower) const;
+    // A name shown twice ("." and ".." aside).
+    bool NamesAnEntryTwice() const;
+
+private:
+    int keep_;
+    int count_ = 0;
+    bool dotNames_ = false;
+    std::vector<std::uint64_t> entries_;  // name, kind and size; sorted once finished
+    std::vector<std::uint64_t> names_;
+};
+
 // Whether `wider` holds every entry of `narrower` ("." and ".." aside) with
 // the same kind and, for a file, the same size.
 bool ListsAllOf(const TznFTPDirList& wider, const TznFTPDirList& narrower);
@@ -42,8 +75,10 @@ bool ShowsDotNames(const TznFTPDirList& listing);
 // reads it as a path answers 550, or lists nothing). `start` receives the
 // listing of the form chosen; `hidden` tells whether the bare LIST hid
 // names that "-a" showed; `cut` the server's words if it cut the listing
-// short (listing_cut.h), else empty.
-ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut);
+// short (listing_cut.h), else empty; `digest` the digest of that listing,
+// which `start` holds whole only where the digest says so (else it is
+// listed again, counted as it comes).
+ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut, ListingDigest& digest);
 
 // The line a log shows when the bare LIST hid names: "This server hides
 // names that begin with a dot from LIST; listing with LIST -a".

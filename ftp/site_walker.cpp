@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/site_walker.h"
 
+#include "ftp/level_sink.h"
 #include "ftp/listing_cut.h"
 #include "ftp/walk_tree.h"
 #include "net/errors.h"
@@ -92,11 +93,11 @@ std::string JoinPath(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + "/" + name;
 }
 
-namespace {
+void LevelFiles::Add(const LevelFiles& more) {
+    Bytes = AddSaturated(Bytes, more.Bytes);
+    Files += more.Files;
+}
 
-// Adds a file entry, or an unreadable line, to the totals; the bytes
-// saturate rather than wrap. Keeps files and links in `tree` under
-// `treeDir`. Returns the entry's bytes.
 std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir) {
     if (entry.Kind == dkFile) {
         const std::int64_t bytes = std::max<std::int64_t>(entry.Size, 0);
@@ -116,6 +117,8 @@ std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTre
     }
     return 0;
 }
+
+namespace {
 
 // The tree's number for the directory `name` the walk goes into below
 // `parent`; nothing without a tree.
@@ -173,20 +176,23 @@ void SiteWalker::Walk() {
     if (ChooseListing()) RetrieveDir("", 0);
 }
 
-void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start, const std::string& cut) {
+void SiteWalker::WalkWith(const ListingForm& form, TznFTPDirList& start, bool whole, const std::string& cut) {
     Restart();
     form_ = form;
     start_.TakeEntries(start);
     startCut_ = cut;
     startListed_ = true;
+    startWhole_ = whole;
     RetrieveDir("", 0);
 }
 
 bool SiteWalker::ChooseListing() {
     try {
         bool hidden = false;
-        form_ = FullestList(ftp_, start_, hidden, startCut_);
+        ListingDigest digest;
+        form_ = FullestList(ftp_, start_, hidden, startCut_, digest);
         startListed_ = true;
+        startWhole_ = digest.Whole();
         observer_.ListingChosen(form_, hidden);
         return true;
     } catch (const platform::Exception& e) {
@@ -195,12 +201,16 @@ bool SiteWalker::ChooseListing() {
     }
 }
 
-std::string SiteWalker::ListLevel(int depth, TznFTPDirList& level) {
+std::string SiteWalker::ListLevel(int depth, TznFTPDirList& level, LevelSink& sink) {
     if (depth == 0 && std::exchange(startListed_, false)) {
-        level.TakeEntries(start_);
-        return FromTheOtherEnd(ftp_, form_, level, std::exchange(startCut_, {}));
+        const std::string cut = std::exchange(startCut_, {});
+        if (startWhole_) {
+            level.TakeEntries(start_);
+            return FromTheOtherEnd(ftp_, form_, level, cut);
+        }
+        start_.Clear();
     }
-    return ListWhole(ftp_, form_, level);
+    return ListCounted(ftp_, form_, level, sink);
 }
 
 // CWD into a subdirectory; false when the server refused it and the walk
@@ -219,9 +229,9 @@ bool SiteWalker::Enter(const std::string& name) {
 // The level's listing into `level`, the server's words in `cut` if it cut
 // it short; false when the server refused it below the start and the walk
 // passes it over.
-bool SiteWalker::ListOrPassOver(int depth, TznFTPDirList& level, std::string& cut) {
+bool SiteWalker::ListOrPassOver(int depth, TznFTPDirList& level, LevelSink& sink, std::string& cut) {
     try {
-        cut = ListLevel(depth, level);
+        cut = ListLevel(depth, level, sink);
         return true;
     } catch (const EServerError&) {
         if (depth == 0 || !MayPassOver(rules_, ftp_)) throw;
@@ -256,7 +266,10 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
     if (depth > 0) path_ = JoinPath(path_, name);
     try {
         std::string cut;
-        if (!ListOrPassOver(depth, level, cut)) {
+        // Its files are counted as its listing arrives; `level` keeps the
+        // subdirectories to enter.
+        LevelSink sink(rules_, totals_, treeDir);
+        if (!ListOrPassOver(depth, level, sink, cut)) {
             path_.resize(pathLength);
             return 0;
         }
@@ -269,7 +282,8 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
         // so the totals at a failure are the same as one command at a time.
         bool enteredAhead = false;
         std::string refusedAhead;
-        own = ClassifyLevel(level, depth, treeDir, rules_, totals_, [&](int index, int childTreeDir) {
+        own = sink.Own();
+        own.Add(ClassifyLevel(level, depth, treeDir, rules_, totals_, [&](int index, int childTreeDir) {
             const std::string& child = level.Items(index).Name;
             treeDir_ = childTreeDir;
             if (!EnterChild(child, std::exchange(enteredAhead, false), refusedAhead)) return true;
@@ -288,7 +302,7 @@ std::int64_t SiteWalker::RetrieveDir(const std::string& name, int depth) {
                 if (!ftp_.ChangeDirUpAndInto(level.Items(next).Name)) refusedAhead = ftp_.LastReply();
             }
             return !totals_.Aborted;
-        });
+        }));
         if (!totals_.Aborted) {
             observer_.DirectoryDone(path_, depth, AddSaturated(own.Bytes, below), totals_.TotalFiles - filesBefore);
         }

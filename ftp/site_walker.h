@@ -11,6 +11,7 @@
 
 namespace zn {
 
+class LevelSink;
 class WalkTree;
 
 // What a walk tells its driver as it goes. Every hook is optional.
@@ -85,6 +86,14 @@ struct WalkTotals {
     bool Whole() const { return !Aborted && UnreadableDirectories == 0 && CutDirectories == 0 && !Saturated(); }
 };
 
+// A directory's own files: those in its listing, not below.
+struct LevelFiles {
+    std::int64_t Bytes = 0;  // saturated, apart from the total's
+    std::int64_t Files = 0;
+
+    void Add(const LevelFiles& more);
+};
+
 // Whether a walk goes into the directory entry `name`; counts the refused
 // and the skipped ones, and keeps them in the rules' tree under `treeDir`.
 bool EntersDirectory(const std::string& name, const WalkRules& rules, WalkTotals& totals, int treeDir = -1);
@@ -115,16 +124,15 @@ void PassOver(WalkTotals& totals, WalkObserver& observer, const std::string& pat
 // told to the observer.
 void ListedInPart(const WalkRules& rules, WalkTotals& totals, WalkObserver& observer, int treeDir,
                   const std::string& path, const std::string& reason);
+// Counts a file entry, a link or an unreadable line into `totals` (the
+// bytes saturate rather than wrap) and keeps files and links in `tree`
+// under `treeDir`. Returns the entry's bytes.
+std::int64_t CountEntry(const TznFTPDirEntry& entry, WalkTotals& totals, WalkTree* tree, int treeDir);
 // The message of a walk that meets a directory deeper than the bound.
 std::string TooDeepMessage(int maxDepth, const std::string& name);
 // "a/b" and "c": "a/b/c"; the start directory is "".
 std::string JoinPath(const std::string& parent, const std::string& name);
 
-// A directory's own files: those in its listing, not below.
-struct LevelFiles {
-    std::int64_t Bytes = 0;  // saturated, apart from the total's
-    std::int64_t Files = 0;
-};
 
 // Goes through the listing of a directory `depth` levels below the start,
 // in the listing's order, under the rules: each file (and each unreadable
@@ -165,9 +173,9 @@ public:
     const WalkTotals& Totals() const override { return totals_; }
     std::string Method() const override { return form_.Command(); }
     // Walks with `form`, the current directory's listing already in `start`
-    // (taken), `cut` the server's words if it listed it only in part:
-    // another walk has chosen the form.
-    void WalkWith(const ListingForm& form, TznFTPDirList& start, const std::string& cut = {});
+    // (taken; listed again unless `whole`), `cut` the server's words if it
+    // listed it only in part: another walk has chosen the form.
+    void WalkWith(const ListingForm& form, TznFTPDirList& start, bool whole, const std::string& cut = {});
 
 private:
     void Restart();
@@ -180,9 +188,9 @@ private:
     std::int64_t RetrieveDir(const std::string& name, int depth);
     int NextDirectoryEntered(const TznFTPDirList& level, int from) const;
     // The listing of a level; the server's words when it cut it short.
-    std::string ListLevel(int depth, TznFTPDirList& level);
+    std::string ListLevel(int depth, TznFTPDirList& level, LevelSink& sink);
     bool Enter(const std::string& name);
-    bool ListOrPassOver(int depth, TznFTPDirList& level, std::string& cut);
+    bool ListOrPassOver(int depth, TznFTPDirList& level, LevelSink& sink, std::string& cut);
     bool EnterChild(const std::string& child, bool enteredAhead, const std::string& refusedAhead);
 
     TznFTP& ftp_;
@@ -193,10 +201,11 @@ private:
     int treeDir_ = 0;  // the tree's number of the directory entered next
     ListingForm form_;
     // The start directory's listing from the choice of form, for the walk
-    // to take instead of listing it again.
+    // to take instead of listing it again where it was kept whole.
     TznFTPDirList start_;
     std::string startCut_;
     bool startListed_ = false;
+    bool startWhole_ = false;
 };
 
 }  // namespace zn

@@ -4,13 +4,17 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 
 namespace zn {
 namespace {
 
-// Large enough that a million names need few blocks, small enough that a
-// walk of a small site does not reserve much.
-constexpr std::size_t kBlockSize = std::size_t{256} * 1024;
+// A name's length before its bytes, seven bits a byte.
+std::size_t LengthBytes(std::size_t length) {
+    std::size_t bytes = 1;
+    for (; length >= 0x80; length >>= 7) ++bytes;
+    return bytes;
+}
 
 }  // namespace
 
@@ -26,24 +30,42 @@ WalkTree::WalkTree(std::string_view rootName) {
     dirs_.back().name = Store(rootName);
 }
 
-WalkTree::NameRef WalkTree::Store(std::string_view name) {
-    if (name.empty()) return {};
-    if (blocks_.empty() || blockUsed_ + name.size() > blockSize_) {
-        // A name longer than a block gets a block of its own.
-        blockSize_ = std::max(kBlockSize, name.size());
+// An entry's kind, its name's length and its bytes, from an even offset
+// of a block; a name longer than a block gets a block of its own.
+WalkTree::NameRef WalkTree::Store(std::string_view name, EntryKind kind) {
+    const std::size_t need = 1 + LengthBytes(name.size()) + name.size();
+    if (blocks_.empty() || blockUsed_ + need > blockSize_) {
+        if (blocks_.size() >= (std::size_t{1} << (32 - kOffsetBits)))
+            throw std::length_error("The walk's names pass 8 GiB");
+        blockSize_ = std::max(kBlockSize, need);
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize_));
         blockUsed_ = 0;
     }
-    std::memcpy(blocks_.back().get() + blockUsed_, name.data(), name.size());
-    const NameRef ref{static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(blockUsed_),
-                      static_cast<std::uint32_t>(name.size())};
-    blockUsed_ += name.size();
+    auto* out = reinterpret_cast<unsigned char*>(blocks_.back().get() + blockUsed_);
+    const NameRef ref = static_cast<NameRef>(((blocks_.size() - 1) << kOffsetBits) | (blockUsed_ >> 1));
+    *out++ = kind;
+    std::size_t length = name.size();
+    for (; length >= 0x80; length >>= 7) *out++ = static_cast<unsigned char>(length | 0x80);
+    *out++ = static_cast<unsigned char>(length);
+    if (!name.empty()) std::memcpy(out, name.data(), name.size());
+    blockUsed_ += need + (need & 1);
     return ref;
 }
 
-std::string_view WalkTree::NameOf(const NameRef& ref) const {
-    if (ref.length == 0) return {};
-    return {blocks_[ref.block].get() + ref.offset, ref.length};
+const unsigned char* WalkTree::At(NameRef ref) const {
+    return reinterpret_cast<const unsigned char*>(blocks_[ref >> kOffsetBits].get()) +
+           (std::size_t{ref & ((1U << kOffsetBits) - 1)} << 1);
+}
+
+std::string_view WalkTree::NameOf(NameRef ref) const {
+    const unsigned char* at = At(ref) + 1;
+    std::size_t length = 0;
+    for (int shift = 0;; shift += 7) {
+        const unsigned char byte = *at++;
+        length |= std::size_t{byte & 0x7FU} << shift;
+        if ((byte & 0x80) == 0) break;
+    }
+    return {reinterpret_cast<const char*>(at), length};
 }
 
 void WalkTree::Rename(int dir, std::string_view name) { dirs_[dir].name = Store(name); }
@@ -65,14 +87,14 @@ int WalkTree::AddDirectory(int parent, std::string_view name) {
 }
 
 void WalkTree::AddEntry(int dir, EntryKind kind, std::string_view name, std::int64_t size) {
-    const std::int64_t index = static_cast<std::int64_t>(entries_.size());
-    entries_.push_back(Record{size, Store(name), dir, kNone, kind});
+    const std::int64_t index = entries_.size();
+    if (index >= kNoRecord) throw std::length_error("The walk holds more entries than a tree keeps");
+    entries_.push_back(Record{size, Store(name, kind), kNoRecord});
     Dir& owner = dirs_[dir];
     if (owner.lastEntry == kNone) {
         owner.firstEntry = index;
     } else {
-        // Masked to the field's width: more entries than 2^55 cannot be held.
-        entries_[owner.lastEntry].next = index & ((std::int64_t{1} << 55) - 1);
+        entries_[owner.lastEntry].next = static_cast<std::uint32_t>(index);
     }
     owner.lastEntry = index;
     // A link's size counts where an import gives one, as the disk-usage
@@ -84,7 +106,29 @@ void WalkTree::AddEntry(int dir, EntryKind kind, std::string_view name, std::int
 
 WalkTree::Entry WalkTree::EntryAt(std::int64_t entry) const {
     const Record& record = entries_[entry];
-    return {static_cast<EntryKind>(record.kind), NameOf(record.name), record.size};
+    return {static_cast<EntryKind>(*At(record.name)), NameOf(record.name), record.size};
+}
+
+WalkTree::Mark WalkTree::MarkOf(int dir) const {
+    const Dir& d = dirs_[dir];
+    return {dir, entries_.size(), d.lastEntry, d.ownBytes, d.ownFiles, static_cast<std::uint32_t>(blocks_.size()),
+            blockUsed_, blockSize_};
+}
+
+void WalkTree::RollBack(const Mark& mark) {
+    entries_.truncate(mark.entries);
+    blocks_.resize(mark.arenaBlocks);
+    blockUsed_ = mark.arenaUsed;
+    blockSize_ = mark.arenaBlockSize;
+    Dir& d = dirs_[mark.dir];
+    d.lastEntry = mark.lastEntry;
+    if (mark.lastEntry == kNone) {
+        d.firstEntry = kNone;
+    } else {
+        entries_[mark.lastEntry].next = kNoRecord;
+    }
+    d.ownBytes = mark.ownBytes;
+    d.ownFiles = mark.ownFiles;
 }
 
 void WalkTree::Sum() {

@@ -23,6 +23,12 @@ public:
         if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique<T[]>(std::size_t{1} << kShift));
         (*this)[size_++] = value;
     }
+    // Drops the elements from `size` on, and the chunks left empty.
+    void truncate(std::int64_t size) {
+        if (size >= size_) return;
+        size_ = size;
+        chunks_.resize(static_cast<std::size_t>((size_ + kMask) >> kShift));
+    }
 
 private:
     static constexpr int kShift = 12;
@@ -36,10 +42,12 @@ private:
 // directory entered with its own files, what was passed over and why.
 // Names are bytes, as the server sent them.
 //
-// A site can hold millions of files, so an entry is a small fixed record
-// and every name lives in a shared arena: 32 bytes per file plus its
-// name. Directories are numbered in the order they are added; a directory
-// always comes after its parent, which lets Sum work in one backward pass.
+// A site can hold millions of files, so an entry is a record of 16 bytes
+// (its size, where its name lies, the next entry of its directory) and its
+// kind and name lie in a shared arena, packed: 38 bytes for a file with a
+// name of 20 characters. Directories are numbered in the order they are
+// added; a directory always comes after its parent, which lets Sum work in
+// one backward pass.
 class WalkTree {
 public:
     enum EntryKind : std::uint8_t {
@@ -96,19 +104,37 @@ public:
 
     // The entries of a directory, in the order they were added.
     std::int64_t FirstEntry(int dir) const { return dirs_[dir].firstEntry; }
-    std::int64_t NextEntry(std::int64_t entry) const { return entries_[entry].next; }
+    std::int64_t NextEntry(std::int64_t entry) const {
+        const std::uint32_t next = entries_[entry].next;
+        return next == kNoRecord ? std::int64_t{kNone} : std::int64_t{next};
+    }
     Entry EntryAt(std::int64_t entry) const;
-    int DirectoryOf(std::int64_t entry) const { return entries_[entry].dir; }
+
+    // Where the entries added from here on begin: a listing streamed into
+    // the tree and then found wanting is taken back whole (RollBack), so
+    // long as nothing was added to another directory in between.
+    struct Mark {
+        int dir = 0;
+        std::int64_t entries = 0;
+        std::int64_t lastEntry = kNone;
+        std::int64_t ownBytes = 0, ownFiles = 0;
+        std::uint32_t arenaBlocks = 0;
+        std::size_t arenaUsed = 0, arenaBlockSize = 0;
+    };
+    Mark MarkOf(int dir) const;
+    void RollBack(const Mark& mark);
 
 private:
-    // Where a name lies in the arena.
-    struct NameRef {
-        std::uint32_t block = 0;
-        std::uint32_t offset = 0;
-        std::uint32_t length = 0;
-    };
+    // Where a name lies in the arena: its block, and its offset there in
+    // units of two bytes. 8 GiB of names at most; no walk nor import comes
+    // near.
+    using NameRef = std::uint32_t;
+    static constexpr std::uint32_t kNoRecord = 0xFFFFFFFF;
+    static constexpr int kOffsetBits = 17;
+    static constexpr std::size_t kBlockSize = std::size_t{2} << kOffsetBits;  // 256 KiB
+
     struct Dir {
-        NameRef name;
+        NameRef name = 0;
         int parent = kNone;
         int firstChild = kNone, lastChild = kNone, nextSibling = kNone;
         std::int64_t firstEntry = kNone, lastEntry = kNone;
@@ -118,17 +144,17 @@ private:
         bool listed = false;
         bool cut = false;
     };
-    // 32 bytes: a file costs this and its name, nothing more.
+    // 16 bytes: a file costs this and its name, with its kind and length,
+    // in the arena.
     struct Record {
         std::int64_t size = 0;
-        NameRef name;
-        int dir = 0;
-        std::int64_t next : 56 = 0;
-        std::int64_t kind : 8 = 0;
+        NameRef name = 0;
+        std::uint32_t next = kNoRecord;
     };
 
-    NameRef Store(std::string_view name);
-    std::string_view NameOf(const NameRef& ref) const;
+    NameRef Store(std::string_view name, EntryKind kind = ekFile);
+    const unsigned char* At(NameRef ref) const;
+    std::string_view NameOf(NameRef ref) const;
 
     ChunkedVector<Dir> dirs_;
     ChunkedVector<Record> entries_;

@@ -83,10 +83,21 @@ std::vector<SizedPath> LargestFiles(const WalkTree& tree, int count) {
         const WalkTree::Entry e = tree.EntryAt(entry);
         if (e.Kind == WalkTree::ekFile) largest.Offer(std::max<std::int64_t>(e.Size, 0), entry);
     }
+    const std::vector<std::int64_t> winners = largest.Indexes();
+    // An entry does not know its directory: the directories are gone
+    // through once for the few that won.
+    std::unordered_map<std::int64_t, int> directoryOf;
+    for (const std::int64_t entry : winners) directoryOf.emplace(entry, WalkTree::kNone);
+    for (int dir = 0; dir < tree.DirectoryCount() && !directoryOf.empty(); ++dir) {
+        for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
+            const auto found = directoryOf.find(e);
+            if (found != directoryOf.end()) found->second = dir;
+        }
+    }
     std::vector<SizedPath> result;
-    for (const std::int64_t entry : largest.Indexes()) {
+    for (const std::int64_t entry : winners) {
         const WalkTree::Entry e = tree.EntryAt(entry);
-        result.push_back({Joined(tree.Path(tree.DirectoryOf(entry)), e.Name), std::max<std::int64_t>(e.Size, 0), 1});
+        result.push_back({Joined(tree.Path(directoryOf[entry]), e.Name), std::max<std::int64_t>(e.Size, 0), 1});
     }
     return result;
 }

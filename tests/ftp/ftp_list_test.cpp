@@ -196,7 +196,7 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortTriesTheOtherEndAndNeverPassesFor
         zn::SiteWalker walker(*ftp_, events);
         zn::TznFTPDirList start;
         zn::ParseListing("drwxr-xr-x 2 u g 512 Mar  7 14:05 sub\r\n", start);
-        walker.WalkWith(zn::ListingForm{}, start);
+        walker.WalkWith(zn::ListingForm{}, start, true);
         ftp_->Close();
         const zn::WalkTotals& totals = walker.Totals();
         EXPECT_FALSE(totals.Aborted);
