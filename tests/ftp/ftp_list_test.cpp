@@ -161,21 +161,29 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortTriesTheOtherEndAndNeverPassesFor
         for (const char* name : names) listing += std::string("-rw-r--r-- 1 u g 10 Mar  7 14:05 ") + name + "\r\n";
         return listing;
     };
+    // Too long to hold as it comes: counted, then taken back and listed
+    // again to be joined.
+    std::string longForward;
+    for (int i = 0; i < 20001; ++i) longForward += files({("f" + std::to_string(100000 + i)).c_str()});
     struct Case {
         const char* name;
         std::string reverse;  // the listing "LIST -r" gives; empty: refused
         const char* totals;   // files, cut directories
+        const std::string* forward = nullptr;  // else "a" and "b"
     } cases[] = {
         {"the ends meet", files({"d", "c", "b"}), "4 files 0 cut"},
         {"a gap between the ends", files({"d", "c"}), "2 files 1 cut"},
         {"the same entries both ways: cut before sorted", files({"b", "a"}), "2 files 1 cut"},
         {"no such option", "", "2 files 1 cut"},
+        {"a long listing's ends meet", files({"f120002", "f120001", "f120000"}), "20003 files 0 cut", &longForward},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer server;
         FtpTest::Logon(server).Receive().Reply("250 CWD ok");
-        UpToData(server).SendData(files({"a", "b"})).CloseData().Reply("226 Output truncated to 2 matches");
+        const std::string forward = c.forward ? *c.forward : files({"a", "b"});
+        for (int times = c.forward ? 2 : 1; times > 0; --times)
+            UpToData(server).SendData(forward).CloseData().Reply("226 Output truncated to 2 matches");
         if (c.reverse.empty()) {
             server.Receive()
                 .Reply("200 Type set to A")
