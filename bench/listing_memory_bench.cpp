@@ -11,11 +11,16 @@
 // the difference between the two runs is what the tree costs per file.
 //
 //   build/bench/bin/listing_memory_bench cli build/release/bin/dirweigh-cli [lines] [--no-history]
+//       [--dirs N] [--stat] [--again]
 //
 // runs dirweigh-cli --json against the same server, as a user would (the
-// history on, in a folder made for the run), once over an empty listing
-// and once over the big one, and prints the difference of the two peaks
-// (VmHWM) per entry: what the walk adds to the logged-on client.
+// history on, in a folder made for the run), once over an empty site and
+// once over the big one, and prints the difference of the two peaks
+// (VmHWM) per file: what the walk adds to the logged-on client. With
+// --dirs, the files are spread over N directories of the root; with
+// --stat, the server offers PWD and STAT, so the fast walk lists by STAT
+// (else it walks by CWD and LIST); with --again, the walk measured is the
+// second of the site, which the history compares with the first.
 //
 // The listing is generated as it is sent, so the server side holds no copy,
 // and it runs in its own process, so none of its memory is counted.
@@ -32,6 +37,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -75,42 +81,83 @@ int ConnectBack(const std::string& argument) {
     return fd;
 }
 
+// What the server serves: `lines` files, all in its root or spread over
+// `dirs` directories of the root; with `stat`, PWD and STAT too, so that
+// dirweigh-cli's fast walk lists by STAT over the control connection.
+struct Site {
+    long lines = 0;
+    long dirs = 0;
+    bool stat = false;
+};
+
 // Unix lines with names of 20 characters, sizes 1..1000: the total is known.
-void SendListing(int data, long lines) {
+// The files of directory `dir` (0 for the root of a flat site), or the
+// root's directories.
+void SendListing(int fd, const Site& site, long dir, bool root, const char* prefix = "") {
     std::string chunk;
-    char line[128];
-    for (long i = 0; i < lines; ++i) {
-        std::snprintf(line, sizeof line, "-rw-r--r--   1 web      web      %8ld Mar  7 14:05 page_%010ld.html\r\n",
-                      i % 1000 + 1, i);
+    char line[160];
+    const long perDir = site.dirs > 0 ? site.lines / site.dirs : site.lines;
+    const long count = root && site.dirs > 0 ? site.dirs : perDir;
+    for (long i = 0; i < count; ++i) {
+        if (root && site.dirs > 0) {
+            std::snprintf(line, sizeof line, "%sdrwxr-xr-x   2 web      web          4096 Mar  7 14:05 dir_%05ld\r\n",
+                          prefix, i);
+        } else {
+            const long n = dir * perDir + i;
+            std::snprintf(line, sizeof line,
+                          "%s-rw-r--r--   1 web      web      %8ld Mar  7 14:05 page_%010ld.html\r\n", prefix,
+                          n % 1000 + 1, n);
+        }
         chunk += line;
-        if (chunk.size() > 60000 || i + 1 == lines) {
-            if (!SendAll(data, chunk)) return;
+        if (chunk.size() > 60000 || i + 1 == count) {
+            if (!SendAll(fd, chunk)) return;
             chunk.clear();
         }
     }
 }
 
-void Serve(int listener, long lines) {
+// "dir_00042" or "/dir_00042": 42; the root: -1.
+long DirectoryNumber(const std::string& path) {
+    const std::size_t at = path.find("dir_");
+    return at == std::string::npos ? -1 : std::atol(path.c_str() + at + 4);
+}
+
+void Serve(int listener, const Site& site) {
     const int control = accept(listener, nullptr, nullptr);
     if (control < 0) return;
     SendAll(control, "220 Ready\r\n");
     std::string line, port;
+    long cwd = -1;
     while (ReadLine(control, line)) {
         const std::string verb = line.substr(0, line.find(' '));
+        const std::string argument = line.size() > verb.size() + 1 ? line.substr(verb.size() + 1) : "";
         if (verb == "USER")
             SendAll(control, "331 Password\r\n");
         else if (verb == "PASS")
             SendAll(control, "230 Logged in\r\n");
         else if (verb == "TYPE")
             SendAll(control, "200 Type set\r\n");
-        else if (verb == "PORT") {
-            port = line.substr(5);
+        else if (verb == "CWD") {
+            cwd = argument == "/" ? -1 : DirectoryNumber(argument);
+            SendAll(control, "250 CWD ok\r\n");
+        } else if (verb == "CDUP") {
+            cwd = -1;
+            SendAll(control, "250 CDUP ok\r\n");
+        } else if (verb == "PWD" && site.stat) {
+            SendAll(control, cwd < 0 ? "257 \"/\"\r\n" : "257 \"/dir_" + std::to_string(cwd) + "\"\r\n");
+        } else if (verb == "STAT" && site.stat && !argument.starts_with("-")) {
+            const long dir = DirectoryNumber(argument);
+            SendAll(control, "213-Status of " + argument + ":\r\n");
+            SendListing(control, site, std::max(dir, 0L), dir < 0, " ");
+            SendAll(control, "213 End of status\r\n");
+        } else if (verb == "PORT") {
+            port = argument;
             SendAll(control, "200 PORT ok\r\n");
-        } else if (verb == "LIST") {
+        } else if (verb == "LIST" && argument.empty()) {
             SendAll(control, "150 Here it comes\r\n");
             const int data = ConnectBack(port);
             if (data >= 0) {
-                SendListing(data, lines);
+                SendListing(data, site, std::max(cwd, 0L), cwd < 0);
                 close(data);
             }
             SendAll(control, "226 Done\r\n");
@@ -162,11 +209,11 @@ int Listen(sockaddr_in& address) {
 
 // The server of a listing of `lines`, in a process of its own so that
 // none of its memory is counted; `address` is where it listens.
-pid_t StartServer(long lines, sockaddr_in& address) {
+pid_t StartServer(const Site& site, sockaddr_in& address) {
     const int listener = Listen(address);
     const pid_t server = fork();
     if (server == 0) {
-        Serve(listener, lines);
+        Serve(listener, site);
         _exit(0);
     }
     close(listener);
@@ -175,9 +222,9 @@ pid_t StartServer(long lines, sockaddr_in& address) {
 
 // dirweigh-cli over a listing of `lines`: its peak resident memory in KiB
 // (the child's VmHWM, as wait4 reports it); its output in `out`.
-long CliPeak(const char* cli, long lines, bool history, const std::string& home, std::string& out) {
+long CliPeak(const char* cli, const Site& site, bool history, const std::string& home, std::string& out) {
     sockaddr_in address{};
-    const pid_t server = StartServer(lines, address);
+    const pid_t server = StartServer(site, address);
     int pipeFds[2];
     if (pipe(pipeFds) != 0) std::exit(1);
     const pid_t child = fork();
@@ -210,24 +257,45 @@ long CliPeak(const char* cli, long lines, bool history, const std::string& home,
 
 int RunCliMode(int argc, char** argv) {
     const char* cli = argv[2];
-    const long lines = argc > 3 ? std::atol(argv[3]) : 1000000;
-    const bool history = !(argc > 4 && std::string(argv[4]) == "--no-history");
+    Site site;
+    site.lines = 1000000;
+    bool history = true;
+    bool again = false;  // measure a second walk, compared with the first
+    for (int i = 3; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--no-history") {
+            history = false;
+        } else if (arg == "--stat") {
+            site.stat = true;
+        } else if (arg == "--again") {
+            again = true;
+        } else if (arg == "--dirs" && i + 1 < argc) {
+            site.dirs = std::atol(argv[++i]);
+        } else {
+            site.lines = std::atol(argv[i]);
+        }
+    }
+    if (site.dirs > 0) site.lines -= site.lines % site.dirs;
     char folder[] = "/tmp/dirweigh-memory-XXXXXX";
     if (!mkdtemp(folder)) return 1;
     std::string out;
-    const long idle = CliPeak(cli, 0, history, folder, out);
+    Site empty = site;
+    empty.lines = empty.dirs = 0;
+    const long idle = CliPeak(cli, empty, history, folder, out);
+    if (again) CliPeak(cli, site, history, folder, out);
     const auto started = std::chrono::steady_clock::now();
-    const long peak = CliPeak(cli, lines, history, folder, out);
+    const long peak = CliPeak(cli, site, history, folder, out);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::system((std::string("rm -rf ") + folder).c_str());
     std::int64_t expected = 0;
-    for (long i = 0; i < lines; ++i) expected += i % 1000 + 1;
+    for (long i = 0; i < site.lines; ++i) expected += i % 1000 + 1;
     const bool right = out.find("\"bytes\": " + std::to_string(expected) + ",") != std::string::npos;
     std::printf(
-        "dirweigh-cli --json%s, %ld-line listing: %s in %.2f s; logged on %ld KiB, peak %ld KiB, %.1f bytes per "
-        "entry\n",
-        history ? "" : " --no-history", lines, right ? "right" : ("WRONG: " + out).c_str(), seconds, idle, peak,
-        static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(lines));
+        "dirweigh-cli --json%s%s%s, %ld files in %ld directories: %s in %.2f s; logged on %ld KiB, peak %ld KiB, "
+        "%.1f bytes per file\n",
+        history ? "" : " --no-history", site.stat ? " (STAT offered)" : "", again ? " (second walk)" : "", site.lines, std::max(site.dirs, 1L),
+        right ? "right" : ("WRONG: " + out).c_str(), seconds, idle, peak,
+        static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(site.lines));
     return right ? 0 : 1;
 }
 
@@ -236,7 +304,9 @@ int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 1000000;
     const bool keepTree = argc > 2 && std::string(argv[2]) == "tree";
     sockaddr_in address{};
-    const pid_t server = StartServer(lines, address);
+    Site site;
+    site.lines = lines;
+    const pid_t server = StartServer(site, address);
 
     platform::TComponent owner(nullptr);
     auto* ftp = new zn::TznFTP(&owner);

@@ -53,6 +53,9 @@ void FastWalker::Walk() {
     try {
         bool hidden = false;
         form_ = ChooseForm(hidden);
+        // Its hashes are of no more use, and a huge start holds many.
+        startWhole_ = startDigest_.Whole();
+        startDigest_ = ListingDigest{};
         observer_.ListingChosen(form_, hidden);
         switch (form_.Kind) {
             case lkStat: WalkByStat(); break;
@@ -175,7 +178,7 @@ void FastWalker::WalkByMachineListings() {
 // listing already read.
 void FastWalker::RunDesignedWalk() {
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
-    designed_->WalkWith(form_, startListing_, startDigest_.Whole(), startCut_);
+    designed_->WalkWith(form_, startListing_, startWhole_, startCut_);
     totals_ = designed_->Totals();
     designed_.reset();
 }
@@ -191,7 +194,7 @@ void FastWalker::WalkByStat() {
     // A start directory whose LIST was cut: its STAT holds no more, and
     // LIST in reverse may give the rest, while the start is still the
     // working directory.
-    if (startDigest_.Whole()) startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
+    if (startWhole_) startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
     ProbeBlanksBelowStart();
     OpenClients();
     AcceptStart();
@@ -603,7 +606,7 @@ std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& li
 // A start directory too big to keep from the choice of form is listed
 // again with the form chosen, and counted as it arrives.
 void FastWalker::AcceptStart() {
-    if (startDigest_.Whole()) return Accept(0, startListing_, startCut_);
+    if (startWhole_) return Accept(0, startListing_, startCut_);
     startListing_.Clear();
     TznFTPDirList listing;
     LevelSink sink(rules_, totals_, nodes_[0].treeDir);

@@ -130,7 +130,8 @@ private:
     WalkTotals totals_;
     std::string start_;
     TznFTPDirList startListing_;
-    ListingDigest startDigest_;  // of the form chosen: startListing_ is whole where it says so
+    ListingDigest startDigest_;  // of the form chosen, while it is chosen
+    bool startWhole_ = true;     // startListing_ holds every entry
     std::string startCut_;  // the server's words if it cut the start's LIST short
     int statedCap_ = 0;     // the most entries a listing may hold, where a server said
     bool moved_ = false;    // the first connection left the start by CWD

@@ -62,14 +62,24 @@ void AppendEntry(std::string& out, const WalkTree::Entry& entry) {
     out += '}';
 }
 
-void AppendDirectoryStart(std::string& out, const WalkTree& tree, int dir) {
+// A directory's own line and its entries; `out` goes to `write` whenever
+// it fills, so a directory of a million files is never one string.
+bool WriteDirectoryStart(std::string& out, const WalkTree& tree, int dir,
+                         const std::function<bool(std::string_view)>& write) {
     out += '[';
     // The root of a walk that could not learn its start path.
     AppendName(out, dir == WalkTree::kRoot && tree.Name(dir).empty() ? "/" : tree.Name(dir));
     AppendSize(out, tree.OwnSize(dir));
     if (!tree.IsListed(dir) || tree.IsCut(dir)) out += ",\"read_error\":true";
     out += '}';
-    for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) AppendEntry(out, tree.EntryAt(e));
+    for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
+        AppendEntry(out, tree.EntryAt(e));
+        if (out.size() >= kFlushAt) {
+            if (!write(out)) return false;
+            out.clear();
+        }
+    }
+    return true;
 }
 
 std::string MetadataText(const NcduMetadata& metadata) {
@@ -90,7 +100,7 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
     // Depth-first with a stack of the next child to write per open
     // directory: an import can be deeper than the stack would allow.
     std::vector<int> next;
-    AppendDirectoryStart(out, tree, WalkTree::kRoot);
+    if (!WriteDirectoryStart(out, tree, WalkTree::kRoot, write)) return false;
     next.push_back(tree.FirstChild(WalkTree::kRoot));
     while (!next.empty()) {
         const int child = next.back();
@@ -100,7 +110,7 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
         } else {
             next.back() = tree.NextSibling(child);
             out += ",\n";
-            AppendDirectoryStart(out, tree, child);
+            if (!WriteDirectoryStart(out, tree, child, write)) return false;
             next.push_back(tree.FirstChild(child));
         }
         if (out.size() >= kFlushAt) {
