@@ -141,12 +141,12 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, gzFile 
 
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
                         std::string& error) {
-    return WriteCompressed(tree, metadata, gzopen(file.c_str(), "wb"), file, error);
+    return WriteCompressed(tree, metadata, gzopen(file.c_str(), "wb1"), file, error);
 }
 
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
                         std::string& error) {
-    gzFile out = gzdopen(fd, "wb");
+    gzFile out = gzdopen(fd, "wb1");
     if (!out) close(fd);
     return WriteCompressed(tree, metadata, out, file, error);
 }
