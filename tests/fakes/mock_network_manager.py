@@ -126,8 +126,8 @@ def ask_agents(profile):
 def parse_steps(text):
     steps = []
     for step in filter(None, text.split(',')):
-        parts = [int(part) for part in step.split(':')]
-        steps.append(tuple(parts + [0] * (4 - len(parts))))
+        fields = [int(field) for field in step.split(":")]
+        steps.append(tuple(fields + [0] * (4 - len(fields))))
     return steps or [(2, 0, 0, 0)]
 
 
