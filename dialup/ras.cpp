@@ -5,6 +5,7 @@
 #include "net/errors.h"
 #include "platform/message_box.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace zn {
@@ -60,15 +61,22 @@ void TznRas::SetService(const std::string& value) {
     Service_.clear();
 }
 
+// Room for 25 entries first; when the library answers that it needs more,
+// it has said how many bytes, and is asked again with that room. An entry
+// made meanwhile may ask for more once more, so it is asked a few times.
 const std::vector<std::string>& TznRas::GetEntries() {
     Entries.clear();
     auto enumerate = Entry<ras::RasEnumEntriesA_fn>("RasEnumEntriesA");
     if (!enumerate) return Entries;
     std::vector<ras::RASENTRYNAMEA> names(ras::kEntryCapacity);
-    names[0].dwSize = sizeof(ras::RASENTRYNAMEA);
-    ras::DWORD bytes = static_cast<ras::DWORD>(names.size() * sizeof(ras::RASENTRYNAMEA));
     ras::DWORD count = 0;
-    LastError_ = static_cast<std::int32_t>(enumerate(nullptr, nullptr, names.data(), &bytes, &count));
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        names[0].dwSize = sizeof(ras::RASENTRYNAMEA);
+        ras::DWORD bytes = static_cast<ras::DWORD>(names.size() * sizeof(ras::RASENTRYNAMEA));
+        LastError_ = static_cast<std::int32_t>(enumerate(nullptr, nullptr, names.data(), &bytes, &count));
+        if (LastError_ != static_cast<std::int32_t>(ras::kBufferTooSmall)) break;
+        names.resize(std::max<std::size_t>(names.size() * 2, bytes / sizeof(ras::RASENTRYNAMEA)));
+    }
     if (LastError_ != 0) return Entries;
     for (ras::DWORD i = 0; i < count && i < names.size(); ++i) {
         Entries.push_back(FieldText(names[i].szEntryName, sizeof names[i].szEntryName));
@@ -180,8 +188,12 @@ platform::LRESULT TznRas::HandleDialEvent(platform::UINT msg, platform::WPARAM w
     if (!ConnectedFlag) ConnectedFlag = state == ras::kConnected;
     if (error != 0) {
         LastError_ = error;
-        // Outside a Dial this reaches whoever processes messages.
-        if (ConnectedFlag) throw ERASError(error);
+        // Outside a Dial this reaches whoever processes messages, which may
+        // be any wait of whatever runs over the link: the owner hears first.
+        if (ConnectedFlag) {
+            Fire(OnConnectionLost, this);
+            throw ERASError(error);
+        }
     }
     return 0;
 }

@@ -40,6 +40,10 @@ public:
     bool RemovePassword = true;
     TRASNotifyEvent OnStatusChange;
     TNotifyEvent OnDisconnected;
+    // The connection this component dialled went down while it was up;
+    // LastError tells why. Fired before the error is raised to whoever is
+    // processing messages, so that the owner can end what runs over the link.
+    TNotifyEvent OnConnectionLost;
 
     // Returns when a connection is up or there is nothing to dial; raises
     // ERASError, ECanceledError or ETimedOutError otherwise.
@@ -51,6 +55,8 @@ public:
     bool FindConnection();
     const std::vector<std::string>& GetEntries();
     bool RasAvailable() const { return !Entries.empty(); }
+    // False without the dial-up library: then nothing is ever dialled.
+    bool LibraryLoaded() const { return Library != 0; }
     void ResetDialState();
     static std::string StatusText(ras::DWORD state);
     // This platform has no dial-up dialog windows to minimise.

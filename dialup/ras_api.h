@@ -23,7 +23,12 @@ constexpr int kPWLEN = 256;
 constexpr int kDNLEN = 15;
 
 constexpr DWORD kConnected = 8192;      // RASCS_Connected
+constexpr DWORD kDisconnected = 8193;   // RASCS_Disconnected
 constexpr DWORD kBufferTooSmall = 603;  // ERROR_BUFFER_TOO_SMALL
+// The library's number for a machine without the dial-up service (on
+// Linux: no NetworkManager on the system bus). Like a missing library, it
+// means there is nothing to dial rather than a dial that failed.
+constexpr DWORD kNoDialUpService = 20001;
 constexpr DWORD kProjectionPppIp = 0x8021;
 constexpr DWORD kNotifierWindow = 0xFFFFFFFF;
 

@@ -3,6 +3,7 @@
 
 #include "dialup/ras.h"
 #include "dialup/ras_error.h"
+#include "net/errors.h"
 #include "platform/message_box.h"
 #include "platform/messages.h"
 #include "platform/str_to_int.h"
@@ -10,18 +11,21 @@
 #include <algorithm>
 #include <ostream>
 #include <stdexcept>
+#include <utility>
 
 namespace cli {
 namespace {
 
-constexpr std::int32_t kBufferTooSmall = 603;
-
 // Why the entry list is empty, for a user who asked for an entry.
 std::string WhyNoEntries(const zn::TznRas& ras) {
-    if (ras.LastError() == kBufferTooSmall)
-        return "NetworkManager has more than 25 connections, more than can be listed";
     if (ras.LastError() != 0) return zn::ERASError(ras.LastError()).Message();
-    return "no dial-up service was found";
+    return ras.LibraryLoaded() ? "there are no dial-up entries" : "no dial-up service was found";
+}
+
+// A machine without the service (no library, no NetworkManager) has
+// nothing to dial; anything else that keeps the entry down is a failure.
+bool WithoutDialUpService(const zn::TznRas& ras) {
+    return !ras.LibraryLoaded() || ras.LastError() == static_cast<std::int32_t>(ras::kNoDialUpService);
 }
 
 std::string OneLine(std::string text) {
@@ -75,6 +79,7 @@ DialUp::DialUp(platform::TComponent& owner, const DialOptions& options, std::ost
     if (entry_.empty()) return;
     ras_ = new zn::TznRas(&owner);
     ras_->SetTimeOut(options.timeoutSeconds);
+    ras_->OnConnectionLost = [this](zn::TObject*) { LinkLost(); };
     if (verbose) {
         ras_->OnStatusChange = [this](zn::TObject*, const std::string& text) {
             if (!text.empty()) err_ << "dial-up: " << text << '\n';
@@ -85,12 +90,27 @@ DialUp::DialUp(platform::TComponent& owner, const DialOptions& options, std::ost
 
 DialUp::~DialUp() = default;
 
-void DialUp::Dial() {
-    if (!ras_) return;
-    if (!ras_->RasAvailable()) {
+// Whatever the walk waits for on a link that went down would come only
+// after --timeout: the walk is ended at once.
+void DialUp::LinkLost() {
+    toHangUp_ = false;
+    linkDown_ = "the dial-up link " + entry_ + " went down: " + zn::ERASError(ras_->LastError()).Message();
+    if (onLinkDown_) onLinkDown_();
+}
+
+// Walking on without the link asked for could reach another host of the
+// same name, or none: only a machine without a dial-up service goes on.
+bool DialUp::NothingToDial() {
+    if (ras_->RasAvailable()) return false;
+    if (WithoutDialUpService(*ras_)) {
         err_ << "dirweigh-cli: --dial " << entry_ << ": nothing dialled: " << WhyNoEntries(*ras_) << '\n';
-        return;
+        return true;
     }
+    throw std::runtime_error("--dial " + entry_ + ": " + WhyNoEntries(*ras_) + " (see --list-dial-entries)");
+}
+
+void DialUp::Dial() {
+    if (!ras_ || NothingToDial()) return;
     // The component explains a refused name in a message box; here it is a
     // line on stderr and a failed run.
     std::string refusal;
@@ -102,17 +122,21 @@ void DialUp::Dial() {
         throw std::runtime_error("--dial " + entry_ + ": " + refusal + " (see --list-dial-entries)");
     }
     dialling_ = true;
+    toHangUp_ = true;
     try {
         ras_->Dial();
     } catch (const std::exception& e) {
         dialling_ = false;
+        // A failed dial has been hung up, a cancelled one by Cancel; an
+        // attempt that timed out is still there.
+        if (!dynamic_cast<const zn::ETimedOutError*>(&e)) toHangUp_ = false;
         throw std::runtime_error("dialling " + entry_ + ": " + e.what());
     }
     dialling_ = false;
 }
 
 void DialUp::HangUp() {
-    if (ras_) ras_->HangUp();
+    if (ras_ && std::exchange(toHangUp_, false)) ras_->HangUp();
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -35,7 +36,8 @@ int ListDialEntries(std::ostream& out, std::ostream& err);
 // The dial-up link of one run: brings the entry up before the walk connects
 // and hangs it up afterwards if this run dialled it (a link that was already
 // up stays up). Without a dial-up service nothing is dialled and the walk
-// goes on over whatever network there is.
+// goes on over whatever network there is; with one, an entry that cannot be
+// brought up fails the run.
 class DialUp {
 public:
     DialUp(platform::TComponent& owner, const DialOptions& options, std::ostream& err, bool verbose);
@@ -45,17 +47,28 @@ public:
 
     // Raises when the entry cannot be brought up.
     void Dial();
+    // Hangs up what Dial brought up, once.
     void HangUp();
     // Ends a dial that is waiting (Ctrl-C); a link that is up stays up until
     // the walk has ended and HangUp runs.
     void Cancel() {
         if (dialling_) HangUp();
     }
+    // `handler` runs as soon as the link this run dialled goes down under
+    // the walk; LinkDown() then says so, with the service's reason.
+    void OnLinkDown(std::function<void()> handler) { onLinkDown_ = std::move(handler); }
+    const std::string& LinkDown() const { return linkDown_; }
 
 private:
+    bool NothingToDial();
+    void LinkLost();
+
     zn::TznRas* ras_ = nullptr;
     bool dialling_ = false;
+    bool toHangUp_ = false;  // a dial, or an attempt that timed out, is up
     std::string entry_;
+    std::string linkDown_;
+    std::function<void()> onLinkDown_;
     std::ostream& err_;
 };
 

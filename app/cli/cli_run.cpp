@@ -294,6 +294,13 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     try {
         PrepareClient(*ftp, options, credentials, environment.tlsServersFile, untrusted, err);
         if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
+        // A link that went down leaves the walk nothing to wait for: it ends
+        // as a failure that says so, first.
+        dialUp.OnLinkDown([ftp, &session, &dialUp, &observer] {
+            observer.WalkFailed(dialUp.LinkDown());
+            ftp->Cancel();
+            session.CancelFurther();
+        });
         // Ctrl-C cancels every connection: the walk may be waiting on any.
         if (environment.handleInterrupt) {
             interrupt.emplace(

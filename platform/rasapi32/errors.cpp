@@ -55,6 +55,7 @@ std::string ErrorText(std::uint32_t error) {
         case kErrorInvalidSize: return "A structure has the wrong size";
         case kErrorNoNetworkManager: return "NetworkManager is not running on the system bus";
         case kErrorRefused: return "NetworkManager: " + LatestRefusal();
+        case kErrorAmbiguousEntry: return "NetworkManager has more than one connection of that name";
         default: break;
     }
     if (error >= kErrorActivationBase && error < kErrorActivationBase + kReasonCount) {

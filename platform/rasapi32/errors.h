@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "dialup/ras_api.h"
+
 #include <QDBusMessage>
 
 #include <cstdint>
@@ -15,9 +17,11 @@ constexpr std::uint32_t kErrorInvalidParameter = 87;
 constexpr std::uint32_t kErrorBufferTooSmall = 603;
 constexpr std::uint32_t kErrorEntryNotFound = 623;
 constexpr std::uint32_t kErrorInvalidSize = 632;
-constexpr std::uint32_t kErrorNoNetworkManager = 20001;
+constexpr std::uint32_t kErrorNoNetworkManager = ras::kNoDialUpService;
 // NetworkManager refused a call; its own message is the text.
 constexpr std::uint32_t kErrorRefused = 20002;
+// Two profiles have the name: a password would go to whichever came first.
+constexpr std::uint32_t kErrorAmbiguousEntry = 20003;
 // An activation that ended, plus NetworkManager's reason for it.
 constexpr std::uint32_t kErrorActivationBase = 20100;
 constexpr std::uint32_t kReasonCount = 15;

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "platform/rasapi32/nm_bus.h"
 
+#include "platform/rasapi32/errors.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
+
+#include <functional>
 
 namespace nmras {
 namespace {
@@ -13,6 +17,33 @@ namespace {
 // this is treated as one without NetworkManager rather than hanging the
 // program's only thread for long.
 constexpr int kCallTimeoutMs = 5000;
+
+// Settings.Connection flags of the profiles NetworkManager made itself: the
+// loopback's, and those that stand for a device set up outside it (a VPN's
+// own tun device, a bridge of a container runtime).
+constexpr std::uint32_t kGenerated = 0x2;
+constexpr std::uint32_t kExternal = 0x8;
+
+// Nobody dials those: they are no entries, and would only crowd out the
+// real ones. A NetworkManager too old to have the flags made none.
+bool MadeByNetworkManager(const QString& path) {
+    const auto flags = Property(path, kProfileInterface, QStringLiteral("Flags"));
+    return flags && (flags->toUInt() & (kGenerated | kExternal)) != 0;
+}
+
+// The one profile of `candidates` that `same` matches; `ambiguous` when
+// more than one does.
+const Profile* OnlyMatch(const QList<Profile>& candidates, const std::function<bool(const QString&)>& same,
+                         bool& ambiguous) {
+    const Profile* found = nullptr;
+    for (const Profile& profile : candidates) {
+        if (!same(profile.Id())) continue;
+        ambiguous = found != nullptr;
+        if (ambiguous) return nullptr;
+        found = &profile;
+    }
+    return found;
+}
 
 }  // namespace
 
@@ -96,6 +127,7 @@ bool Profiles(QList<Profile>& profiles, QDBusMessage& error) {
         const QDBusMessage reply = Call(path, kProfileInterface, QStringLiteral("GetSettings"));
         // A profile removed between the two calls is simply not there.
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) continue;
+        if (MadeByNetworkManager(path)) continue;
         Profile profile{path, {}};
         reply.arguments().first().value<QDBusArgument>() >> profile.settings;
         profiles.append(profile);
@@ -103,18 +135,24 @@ bool Profiles(QList<Profile>& profiles, QDBusMessage& error) {
     return true;
 }
 
-std::optional<Profile> ProfileNamed(const QString& id, QDBusMessage& error) {
+// Entry names are chosen without regard to case by the dial-up component,
+// so a name in other letters still finds its profile where no profile has
+// it as written.
+std::uint32_t ProfileNamed(const QString& id, Profile& profile) {
     QList<Profile> profiles;
-    if (!Profiles(profiles, error)) return std::nullopt;
-    for (const Profile& profile : profiles) {
-        if (profile.Id() == id) return profile;
+    QDBusMessage error;
+    if (!Profiles(profiles, error)) return RefusalError(error);
+    bool ambiguous = false;
+    const Profile* found = OnlyMatch(
+        profiles, [&id](const QString& name) { return name == id; }, ambiguous);
+    if (!found && !ambiguous) {
+        found = OnlyMatch(
+            profiles, [&id](const QString& name) { return name.compare(id, Qt::CaseInsensitive) == 0; }, ambiguous);
     }
-    // Entry names are chosen without regard to case by the dial-up
-    // component, so a name in other letters still finds its profile.
-    for (const Profile& profile : profiles) {
-        if (profile.Id().compare(id, Qt::CaseInsensitive) == 0) return profile;
-    }
-    return std::nullopt;
+    if (ambiguous) return kErrorAmbiguousEntry;
+    if (!found) return kErrorEntryNotFound;
+    profile = *found;
+    return 0;
 }
 
 }  // namespace nmras

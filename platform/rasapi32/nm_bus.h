@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
 #include <optional>
 
 // NetworkManager on the system bus, as the dial-up functions need it: short
@@ -41,7 +42,8 @@ QDBusMessage Call(const QString& path, const QString& interface, const QString& 
                   const QList<QVariant>& args = {});
 std::optional<QVariant> Property(const QString& path, const QString& interface, const QString& name);
 
-// Every connection profile with its settings (secrets are never asked for).
+// Every connection profile that someone made, with its settings (secrets
+// are never asked for).
 struct Profile {
     QString path;
     Settings settings;
@@ -49,7 +51,9 @@ struct Profile {
 };
 // False with the error reply in `error` when NetworkManager refused.
 bool Profiles(QList<Profile>& profiles, QDBusMessage& error);
-std::optional<Profile> ProfileNamed(const QString& id, QDBusMessage& error);
+// The profile a dial-up entry names: 0, or the library's error number for
+// why there is none (not found, two of that name, NetworkManager refused).
+std::uint32_t ProfileNamed(const QString& id, Profile& profile);
 
 QList<QString> ObjectPaths(const QVariant& value);
 

@@ -73,10 +73,9 @@ DWORD EnumEntries(ras::RASENTRYNAMEA* entries, DWORD* bytes, DWORD* count) {
 // none stored, and the caller's password (if any) goes with the dial.
 DWORD GetEntryDialParams(ras::RASDIALPARAMSA* params, ras::BOOL* passwordStored) {
     if (!params || !passwordStored || params->dwSize != sizeof(ras::RASDIALPARAMSA)) return kErrorInvalidSize;
-    QDBusMessage error;
-    auto profile = ProfileNamed(EntryName(*params), error);
-    if (!profile) return error.type() == QDBusMessage::ErrorMessage ? RefusalError(error) : kErrorEntryNotFound;
-    CopyField(params->szUserName, sizeof params->szUserName, UserName(profile->settings).toStdString());
+    Profile profile;
+    if (const DWORD error = ProfileNamed(EntryName(*params), profile)) return error;
+    CopyField(params->szUserName, sizeof params->szUserName, UserName(profile.settings).toStdString());
     std::memset(params->szPassword, 0, sizeof params->szPassword);
     *passwordStored = 0;
     return 0;
@@ -86,10 +85,8 @@ DWORD GetEntryDialParams(ras::RASDIALPARAMSA* params, ras::BOOL* passwordStored)
 // dial that follows and is never stored, whatever the caller asked.
 DWORD SetEntryDialParams(const ras::RASDIALPARAMSA* params) {
     if (!params || params->dwSize != sizeof(ras::RASDIALPARAMSA)) return kErrorInvalidSize;
-    QDBusMessage error;
-    auto profile = ProfileNamed(EntryName(*params), error);
-    if (!profile) return error.type() == QDBusMessage::ErrorMessage ? RefusalError(error) : kErrorEntryNotFound;
-    return 0;
+    Profile profile;
+    return ProfileNamed(EntryName(*params), profile);
 }
 
 DWORD GetErrorString(DWORD error, char* buffer, DWORD size) {

@@ -14,8 +14,9 @@ namespace nmras {
 
 // Gives NetworkManager the password a caller passed with a dial, for that
 // activation only: while the activation runs, this process is a secret agent
-// that answers for that one profile, once; nothing is stored with the
-// profile, and once no dial holds a password the agent is gone.
+// that answers NetworkManager alone, for that one profile, once; nothing is
+// stored with the profile, and once no dial holds a password the agent is
+// gone.
 class SecretAgent : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.NetworkManager.SecretAgent")
@@ -39,6 +40,7 @@ private:
     SecretAgent();
     bool Register();
     void Unregister();
+    bool AskedByNetworkManager() const;
 
     struct Offered {
         QString password;

@@ -91,8 +91,12 @@ protected:
     platform::MessageBoxHook previousHook_;
 };
 
+// Profiles NetworkManager made itself (the loopback's, a VPN's own tun
+// device) are nobody's to dial: no entries.
 TEST_F(RasOverNetworkManager, ProfilesAreTheEntriesAndALinkAlreadyUpIsLeftUp) {
+    nm_->AddGeneratedProfile("lo", "loopback", 0x3);  // unsaved, generated
     nm_->AddProfile(kVpn, "vpn", "alice");
+    nm_->AddGeneratedProfile("tun0", "tun", 0x9);  // unsaved, external
     nm_->AddProfile("Mobile", "gsm");
     nm_->BringUp("Mobile");
     EXPECT_EQ(Ras().GetEntries(), (Strings{kVpn, "Mobile"}));
@@ -116,14 +120,17 @@ TEST_F(RasOverNetworkManager, ProfilesAreTheEntriesAndALinkAlreadyUpIsLeftUp) {
     EXPECT_TRUE(boxes_.empty());
 }
 
+// A VPN tells its steps in states of its own: preparing, asking for the
+// password, connecting, getting its address.
 TEST_F(RasOverNetworkManager, DialGoesThroughActivatingAndAddressingToConnectedAndHangUpEndsIt) {
     nm_->AddProfile("Mobile", "gsm");
     nm_->AddProfile(kVpn, "vpn", "alice");
-    nm_->ScriptActivation(kVpn, "1:0:0,1:4:0,2:12:0");
+    nm_->ScriptActivation(kVpn, "1:0:0:1,1:0:0:2,1:0:0:3,1:0:0:4,2:12:0:5");
     Ras().SetService(kVpn);
     AdvanceOnEachStatus();
     Ras().Dial();
-    EXPECT_EQ(events_, (Strings{"status Dialing...", "status Logging on to Network", "status Successfully connected"}));
+    EXPECT_EQ(events_, (Strings{"status Dialing...", "status Verifying user name and password", "status Dialing...",
+                                "status Logging on to Network", "status Successfully connected"}));
     EXPECT_TRUE(Ras().Dialled());
     EXPECT_EQ(nm_->Activations(), Strings{kVpn});
 
@@ -148,28 +155,54 @@ TEST_F(RasOverNetworkManager, DialGoesThroughActivatingAndAddressingToConnectedA
 }
 
 // NetworkManager asks its secret agents while it activates: the password
-// goes to that activation and to no later one, and is never stored.
+// goes to that activation, under the key the VPN's plugin reads, and to no
+// later one; it is never stored. Another client on the bus that asks
+// first is refused and takes nothing from NetworkManager.
 TEST_F(RasOverNetworkManager, PasswordIsGivenToItsActivationOnly) {
-    nm_->AddProfile(kVpn, "vpn", "alice");
-    nm_->ScriptActivation(kVpn, "1:0:0,2:0:0");
+    const struct {
+        const char* type;
+        const char* given;
+    } kPlugins[] = {
+        {"vpn", "vpn password=s3cret"},
+        {"vpn:vpnc", "vpn Xauth password=s3cret"},
+        {"vpn:openconnect", "vpn form:main:password=s3cret"},
+    };
+    nm_->StrangerAsksFirst();
+    Strings expected;
+    for (const auto& plugin : kPlugins) {
+        nm_->AddProfile(plugin.type, plugin.type, "alice");
+        nm_->ScriptActivation(plugin.type, "1:0:0,2:0:0");
+        expected.insert(expected.end(),
+                        {"register org.dirweigh.rasapi32",
+                         "stranger: refused org.freedesktop.NetworkManager.SecretAgent.PermissionDenied", plugin.given,
+                         "unregister"});
+    }
     AdvanceOnEachStatus();
-    Ras().SetService(kVpn);
-    Ras().Password = "s3cret";
-    Ras().Dial();
-    Ras().HangUp();
+    for (const auto& plugin : kPlugins) {
+        Ras().SetService(plugin.type);
+        Ras().Password = "s3cret";
+        Ras().Dial();
+        Ras().HangUp();
+    }
+    Ras().SetService("vpn");
     Ras().Password.clear();
     Ras().Dial();
     Ras().HangUp();
-    EXPECT_EQ(nm_->Activations(), (Strings{kVpn, kVpn}));
-    EXPECT_EQ(nm_->AgentEvents(), (Strings{"register org.dirweigh.rasapi32", "vpn password=s3cret", "unregister"}));
+    EXPECT_EQ(nm_->Activations(), (Strings{"vpn", "vpn:vpnc", "vpn:openconnect", "vpn"}));
+    EXPECT_EQ(nm_->AgentEvents(), expected);
 }
 
 TEST_F(RasOverNetworkManager, FailuresCarryNetworkManagersReasonOrItsOwnMessage) {
     nm_->AddProfile(kVpn);
     nm_->AddProfile("Locked");
+    nm_->AddProfile("Refused at once");
+    nm_->AddProfile("Twice");
+    nm_->AddProfile("Twice", "gsm");
     nm_->ScriptActivation(kVpn, "1:0:0,4:0:10");  // the login is refused
     nm_->ScriptActivation("Locked", "", 0,
                           "org.freedesktop.NetworkManager.PermissionDenied|Not authorized to control networking.");
+    // It fails before NetworkManager has answered the activation.
+    nm_->ScriptActivation("Refused at once", "4:0:10");
     AdvanceOnEachStatus();
     Ras().SetService(kVpn);
     try {
@@ -189,6 +222,40 @@ TEST_F(RasOverNetworkManager, FailuresCarryNetworkManagersReasonOrItsOwnMessage)
         EXPECT_EQ(e.Message(), "NetworkManager: Not authorized to control networking.");
     }
     EXPECT_TRUE(nm_->Deactivations().empty()) << "nothing came up, so nothing is deactivated";
+
+    Ras().SetService("Refused at once");
+    try {
+        Ras().Dial();
+        FAIL() << "nothing raised";
+    } catch (const ERASError& e) {
+        EXPECT_EQ(e.Message(), "The login was refused");
+    }
+
+    // Either profile could be the one meant, and its password would go there.
+    Ras().SetService("Twice");
+    try {
+        Ras().Dial();
+        FAIL() << "nothing raised";
+    } catch (const ERASError& e) {
+        EXPECT_EQ(e.Message(), "NetworkManager has more than one connection of that name");
+    }
+    EXPECT_EQ(nm_->Activations(), (Strings{kVpn, "Locked", "Refused at once"}));
+}
+
+// A profile for the same device takes the place of the one that was up;
+// that one comes back after the hang-up, and a link elsewhere is left alone.
+TEST_F(RasOverNetworkManager, ProfileReplacedOnItsDeviceComesBackAfterTheHangUp) {
+    nm_->AddProfile("Home", "802-11-wireless", "", "wlan0");
+    nm_->AddProfile("Office", "802-11-wireless", "", "wlan0");
+    nm_->AddProfile("Wired", "802-3-ethernet", "", "eth0");
+    nm_->BringUp("Home");
+    nm_->BringUp("Wired");
+    Ras().SetService("Office");
+    Ras().Dial();
+    EXPECT_TRUE(Ras().Dialled());
+    Ras().HangUp();
+    EXPECT_EQ(nm_->Deactivations(), Strings{"Office"});
+    EXPECT_EQ(nm_->Activations(), (Strings{"Office", "Home"}));
 }
 
 TEST_F(RasOverNetworkManager, TimeOutLeavesTheAttemptForHangUpAndCancelEndsIt) {

@@ -165,8 +165,15 @@ std::vector<std::string> MockNetworkManager::Control(const char* method, const Q
     return out;
 }
 
-void MockNetworkManager::AddProfile(const std::string& id, const std::string& type, const std::string& user) {
-    Control("AddProfile", {QString::fromStdString(id), QString::fromStdString(type), QString::fromStdString(user)});
+void MockNetworkManager::AddProfile(const std::string& id, const std::string& type, const std::string& user,
+                                    const std::string& interface) {
+    Control("AddProfile", {QString::fromStdString(id), QString::fromStdString(type), QString::fromStdString(user),
+                           QString::fromStdString(interface)});
+}
+
+void MockNetworkManager::AddGeneratedProfile(const std::string& id, const std::string& type, unsigned flags) {
+    Control("AddGeneratedProfile",
+            {QString::fromStdString(id), QString::fromStdString(type), QVariant::fromValue(flags)});
 }
 
 void MockNetworkManager::ScriptActivation(const std::string& id, const std::string& steps, unsigned autoMs,
@@ -177,6 +184,7 @@ void MockNetworkManager::ScriptActivation(const std::string& id, const std::stri
 
 void MockNetworkManager::Advance() { Control("Advance"); }
 void MockNetworkManager::BringUp(const std::string& id) { Control("BringUp", {QString::fromStdString(id)}); }
+void MockNetworkManager::StrangerAsksFirst() { Control("StrangerAsksFirst"); }
 std::vector<std::string> MockNetworkManager::Activations() { return Control("Activations"); }
 std::vector<std::string> MockNetworkManager::Deactivations() { return Control("Deactivations"); }
 std::vector<std::string> MockNetworkManager::AgentEvents() { return Control("AgentEvents"); }

@@ -63,12 +63,20 @@ public:
     bool Running() const { return running_; }
     const std::string& Error() const { return error_; }
 
-    void AddProfile(const std::string& id, const std::string& type = "vpn", const std::string& user = "");
-    // Steps "state:flags:reason,..."; a refusal "error.Name|message".
+    // Type "vpn:PLUGIN" names the VPN's plugin; an interface binds the
+    // profile to that device.
+    void AddProfile(const std::string& id, const std::string& type = "vpn", const std::string& user = "",
+                    const std::string& interface = "");
+    // A profile NetworkManager made itself, with these Settings.Connection
+    // flags (0x2 generated, 0x8 external).
+    void AddGeneratedProfile(const std::string& id, const std::string& type, unsigned flags);
+    // Steps "state:flags:reason[:vpnstate],..."; a refusal "error.Name|message".
     void ScriptActivation(const std::string& id, const std::string& steps, unsigned autoMs = 0,
                           const std::string& refusal = "");
     void Advance();
     void BringUp(const std::string& id);
+    // Another bus client asks the secret agents before each activation does.
+    void StrangerAsksFirst();
     std::vector<std::string> Activations();
     std::vector<std::string> Deactivations();
     // Secret agents registered and unregistered, and what they answered.

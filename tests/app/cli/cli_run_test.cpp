@@ -25,6 +25,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -644,18 +645,73 @@ TEST_F(CliDial, DialsBeforeTheWalkAndHangsUpAfterIt) {
     EXPECT_EQ(nm_->Deactivations(), std::vector<std::string>{"Office VPN"});
 }
 
+// NetworkManager's own profiles (the loopback's) are no entries. An entry
+// that is not there fails the run before any connection, whether
+// NetworkManager has other entries or none: walking without the link
+// could reach another host of that name.
 TEST_F(CliDial, EntriesAreListedAndAnUnknownOneFailsBeforeConnecting) {
-    StartNetworkManager();
-    CliResult list = RunCli({"--list-dial-entries"});
-    EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out, "Office VPN\nMobile\n");
-
-    CliResult run = RunCli({"127.0.0.1:1", "--dial", "Home"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("--dial Home: Invalid service name (see --list-dial-entries)"), std::string::npos)
-        << run.err;
-    EXPECT_EQ(run.err.find("127.0.0.1:1: Connection refused"), std::string::npos) << "no connection was tried";
+    nm_.emplace(*bus_);
+    ASSERT_TRUE(nm_->Running()) << nm_->Error();
+    nm_->AddGeneratedProfile("lo", "loopback", 0x3);
+    const struct {
+        const char* listed;
+        const char* refusal;
+    } kCases[] = {
+        {"", "--dial Home: there are no dial-up entries (see --list-dial-entries)"},
+        {"Office VPN\nMobile\n", "--dial Home: Invalid service name (see --list-dial-entries)"},
+    };
+    for (const auto& entries : kCases) {
+        SCOPED_TRACE(entries.listed);
+        CliResult list = RunCli({"--list-dial-entries"});
+        EXPECT_EQ(list.status, 0) << list.err;
+        EXPECT_EQ(list.out, entries.listed);
+        CliResult run = RunCli({"127.0.0.1:1", "--dial", "Home"});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(entries.refusal), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("127.0.0.1:1: Connection refused"), std::string::npos) << "no connection was tried";
+        if (list.out.empty()) {
+            nm_->AddProfile("Office VPN");
+            nm_->AddProfile("Mobile", "gsm");
+        }
+    }
     EXPECT_TRUE(nm_->Activations().empty());
+}
+
+// The link drops while the walk waits on the server: the walk ends at once
+// and says so, rather than after --timeout; nothing is hung up, and the
+// drop does not read as connected.
+TEST_F(CliDial, LinkThatGoesDownEndsTheWalkAtOnce) {
+    StartNetworkManager();
+    nm_->ScriptActivation("Office VPN", "2:0:0,4:0:3");  // up at once; down (device gone) on Advance
+    testsupport::TreeFtpServer server;
+    server.AddFile("first/a.html", 7);
+    server.StallList("second", [this] { nm_->Advance(); });
+    server.AddFile("second/b.html", 9);
+    server.Start();
+
+    int out[2], err[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = SpawnCli({server.Address(), "--bytes", "-v", "--dial", "Office VPN", "--timeout", "20"},
+                                 STDIN_FILENO, out[1], err[1], CliEnvironment({}));
+    ASSERT_GT(child, 0);
+    close(out[1]);
+    close(err[1]);
+    ReadAll(out[0]);
+    const std::string errors = ReadAll(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    const auto took = std::chrono::steady_clock::now() - started;
+    ASSERT_TRUE(WIFEXITED(status)) << errors;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << errors;
+    EXPECT_LT(took, std::chrono::seconds(10)) << errors;
+    EXPECT_NE(errors.find(": the dial-up link Office VPN went down: The device of the connection was disconnected\n"),
+              std::string::npos)
+        << errors;
+    EXPECT_EQ(Occurrences(errors, "dial-up: Successfully connected"), 1u) << errors;
+    EXPECT_EQ(Occurrences(errors, "hung up"), 0u) << errors;
+    EXPECT_TRUE(nm_->Deactivations().empty());
 }
 
 // No NetworkManager, as on a server: nothing is dialled and the walk goes on.
@@ -706,5 +762,6 @@ TEST_F(CliDial, InterruptDuringTheDialTakesTheAttemptDown) {
     ASSERT_TRUE(WIFEXITED(status)) << errors;
     EXPECT_EQ(WEXITSTATUS(status), 130) << errors;
     EXPECT_NE(errors.find("dialling Office VPN: Operation has been canceled"), std::string::npos) << errors;
+    EXPECT_EQ(Occurrences(errors, "dial-up: hung up Office VPN\n"), 1u) << errors;
     EXPECT_EQ(nm_->Deactivations(), std::vector<std::string>{"Office VPN"});
 }
