@@ -327,6 +327,7 @@ def build_sequence_floor(workdir):
 SEQUENCE_FLOOR = None  # set in main()
 BASELINE_CLI = None  # --baseline-cli: another dirweigh-cli (an earlier build) in the same run
 CONNECTION_ROWS = []  # --connection-rows: dirweigh-cli --connections N for each N
+HISTORY_ROW = False  # --history-row: dirweigh-cli --no-history too, to time what keeping the walk costs
 
 
 def connection_rows(cli, url):
@@ -357,6 +358,8 @@ def clients(port, user="anonymous", password="anonymous@", password_file=None):
     if BASELINE_CLI:
         extra["dirweigh-cli (baseline build)"] = ([BASELINE_CLI] + cli[1:] + [url], lambda out: int(out.split()[0]))
     extra.update(connection_rows(cli, url))
+    if HISTORY_ROW:
+        extra["dirweigh-cli --no-history"] = (cli + ["--no-history", url], lambda out: int(out.split()[0]))
     return {
         "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
         **extra,
@@ -483,6 +486,8 @@ def print_verdict(servers, medians, failed):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--history-row", action="store_true",
+                        help="also time dirweigh-cli --no-history: what keeping the walk in the history costs")
     parser.add_argument("--trees", default="site,big")
     parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
     parser.add_argument("--servers", default="vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd")
@@ -494,12 +499,13 @@ def main():
                         help="rows for dirweigh-cli --connections N (default 1,2,8); none: no such rows")
     args = parser.parse_args()
     use_debian_python()
-    global CLI, BASELINE_CLI, CONNECTION_ROWS
+    global CLI, BASELINE_CLI, CONNECTION_ROWS, HISTORY_ROW
     if args.cli:
         CLI = os.path.abspath(args.cli)
     if args.baseline_cli:
         BASELINE_CLI = os.path.abspath(args.baseline_cli)
     CONNECTION_ROWS = [int(n) for n in args.connection_rows.split(",") if n not in ("", "none")]
+    HISTORY_ROW = args.history_row
     ensure_tools(args.servers.split(","))
     enter_private_network()
     # SIGTERM ends the run through the cleanup below (servers stopped, the

@@ -39,6 +39,11 @@ TEST(WalkTree, KeepsOrderPathsAndSumsThatSaturate) {
     // A name longer than the arena's blocks gets one of its own.
     const std::string longName(std::size_t{300} * 1024, 'n');
     tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, longName, -1);
+    // A listing taken back leaves no trace, a block of its own included.
+    const zn::WalkTree::Mark mark = tree.MarkOf(a);
+    tree.AddEntry(a, zn::WalkTree::ekFile, "taken back", 1000);
+    tree.AddEntry(a, zn::WalkTree::ekFile, longName + "2", 1000);
+    tree.RollBack(mark);
     tree.Sum();
     EXPECT_EQ(tree.Name(zn::WalkTree::kRoot), "/start");
     EXPECT_EQ(tree.Path(b), "a/b c");
