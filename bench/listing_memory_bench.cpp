@@ -298,8 +298,8 @@ int RunCliMode(int argc, char** argv) {
     std::printf(
         "dirweigh-cli --json%s%s%s, %ld files in %ld directories: %s in %.2f s (%.3f s of processor); logged on "
         "%ld KiB, peak %ld KiB, %.1f bytes per file\n",
-        history ? "" : " --no-history", site.stat ? " (STAT offered)" : "", again ? " (second walk)" : "", site.lines, std::max(site.dirs, 1L),
-        right ? "right" : ("WRONG: " + out).c_str(), seconds, lastCpuSeconds, idle, peak,
+        history ? "" : " --no-history", site.stat ? " (STAT offered)" : "", again ? " (second walk)" : "", site.lines,
+        std::max(site.dirs, 1L), right ? "right" : ("WRONG: " + out).c_str(), seconds, lastCpuSeconds, idle, peak,
         static_cast<double>(peak - idle) * 1024.0 / static_cast<double>(site.lines));
     return right ? 0 : 1;
 }

@@ -426,29 +426,7 @@ void FastWalker::ReceiveNext() {
     const int node = expects == Expect::Listing ? ftp.NextAhead().Tag : kCheck;
     try {
         if (node != kCheck) --load_[client];
-        auto listing = std::make_unique<TznFTPDirList>();
-        // Where every reply so far named its directory, a listing is counted
-        // as it arrives, and taken back if its reply is not as due.
-        std::optional<LevelSink> sink;
-        if (node != kCheck && selfChecking_ && held_[client].empty()) sink.emplace(rules_, totals_, nodes_[node].treeDir);
-        const Answer answer = ReceiveCounted(ftp, *listing, sink ? &*sink : nullptr);
-        if (sink && answer != Answer::AsExpected) sink->RollBack();
-        if (sink && answer == Answer::AsExpected) sink->Deliver(*listing);
-        switch (answer) {
-            case Answer::OutOfStep: GetBackInStep(client, node); return;
-            case Answer::LinesCut:
-            case Answer::OtherDirectory:
-                nodes_[node].byCwd = true;
-                pending_.push_back(node);
-                return;
-            case Answer::AsExpected:
-            case Answer::Refused: break;  // a CDUP's or a CWD's only, none here
-        }
-        if (expects == Expect::Check) {
-            AcceptChecked(client);
-        } else if (node != kCheck) {
-            TakeStatListing(client, node, std::move(listing), sink ? &*sink : nullptr);
-        }
+        TakeReply(client, expects, node);
     } catch (const ESocketError&) {
         if (client == 0) throw;
         LeaveToOthers(client, node);
@@ -467,6 +445,34 @@ void FastWalker::ReceiveNext() {
         if (expects == Expect::EntryBeforeListing && MayPassOver(rules_, ftp) && PassOverRefusedEntry(client)) return;
         if (client == 0 || ftp.LastReply().rfind("421", 0) != 0) throw;
         LeaveToOthers(client, node);
+    }
+}
+
+// The reply the walk reads next, from `client`, for `node` if a STAT's.
+void FastWalker::TakeReply(std::size_t client, Expect expects, int node) {
+    TznFTP& ftp = *clients_[client];
+    auto listing = std::make_unique<TznFTPDirList>();
+    // Where every reply so far named its directory, a listing is counted
+    // as it arrives, and taken back if its reply is not as due.
+    std::optional<LevelSink> sink;
+    if (node != kCheck && selfChecking_ && held_[client].empty()) sink.emplace(rules_, totals_, nodes_[node].treeDir);
+    const Answer answer = ReceiveCounted(ftp, *listing, sink ? &*sink : nullptr);
+    if (sink && answer != Answer::AsExpected) sink->RollBack();
+    if (sink && answer == Answer::AsExpected) sink->Deliver(*listing);
+    switch (answer) {
+        case Answer::OutOfStep: GetBackInStep(client, node); return;
+        case Answer::LinesCut:
+        case Answer::OtherDirectory:
+            nodes_[node].byCwd = true;
+            pending_.push_back(node);
+            return;
+        case Answer::AsExpected:
+        case Answer::Refused: break;  // a CDUP's or a CWD's only, none here
+    }
+    if (expects == Expect::Check) {
+        AcceptChecked(client);
+    } else if (node != kCheck) {
+        TakeStatListing(client, node, std::move(listing), sink ? &*sink : nullptr);
     }
 }
 
@@ -644,7 +650,8 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::strin
     if (!cut.empty()) ListedInPart(rules_, totals_, observer_, nodes_[node].treeDir, nodes_[node].relative, cut);
     const std::size_t firstChild = nodes_.size();
     LevelFiles own = counted;
-    own.Add(ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
+    own.Add(
+        ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
             const Node& parent = nodes_[node];
             const std::string& name = listing.Items(index).Name;
             nodes_.push_back(Node{Child(parent.absolute, name),

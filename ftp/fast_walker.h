@@ -102,6 +102,7 @@ private:
     void SendCheck(std::size_t client);
     void Send(std::size_t client, const std::string& command, Expect expects, std::string path = {}, int node = kCheck);
     void ReceiveNext();
+    void TakeReply(std::size_t client, Expect expects, int node);
     void AcceptChecked(std::size_t client);
     void RetireClient(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
@@ -132,9 +133,9 @@ private:
     TznFTPDirList startListing_;
     ListingDigest startDigest_;  // of the form chosen, while it is chosen
     bool startWhole_ = true;     // startListing_ holds every entry
-    std::string startCut_;  // the server's words if it cut the start's LIST short
-    int statedCap_ = 0;     // the most entries a listing may hold, where a server said
-    bool moved_ = false;    // the first connection left the start by CWD
+    std::string startCut_;       // the server's words if it cut the start's LIST short
+    int statedCap_ = 0;          // the most entries a listing may hold, where a server said
+    bool moved_ = false;         // the first connection left the start by CWD
     ListingForm form_;
     ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
     std::string statCommand_;  // "STAT " or "STAT -a "

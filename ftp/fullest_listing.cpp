@@ -69,16 +69,16 @@ bool ShowsDotNames(const TznFTPDirList& listing) {
     return false;
 }
 
-bool ListingDigest::Take(std::unique_ptr<TznFTPDirEntry>& taken) {
-    const TznFTPDirEntry& entry = *taken;
+bool ListingDigest::Take(std::unique_ptr<TznFTPDirEntry>& entry) {
+    const TznFTPDirEntry& e = *entry;
     ++count_;
-    if (Dots(entry.Name)) return count_ > keep_;
-    dotNames_ = dotNames_ || (!entry.Name.empty() && entry.Name.front() == '.');
-    const std::uint64_t name = std::hash<std::string_view>{}(entry.Name);
-    const auto size = static_cast<std::uint64_t>(entry.Kind == dkFile ? entry.Size : 0);
+    if (Dots(e.Name)) return count_ > keep_;
+    dotNames_ = dotNames_ || (!e.Name.empty() && e.Name.front() == '.');
+    const std::uint64_t name = std::hash<std::string_view>{}(e.Name);
+    const auto size = static_cast<std::uint64_t>(e.Kind == dkFile ? e.Size : 0);
     // Mixed so that a name, a kind and a size rarely meet another's hash.
     std::uint64_t key = name ^ (size + 0x9E3779B97F4A7C15ULL + (name << 6) + (name >> 2));
-    key = key * 0xFF51AFD7ED558CCDULL + entry.Kind;
+    key = key * 0xFF51AFD7ED558CCDULL + e.Kind;
     entries_.push_back(key);
     names_.push_back(name);
     return count_ > keep_;

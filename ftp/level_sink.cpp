@@ -62,7 +62,7 @@ std::string ListCounted(TznFTP& ftp, const ListingForm& form, TznFTPDirList& int
         throw;
     }
     sink.Deliver(into);
-    const std::string cut = CutReason(ftp.LastReply());
+    std::string cut = CutReason(ftp.LastReply());
     if (!sink.Counted()) return FromTheOtherEnd(ftp, form, into, cut);
     if (cut.empty()) return cut;
     sink.RollBack();

@@ -133,7 +133,6 @@ std::string TooDeepMessage(int maxDepth, const std::string& name);
 // "a/b" and "c": "a/b/c"; the start directory is "".
 std::string JoinPath(const std::string& parent, const std::string& name);
 
-
 // Goes through the listing of a directory `depth` levels below the start,
 // in the listing's order, under the rules: each file (and each unreadable
 // line) is counted into `totals` and kept in the rules' tree under

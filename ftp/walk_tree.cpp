@@ -111,12 +111,13 @@ WalkTree::Entry WalkTree::EntryAt(std::int64_t entry) const {
 
 WalkTree::Mark WalkTree::MarkOf(int dir) const {
     const Dir& d = dirs_[dir];
-    return {dir, entries_.size(), d.lastEntry, d.ownBytes, d.ownFiles, static_cast<std::uint32_t>(blocks_.size()),
+    return {dir,        entries_.size(), d.lastEntry,
+            d.ownBytes, d.ownFiles,      static_cast<std::uint32_t>(blocks_.size()),
             blockUsed_, blockSize_};
 }
 
 void WalkTree::RollBack(const Mark& mark) {
-    entries_.truncate(mark.entries);
+    entries_.Truncate(mark.entries);
     blocks_.resize(mark.arenaBlocks);
     blockUsed_ = mark.arenaUsed;
     blockSize_ = mark.arenaBlockSize;

@@ -24,7 +24,7 @@ public:
         (*this)[size_++] = value;
     }
     // Drops the elements from `size` on, and the chunks left empty.
-    void truncate(std::int64_t size) {
+    void Truncate(std::int64_t size) {
         if (size >= size_) return;
         size_ = size;
         chunks_.resize(static_cast<std::size_t>((size_ + kMask) >> kShift));

@@ -167,8 +167,8 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortTriesTheOtherEndAndNeverPassesFor
     for (int i = 0; i < 20001; ++i) longForward += files({("f" + std::to_string(100000 + i)).c_str()});
     struct Case {
         const char* name;
-        std::string reverse;  // the listing "LIST -r" gives; empty: refused
-        const char* totals;   // files, cut directories
+        std::string reverse;                   // the listing "LIST -r" gives; empty: refused
+        const char* totals;                    // files, cut directories
         const std::string* forward = nullptr;  // else "a" and "b"
     } cases[] = {
         {"the ends meet", files({"d", "c", "b"}), "4 files 0 cut"},

@@ -411,10 +411,12 @@ TEST(CliOnRealServers, CappedListingsAndRefusedFoldersAreToldAndTheRestWalked) {
         // Too long to hold, huge/ is counted as it arrives, and kept once.
         CliResult run = RunCli({"ftp://me@" + pyftpdHuge.Address(), "--json", "--walk", walk, "--ncdu", exported});
         EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.out.find("\"bytes\": 20110, \"kilobytes\": 19, \"files\": 20101, "), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("\"bytes\": 20110, \"kilobytes\": 19, \"files\": 20101, "), std::string::npos)
+            << run.out;
         std::string text = ReadFile(exported);
         std::size_t kept = 0;
-        for (std::size_t at = text.find("\"name\":\"f1"); at != std::string::npos; at = text.find("\"name\":\"f1", at + 1))
+        for (std::size_t at = text.find("\"name\":\"f1"); at != std::string::npos;
+             at = text.find("\"name\":\"f1", at + 1))
             ++kept;
         EXPECT_EQ(kept, 20100u);
         run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk, "--ncdu", exported});
