@@ -2,6 +2,7 @@
 #include "app/cli/cli_tls_servers.h"
 
 #include "ftp/private_files.h"
+#include "net/socket.h"
 #include "net/text_helpers.h"
 
 #include <fcntl.h>
@@ -29,17 +30,15 @@ std::string TlsServersFile() {
     return TlsServersFile(state ? state : "", home ? home : "");
 }
 
-std::string TlsServerLine(const std::string& host) {
-    std::string line = zn::LowerCase(host);
-    if (line.size() > 3 && line.compare(line.size() - 3, 3, ":21") == 0) line.resize(line.size() - 3);
-    return line;
-}
+std::string TlsServerLine(const std::string& host) { return zn::ServerKey(host); }
 
 bool IsTlsServerRemembered(const std::string& file, const std::string& host) {
     const std::string wanted = TlsServerLine(host);
     std::ifstream in(file);
+    // Lines written as the host was typed, before they were kept in one
+    // spelling, still count.
     for (std::string line; std::getline(in, line);) {
-        if (zn::LowerCase(zn::TrimControl(line)) == wanted) return true;
+        if (TlsServerLine(std::string(zn::TrimControl(line))) == wanted) return true;
     }
     return false;
 }

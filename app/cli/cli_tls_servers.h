@@ -15,8 +15,8 @@ std::string TlsServersFile(const std::string& xdgStateHome, const std::string& h
 // The same, from the environment.
 std::string TlsServersFile();
 
-// The line a server is kept as: the host as typed in lower case, with its
-// port unless it is 21.
+// The line a server is kept as: its one spelling (ServerKey), whatever
+// spelling of it was typed.
 std::string TlsServerLine(const std::string& host);
 
 bool IsTlsServerRemembered(const std::string& file, const std::string& host);

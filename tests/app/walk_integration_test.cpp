@@ -195,6 +195,12 @@ TEST_F(MainFormTest, UntrustedCertificateIsAskedAboutOnceAndKeptForTheServer) {
     EXPECT_NE(boxes_[0].text.find("remove SpokeTls=1 from its [TLS " + plain.Address() + "] section"),
               std::string::npos)
         << boxes_[0].text;
+    // Another spelling of the same server is held to it too.
+    boxes_.clear();
+    Connect("127.1" + plain.Address().substr(plain.Address().find(':')));
+    EXPECT_FALSE(Form().znFTP->Connected());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_NE(boxes_[0].text.find("This server spoke TLS before"), std::string::npos) << boxes_[0].text;
     platform::SetQuestionHook(previous);
     unsetenv("SSL_CERT_FILE");
 }

@@ -532,6 +532,19 @@ TEST(CliAgainstPyftpdlibTls, ServerThatSpokeTlsBeforeIsRefusedWithoutIt) {
     EXPECT_NE(run.err.find("run with --tls off, or remove the line \"" + plain.Address() + "\" from " + file + "\n"),
               std::string::npos)
         << run.err;
+    // Every spelling of the same server is the same server.
+    const std::string port = plain.Address().substr(plain.Address().find(':') + 1);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "$%X", static_cast<unsigned>(std::stoi(port)));
+    for (const std::string& spelling : {"127.0.0.1:0" + port, "127.0.0.1:+" + port, "127.0.0.1:" + std::string(hex),
+                                        "127.1:" + port, "2130706433:" + port}) {
+        SCOPED_TRACE(spelling);
+        run = RunCli({"ftp://me@" + spelling}, file);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find("This server spoke TLS before, and now it does not offer TLS. "), std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find("PASS"), std::string::npos) << run.err;
+    }
     run = RunCli({"ftp://me@" + plain.Address(), "--tls", "off", "--bytes"}, file);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "10\n");
