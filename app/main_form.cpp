@@ -284,9 +284,8 @@ void TMainFrm::ConnectBtnClick() {
     znFTP->SetTlsMode(IniTlsMode);
     znFTP->SetTrustedFingerprint(TrustedFingerprintFor(FieldBytes(ServerEdt)));
     const std::string server = FieldBytes(ServerEdt);
-    znFTP->SetTlsRemembered(SpokeTls(server),
-                            "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " + zn::ServerKey(server) +
-                                "] section");
+    znFTP->SetTlsRemembered(SpokeTls(server), "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
+                                                  zn::ServerKey(server) + "] section");
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);

@@ -6,9 +6,6 @@
 #include "net/message_table.h"
 #include "platform/str_to_int.h"
 
-#include <arpa/inet.h>
-
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -204,34 +201,9 @@ void TznSocket::RaiseCanceled() {
     throw ECanceledError();
 }
 
-namespace {
+std::string TznSocket::HostPart() const { return ServerHost(Server_); }
 
-std::string HostOf(const std::string& server) { return server.substr(0, server.find(':')); }
-
-std::int32_t PortOf(const std::string& server) {
-    const std::size_t colon = server.find(':');
-    if (colon == std::string::npos) return 0;
-    return platform::StrToIntDef(std::string_view(server).substr(colon + 1), 0);
-}
-
-}  // namespace
-
-std::string TznSocket::HostPart() const { return HostOf(Server_); }
-
-std::int32_t TznSocket::PortPart() const { return PortOf(Server_); }
-
-std::string ServerKey(const std::string& server, std::uint16_t defaultPort) {
-    std::string host = HostOf(server);
-    // As the socket reads it: inet_aton's forms are one address.
-    if (in_addr address{}; inet_aton(host.c_str(), &address) != 0) {
-        host = inet_ntoa(address);
-    } else {
-        for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (host.size() > 1 && host.back() == '.') host.pop_back();
-    }
-    const auto port = static_cast<std::uint16_t>(PortOf(server) & 0xFFFF);
-    return port == 0 || port == defaultPort ? host : host + ":" + std::to_string(port);
-}
+std::int32_t TznSocket::PortPart() const { return ServerPort(Server_); }
 
 void TznSocket::Open() {
     if (RAS_) RAS_->Dial();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "net/events.h"
+#include "net/server_key.h"
 #include "net/time_counter.h"
 #include "net/tls_channel.h"
 #include "net/winsock.h"
@@ -324,13 +325,5 @@ private:
 
     alignas(8) char LookupAnswer_[winsock::MAXGETHOSTSTRUCT] = {};
 };
-
-// The one spelling of a server as a socket reaches it ("host[:port]" as
-// typed): a dotted address for any spelling of one ("127.1", "2130706433",
-// "0x7f.0.0.1"), else the name in lower case without a final dot; the
-// port as the number it is read as ("0990", "+990", "$3DE": 990), left out
-// when it is `defaultPort`. What is remembered of a server is kept under
-// it, so that another spelling of the same server finds it.
-std::string ServerKey(const std::string& server, std::uint16_t defaultPort = 21);
 
 }  // namespace zn

@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zn {
+
+// A server as typed, "host[:port]", read as a socket reads it.
+
+// The host: everything before the first colon.
+std::string ServerHost(const std::string& server);
+// The port after the colon (decimal, or "$" and hexadecimal); 0 for none
+// or for what is no number.
+std::int32_t ServerPort(const std::string& server);
+
+// The one spelling of a server as a socket reaches it: a dotted address
+// for any spelling of one ("127.1", "2130706433", "0x7f.0.0.1"), else the
+// name in lower case without a final dot; the port as the number it is
+// read as ("0990", "+990", "$3DE": 990), left out when it is
+// `defaultPort`. What is remembered of a server is kept under it, so that
+// another spelling of the same server finds it.
+std::string ServerKey(const std::string& server, std::uint16_t defaultPort = 21);
+
+}  // namespace zn
