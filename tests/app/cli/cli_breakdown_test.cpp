@@ -10,6 +10,7 @@
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"
+#include "tests/support/peak_memory.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +163,37 @@ TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
         EXPECT_EQ(Member(run.out, "files"), files) << run.out;
         EXPECT_EQ(Member(run.out, "skipped_directories"), 1) << run.out;
     }
+}
+
+// An export 100,000 levels deep (3 KiB compressed): its reports, its
+// export written again and its comparison with itself cost what the file
+// does. A path held per level would take gigabytes; a step that recursed
+// per level would overflow the stack.
+TEST(CliBreakdown, ADeepExportCostsWhatItsFileDoes) {
+    constexpr int kLevels = 100'000;
+    std::string text = "[1,2,{},[{\"name\":\"/\"}";
+    for (int level = 1; level < kLevels; ++level) text += ",[{\"name\":\"d\"}";
+    text += ",{\"name\":\"f.txt\",\"asize\":5}" + std::string(kLevels + 1, ']');
+    testsupport::SiteTree work;  // a temporary folder
+    const std::string deep = (work.Root() / "deep.json").string();
+    std::ofstream(deep) << text;
+    const std::string again = (work.Root() / "again.json.gz").string();
+    // What a run adds at its highest, in KiB.
+    const auto run = [](const std::vector<std::string>& args, CliResult& result) {
+        return testsupport::PeakGrowthKilobytes([&] { result = RunCli(args); });
+    };
+    CliResult bytes, du, diff;
+    const long costs[] = {
+        run({"--from", deep, "--bytes"}, bytes),
+        run({"--from", deep, "--du", "--max-depth", "1", "--top", "1", "--by-extension", "--ncdu", again}, du),
+        run({"diff", deep, again}, diff),
+    };
+    EXPECT_EQ(bytes.out, "5\n") << bytes.err;
+    EXPECT_TRUE(du.out.starts_with("5\t./d\n5\t.\nLargest directories:\n")) << du.out.substr(0, 80) << du.err;
+    EXPECT_EQ(diff.out, "Since " + deep + ": 0 B (5 to 5 bytes, 0 files)\n") << diff.err;
+    if (costs[0] < 0) GTEST_SKIP() << "the kernel does not let the peak memory be reset";
+    // About 50 MiB at most under the sanitizers; a path per level, gigabytes.
+    for (const long cost : costs) EXPECT_LT(cost, 128 * 1024);
 }
 
 // ncdu's own export of a local folder: DirWeigh gives ncdu's totals, the
