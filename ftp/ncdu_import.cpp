@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Reads the ncdu export format into a WalkTree.
 #include "ftp/ncdu_export.h"
+#include "ftp/ncdu_hard_links.h"
 #include "ftp/ncdu_json.h"
 
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace zn {
@@ -26,6 +28,9 @@ private:
         std::string name;
         std::int64_t asize = 0;
         bool readError = false, notreg = false, excluded = false;
+        bool hardLink = false;  // hlnkc: one of several links to a file
+        std::uint64_t inode = 0;
+        std::optional<std::uint64_t> device;  // else the directory's
     };
 
     Info ReadInfo();
@@ -37,8 +42,10 @@ private:
     NcduJson json_;
     NcduBounds bounds_;
     std::int64_t entries_ = 0;
-    // The directories open, the root first.
+    // The directories open, the root first, with the device each is on.
     std::vector<int> open_;
+    std::vector<std::uint64_t> devices_;
+    HardLinks hardLinks_;
 };
 
 NcduReader::Info NcduReader::ReadInfo() {
@@ -58,6 +65,12 @@ NcduReader::Info NcduReader::ReadInfo() {
             // ncdu refuses them too, and a sum of them could wrap.
             info.asize = json_.Number<std::int64_t>();
             if (info.asize < 0) json_.Fail("a negative size");
+        } else if (key == "hlnkc") {
+            info.hardLink = json_.Boolean();
+        } else if (key == "ino") {
+            info.inode = json_.Number<std::uint64_t>();
+        } else if (key == "dev") {
+            info.device = json_.Number<std::uint64_t>();
         } else if (key == "read_error") {
             info.readError = json_.Boolean();
         } else if (key == "notreg") {
@@ -86,12 +99,14 @@ void NcduReader::OpenDirectory(WalkTree& tree) {
     }
     tree.SetOwnSize(dir, info.asize);
     if (!info.readError) tree.Listed(dir);
+    devices_.push_back(info.device.value_or(devices_.empty() ? 0 : devices_.back()));
     open_.push_back(dir);
 }
 
 void NcduReader::CloseDirectory() {
     json_.Take(']');
     open_.pop_back();
+    devices_.pop_back();
 }
 
 void NcduReader::AddEntry(WalkTree& tree, const Info& info) {
@@ -100,6 +115,10 @@ void NcduReader::AddEntry(WalkTree& tree, const Info& info) {
                                      : info.readError ? WalkTree::ekRefused
                                                       : WalkTree::ekFile;
     tree.AddEntry(open_.back(), kind, info.name, kind == WalkTree::ekExcluded ? 0 : info.asize);
+    if (info.hardLink && (kind == WalkTree::ekFile || kind == WalkTree::ekLink)) {
+        hardLinks_.Link(tree, open_, info.device.value_or(devices_.back()), info.inode, info.asize,
+                        kind == WalkTree::ekFile);
+    }
 }
 
 std::unique_ptr<WalkTree> NcduReader::Read() {

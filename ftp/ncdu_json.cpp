@@ -157,5 +157,6 @@ void NcduJson::SkipValue() {
 }
 
 template std::int64_t NcduJson::Number<std::int64_t>();
+template std::uint64_t NcduJson::Number<std::uint64_t>();
 
 }  // namespace zn

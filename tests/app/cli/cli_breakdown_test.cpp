@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 
 using clitest::CliResult;
@@ -197,16 +198,22 @@ TEST(CliBreakdown, ADeepExportCostsWhatItsFileDoes) {
 }
 
 // ncdu's own export of a local folder: DirWeigh gives ncdu's totals, the
-// apparent sizes of the files and of the directories themselves.
+// apparent sizes of the files and of the directories themselves, a file
+// with hard links in two directories counted once.
 TEST(CliBreakdownNcdu, ReadsNcdusOwnExport) {
     if (!HaveNcdu()) GTEST_SKIP() << "ncdu is not installed (scripts/setup)";
     testsupport::SiteTree site;
     site.AddWebSite();
     site.AddFile("odd \"names\"/caf\xe9\\x", 77);
+    site.AddFile("linked/once", 100000);
+    std::filesystem::create_hard_link(site.Root() / "linked/once", site.Root() / "linked/twice");
+    std::filesystem::create_hard_link(site.Root() / "linked/once", site.Root() / "odd \"names\"/thrice");
     std::int64_t bytes = 0, files = 0;
+    std::set<ino_t> seen;
     const auto add = [&](const std::filesystem::path& path) {
         struct stat info {};
         ASSERT_EQ(lstat(path.c_str(), &info), 0);
+        if (!seen.insert(info.st_ino).second) return;
         bytes += info.st_size;
         files += S_ISREG(info.st_mode);
     };
@@ -220,5 +227,6 @@ TEST(CliBreakdownNcdu, ReadsNcdusOwnExport) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Member(run.out, "bytes"), bytes) << run.out;
     EXPECT_EQ(Member(run.out, "files"), files) << run.out;
-    EXPECT_EQ(SumOfSizes(ReadFile(exported)), bytes);
+    // The export gives the size of each link.
+    EXPECT_EQ(SumOfSizes(ReadFile(exported)), bytes + std::int64_t{2} * 100000);
 }
