@@ -1,329 +1,165 @@
 // SPDX-License-Identifier: MIT
-// Reads the ncdu export format into a WalkTree. Strings are kept as bytes:
-// ncdu writes names raw, and \u escapes (gdu writes some) become UTF-8.
+// Reads the ncdu export format into a WalkTree.
 #include "ftp/ncdu_export.h"
+#include "ftp/ncdu_hard_links.h"
+#include "ftp/ncdu_json.h"
 
 #include <unistd.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
-#include <functional>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace zn {
 namespace {
 
-// Fills `into` with up to `room` bytes of the export; 0 at its end, less
-// than 0 when it cannot be read.
-using NcduSource = std::function<std::ptrdiff_t(char* into, std::size_t room)>;
-
-// A \u escape's character, as the UTF-8 bytes it stands for.
-void AppendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Reads an export as its bytes come (inflated a chunk at a time from a
-// file, or from a string), holding only the part it is reading, so that
-// memory follows the tree the export describes rather than the file: a
-// small file can inflate to gigabytes of blanks.
+// Reads the directories and entries of an export into a tree.
 class NcduReader {
 public:
-    NcduReader(NcduSource more, NcduBounds bounds) : more_(std::move(more)), bounds_(bounds) {}
+    NcduReader(NcduSource more, NcduBounds bounds) : json_(std::move(more), bounds.Bytes), bounds_(bounds) {}
     std::unique_ptr<WalkTree> Read();
-    std::string Error() const { return error_ + " at byte " + std::to_string(errorAt_); }
+    std::string Error() const { return json_.Error(); }
 
 private:
     struct Info {
         std::string name;
         std::int64_t asize = 0;
         bool readError = false, notreg = false, excluded = false;
+        bool hardLink = false;  // hlnkc: one of several links to a file
+        std::uint64_t inode = 0;
+        std::optional<std::uint64_t> device;  // else the directory's
     };
 
-    void Fail(const std::string& why) {
-        if (error_.empty()) {
-            error_ = why;
-            errorAt_ = consumed_ + pos_;
-        }
-        pos_ = text_.size();
-        ended_ = true;
-    }
-    bool Failed() const { return !error_.empty(); }
-    // At least `n` bytes from pos_ on, unless the export ends first.
-    bool Have(std::size_t n);
-    char Peek() {
-        while (Have(1) && (text_[pos_] == ' ' || text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_] == '\t')) {
-            ++pos_;
-        }
-        return Have(1) ? text_[pos_] : '\0';
-    }
-    bool Take(char c) {
-        if (Peek() != c) {
-            Fail(std::string("expected '") + c + "'");
-            return false;
-        }
-        ++pos_;
-        return true;
-    }
-    std::string String();
-    void Escape(std::string& out);
-    std::int64_t Number();
-    bool Boolean();
-    void SkipValue();
     Info ReadInfo();
-    void OpenDirectory(WalkTree& tree, std::vector<int>& open);
+    void OpenDirectory(WalkTree& tree);
+    void CloseDirectory();
+    void AddEntry(WalkTree& tree, const Info& info);
     void CountEntry(const Info& info);
 
-    NcduSource more_;
+    NcduJson json_;
     NcduBounds bounds_;
-    std::string buffer_;
-    std::string_view text_;  // buffer_
-    std::size_t pos_ = 0;
-    std::uint64_t consumed_ = 0;  // bytes dropped from the front of buffer_
-    bool ended_ = false;
     std::int64_t entries_ = 0;
-    std::string error_;
-    std::uint64_t errorAt_ = 0;
+    // The directories open, the root first, with the device each is on.
+    std::vector<int> open_;
+    std::vector<std::uint64_t> devices_;
+    HardLinks hardLinks_;
 };
-
-bool NcduReader::Have(std::size_t n) {
-    constexpr std::size_t kChunk = std::size_t{64} * 1024;
-    while (text_.size() - pos_ < n && !ended_) {
-        if (pos_ >= kChunk) {
-            consumed_ += pos_;
-            buffer_.erase(0, pos_);
-            pos_ = 0;
-        }
-        const std::size_t held = buffer_.size();
-        buffer_.resize(held + kChunk);
-        const std::ptrdiff_t got = more_(buffer_.data() + held, kChunk);
-        buffer_.resize(held + static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
-        text_ = buffer_;
-        if (got <= 0) ended_ = true;
-        if (got < 0) Fail("cannot read it (a damaged compressed file?)");
-        if (consumed_ + buffer_.size() > bounds_.Bytes) {
-            Fail("the export is larger than " + std::to_string(bounds_.Bytes) + " bytes uncompressed");
-        }
-    }
-    return text_.size() - pos_ >= n;
-}
-
-std::string NcduReader::String() {
-    std::string out;
-    if (!Take('"')) return out;
-    while (Have(1) && text_[pos_] != '"') {
-        if (text_[pos_] == '\\') {
-            ++pos_;
-            Escape(out);
-        } else {
-            out += text_[pos_++];
-        }
-    }
-    if (!Have(1)) Fail("a string does not end");
-    ++pos_;
-    return out;
-}
-
-void NcduReader::Escape(std::string& out) {
-    // The longest escape: a surrogate pair, "XXXX\\uXXXX" after the "\\u".
-    Have(11);
-    const char c = pos_ < text_.size() ? text_[pos_++] : '\0';
-    switch (c) {
-        case '"':
-        case '\\':
-        case '/': out += c; return;
-        case 'b': out += '\b'; return;
-        case 'f': out += '\f'; return;
-        case 'n': out += '\n'; return;
-        case 'r': out += '\r'; return;
-        case 't': out += '\t'; return;
-        case 'u': break;
-        default: Fail("an unknown escape in a string"); return;
-    }
-    unsigned code = 0;
-    if (pos_ + 4 > text_.size() ||
-        std::from_chars(text_.data() + pos_, text_.data() + pos_ + 4, code, 16).ptr != text_.data() + pos_ + 4) {
-        Fail("a bad \\u escape");
-        return;
-    }
-    pos_ += 4;
-    // A surrogate pair is two escapes for one character above U+FFFF.
-    if (code >= 0xD800 && code < 0xDC00 && text_.substr(pos_, 2) == "\\u") {
-        unsigned low = 0;
-        std::from_chars(text_.data() + pos_ + 2, text_.data() + std::min(pos_ + 6, text_.size()), low, 16);
-        if (low >= 0xDC00 && low < 0xE000) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            pos_ += 6;
-        }
-    }
-    AppendUtf8(out, code);
-}
-
-std::int64_t NcduReader::Number() {
-    Peek();
-    // No number in an export is longer than this; what follows it is read
-    // past below.
-    Have(64);
-    std::int64_t value = 0;
-    const auto [end, status] = std::from_chars(text_.data() + pos_, text_.data() + text_.size(), value);
-    if (status != std::errc() || end == text_.data() + pos_) {
-        Fail("expected a number");
-        return 0;
-    }
-    pos_ = static_cast<std::size_t>(end - text_.data());
-    // A fraction or an exponent adds nothing a size needs.
-    while (Have(1) && std::string_view(".eE+-0123456789").find(text_[pos_]) != std::string_view::npos) {
-        ++pos_;
-    }
-    return value;
-}
-
-bool NcduReader::Boolean() {
-    Have(4);
-    if (text_.substr(pos_, 4) == "true") {
-        pos_ += 4;
-        return true;
-    }
-    SkipValue();
-    return false;
-}
-
-// Any value, nested or not, without recursion.
-void NcduReader::SkipValue() {
-    int depth = 0;
-    do {
-        const char c = Peek();
-        if (c == '"') {
-            String();
-        } else if (c == '{' || c == '[') {
-            ++depth;
-            ++pos_;
-        } else if (c == '}' || c == ']') {
-            --depth;
-            ++pos_;
-        } else if (c == '\0') {
-            Fail("the file ends inside a value");
-        } else {
-            ++pos_;  // a number, true, false, null, ',' or ':'
-        }
-    } while (depth > 0 && !Failed());
-    // A scalar ends before the next ',', '}' or ']'.
-    while (depth == 0 && Have(1) && std::string_view(",}] \n\r\t").find(text_[pos_]) == std::string_view::npos) {
-        ++pos_;
-    }
-}
 
 NcduReader::Info NcduReader::ReadInfo() {
     Info info;
-    if (!Take('{')) return info;
-    if (Peek() == '}') {
-        ++pos_;
+    if (!json_.Take('{')) return info;
+    if (json_.Peek() == '}') {
+        json_.Take('}');
         return info;
     }
     do {
-        const std::string key = String();
-        if (!Take(':')) break;
-        Peek();
+        const std::string key = json_.String();
+        if (!json_.Take(':')) break;
+        json_.Peek();
         if (key == "name") {
-            info.name = String();
+            info.name = json_.String();
         } else if (key == "asize") {
             // ncdu refuses them too, and a sum of them could wrap.
-            info.asize = Number();
-            if (info.asize < 0) Fail("a negative size");
+            info.asize = json_.Number<std::int64_t>();
+            if (info.asize < 0) json_.Fail("a negative size");
+        } else if (key == "hlnkc") {
+            info.hardLink = json_.Boolean();
+        } else if (key == "ino") {
+            info.inode = json_.Number<std::uint64_t>();
+        } else if (key == "dev") {
+            info.device = json_.Number<std::uint64_t>();
         } else if (key == "read_error") {
-            info.readError = Boolean();
+            info.readError = json_.Boolean();
         } else if (key == "notreg") {
-            info.notreg = Boolean();
+            info.notreg = json_.Boolean();
         } else if (key == "excluded") {
             // A pattern name, or true in old versions; false means nothing.
-            info.excluded = Peek() != 'f';
-            SkipValue();
+            info.excluded = json_.Peek() != 'f';
+            json_.SkipValue();
         } else {
-            SkipValue();
+            json_.SkipValue();
         }
-    } while (!Failed() && Peek() == ',' && ++pos_);
-    Take('}');
+    } while (!json_.Failed() && json_.Peek() == ',' && json_.Take(','));
+    json_.Take('}');
     return info;
 }
 
-void NcduReader::OpenDirectory(WalkTree& tree, std::vector<int>& open) {
-    Take('[');
+void NcduReader::OpenDirectory(WalkTree& tree) {
+    json_.Take('[');
     const Info info = ReadInfo();
     CountEntry(info);
     int dir = WalkTree::kRoot;
-    if (open.empty()) {
+    if (open_.empty()) {
         tree.Rename(dir, info.name);
     } else {
-        dir = tree.AddDirectory(open.back(), info.name);
+        dir = tree.AddDirectory(open_.back(), info.name);
     }
     tree.SetOwnSize(dir, info.asize);
     if (!info.readError) tree.Listed(dir);
-    open.push_back(dir);
+    devices_.push_back(info.device.value_or(devices_.empty() ? 0 : devices_.back()));
+    open_.push_back(dir);
+}
+
+void NcduReader::CloseDirectory() {
+    json_.Take(']');
+    open_.pop_back();
+    devices_.pop_back();
+}
+
+void NcduReader::AddEntry(WalkTree& tree, const Info& info) {
+    const WalkTree::EntryKind kind = info.excluded    ? WalkTree::ekExcluded
+                                     : info.notreg    ? WalkTree::ekLink
+                                     : info.readError ? WalkTree::ekRefused
+                                                      : WalkTree::ekFile;
+    tree.AddEntry(open_.back(), kind, info.name, kind == WalkTree::ekExcluded ? 0 : info.asize);
+    if (info.hardLink && (kind == WalkTree::ekFile || kind == WalkTree::ekLink)) {
+        hardLinks_.Link(tree, open_, info.device.value_or(devices_.back()), info.inode, info.asize,
+                        kind == WalkTree::ekFile);
+    }
 }
 
 std::unique_ptr<WalkTree> NcduReader::Read() {
     auto tree = std::make_unique<WalkTree>();
-    Take('[');
-    if (Number() != 1) Fail("not an ncdu export of major version 1");
-    Take(',');
-    Number();
-    Take(',');
-    SkipValue();  // the metadata
-    Take(',');
-    std::vector<int> open;
-    OpenDirectory(*tree, open);
-    while (!open.empty() && !Failed()) {
-        const char c = Peek();
-        if (c == ']') {
-            ++pos_;
-            open.pop_back();
+    json_.Take('[');
+    if (json_.Number<std::int64_t>() != 1) json_.Fail("not an ncdu export of major version 1");
+    json_.Take(',');
+    json_.Number<std::int64_t>();
+    json_.Take(',');
+    json_.SkipValue();  // the metadata
+    json_.Take(',');
+    OpenDirectory(*tree);
+    while (!open_.empty() && !json_.Failed()) {
+        if (json_.Peek() == ']') {
+            CloseDirectory();
             continue;
         }
-        if (!Take(',')) break;
-        if (Peek() == '[') {
-            OpenDirectory(*tree, open);
+        if (!json_.Take(',')) break;
+        if (json_.Peek() == '[') {
+            OpenDirectory(*tree);
             continue;
         }
         const Info info = ReadInfo();
         CountEntry(info);
-        if (Failed()) break;
-        const WalkTree::EntryKind kind = info.excluded    ? WalkTree::ekExcluded
-                                         : info.notreg    ? WalkTree::ekLink
-                                         : info.readError ? WalkTree::ekRefused
-                                                          : WalkTree::ekFile;
-        tree->AddEntry(open.back(), kind, info.name, kind == WalkTree::ekExcluded ? 0 : info.asize);
+        if (json_.Failed()) break;
+        AddEntry(*tree, info);
     }
-    Take(']');
+    json_.Take(']');
     // A file cut short reads as an error; so must one with more after it.
-    if (!Failed() && Peek() != '\0') Fail("something follows the export");
-    if (Failed()) return nullptr;
+    if (!json_.Failed() && json_.Peek() != '\0') json_.Fail("something follows the export");
+    if (json_.Failed()) return nullptr;
     tree->Sum();
     return tree;
 }
 
-// No name holds a NUL (a listing line ends at one); a comparison of walks
-// keys its paths on it.
+// No name holds a NUL: a listing line ends at one, and no file system
+// takes one.
 void NcduReader::CountEntry(const Info& info) {
-    if (Failed()) return;
-    if (info.name.find('\0') != std::string::npos) Fail("a name holding a NUL");
-    if (++entries_ > bounds_.Entries) Fail("more than " + std::to_string(bounds_.Entries) + " entries");
+    if (json_.Failed()) return;
+    if (info.name.find('\0') != std::string::npos) json_.Fail("a name holding a NUL");
+    if (++entries_ > bounds_.Entries) json_.Fail("more than " + std::to_string(bounds_.Entries) + " entries");
 }
 
 std::unique_ptr<WalkTree> ReadExport(NcduSource source, NcduBounds bounds, std::string& error) {

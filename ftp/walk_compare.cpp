@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/walk_compare.h"
 
+#include "ftp/largest.h"
+#include "ftp/walk_tree_paths.h"
 #include "net/text_helpers.h"
 
 #include <algorithm>
+#include <functional>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -11,48 +14,38 @@
 namespace zn {
 namespace {
 
-using SizeByPath = std::unordered_map<std::string, std::int64_t>;
-
-// Paths are keyed with NUL between their names, which no name holds: with
-// "/", a file named "a/b" (a server may list one) and the file b in the
-// directory a would be one key, and a change between them unseen.
-constexpr char kKeySeparator = '\0';
-
-std::string KeyOf(const WalkTree& tree, int dir) {
-    std::vector<std::string_view> names;
-    for (int at = dir; at > WalkTree::kRoot; at = tree.Parent(at)) names.push_back(tree.Name(at));
-    std::reverse(names.begin(), names.end());
-    std::string path;
-    for (const std::string_view name : names) {
-        if (!path.empty()) path += kKeySeparator;
-        path += name;
+// A directory or a file by the directory it is in and its name. The two
+// trees are matched level by level on it, with no path built: an export
+// can be deep enough that every path at once would not fit in memory. A
+// file named "a/b" in the root is not the file b of the directory a.
+struct Place {
+    std::int64_t parent;
+    std::string_view name;
+    bool operator==(const Place&) const = default;
+};
+struct PlaceHash {
+    std::size_t operator()(const Place& place) const {
+        return std::hash<std::string_view>()(place.name) ^ (std::hash<std::int64_t>()(place.parent) * 31);
     }
-    return path;
-}
+};
+template <typename Value>
+using ByPlace = std::unordered_map<Place, Value, PlaceHash>;
 
-// The path as the user reads it.
-std::string Shown(std::string key) {
-    std::replace(key.begin(), key.end(), kKeySeparator, '/');
-    return key;
-}
-
-SizeByPath DirectorySizes(const WalkTree& tree) {
-    SizeByPath sizes;
-    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) sizes.emplace(KeyOf(tree, dir), tree.TotalBytes(dir));
-    return sizes;
-}
-
-SizeByPath FileSizes(const WalkTree& tree) {
-    SizeByPath sizes;
-    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
-        std::string prefix = KeyOf(tree, dir);
-        if (!prefix.empty()) prefix += kKeySeparator;
-        for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
-            const WalkTree::Entry entry = tree.EntryAt(e);
-            if (entry.Kind == WalkTree::ekFile) sizes.emplace(prefix + std::string(entry.Name), entry.Size);
-        }
+// For each directory of `newer`, the one of `older` at the same path, or
+// kNone. A directory comes after its parent, so the parent is matched first.
+std::vector<int> Counterparts(const WalkTree& older, const WalkTree& newer) {
+    ByPlace<int> olderDirs;
+    for (int dir = 1; dir < older.DirectoryCount(); ++dir)
+        olderDirs.emplace(Place{older.Parent(dir), older.Name(dir)}, dir);
+    std::vector<int> counterpart(static_cast<std::size_t>(newer.DirectoryCount()), WalkTree::kNone);
+    counterpart[WalkTree::kRoot] = WalkTree::kRoot;
+    for (int dir = 1; dir < newer.DirectoryCount(); ++dir) {
+        const int parent = counterpart[static_cast<std::size_t>(newer.Parent(dir))];
+        if (parent == WalkTree::kNone) continue;
+        const auto found = olderDirs.find({parent, newer.Name(dir)});
+        if (found != olderDirs.end()) counterpart[static_cast<std::size_t>(dir)] = found->second;
     }
-    return sizes;
+    return counterpart;
 }
 
 std::int64_t Magnitude(const PathChange& change) {
@@ -60,15 +53,113 @@ std::int64_t Magnitude(const PathChange& change) {
     return delta < 0 ? -delta : delta;
 }
 
-// Largest by `key` first, then by path, so equal changes come in a fixed
-// order.
-template <typename Key>
-void SortAndCut(std::vector<PathChange>& changes, Key key, std::size_t count) {
-    std::sort(changes.begin(), changes.end(), [&](const PathChange& a, const PathChange& b) {
-        return key(a) != key(b) ? key(a) > key(b) : a.path < b.path;
+// Every directory whose total changed, the largest change first; equal
+// changes in the newer tree's order, then the gone ones in the older's.
+std::vector<PathChange> ChangedDirectories(const WalkTree& older, const WalkTree& newer,
+                                           const std::vector<int>& counterpart) {
+    std::vector<std::pair<PathChange, std::int64_t>> changes;  // with its place in that order
+    std::vector<bool> matched(static_cast<std::size_t>(older.DirectoryCount()));
+    VisitDirectories(newer, [&](int dir, int, const std::string& path) {
+        const int old = counterpart[static_cast<std::size_t>(dir)];
+        if (old != WalkTree::kNone) matched[static_cast<std::size_t>(old)] = true;
+        const std::int64_t was = old == WalkTree::kNone ? 0 : older.TotalBytes(old);
+        if (was != newer.TotalBytes(dir))
+            changes.push_back({{path, was, newer.TotalBytes(dir), old == WalkTree::kNone, false}, dir});
     });
-    if (changes.size() > count) changes.resize(count);
+    VisitDirectories(older, [&](int dir, int, const std::string& path) {
+        if (matched[static_cast<std::size_t>(dir)] || older.TotalBytes(dir) == 0) return;
+        changes.push_back({{path, older.TotalBytes(dir), 0, false, true}, newer.DirectoryCount() + std::int64_t{dir}});
+    });
+    std::sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) {
+        return Magnitude(a.first) != Magnitude(b.first) ? Magnitude(a.first) > Magnitude(b.first) : a.second < b.second;
+    });
+    std::vector<PathChange> result;
+    result.reserve(changes.size());
+    for (auto& change : changes) result.push_back(std::move(change.first));
+    return result;
 }
+
+ByPlace<std::int64_t> FilesByPlace(const WalkTree& tree) {
+    ByPlace<std::int64_t> files;
+    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
+        for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
+            const WalkTree::Entry entry = tree.EntryAt(e);
+            if (entry.Kind == WalkTree::ekFile) files.emplace(Place{dir, entry.Name}, e);
+        }
+    }
+    return files;
+}
+
+// The files that came, went or grew, at most `count` of each, largest
+// first, equal ones in the order of their tree. Only those are given a
+// path.
+class FileChanges {
+public:
+    FileChanges(const WalkTree& older, const WalkTree& newer, const std::vector<int>& counterpart, int count)
+        : older_(older),
+          newer_(newer),
+          counterpart_(counterpart),
+          olderFiles_(FilesByPlace(older)),
+          added_(count),
+          grown_(count),
+          removed_(count) {}
+
+    void Compare(WalkComparison& result) {
+        std::vector<bool> kept(static_cast<std::size_t>(older_.EntryCount()));
+        for (int dir = 0; dir < newer_.DirectoryCount(); ++dir) {
+            for (auto e = newer_.FirstEntry(dir); e != WalkTree::kNone; e = newer_.NextEntry(e)) {
+                const WalkTree::Entry entry = newer_.EntryAt(e);
+                if (entry.Kind != WalkTree::ekFile) continue;
+                const std::int64_t old = OlderOf(dir, entry.Name);
+                if (old == WalkTree::kNone) {
+                    added_.Offer(entry.Size, e);
+                    continue;
+                }
+                kept[static_cast<std::size_t>(old)] = true;
+                const std::int64_t was = older_.EntryAt(old).Size;
+                if (entry.Size > was) grown_.Offer(entry.Size - was, e);
+            }
+        }
+        for (std::int64_t e = 0; e < older_.EntryCount(); ++e) {
+            const WalkTree::Entry entry = older_.EntryAt(e);
+            if (!kept[static_cast<std::size_t>(e)] && entry.Kind == WalkTree::ekFile) removed_.Offer(entry.Size, e);
+        }
+        Describe(result);
+    }
+
+private:
+    // The file of the older tree at the place of `name` in the newer's `dir`.
+    std::int64_t OlderOf(int dir, std::string_view name) const {
+        const int old = counterpart_[static_cast<std::size_t>(dir)];
+        if (old == WalkTree::kNone) return WalkTree::kNone;
+        const auto found = olderFiles_.find({old, name});
+        return found == olderFiles_.end() ? WalkTree::kNone : found->second;
+    }
+
+    void Describe(WalkComparison& result) {
+        const std::vector<std::int64_t> added = added_.Indexes(), removed = removed_.Indexes();
+        const std::vector<std::int64_t> grown = grown_.Indexes();
+        const std::vector<std::string> addedPaths = EntryPaths(newer_, added),
+                                       removedPaths = EntryPaths(older_, removed);
+        const std::vector<std::string> grownPaths = EntryPaths(newer_, grown);
+        const auto grownIn = DirectoriesOf(newer_, grown);
+        for (std::size_t i = 0; i < added.size(); ++i)
+            result.addedFiles.push_back({addedPaths[i], 0, newer_.EntryAt(added[i]).Size, true, false});
+        for (std::size_t i = 0; i < removed.size(); ++i)
+            result.removedFiles.push_back({removedPaths[i], older_.EntryAt(removed[i]).Size, 0, false, true});
+        for (std::size_t i = 0; i < grown.size(); ++i) {
+            const WalkTree::Entry entry = newer_.EntryAt(grown[i]);
+            const std::int64_t was = older_.EntryAt(OlderOf(grownIn.at(grown[i]), entry.Name)).Size;
+            result.grownFiles.push_back({grownPaths[i], was, entry.Size});
+        }
+    }
+
+    const WalkTree& older_;
+    const WalkTree& newer_;
+    const std::vector<int>& counterpart_;
+    const ByPlace<std::int64_t> olderFiles_;
+    Largest added_, grown_, removed_;
+};
 
 }  // namespace
 
@@ -78,38 +169,9 @@ WalkComparison CompareWalks(const WalkTree& older, const WalkTree& newer, int fi
     result.newBytes = newer.TotalBytes(WalkTree::kRoot);
     result.oldFiles = older.TotalFiles(WalkTree::kRoot);
     result.newFiles = newer.TotalFiles(WalkTree::kRoot);
-
-    SizeByPath oldDirs = DirectorySizes(older);
-    for (const auto& [path, bytes] : DirectorySizes(newer)) {
-        const auto old = oldDirs.find(path);
-        const bool added = old == oldDirs.end();
-        const std::int64_t was = added ? 0 : old->second;
-        if (!added) oldDirs.erase(old);
-        if (was != bytes) result.directories.push_back({Shown(path), was, bytes, added, false});
-    }
-    for (const auto& [path, bytes] : oldDirs) {
-        if (bytes != 0) result.directories.push_back({Shown(path), bytes, 0, false, true});
-    }
-    SortAndCut(result.directories, Magnitude, result.directories.size());
-
-    SizeByPath oldFiles = FileSizes(older);
-    for (const auto& [path, bytes] : FileSizes(newer)) {
-        const auto old = oldFiles.find(path);
-        if (old == oldFiles.end()) {
-            result.addedFiles.push_back({Shown(path), 0, bytes, true, false});
-            continue;
-        }
-        if (bytes > old->second) result.grownFiles.push_back({Shown(path), old->second, bytes});
-        oldFiles.erase(old);
-    }
-    for (const auto& [path, bytes] : oldFiles) result.removedFiles.push_back({Shown(path), bytes, 0, false, true});
-    const auto count = static_cast<std::size_t>(std::max(fileCount, 0));
-    SortAndCut(
-        result.addedFiles, [](const PathChange& c) { return c.newBytes; }, count);
-    SortAndCut(
-        result.removedFiles, [](const PathChange& c) { return c.oldBytes; }, count);
-    SortAndCut(
-        result.grownFiles, [](const PathChange& c) { return c.Change(); }, count);
+    const std::vector<int> counterpart = Counterparts(older, newer);
+    result.directories = ChangedDirectories(older, newer, counterpart);
+    if (fileCount > 0) FileChanges(older, newer, counterpart, fileCount).Compare(result);
     return result;
 }
 

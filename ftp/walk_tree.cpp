@@ -132,11 +132,20 @@ void WalkTree::RollBack(const Mark& mark) {
     d.ownFiles = mark.ownFiles;
 }
 
+void WalkTree::CountedTwice(int dir, std::int64_t bytes, std::int64_t files) {
+    countedTwice_.push_back({dir, bytes, files});
+}
+
 void WalkTree::Sum() {
     for (std::int64_t i = 0; i < dirs_.size(); ++i) {
         Dir& dir = dirs_[i];
         dir.totalBytes = SaturatingAdd(dir.ownBytes, dir.size);
         dir.totalFiles = dir.ownFiles;
+    }
+    for (const Twice& twice : countedTwice_) {
+        Dir& dir = dirs_[twice.dir];
+        dir.totalBytes = SaturatingAdd(dir.totalBytes, -twice.bytes);
+        dir.totalFiles -= twice.files;
     }
     for (int i = DirectoryCount() - 1; i > 0; --i) {
         Dir& parent = dirs_[dirs_[i].parent];

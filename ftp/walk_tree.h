@@ -80,6 +80,10 @@ public:
     void AddEntry(int dir, EntryKind kind, std::string_view name, std::int64_t size);
     // A directory's own size, as a local disk gives it (imports only).
     void SetOwnSize(int dir, std::int64_t size) { dirs_[dir].size = size; }
+    // Bytes and files that `dir`'s total would hold twice (two hard links
+    // below it to one file; imports only): Sum takes them off there, and so
+    // in every directory above it.
+    void CountedTwice(int dir, std::int64_t bytes, std::int64_t files);
 
     // Totals of every directory with everything below it; call after the
     // walk (or during it, for totals so far).
@@ -152,12 +156,19 @@ private:
         std::uint32_t next = kNoRecord;
     };
 
+    struct Twice {
+        int dir;
+        std::int64_t bytes, files;
+    };
+
     NameRef Store(std::string_view name, EntryKind kind = ekFile);
     const unsigned char* At(NameRef ref) const;
     std::string_view NameOf(NameRef ref) const;
 
     ChunkedVector<Dir> dirs_;
     ChunkedVector<Record> entries_;
+    // Few or none: only an import with hard links has them.
+    std::vector<Twice> countedTwice_;
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t blockUsed_ = 0;
     std::size_t blockSize_ = 0;

@@ -3,56 +3,14 @@
 // the share of each file extension.
 #include "ftp/walk_tree_reports.h"
 
+#include "ftp/largest.h"
+#include "ftp/walk_tree_paths.h"
+
 #include <algorithm>
-#include <queue>
 #include <string_view>
 #include <unordered_map>
 
 namespace zn {
-namespace {
-
-// Keeps the `count` largest of what it is offered: a site's million files
-// are never sorted whole.
-class Largest {
-public:
-    explicit Largest(int count) : count_(static_cast<std::size_t>(std::max(count, 0))) {}
-    void Offer(std::int64_t bytes, std::int64_t index) {
-        if (count_ == 0) return;
-        if (heap_.size() < count_) {
-            heap_.push({bytes, index});
-        } else if (Before({bytes, index}, heap_.top())) {
-            heap_.pop();
-            heap_.push({bytes, index});
-        }
-    }
-    // Largest first; ties in the order offered.
-    std::vector<std::int64_t> Indexes() {
-        std::vector<Item> items;
-        for (; !heap_.empty(); heap_.pop()) items.push_back(heap_.top());
-        std::sort(items.begin(), items.end(), Before);
-        std::vector<std::int64_t> indexes;
-        indexes.reserve(items.size());
-        for (const Item& item : items) indexes.push_back(item.second);
-        return indexes;
-    }
-
-private:
-    using Item = std::pair<std::int64_t, std::int64_t>;
-    static bool Before(const Item& a, const Item& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-    }
-    struct Later {
-        bool operator()(const Item& a, const Item& b) const { return Before(a, b); }
-    };
-    std::size_t count_;
-    std::priority_queue<Item, std::vector<Item>, Later> heap_;  // the smallest kept on top
-};
-
-std::string Joined(const std::string& parent, std::string_view name) {
-    return parent.empty() ? std::string(name) : parent + "/" + std::string(name);
-}
-
-}  // namespace
 
 // "tar.gz" is not an extension a name can be sorted by reliably; the last
 // part is. A leading dot marks a hidden name, not an extension.
@@ -84,20 +42,10 @@ std::vector<SizedPath> LargestFiles(const WalkTree& tree, int count) {
         if (e.Kind == WalkTree::ekFile) largest.Offer(std::max<std::int64_t>(e.Size, 0), entry);
     }
     const std::vector<std::int64_t> winners = largest.Indexes();
-    // An entry does not know its directory: the directories are gone
-    // through once for the few that won.
-    std::unordered_map<std::int64_t, int> directoryOf;
-    for (const std::int64_t entry : winners) directoryOf.emplace(entry, WalkTree::kNone);
-    for (int dir = 0; dir < tree.DirectoryCount() && !directoryOf.empty(); ++dir) {
-        for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
-            const auto found = directoryOf.find(e);
-            if (found != directoryOf.end()) found->second = dir;
-        }
-    }
+    const std::vector<std::string> paths = EntryPaths(tree, winners);
     std::vector<SizedPath> result;
-    for (const std::int64_t entry : winners) {
-        const WalkTree::Entry e = tree.EntryAt(entry);
-        result.push_back({Joined(tree.Path(directoryOf[entry]), e.Name), std::max<std::int64_t>(e.Size, 0), 1});
+    for (std::size_t i = 0; i < winners.size(); ++i) {
+        result.push_back({paths[i], std::max<std::int64_t>(tree.EntryAt(winners[i]).Size, 0), 1});
     }
     return result;
 }

@@ -3,21 +3,24 @@
 #include "app/cli/cli_breakdown.h"
 
 #include "app/cli/cli_report.h"
+#include "ftp/walk_tree_paths.h"
 
 #include <algorithm>
 
 namespace cli {
 
 std::vector<DuLine> DuBySize(const zn::WalkTree& tree, int maxDepth) {
-    std::vector<int> depth(static_cast<std::size_t>(tree.DirectoryCount()), 0);
-    std::vector<DuLine> lines;
-    for (int dir = 0; dir < tree.DirectoryCount(); ++dir) {
-        if (dir > 0) depth[static_cast<std::size_t>(dir)] = depth[static_cast<std::size_t>(tree.Parent(dir))] + 1;
-        if (maxDepth >= 0 && depth[static_cast<std::size_t>(dir)] > maxDepth) continue;
-        lines.push_back({tree.Path(dir), depth[static_cast<std::size_t>(dir)], tree.TotalBytes(dir)});
-    }
-    std::stable_sort(lines.begin(), lines.end(), [](const DuLine& a, const DuLine& b) { return a.bytes > b.bytes; });
-    return lines;
+    std::vector<std::pair<int, DuLine>> lines;  // with its directory, for the order of equal sizes
+    zn::VisitDirectories(tree, [&](int dir, int depth, const std::string& path) {
+        if (maxDepth < 0 || depth <= maxDepth) lines.push_back({dir, {path, depth, tree.TotalBytes(dir)}});
+    });
+    std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+        return a.second.bytes != b.second.bytes ? a.second.bytes > b.second.bytes : a.first < b.first;
+    });
+    std::vector<DuLine> sorted;
+    sorted.reserve(lines.size());
+    for (auto& line : lines) sorted.push_back(std::move(line.second));
+    return sorted;
 }
 
 }  // namespace cli

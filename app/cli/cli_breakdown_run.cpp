@@ -7,6 +7,7 @@
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_terminal_text.h"
 #include "ftp/ncdu_export.h"
+#include "ftp/walk_tree_paths.h"
 #include "platform/str_to_int.h"
 
 #include <ctime>
@@ -120,24 +121,14 @@ std::string Reports(const Options& options, const zn::WalkTree& tree, bool json,
     return text;
 }
 
-// Children before their parent, as a walk reports them.
-std::vector<DuLine> DuInWalkOrder(const zn::WalkTree& tree) {
-    struct Open {
-        int dir, depth, next;
-    };
+// The lines --du prints, children before their parent as a walk reports
+// them, down to --max-depth: only those are given a path.
+std::vector<DuLine> DuInWalkOrder(const Options& options, const zn::WalkTree& tree) {
     std::vector<DuLine> lines;
-    std::vector<Open> open{{zn::WalkTree::kRoot, 0, tree.FirstChild(zn::WalkTree::kRoot)}};
-    while (!open.empty()) {
-        Open& top = open.back();
-        if (top.next == zn::WalkTree::kNone) {
-            lines.push_back({tree.Path(top.dir), top.depth, tree.TotalBytes(top.dir)});
-            open.pop_back();
-            continue;
-        }
-        const int child = top.next;
-        top.next = tree.NextSibling(child);
-        open.push_back({child, top.depth + 1, tree.FirstChild(child)});
-    }
+    if (options.format != OutputFormat::Du || options.breakdown.sortBySize) return lines;
+    zn::VisitDirectories(tree, [&](int dir, int depth, const std::string& path) {
+        if (options.maxDepth < 0 || depth <= options.maxDepth) lines.push_back({path, depth, tree.TotalBytes(dir)});
+    });
     return lines;
 }
 
@@ -179,7 +170,7 @@ void PrintWithBreakdown(const Options& options, const Totals& totals, zn::WalkTr
             return;
         }
         case OutputFormat::Du: {
-            std::vector<DuLine> lines = options.breakdown.sortBySize ? DuBySize(tree, -1) : du;
+            std::vector<DuLine> lines = options.breakdown.sortBySize ? DuBySize(tree, options.maxDepth) : du;
             for (DuLine& line : lines) line.path = Shown(line.path, onTerminal);
             out << DuListing(lines, options.maxDepth);
             break;
@@ -217,7 +208,7 @@ int RunFromExport(const Options& options, bool onTerminal, std::ostream& out, st
         err << "dirweigh-cli: " << TerminalSafe(options.breakdown.fromFile) << ": " << TerminalSafe(totals.error)
             << '\n';
     }
-    PrintWithBreakdown(options, totals, *tree, DuInWalkOrder(*tree), onTerminal, out);
+    PrintWithBreakdown(options, totals, *tree, DuInWalkOrder(options, *tree), onTerminal, out);
     if (!SaveExport(options, *tree, {}, out, err)) return kExitFailed;
     return totals.complete ? kExitComplete : kExitFailed;
 }

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_prometheus.h"
 
-#include <QString>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -111,19 +110,29 @@ bool ReplaceFile(const std::string& file, const std::string& content, std::strin
 
 }  // namespace
 
+// Names are bytes and the format is UTF-8. Replacing what is not UTF-8
+// would give "caf\xE9" and "caf\xE8" one series, which the collector
+// refuses; as %XX, with "%" itself as %25, every name keeps its own and a
+// reader gets the bytes back as from a URL.
 std::string PrometheusLabel(const std::string& value) {
-    const QByteArray utf8 = QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size())).toUtf8();
+    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (char c : utf8) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '"') {
-            out += "\\\"";
+    for (std::size_t i = 0; i < value.size();) {
+        const std::size_t length = Utf8SequenceLength(value, i);
+        const char c = value[i];
+        if (length == 0 || c == '%') {
+            out += '%';
+            out += kHex[static_cast<unsigned char>(c) >> 4];
+            out += kHex[static_cast<unsigned char>(c) & 0xF];
+        } else if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
         } else if (c == '\n') {
             out += "\\n";
         } else {
-            out += c;
+            out.append(value, i, length);
         }
+        i += std::max<std::size_t>(length, 1);
     }
     return out;
 }

@@ -28,8 +28,8 @@ std::string PrometheusText(const PrometheusWalk& walk, const std::string& previo
 // folder, renamed over it: the collector reads the old file or the new
 // one, never half of one. False, with the reason, when it cannot.
 bool WritePrometheusFile(const std::string& file, const PrometheusWalk& walk, std::string& error);
-// A label value between its quotes: \ " and newline escaped, bytes that
-// are not UTF-8 replaced, as the format is UTF-8.
+// A label value between its quotes: \ " and newline escaped; each byte
+// that is not part of well-formed UTF-8, and "%", as "%" and two hex digits.
 std::string PrometheusLabel(const std::string& value);
 
 }  // namespace cli

@@ -4,10 +4,7 @@
 #include <cstdio>
 
 namespace cli {
-namespace {
 
-// The length of the well-formed UTF-8 sequence at `at`, 0 when there is
-// none (a stray continuation byte, an overlong form, a surrogate, a cut).
 std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
@@ -33,8 +30,6 @@ std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
     }
     return length;
 }
-
-}  // namespace
 
 // Server replies and names are bytes in whatever code page the server
 // uses; JSON must be UTF-8, so a byte that is not part of a well-formed

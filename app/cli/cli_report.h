@@ -52,6 +52,9 @@ std::string DuListing(const std::vector<DuLine>& lines, int maxDepth);
 // What the user has (zn::Capacity) for the walk's totals.
 std::optional<std::int64_t> Capacity(const Totals& totals);
 using zn::UsedOf;
+// The length of the well-formed UTF-8 sequence at `at`, 0 when there is
+// none (a stray continuation byte, an overlong form, a surrogate, a cut).
+std::size_t Utf8SequenceLength(const std::string& text, std::size_t at);
 // A JSON string of bytes that may not be UTF-8: what is not well-formed
 // becomes U+FFFD.
 std::string JsonString(const std::string& text);

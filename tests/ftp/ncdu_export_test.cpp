@@ -109,7 +109,9 @@ TEST(NcduExport, WhatIsWrittenReadsBackAsTheSameTree) {
 
 // What other programs write: own sizes of directories, keys DirWeigh does
 // not know (some with nested values), \u escapes, exclusions by file
-// system, whitespace anywhere; and files that are not exports.
+// system, whitespace anywhere, hard links (one file, counted once in each
+// directory that holds a link to it; the device inherited, a link on
+// another device another file); and files that are not exports.
 TEST(NcduImport, ReadsOtherProgramsExportsAndRefusesDamagedOnes) {
     const std::string other =
         "[1, 1, {\"progname\": \"ncdu\", \"progver\": \"1.18\", \"extra\": {\"a\": [1, {\"b\": \"]\"}]}},\n"
@@ -119,16 +121,19 @@ TEST(NcduImport, ReadsOtherProgramsExportsAndRefusesDamagedOnes) {
         "    {\"name\": \"old\", \"excluded\": true},\n"
         "    {\"name\": \"ln\", \"asize\": 7, \"notreg\": true},\n"
         "    [{\"name\": \"sub\", \"asize\": 10, \"read_error\": false}, {\"name\": \"z\", \"asize\": 5, \"hlnkc\": true, "
-        "\"nlink\": 2}],\n"
-        "    [{\"name\": \"locked\", \"read_error\": true}]\n"
+        "\"ino\": 9, \"nlink\": 3}, {\"name\": \"z2\", \"asize\": 5, \"hlnkc\": true, \"ino\": 9}],\n"
+        "    [{\"name\": \"locked\", \"read_error\": true}],\n"
+        "    {\"name\": \"z3\", \"asize\": 5, \"hlnkc\": true, \"ino\": 9, \"dev\": 2049},\n"
+        "    [{\"name\": \"mnt\", \"dev\": 7}, {\"name\": \"z\", \"asize\": 5, \"hlnkc\": true, \"ino\": 9}]\n"
         "  ]\n]";
     std::string error;
     auto tree = zn::ParseNcdu(other, error);
     ASSERT_TRUE(tree) << error;
     EXPECT_EQ(testsupport::Dump(*tree),
-              (Lines{"/ size 4096 own 107/1 total 4218/2", "/caf\xc3\xa9 \xf0\x9f\x98\x80 file 100", "/ln link 7",
-                     "/locked unreadable own 0/0 total 0/0", "/old excluded 0", "/proc excluded 0",
-                     "/sub size 10 own 5/1 total 15/1", "/sub/z file 5"}));
+              (Lines{"/ size 4096 own 112/2 total 4223/3", "/caf\xc3\xa9 \xf0\x9f\x98\x80 file 100", "/ln link 7",
+                     "/locked unreadable own 0/0 total 0/0", "/mnt own 5/1 total 5/1", "/mnt/z file 5",
+                     "/old excluded 0", "/proc excluded 0", "/sub size 10 own 10/2 total 15/1", "/sub/z file 5",
+                     "/sub/z2 file 5", "/z3 file 5"}));
     EXPECT_EQ(tree->Name(zn::WalkTree::kRoot), "/home/me");
 
     const std::vector<std::pair<std::string, std::string>> damaged{

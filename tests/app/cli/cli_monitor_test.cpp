@@ -317,9 +317,14 @@ Exposition ParseExposition(const std::string& text) {
 
 }  // namespace
 
+// Names that are not UTF-8 stay apart, each its own series: a byte that
+// is not UTF-8, and "%", become %XX, which a reader turns back.
 TEST(CliPrometheus, LabelValuesAreEscapedAndMadeUtf8) {
     EXPECT_EQ(cli::PrometheusLabel("a\\b\"c\nd"), "a\\\\b\\\"c\\nd");
-    EXPECT_EQ(cli::PrometheusLabel("caf\xE9"), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(cli::PrometheusLabel("caf\xE9"), "caf%E9");
+    EXPECT_EQ(cli::PrometheusLabel("caf\xE8"), "caf%E8");
+    EXPECT_EQ(cli::PrometheusLabel("caf%E9"), "caf%25E9");
+    EXPECT_EQ(cli::PrometheusLabel("\xEF\xBF\xBD \xED\xA0\x80"), "\xEF\xBF\xBD %ED%A0%80");
     EXPECT_EQ(cli::PrometheusLabel("na\xC3\xAFve"), "na\xC3\xAFve");
 }
 
