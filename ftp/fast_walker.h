@@ -88,6 +88,9 @@ private:
     // sent ahead like the others, or where even that fails, by CWD and LIST.
     enum class Blanks : std::uint8_t { Unknown, Whole, Split, SplitListed };
 
+    static bool MayBeReadAsPattern(const std::string& path);
+    static std::string Child(const std::string& parent, const std::string& name);
+
     ListingForm ChooseForm(bool& hidden);
     bool OffersMachineListings();
     void RunDesignedWalk();

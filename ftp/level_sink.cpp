@@ -14,7 +14,7 @@ LevelSink::LevelSink(const WalkRules& rules, WalkTotals& totals, int treeDir, in
 bool LevelSink::Take(std::unique_ptr<TznFTPDirEntry>& entry) {
     ++entries_;
     if (counting_) {
-        Count(entry);
+        Count(*entry);
     } else {
         held_.Add(std::move(entry));
         if (held_.Count() > keep_) StartCounting();
@@ -26,19 +26,17 @@ void LevelSink::StartCounting() {
     counting_ = true;
     TznFTPDirList held;
     held.TakeEntries(held_);
-    for (int i = 0; i < held.Count(); ++i) {
-        auto entry = std::make_unique<TznFTPDirEntry>(std::move(held.Items(i)));
-        Count(entry);
-    }
+    for (int i = 0; i < held.Count(); ++i) Count(held.Items(i));
 }
 
-void LevelSink::Count(std::unique_ptr<TznFTPDirEntry>& entry) {
-    if (entry->Kind == dkDirectory) {
-        if (EntersDirectory(entry->Name, rules_, totals_, treeDir_)) held_.Add(std::move(entry));
+void LevelSink::Count(TznFTPDirEntry& entry) {
+    if (entry.Kind == dkDirectory) {
+        if (EntersDirectory(entry.Name, rules_, totals_, treeDir_))
+            held_.Add(std::make_unique<TznFTPDirEntry>(std::move(entry)));
         return;
     }
     const std::int64_t filesBefore = totals_.TotalFiles;
-    own_.Bytes = AddSaturated(own_.Bytes, CountEntry(*entry, totals_, rules_.Tree, treeDir_));
+    own_.Bytes = AddSaturated(own_.Bytes, CountEntry(entry, totals_, rules_.Tree, treeDir_));
     own_.Files += totals_.TotalFiles - filesBefore;
 }
 

@@ -42,7 +42,7 @@ public:
     int Entries() const { return entries_; }
 
 private:
-    void Count(std::unique_ptr<TznFTPDirEntry>& entry);
+    void Count(TznFTPDirEntry& entry);
     void StartCounting();
 
     const WalkRules& rules_;

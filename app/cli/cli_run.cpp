@@ -5,6 +5,7 @@
 #include "app/cli/cli_check.h"
 #include "app/cli/cli_compare.h"
 #include "app/cli/cli_dial.h"
+#include "app/cli/cli_interrupt.h"
 #include "app/cli/cli_observer.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
@@ -13,12 +14,6 @@
 #include "app/cli/cli_tls_servers.h"
 #include "ftp/walk_session.h"
 #include "platform/messages.h"
-
-#include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <chrono>
@@ -32,41 +27,6 @@
 
 namespace cli {
 namespace {
-
-int interruptPipe[2] = {-1, -1};
-
-void OnInterrupt(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t ignored = write(interruptPipe[1], &byte, 1);
-}
-
-// Ctrl-C reaches the event loop through a pipe and cancels the FTP client,
-// which ends the walk as the Cancel button does in the window.
-class InterruptToCancel {
-public:
-    InterruptToCancel(std::function<void()> cancel, bool& interrupted) {
-        if (interruptPipe[0] < 0 && pipe2(interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigaction(SIGINT, &action, &previous_);
-        notifier_ = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated,
-                         platform::Guarded([cancel = std::move(cancel), &interrupted] {
-                             char drain[16];
-                             while (read(interruptPipe[0], drain, sizeof drain) > 0) {
-                             }
-                             interrupted = true;
-                             cancel();
-                         }));
-    }
-    ~InterruptToCancel() {
-        if (notifier_) sigaction(SIGINT, &previous_, nullptr);
-    }
-
-private:
-    struct sigaction previous_ {};
-    std::unique_ptr<QSocketNotifier> notifier_;
-};
 
 zn::TTlsMode TlsMode(TlsChoice choice) {
     switch (choice) {
@@ -271,6 +231,26 @@ void LogOnAndWalk(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, con
 }
 
 // Connects, walks and reports: the run that meets a server.
+// A link that went down leaves the walk nothing to wait for: it ends as a
+// failure that says so, first. Ctrl-C (where `handleInterrupt`) cancels
+// every connection too: the walk may be waiting on any.
+void CancelOnLinkDownOrInterrupt(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, CliObserver& observer,
+                                 bool handleInterrupt, std::optional<InterruptToCancel>& interrupt, bool& interrupted) {
+    dialUp.OnLinkDown([&ftp, &session, &dialUp, &observer] {
+        observer.WalkFailed(dialUp.LinkDown());
+        ftp.Cancel();
+        session.CancelFurther();
+    });
+    if (!handleInterrupt) return;
+    interrupt.emplace(
+        [&ftp, &session, &dialUp] {
+            dialUp.Cancel();
+            ftp.Cancel();
+            session.CancelFurther();
+        },
+        interrupted);
+}
+
 int WalkAndReport(const Options& options, const Credentials& credentials, const Environment& environment,
                   std::ostream& out, std::ostream& err) {
     platform::EnsureApplication();
@@ -294,23 +274,8 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     try {
         PrepareClient(*ftp, options, credentials, environment.tlsServersFile, untrusted, err);
         if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
-        // A link that went down leaves the walk nothing to wait for: it ends
-        // as a failure that says so, first.
-        dialUp.OnLinkDown([ftp, &session, &dialUp, &observer] {
-            observer.WalkFailed(dialUp.LinkDown());
-            ftp->Cancel();
-            session.CancelFurther();
-        });
-        // Ctrl-C cancels every connection: the walk may be waiting on any.
-        if (environment.handleInterrupt) {
-            interrupt.emplace(
-                [ftp, &session, &dialUp] {
-                    dialUp.Cancel();
-                    ftp->Cancel();
-                    session.CancelFurther();
-                },
-                interrupted);
-        }
+        CancelOnLinkDownOrInterrupt(*ftp, session, dialUp, observer, environment.handleInterrupt, interrupt,
+                                    interrupted);
         LogOnAndWalk(*ftp, session, dialUp, options, environment.tlsServersFile, checkRun, secured, err);
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.
