@@ -131,6 +131,7 @@ public:
     // What the last walk saw, until the breakdown window takes it.
     std::shared_ptr<zn::WalkTree> walkTree_;
     std::string walkSource_;
+    std::string walkStart_;  // the server's PWD of the walk's start; "" where it gave none
     // The kept walks of the site before the last walk, which the breakdown
     // may compare it with; none after a walk that did not end.
     std::vector<std::string> earlierWalks_;
@@ -178,6 +179,7 @@ private:
     // them.
     void AskSpaceLeft();
     void TakeFeatures();
+    void LearnStart(zn::WalkSession& session);
     void LogSpaceUsed();
     std::string spaceUsed_;
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes

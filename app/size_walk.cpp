@@ -75,6 +75,18 @@ void TMainFrm::GetSizeBtnClick() {
     EndBusy();
 }
 
+// Which directory the walk starts from, as the server names it: the
+// history keeps the walk under it.
+void TMainFrm::LearnStart(zn::WalkSession& session) {
+    walkStart_.clear();
+    if (!IniHistory) return;
+    try {
+        walkStart_ = session.LearnStart();
+    } catch (const std::exception&) {
+        // The walk meets the same failure and reports it.
+    }
+}
+
 void TMainFrm::TakeFeatures() {
     try {
         znFTP->Features();
@@ -152,6 +164,7 @@ void TMainFrm::RetrieveDir() {
         zn::WalkSession*& session;
         ~Forget() { session = nullptr; }
     } forget{walkSession_};
+    LearnStart(session);
     session.Walk();
     const zn::WalkTotals& walked = session.Totals();
     session.End(walked.Aborted, false);

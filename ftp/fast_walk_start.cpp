@@ -31,7 +31,7 @@ bool HoldsNothing(const TznFTPDirList& listing) {
 // listing of the form chosen is the start directory's, in startListing_.
 ListingForm FastWalker::ChooseForm(bool& hidden) {
     try {
-        start_ = ftp_.PrintWorkingDir();
+        start_ = knownStart_ ? *knownStart_ : ftp_.PrintWorkingDir();
     } catch (const EServerError&) {
         start_.clear();
     }

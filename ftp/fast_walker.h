@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ public:
     // not usable and FEAT offers machine listings with types and sizes; else
     // "LIST" or "LIST -a", the designed walk.
     std::string Method() const override { return form_.Command(); }
+    void KnowStart(const std::string& path) override { knownStart_ = path; }
     // The totals so far, also while the designed walk runs in its place.
     const WalkTotals& Totals() const override { return designed_ ? designed_->Totals() : totals_; }
 
@@ -133,6 +135,7 @@ private:
     WalkRules rules_;
     WalkTotals totals_;
     std::string start_;
+    std::optional<std::string> knownStart_;  // the caller's PWD of the start
     TznFTPDirList startListing_;
     ListingDigest startDigest_;  // of the form chosen, while it is chosen
     bool startWhole_ = true;     // startListing_ holds every entry

@@ -158,6 +158,9 @@ public:
     // The command the last walk listed with: "LIST", "LIST -a", "STAT",
     // "STAT -a" or "MLSD".
     virtual std::string Method() const = 0;
+    // The server's name of the start directory (its PWD), where the caller
+    // asked for it already: a walk that needs it does not ask again.
+    virtual void KnowStart(const std::string& /*path*/) {}
 };
 
 // A depth-first walk of the FTP client's current directory: one LIST per

@@ -126,13 +126,6 @@ std::string FoldedFolderName(std::string_view text) {
     return name.substr(0, keep) + tail;
 }
 
-std::string SiteHistoryFolder(const std::string& root, const std::string& host, const std::string& startPath) {
-    std::string site;
-    for (const char c : host) site += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (EndsWith(site, ":21")) site.resize(site.size() - 3);
-    return root + "/" + FoldedFolderName(site) + "/" + FoldedFolderName(startPath.empty() ? "/" : startPath);
-}
-
 std::vector<std::string> HistoryFiles(const std::string& folder) {
     std::vector<std::string> files;
     std::error_code ignored;

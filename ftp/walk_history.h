@@ -14,8 +14,8 @@
 namespace zn {
 
 // The walks of a site kept as gzip ncdu exports, one folder per site and
-// start directory, so that the next walk can say what changed:
-// HISTORY/<host>[:<port>]/<start path, escaped>/<UTC time>.json.gz.
+// start directory (history_key.h), so that the next walk can say what
+// changed: HISTORY/<user>@<host>[:<port>]/<start, escaped>/<UTC time>.json.gz.
 
 // $XDG_DATA_HOME/dirweigh/history, by default ~/.local/share/dirweigh/history;
 // empty when neither is known.
@@ -29,8 +29,6 @@ std::string HistoryRoot();
 std::string EscapeFolderName(std::string_view text);
 std::string UnescapeFolderName(std::string_view name);
 
-// The folder of one site's walks. "host:21" is "host", in any case.
-std::string SiteHistoryFolder(const std::string& root, const std::string& host, const std::string& startPath);
 // A folder name for `text`: EscapeFolderName's, or where that is longer
 // than a file system takes (255 bytes on most), its start and a hash of the
 // whole, so that two long start paths stay two sites.

@@ -104,6 +104,18 @@ WalkSession::WalkSession(TznFTP& first, WalkSessionObserver& observer, Settings 
     walker_ = std::move(fast);
 }
 
+std::string WalkSession::LearnStart() {
+    std::string start;
+    try {
+        start = first_.PrintWorkingDir();
+    } catch (const EServerError&) {
+        // A server without PWD: the path as typed stands in.
+        return start;
+    }
+    walker_->KnowStart(start);
+    return start;
+}
+
 void WalkSession::OpenOne() {
     if (!first_.Connected() || ConnectionsUsed() + Opening() >= most_) return;
     const int number = 2 + opened_++;

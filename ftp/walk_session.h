@@ -64,6 +64,10 @@ public:
 
     // Walks the first client's current directory.
     void Walk() { walker_->Walk(); }
+    // The server's name of the first client's current directory, from one
+    // PWD, for what is kept of the walk; the fast walk, which needs it
+    // too, does not ask again. "" where the server gives none.
+    std::string LearnStart();
     const WalkTotals& Totals() const { return walker_->Totals(); }
     // Whether every further connection that joined the walk was in TLS;
     // true when none did.

@@ -16,17 +16,23 @@
 namespace cli {
 namespace {
 
-std::string FolderOf(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree) {
-    return zn::SiteHistoryFolder(historyRoot, options.host, std::string(tree.Name(zn::WalkTree::kRoot)));
+// The site's folder, with what an earlier version kept of the site moved
+// into it where that is certainly this site's.
+std::string FolderOf(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree,
+                     const zn::SiteKey& site, std::ostream& err) {
+    const std::string folder = zn::SiteHistoryFolder(historyRoot, site);
+    const std::string left = zn::AdoptOldWalks(
+        zn::OldSiteHistoryFolder(historyRoot, options.host, std::string(tree.Name(zn::WalkTree::kRoot))), folder, site);
+    if (!left.empty()) err << "dirweigh-cli: " << TerminalSafe(left) << '\n';
+    return folder;
 }
 
 // The export to compare with: the newest kept walk of the site, or a file.
 // Empty, with a note, when there is none.
-std::string Baseline(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree,
+std::string Baseline(const Options& options, const std::string& historyRoot, const std::string& folder,
                      std::ostream& err) {
     if (options.history.compare != "last") return options.history.compare;
-    const auto files =
-        historyRoot.empty() ? std::vector<std::string>{} : zn::HistoryFiles(FolderOf(options, historyRoot, tree));
+    const auto files = historyRoot.empty() ? std::vector<std::string>{} : zn::HistoryFiles(folder);
     if (files.empty()) err << "dirweigh-cli: " << options.host << ": no earlier walk of this site to compare with\n";
     return files.empty() ? std::string() : files.back();
 }
@@ -54,13 +60,12 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
     return true;
 }
 
-void Keep(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree, const std::string& user,
+void Keep(const Options& options, const std::string& folder, const zn::WalkTree& tree, const zn::SiteKey& site,
           std::ostream& err) {
     zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
-    metadata.Source = "ftp://" + (user.empty() ? std::string("anonymous") : user) + "@" + options.host +
-                      std::string(tree.Name(zn::WalkTree::kRoot));
+    metadata.Source = "ftp://" + site.User + "@" + options.host + std::string(tree.Name(zn::WalkTree::kRoot));
     std::string error;
-    if (!zn::SaveHistory(tree, metadata, FolderOf(options, historyRoot, tree), options.history.keep, error)) {
+    if (!zn::SaveHistory(tree, metadata, folder, options.history.keep, error)) {
         err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error) << '\n';
     }
 }
@@ -105,20 +110,26 @@ bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyR
     return !options.compare.empty() || (options.write && !historyRoot.empty());
 }
 
+bool HistoryNeedsSite(const HistoryOptions& options, const std::string& historyRoot) {
+    return !historyRoot.empty() && (options.compare == "last" || options.write);
+}
+
 bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals, zn::WalkTree& tree,
-                       const std::string& user, bool onTerminal, std::string& printed, std::ostream& err) {
+                       const zn::SiteKey& site, bool onTerminal, std::string& printed, std::ostream& err) {
     // A walk cut short compares as if the rest had gone, and would be
     // the next walk's baseline: neither is worth having.
     if (!totals.complete) {
         if (!options.history.compare.empty()) err << "dirweigh-cli: the walk is incomplete: nothing compared\n";
         return true;
     }
+    const std::string folder =
+        HistoryNeedsSite(options.history, historyRoot) ? FolderOf(options, historyRoot, tree, site, err) : "";
     bool compared = true;
     if (!options.history.compare.empty()) {
-        const std::string baseline = Baseline(options, historyRoot, tree, err);
+        const std::string baseline = Baseline(options, historyRoot, folder, err);
         compared = baseline.empty() || AddComparison(options, baseline, tree, onTerminal, printed, err);
     }
-    if (options.history.write && !historyRoot.empty()) Keep(options, historyRoot, tree, user, err);
+    if (options.history.write && !historyRoot.empty()) Keep(options, folder, tree, site, err);
     return compared;
 }
 

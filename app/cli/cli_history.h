@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ftp/history_key.h"
 #include "ftp/walk_history.h"
 #include "ftp/walk_tree.h"
 
@@ -29,12 +30,15 @@ std::string CheckHistoryOptions(const Options& options);
 // Whether the walk must keep its tree: for the history in `historyRoot`
 // (empty: none is kept) or for a comparison.
 bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyRoot);
+// Whether the history needs to know which site the walk is of: to keep
+// the walk, or to compare it with the site's last.
+bool HistoryNeedsSite(const HistoryOptions& options, const std::string& historyRoot);
 
 // After the walk: the comparison asked for goes after `printed` (the text
 // or, for --json, a member of its object), and a complete walk is kept in
-// the history. False when the comparison could not be made; a history
-// that cannot be written is only a warning.
+// the history of `site`. False when the comparison could not be made; a
+// history that cannot be written is only a warning.
 bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals, zn::WalkTree& tree,
-                       const std::string& user, bool onTerminal, std::string& printed, std::ostream& err);
+                       const zn::SiteKey& site, bool onTerminal, std::string& printed, std::ostream& err);
 
 }  // namespace cli

@@ -152,7 +152,15 @@ struct Outcome {
     zn::WalkTree* tree = nullptr;  // where the reports or the history need it
     CheckRun checkRun;
     bool written = true;  // the Prometheus file, where asked for
+    std::string serverStart;  // the server's PWD of the start, where the history needs it
 };
+
+// The site the history keeps this walk under.
+zn::SiteKey SiteOf(const Options& options, const std::string& user, const Outcome& outcome) {
+    std::string start = outcome.serverStart;
+    if (start.empty() && outcome.tree) start = std::string(outcome.tree->Name(zn::WalkTree::kRoot));
+    return {user.empty() ? std::string("anonymous") : user, options.host, start};
+}
 
 // The plugin's line, or the output the options ask for with the history and
 // the export; returns the exit status.
@@ -163,7 +171,8 @@ int Report(const Options& options, const Environment& environment, const std::st
         const int status = PrintCheck(options.monitor, totals, outcome.checkRun, out);
         std::string nothingPrinted;
         if (outcome.tree) {
-            FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user, false, nothingPrinted, err);
+            FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, SiteOf(options, user, outcome),
+                              false, nothingPrinted, err);
             // An export asked for is written whatever the verdict; its
             // failure goes to stderr, which a plugin's caller logs.
             SaveExport(options, *outcome.tree, user, out, err);
@@ -180,8 +189,8 @@ int Report(const Options& options, const Environment& environment, const std::st
         std::ostringstream printed;
         PrintWithBreakdown(options, totals, *outcome.tree, outcome.du, environment.outputOnTerminal, printed);
         std::string text = printed.str();
-        saved = FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, user,
-                                  environment.outputOnTerminal, text, err);
+        saved = FinishWithHistory(options, environment.historyDir, totals, *outcome.tree,
+                                  SiteOf(options, user, outcome), environment.outputOnTerminal, text, err);
         shown << text;
         saved = SaveExport(options, *outcome.tree, user, out, err) && saved;
     }
@@ -218,13 +227,15 @@ Totals TotalsOf(const zn::WalkTotals& walked, bool aborted, const CliObserver& o
 // Dials, logs on, enters the start directory and walks; `secured` says
 // whether the logon, and then every connection of the walk, was in TLS.
 void LogOnAndWalk(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, const Options& options,
-                  const std::string& tlsServersFile, CheckRun& checkRun, bool& secured, std::ostream& err) {
+                  const Environment& environment, CheckRun& checkRun, bool& secured, std::string& serverStart,
+                  std::ostream& err) {
     dialUp.Dial();
     ftp.Connect();
     checkRun.loggedOn = true;
     secured = ftp.TlsActive();
-    if (secured) RememberTls(options.host, tlsServersFile, err);
+    if (secured) RememberTls(options.host, environment.tlsServersFile, err);
     if (!options.dir.empty()) ftp.ChangeDir(options.dir);
+    if (HistoryNeedsSite(options.history, environment.historyDir)) serverStart = session.LearnStart();
     session.Walk();
     // "tls": true means every connection of the walk.
     secured = secured && session.FurtherSecured();
@@ -267,6 +278,7 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     zn::WalkSession session(*ftp, observer, {std::move(rules), options.fastWalk, options.connections});
     observer.totals = [&session]() -> const zn::WalkTotals& { return session.Totals(); };
     bool secured = false;
+    std::string serverStart;
     bool failed = false;    // before the walk, or by an error it let through
     std::string untrusted;  // the fingerprint of a certificate nothing vouched for
     CheckRun checkRun;
@@ -276,7 +288,7 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
         if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
         CancelOnLinkDownOrInterrupt(*ftp, session, dialUp, observer, environment.handleInterrupt, interrupt,
                                     interrupted);
-        LogOnAndWalk(*ftp, session, dialUp, options, environment.tlsServersFile, checkRun, secured, err);
+        LogOnAndWalk(*ftp, session, dialUp, options, environment, checkRun, secured, serverStart, err);
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.
         observer.WalkFailed(untrusted.empty()
@@ -292,7 +304,7 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     Totals totals = TotalsOf(walked, aborted, observer);
     totals.tls = secured;
     totals.available = available;
-    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), checkRun, true};
+    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), checkRun, true, std::move(serverStart)};
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||

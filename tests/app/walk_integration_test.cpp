@@ -9,6 +9,7 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/ftp/site_tree.h"
 
+#include "ftp/history_key.h"
 #include "ftp/walk_history.h"
 
 namespace {
@@ -81,7 +82,7 @@ TEST_F(MainFormTest, CompleteWalksAreKeptAndTheChangeIsLogged) {
     tree.AddFile("a.html", 1000);
     testsupport::PyFtpd server(tree.Root().string(), "webmaster", "s3cret");
     ASSERT_TRUE(server.Running()) << server.Error();
-    const std::string folder = zn::SiteHistoryFolder(zn::HistoryRoot(), server.Address(), "/");
+    const std::string folder = zn::SiteHistoryFolder(zn::HistoryRoot(), {"webmaster", server.Address(), "/"});
     Connect(server.Address());
     Form().GetSizeBtn->click();
     EXPECT_EQ(zn::HistoryFiles(folder).size(), 1u) << Log();

@@ -8,6 +8,7 @@
 #include "app/cli/cli_run.h"
 #include "ftp/ncdu_export.h"
 #include "ftp/private_files.h"
+#include "ftp/history_key.h"
 #include "ftp/walk_history.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/ftp/site_tree.h"
@@ -48,8 +49,16 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
         EXPECT_EQ(zn::EscapeFolderName(text), name);
         EXPECT_EQ(zn::UnescapeFolderName(name), text) << name;
     }
-    EXPECT_EQ(zn::SiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
-    EXPECT_EQ(zn::SiteHistoryFolder("/h", "127.0.0.1:2121", "/../x"), "/h/127.0.0.1:2121/%2F..%2Fx");
+    // One site per user, server (however spelt) and start as the server
+    // names it; the key before users and PWDs joined it, for reading back.
+    const std::vector<std::pair<zn::SiteKey, std::string>> sites{
+        {{"alice", "FTP.Example.org:21", "/"}, "/h/alice@ftp.example.org/%2F"},
+        {{"bob", "ftp.example.org", "/"}, "/h/bob@ftp.example.org/%2F"},
+        {{"alice", "127.1:2121", "/home/alice/pub"}, "/h/alice@127.0.0.1:2121/%2Fhome%2Falice%2Fpub"},
+        {{"a/b", "127.0.0.1:2121", "/../x"}, "/h/a%2Fb@127.0.0.1:2121/%2F..%2Fx"},
+    };
+    for (const auto& [site, folder] : sites) EXPECT_EQ(zn::SiteHistoryFolder("/h", site), folder);
+    EXPECT_EQ(zn::OldSiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
     // Two start paths of two 150-byte names: each folder name is short
     // enough for the file system, and they stay two.
     const std::string a(150, 'a'), b(150, 'b');
@@ -155,7 +164,7 @@ TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
     testsupport::SiteTree work;
     const std::string history = (work.Root() / "history").string();
     const std::string url = "ftp://me@" + server.Address();
-    const std::string folder = zn::SiteHistoryFolder(history, server.Address(), "/");
+    const std::string folder = zn::SiteHistoryFolder(history, {"me", server.Address(), "/"});
 
     CliResult run = RunCli({url, "--keep", "2"}, {}, history);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -212,6 +221,39 @@ TEST(CliHistory, KeptRotatedAndComparedAfterWalksOfARealServer) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "4610\n");
     EXPECT_NE(run.err.find("warning: the walk is not kept in the history"), std::string::npos) << run.err;
+}
+
+// Walks an earlier version kept under host and start alone: the one whose
+// export names this user and start is this site's and compared with; the
+// other user's stays where it is, said once.
+TEST(CliHistory, WalksKeptUnderTheOldKeyAreThisSitesOnlyWhereTheirExportSaysSo) {
+    testsupport::SiteTree site;
+    site.AddFile("top", 10);
+    testsupport::PyFtpd server(site.Root().string(), "me", "secret");
+    ASSERT_TRUE(server.Running()) << server.Error();
+    testsupport::SiteTree work;
+    const std::string history = (work.Root() / "history").string();
+    const std::string old = zn::OldSiteHistoryFolder(history, server.Address(), "/");
+    std::string error;
+    for (const auto& [user, bytes] : {std::pair{"me", 7}, std::pair{"bob", 99}}) {
+        zn::WalkTree tree("/");
+        tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, "top", bytes);
+        tree.Listed(zn::WalkTree::kRoot);
+        const zn::NcduMetadata metadata{"1.03", 1, "ftp://" + std::string(user) + "@" + server.Address() + "/"};
+        ASSERT_TRUE(zn::SaveHistory(tree, metadata, old, 30, error)) << error;
+    }
+    const std::string url = "ftp://me@" + server.Address();
+    const std::string left = "1 walk kept in " + old +
+                             " by an earlier version may be another user's or another start directory's: left there";
+    CliResult run = RunCli({url, "--json", "--compare", "last"}, {}, history);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"old_bytes\": 7, \"new_bytes\": 10,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(left), std::string::npos) << run.err;
+    EXPECT_EQ(zn::HistoryFiles(zn::SiteHistoryFolder(history, {"me", server.Address(), "/"})).size(), 2u);
+    ASSERT_EQ(zn::HistoryFiles(old).size(), 1u);
+    EXPECT_EQ(TotalOf(zn::HistoryFiles(old)[0]), 99);
+    run = RunCli({url, "--compare", "last"}, {}, history);
+    EXPECT_EQ(run.err.find(left), std::string::npos) << run.err;
 }
 
 // Debian's ncdu exports a local folder before and after a change.
