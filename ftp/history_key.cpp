@@ -32,8 +32,8 @@ std::optional<std::string> SourceOf(const std::string& file) {
         },
         kMostHeader);
     std::optional<std::string> source;
-    if (json.Take('[') && (json.Number<std::int64_t>(), json.Take(',')) && (json.Number<std::int64_t>(), json.Take(',')) &&
-        json.Take('{')) {
+    if (json.Take('[') && (json.Number<std::int64_t>(), json.Take(',')) &&
+        (json.Number<std::int64_t>(), json.Take(',')) && json.Take('{')) {
         while (!json.Failed() && json.Peek() == '"') {
             const std::string key = json.String();
             if (!json.Take(':')) break;

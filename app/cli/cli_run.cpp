@@ -151,7 +151,7 @@ struct Outcome {
     std::vector<DuLine> du;
     zn::WalkTree* tree = nullptr;  // where the reports or the history need it
     CheckRun checkRun;
-    bool written = true;  // the Prometheus file, where asked for
+    bool written = true;      // the Prometheus file, where asked for
     std::string serverStart;  // the server's PWD of the start, where the history needs it
 };
 

@@ -266,6 +266,7 @@ TEST_F(WalkTest, ActiveDataConnectionThatNeverComesSuggestsPassive) {
     testsupport::ScriptedServer server;
     server.Reply("220 Ready").Receive().Reply("331 Password").Receive().Reply("230 In");
     server.Receive().Reply("502 No FEAT here");  // asked before the walk
+    server.Receive().Reply("257 \"/\"");         // PWD: which site the history keeps the walk under
     server.Receive().Reply("200 Type set").Receive().Reply("200 PORT ok").Receive().Reply("150 Soon");
     server.AwaitClientClose();
     server.Start();
