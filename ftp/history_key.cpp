@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 namespace zn {
 namespace {
@@ -25,7 +26,7 @@ std::optional<std::string> SourceOf(const std::string& file) {
     if (!in) return std::nullopt;
     // The header is the first few hundred bytes; a damaged or huge one is
     // not worth reading further.
-    constexpr std::uint64_t kMostHeader = 64 * 1024;
+    constexpr std::uint64_t kMostHeader = std::uint64_t{64} * 1024;
     NcduJson json(
         [in](char* into, std::size_t room) {
             return static_cast<std::ptrdiff_t>(gzread(in, into, static_cast<unsigned>(room)));
@@ -58,8 +59,8 @@ bool MadeBy(const std::string& file, const SiteKey& site) {
     const auto source = SourceOf(file);
     const std::string scheme = "ftp://" + site.User + "@";
     if (!source || source->rfind(scheme, 0) != 0) return false;
-    const std::size_t path = source->find('/', scheme.size());
-    return path != std::string::npos && source->compare(path, std::string::npos, site.Start) == 0;
+    const std::size_t pathAt = source->find('/', scheme.size());
+    return pathAt != std::string::npos && std::string_view(*source).substr(pathAt) == site.Start;
 }
 
 void RemoveIfEmpty(const fs::path& folder) {

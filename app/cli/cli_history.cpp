@@ -20,7 +20,7 @@ namespace {
 // into it where that is certainly this site's.
 std::string FolderOf(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree,
                      const zn::SiteKey& site, std::ostream& err) {
-    const std::string folder = zn::SiteHistoryFolder(historyRoot, site);
+    std::string folder = zn::SiteHistoryFolder(historyRoot, site);
     const std::string left = zn::AdoptOldWalks(
         zn::OldSiteHistoryFolder(historyRoot, options.host, std::string(tree.Name(zn::WalkTree::kRoot))), folder, site);
     if (!left.empty()) err << "dirweigh-cli: " << TerminalSafe(left) << '\n';
