@@ -153,7 +153,7 @@ void TMainFrm::RetrieveDir() {
                      [this](const std::string& line) { Log(line); });
     zn::WalkSession::Settings settings{{}, IniFastWalk, IniConnections};
     // After a cancel or a time-out each level still tries to go up and
-    // reports that it cannot, as the window's users know it.
+    // reports that it cannot, so the log shows how far the walk had gone.
     settings.Rules.UnwindThroughClosedConnection = true;
     settings.Rules.Tree = walkTree_.get();
     zn::WalkSession session(*znFTP, report, std::move(settings));

@@ -52,7 +52,7 @@ struct WalkRules {
     int MaxDepth = kDefaultMaxWalkDepth;
     // After a failure that closed the connection (a cancel, a time-out),
     // each level above still tries to go up and reports that it cannot: the
-    // window's walk does so, as its users know it. Off, the failure is
+    // window sets this, so its log shows every level that was left. Off, the failure is
     // reported once.
     bool UnwindThroughClosedConnection = false;
     // A directory the server refuses (its CWD or its listing answered 5xx,

@@ -7,9 +7,9 @@
 
 namespace platform {
 
-// The class library's standard integer conversion: leading blanks, then an
-// optional sign and decimal digits, or "$" and hexadecimal digits. The whole
-// text must be the number. Decimal values outside the type's range are
+// A whole number from text: leading blanks, then an optional sign and
+// decimal digits, or "$" and hexadecimal digits. The whole text must be the
+// number. Decimal values outside the type's range are
 // refused; hexadecimal values wrap into the type ("$FFFFFFFF" is -1 as a
 // 32-bit value).
 std::optional<std::int32_t> StrToInt32(std::string_view text);
