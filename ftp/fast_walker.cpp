@@ -104,7 +104,6 @@ void FastWalker::RunDesignedWalk() {
 void FastWalker::WalkByStat() {
     nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
     pending_.clear();
-    order_.clear();
     window_ = kWindow;
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
@@ -116,35 +115,19 @@ void FastWalker::WalkByStat() {
     ProbeBlanksBelowStart();
     OpenClients();
     AcceptStart();
-    while (!pending_.empty() || !order_.empty()) {
+    while (!pending_.empty() || lanes_.Awaiting()) {
         GrowConnections();
         SendAhead();
-        if (!order_.empty()) ReceiveNext();
+        if (lanes_.Awaiting()) ReceiveNext();
     }
     ReportDone(0);
 }
 
 void FastWalker::OpenClients() {
-    clients_.clear();
-    retired_.clear();
-    load_.clear();
-    unchecked_.clear();
-    held_.clear();
-    AddClient(&ftp_);
-    turn_ = 0;
+    lanes_.Reset(&ftp_);
     gauge_ = ConnectionGauge(ftp_.LogonSeconds());
     lastListed_ = std::chrono::steady_clock::now();
 }
-
-void FastWalker::AddClient(TznFTP* ftp) {
-    clients_.push_back(ftp);
-    retired_.push_back(false);
-    load_.push_back(0);
-    unchecked_.push_back(0);
-    held_.emplace_back();
-}
-
-int FastWalker::Working() const { return static_cast<int>(std::count(retired_.begin(), retired_.end(), false)); }
 
 // Takes the connections whose logon is done, then asks for one more if it
 // pays for the directories not listed yet: those waiting, and those in
@@ -153,25 +136,10 @@ void FastWalker::GrowConnections() {
     if (!further_) return;
     for (TznFTP* ftp : further_->TakeLoggedOn()) {
         gauge_.LogonTaken(ftp->LogonSeconds());
-        AddClient(ftp);
+        lanes_.Add(ftp);
     }
-    std::size_t unlisted = pending_.size();
-    for (const std::size_t inFlight : load_) unlisted += inFlight;
-    if (gauge_.OneMorePays(unlisted, Working() + further_->Opening())) further_->OpenOne();
-}
-
-// The least loaded connection with room in its window, taken in turns, so
-// that none sits idle long enough for the server to close it; the size of
-// clients_ when every window is full.
-std::size_t FastWalker::NextClient() {
-    std::size_t best = clients_.size();
-    for (std::size_t i = 0; i < clients_.size(); ++i) {
-        const std::size_t client = (turn_ + i) % clients_.size();
-        if (retired_[client] || load_[client] >= window_) continue;
-        if (best == clients_.size() || load_[client] < load_[best]) best = client;
-    }
-    if (best < clients_.size()) turn_ = best + 1;
-    return best;
+    const std::size_t unlisted = pending_.size() + lanes_.InFlight();
+    if (gauge_.OneMorePays(unlisted, lanes_.Working() + further_->Opening())) further_->OpenOne();
 }
 
 // Fills the windows, then checks what each connection was sent since its
@@ -183,7 +151,7 @@ void FastWalker::SendAhead() {
     while (!pending_.empty()) {
         const int node = pending_.back();
         if (NeedsCwd(node)) {
-            if (!order_.empty()) break;
+            if (lanes_.Awaiting()) break;
             pending_.pop_back();
             ListNodeByCwd(node);
             continue;
@@ -194,55 +162,47 @@ void FastWalker::SendAhead() {
         }
     }
     if (full) return;
-    for (std::size_t client = 0; client < clients_.size(); ++client) {
-        if (unchecked_[client] > 0) SendCheck(client);
+    for (std::size_t client = 0; client < lanes_.Size(); ++client) {
+        if (lanes_[client].Unchecked()) SendCheck(client);
     }
 }
 
 bool FastWalker::SendStat(int node) {
-    std::size_t client = NextClient();
+    std::size_t client = lanes_.Next(window_);
     // A further connection the server has closed while it owed nothing
     // leaves the walk quietly.
-    while (client > 0 && client < clients_.size() && !clients_[client]->Connected() && load_[client] == 0) {
-        RetireClient(client);
-        client = NextClient();
+    while (client > 0 && client < lanes_.Size() && !lanes_[client].Client().Connected() && lanes_[client].Load() == 0) {
+        lanes_[client].Retire();
+        client = lanes_.Next(window_);
     }
-    if (client == clients_.size()) return false;
+    if (client == lanes_.Size()) return false;
     const std::string& path = nodes_[node].absolute;
     const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
     const std::string argument = byCwd ? "." : path;
     try {
         if (byCwd && client == 0) moved_ = true;
-        if (byCwd) Send(client, "CWD " + path, Expect::EntryBeforeListing);
-        Send(client, statCommand_ + argument, Expect::Listing, argument, node);
+        if (byCwd) lanes_.Send(client, "CWD " + path, Expect::EntryBeforeListing);
+        lanes_.Send(client, statCommand_ + argument, Expect::Listing, argument, node);
     } catch (const ESocketError&) {
         if (client == 0) throw;
-        LeaveToOthers(client, kCheck);
+        LeaveToOthers(client, kNoDirectory);
         return true;
     }
     pending_.pop_back();
-    ++load_[client];
-    if (!selfChecking_ && ++unchecked_[client] >= window_) SendCheck(client);
+    lanes_[client].StatSent();
+    if (!selfChecking_ && lanes_[client].FillsWindow(window_)) SendCheck(client);
     return true;
 }
 
 void FastWalker::SendCheck(std::size_t client) {
     try {
-        Send(client, "NOOP", Expect::Check);
+        lanes_.Send(client, "NOOP", Expect::Check);
     } catch (const ESocketError&) {
         if (client == 0) throw;
-        LeaveToOthers(client, kCheck);
+        LeaveToOthers(client, kNoDirectory);
         return;
     }
-    unchecked_[client] = 0;
-}
-
-// Each connection keeps its own commands and what they expect; the walk
-// keeps which connection's reply comes next, so that it reads the replies
-// in the order the commands went.
-void FastWalker::Send(std::size_t client, const std::string& command, Expect expects, std::string path, int node) {
-    clients_[client]->SendAhead(command, expects, std::move(path), node);
-    order_.push_back(client);
+    lanes_[client].Checked();
 }
 
 // A path that STAT may not take as it stands: a component that starts like
@@ -309,7 +269,8 @@ void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::strin
     nodes_[node].bytes = own.Bytes;
     nodes_[node].files = own.Files;
     const auto now = std::chrono::steady_clock::now();
-    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), Working(), nodes_.size() - firstChild);
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), lanes_.Working(),
+                  nodes_.size() - firstChild);
     lastListed_ = now;
     // The first child is listed first: it goes on top.
     for (std::size_t child = nodes_.size(); child > firstChild; --child)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ftp/connection_gauge.h"
+#include "ftp/connection_lane.h"
 #include "ftp/further_connections.h"
 #include "ftp/level_sink.h"
 #include "ftp/site_walker.h"
@@ -74,15 +75,6 @@ private:
         bool byCwd = false;  // its STAT reply came with lines cut
         int treeDir = 0;
     };
-    // A listing received, or a refusal, counted once its window's NOOP is
-    // answered where it is due.
-    struct Held {
-        int node = 0;
-        std::unique_ptr<TznFTPDirList> listing;  // none: refused
-        std::string refusal;
-    };
-    // No directory: what a NOOP or a CWD owes when its reply is lost.
-    static constexpr int kCheck = -1;
     // Whether the server's STAT takes a path with a blank whole.
     // Split: its directories are entered with CWD and listed with "STAT .",
     // sent ahead like the others, or where even that fails, by CWD and LIST.
@@ -97,17 +89,13 @@ private:
     void WalkByStat();
     void WalkByMachineListings();
     void OpenClients();
-    void AddClient(TznFTP* ftp);
     void GrowConnections();
-    int Working() const;
     void SendAhead();
     bool SendStat(int node);
     void SendCheck(std::size_t client);
-    void Send(std::size_t client, const std::string& command, Expect expects, std::string path = {}, int node = kCheck);
     void ReceiveNext();
     void TakeReply(std::size_t client, Expect expects, int node);
     void AcceptChecked(std::size_t client);
-    void RetireClient(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
     bool NeedsCwd(int node);
     void ProbeBlanks(int node, TznFTPDirList& listing);
@@ -123,8 +111,6 @@ private:
     void CheckHeld(std::size_t client);
     void BackToStart();
     void GetBackInStep(std::size_t client, int node);
-    std::deque<int> TakeOwed(std::size_t client);
-    std::size_t NextClient();
     void DrainAfterFailure();
     std::pair<std::int64_t, std::int64_t> ReportDone(int node);
 
@@ -147,16 +133,9 @@ private:
     FurtherConnections* further_ = nullptr;
     ConnectionGauge gauge_{0};
     std::chrono::steady_clock::time_point lastListed_;
-    std::vector<TznFTP*> clients_;        // ftp_, then the helpers
-    std::vector<bool> retired_;           // a helper the server closed
-    std::vector<std::size_t> load_;       // STAT commands in flight per client
-    std::vector<std::size_t> unchecked_;  // STAT commands sent since its last NOOP
-    // Listings received, counted when their window's NOOP is answered.
-    std::vector<std::vector<Held>> held_;
-    std::vector<int> pending_;       // to be listed, the next at the back
-    std::deque<std::size_t> order_;  // whose reply comes next, in the order sent
+    ConnectionLanes lanes_;
+    std::vector<int> pending_;  // to be listed, the next at the back
     std::size_t window_ = kWindow;
-    std::size_t turn_ = 0;  // where the search for a connection starts
     int resyncs_ = 0;
     // Every STAT reply so far named its directory: no NOOPs are needed.
     bool selfChecking_ = false;
