@@ -57,17 +57,14 @@ void FastWalker::TakeReply(std::size_t client, Expect expects, int node) {
     // as it arrives, and taken back if its reply is not as due.
     std::optional<LevelSink> sink;
     if (node != kNoDirectory && selfChecking_ && lanes_[client].HoldsNothing())
-        sink.emplace(rules_, totals_, nodes_[node].treeDir);
+        sink.emplace(rules_, totals_, frontier_[node].treeDir);
     const Answer answer = ReceiveCounted(ftp, *listing, sink ? &*sink : nullptr);
     if (sink && answer != Answer::AsExpected) sink->RollBack();
     if (sink && answer == Answer::AsExpected) sink->Deliver(*listing);
     switch (answer) {
         case Answer::OutOfStep: GetBackInStep(client, node); return;
         case Answer::LinesCut:
-        case Answer::OtherDirectory:
-            nodes_[node].byCwd = true;
-            pending_.push_back(node);
-            return;
+        case Answer::OtherDirectory: frontier_.AgainByCwd(node); return;
         case Answer::AsExpected:
         case Answer::Refused: break;  // a CDUP's or a CWD's only, none here
     }
@@ -103,8 +100,7 @@ void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<T
     const TznFTP& ftp = lanes_[client].Client();
     if (Suspect(sink ? sink->Entries() : listing->Count(), ftp.LastReply())) {
         if (sink) sink->RollBack();
-        nodes_[node].byCwd = true;
-        pending_.push_back(node);
+        frontier_.AgainByCwd(node);
         return;
     }
     if (selfChecking_ && ftp.ListingNamedItsPath() && lanes_[client].HoldsNothing()) {
@@ -113,7 +109,7 @@ void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<T
     }
     if (sink && sink->Counted()) {
         sink->RollBack();
-        pending_.push_back(node);
+        frontier_.Again(node);
         CheckHeld(client);
         return;
     }
@@ -163,7 +159,7 @@ bool FastWalker::Suspect(int entries, const std::string& reply) {
 void FastWalker::LeaveToOthers(std::size_t client, int node) {
     std::deque<int> owed = lanes_.TakeOwed(client);
     if (node != kNoDirectory) owed.push_front(node);
-    pending_.insert(pending_.end(), owed.rbegin(), owed.rend());
+    frontier_.Again(owed);
     lanes_[client].Retire();
 }
 
@@ -173,7 +169,7 @@ void FastWalker::AcceptChecked(std::size_t client) {
         if (held.listing) {
             Accept(held.node, *held.listing);
         } else {
-            PassOver(totals_, observer_, nodes_[held.node].relative, held.refusal);
+            PassOver(totals_, observer_, frontier_[held.node].relative, held.refusal);
         }
     }
 }
@@ -188,7 +184,7 @@ void FastWalker::GetBackInStep(std::size_t client, int node) {
     if (node != kNoDirectory) again.push_front(node);
     // Every command still owed a reply, the one out of place, and the PWD.
     ftp.GetBackInStep(again.size() * 2 + 3);
-    pending_.insert(pending_.end(), again.rbegin(), again.rend());
+    frontier_.Again(again);
     window_ = 1;
 }
 
@@ -200,7 +196,7 @@ void FastWalker::GetBackInStep(std::size_t client, int node) {
 void FastWalker::DrainAfterFailure() {
     if (!ftp_.DrainAhead()) ftp_.Close();
     lanes_.DropAll();
-    pending_.clear();
+    frontier_.Forget();
 }
 
 }  // namespace zn

@@ -95,11 +95,11 @@ bool FastWalker::OffersMachineListings() {
 // beside its STAT: the same entries, and STAT takes such paths whole. An
 // empty directory tells nothing (both listings are empty whatever the
 // server does with the blank): the next such directory is asked.
-void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
+void FastWalker::ProbeBlanks(const std::string& absolute, TznFTPDirList& listing) {
     if (HoldsNothing(listing)) return;
     TznFTPDirList byStat;
     try {
-        ftp_.StatList(nodes_[node].absolute, byStat, form_.Options());
+        ftp_.StatList(absolute, byStat, form_.Options());
     } catch (const EServerError&) {
         blanks_ = Blanks::SplitListed;
         return;
@@ -111,7 +111,7 @@ void FastWalker::ProbeBlanks(int node, TznFTPDirList& listing) {
     TznFTPDirList byDot;
     try {
         moved_ = true;
-        ftp_.ChangeDir(nodes_[node].absolute);
+        ftp_.ChangeDir(absolute);
         ftp_.StatList(".", byDot, form_.Options());
     } catch (const EServerError&) {
         return;
@@ -129,19 +129,17 @@ void FastWalker::ProbeBlanksBelowStart() {
         if (entry.Kind != dkDirectory || entry.Name.find(' ') == std::string::npos) continue;
         WalkTotals scratch;
         if (!EntersDirectory(entry.Name, rules_, scratch)) continue;
-        nodes_.push_back(Node{Child(start_, entry.Name), entry.Name, 1, 0, 0, {}, false});
-        const int probe = static_cast<int>(nodes_.size()) - 1;
-        if (!MayBeReadAsPattern(nodes_[probe].absolute)) {
+        const std::string absolute = ChildPath(start_, entry.Name);
+        if (!MayBeReadAsPattern(absolute)) {
             TznFTPDirList listing;
             try {
-                ListByCwd(nodes_[probe].absolute, listing);
-                ProbeBlanks(probe, listing);
+                ListByCwd(absolute, listing);
+                ProbeBlanks(absolute, listing);
             } catch (const EServerError&) {
                 // Refused: the walk meets it again and judges it there.
                 if (!ftp_.Connected()) throw;
             }
         }
-        nodes_.pop_back();
         return;
     }
 }
@@ -152,7 +150,7 @@ void FastWalker::AcceptStart() {
     if (startWhole_) return Accept(0, startListing_, startCut_);
     startListing_.Clear();
     TznFTPDirList listing;
-    LevelSink sink(rules_, totals_, nodes_[0].treeDir);
+    LevelSink sink(rules_, totals_, frontier_[0].treeDir);
     std::string cut;
     if (form_.Kind == lkMachine) {
         {

@@ -23,10 +23,6 @@ bool FastWalker::MayBeReadAsPattern(const std::string& path) {
     return false;
 }
 
-std::string FastWalker::Child(const std::string& parent, const std::string& name) {
-    return parent == "/" ? "/" + name : parent + "/" + name;
-}
-
 FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
@@ -69,27 +65,25 @@ void FastWalker::BackToStart() {
 
 // One directory at a time, each over a data connection of its own.
 void FastWalker::WalkByMachineListings() {
-    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
-    pending_.clear();
+    frontier_.Reset(start_);
     AcceptStart();
-    while (!pending_.empty()) {
-        const int node = pending_.back();
-        pending_.pop_back();
-        LevelSink sink(rules_, totals_, nodes_[node].treeDir);
+    while (!frontier_.Empty()) {
+        const int node = frontier_.TakeNext();
+        LevelSink sink(rules_, totals_, frontier_[node].treeDir);
         try {
             const SinkInPlace counting(ftp_.DirList(), sink);
-            ftp_.ListMachine(nodes_[node].absolute);
+            ftp_.ListMachine(frontier_[node].absolute);
         } catch (const EServerError&) {
             sink.RollBack();
             if (!MayPassOver(rules_, ftp_)) throw;
-            PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
+            PassOver(totals_, observer_, frontier_[node].relative, ftp_.LastReply());
             continue;
         }
         TznFTPDirList listing;
         sink.Deliver(listing);
         Accept(node, listing, CutReason(ftp_.LastReply()), sink.Own());
     }
-    ReportDone(0);
+    frontier_.ReportDone(observer_);
 }
 
 // The designed walk with the fullest LIST, from the start directory's
@@ -102,8 +96,7 @@ void FastWalker::RunDesignedWalk() {
 }
 
 void FastWalker::WalkByStat() {
-    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
-    pending_.clear();
+    frontier_.Reset(start_);
     window_ = kWindow;
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
@@ -115,12 +108,12 @@ void FastWalker::WalkByStat() {
     ProbeBlanksBelowStart();
     OpenClients();
     AcceptStart();
-    while (!pending_.empty() || lanes_.Awaiting()) {
+    while (!frontier_.Empty() || lanes_.Awaiting()) {
         GrowConnections();
         SendAhead();
         if (lanes_.Awaiting()) ReceiveNext();
     }
-    ReportDone(0);
+    frontier_.ReportDone(observer_);
 }
 
 void FastWalker::OpenClients() {
@@ -138,7 +131,7 @@ void FastWalker::GrowConnections() {
         gauge_.LogonTaken(ftp->LogonSeconds());
         lanes_.Add(ftp);
     }
-    const std::size_t unlisted = pending_.size() + lanes_.InFlight();
+    const std::size_t unlisted = frontier_.Waiting() + lanes_.InFlight();
     if (gauge_.OneMorePays(unlisted, lanes_.Working() + further_->Opening())) further_->OpenOne();
 }
 
@@ -148,11 +141,11 @@ void FastWalker::GrowConnections() {
 // commands take the first connection's turn.
 void FastWalker::SendAhead() {
     bool full = false;
-    while (!pending_.empty()) {
-        const int node = pending_.back();
+    while (!frontier_.Empty()) {
+        const int node = frontier_.Next();
         if (NeedsCwd(node)) {
             if (lanes_.Awaiting()) break;
-            pending_.pop_back();
+            frontier_.TakeNext();
             ListNodeByCwd(node);
             continue;
         }
@@ -176,7 +169,7 @@ bool FastWalker::SendStat(int node) {
         client = lanes_.Next(window_);
     }
     if (client == lanes_.Size()) return false;
-    const std::string& path = nodes_[node].absolute;
+    const std::string& path = frontier_[node].absolute;
     const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
     const std::string argument = byCwd ? "." : path;
     try {
@@ -188,7 +181,7 @@ bool FastWalker::SendStat(int node) {
         LeaveToOthers(client, kNoDirectory);
         return true;
     }
-    pending_.pop_back();
+    frontier_.TakeNext();
     lanes_[client].StatSent();
     if (!selfChecking_ && lanes_[client].FillsWindow(window_)) SendCheck(client);
     return true;
@@ -211,7 +204,7 @@ void FastWalker::SendCheck(std::size_t client) {
 // first such directory is listed by CWD and tells); one whose STAT reply
 // came with lines cut.
 bool FastWalker::NeedsCwd(int node) {
-    const Node& n = nodes_[node];
+    const WalkFrontier::Node& n = frontier_[node];
     if (n.byCwd || MayBeReadAsPattern(n.absolute)) return true;
     const bool blank = n.absolute.find(' ') != std::string::npos;
     return blank && (blanks_ == Blanks::Unknown || blanks_ == Blanks::SplitListed);
@@ -223,16 +216,17 @@ void FastWalker::ListNodeByCwd(int node) {
     TznFTPDirList listing;
     std::string cut;
     // The probe of blanks compares the whole listing with STAT's.
-    const bool probe = blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos;
-    LevelSink sink(rules_, totals_, nodes_[node].treeDir);
+    const std::string& absolute = frontier_[node].absolute;
+    const bool probe = blanks_ == Blanks::Unknown && absolute.find(' ') != std::string::npos;
+    LevelSink sink(rules_, totals_, frontier_[node].treeDir);
     try {
-        cut = ListByCwd(nodes_[node].absolute, listing, probe ? nullptr : &sink);
+        cut = ListByCwd(absolute, listing, probe ? nullptr : &sink);
     } catch (const EServerError&) {
         if (!MayPassOver(rules_, ftp_)) throw;
-        PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
+        PassOver(totals_, observer_, frontier_[node].relative, ftp_.LastReply());
         return;
     }
-    if (probe) ProbeBlanks(node, listing);
+    if (probe) ProbeBlanks(absolute, listing);
     Accept(node, listing, cut, sink.Own());
 }
 
@@ -245,52 +239,22 @@ std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& li
 }
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut, const LevelFiles& counted) {
+    const WalkFrontier::Node& listed = frontier_[node];
     ++totals_.Directories;
-    ListedInTree(rules_, nodes_[node].treeDir);
-    observer_.DirectoryListed(nodes_[node].relative);
-    if (!cut.empty()) ListedInPart(rules_, totals_, observer_, nodes_[node].treeDir, nodes_[node].relative, cut);
-    const std::size_t firstChild = nodes_.size();
+    ListedInTree(rules_, listed.treeDir);
+    observer_.DirectoryListed(listed.relative);
+    if (!cut.empty()) ListedInPart(rules_, totals_, observer_, listed.treeDir, listed.relative, cut);
+    const std::size_t firstChild = frontier_.Found();
     LevelFiles own = counted;
-    own.Add(
-        ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
-            const Node& parent = nodes_[node];
-            const std::string& name = listing.Items(index).Name;
-            nodes_.push_back(Node{Child(parent.absolute, name),
-                                  JoinPath(parent.relative, name),
-                                  parent.depth + 1,
-                                  0,
-                                  0,
-                                  {},
-                                  false,
-                                  treeDir});
-            nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
-            return true;
-        }));
-    nodes_[node].bytes = own.Bytes;
-    nodes_[node].files = own.Files;
+    own.Add(ClassifyLevel(listing, listed.depth, listed.treeDir, rules_, totals_, [&](int index, int treeDir) {
+        frontier_.Add(node, listing.Items(index).Name, treeDir);
+        return true;
+    }));
     const auto now = std::chrono::steady_clock::now();
     gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), lanes_.Working(),
-                  nodes_.size() - firstChild);
+                  frontier_.Found() - firstChild);
     lastListed_ = now;
-    // The first child is listed first: it goes on top.
-    for (std::size_t child = nodes_.size(); child > firstChild; --child)
-        pending_.push_back(static_cast<int>(child - 1));
-    if (pending_.size() > kMaxWaiting) {
-        throw platform::Exception("More than " + std::to_string(kMaxWaiting) +
-                                  " directories wait to be listed; the walk stops at " + nodes_[node].relative);
-    }
-}
-
-// The designed walk's order: each directory after everything below it.
-std::pair<std::int64_t, std::int64_t> FastWalker::ReportDone(int node) {
-    std::int64_t bytes = nodes_[node].bytes, files = nodes_[node].files;
-    for (const int child : nodes_[node].children) {
-        const auto [childBytes, childFiles] = ReportDone(child);
-        bytes = AddSaturated(bytes, childBytes);
-        files += childFiles;
-    }
-    observer_.DirectoryDone(nodes_[node].relative, nodes_[node].depth, bytes, files);
-    return {bytes, files};
+    frontier_.Listed(node, own.Bytes, own.Files, firstChild);
 }
 
 }  // namespace zn

@@ -13,6 +13,7 @@
 #include "ftp/further_connections.h"
 #include "ftp/level_sink.h"
 #include "ftp/site_walker.h"
+#include "ftp/walk_frontier.h"
 
 namespace zn {
 
@@ -33,10 +34,9 @@ namespace zn {
 // place puts that connection back in step (a PWD, every reply up to its
 // "257"), and the walk goes on one command at a time.
 //
-// Directories are listed depth first, so that a tree that leads back into
-// itself meets the depth bound after a hundred listings; the directories
-// waiting are bounded too. DirectoryDone comes at the end, in the designed
-// walk's order (children before their parent), and not after a failure.
+// Directories are listed depth first (walk_frontier.h). DirectoryDone
+// comes at the end, in the designed walk's order (children before their
+// parent), and not after a failure.
 class FastWalker : public WalkStrategy {
 public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
@@ -59,29 +59,16 @@ public:
 
     // Commands sent ahead of their replies, per connection.
     static constexpr std::size_t kWindow = 8;
-    // Directories waiting to be listed, at most: a bound on memory.
-    static constexpr std::size_t kMaxWaiting = 1000000;
     // Times a connection may be put back in step before the walk gives up.
     static constexpr int kMaxResyncs = 8;
 
 private:
-    struct Node {
-        std::string absolute;
-        std::string relative;
-        int depth = 0;
-        std::int64_t bytes = 0;  // of its own files
-        std::int64_t files = 0;
-        std::vector<int> children;
-        bool byCwd = false;  // its STAT reply came with lines cut
-        int treeDir = 0;
-    };
     // Whether the server's STAT takes a path with a blank whole.
     // Split: its directories are entered with CWD and listed with "STAT .",
     // sent ahead like the others, or where even that fails, by CWD and LIST.
     enum class Blanks : std::uint8_t { Unknown, Whole, Split, SplitListed };
 
     static bool MayBeReadAsPattern(const std::string& path);
-    static std::string Child(const std::string& parent, const std::string& name);
 
     ListingForm ChooseForm(bool& hidden);
     bool OffersMachineListings();
@@ -98,7 +85,7 @@ private:
     void AcceptChecked(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
     bool NeedsCwd(int node);
-    void ProbeBlanks(int node, TznFTPDirList& listing);
+    void ProbeBlanks(const std::string& absolute, TznFTPDirList& listing);
     void ProbeBlanksBelowStart();
     void AcceptStart();
     void Accept(int node, const TznFTPDirList& listing, const std::string& cut = {}, const LevelFiles& counted = {});
@@ -112,7 +99,6 @@ private:
     void BackToStart();
     void GetBackInStep(std::size_t client, int node);
     void DrainAfterFailure();
-    std::pair<std::int64_t, std::int64_t> ReportDone(int node);
 
     TznFTP& ftp_;
     WalkObserver& observer_;
@@ -129,12 +115,11 @@ private:
     ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
     std::string statCommand_;  // "STAT " or "STAT -a "
     std::unique_ptr<SiteWalker> designed_;
-    std::vector<Node> nodes_;
+    WalkFrontier frontier_;
     FurtherConnections* further_ = nullptr;
     ConnectionGauge gauge_{0};
     std::chrono::steady_clock::time_point lastListed_;
     ConnectionLanes lanes_;
-    std::vector<int> pending_;  // to be listed, the next at the back
     std::size_t window_ = kWindow;
     int resyncs_ = 0;
     // Every STAT reply so far named its directory: no NOOPs are needed.
