@@ -9,7 +9,6 @@
 #include "net/errors.h"
 #include "platform/exception.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 

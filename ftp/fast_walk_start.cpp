@@ -126,7 +126,7 @@ void FastWalker::ProbeBlanks(const std::string& absolute, TznFTPDirList& listing
 void FastWalker::ProbeBlanksBelowStart() {
     for (int i = 0; i < startListing_.Count(); ++i) {
         const TznFTPDirEntry& entry = startListing_.Items(i);
-        if (entry.Kind != dkDirectory || entry.Name.find(' ') == std::string::npos) continue;
+        if (entry.Kind != dkDirectory || !HoldsBlank(entry.Name)) continue;
         WalkTotals scratch;
         if (!EntersDirectory(entry.Name, rules_, scratch)) continue;
         const std::string absolute = ChildPath(start_, entry.Name);

@@ -5,24 +5,9 @@
 #include "net/errors.h"
 #include "platform/exception.h"
 
-#include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace zn {
-// A path STAT may not take as a plain path: a component that starts like
-// an option or holds a pattern character.
-bool FastWalker::MayBeReadAsPattern(const std::string& path) {
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view part(path.data() + start, end - start);
-        if ((!part.empty() && part.front() == '-') || part.find_first_of("*?[") != std::string_view::npos) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
@@ -143,13 +128,14 @@ void FastWalker::SendAhead() {
     bool full = false;
     while (!frontier_.Empty()) {
         const int node = frontier_.Next();
-        if (NeedsCwd(node)) {
+        const PathListing how = HowToList(node);
+        if (how == PathListing::Cwd || how == PathListing::CwdProbingBlanks) {
             if (lanes_.Awaiting()) break;
             frontier_.TakeNext();
-            ListNodeByCwd(node);
+            ListNodeByCwd(node, how == PathListing::CwdProbingBlanks);
             continue;
         }
-        if (!SendStat(node)) {
+        if (!SendStat(node, how == PathListing::StatInside)) {
             full = true;
             break;
         }
@@ -160,7 +146,7 @@ void FastWalker::SendAhead() {
     }
 }
 
-bool FastWalker::SendStat(int node) {
+bool FastWalker::SendStat(int node, bool inside) {
     std::size_t client = lanes_.Next(window_);
     // A further connection the server has closed while it owed nothing
     // leaves the walk quietly.
@@ -170,11 +156,10 @@ bool FastWalker::SendStat(int node) {
     }
     if (client == lanes_.Size()) return false;
     const std::string& path = frontier_[node].absolute;
-    const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
-    const std::string argument = byCwd ? "." : path;
+    const std::string argument = inside ? "." : path;
     try {
-        if (byCwd && client == 0) moved_ = true;
-        if (byCwd) lanes_.Send(client, "CWD " + path, Expect::EntryBeforeListing);
+        if (inside && client == 0) moved_ = true;
+        if (inside) lanes_.Send(client, "CWD " + path, Expect::EntryBeforeListing);
         lanes_.Send(client, statCommand_ + argument, Expect::Listing, argument, node);
     } catch (const ESocketError&) {
         if (client == 0) throw;
@@ -198,26 +183,19 @@ void FastWalker::SendCheck(std::size_t client) {
     lanes_[client].Checked();
 }
 
-// A path that STAT may not take as it stands: a component that starts like
-// an option or holds a pattern character; one with a blank where the
-// server splits STAT's argument at blanks (or before that is known: the
-// first such directory is listed by CWD and tells); one whose STAT reply
-// came with lines cut.
-bool FastWalker::NeedsCwd(int node) {
-    const WalkFrontier::Node& n = frontier_[node];
-    if (n.byCwd || MayBeReadAsPattern(n.absolute)) return true;
-    const bool blank = n.absolute.find(' ') != std::string::npos;
-    return blank && (blanks_ == Blanks::Unknown || blanks_ == Blanks::SplitListed);
+// Where the path may be read as something else, or STAT has failed it
+// already, the directory is listed by CWD and LIST (path_policy.h).
+PathListing FastWalker::HowToList(int node) const {
+    return zn::HowToList(frontier_[node].absolute, blanks_, frontier_[node].byCwd);
 }
 
 // A directory listed by CWD and LIST, over the first connection; one the
 // server refuses is passed over where the rules allow it.
-void FastWalker::ListNodeByCwd(int node) {
+void FastWalker::ListNodeByCwd(int node, bool probe) {
     TznFTPDirList listing;
     std::string cut;
     // The probe of blanks compares the whole listing with STAT's.
     const std::string& absolute = frontier_[node].absolute;
-    const bool probe = blanks_ == Blanks::Unknown && absolute.find(' ') != std::string::npos;
     LevelSink sink(rules_, totals_, frontier_[node].treeDir);
     try {
         cut = ListByCwd(absolute, listing, probe ? nullptr : &sink);

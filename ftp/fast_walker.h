@@ -12,6 +12,7 @@
 #include "ftp/connection_lane.h"
 #include "ftp/further_connections.h"
 #include "ftp/level_sink.h"
+#include "ftp/path_policy.h"
 #include "ftp/site_walker.h"
 #include "ftp/walk_frontier.h"
 
@@ -63,13 +64,6 @@ public:
     static constexpr int kMaxResyncs = 8;
 
 private:
-    // Whether the server's STAT takes a path with a blank whole.
-    // Split: its directories are entered with CWD and listed with "STAT .",
-    // sent ahead like the others, or where even that fails, by CWD and LIST.
-    enum class Blanks : std::uint8_t { Unknown, Whole, Split, SplitListed };
-
-    static bool MayBeReadAsPattern(const std::string& path);
-
     ListingForm ChooseForm(bool& hidden);
     bool OffersMachineListings();
     void RunDesignedWalk();
@@ -78,19 +72,19 @@ private:
     void OpenClients();
     void GrowConnections();
     void SendAhead();
-    bool SendStat(int node);
+    bool SendStat(int node, bool inside);
     void SendCheck(std::size_t client);
     void ReceiveNext();
     void TakeReply(std::size_t client, Expect expects, int node);
     void AcceptChecked(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
-    bool NeedsCwd(int node);
+    PathListing HowToList(int node) const;
     void ProbeBlanks(const std::string& absolute, TznFTPDirList& listing);
     void ProbeBlanksBelowStart();
     void AcceptStart();
     void Accept(int node, const TznFTPDirList& listing, const std::string& cut = {}, const LevelFiles& counted = {});
     std::string ListByCwd(const std::string& absolute, TznFTPDirList& listing, LevelSink* sink = nullptr);
-    void ListNodeByCwd(int node);
+    void ListNodeByCwd(int node, bool probe);
     bool Suspect(int entries, const std::string& reply);
     static Answer ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink* sink);
     bool PassOverRefusedEntry(std::size_t client);

@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/walk_frontier.h"
 
+#include "ftp/path_policy.h"
 #include "platform/exception.h"
 
 #include <utility>
 
 namespace zn {
-
-std::string ChildPath(const std::string& parent, const std::string& name) {
-    return parent == "/" ? "/" + name : parent + "/" + name;
-}
 
 void WalkFrontier::Reset(const std::string& start) {
     nodes_.assign(1, Node{start, "", 0, 0, 0, {}, false});

@@ -75,7 +75,4 @@ private:
     std::vector<int> waiting_;  // the next at the back
 };
 
-// `name` in the directory at the absolute path `parent`.
-std::string ChildPath(const std::string& parent, const std::string& name);
-
 }  // namespace zn
