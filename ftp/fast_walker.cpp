@@ -18,12 +18,15 @@ void FastWalker::Walk() {
     statedCap_ = 0;
     selfChecking_ = false;
     try {
-        bool hidden = false;
-        form_ = ChooseForm(hidden);
+        const ListingChoice choice = ChooseListing(ftp_, start_);
+        form_ = choice.form;
+        listForm_ = choice.listForm;
+        statedCap_ = choice.statedCap;
+        selfChecking_ = choice.selfChecking;
         // Its hashes are of no more use, and a huge start holds many.
-        startWhole_ = startDigest_.Whole();
-        startDigest_ = ListingDigest{};
-        observer_.ListingChosen(form_, hidden);
+        startWhole_ = start_.digest.Whole();
+        start_.digest = ListingDigest{};
+        observer_.ListingChosen(form_, choice.hidden);
         switch (form_.Kind) {
             case lkStat: WalkByStat(); break;
             case lkMachine: WalkByMachineListings(); break;
@@ -45,12 +48,12 @@ void FastWalker::Walk() {
 // Where the walk listed by CWD, the first connection goes back to the
 // start: the next walk, and the space left (AVBL), are the start's.
 void FastWalker::BackToStart() {
-    if (std::exchange(moved_, false)) ftp_.ChangeDir(start_);
+    if (std::exchange(moved_, false)) ftp_.ChangeDir(start_.path);
 }
 
 // One directory at a time, each over a data connection of its own.
 void FastWalker::WalkByMachineListings() {
-    frontier_.Reset(start_);
+    frontier_.Reset(start_.path);
     AcceptStart();
     while (!frontier_.Empty()) {
         const int node = frontier_.TakeNext();
@@ -75,13 +78,13 @@ void FastWalker::WalkByMachineListings() {
 // listing already read.
 void FastWalker::RunDesignedWalk() {
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
-    designed_->WalkWith(form_, startListing_, startWhole_, startCut_);
+    designed_->WalkWith(form_, start_.listing, startWhole_, start_.cut);
     totals_ = designed_->Totals();
     designed_.reset();
 }
 
 void FastWalker::WalkByStat() {
-    frontier_.Reset(start_);
+    frontier_.Reset(start_.path);
     window_ = kWindow;
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
@@ -89,7 +92,7 @@ void FastWalker::WalkByStat() {
     // A start directory whose LIST was cut: its STAT holds no more, and
     // LIST in reverse may give the rest, while the start is still the
     // working directory.
-    if (startWhole_) startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
+    if (startWhole_) start_.cut = FromTheOtherEnd(ftp_, listForm_, start_.listing, start_.cut);
     ProbeBlanksBelowStart();
     OpenClients();
     AcceptStart();

@@ -12,6 +12,7 @@
 #include "ftp/connection_lane.h"
 #include "ftp/further_connections.h"
 #include "ftp/level_sink.h"
+#include "ftp/listing_probe.h"
 #include "ftp/path_policy.h"
 #include "ftp/site_walker.h"
 #include "ftp/walk_frontier.h"
@@ -20,7 +21,7 @@ namespace zn {
 
 // The same walk as SiteWalker, with the same rules, totals and events, but
 // without CWD and CDUP: each directory is listed by its absolute path, with
-// the fullest listing the start directory showed (fullest_listing.h). Where
+// the fullest listing the start directory showed (listing_probe.h). Where
 // that is STAT, the listings come over the control connection, several
 // commands sent ahead of their replies on each of several connections;
 // where it is MLSD, one data connection each; where it is LIST, the walk is
@@ -64,8 +65,6 @@ public:
     static constexpr int kMaxResyncs = 8;
 
 private:
-    ListingForm ChooseForm(bool& hidden);
-    bool OffersMachineListings();
     void RunDesignedWalk();
     void WalkByStat();
     void WalkByMachineListings();
@@ -98,13 +97,12 @@ private:
     WalkObserver& observer_;
     WalkRules rules_;
     WalkTotals totals_;
-    std::string start_;
-    TznFTPDirList startListing_;
-    ListingDigest startDigest_;  // of the form chosen, while it is chosen
-    bool startWhole_ = true;     // startListing_ holds every entry
-    std::string startCut_;       // the server's words if it cut the start's LIST short
-    int statedCap_ = 0;          // the most entries a listing may hold, where a server said
-    bool moved_ = false;         // the first connection left the start by CWD
+    // The start directory and its listing; its digest only while the form
+    // is chosen.
+    StartListing start_;
+    bool startWhole_ = true;  // start_.listing holds every entry
+    int statedCap_ = 0;       // the most entries a listing may hold, where a server said
+    bool moved_ = false;      // the first connection left the start by CWD
     ListingForm form_;
     ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
     std::string statCommand_;  // "STAT " or "STAT -a "
