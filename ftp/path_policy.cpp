@@ -10,8 +10,10 @@ bool MayBeReadAsPattern(const std::string& path) {
     std::size_t start = 0;
     while (start <= path.size()) {
         const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view part(path.data() + start, end - start);
-        if ((!part.empty() && part.front() == '-') || part.find_first_of("*?[") != std::string_view::npos) return true;
+        const std::string_view component(path.data() + start, end - start);
+        if ((!component.empty() && component.front() == '-') ||
+            component.find_first_of("*?[") != std::string_view::npos)
+            return true;
         start = end + 1;
     }
     return false;
