@@ -9,7 +9,6 @@
 #include "net/errors.h"
 #include "platform/exception.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -20,14 +19,13 @@ namespace zn {
 // connection that the server closes (its idle time-out, "421") leaves its
 // directories to the others.
 void FastWalker::ReceiveNext() {
-    const std::size_t client = order_.front();
-    order_.pop_front();
-    TznFTP& ftp = *clients_[client];
+    const std::size_t client = lanes_.TakeNextReply();
+    TznFTP& ftp = lanes_[client].Client();
     const Expect expects = ftp.NextAhead().Expects;
     // The directory that goes to the others if the reply is lost: a STAT's.
-    const int node = expects == Expect::Listing ? ftp.NextAhead().Tag : kCheck;
+    const int node = expects == Expect::Listing ? ftp.NextAhead().Tag : kNoDirectory;
     try {
-        if (node != kCheck) --load_[client];
+        if (node != kNoDirectory) lanes_[client].StatAnswered();
         TakeReply(client, expects, node);
     } catch (const ESocketError&) {
         if (client == 0) throw;
@@ -39,8 +37,8 @@ void FastWalker::ReceiveNext() {
     } catch (const EServerError&) {
         // A directory's STAT refused: held like a listing until the window's
         // check shows the reply was that directory's.
-        if (node != kCheck && MayPassOver(rules_, ftp)) {
-            held_[client].push_back(Held{node, nullptr, ftp.LastReply()});
+        if (node != kNoDirectory && MayPassOver(rules_, ftp)) {
+            lanes_[client].Hold(HeldListing{node, nullptr, ftp.LastReply()});
             CheckHeld(client);
             return;
         }
@@ -52,28 +50,26 @@ void FastWalker::ReceiveNext() {
 
 // The reply the walk reads next, from `client`, for `node` if a STAT's.
 void FastWalker::TakeReply(std::size_t client, Expect expects, int node) {
-    TznFTP& ftp = *clients_[client];
+    TznFTP& ftp = lanes_[client].Client();
     auto listing = std::make_unique<TznFTPDirList>();
     // Where every reply so far named its directory, a listing is counted
     // as it arrives, and taken back if its reply is not as due.
     std::optional<LevelSink> sink;
-    if (node != kCheck && selfChecking_ && held_[client].empty()) sink.emplace(rules_, totals_, nodes_[node].treeDir);
+    if (node != kNoDirectory && selfChecking_ && lanes_[client].HoldsNothing())
+        sink.emplace(rules_, totals_, frontier_[node].treeDir);
     const Answer answer = ReceiveCounted(ftp, *listing, sink ? &*sink : nullptr);
     if (sink && answer != Answer::AsExpected) sink->RollBack();
     if (sink && answer == Answer::AsExpected) sink->Deliver(*listing);
     switch (answer) {
         case Answer::OutOfStep: GetBackInStep(client, node); return;
         case Answer::LinesCut:
-        case Answer::OtherDirectory:
-            nodes_[node].byCwd = true;
-            pending_.push_back(node);
-            return;
+        case Answer::OtherDirectory: frontier_.AgainByCwd(node); return;
         case Answer::AsExpected:
         case Answer::Refused: break;  // a CDUP's or a CWD's only, none here
     }
     if (expects == Expect::Check) {
         AcceptChecked(client);
-    } else if (node != kCheck) {
+    } else if (node != kNoDirectory) {
         TakeStatListing(client, node, std::move(listing), sink ? &*sink : nullptr);
     }
 }
@@ -100,24 +96,23 @@ Answer FastWalker::ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink
 // taken back and listed again, checked.
 void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing,
                                  LevelSink* sink) {
-    const TznFTP& ftp = *clients_[client];
+    const TznFTP& ftp = lanes_[client].Client();
     if (Suspect(sink ? sink->Entries() : listing->Count(), ftp.LastReply())) {
         if (sink) sink->RollBack();
-        nodes_[node].byCwd = true;
-        pending_.push_back(node);
+        frontier_.AgainByCwd(node);
         return;
     }
-    if (selfChecking_ && ftp.ListingNamedItsPath() && held_[client].empty()) {
+    if (selfChecking_ && ftp.ListingNamedItsPath() && lanes_[client].HoldsNothing()) {
         Accept(node, *listing, {}, sink ? sink->Own() : LevelFiles{});
         return;
     }
     if (sink && sink->Counted()) {
         sink->RollBack();
-        pending_.push_back(node);
+        frontier_.Again(node);
         CheckHeld(client);
         return;
     }
-    held_[client].push_back(Held{node, std::move(listing), {}});
+    lanes_[client].Hold(HeldListing{node, std::move(listing), {}});
     CheckHeld(client);
 }
 
@@ -126,20 +121,18 @@ void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<T
 // and dropped; the refusal is held like a listing. False when the
 // dialogue is not as sent, and the refusal stands.
 bool FastWalker::PassOverRefusedEntry(std::size_t client) {
-    TznFTP& ftp = *clients_[client];
+    TznFTP& ftp = lanes_[client].Client();
     if (ftp.AheadCount() == 0 || ftp.NextAhead().Expects != Expect::Listing) return false;
     const std::string refusal = ftp.LastReply();
     const int refused = ftp.NextAhead().Tag;
-    const auto owed = std::find(order_.begin(), order_.end(), client);
-    if (owed == order_.end()) return false;
-    order_.erase(owed);
-    --load_[client];
+    if (!lanes_.TakeReplyOf(client)) return false;
+    lanes_[client].StatAnswered();
     TznFTPDirList elsewhere;
     if (ftp.ReceiveAhead(&elsewhere) != Answer::AsExpected) {
         GetBackInStep(client, refused);
         return true;
     }
-    held_[client].push_back(Held{refused, nullptr, refusal});
+    lanes_[client].Hold(HeldListing{refused, nullptr, refusal});
     CheckHeld(client);
     return true;
 }
@@ -150,8 +143,8 @@ void FastWalker::CheckHeld(std::size_t client) {
     if (!selfChecking_) return;
     selfChecking_ = false;
     // The STATs in flight went without a NOOP after them.
-    for (std::size_t other = 0; other < clients_.size(); ++other) {
-        if (!retired_[other] && (other == client || load_[other] > 0)) SendCheck(other);
+    for (std::size_t other = 0; other < lanes_.Size(); ++other) {
+        if (!lanes_[other].Retired() && (other == client || lanes_[other].Load() > 0)) SendCheck(other);
     }
 }
 
@@ -163,57 +156,34 @@ bool FastWalker::Suspect(int entries, const std::string& reply) {
 // A further connection the server closed, or reset: what it owed goes back
 // to the queue for the others, and the walk goes on without it.
 void FastWalker::LeaveToOthers(std::size_t client, int node) {
-    std::deque<int> owed = TakeOwed(client);
-    if (node != kCheck) owed.push_front(node);
-    pending_.insert(pending_.end(), owed.rbegin(), owed.rend());
-    RetireClient(client);
+    std::deque<int> owed = lanes_.TakeOwed(client);
+    if (node != kNoDirectory) owed.push_front(node);
+    frontier_.Again(owed);
+    lanes_[client].Retire();
 }
 
 // A window's listings count once its NOOP is answered where it is due.
 void FastWalker::AcceptChecked(std::size_t client) {
-    std::vector<Held> listed = std::move(held_[client]);
-    held_[client].clear();
-    for (Held& held : listed) {
+    for (const HeldListing& held : lanes_[client].TakeHeld()) {
         if (held.listing) {
             Accept(held.node, *held.listing);
         } else {
-            PassOver(totals_, observer_, nodes_[held.node].relative, held.refusal);
+            PassOver(totals_, observer_, frontier_[held.node].relative, held.refusal);
         }
     }
-}
-
-void FastWalker::RetireClient(std::size_t client) {
-    retired_[client] = true;
-    load_[client] = unchecked_[client] = 0;
-    clients_[client]->Close();
-}
-
-// The directories a connection owes: those whose listings wait for their
-// check, and those whose replies are still to come; its entries leave the
-// commands in flight.
-std::deque<int> FastWalker::TakeOwed(std::size_t client) {
-    std::deque<int> owed;
-    for (const Held& held : held_[client]) owed.push_back(held.node);
-    held_[client].clear();
-    for (const SentAhead& sent : clients_[client]->TakeAhead()) {
-        if (sent.Expects == Expect::Listing) owed.push_back(sent.Tag);
-    }
-    std::erase(order_, client);
-    load_[client] = unchecked_[client] = 0;
-    return owed;
 }
 
 // A PWD, and every reply up to its "257", puts that connection back in
 // step; the directories it owed are listed again, one command at a time on
 // each connection from here on.
 void FastWalker::GetBackInStep(std::size_t client, int node) {
-    TznFTP& ftp = *clients_[client];
+    TznFTP& ftp = lanes_[client].Client();
     if (++resyncs_ > kMaxResyncs) ftp.RaiseOutOfStep();
-    std::deque<int> again = TakeOwed(client);
-    if (node != kCheck) again.push_front(node);
+    std::deque<int> again = lanes_.TakeOwed(client);
+    if (node != kNoDirectory) again.push_front(node);
     // Every command still owed a reply, the one out of place, and the PWD.
     ftp.GetBackInStep(again.size() * 2 + 3);
-    pending_.insert(pending_.end(), again.rbegin(), again.rend());
+    frontier_.Again(again);
     window_ = 1;
 }
 
@@ -224,12 +194,8 @@ void FastWalker::GetBackInStep(std::size_t client, int node) {
 // their owner without waiting.
 void FastWalker::DrainAfterFailure() {
     if (!ftp_.DrainAhead()) ftp_.Close();
-    for (const std::size_t client : order_) {
-        if (client != 0) clients_[client]->TakeAhead();
-    }
-    order_.clear();
-    pending_.clear();
-    for (auto& held : held_) held.clear();
+    lanes_.DropAll();
+    frontier_.Forget();
 }
 
 }  // namespace zn

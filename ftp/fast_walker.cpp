@@ -5,28 +5,9 @@
 #include "net/errors.h"
 #include "platform/exception.h"
 
-#include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace zn {
-// A path STAT may not take as a plain path: a component that starts like
-// an option or holds a pattern character.
-bool FastWalker::MayBeReadAsPattern(const std::string& path) {
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view part(path.data() + start, end - start);
-        if ((!part.empty() && part.front() == '-') || part.find_first_of("*?[") != std::string_view::npos) return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-std::string FastWalker::Child(const std::string& parent, const std::string& name) {
-    return parent == "/" ? "/" + name : parent + "/" + name;
-}
-
 FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
@@ -37,12 +18,15 @@ void FastWalker::Walk() {
     statedCap_ = 0;
     selfChecking_ = false;
     try {
-        bool hidden = false;
-        form_ = ChooseForm(hidden);
+        const ListingChoice choice = ChooseListing(ftp_, start_, knownStart_);
+        form_ = choice.form;
+        listForm_ = choice.listForm;
+        statedCap_ = choice.statedCap;
+        selfChecking_ = choice.selfChecking;
         // Its hashes are of no more use, and a huge start holds many.
-        startWhole_ = startDigest_.Whole();
-        startDigest_ = ListingDigest{};
-        observer_.ListingChosen(form_, hidden);
+        startWhole_ = start_.digest.Whole();
+        start_.digest = ListingDigest{};
+        observer_.ListingChosen(form_, choice.hidden);
         switch (form_.Kind) {
             case lkStat: WalkByStat(); break;
             case lkMachine: WalkByMachineListings(); break;
@@ -64,47 +48,43 @@ void FastWalker::Walk() {
 // Where the walk listed by CWD, the first connection goes back to the
 // start: the next walk, and the space left (AVBL), are the start's.
 void FastWalker::BackToStart() {
-    if (std::exchange(moved_, false)) ftp_.ChangeDir(start_);
+    if (std::exchange(moved_, false)) ftp_.ChangeDir(start_.path);
 }
 
 // One directory at a time, each over a data connection of its own.
 void FastWalker::WalkByMachineListings() {
-    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
-    pending_.clear();
+    frontier_.Reset(start_.path);
     AcceptStart();
-    while (!pending_.empty()) {
-        const int node = pending_.back();
-        pending_.pop_back();
-        LevelSink sink(rules_, totals_, nodes_[node].treeDir);
+    while (!frontier_.Empty()) {
+        const int node = frontier_.TakeNext();
+        LevelSink sink(rules_, totals_, frontier_[node].treeDir);
         try {
             const SinkInPlace counting(ftp_.DirList(), sink);
-            ftp_.ListMachine(nodes_[node].absolute);
+            ftp_.ListMachine(frontier_[node].absolute);
         } catch (const EServerError&) {
             sink.RollBack();
             if (!MayPassOver(rules_, ftp_)) throw;
-            PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
+            PassOver(totals_, observer_, frontier_[node].relative, ftp_.LastReply());
             continue;
         }
         TznFTPDirList listing;
         sink.Deliver(listing);
         Accept(node, listing, CutReason(ftp_.LastReply()), sink.Own());
     }
-    ReportDone(0);
+    frontier_.ReportDone(observer_);
 }
 
 // The designed walk with the fullest LIST, from the start directory's
 // listing already read.
 void FastWalker::RunDesignedWalk() {
     designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
-    designed_->WalkWith(form_, startListing_, startWhole_, startCut_);
+    designed_->WalkWith(form_, start_.listing, startWhole_, start_.cut);
     totals_ = designed_->Totals();
     designed_.reset();
 }
 
 void FastWalker::WalkByStat() {
-    nodes_.assign(1, Node{start_, "", 0, 0, 0, {}, false});
-    pending_.clear();
-    order_.clear();
+    frontier_.Reset(start_.path);
     window_ = kWindow;
     resyncs_ = 0;
     blanks_ = Blanks::Unknown;
@@ -112,167 +92,40 @@ void FastWalker::WalkByStat() {
     // A start directory whose LIST was cut: its STAT holds no more, and
     // LIST in reverse may give the rest, while the start is still the
     // working directory.
-    if (startWhole_) startCut_ = FromTheOtherEnd(ftp_, listForm_, startListing_, startCut_);
+    if (startWhole_) start_.cut = FromTheOtherEnd(ftp_, listForm_, start_.listing, start_.cut);
     ProbeBlanksBelowStart();
     OpenClients();
     AcceptStart();
-    while (!pending_.empty() || !order_.empty()) {
+    while (!frontier_.Empty() || lanes_.Awaiting()) {
         GrowConnections();
         SendAhead();
-        if (!order_.empty()) ReceiveNext();
+        if (lanes_.Awaiting()) ReceiveNext();
     }
-    ReportDone(0);
+    frontier_.ReportDone(observer_);
 }
 
-void FastWalker::OpenClients() {
-    clients_.clear();
-    retired_.clear();
-    load_.clear();
-    unchecked_.clear();
-    held_.clear();
-    AddClient(&ftp_);
-    turn_ = 0;
-    gauge_ = ConnectionGauge(ftp_.LogonSeconds());
-    lastListed_ = std::chrono::steady_clock::now();
-}
-
-void FastWalker::AddClient(TznFTP* ftp) {
-    clients_.push_back(ftp);
-    retired_.push_back(false);
-    load_.push_back(0);
-    unchecked_.push_back(0);
-    held_.emplace_back();
-}
-
-int FastWalker::Working() const { return static_cast<int>(std::count(retired_.begin(), retired_.end(), false)); }
-
-// Takes the connections whose logon is done, then asks for one more if it
-// pays for the directories not listed yet: those waiting, and those in
-// flight, whose subdirectories will wait.
-void FastWalker::GrowConnections() {
-    if (!further_) return;
-    for (TznFTP* ftp : further_->TakeLoggedOn()) {
-        gauge_.LogonTaken(ftp->LogonSeconds());
-        AddClient(ftp);
-    }
-    std::size_t unlisted = pending_.size();
-    for (const std::size_t inFlight : load_) unlisted += inFlight;
-    if (gauge_.OneMorePays(unlisted, Working() + further_->Opening())) further_->OpenOne();
-}
-
-// The least loaded connection with room in its window, taken in turns, so
-// that none sits idle long enough for the server to close it; the size of
-// clients_ when every window is full.
-std::size_t FastWalker::NextClient() {
-    std::size_t best = clients_.size();
-    for (std::size_t i = 0; i < clients_.size(); ++i) {
-        const std::size_t client = (turn_ + i) % clients_.size();
-        if (retired_[client] || load_[client] >= window_) continue;
-        if (best == clients_.size() || load_[client] < load_[best]) best = client;
-    }
-    if (best < clients_.size()) turn_ = best + 1;
-    return best;
-}
-
-// Fills the windows, then checks what each connection was sent since its
-// last check, unless more is about to go there. A directory that must be
-// listed by CWD and LIST waits until every reply in flight is in: those
-// commands take the first connection's turn.
-void FastWalker::SendAhead() {
-    bool full = false;
-    while (!pending_.empty()) {
-        const int node = pending_.back();
-        if (NeedsCwd(node)) {
-            if (!order_.empty()) break;
-            pending_.pop_back();
-            ListNodeByCwd(node);
-            continue;
-        }
-        if (!SendStat(node)) {
-            full = true;
-            break;
-        }
-    }
-    if (full) return;
-    for (std::size_t client = 0; client < clients_.size(); ++client) {
-        if (unchecked_[client] > 0) SendCheck(client);
-    }
-}
-
-bool FastWalker::SendStat(int node) {
-    std::size_t client = NextClient();
-    // A further connection the server has closed while it owed nothing
-    // leaves the walk quietly.
-    while (client > 0 && client < clients_.size() && !clients_[client]->Connected() && load_[client] == 0) {
-        RetireClient(client);
-        client = NextClient();
-    }
-    if (client == clients_.size()) return false;
-    const std::string& path = nodes_[node].absolute;
-    const bool byCwd = blanks_ == Blanks::Split && path.find(' ') != std::string::npos;
-    const std::string argument = byCwd ? "." : path;
-    try {
-        if (byCwd && client == 0) moved_ = true;
-        if (byCwd) Send(client, "CWD " + path, Expect::EntryBeforeListing);
-        Send(client, statCommand_ + argument, Expect::Listing, argument, node);
-    } catch (const ESocketError&) {
-        if (client == 0) throw;
-        LeaveToOthers(client, kCheck);
-        return true;
-    }
-    pending_.pop_back();
-    ++load_[client];
-    if (!selfChecking_ && ++unchecked_[client] >= window_) SendCheck(client);
-    return true;
-}
-
-void FastWalker::SendCheck(std::size_t client) {
-    try {
-        Send(client, "NOOP", Expect::Check);
-    } catch (const ESocketError&) {
-        if (client == 0) throw;
-        LeaveToOthers(client, kCheck);
-        return;
-    }
-    unchecked_[client] = 0;
-}
-
-// Each connection keeps its own commands and what they expect; the walk
-// keeps which connection's reply comes next, so that it reads the replies
-// in the order the commands went.
-void FastWalker::Send(std::size_t client, const std::string& command, Expect expects, std::string path, int node) {
-    clients_[client]->SendAhead(command, expects, std::move(path), node);
-    order_.push_back(client);
-}
-
-// A path that STAT may not take as it stands: a component that starts like
-// an option or holds a pattern character; one with a blank where the
-// server splits STAT's argument at blanks (or before that is known: the
-// first such directory is listed by CWD and tells); one whose STAT reply
-// came with lines cut.
-bool FastWalker::NeedsCwd(int node) {
-    const Node& n = nodes_[node];
-    if (n.byCwd || MayBeReadAsPattern(n.absolute)) return true;
-    const bool blank = n.absolute.find(' ') != std::string::npos;
-    return blank && (blanks_ == Blanks::Unknown || blanks_ == Blanks::SplitListed);
+// Where the path may be read as something else, or STAT has failed it
+// already, the directory is listed by CWD and LIST (path_policy.h).
+PathListing FastWalker::HowToList(int node) const {
+    return zn::HowToList(frontier_[node].absolute, blanks_, frontier_[node].byCwd);
 }
 
 // A directory listed by CWD and LIST, over the first connection; one the
 // server refuses is passed over where the rules allow it.
-void FastWalker::ListNodeByCwd(int node) {
+void FastWalker::ListNodeByCwd(int node, bool probe) {
     TznFTPDirList listing;
     std::string cut;
     // The probe of blanks compares the whole listing with STAT's.
-    const bool probe = blanks_ == Blanks::Unknown && nodes_[node].absolute.find(' ') != std::string::npos;
-    LevelSink sink(rules_, totals_, nodes_[node].treeDir);
+    const std::string& absolute = frontier_[node].absolute;
+    LevelSink sink(rules_, totals_, frontier_[node].treeDir);
     try {
-        cut = ListByCwd(nodes_[node].absolute, listing, probe ? nullptr : &sink);
+        cut = ListByCwd(absolute, listing, probe ? nullptr : &sink);
     } catch (const EServerError&) {
         if (!MayPassOver(rules_, ftp_)) throw;
-        PassOver(totals_, observer_, nodes_[node].relative, ftp_.LastReply());
+        PassOver(totals_, observer_, frontier_[node].relative, ftp_.LastReply());
         return;
     }
-    if (probe) ProbeBlanks(node, listing);
+    if (probe) ProbeBlanks(absolute, listing);
     Accept(node, listing, cut, sink.Own());
 }
 
@@ -285,51 +138,22 @@ std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& li
 }
 
 void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut, const LevelFiles& counted) {
+    const WalkFrontier::Node& listed = frontier_[node];
     ++totals_.Directories;
-    ListedInTree(rules_, nodes_[node].treeDir);
-    observer_.DirectoryListed(nodes_[node].relative);
-    if (!cut.empty()) ListedInPart(rules_, totals_, observer_, nodes_[node].treeDir, nodes_[node].relative, cut);
-    const std::size_t firstChild = nodes_.size();
+    ListedInTree(rules_, listed.treeDir);
+    observer_.DirectoryListed(listed.relative);
+    if (!cut.empty()) ListedInPart(rules_, totals_, observer_, listed.treeDir, listed.relative, cut);
+    const std::size_t firstChild = frontier_.Found();
     LevelFiles own = counted;
-    own.Add(
-        ClassifyLevel(listing, nodes_[node].depth, nodes_[node].treeDir, rules_, totals_, [&](int index, int treeDir) {
-            const Node& parent = nodes_[node];
-            const std::string& name = listing.Items(index).Name;
-            nodes_.push_back(Node{Child(parent.absolute, name),
-                                  JoinPath(parent.relative, name),
-                                  parent.depth + 1,
-                                  0,
-                                  0,
-                                  {},
-                                  false,
-                                  treeDir});
-            nodes_[node].children.push_back(static_cast<int>(nodes_.size()) - 1);
-            return true;
-        }));
-    nodes_[node].bytes = own.Bytes;
-    nodes_[node].files = own.Files;
+    own.Add(ClassifyLevel(listing, listed.depth, listed.treeDir, rules_, totals_, [&](int index, int treeDir) {
+        frontier_.Add(node, listing.Items(index).Name, treeDir);
+        return true;
+    }));
     const auto now = std::chrono::steady_clock::now();
-    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), Working(), nodes_.size() - firstChild);
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), lanes_.Working(),
+                  frontier_.Found() - firstChild);
     lastListed_ = now;
-    // The first child is listed first: it goes on top.
-    for (std::size_t child = nodes_.size(); child > firstChild; --child)
-        pending_.push_back(static_cast<int>(child - 1));
-    if (pending_.size() > kMaxWaiting) {
-        throw platform::Exception("More than " + std::to_string(kMaxWaiting) +
-                                  " directories wait to be listed; the walk stops at " + nodes_[node].relative);
-    }
-}
-
-// The designed walk's order: each directory after everything below it.
-std::pair<std::int64_t, std::int64_t> FastWalker::ReportDone(int node) {
-    std::int64_t bytes = nodes_[node].bytes, files = nodes_[node].files;
-    for (const int child : nodes_[node].children) {
-        const auto [childBytes, childFiles] = ReportDone(child);
-        bytes = AddSaturated(bytes, childBytes);
-        files += childFiles;
-    }
-    observer_.DirectoryDone(nodes_[node].relative, nodes_[node].depth, bytes, files);
-    return {bytes, files};
+    frontier_.Listed(node, own.Bytes, own.Files, firstChild);
 }
 
 }  // namespace zn

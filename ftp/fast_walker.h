@@ -10,15 +10,19 @@
 #include <vector>
 
 #include "ftp/connection_gauge.h"
+#include "ftp/connection_lane.h"
 #include "ftp/further_connections.h"
 #include "ftp/level_sink.h"
+#include "ftp/listing_probe.h"
+#include "ftp/path_policy.h"
 #include "ftp/site_walker.h"
+#include "ftp/walk_frontier.h"
 
 namespace zn {
 
 // The same walk as SiteWalker, with the same rules, totals and events, but
 // without CWD and CDUP: each directory is listed by its absolute path, with
-// the fullest listing the start directory showed (fullest_listing.h). Where
+// the fullest listing the start directory showed (listing_probe.h). Where
 // that is STAT, the listings come over the control connection, several
 // commands sent ahead of their replies on each of several connections;
 // where it is MLSD, one data connection each; where it is LIST, the walk is
@@ -33,10 +37,9 @@ namespace zn {
 // place puts that connection back in step (a PWD, every reply up to its
 // "257"), and the walk goes on one command at a time.
 //
-// Directories are listed depth first, so that a tree that leads back into
-// itself meets the depth bound after a hundred listings; the directories
-// waiting are bounded too. DirectoryDone comes at the end, in the designed
-// walk's order (children before their parent), and not after a failure.
+// Directories are listed depth first (walk_frontier.h). DirectoryDone
+// comes at the end, in the designed walk's order (children before their
+// parent), and not after a failure.
 class FastWalker : public WalkStrategy {
 public:
     FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
@@ -60,64 +63,29 @@ public:
 
     // Commands sent ahead of their replies, per connection.
     static constexpr std::size_t kWindow = 8;
-    // Directories waiting to be listed, at most: a bound on memory.
-    static constexpr std::size_t kMaxWaiting = 1000000;
     // Times a connection may be put back in step before the walk gives up.
     static constexpr int kMaxResyncs = 8;
 
 private:
-    struct Node {
-        std::string absolute;
-        std::string relative;
-        int depth = 0;
-        std::int64_t bytes = 0;  // of its own files
-        std::int64_t files = 0;
-        std::vector<int> children;
-        bool byCwd = false;  // its STAT reply came with lines cut
-        int treeDir = 0;
-    };
-    // A listing received, or a refusal, counted once its window's NOOP is
-    // answered where it is due.
-    struct Held {
-        int node = 0;
-        std::unique_ptr<TznFTPDirList> listing;  // none: refused
-        std::string refusal;
-    };
-    // No directory: what a NOOP or a CWD owes when its reply is lost.
-    static constexpr int kCheck = -1;
-    // Whether the server's STAT takes a path with a blank whole.
-    // Split: its directories are entered with CWD and listed with "STAT .",
-    // sent ahead like the others, or where even that fails, by CWD and LIST.
-    enum class Blanks : std::uint8_t { Unknown, Whole, Split, SplitListed };
-
-    static bool MayBeReadAsPattern(const std::string& path);
-    static std::string Child(const std::string& parent, const std::string& name);
-
-    ListingForm ChooseForm(bool& hidden);
-    bool OffersMachineListings();
     void RunDesignedWalk();
     void WalkByStat();
     void WalkByMachineListings();
     void OpenClients();
-    void AddClient(TznFTP* ftp);
     void GrowConnections();
-    int Working() const;
     void SendAhead();
-    bool SendStat(int node);
+    bool SendStat(int node, bool inside);
     void SendCheck(std::size_t client);
-    void Send(std::size_t client, const std::string& command, Expect expects, std::string path = {}, int node = kCheck);
     void ReceiveNext();
     void TakeReply(std::size_t client, Expect expects, int node);
     void AcceptChecked(std::size_t client);
-    void RetireClient(std::size_t client);
     void LeaveToOthers(std::size_t client, int node);
-    bool NeedsCwd(int node);
-    void ProbeBlanks(int node, TznFTPDirList& listing);
+    PathListing HowToList(int node) const;
+    void ProbeBlanks(const std::string& absolute, TznFTPDirList& listing);
     void ProbeBlanksBelowStart();
     void AcceptStart();
     void Accept(int node, const TznFTPDirList& listing, const std::string& cut = {}, const LevelFiles& counted = {});
     std::string ListByCwd(const std::string& absolute, TznFTPDirList& listing, LevelSink* sink = nullptr);
-    void ListNodeByCwd(int node);
+    void ListNodeByCwd(int node, bool probe);
     bool Suspect(int entries, const std::string& reply);
     static Answer ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink* sink);
     bool PassOverRefusedEntry(std::size_t client);
@@ -125,41 +93,29 @@ private:
     void CheckHeld(std::size_t client);
     void BackToStart();
     void GetBackInStep(std::size_t client, int node);
-    std::deque<int> TakeOwed(std::size_t client);
-    std::size_t NextClient();
     void DrainAfterFailure();
-    std::pair<std::int64_t, std::int64_t> ReportDone(int node);
 
     TznFTP& ftp_;
     WalkObserver& observer_;
     WalkRules rules_;
     WalkTotals totals_;
-    std::string start_;
+    // The start directory and its listing; its digest only while the form
+    // is chosen.
+    StartListing start_;
     std::optional<std::string> knownStart_;  // the caller's PWD of the start
-    TznFTPDirList startListing_;
-    ListingDigest startDigest_;  // of the form chosen, while it is chosen
-    bool startWhole_ = true;     // startListing_ holds every entry
-    std::string startCut_;       // the server's words if it cut the start's LIST short
-    int statedCap_ = 0;          // the most entries a listing may hold, where a server said
-    bool moved_ = false;         // the first connection left the start by CWD
+    bool startWhole_ = true;                 // start_.listing holds every entry
+    int statedCap_ = 0;                      // the most entries a listing may hold, where a server said
+    bool moved_ = false;                     // the first connection left the start by CWD
     ListingForm form_;
     ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
     std::string statCommand_;  // "STAT " or "STAT -a "
     std::unique_ptr<SiteWalker> designed_;
-    std::vector<Node> nodes_;
+    WalkFrontier frontier_;
     FurtherConnections* further_ = nullptr;
     ConnectionGauge gauge_{0};
     std::chrono::steady_clock::time_point lastListed_;
-    std::vector<TznFTP*> clients_;        // ftp_, then the helpers
-    std::vector<bool> retired_;           // a helper the server closed
-    std::vector<std::size_t> load_;       // STAT commands in flight per client
-    std::vector<std::size_t> unchecked_;  // STAT commands sent since its last NOOP
-    // Listings received, counted when their window's NOOP is answered.
-    std::vector<std::vector<Held>> held_;
-    std::vector<int> pending_;       // to be listed, the next at the back
-    std::deque<std::size_t> order_;  // whose reply comes next, in the order sent
+    ConnectionLanes lanes_;
     std::size_t window_ = kWindow;
-    std::size_t turn_ = 0;  // where the search for a connection starts
     int resyncs_ = 0;
     // Every STAT reply so far named its directory: no NOOPs are needed.
     bool selfChecking_ = false;

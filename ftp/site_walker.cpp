@@ -3,6 +3,7 @@
 
 #include "ftp/level_sink.h"
 #include "ftp/listing_cut.h"
+#include "ftp/listing_probe.h"
 #include "ftp/walk_tree.h"
 #include "net/errors.h"
 #include "net/text_helpers.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ftp/ftp.h"
-#include "ftp/fullest_listing.h"
+#include "ftp/listing_form.h"
 
 namespace zn {
 

@@ -1,9 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ftp/fullest_listing.h"
-
-#include "ftp/level_sink.h"
-#include "ftp/site_walker.h"
-#include "net/errors.h"
+#include "ftp/listing_digest.h"
 
 #include <algorithm>
 #include <functional>
@@ -32,22 +28,7 @@ std::vector<EntryKey> WalkedContent(const TznFTPDirList& list) {
 
 bool Dots(std::string_view name) { return name == "." || name == ".."; }
 
-// The bare LIST, or LIST with `options`, into `into`, gathered in `digest`.
-std::string ListDigested(TznFTP& ftp, const std::string& options, TznFTPDirList& into, ListingDigest& digest) {
-    {
-        const SinkInPlace digesting(ftp.DirList(), digest);
-        ftp.List(options);
-    }
-    digest.Finish();
-    return TakeListing(ftp, into);
-}
-
 }  // namespace
-
-std::string ListingForm::Command() const {
-    const char* verb = Kind == lkStat ? "STAT" : Kind == lkMachine ? "MLSD" : "LIST";
-    return All ? std::string(verb) + " -a" : std::string(verb);
-}
 
 bool ListsAllOf(const TznFTPDirList& wider, const TznFTPDirList& narrower) {
     const std::vector<EntryKey> all = WalkedContent(wider), some = WalkedContent(narrower);
@@ -95,50 +76,6 @@ bool ListingDigest::ListsAllOf(const ListingDigest& narrower) const {
 
 bool ListingDigest::NamesAnEntryTwice() const {
     return std::adjacent_find(names_.begin(), names_.end()) != names_.end();
-}
-
-ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut, ListingDigest& digest) {
-    hidden = false;
-    ListingDigest bare;
-    cut = ListDigested(ftp, {}, start, bare);
-    const auto backToBare = [&](TznFTPDirList& kept, const std::string& bareCut) {
-        start.TakeEntries(kept);
-        cut = bareCut;
-        digest = std::move(bare);
-        return ListingForm{};
-    };
-    if (bare.ShowsDotNames()) return backToBare(start, cut);
-    const std::string bareCut = cut;
-    // Held beside the "-a" listing: at most what a digest keeps of it.
-    TznFTPDirList kept;
-    kept.TakeEntries(start);
-    ListingDigest all;
-    try {
-        cut = ListDigested(ftp, ListingForm{lkList, true}.Options(), start, all);
-    } catch (const EServerError&) {
-        return backToBare(kept, bareCut);  // "-a" refused: the bare form is all there is
-    }
-    // Two listings cut short cannot be compared entry by entry: "-a" is
-    // taken where it shows what only it would, the dot entries.
-    if (!cut.empty() || !bareCut.empty()) {
-        if (!all.ShowsDotNames()) return backToBare(kept, bareCut);
-        hidden = true;
-        digest = std::move(all);
-        return ListingForm{lkList, true};
-    }
-    // "-a" read as something else (a path, perhaps).
-    if (!all.ListsAllOf(bare)) return backToBare(kept, bareCut);
-    // The same entries: the server ignores "-a" or hides nothing, and this
-    // listing is the bare one's. More counts "." and "..": a start
-    // directory without hidden names still tells, by them, that "-a" works
-    // as in ls, and the directories below may hold hidden names.
-    hidden = all.Count() > bare.Count();
-    digest = std::move(all);
-    return hidden ? ListingForm{lkList, true} : ListingForm{};
-}
-
-std::string HiddenNamesNote(const ListingForm& form) {
-    return "This server hides names that begin with a dot from LIST; listing with " + form.Command();
 }
 
 }  // namespace zn

@@ -5,27 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "ftp/ftp.h"
+#include "ftp/dir_list.h"
 
 namespace zn {
-
-// How a walk lists its directories. Many servers, as they ship (vsftpd,
-// proftpd, pure-ftpd), leave the names that begin with a dot out of a bare
-// LIST, so ".htaccess" and ".git" would be missing from a total that is
-// then called complete; "LIST -a", STAT or MLSD show them. A walk tries the
-// forms once, on its start directory, and lists every directory, the start
-// included, with the one that showed the most: the fullest listing.
-enum TListingKind : std::uint8_t { lkList = 0, lkStat = 1, lkMachine = 2 };
-
-struct ListingForm {
-    TListingKind Kind = lkList;
-    bool All = false;  // with "-a"
-
-    // "LIST", "LIST -a", "STAT", "STAT -a", "MLSD".
-    std::string Command() const;
-    // What goes between the command and its path: "" or "-a".
-    std::string Options() const { return All ? "-a" : ""; }
-};
 
 // What the choice of a form needs of a listing, gathered as it arrives so
 // that a huge listing is not held twice, nor at all: its count, whether it
@@ -68,20 +50,5 @@ bool ListsAllOf(const TznFTPDirList& wider, const TznFTPDirList& narrower);
 bool NamesAnEntryTwice(const TznFTPDirList& listing);
 // A name beginning with a dot: the server shows them.
 bool ShowsDotNames(const TznFTPDirList& listing);
-
-// The fullest LIST of the working directory: the bare LIST, and "LIST -a"
-// where the bare one shows no dot names. "-a" is taken only when the server
-// accepts it and lists everything the bare LIST did and more (a server that
-// reads it as a path answers 550, or lists nothing). `start` receives the
-// listing of the form chosen; `hidden` tells whether the bare LIST hid
-// names that "-a" showed; `cut` the server's words if it cut the listing
-// short (listing_cut.h), else empty; `digest` the digest of that listing,
-// which `start` holds whole only where the digest says so (else it is
-// listed again, counted as it comes).
-ListingForm FullestList(TznFTP& ftp, TznFTPDirList& start, bool& hidden, std::string& cut, ListingDigest& digest);
-
-// The line a log shows when the bare LIST hid names: "This server hides
-// names that begin with a dot from LIST; listing with LIST -a".
-std::string HiddenNamesNote(const ListingForm& form);
 
 }  // namespace zn
