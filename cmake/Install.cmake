@@ -39,6 +39,25 @@ install(FILES app/io.github.dirweigh.DirWeigh.metainfo.xml DESTINATION ${CMAKE_I
 install(FILES app/icons/dirweigh.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES app/icons/48x48/dirweigh.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps)
 
+# dirweigh-cli's bash completion goes where bash-completion loads a command's
+# script from when the command is first completed. That folder is asked of
+# bash-completion itself and kept relative to its prefix, so that it falls
+# under this installation's prefix (and in the package) like the rest; one
+# outside that prefix, or no bash-completion, gives the usual folder.
+find_package(PkgConfig QUIET)
+set(DIRWEIGH_COMPLETIONSDIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+if(PKG_CONFIG_FOUND)
+  pkg_get_variable(bash_completion_dir bash-completion completionsdir)
+  pkg_get_variable(bash_completion_prefix bash-completion prefix)
+  if(bash_completion_dir AND bash_completion_prefix)
+    file(RELATIVE_PATH relative_completionsdir ${bash_completion_prefix} ${bash_completion_dir})
+    if(NOT relative_completionsdir MATCHES "^\\.\\.")
+      set(DIRWEIGH_COMPLETIONSDIR ${relative_completionsdir})
+    endif()
+  endif()
+endif()
+install(FILES ${DIRWEIGH_BASH_COMPLETION} DESTINATION ${DIRWEIGH_COMPLETIONSDIR})
+
 set(CPACK_PACKAGE_NAME dirweigh)
 set(CPACK_PACKAGE_VENDOR "DirWeigh")
 set(CPACK_PACKAGE_CONTACT "DirWeigh developers <dirweigh@example.org>")

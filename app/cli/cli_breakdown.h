@@ -27,13 +27,6 @@ struct BreakdownOptions {
     bool KeepsTree() const { return !ncduFile.empty() || top > 0 || byExtension || sortBySize; }
 };
 
-// Reads the option at args[i] if it is one of these (moving i past its
-// value); `error` says what is wrong with it.
-bool ParseBreakdownOption(const std::vector<std::string>& args, std::size_t& i, BreakdownOptions& options,
-                          std::string& error);
-// What does not go together, once every option is read.
-std::string CheckBreakdownOptions(const Options& options);
-
 using zn::ExtensionShare;
 using zn::SizedPath;
 using zn::ByExtension;

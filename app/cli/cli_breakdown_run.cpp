@@ -8,48 +8,11 @@
 #include "app/cli/cli_terminal_text.h"
 #include "ftp/ncdu_export.h"
 #include "ftp/walk_tree_paths.h"
-#include "platform/str_to_int.h"
 
 #include <ctime>
 #include <ostream>
 
 namespace cli {
-
-bool ParseBreakdownOption(const std::vector<std::string>& args, std::size_t& i, BreakdownOptions& options,
-                          std::string& error) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "--by-extension") {
-        options.byExtension = true;
-        return true;
-    }
-    if (arg != "--top" && arg != "--sort" && arg != "--ncdu" && arg != "--from") return false;
-    const std::string value = hasValue ? args[++i] : std::string();
-    if (arg == "--top") {
-        const auto count = platform::StrToInt32(value);
-        if (!count || *count < 1 || value.find_first_not_of("0123456789") != std::string::npos) {
-            error = "--top needs a whole number, 1 or more";
-        } else {
-            options.top = *count;
-        }
-    } else if (arg == "--sort") {
-        if (value != "size") error = "--sort needs size";
-        options.sortBySize = true;
-    } else if (value.empty()) {
-        error = arg + " needs a file";
-    } else {
-        (arg == "--ncdu" ? options.ncduFile : options.fromFile) = value;
-    }
-    return true;
-}
-
-std::string CheckBreakdownOptions(const Options& options) {
-    if (options.breakdown.sortBySize && options.format != OutputFormat::Du) return "--sort goes with --du";
-    if (options.breakdown.ncduFile == "-" && options.format != OutputFormat::Line) {
-        return "--ncdu - writes to standard output; it goes with no other output";
-    }
-    return {};
-}
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include "net/errors.h"
 #include "platform/message_box.h"
 #include "platform/messages.h"
-#include "platform/str_to_int.h"
 
 #include <algorithm>
 #include <ostream>
@@ -34,35 +33,6 @@ std::string OneLine(std::string text) {
 }
 
 }  // namespace
-
-bool ParseDialOption(const std::vector<std::string>& args, std::size_t& i, DialOptions& dial, std::string& error) {
-    const std::string& arg = args[i];
-    if (arg == "--list-dial-entries") {
-        dial.listEntries = true;
-    } else if (arg == "--dial") {
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            error = "--dial needs the name of a dial-up entry (see --list-dial-entries)";
-        } else {
-            dial.entry = args[++i];
-        }
-    } else if (arg == "--dial-timeout") {
-        auto seconds = i + 1 < args.size() ? platform::StrToInt32(args[++i]) : std::nullopt;
-        if (!seconds || *seconds < 1 || args[i].find_first_not_of("0123456789") != std::string::npos) {
-            error = "--dial-timeout needs a whole number of seconds, 1 or more";
-        } else {
-            dial.timeoutSeconds = *seconds;
-            dial.timeoutGiven = true;
-        }
-    } else {
-        return false;
-    }
-    return true;
-}
-
-std::string CheckDialOptions(const DialOptions& dial) {
-    if (dial.timeoutGiven && dial.entry.empty()) return "--dial-timeout goes with --dial";
-    return {};
-}
 
 int ListDialEntries(std::ostream& out, std::ostream& err) {
     platform::EnsureApplication();

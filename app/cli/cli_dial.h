@@ -22,13 +22,6 @@ struct DialOptions {
     bool listEntries = false;
 };
 
-// Reads --dial NAME, --dial-timeout S and --list-dial-entries at args[i]:
-// false when the argument is none of them; true when it was read (moving i
-// past its value), with `error` set when its value is wrong.
-bool ParseDialOption(const std::vector<std::string>& args, std::size_t& i, DialOptions& dial, std::string& error);
-// What is wrong with the dial options as a whole; empty when nothing is.
-std::string CheckDialOptions(const DialOptions& dial);
-
 // --list-dial-entries: the entries one a line on `out`. Returns the exit
 // status.
 int ListDialEntries(std::ostream& out, std::ostream& err);

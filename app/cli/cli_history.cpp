@@ -7,7 +7,6 @@
 #include "app/cli/cli_terminal_text.h"
 #include "ftp/ncdu_export.h"
 #include "ftp/walk_compare.h"
-#include "platform/str_to_int.h"
 
 #include <ctime>
 #include <filesystem>
@@ -71,40 +70,6 @@ void Keep(const Options& options, const std::string& folder, const zn::WalkTree&
 }
 
 }  // namespace
-
-bool ParseHistoryOption(const std::vector<std::string>& args, std::size_t& i, HistoryOptions& options,
-                        std::string& error) {
-    const std::string& arg = args[i];
-    if (arg == "--no-history") {
-        options.write = false;
-        return true;
-    }
-    if (arg != "--keep" && arg != "--compare") return false;
-    const std::string value = i + 1 < args.size() ? args[++i] : std::string();
-    if (arg == "--compare") {
-        if (value.empty()) error = "--compare needs last or an export";
-        options.compare = value;
-        return true;
-    }
-    const auto count = platform::StrToInt32(value);
-    if (!count || *count < 1 || value.find_first_not_of("0123456789") != std::string::npos) {
-        error = "--keep needs a whole number, 1 or more";
-    } else {
-        options.keep = *count;
-    }
-    return true;
-}
-
-std::string CheckHistoryOptions(const Options& options) {
-    const HistoryOptions& h = options.history;
-    if (h.compare.empty()) return {};
-    if (!options.breakdown.fromFile.empty())
-        return "--compare goes with a walk; two exports: dirweigh-cli diff OLD NEW";
-    if (options.format == OutputFormat::Bytes || options.breakdown.ncduFile == "-" || options.monitor.check) {
-        return "--compare prints its changes after the totals: leave out --bytes, --check and --ncdu -";
-    }
-    return {};
-}
 
 bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyRoot) {
     return !options.compare.empty() || (options.write && !historyRoot.empty());

@@ -21,12 +21,6 @@ struct HistoryOptions {
     std::string compare;  // "last", or an export; empty: no comparison
 };
 
-// Reads the option at args[i] if it is one of these (moving i past its
-// value); `error` says what is wrong with it.
-bool ParseHistoryOption(const std::vector<std::string>& args, std::size_t& i, HistoryOptions& options,
-                        std::string& error);
-// What does not go together, once every option is read.
-std::string CheckHistoryOptions(const Options& options);
 // Whether the walk must keep its tree: for the history in `historyRoot`
 // (empty: none is kept) or for a comparison.
 bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyRoot);

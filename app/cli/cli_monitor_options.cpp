@@ -31,6 +31,8 @@ std::optional<Bound> ParseBound(const std::string& text) {
     return Bound{*bytes, std::nullopt};
 }
 
+}  // namespace
+
 std::optional<Threshold> ParseThreshold(const std::string& text) {
     Threshold range;
     std::string rest = text;
@@ -56,8 +58,6 @@ std::optional<Threshold> ParseThreshold(const std::string& text) {
     return range;
 }
 
-}  // namespace
-
 std::optional<std::int64_t> ParseSize(const std::string& text) {
     static const std::string kUnits = "KMGT";
     std::string number = text;
@@ -76,48 +76,6 @@ std::optional<std::int64_t> ParseSize(const std::string& text) {
     // 2^63 itself does not fit; doubles above it are refused.
     if (bytes >= std::ldexp(1.0, 63)) return std::nullopt;
     return static_cast<std::int64_t>(bytes);
-}
-
-bool ParseMonitorOption(const std::vector<std::string>& args, std::size_t& i, MonitorOptions& options,
-                        std::string& error) {
-    const std::string& arg = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (arg == "--check") {
-        options.check = true;
-    } else if (arg == "-w" || arg == "--warning" || arg == "-c" || arg == "--critical") {
-        auto threshold = hasValue ? ParseThreshold(args[++i]) : std::nullopt;
-        if (!threshold)
-            error = arg +
-                    " needs a size (800M: K, M, G, T are powers of 1024), a percentage of --quota (80%), or a range "
-                    "of them (10G:, ~:10G, 1G:10G, @1G:10G)";
-        (arg == "-w" || arg == "--warning" ? options.warning : options.critical) = threshold;
-    } else if (arg == "--quota") {
-        options.quota = hasValue ? ParseSize(args[++i]) : std::nullopt;
-        if (!options.quota || *options.quota == 0)
-            error = "--quota needs a size above 0 (1G: K, M, G, T are powers of 1024)";
-    } else if (arg == "--prometheus") {
-        if (!hasValue || args[i + 1].empty()) {
-            error = "--prometheus needs a file";
-        } else {
-            options.prometheusFile = args[++i];
-        }
-    } else {
-        return false;
-    }
-    return true;
-}
-
-std::string CheckMonitorOptions(const MonitorOptions& options) {
-    if (!options.check && (options.warning || options.critical || options.quota)) {
-        return "-w, -c and --quota go with --check";
-    }
-    for (const auto& threshold : {options.warning, options.critical}) {
-        if (!threshold || options.quota) continue;
-        if ((threshold->start && threshold->start->percent) || (threshold->end && threshold->end->percent)) {
-            return "a percentage in -w or -c needs --quota";
-        }
-    }
-    return {};
 }
 
 bool CheckRequested(const std::vector<std::string>& args) {

@@ -33,13 +33,8 @@ struct MonitorOptions {
     std::string prometheusFile;
 };
 
-// Reads the monitoring option at args[i] (and its value, moving i past
-// it): false when args[i] is none of them; `error` says what is wrong with
-// one that is.
-bool ParseMonitorOption(const std::vector<std::string>& args, std::size_t& i, MonitorOptions& options,
-                        std::string& error);
-// What is wrong with the monitoring options as a whole; empty when nothing.
-std::string CheckMonitorOptions(const MonitorOptions& options);
+// A -w or -c range ("@1G:10G", "80%"); none when it is not one.
+std::optional<Threshold> ParseThreshold(const std::string& text);
 // "800M", "1.5G", "1048576": K, M, G and T are powers of 1024.
 std::optional<std::int64_t> ParseSize(const std::string& text);
 // Whether the command line asks for the plugin's verdict, read before the

@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_options.h"
 
+#include "app/cli/cli_option_table.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
 
 using cli::OutputFormat;
 using cli::ParseCommandLine;
@@ -81,5 +89,48 @@ TEST(CliArguments, MistakesAreNamed) {
         auto p = ParseCommandLine(args);
         EXPECT_FALSE(p.options) << error;
         EXPECT_EQ(p.error, error);
+    }
+}
+
+namespace {
+
+// The words of each item heading in the manual page's OPTIONS section:
+// the heading .BR \-w ", " \-\-warning " \fISIZE\fR" gives -w, --warning
+// and SIZE.
+std::vector<std::set<std::string>> ManualPageOptionHeadings(std::istream& page) {
+    const std::pair<std::string, std::string> markup[] = {{"\\-", "-"},  {"\\fI", " "}, {"\\fB", " "},
+                                                          {"\\fR", " "}, {"\"", " "},   {",", " "}};
+    std::vector<std::set<std::string>> headings;
+    std::string line;
+    bool inOptions = false, heading = false;
+    while (std::getline(page, line)) {
+        if (line.rfind(".SH", 0) == 0) inOptions = line == ".SH OPTIONS";
+        if (inOptions && heading) {
+            for (const auto& [mark, plain] : markup) {
+                for (std::size_t at; (at = line.find(mark)) != std::string::npos;) line.replace(at, mark.size(), plain);
+            }
+            std::istringstream words(line);
+            headings.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+        }
+        heading = line == ".TP" || line == ".TQ";
+    }
+    return headings;
+}
+
+}  // namespace
+
+TEST(CliArguments, EveryOptionHasAnItemInTheManualPage) {
+    std::ifstream file(DIRWEIGH_CLI_MANUAL_PAGE);
+    ASSERT_TRUE(file) << DIRWEIGH_CLI_MANUAL_PAGE;
+    const auto headings = ManualPageOptionHeadings(file);
+    for (const cli::OptionRow& row : cli::OptionTable()) {
+        std::vector<std::string> words{row.longName};
+        if (row.shortName) words.emplace_back(row.shortName);
+        if (row.argument) words.emplace_back(row.argument);
+        const bool documented = std::any_of(headings.begin(), headings.end(), [&](const auto& heading) {
+            return std::all_of(words.begin(), words.end(), [&](const auto& word) { return heading.count(word) > 0; });
+        });
+        EXPECT_TRUE(documented) << row.longName << (row.argument ? std::string(" ") + row.argument : "")
+                                << ": no item of OPTIONS in man/dirweigh-cli.1 names it";
     }
 }
