@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
 #include <utility>
@@ -18,19 +19,26 @@ constexpr std::size_t kFlushAt = std::size_t{64} * 1024;
 void AppendString(std::string& out, std::string_view text) {
     static const char kHex[] = "0123456789abcdef";
     out += '"';
-    for (const char c : text) {
+    // Runs of plain bytes go in at once: a history of many files writes
+    // many names.
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+        const bool quoted = c == '"' || c == '\\';
+        if (!quoted && byte >= 0x20 && byte != 0x7F) continue;  // from 0x80 on, raw: ncdu reads names as bytes
+        out.append(text.substr(plain, i - plain));
+        plain = i + 1;
+        if (quoted) {
             out += '\\';
             out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
+        } else {
             out += "\\u00";
             out += kHex[byte >> 4];
             out += kHex[byte & 0xF];
-        } else {
-            out += c;  // from 0x80 on, raw: ncdu reads names as bytes
         }
     }
+    out.append(text.substr(plain));
     out += '"';
 }
 
@@ -44,7 +52,11 @@ void AppendSize(std::string& out, std::int64_t size) {
     // ncdu wants a disk usage; an FTP listing gives only the length, so the
     // length rounded up to whole 512-byte blocks stands in for it.
     const std::int64_t blocks = size / 512 + (size % 512 != 0);
-    out += ",\"asize\":" + std::to_string(size) + ",\"dsize\":" + std::to_string(blocks * 512);
+    char text[64] = ",\"asize\":";
+    char* end = std::to_chars(text + 9, text + sizeof text, size).ptr;
+    std::memcpy(end, ",\"dsize\":", 9);
+    end = std::to_chars(end + 9, text + sizeof text, blocks * 512).ptr;
+    out.append(text, end);
 }
 
 void AppendEntry(std::string& out, const WalkTree::Entry& entry) {
