@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/breakdown_model.h"
 
-#include "net/text_helpers.h"
+#include "net/core/text_helpers.h"
 
 #include <QPainter>
 #include <QStringDecoder>

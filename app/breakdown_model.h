@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ftp/walk_compare.h"
-#include "ftp/walk_tree.h"
+#include "sitetree/walk_compare.h"
+#include "sitetree/walk_tree.h"
 
 // The directories of a walk's tree for a tree view: name, size, files and
 // share of the parent, each directory's children in the order of the

@@ -4,9 +4,9 @@
 #include "app/field_bytes.h"
 #include "app/settings_location.h"
 #include "app/shell_open.h"
-#include "ftp/walk_session.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
+#include "walk/walk_session.h"
 
 #include <cctype>
 #include <utility>

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/screen_pacer.h"
-#include "ftp/ftp.h"
-#include "ftp/site_walker.h"
-#include "ftp/walk_tree.h"
+#include "ftp/client/ftp.h"
 #include "platform/component.h"
 #include "platform/modules.h"
+#include "sitetree/walk_tree.h"
+#include "walk/site_walker.h"
 
 class QFrame;
 class QGroupBox;

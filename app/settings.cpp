@@ -6,7 +6,7 @@
 
 #include "app/field_bytes.h"
 
-#include "net/text_helpers.h"
+#include "net/core/text_helpers.h"
 #include "platform/profile.h"
 
 #include <algorithm>

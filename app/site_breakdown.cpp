@@ -3,9 +3,9 @@
 
 #include "app/breakdown_model.h"
 #include "app/treemap_view.h"
-#include "ftp/ncdu_export.h"
-#include "ftp/walk_history.h"
-#include "ftp/walk_tree_reports.h"
+#include "sitetree/ncdu_export.h"
+#include "sitetree/walk_history.h"
+#include "sitetree/walk_tree_reports.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "ftp/walk_compare.h"
-#include "ftp/walk_tree.h"
+#include "sitetree/walk_compare.h"
+#include "sitetree/walk_tree.h"
 
 class BreakdownModel;
 class QComboBox;

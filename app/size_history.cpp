@@ -7,8 +7,8 @@
 
 #include "app/main_form.h"
 
-#include "ftp/history_key.h"
-#include "ftp/walk_history.h"
+#include "sitetree/history_key.h"
+#include "sitetree/walk_history.h"
 
 #include <QLineEdit>
 

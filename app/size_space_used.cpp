@@ -6,7 +6,7 @@
 
 #include "app/main_form.h"
 
-#include "ftp/space_used.h"
+#include "sitetree/space_used.h"
 
 #include <exception>
 

@@ -8,7 +8,7 @@
 #include "app/main_form.h"
 #include "app/site_breakdown.h"
 
-#include "ftp/walk_session.h"
+#include "walk/walk_session.h"
 
 #include <QApplication>
 #include <QLabel>

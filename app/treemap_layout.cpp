@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/treemap_layout.h"
 
-#include "ftp/walk_tree_reports.h"
+#include "sitetree/walk_tree_reports.h"
 
 #include <algorithm>
 #include <limits>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/walk_tree.h"
+#include "sitetree/walk_tree.h"
 
 // Squarified treemap (rows laid along the shorter side, each row closed
 // when one more rectangle would make the row's worst aspect ratio worse):

@@ -5,7 +5,7 @@
 //   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRWEIGH_BENCH=ON -DDIRWEIGH_TESTS=OFF
 //   cmake --build build/bench && build/bench/bin/list_bench [entries]
 
-#include "ftp/ftp.h"
+#include "ftp/client/ftp.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/ftp/site_tree.h"
 

@@ -5,7 +5,7 @@
 //   cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIRWEIGH_BENCH=ON -DDIRWEIGH_TESTS=OFF
 //   cmake --build build/bench && build/bench/bin/listing_bench
 
-#include "ftp/dir_list.h"
+#include "ftp/listing/dir_list.h"
 
 #include <benchmark/benchmark.h>
 

@@ -25,9 +25,9 @@
 // The listing is generated as it is sent, so the server side holds no copy,
 // and it runs in its own process, so none of its memory is counted.
 
-#include "ftp/ftp.h"
-#include "ftp/site_walker.h"
-#include "ftp/walk_tree.h"
+#include "ftp/client/ftp.h"
+#include "sitetree/walk_tree.h"
+#include "walk/site_walker.h"
 
 #include <arpa/inet.h>
 #include <malloc.h>

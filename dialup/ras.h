@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "dialup/ras_api.h"
-#include "net/events.h"
-#include "net/time_counter.h"
+#include "net/core/events.h"
+#include "net/core/time_counter.h"
 #include "platform/component.h"
 #include "platform/messages.h"
 #include "platform/modules.h"
+#include "platform/rasapi32/ras_api.h"
 
 namespace zn {
 

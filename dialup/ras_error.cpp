@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "dialup/ras_error.h"
 
-#include "dialup/ras_api.h"
 #include "platform/modules.h"
+#include "platform/rasapi32/ras_api.h"
 
 #include <cstring>
 #include <string>

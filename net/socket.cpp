@@ -2,8 +2,8 @@
 #include "net/socket.h"
 
 #include "dialup/ras.h"
-#include "net/errors.h"
-#include "net/message_table.h"
+#include "net/core/errors.h"
+#include "net/core/message_table.h"
 #include "platform/str_to_int.h"
 
 #include <cstdio>

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "net/events.h"
-#include "net/server_key.h"
-#include "net/time_counter.h"
+#include "net/core/events.h"
+#include "net/core/server_key.h"
+#include "net/core/time_counter.h"
+#include "net/core/winsock.h"
 #include "net/tls_channel.h"
-#include "net/winsock.h"
 #include "platform/component.h"
 #include "platform/messages.h"
 

@@ -3,8 +3,8 @@
 // replies in (RFC 959, section 4.2: "xyz-" opens a multi-line reply that the
 // first line starting "xyz " closes).
 
-#include "net/errors.h"
-#include "net/message_table.h"
+#include "net/core/errors.h"
+#include "net/core/message_table.h"
 #include "net/socket.h"
 #include "platform/str_to_int.h"
 

@@ -3,8 +3,8 @@
 // the handshake runs in the same waits as everything else, so a time-out,
 // Cancel or a close ends it like any other operation.
 
-#include "net/errors.h"
-#include "net/message_table.h"
+#include "net/core/errors.h"
+#include "net/core/message_table.h"
 #include "net/socket.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 
 #include "net/tls_channel.h"
 
-#include "net/errors.h"
+#include "net/core/errors.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>

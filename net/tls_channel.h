@@ -9,7 +9,7 @@
 // Declared in <openssl/ssl.h>, which this header keeps away from its users.
 using SSL_SESSION = struct ssl_session_st;
 
-#include "net/winsock.h"
+#include "net/core/winsock.h"
 
 namespace zn {
 

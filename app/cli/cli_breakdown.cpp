@@ -3,7 +3,7 @@
 #include "app/cli/cli_breakdown.h"
 
 #include "app/cli/cli_report.h"
-#include "ftp/walk_tree_paths.h"
+#include "sitetree/walk_tree_paths.h"
 
 #include <algorithm>
 

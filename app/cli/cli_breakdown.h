@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ftp/walk_tree.h"
-#include "ftp/walk_tree_reports.h"
+#include "sitetree/walk_tree.h"
+#include "sitetree/walk_tree_reports.h"
 
 namespace cli {
 

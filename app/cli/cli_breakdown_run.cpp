@@ -6,8 +6,8 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_terminal_text.h"
-#include "ftp/ncdu_export.h"
-#include "ftp/walk_tree_paths.h"
+#include "sitetree/ncdu_export.h"
+#include "sitetree/walk_tree_paths.h"
 
 #include <ctime>
 #include <ostream>

@@ -4,8 +4,8 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_terminal_text.h"
-#include "ftp/ncdu_export.h"
 #include "platform/str_to_int.h"
+#include "sitetree/ncdu_export.h"
 
 #include <ostream>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ftp/walk_compare.h"
+#include "sitetree/walk_compare.h"
 
 namespace cli {
 

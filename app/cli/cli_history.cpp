@@ -5,8 +5,8 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
-#include "ftp/ncdu_export.h"
-#include "ftp/walk_compare.h"
+#include "sitetree/ncdu_export.h"
+#include "sitetree/walk_compare.h"
 
 #include <ctime>
 #include <filesystem>

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "ftp/history_key.h"
-#include "ftp/walk_history.h"
-#include "ftp/walk_tree.h"
+#include "sitetree/history_key.h"
+#include "sitetree/walk_history.h"
+#include "sitetree/walk_tree.h"
 
 namespace cli {
 

@@ -4,8 +4,8 @@
 
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_tls_servers.h"
-#include "ftp/walk_history.h"
 #include "platform/messages.h"
+#include "sitetree/walk_history.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,7 @@
 
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
-#include "ftp/walk_session.h"
+#include "walk/walk_session.h"
 
 #include <functional>
 #include <ostream>

@@ -3,7 +3,7 @@
 // goes in the options.
 #include "app/cli/cli_option_readers.h"
 
-#include "net/text_helpers.h"
+#include "net/core/text_helpers.h"
 #include "net/tls_channel.h"
 #include "platform/str_to_int.h"
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ftp/space_used.h"
-#include "net/text_helpers.h"
+#include "net/core/text_helpers.h"
+#include "sitetree/space_used.h"
 
 #include <cstdint>
 #include <optional>

@@ -12,8 +12,8 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
 #include "app/cli/cli_tls_servers.h"
-#include "ftp/walk_session.h"
 #include "platform/messages.h"
+#include "walk/walk_session.h"
 
 #include <cctype>
 #include <chrono>

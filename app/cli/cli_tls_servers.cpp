@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_tls_servers.h"
 
-#include "ftp/private_files.h"
+#include "net/core/text_helpers.h"
 #include "net/socket.h"
-#include "net/text_helpers.h"
+#include "sitetree/private_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

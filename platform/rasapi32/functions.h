@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "dialup/ras_api.h"
+#include "platform/rasapi32/ras_api.h"
 
 #include <cstring>
 #include <string>

@@ -7,7 +7,7 @@
 #include "app/site_breakdown.h"
 #include "app/breakdown_model.h"
 #include "app/treemap_view.h"
-#include "ftp/ncdu_export.h"
+#include "sitetree/ncdu_export.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"

@@ -9,8 +9,8 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/ftp/site_tree.h"
 
-#include "ftp/history_key.h"
-#include "ftp/walk_history.h"
+#include "sitetree/history_key.h"
+#include "sitetree/walk_history.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "dialup/ras.h"
 #include "dialup/ras_error.h"
-#include "net/errors.h"
+#include "net/core/errors.h"
 #include "platform/message_box.h"
 #include "platform/modules.h"
 #include "tests/fakes/mock_network_manager.h"

@@ -3,7 +3,7 @@
 // seconds, cancels after a moment and returns from main at once. Exit code 0
 // when the cancel was reported as such.
 
-#include "net/errors.h"
+#include "net/core/errors.h"
 #include "net/socket.h"
 
 #include <QCoreApplication>

@@ -4,8 +4,8 @@
 // is posted as "RASDIALEVENT" messages to the window given to RasDialA, and
 // every call is counted. Built as librasapi32.so in a directory of its own.
 
-#include "dialup/ras_api.h"
 #include "platform/messages.h"
+#include "platform/rasapi32/ras_api.h"
 
 #include <cstdio>
 #include <cstring>

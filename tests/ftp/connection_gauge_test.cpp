@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Whether one more connection pays, from figures alone: no server.
 
-#include "ftp/connection_gauge.h"
+#include "walk/connection_gauge.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // Which connection the next STAT goes over, from the counts alone: the
 // connections are never connected.
 
-#include "ftp/connection_lane.h"
+#include "walk/connection_lane.h"
 
-#include "ftp/ftp.h"
+#include "ftp/client/ftp.h"
 #include "platform/component.h"
 
 #include <gtest/gtest.h>

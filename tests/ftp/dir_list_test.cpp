@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ftp/dir_list.h"
+#include "ftp/listing/dir_list.h"
 
 #include "platform/exception.h"
 

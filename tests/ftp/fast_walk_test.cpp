@@ -4,12 +4,12 @@
 // the STAT reply shapes of other servers, the fallback, and failures.
 
 #include "tests/ftp/ftp_fixture.h"
-#include "ftp/fast_walker.h"
-#include "ftp/walk_session.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
 #include "tests/ftp/site_tree.h"
+#include "walk/fast_walker.h"
+#include "walk/walk_session.h"
 
 #include <QTimer>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ftp/ftp.h"
-#include "net/errors.h"
+#include "ftp/client/ftp.h"
+#include "net/core/errors.h"
 #include "tests/fakes/scripted_server.h"
 #include "tests/ftp/site_tree.h"
 #include "tests/support/errors.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "tests/ftp/ftp_fixture.h"
 
-#include "ftp/listing_cut.h"
-#include "ftp/site_walker.h"
+#include "ftp/listing/listing_cut.h"
 #include "tests/support/cpu_time.h"
+#include "walk/site_walker.h"
 
 using zn::ECanceledError;
 using zn::EServerError;

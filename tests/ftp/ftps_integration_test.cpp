@@ -5,12 +5,12 @@
 // scripted server.
 
 #include "tests/ftp/ftp_fixture.h"
-#include "ftp/site_walker.h"
 #include "platform/messages.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
 #include "tests/ftp/site_tree.h"
+#include "walk/site_walker.h"
 
 #include "tests/support/loopback.h"
 

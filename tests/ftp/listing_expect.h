@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ftp/dir_list.h"
+#include "ftp/listing/dir_list.h"
 #include "platform/date_time.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ftp/dir_list.h"
+#include "ftp/listing/dir_list.h"
 #include "tests/ftp/listing_expect.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // Which FEAT replies offer the machine listings the fast walk can count
 // by: no server.
 
-#include "ftp/listing_probe.h"
+#include "walk/listing_probe.h"
 
 #include <gtest/gtest.h>
 

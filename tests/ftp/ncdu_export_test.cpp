@@ -2,8 +2,8 @@
 // The ncdu export: names written as their bytes, the marks ncdu knows,
 // what comes back from a file, and exports of other programs read.
 
-#include "ftp/ncdu_export.h"
-#include "ftp/walk_compare.h"
+#include "sitetree/ncdu_export.h"
+#include "sitetree/walk_compare.h"
 #include "tests/ftp/site_tree.h"
 #include "tests/ftp/walk_tree_dump.h"
 

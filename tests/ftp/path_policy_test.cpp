@@ -2,7 +2,7 @@
 // Which paths the fast walk lists by STAT, and which by CWD, from the path
 // and what the server has shown of blanks: no server.
 
-#include "ftp/path_policy.h"
+#include "walk/path_policy.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // The order directories are listed and told done in, and their totals,
 // from a tree made up in the test: no server.
 
-#include "ftp/walk_frontier.h"
+#include "walk/walk_frontier.h"
 
 #include "platform/exception.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "ftp/walk_tree.h"
+#include "sitetree/walk_tree.h"
 
 #include <algorithm>
 #include <string>

@@ -3,12 +3,12 @@
 // same places where they count, and its totals are the walk's.
 
 #include "tests/ftp/ftp_fixture.h"
-#include "ftp/walk_tree.h"
-#include "ftp/fast_walker.h"
+#include "sitetree/walk_tree.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"
 #include "tests/ftp/walk_tree_dump.h"
+#include "walk/fast_walker.h"
 
 #include <filesystem>
 #include <limits>

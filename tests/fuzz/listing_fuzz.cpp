@@ -4,7 +4,7 @@
 // two chunks. Beyond not crashing, the listing read in two chunks, and read
 // again as a later listing, must give what one whole read gives.
 
-#include "ftp/dir_list.h"
+#include "ftp/listing/dir_list.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 // program may be damaged or hostile. Beyond not crashing, whatever it reads
 // must be written and read back as the same tree.
 
-#include "ftp/ncdu_export.h"
+#include "sitetree/ncdu_export.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 // component raises is a valid outcome; a crash, a hang or a line longer
 // than the limit is not.
 
-#include "net/errors.h"
+#include "net/core/errors.h"
 #include "net/socket.h"
 #include "platform/messages.h"
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "net/errors.h"
-#include "net/message_table.h"
+#include "net/core/errors.h"
+#include "net/core/message_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/net/socket_fixture.h"
 
-#include "net/winsock.h"
+#include "net/core/winsock.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/loopback.h"
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "dialup/ras.h"
-#include "net/errors.h"
+#include "net/core/errors.h"
 #include "net/socket.h"
 #include "tests/fakes/scripted_server.h"
 #include "tests/support/errors.h"

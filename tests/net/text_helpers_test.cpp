@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "net/text_helpers.h"
+#include "net/core/text_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "net/time_counter.h"
+#include "net/core/time_counter.h"
 
 #include "platform/messages.h"
 #include "tests/support/wait.h"

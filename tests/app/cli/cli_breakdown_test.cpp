@@ -6,7 +6,7 @@
 #include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_run.h"
-#include "ftp/ncdu_export.h"
+#include "sitetree/ncdu_export.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/ftp/site_tree.h"

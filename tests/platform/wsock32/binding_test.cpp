@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "net/errors.h"
-#include "net/winsock.h"
+#include "net/core/errors.h"
+#include "net/core/winsock.h"
 #include "platform/modules.h"
 #include "tests/support/errors.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "net/winsock.h"
+#include "net/core/winsock.h"
 #include "platform/messages.h"
 #include "tests/support/loopback.h"
 #include "tests/support/wait.h"

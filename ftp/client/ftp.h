@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ftp/client/sent_ahead.h"
+#include "ftp/listing/dir_list.h"
+#include "net/socket.h"
+
+namespace zn {
+
+enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
+enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
+// Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
+// offers AUTH TLS and goes on in clear, saying so, when the server does not
+// offer it or refuses it; Require ends the logon without it.
+enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2 };
+
+// The FTP client: the control dialogue of RFC 959 (logon directly or through
+// a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
+// connection. Every operation returns when the server has answered as
+// expected and raises otherwise.
+class TznFTP : public TznSocket {
+public:
+    explicit TznFTP(platform::TComponent* owner);
+    ~TznFTP() override;
+
+    using TznSocket::DefaultPort;
+    using TznSocket::Server;
+    using TznSocket::SetDefaultPort;
+    using TznSocket::SetServer;
+    using TznSocket::SetTimeOut;
+    using TznSocket::TimeOut;
+    using TznSocket::OnCancel;
+    using TznSocket::OnClosed;
+    using TznSocket::OnClosing;
+    using TznSocket::OnConnected;
+    using TznSocket::OnError;
+    using TznSocket::OnLineReceived;
+    using TznSocket::OnLineSent;
+    using TznSocket::OnOpen;
+
+    const std::string& UserName() const { return UserName_; }
+    void SetUserName(const std::string& value) { UserName_ = value; }
+    const std::string& Password() const { return Password_; }
+    void SetPassword(const std::string& value) { Password_ = value; }
+    TServerType ServerType() const { return DirList_->ServerType; }
+    void SetServerType(TServerType value) { DirList_->ServerType = value; }
+    bool UseProxy() const { return UseProxy_; }
+    void SetUseProxy(bool value) { UseProxy_ = value; }
+    const std::string& Proxy() const { return Proxy_; }
+    // Refuses a value without a port ("Proxy port is required").
+    void SetProxy(const std::string& value);
+    TFTPProxyType ProxyType() const { return ProxyType_; }
+    void SetProxyType(TFTPProxyType value) { ProxyType_ = value; }
+    std::uint32_t TrasferBufferSize() const { return TrasferBufferSize_; }
+    void SetTrasferBufferSize(std::uint32_t value) { TrasferBufferSize_ = value; }
+    TTransferType TransferType() const { return TransferType_; }
+    void SetTransferType(TTransferType value) { TransferType_ = value; }
+    TznFTPDirList& DirList() { return *DirList_; }
+    // Passive-mode data connections (PASV): off, so the window keeps the
+    // active mode; the command line offers it for servers behind firewalls.
+    bool Passive() const { return Passive_; }
+    void SetPassive(bool value) { Passive_ = value; }
+    // What the user can do when, in active mode, the server cannot connect
+    // back (a router between them): added to that time-out's message.
+    void SetConnectBackAdvice(const std::string& value) { ConnectBackAdvice_ = value; }
+
+    // TLS (ftp_tls.cpp). Off by default: the plain dialogue of RFC 959.
+    TTlsMode TlsMode() const { return TlsMode_; }
+    void SetTlsMode(TTlsMode value) { TlsMode_ = value; }
+    // A certificate with this SHA-256 fingerprint is accepted whatever its
+    // name or issuer. Refuses a value that is not a fingerprint.
+    const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
+    void SetTrustedFingerprint(const std::string& value);
+    // Under auto, TLS is required of a server whose certificate is pinned
+    // (TrustedFingerprint) or that spoke TLS before: its owner remembers
+    // that and says so here, with what the user can do to accept a server
+    // that really dropped TLS (`howToAccept`, ending the message).
+    void SetTlsRemembered(bool remembered, const std::string& howToAccept = {}) {
+        TlsRemembered_ = remembered;
+        TlsAcceptAdvice_ = howToAccept;
+    }
+    // Only the certificate with this fingerprint is accepted, whatever the
+    // trust store says: a walk's further connections must meet the very
+    // certificate its first connection accepted. Empty: none is imposed.
+    void SetRequiredFingerprint(const std::string& value) { RequiredFingerprint_ = value; }
+    // The fingerprint of the certificate the control connection accepted;
+    // empty without TLS.
+    std::string ServerFingerprint() const;
+    // After the logon: the certificate was accepted by its fingerprint (or
+    // by OnUntrustedCertificate) rather than by the trust store.
+    bool CertificatePinned() const { return CertificatePinned_; }
+    // "TLS 1.3, certificate verified", "... pinned"; empty without TLS.
+    std::string TlsSummary() const;
+    TqmCertificateEvent OnUntrustedCertificate;
+    // The control connection's handshake is done and its certificate
+    // accepted; nothing of the logon has been sent yet.
+    TNotifyEvent OnSecured;
+    // Under auto, the logon goes on in clear: why, and what that means
+    // ("the server refused TLS (500 ...); going on without it: the password
+    // travels in clear"). Empty when TLS is in use or switched off.
+    const std::string& PlainLogonReason() const { return PlainLogonReason_; }
+    // Fired when PlainLogonReason is set, before the user name is sent.
+    TNotifyEvent OnPlainLogon;
+
+    TNotifyEvent OnTransferStart;
+    TqmProgressEvent OnTransferProgress;
+    TNotifyEvent OnTransferEnd;
+
+    void Connect();
+    void Disconnect();
+    void Login();
+    // A logon that never waits, for a connection opened beside others that
+    // are busy (ftp_logon.cpp): BeginLogon resolves the server and starts
+    // the connect; each ContinueLogon takes the steps whose replies have
+    // come, and says whether the logon is complete. Failures raise as
+    // Connect's do, and so does the time-out, counted from BeginLogon. Two
+    // waits remain inside: the rest of a reply whose first line has come,
+    // and the TLS handshake's round trips.
+    void BeginLogon();
+    bool ContinueLogon();
+    // How long the last logon took, from the connect to the last reply.
+    double LogonSeconds() const { return LogonSeconds_; }
+    void Logout();
+    void ChangeDir(const std::string& dir);
+    void ChangeDirUp();
+    // CDUP and "CWD <dir>" sent together, and both replies read after: one
+    // wait for the server instead of two. A refused CDUP raises with its
+    // reply (once the CWD's is read, so the dialogue stays in step); a
+    // refused CWD gives false, its reply in LastReply.
+    bool ChangeDirUpAndInto(const std::string& dir);
+    // Fetches and parses the listing of the working directory (ftp_list.cpp);
+    // `options` ("-a") go with the command.
+    void List(const std::string& options = {});
+    // The listing of `path` from MLSD, into DirList, as List does.
+    void ListMachine(const std::string& path);
+    // The lines of FEAT's reply (RFC 2389); none when it is refused. Sent
+    // once before the logon and once after it, whoever asks.
+    std::vector<std::string> Features();
+    // The bytes the user may still store, from "AVBL" (the streamlined FTP
+    // command extensions draft) where FEAT lists it; nothing is sent
+    // otherwise. None when not offered or refused; a 213 reply without a
+    // number raises EServerError quoting it.
+    std::optional<std::int64_t> AvailableSpace();
+    // The working directory, from PWD's 257 reply (ftp_stat.cpp).
+    std::string PrintWorkingDir();
+    // The listing of `path` from "STAT <path>" over the control connection,
+    // into `list`; raises EServerError unless the reply is 211 to 213.
+    // `options` ("-a") go before the path.
+    void StatList(const std::string& path, TznFTPDirList& list, const std::string& options = {});
+    // The last STAT listing's reply named the very path it was sent for
+    // ("212-Status of /dir001:"): it proves which command it answers.
+    bool ListingNamedItsPath() const { return ListingNamedPath_; }
+
+    // Commands sent ahead of their replies (ftp_ahead.cpp), each with the
+    // reply it expects and its sender's `tag`; `path` is a listing's
+    // directory. Nothing is queued when the send fails.
+    void SendAhead(const std::string& command, Expect expects, std::string path = {}, int tag = 0);
+    // The oldest command sent ahead, whose reply comes next.
+    const SentAhead& NextAhead() const { return Ahead_.front(); }
+    std::size_t AheadCount() const { return Ahead_.size(); }
+    // That reply, judged by what its command expects; a listing goes into
+    // `list`. A reply that the command does not allow for (a CWD or NOOP
+    // refused) raises EServerError quoting it.
+    Answer ReceiveAhead(TznFTPDirList* list = nullptr);
+    // The commands still owed a reply, out of the queue: their replies will
+    // not be read one by one (the connection ends or gets back in step).
+    std::deque<SentAhead> TakeAhead();
+    // Reads every reply still owed, so the dialogue is in step again; false
+    // when a read failed, and the rest were left unread.
+    bool DrainAhead();
+    // A PWD, and every reply up to its "257", at most `mostReplies`; the
+    // commands still owed are read past (TakeAhead them first to send
+    // again what they were for). Raises EServerError when no "257" comes.
+    void GetBackInStep(std::size_t mostReplies);
+    [[noreturn]] void RaiseOutOfStep() const;
+
+    void Open() override;
+
+protected:
+    void ResetState() override;
+
+    // Reply checks: a failure raises EServerError with the last reply line.
+    void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
+    void ExpectClass(std::int32_t code, std::int32_t hundreds);
+
+    // The logon's steps, each taken when the reply it waits for is read
+    // (ftp_logon.cpp).
+    enum class LogonStage : std::uint8_t { Connecting, Greeting, ProxyOpen, AuthTls, User, Pass, Pbsz, Prot, Done };
+    LogonStage TakeLogonReply(LogonStage stage);
+    LogonStage AfterGreeting();
+    LogonStage SendUser();
+    void OpenThroughProxy();
+    // Sends AUTH TLS where TLS is to be used; false when the logon goes on
+    // without it (ftp_tls.cpp).
+    bool BeginSecureLogon();
+    void FinishSecureLogon(std::int32_t code);
+    bool TlsExpected() const;
+    static std::string CertificateName(const std::string& host);
+    void GoOnInClear(const std::string& why);
+    [[noreturn]] void RefuseDowngrade(const std::string& change);
+    bool ServerOffersTls();
+    void AcceptCertificate();
+    // The data connection just opened becomes a TLS client connection that
+    // resumes the control connection's session.
+    void SecureDataConnection();
+    // One read of the data connection: the bytes, 0 at its end,
+    // SOCKET_ERROR when nothing is there yet. Failures raise.
+    int ReceiveDataChunk(char* buffer, int size);
+    void CheckDataStreamEnd(const TlsChannel& channel);
+
+    void CreateDataSocket();
+    void SendPort();
+    void AcceptDataConnection();
+    void CloseDataListener();
+    void ReceiveData(std::int32_t expectedSize);
+    void CountListingChunk(std::string_view chunk, std::uint64_t& lines, std::uint64_t& bytes);
+    void CloseDataConnection();
+    platform::LRESULT HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
+
+    winsock::SOCKET DataSocket = winsock::INVALID_SOCKET;
+    winsock::SOCKET ListenSocket = winsock::INVALID_SOCKET;
+    std::string UserName_;
+    std::string Password_;
+    TTransferType TransferType_ = ftBinary;
+    std::unique_ptr<ListingReader> ListingStream;  // during a LIST only
+    std::unique_ptr<TznFTPDirList> DirList_;
+    std::uint32_t TrasferBufferSize_ = 2048;
+    bool UseProxy_ = false;
+    std::string Proxy_;
+    TFTPProxyType ProxyType_ = fpUserNoLogon;
+    platform::HWND DataWindow = 0;
+    bool DataClosed = false;
+    std::string RemoteHost;
+    bool Passive_ = false;
+    std::string ConnectBackAdvice_;
+    bool DataConnected = false;
+    std::uint16_t DataErrorCode = 0;
+    TTlsMode TlsMode_ = tmOff;
+    std::string TrustedFingerprint_;
+    std::string RequiredFingerprint_;
+    bool TlsRemembered_ = false;
+    std::string TlsAcceptAdvice_;
+    bool CertificatePinned_ = false;
+    std::string PlainLogonReason_;
+    // FEAT's reply, kept until the connection ends or the logon changes
+    // what the server may offer (ftp_stat.cpp).
+    std::optional<std::vector<std::string>> Features_;
+    bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
+    std::string TlsHost_;         // the name the certificate must bear
+    std::unique_ptr<TlsChannel> DataTls_;
+    bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
+
+private:
+    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
+    // answered in order): the listing, or that the server has fallen out of
+    // step (the reply names another directory, or is another command's
+    // "200" or "257"), or that a line was longer than a reply line may be
+    // and came cut.
+    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
+    void ConnectPassiveData();
+    void Transfer(const std::string& command, bool machineListing);
+    void OpenActiveDataConnection(const std::string& command);
+    bool AcceptFromServer();
+    void CloseListenerAfterFailure();
+
+    std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
+    LogonStage Stage_ = LogonStage::Done;
+    std::chrono::steady_clock::time_point LogonStarted_;
+    double LogonSeconds_ = 0;
+    bool ListingNamedPath_ = false;
+};
+
+}  // namespace zn

@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+#include "ftp/client/ftp.h"
+
+#include "net/core/errors.h"
+#include "net/core/message_table.h"
+
+namespace zn {
+
+TznFTP::TznFTP(platform::TComponent* owner) : TznSocket(owner), DirList_(std::make_unique<TznFTPDirList>()) {
+    SetServiceName("ftp");
+    SetDefaultPort(21);
+}
+
+TznFTP::~TznFTP() {
+    if (DataWindow) platform::DestroyWindow(DataWindow);
+}
+
+void TznFTP::SetProxy(const std::string& value) {
+    if (!value.empty() && value.find(':') == std::string::npos) RaiseError(kMsgProxyPortRequired);
+    Proxy_ = value;
+}
+
+void TznFTP::ResetState() {
+    TznSocket::ResetState();
+    DataClosed = false;
+    Features_.reset();
+    Ahead_.clear();
+}
+
+void TznFTP::Open() {
+    CheckServer();
+    ResetState();
+    TznSocket::Open();
+}
+
+void TznFTP::ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted) {
+    for (std::int32_t ok : accepted) {
+        if (code == ok) return;
+    }
+    throw EServerError(LastReply());
+}
+
+void TznFTP::ExpectClass(std::int32_t code, std::int32_t hundreds) {
+    if (code / 100 != hundreds) throw EServerError(LastReply());
+}
+
+void TznFTP::Logout() {
+    SendLine("QUIT");
+    ExpectClass(ReadReply(), 2);
+}
+
+void TznFTP::Disconnect() {
+    if (!Connected()) return;
+    Logout();
+    Close();
+}
+
+void TznFTP::ChangeDir(const std::string& dir) {
+    SendLine("CWD " + dir);
+    ExpectClass(ReadReply(), 2);
+}
+
+void TznFTP::ChangeDirUp() {
+    SendLine("CDUP");
+    ExpectClass(ReadReply(), 2);
+}
+
+bool TznFTP::ChangeDirUpAndInto(const std::string& dir) {
+    try {
+        SendAhead("CDUP", Expect::Completion);
+        SendAhead("CWD " + dir, Expect::Completion);
+        if (ReceiveAhead() != Answer::AsExpected) {
+            // The refused CDUP is what the user needs to see, once the
+            // CWD's reply is read.
+            const std::string refusal = LastReply();
+            DrainAhead();
+            throw EServerError(refusal);
+        }
+        return ReceiveAhead() == Answer::AsExpected;
+    } catch (const platform::Exception&) {
+        // Whatever failed, this call's commands are owed nothing more: no
+        // later reader may take a reply as theirs.
+        Ahead_.clear();
+        throw;
+    }
+}
+
+}  // namespace zn
