@@ -7,7 +7,7 @@
 
 #include "ftp/client/ftp.h"
 #include "tests/fakes/pyftpd.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include <sys/resource.h>
 

@@ -4,7 +4,7 @@
 #include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/scripted_server.h"
 #include "tests/fakes/tree_server.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include <QElapsedTimer>
 

@@ -7,7 +7,7 @@
 
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include "sitetree/history_key.h"
 #include "sitetree/walk_history.h"

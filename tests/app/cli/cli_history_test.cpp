@@ -11,7 +11,7 @@
 #include "sitetree/private_files.h"
 #include "sitetree/walk_history.h"
 #include "tests/fakes/pyftpd.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "sitetree/ncdu_export.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/fakes/vsftpd.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // totals and per-directory results as the designed walk on real servers,
 // the STAT reply shapes of other servers, the fallback, and failures.
 
-#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/client/ftp_fixture.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 #include "walk/fast_walker.h"
 #include "walk/walk_session.h"
 

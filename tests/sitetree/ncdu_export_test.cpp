@@ -4,8 +4,8 @@
 
 #include "sitetree/ncdu_export.h"
 #include "sitetree/walk_compare.h"
-#include "tests/ftp/site_tree.h"
-#include "tests/ftp/walk_tree_dump.h"
+#include "tests/sitetree/walk_tree_dump.h"
+#include "tests/support/site_tree.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ftp/listing/dir_list.h"
-#include "tests/ftp/listing_expect.h"
+#include "tests/ftp/listing/listing_expect.h"
 
 #include <gtest/gtest.h>
 

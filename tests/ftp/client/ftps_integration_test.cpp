@@ -4,12 +4,12 @@
 // for the test, and the refusals and waits around the handshake against a
 // scripted server.
 
-#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/client/ftp_fixture.h"
 #include "platform/messages.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 #include "walk/site_walker.h"
 
 #include "tests/support/loopback.h"

@@ -3,7 +3,7 @@
 // files, over a web site with hidden entries: each serves the tree, and a
 // bare LIST leaves names that begin with a dot out unless it is tuned.
 
-#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/client/ftp_fixture.h"
 #include "tests/fakes/proftpd.h"
 #include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/vsftpd.h"

@@ -4,8 +4,8 @@
 #include "ftp/client/ftp.h"
 #include "net/core/errors.h"
 #include "tests/fakes/scripted_server.h"
-#include "tests/ftp/site_tree.h"
 #include "tests/support/errors.h"
+#include "tests/support/site_tree.h"
 #include "tests/support/wait.h"
 
 using testsupport::MessageOf;

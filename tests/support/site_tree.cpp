@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 #include <unistd.h>
 

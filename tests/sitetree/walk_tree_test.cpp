@@ -2,12 +2,12 @@
 // What a walk keeps of what it saw: both walks fill the same tree, from the
 // same places where they count, and its totals are the walk's.
 
-#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/client/ftp_fixture.h"
 #include "sitetree/walk_tree.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
-#include "tests/ftp/site_tree.h"
-#include "tests/ftp/walk_tree_dump.h"
+#include "tests/sitetree/walk_tree_dump.h"
+#include "tests/support/site_tree.h"
 #include "walk/fast_walker.h"
 
 #include <filesystem>

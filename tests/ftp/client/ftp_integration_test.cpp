@@ -2,9 +2,9 @@
 // Against a real FTP server (pyftpdlib) over a generated tree: the parsed
 // names, kinds and sizes must be the tree's own.
 
-#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/client/ftp_fixture.h"
 #include "tests/fakes/pyftpd.h"
-#include "tests/ftp/site_tree.h"
+#include "tests/support/site_tree.h"
 
 TEST_F(FtpTest, WalksARealServerAndListsWhatTheTreeHolds) {
     testsupport::SiteTree tree;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/ftp/ftp_fixture.h"
+#include "tests/ftp/client/ftp_fixture.h"
 
 #include <algorithm>
 
