@@ -52,11 +52,11 @@ void AppendSize(std::string& out, std::int64_t size) {
     // ncdu wants a disk usage; an FTP listing gives only the length, so the
     // length rounded up to whole 512-byte blocks stands in for it.
     const std::int64_t blocks = size / 512 + (size % 512 != 0);
-    char text[64] = ",\"asize\":";
-    char* end = std::to_chars(text + 9, text + sizeof text, size).ptr;
-    std::memcpy(end, ",\"dsize\":", 9);
-    end = std::to_chars(end + 9, text + sizeof text, blocks * 512).ptr;
-    out.append(text, end);
+    char number[24];  // the longest 64-bit number and its sign
+    out += ",\"asize\":";
+    out.append(number, std::to_chars(number, number + sizeof number, size).ptr);
+    out += ",\"dsize\":";
+    out.append(number, std::to_chars(number, number + sizeof number, blocks * 512).ptr);
 }
 
 void AppendEntry(std::string& out, const WalkTree::Entry& entry) {
