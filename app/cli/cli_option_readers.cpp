@@ -23,6 +23,14 @@ std::optional<int> Number(const OptionValue& value, int least, int most = std::n
 
 bool Empty(const OptionValue& value) { return !value || value->empty(); }
 
+// An option whose value is text that must not be empty: stored, or the
+// message that says what it needs.
+std::string StoreText(const OptionValue& value, std::string& target, const char* needs) {
+    if (Empty(value)) return needs;
+    target = *value;
+    return {};
+}
+
 std::string ReadThreshold(std::optional<Threshold>& threshold, const std::string& spelling, const OptionValue& value) {
     threshold = value ? ParseThreshold(*value) : std::nullopt;
     if (threshold) return {};
@@ -103,9 +111,7 @@ std::string ReadQuota(Reading& reading, const std::string&, const OptionValue& v
 }
 
 std::string ReadPrometheus(Reading& reading, const std::string&, const OptionValue& value) {
-    if (Empty(value)) return "--prometheus needs a file";
-    reading.options.monitor.prometheusFile = *value;
-    return {};
+    return StoreText(value, reading.options.monitor.prometheusFile, "--prometheus needs a file");
 }
 
 std::string ReadTop(Reading& reading, const std::string&, const OptionValue& value) {
@@ -127,21 +133,15 @@ std::string ReadSort(Reading& reading, const std::string&, const OptionValue& va
 }
 
 std::string ReadNcdu(Reading& reading, const std::string&, const OptionValue& value) {
-    if (Empty(value)) return "--ncdu needs a file";
-    reading.options.breakdown.ncduFile = *value;
-    return {};
+    return StoreText(value, reading.options.breakdown.ncduFile, "--ncdu needs a file");
 }
 
 std::string ReadFrom(Reading& reading, const std::string&, const OptionValue& value) {
-    if (Empty(value)) return "--from needs a file";
-    reading.options.breakdown.fromFile = *value;
-    return {};
+    return StoreText(value, reading.options.breakdown.fromFile, "--from needs a file");
 }
 
 std::string ReadCompare(Reading& reading, const std::string&, const OptionValue& value) {
-    if (Empty(value)) return "--compare needs last or an export";
-    reading.options.history.compare = *value;
-    return {};
+    return StoreText(value, reading.options.history.compare, "--compare needs last or an export");
 }
 
 std::string ReadKeep(Reading& reading, const std::string&, const OptionValue& value) {
@@ -209,9 +209,8 @@ std::string ReadTimeout(Reading& reading, const std::string&, const OptionValue&
 }
 
 std::string ReadDial(Reading& reading, const std::string&, const OptionValue& value) {
-    if (Empty(value)) return "--dial needs the name of a dial-up entry (see --list-dial-entries)";
-    reading.options.dial.entry = *value;
-    return {};
+    return StoreText(value, reading.options.dial.entry,
+                     "--dial needs the name of a dial-up entry (see --list-dial-entries)");
 }
 
 std::string ReadDialTimeout(Reading& reading, const std::string&, const OptionValue& value) {
