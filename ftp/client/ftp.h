@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/client/data_connection.h"
 #include "ftp/client/sent_ahead.h"
 #include "ftp/listing/dir_list.h"
 #include "net/socket.h"
@@ -188,6 +189,7 @@ public:
 protected:
     void ResetState() override;
 
+private:
     // Reply checks: a failure raises EServerError with the last reply line.
     void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
@@ -209,41 +211,45 @@ protected:
     [[noreturn]] void RefuseDowngrade(const std::string& change);
     bool ServerOffersTls();
     void AcceptCertificate();
+
+    // A listing's data connection (ftp_data.cpp), opened for `command` in
+    // the mode chosen, and secured where the session protects its data.
+    void OpenDataConnection(const std::string& command);
+    void OpenActiveDataConnection(const std::string& command);
+    void SendPort();
+    void AcceptDataConnection();
+    void ConnectPassiveData();
     // The data connection just opened becomes a TLS client connection that
-    // resumes the control connection's session.
+    // resumes the control connection's session (ftp_tls.cpp).
     void SecureDataConnection();
     // One read of the data connection: the bytes, 0 at its end,
     // SOCKET_ERROR when nothing is there yet. Failures raise.
     int ReceiveDataChunk(char* buffer, int size);
     void CheckDataStreamEnd(const TlsChannel& channel);
-
-    void CreateDataSocket();
-    void SendPort();
-    void AcceptDataConnection();
-    void CloseDataListener();
+    void Transfer(const std::string& command, bool machineListing);
     void ReceiveData(std::int32_t expectedSize);
     void CountListingChunk(std::string_view chunk, std::uint64_t& lines, std::uint64_t& bytes);
-    void CloseDataConnection();
-    platform::LRESULT HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
 
-    winsock::SOCKET DataSocket = winsock::INVALID_SOCKET;
-    winsock::SOCKET ListenSocket = winsock::INVALID_SOCKET;
+    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
+    // answered in order): the listing, or that the server has fallen out of
+    // step (the reply names another directory, or is another command's
+    // "200" or "257"), or that a line was longer than a reply line may be
+    // and came cut.
+    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
+
     std::string UserName_;
     std::string Password_;
     TTransferType TransferType_ = ftBinary;
-    std::unique_ptr<ListingReader> ListingStream;  // during a LIST only
+    std::unique_ptr<ListingReader> ListingStream_;  // during a LIST only
+    std::unique_ptr<TznDataConnection> Data_;       // during a LIST only
     std::unique_ptr<TznFTPDirList> DirList_;
     std::uint32_t TrasferBufferSize_ = 2048;
     bool UseProxy_ = false;
     std::string Proxy_;
     TFTPProxyType ProxyType_ = fpUserNoLogon;
-    platform::HWND DataWindow = 0;
-    bool DataClosed = false;
-    std::string RemoteHost;
+    std::string RemoteHost_;
     bool Passive_ = false;
     std::string ConnectBackAdvice_;
-    bool DataConnected = false;
-    std::uint16_t DataErrorCode = 0;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
     std::string RequiredFingerprint_;
@@ -254,23 +260,9 @@ protected:
     // FEAT's reply, kept until the connection ends or the logon changes
     // what the server may offer (ftp_stat.cpp).
     std::optional<std::vector<std::string>> Features_;
-    bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
-    std::string TlsHost_;         // the name the certificate must bear
-    std::unique_ptr<TlsChannel> DataTls_;
+    bool DataProtected_ = false;        // PROT P agreed: data connections use TLS
+    std::string TlsHost_;               // the name the certificate must bear
     bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
-
-private:
-    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
-    // answered in order): the listing, or that the server has fallen out of
-    // step (the reply names another directory, or is another command's
-    // "200" or "257"), or that a line was longer than a reply line may be
-    // and came cut.
-    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
-    void ConnectPassiveData();
-    void Transfer(const std::string& command, bool machineListing);
-    void OpenActiveDataConnection(const std::string& command);
-    bool AcceptFromServer();
-    void CloseListenerAfterFailure();
 
     std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
     LogonStage Stage_ = LogonStage::Done;

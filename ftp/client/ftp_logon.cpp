@@ -21,13 +21,13 @@ void TznFTP::Connect() {
 // proxy only while it opens, whatever happens.
 void TznFTP::OpenThroughProxy() {
     if (UseProxy_) {
-        RemoteHost = Server();
+        RemoteHost_ = Server();
         SetServer(Proxy_);
     }
     struct RestoreServer {
         TznFTP& ftp;
         ~RestoreServer() {
-            if (ftp.UseProxy_) ftp.SetServer(ftp.RemoteHost);
+            if (ftp.UseProxy_) ftp.SetServer(ftp.RemoteHost_);
         }
     } restore{*this};
     Open();
@@ -85,7 +85,7 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
         case LogonStage::Greeting:
             ExpectCodes(code, {220});
             if (UseProxy_ && ProxyType_ != fpUserNoLogon) {
-                SendLine("OPEN " + RemoteHost);
+                SendLine("OPEN " + RemoteHost_);
                 return LogonStage::ProxyOpen;
             }
             return AfterGreeting();
@@ -121,14 +121,14 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
 // behind an OPEN proxy, else the one connected to.
 TznFTP::LogonStage TznFTP::AfterGreeting() {
     const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
-    const std::string& greeter = proxyOpen ? RemoteHost : UseProxy_ ? Proxy_ : Server();
+    const std::string& greeter = proxyOpen ? RemoteHost_ : UseProxy_ ? Proxy_ : Server();
     TlsHost_ = CertificateName(greeter.substr(0, greeter.find(':')));
     return BeginSecureLogon() ? LogonStage::AuthTls : SendUser();
 }
 
 TznFTP::LogonStage TznFTP::SendUser() {
     const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
-    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost : std::string()));
+    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost_ : std::string()));
     return LogonStage::User;
 }
 

@@ -170,11 +170,11 @@ void TznFTP::AcceptCertificate() {
 void TznFTP::SecureDataConnection() {
     if (!DataProtected_ || !TlsActive()) return;
     const std::shared_ptr<SSL_SESSION> session = SharedTlsContext()->LatestSession();
-    DataTls_ = std::make_unique<TlsChannel>(SharedTlsContext(), DataSocket, TlsHost_, session.get());
-    CompleteHandshake(*DataTls_);
+    TlsChannel& channel = Data_->StartTls(SharedTlsContext(), TlsHost_, session.get());
+    CompleteHandshake(channel);
     // A resumed session proves the same server; a new one must at least
     // show the certificate the control connection accepted.
-    if (DataTls_->Fingerprint() != Tls()->Fingerprint()) {
+    if (channel.Fingerprint() != Tls()->Fingerprint()) {
         RaiseErrorText("The data connection showed another certificate than the control connection", true);
     }
 }
@@ -198,12 +198,10 @@ void TznFTP::CheckDataStreamEnd(const TlsChannel& channel) {
 }
 
 int TznFTP::ReceiveDataChunk(char* buffer, int size) {
-    if (DataTls_) return ReadThrough(*DataTls_, buffer, size, false);
-    const int n = WinsockInstance.recv(DataSocket, buffer, size, 0);
-    if (n == winsock::SOCKET_ERROR) {
-        const auto code = static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError());
-        if (code != winsock::WSAEWOULDBLOCK && !Canceled()) RaiseError(code);
-    }
+    if (Data_->Tls()) return ReadThrough(*Data_->Tls(), buffer, size, false);
+    std::uint16_t error = 0;
+    const int n = Data_->Receive(buffer, size, error);
+    if (error && !Canceled()) RaiseError(error);
     return n;
 }
 

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: MIT
+// Opening a listing's data connection, in either mode, and the waits that
+// go with it; the connection itself is a TznDataConnection.
+//
+// Active mode (RFC 959, section 3.2): the client listens, announces the
+// address with PORT, and the server connects to it. Passive mode (section
+// 4.1.2, PASV): the server listens and the client connects. Only the port
+// of the 227 reply is used; the address is always the control connection's
+// peer, so a reply cannot send the data connection to a third host.
+
+#include "ftp/client/ftp.h"
+
+#include "net/core/errors.h"
+
+#include <cstdio>
+
+namespace zn {
+namespace {
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the port, 0 when the
+// reply holds no such numbers.
+std::uint16_t PassivePort(const std::string& reply) {
+    for (std::size_t at = reply.find_first_of("0123456789", 3); at != std::string::npos;
+         at = reply.find_first_of("0123456789", at + 1)) {
+        unsigned h1, h2, h3, h4, p1, p2;
+        if (std::sscanf(reply.c_str() + at, "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) == 6 && p1 < 256 &&
+            p2 < 256) {
+            return static_cast<std::uint16_t>(p1 * 256 + p2);
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void TznFTP::OpenDataConnection(const std::string& command) {
+    Data_ = std::make_unique<TznDataConnection>();
+    if (Passive_) {
+        ConnectPassiveData();
+        SendLine(command);
+        ExpectClass(ReadReply(), 1);
+    } else {
+        OpenActiveDataConnection(command);
+    }
+    SecureDataConnection();
+}
+
+// The listener is bound to the local address of the control connection,
+// not to every interface, so that it is reachable only where the server
+// is; its own address is then the one to announce.
+void TznFTP::OpenActiveDataConnection(const std::string& command) {
+    winsock::sockaddr_in local{};
+    int length = sizeof local;
+    if (WinsockInstance.getsockname(SocketHandle(), reinterpret_cast<winsock::sockaddr*>(&local), &length) != 0) {
+        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    }
+    RaiseIfError(Data_->Listen(local));
+    SendPort();
+    SendLine(command);
+    ExpectClass(ReadReply(), 1);
+    AcceptDataConnection();
+}
+
+void TznFTP::SendPort() {
+    winsock::sockaddr_in listening{};
+    RaiseIfError(Data_->ListeningAddress(listening));
+    const std::uint16_t port = WinsockInstance.htons(listening.sin_port);
+    const auto* address = reinterpret_cast<const unsigned char*>(&listening.sin_addr);
+    char text[64];
+    std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", address[0], address[1], address[2], address[3], port / 256,
+                  port % 256);
+    SendLine(std::string("PORT ") + text);
+    ExpectClass(ReadReply(), 2);
+}
+
+void TznFTP::AcceptDataConnection() {
+    std::uint16_t error = 0;
+    TimeCounter().Start();
+    WaitUntil([&] { return Stopped() || error || Data_->Accept(HostAddress(), error); });
+    TimeCounter().Stop();
+    RaiseIfError(error);
+    if (!Data_->Connected()) {
+        RaiseIfStopped(StopReasons::CancelOrTimeOut,
+                       " (the server could not connect back" +
+                           (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")");
+    }
+}
+
+void TznFTP::ConnectPassiveData() {
+    SendLine("PASV");
+    ExpectCodes(ReadReply(), {227});
+    const std::uint16_t port = PassivePort(LastReply());
+    if (port == 0) throw EServerError(LastReply());
+
+    winsock::sockaddr_in server{};
+    server.sin_family = winsock::kAfInet;
+    server.sin_port = WinsockInstance.htons(port);
+    server.sin_addr = HostAddress();
+    TimeCounter().Start();
+    RaiseIfError(Data_->Connect(server));
+    // AsyncError belongs to the control connection; an error pending there
+    // must still end the wait, and the data connection's are its own.
+    WaitUntil([&] { return Data_->Connected() || Data_->Error() || Stopped(StopReasons::CancelTimeOutOrError); });
+    TimeCounter().Stop();
+    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
+    if (!Data_->Connected()) RaiseError(Data_->Error());
+}
+
+}  // namespace zn
