@@ -115,6 +115,8 @@ void TMainFrm::CreateFtpClient() {
     znFTP->OnTransferProgress = std::bind(&TMainFrm::znFTPTransferProgress, this, _1, _2, _3);
     znFTP->OnSecured = std::bind(&TMainFrm::znFTPSecured, this, _1);
     znFTP->OnPlainLogon = std::bind(&TMainFrm::znFTPPlainLogon, this, _1);
+    znFTP->SetPassiveFallback(true);
+    znFTP->OnPassiveFallback = [this](zn::TObject*) { Log(znFTP->PassiveFallbackReason() + "."); };
     znFTP->OnUntrustedCertificate = std::bind(&TMainFrm::znFTPUntrustedCertificate, this, _1, _2, _3);
 }
 

@@ -27,6 +27,7 @@ void CopySettings(const TznFTP& from, TznFTP& to) {
     to.SetPassword(from.Password());
     to.SetTimeOut(std::min(from.TimeOut(), kHelperLogonSeconds));
     to.SetPassive(from.Passive());
+    to.SetPassiveFallback(from.PassiveFallback());
     to.SetUseProxy(from.UseProxy());
     if (from.UseProxy()) to.SetProxy(from.Proxy());
     to.SetProxyType(from.ProxyType());

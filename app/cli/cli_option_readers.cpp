@@ -172,6 +172,11 @@ std::string ReadPassive(Reading& reading, const std::string&, const OptionValue&
     return {};
 }
 
+std::string ReadActive(Reading& reading, const std::string&, const OptionValue&) {
+    reading.options.passive = false;
+    return {};
+}
+
 std::string ReadWalk(Reading& reading, const std::string&, const OptionValue& value) {
     if (value != "fast" && value != "design") return "--walk needs fast or design";
     reading.options.fastWalk = value == "fast";

@@ -61,7 +61,10 @@ const std::array kOptions{
               "$XDG_DATA_HOME/dirweigh/history)"},
     OptionRow{nullptr, "--exclude", "NAME", ReadExclude, "never enter directories named NAME (repeatable)"},
     OptionRow{nullptr, "--no-default-excludes", nullptr, ReadNoDefaultExcludes, "enter directories named logs too"},
-    OptionRow{nullptr, "--passive", nullptr, ReadPassive, "passive-mode data connections (PASV)"},
+    OptionRow{nullptr, "--active", nullptr, ReadActive,
+              "active-mode data connections (PORT): the server\n"
+              "connects back (passive, the default, works behind routers)"},
+    OptionRow{nullptr, "--passive", nullptr, ReadPassive, "passive-mode data connections (PASV), the default"},
     OptionRow{nullptr, "--walk", "WAY", ReadWalk,
               "fast (default): listings over the control connection\n"
               "(STAT) where the server gives the same as LIST,\n"

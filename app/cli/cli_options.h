@@ -24,7 +24,7 @@ struct Options {
     std::optional<std::string> passwordFile;
     int timeoutSeconds = 60;
     std::set<std::string> excludes{"logs"};
-    bool passive = false;
+    bool passive = true;
     // STAT listings over the control connection where the server allows;
     // false: the designed walk (CWD, PORT or PASV, LIST, CDUP).
     bool fastWalk = true;

@@ -131,7 +131,7 @@ void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& c
     ftp.SetPassword(credentials.password);
     ftp.SetTimeOut(options.timeoutSeconds);
     ftp.SetPassive(options.passive);
-    ftp.SetConnectBackAdvice("behind a router, try --passive");
+    ftp.SetConnectBackAdvice("behind a router, leave out --active");
     ftp.SetTlsMode(TlsMode(options.tls));
     ftp.SetTrustedFingerprint(options.tlsFingerprint);
     ExpectTlsIfRemembered(ftp, options, tlsServersFile);

@@ -73,6 +73,15 @@ public:
     // What the user can do when, in active mode, the server cannot connect
     // back (a router between them): added to that time-out's message.
     void SetConnectBackAdvice(const std::string& value) { ConnectBackAdvice_ = value; }
+    // In active mode, when the server cannot connect back (it answers 425,
+    // or no connection comes within the time-out and it then answers),
+    // the listing is tried once more in passive mode, which then stays
+    // chosen until the owner sets Passive again. OnPassiveFallback comes
+    // first, PassiveFallbackReason saying why. Off: the failure raises.
+    bool PassiveFallback() const { return PassiveFallback_; }
+    void SetPassiveFallback(bool value) { PassiveFallback_ = value; }
+    const std::string& PassiveFallbackReason() const { return PassiveFallbackReason_; }
+    TNotifyEvent OnPassiveFallback;
 
     // TLS (ftp_tls.cpp). Off by default: the plain dialogue of RFC 959.
     TTlsMode TlsMode() const { return TlsMode_; }
@@ -215,9 +224,12 @@ private:
     // A listing's data connection (ftp_data.cpp), opened for `command` in
     // the mode chosen, and secured where the session protects its data.
     void OpenDataConnection(const std::string& command);
-    void OpenActiveDataConnection(const std::string& command);
+    bool OpenActiveDataConnection(const std::string& command);
     void SendPort();
-    void AcceptDataConnection();
+    bool AcceptDataConnection();
+    bool NoteConnectBackFailure(const std::string& what);
+    std::string ConnectBackFailed() const;  // what a failure's message adds
+    void FallBackToPassive();
     void ConnectPassiveData();
     // The data connection just opened becomes a TLS client connection that
     // resumes the control connection's session (ftp_tls.cpp).
@@ -250,6 +262,8 @@ private:
     std::string RemoteHost_;
     bool Passive_ = false;
     std::string ConnectBackAdvice_;
+    bool PassiveFallback_ = false;
+    std::string PassiveFallbackReason_;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
     std::string RequiredFingerprint_;

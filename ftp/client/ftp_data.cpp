@@ -35,20 +35,23 @@ std::uint16_t PassivePort(const std::string& reply) {
 
 void TznFTP::OpenDataConnection(const std::string& command) {
     Data_ = std::make_unique<TznDataConnection>();
-    if (Passive_) {
-        ConnectPassiveData();
-        SendLine(command);
-        ExpectClass(ReadReply(), 1);
-    } else {
-        OpenActiveDataConnection(command);
+    if (!Passive_ && OpenActiveDataConnection(command)) {
+        SecureDataConnection();
+        return;
     }
+    if (!Passive_) FallBackToPassive();
+    ConnectPassiveData();
+    SendLine(command);
+    ExpectClass(ReadReply(), 1);
     SecureDataConnection();
 }
 
 // The listener is bound to the local address of the control connection,
 // not to every interface, so that it is reachable only where the server
-// is; its own address is then the one to announce.
-void TznFTP::OpenActiveDataConnection(const std::string& command) {
+// is; its own address is then the one to announce. False when the server
+// could not connect back and passive mode may be tried instead: the
+// dialogue is then in step again.
+bool TznFTP::OpenActiveDataConnection(const std::string& command) {
     winsock::sockaddr_in local{};
     int length = sizeof local;
     if (WinsockInstance.getsockname(SocketHandle(), reinterpret_cast<winsock::sockaddr*>(&local), &length) != 0) {
@@ -57,8 +60,16 @@ void TznFTP::OpenActiveDataConnection(const std::string& command) {
     RaiseIfError(Data_->Listen(local));
     SendPort();
     SendLine(command);
-    ExpectClass(ReadReply(), 1);
-    AcceptDataConnection();
+    const std::int32_t code = ReadReply();
+    if (code == 425 && PassiveFallback_) return NoteConnectBackFailure(LastReply());
+    if (code == 425) throw EServerError(LastReply() + ConnectBackFailed());
+    ExpectClass(code, 1);
+    return AcceptDataConnection();
+}
+
+std::string TznFTP::ConnectBackFailed() const {
+    return " (the server could not connect back" +
+           (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")";
 }
 
 void TznFTP::SendPort() {
@@ -73,17 +84,42 @@ void TznFTP::SendPort() {
     ExpectClass(ReadReply(), 2);
 }
 
-void TznFTP::AcceptDataConnection() {
+// The wait ends as well when the server answers instead of connecting: a
+// server that gives up at once says so with 425, and waiting out the
+// time-out would only keep the user waiting.
+bool TznFTP::AcceptDataConnection() {
     std::uint16_t error = 0;
     TimeCounter().Start();
-    WaitUntil([&] { return Stopped() || error || Data_->Accept(HostAddress(), error); });
+    WaitUntil([&] { return Stopped() || error || Data_->Accept(HostAddress(), error) || LineWaiting(); });
     TimeCounter().Stop();
     RaiseIfError(error);
-    if (!Data_->Connected()) {
-        RaiseIfStopped(StopReasons::CancelOrTimeOut,
-                       " (the server could not connect back" +
-                           (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")");
+    if (Data_->Connected()) return true;
+    if (Canceled()) RaiseCanceled();
+    const bool timedOut = TimeCounter().TimedOut();
+    if (timedOut && !PassiveFallback_) RaiseTimeOut(ConnectBackFailed());
+    if (timedOut) {
+        // The listing command still owes its reply: once nobody listens, a
+        // server that can reach this side is refused at once and says so.
+        Data_->Close();
+        TimeCounter().SetTimedOut(false);
     }
+    const std::int32_t code = ReadReply();
+    if (code == 425 && !PassiveFallback_) throw EServerError(LastReply() + ConnectBackFailed());
+    if (code / 100 == 2 || code / 100 == 1 || !PassiveFallback_) throw EServerError(LastReply());
+    return NoteConnectBackFailure(
+        timedOut ? "no connection within " + std::to_string(TimeOut()) + " seconds, then " + LastReply() : LastReply());
+}
+
+bool TznFTP::NoteConnectBackFailure(const std::string& what) {
+    PassiveFallbackReason_ = "The server could not connect back for the listing (" + what +
+                             "); trying it in passive mode, which stays on until Disconnect";
+    return false;
+}
+
+void TznFTP::FallBackToPassive() {
+    Passive_ = true;
+    Data_ = std::make_unique<TznDataConnection>();
+    FireChecked(OnPassiveFallback, this);
 }
 
 void TznFTP::ConnectPassiveData() {

@@ -78,8 +78,11 @@ TEST(CliRun, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
 
+// The server here cannot connect back, as behind a router: the default
+// passive mode walks it, and --active says what to do.
 TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
     testsupport::TreeFtpServer server;
+    server.DropActiveConnections(0);
     server.AddFile("top.html", 1);
     server.AddFile("a/b/deep.html", 10);
     server.AddFile("a/mid.html", 100);
@@ -93,6 +96,12 @@ TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
     EXPECT_EQ(run.out, "1111\t.\n");
     run = RunCli({"ftp://me@" + server.Address(), "--json", "--no-default-excludes"});
     EXPECT_NE(run.out.find("\"bytes\": 1116"), std::string::npos) << run.out;
+    run = RunCli({"ftp://me@" + server.Address(), "--du", "--active"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("425 Can't open data connection (the server could not connect back; behind a router, "
+                           "leave out --active)"),
+              std::string::npos)
+        << run.err;
 }
 
 // Names and replies from the server reach a terminal with their control
@@ -471,7 +480,7 @@ TEST_P(CliAgainstPyftpdlib, WalkGivesTheTreesTotals) {
     testsupport::PyFtpd server(tree.Root().string(), "me", "secret");
     ASSERT_TRUE(server.Running()) << server.Error();
     std::vector<std::string> args{"ftp://me@" + server.Address(), "--json"};
-    if (GetParam()) args.push_back("--passive");
+    if (!GetParam()) args.push_back("--active");
     CliResult run = RunCli(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(bytes) + ","), std::string::npos) << run.out;

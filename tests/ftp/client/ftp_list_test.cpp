@@ -49,14 +49,17 @@ TEST_F(FtpTest, ListFiresItsEventsInOrderAndParses) {
 }
 
 TEST_F(FtpTest, RefusedListLeavesTheDirListAsItWas) {
-    for (const char* refusal : {"425 Can't open data connection", "550 No such directory"}) {
+    // A 425 in active mode is the server failing to connect back, and says so.
+    for (auto [refusal, message] : {std::pair{"425 Can't open data connection",
+                                              "425 Can't open data connection (the server could not connect back)"},
+                                    {"550 No such directory", "550 No such directory"}}) {
         ScriptedServer server;
         UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Done");
         server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(refusal);
         server.AwaitClientClose();
         ConnectTo(server);
         ftp_->List();
-        EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->List(); }), refusal);
+        EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->List(); }), message);
         EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
         EXPECT_TRUE(ftp_->Connected());
         ftp_->Close();
