@@ -17,6 +17,9 @@
 
 namespace zn {
 
+// FEAT's reply has a line naming `verb` alone (" EPSV"), whatever its case.
+bool FeatureListed(const std::vector<std::string>& features, const char* verb);
+
 enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
 enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
 // Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
@@ -231,6 +234,7 @@ private:
     std::string ConnectBackFailed() const;  // what a failure's message adds
     void FallBackToPassive();
     void ConnectPassiveData();
+    std::uint16_t AskPassivePort();
     // The data connection just opened becomes a TLS client connection that
     // resumes the control connection's session (ftp_tls.cpp).
     void SecureDataConnection();
@@ -263,6 +267,12 @@ private:
     bool Passive_ = false;
     std::string ConnectBackAdvice_;
     bool PassiveFallback_ = false;
+    // EPSV and EPRT, from FEAT's first reply on this connection (the logon
+    // does not change them), until the server refuses them: PASV and PORT
+    // from then on.
+    enum class Extended : std::uint8_t { Unknown, Listed, Refused };
+    Extended Epsv_ = Extended::Unknown;
+    Extended Eprt_ = Extended::Unknown;
     std::string PassiveFallbackReason_;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;

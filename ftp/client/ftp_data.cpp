@@ -7,12 +7,20 @@
 // 4.1.2, PASV): the server listens and the client connects. Only the port
 // of the 227 reply is used; the address is always the control connection's
 // peer, so a reply cannot send the data connection to a third host.
+//
+// EPRT and EPSV (RFC 2428) do the same for any address family; they are
+// used where FEAT lists them, and a server that then refuses one gets the
+// older command for the rest of the session.
 
 #include "ftp/client/ftp.h"
 
 #include "net/core/errors.h"
 
+#include <strings.h>
+
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 
 namespace zn {
 namespace {
@@ -31,7 +39,36 @@ std::uint16_t PassivePort(const std::string& reply) {
     return 0;
 }
 
+// "229 Entering Extended Passive Mode (|||6446|)": the port, 0 when the
+// reply holds none. The delimiter is whichever character the server chose.
+std::uint16_t ExtendedPassivePort(const std::string& reply) {
+    const std::size_t open = reply.find('(');
+    if (open == std::string::npos || open + 5 >= reply.size()) return 0;
+    const char delimiter = reply[open + 1];
+    if (reply[open + 2] != delimiter || reply[open + 3] != delimiter) return 0;
+    unsigned port = 0;
+    std::size_t at = open + 4;
+    for (; at < reply.size() && std::isdigit(static_cast<unsigned char>(reply[at])) && port <= 65535; ++at) {
+        port = port * 10 + static_cast<unsigned>(reply[at] - '0');
+    }
+    const bool whole = at > open + 4 && at < reply.size() && reply[at] == delimiter && port <= 65535;
+    return whole ? static_cast<std::uint16_t>(port) : 0;
+}
+
 }  // namespace
+
+// FEAT's reply has a line naming `verb` (" EPSV").
+bool FeatureListed(const std::vector<std::string>& features, const char* verb) {
+    for (const std::string& line : features) {
+        const std::size_t start = line.find_first_not_of(' ');
+        const std::size_t end = line.find_last_not_of(' ');
+        if (start != std::string::npos && strncasecmp(line.c_str() + start, verb, end + 1 - start) == 0 &&
+            std::strlen(verb) == end + 1 - start) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void TznFTP::OpenDataConnection(const std::string& command) {
     Data_ = std::make_unique<TznDataConnection>();
@@ -78,6 +115,14 @@ void TznFTP::SendPort() {
     const std::uint16_t port = WinsockInstance.htons(listening.sin_port);
     const auto* address = reinterpret_cast<const unsigned char*>(&listening.sin_addr);
     char text[64];
+    if (Eprt_ == Extended::Listed) {
+        std::snprintf(text, sizeof text, "|1|%d.%d.%d.%d|%d|", address[0], address[1], address[2], address[3], port);
+        SendLine(std::string("EPRT ") + text);
+        const std::int32_t code = ReadReply();
+        if (code / 100 == 2) return;
+        if (code / 100 != 5) throw EServerError(LastReply());
+        Eprt_ = Extended::Refused;
+    }
     std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", address[0], address[1], address[2], address[3], port / 256,
                   port % 256);
     SendLine(std::string("PORT ") + text);
@@ -122,10 +167,22 @@ void TznFTP::FallBackToPassive() {
     FireChecked(OnPassiveFallback, this);
 }
 
-void TznFTP::ConnectPassiveData() {
+// The port the server listens on for this listing, from EPSV or PASV.
+std::uint16_t TznFTP::AskPassivePort() {
+    if (Epsv_ == Extended::Listed) {
+        SendLine("EPSV");
+        const std::int32_t code = ReadReply();
+        if (code == 229 && ExtendedPassivePort(LastReply()) != 0) return ExtendedPassivePort(LastReply());
+        if (code / 100 != 5) throw EServerError(LastReply());
+        Epsv_ = Extended::Refused;
+    }
     SendLine("PASV");
     ExpectCodes(ReadReply(), {227});
-    const std::uint16_t port = PassivePort(LastReply());
+    return PassivePort(LastReply());
+}
+
+void TznFTP::ConnectPassiveData() {
+    const std::uint16_t port = AskPassivePort();
     if (port == 0) throw EServerError(LastReply());
 
     winsock::sockaddr_in server{};

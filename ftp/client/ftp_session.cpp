@@ -21,6 +21,7 @@ void TznFTP::SetProxy(const std::string& value) {
 void TznFTP::ResetState() {
     TznSocket::ResetState();
     Features_.reset();
+    Epsv_ = Eprt_ = Extended::Unknown;
     Ahead_.clear();
 }
 
