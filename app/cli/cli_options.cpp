@@ -28,6 +28,28 @@ std::optional<std::string> PercentDecode(const std::string& text) {
     return out;
 }
 
+// What follows an URL's scheme, "[USER@]HOST[:PORT][/START/DIR]": the
+// user and the start directory go into `options`, and `rest` keeps
+// HOST[:PORT].
+std::string ReadUrl(const std::string& argument, std::string& rest, Options& options) {
+    const std::size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    if (slash != std::string::npos && slash + 1 < rest.size()) {
+        auto path = PercentDecode(rest.substr(slash + 1));
+        if (!path) return "bad %-escape in the start directory of " + argument;
+        options.dir = *path;
+    }
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        auto user = PercentDecode(authority.substr(0, at));
+        if (!user || user->empty()) return "bad user name in " + argument;
+        if (user->find(':') != std::string::npos) return "give no password in the URL; see --password-file";
+        options.user = *user;
+        authority = authority.substr(at + 1);
+    }
+    rest = authority;
+    return {};
+}
+
 // ftp://[USER@]HOST[:PORT][/START/DIR] or HOST[:PORT]; ftps:// as well,
 // which `ftps` tells.
 std::string ReadServer(const std::string& argument, Options& options, bool& ftps) {
@@ -35,21 +57,7 @@ std::string ReadServer(const std::string& argument, Options& options, bool& ftps
     ftps = rest.rfind("ftps://", 0) == 0;
     if (ftps || rest.rfind("ftp://", 0) == 0) {
         rest = rest.substr(ftps ? 7 : 6);
-        const std::size_t slash = rest.find('/');
-        std::string authority = rest.substr(0, slash);
-        if (slash != std::string::npos && slash + 1 < rest.size()) {
-            auto path = PercentDecode(rest.substr(slash + 1));
-            if (!path) return "bad %-escape in the start directory of " + argument;
-            options.dir = *path;
-        }
-        if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-            auto user = PercentDecode(authority.substr(0, at));
-            if (!user || user->empty()) return "bad user name in " + argument;
-            if (user->find(':') != std::string::npos) return "give no password in the URL; see --password-file";
-            options.user = *user;
-            authority = authority.substr(at + 1);
-        }
-        rest = authority;
+        if (std::string error = ReadUrl(argument, rest, options); !error.empty()) return error;
     } else if (rest.find("://") != std::string::npos) {
         return "only ftp:// and ftps:// URLs are understood: " + argument;
     }
