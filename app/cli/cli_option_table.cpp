@@ -76,8 +76,10 @@ const std::array kOptions{
               "it opens another only while one more pays for its logon"},
     OptionRow{nullptr, "--tls", "MODE", ReadTls,
               "auto (default): TLS when the server offers it;\n"
-              "require: fail without it; off: plain FTP",
-              nullptr, C::Words, "auto require off"},
+              "require: fail without it; off: plain FTP;\n"
+              "implicit: TLS from the first byte, on port 990\n"
+              "unless one is given (as an ftps:// URL asks)",
+              nullptr, C::Words, "auto require implicit off"},
     OptionRow{nullptr, "--tls-fingerprint", "FP", ReadTlsFingerprint,
               "trust the certificate with this SHA-256 fingerprint\n"
               "(SHA256:AB:CD:...) whatever its name or issuer"},

@@ -15,7 +15,7 @@
 namespace cli {
 
 enum class OutputFormat { Line, Bytes, Json, Du };
-enum class TlsChoice { Off, Auto, Require };
+enum class TlsChoice { Off, Auto, Require, Implicit };
 
 struct Options {
     std::string host;  // host, or host:port

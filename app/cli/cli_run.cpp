@@ -32,6 +32,7 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
     switch (choice) {
         case TlsChoice::Off: return zn::tmOff;
         case TlsChoice::Require: return zn::tmRequire;
+        case TlsChoice::Implicit: return zn::tmImplicit;
         case TlsChoice::Auto: break;
     }
     return zn::tmAuto;

@@ -24,8 +24,10 @@ enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
 enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
 // Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
 // offers AUTH TLS and goes on in clear, saying so, when the server does not
-// offer it or refuses it; Require ends the logon without it.
-enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2 };
+// offer it or refuses it; Require ends the logon without it. Implicit: TLS
+// from the first byte, before the greeting, on a port of its own (990), as
+// some hosting providers still run it; no AUTH TLS is sent.
+enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2, tmImplicit = 3 };
 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
 // a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
@@ -88,7 +90,10 @@ public:
 
     // TLS (ftp_tls.cpp). Off by default: the plain dialogue of RFC 959.
     TTlsMode TlsMode() const { return TlsMode_; }
-    void SetTlsMode(TTlsMode value) { TlsMode_ = value; }
+    // Going into or out of implicit TLS also sets the port used when the
+    // server names none: kImplicitTlsPort ("ftps"), else 21 ("ftp").
+    void SetTlsMode(TTlsMode value);
+    static constexpr std::uint16_t kImplicitTlsPort = 990;
     // A certificate with this SHA-256 fingerprint is accepted whatever its
     // name or issuer. Refuses a value that is not a fingerprint.
     const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
@@ -216,6 +221,10 @@ private:
     // Sends AUTH TLS where TLS is to be used; false when the logon goes on
     // without it (ftp_tls.cpp).
     bool BeginSecureLogon();
+    // Under implicit TLS, the handshake right after the connect, so that
+    // the greeting already comes through it.
+    void StartImplicitTls();
+    void ForgetLastTlsLogon();
     void FinishSecureLogon(std::int32_t code);
     bool TlsExpected() const;
     static std::string CertificateName(const std::string& host);

@@ -23,10 +23,11 @@ public:
     // close, without close_notify, as if someone on the path had cut them.
     // `statDelayMs`: each STAT is answered that much later (the whole server
     // waits), so that listings cost far more than a logon and the fast walk
-    // opens its further connections.
+    // opens its further connections. `implicitTls` (with a certificate):
+    // TLS from the first byte, before the greeting, as on port 990.
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
            const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false,
-           bool tlsFirstOnly = false, bool bareDataCloses = false, int statDelayMs = 0);
+           bool tlsFirstOnly = false, bool bareDataCloses = false, int statDelayMs = 0, bool implicitTls = false);
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;
     PyFtpd& operator=(const PyFtpd&) = delete;

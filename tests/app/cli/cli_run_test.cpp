@@ -578,6 +578,33 @@ TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
     EXPECT_EQ(run.err.find("[2] PASS"), std::string::npos) << run.err;
 }
 
+// An ftps:// URL: TLS from the first byte on every connection of the walk,
+// the further ones logged on beside the busy first. Untrusted, nothing is
+// sent; pinned, the total is exact.
+TEST(CliAgainstPyftpdlibTls, ImplicitTlsIsRefusedUntrustedAndWalkedPinned) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    for (int d = 0; d < 80; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, false,
+                               false, 25, true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    const std::string url = "ftps://me@" + server.Address();
+    CliResult run = RunCli({url, "-v"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("(to trust it: --tls-fingerprint " + certificate.Fingerprint() + ")"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("USER"), std::string::npos) << run.err;
+
+    run = RunCli({url, "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"bytes\": 800,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("\n[2] PROT P\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("\nAUTH TLS"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("] AUTH TLS"), std::string::npos) << run.err;
+}
+
 // The fast walk may use four connections, and its slow listings pay for
 // more; a server that takes one only ("421 Too many connections") is walked
 // on that one, with the same totals.
