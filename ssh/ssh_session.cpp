@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: MIT
+#include "ssh/ssh_session.h"
+
+#include "net/core/errors.h"
+#include "platform/messages.h"
+
+#include <QByteArray>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace zn {
+
+// The address of the server, found on a thread of its own: getaddrinfo
+// blocks, and the loop must not. The answer is posted back to the main
+// thread, which alone writes into it, so nothing else is shared.
+struct SshSession::Lookup {
+    bool done = false;
+    std::string error;
+    sockaddr_storage address{};
+    socklen_t length = 0;
+};
+
+namespace {
+
+void StartLibrary() {
+    // libssh2_init is not safe to call twice at once; the program has one
+    // thread that calls it.
+    static const int started = libssh2_init(0);
+    if (started != 0) throw ESocketError("the SSH library cannot start");
+}
+
+SshSession::Lookup LookUp(const std::string& host, std::uint16_t port) {
+    SshSession::Lookup found;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+    if (rc != 0 || !list) {
+        found.error = "cannot find the server " + host + ": " + gai_strerror(rc);
+    } else {
+        std::memcpy(&found.address, list->ai_addr, list->ai_addrlen);
+        found.length = list->ai_addrlen;
+    }
+    if (list) freeaddrinfo(list);
+    return found;
+}
+
+// The names ssh gives the key types, and the bits of the known-hosts files.
+std::pair<const char*, int> KeyTypeNames(int type) {
+    switch (type) {
+        case LIBSSH2_HOSTKEY_TYPE_RSA: return {"ssh-rsa", LIBSSH2_KNOWNHOST_KEY_SSHRSA};
+        case LIBSSH2_HOSTKEY_TYPE_DSS: return {"ssh-dss", LIBSSH2_KNOWNHOST_KEY_SSHDSS};
+        case LIBSSH2_HOSTKEY_TYPE_ECDSA_256: return {"ecdsa-sha2-nistp256", LIBSSH2_KNOWNHOST_KEY_ECDSA_256};
+        case LIBSSH2_HOSTKEY_TYPE_ECDSA_384: return {"ecdsa-sha2-nistp384", LIBSSH2_KNOWNHOST_KEY_ECDSA_384};
+        case LIBSSH2_HOSTKEY_TYPE_ECDSA_521: return {"ecdsa-sha2-nistp521", LIBSSH2_KNOWNHOST_KEY_ECDSA_521};
+        case LIBSSH2_HOSTKEY_TYPE_ED25519: return {"ssh-ed25519", LIBSSH2_KNOWNHOST_KEY_ED25519};
+        default: return {"unknown", LIBSSH2_KNOWNHOST_KEY_UNKNOWN};
+    }
+}
+
+// Sets and resets the time-out around one wait, however it ends.
+class CountedWait {
+public:
+    explicit CountedWait(TTimeCounter& counter) : counter_(counter) {
+        counter_.SetTimedOut(false);
+        counter_.Start();
+    }
+    ~CountedWait() { counter_.Stop(); }
+    CountedWait(const CountedWait&) = delete;
+    CountedWait& operator=(const CountedWait&) = delete;
+
+private:
+    TTimeCounter& counter_;
+};
+
+}  // namespace
+
+SshSession::SshSession() { StartLibrary(); }
+
+SshSession::~SshSession() {
+    readable_.reset();
+    writable_.reset();
+    if (session_) libssh2_session_free(session_);
+    if (socket_ >= 0) ::close(socket_);
+}
+
+std::shared_ptr<SshSession::Lookup> SshSession::Resolve(const std::string& host, std::uint16_t port) {
+    auto lookup = std::make_shared<Lookup>();
+    std::thread([lookup, host, port] {
+        Lookup found = LookUp(host, port);
+        platform::PostCallback([lookup, found] {
+            *lookup = found;
+            lookup->done = true;
+        });
+    }).detach();
+    return lookup;
+}
+
+void SshSession::Connect(const std::string& host, std::uint16_t port) {
+    server_ = host + ":" + std::to_string(port);
+    canceled_ = false;
+    const std::shared_ptr<Lookup> lookup = Resolve(host, port);
+    WaitUntil([&lookup] { return lookup->done; }, "finding " + host);
+    if (!lookup->error.empty()) throw ESocketError(lookup->error);
+    OpenSocket(*lookup, server_);
+    session_ = libssh2_session_init();
+    if (!session_) throw ESocketError("the SSH library cannot make a session");
+    libssh2_session_set_blocking(session_, 0);
+    if (Await([this] { return libssh2_session_handshake(session_, socket_); }) != 0) {
+        throw ESocketError("SSH handshake with " + server_ + " failed: " + LastError());
+    }
+    TakeHostKey();
+}
+
+void SshSession::OpenSocket(const Lookup& found, const std::string& server) {
+    socket_ = ::socket(found.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket_ < 0) throw ESocketError(std::string("cannot make a socket: ") + std::strerror(errno));
+    readable_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
+    writable_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Write);
+    readable_->setEnabled(false);
+    writable_->setEnabled(false);
+    const auto notified = platform::Guarded([this] { Notified(); });
+    QObject::connect(readable_.get(), &QSocketNotifier::activated, notified);
+    QObject::connect(writable_.get(), &QSocketNotifier::activated, notified);
+    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&found.address), found.length) != 0) {
+        if (errno != EINPROGRESS) throw ESocketError("cannot connect to " + server + ": " + std::strerror(errno));
+        ready_ = false;
+        writable_->setEnabled(true);
+        WaitUntil([this] { return ready_; }, "connecting to " + server);
+        int error = 0;
+        socklen_t length = sizeof error;
+        getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length);
+        if (error != 0) throw ESocketError("cannot connect to " + server + ": " + std::strerror(error));
+    }
+}
+
+void SshSession::TakeHostKey() {
+    std::size_t length = 0;
+    int type = 0;
+    const char* key = libssh2_session_hostkey(session_, &length, &type);
+    const char* sha256 = libssh2_hostkey_hash(session_, LIBSSH2_HOSTKEY_HASH_SHA256);
+    if (!key || !sha256) throw ESocketError("the server " + server_ + " showed no host key");
+    const auto [name, bits] = KeyTypeNames(type);
+    const QByteArray digest = QByteArray(sha256, 32).toBase64(QByteArray::OmitTrailingEquals);
+    hostKey_ = {name, std::string(key, length), bits, "SHA256:" + digest.toStdString()};
+}
+
+void SshSession::Notified() {
+    // Level-triggered: a notifier left on would fire on every round of the
+    // loop until libssh2 reads, so each fires once per wait.
+    readable_->setEnabled(false);
+    writable_->setEnabled(false);
+    ready_ = true;
+}
+
+void SshSession::WaitUntil(const std::function<bool()>& done, const std::string& what) {
+    const CountedWait counted(counter_);
+    for (;;) {
+        if (canceled_) throw ECanceledError();
+        if (done()) return;
+        if (counter_.TimedOut()) throw ETimedOutError("(" + what + ")");
+        platform::WaitForNextEvent();
+    }
+}
+
+long SshSession::Await(const std::function<long()>& call) {
+    for (;;) {
+        const long rc = call();
+        if (rc != LIBSSH2_ERROR_EAGAIN) return rc;
+        WaitForSocket();
+    }
+}
+
+void SshSession::WaitForSocket() {
+    const int directions = session_ ? libssh2_session_block_directions(session_) : 0;
+    ready_ = false;
+    // Nothing said: libssh2 waits for the server.
+    readable_->setEnabled((directions & LIBSSH2_SESSION_BLOCK_INBOUND) != 0 || directions == 0);
+    writable_->setEnabled((directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) != 0);
+    WaitUntil([this] { return ready_; }, "waiting for " + server_);
+}
+
+std::string SshSession::LastError() const {
+    char* text = nullptr;
+    int length = 0;
+    if (!session_) return "no session";
+    libssh2_session_last_error(session_, &text, &length, 0);
+    return text ? std::string(text, static_cast<std::size_t>(length)) : std::string("unknown error");
+}
+
+void SshSession::Close() {
+    if (!session_) return;
+    // One try: a goodbye that would wait is left out, the close says enough.
+    libssh2_session_disconnect(session_, "done");
+    libssh2_session_free(session_);
+    session_ = nullptr;
+    readable_.reset();
+    writable_.reset();
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+}
+
+}  // namespace zn
