@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: MIT
+#include "walk/sftp_walker.h"
+
+#include "net/core/errors.h"
+#include "platform/exception.h"
+
+#include <limits>
+#include <utility>
+
+namespace zn {
+
+SftpWalker::SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start)
+    : sftp_(sftp), observer_(observer), rules_(std::move(rules)), start_(std::move(start)) {}
+
+TznFTPDirEntry EntryOf(const sftp::Name& name) {
+    TznFTPDirEntry entry;
+    entry.Name = name.Filename;
+    const std::uint32_t type = name.Attrs.Permissions.value_or(0) & sftp::kTypeMask;
+    if (type == sftp::kDirectory) {
+        entry.Kind = dkDirectory;
+    } else if (type == sftp::kLink) {
+        entry.Kind = dkLink;
+    } else {
+        // Regular files, and whatever else takes a name in a directory,
+        // as an FTP listing shows them: files of their size.
+        entry.Kind = dkFile;
+        const std::uint64_t size = name.Attrs.Size.value_or(0);
+        entry.Size = size > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+                         ? std::numeric_limits<std::int64_t>::max()
+                         : static_cast<std::int64_t>(size);
+    }
+    return entry;
+}
+
+void SftpWalker::Walk() {
+    totals_ = WalkTotals{};
+    pending_.clear();
+    try {
+        Run();
+    } catch (const platform::Exception& e) {
+        AbortWalk(totals_, observer_, e.Message());
+    }
+}
+
+void SftpWalker::Run() {
+    FindStart();
+    frontier_.Reset(absoluteStart_);
+    StartListing(0);
+    while (!pending_.empty()) {
+        while (pending_.size() < kOpen && !frontier_.Empty()) StartListing(frontier_.TakeNext());
+        Take(sftp_.Receive());
+    }
+    frontier_.ReportDone(observer_);
+}
+
+// The start's absolute name: the paths below it are absolute too, and the
+// history keeps the walk under it.
+void SftpWalker::FindStart() {
+    const std::string start = start_.empty() ? "." : start_;
+    Shown(true, "REALPATH " + start);
+    sftp_.Send(sftp::kRealPath, start);
+    const sftp::Reply reply = sftp_.Receive();
+    if (reply.Type != sftp::kName || reply.Names.size() != 1) {
+        const std::string why = reply.Type == sftp::kStatus ? sftp::StatusText(reply) : "no name came back";
+        Shown(false, "STATUS " + why);
+        throw EServerError("cannot find the start directory " + start + ": " + why);
+    }
+    absoluteStart_ = reply.Names.front().Filename;
+    Shown(false, "NAME " + absoluteStart_);
+}
+
+void SftpWalker::Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown) {
+    Shown(true, shown);
+    pending_.emplace(sftp_.Send(type, argument), std::move(open));
+}
+
+void SftpWalker::StartListing(int node) {
+    Open open;
+    open.node = node;
+    const std::string path = frontier_[node].absolute;
+    Request(sftp::kOpenDir, path, std::move(open), "OPENDIR " + path);
+}
+
+void SftpWalker::Take(const sftp::Reply& reply) {
+    auto found = pending_.find(reply.Id);
+    if (found == pending_.end()) {
+        throw EServerError("the SFTP server answered request " + std::to_string(reply.Id) + ", which was not sent");
+    }
+    Open open = std::move(found->second);
+    pending_.erase(found);
+    switch (open.stage) {
+        case Stage::Opening: Opened(std::move(open), reply); return;
+        case Stage::Reading: ReadMore(std::move(open), reply); return;
+        case Stage::Closing:
+            // A close the server refuses leaves nothing of the walk behind.
+            Shown(false, "STATUS " + sftp::StatusText(reply));
+            return;
+    }
+}
+
+void SftpWalker::Opened(Open open, const sftp::Reply& reply) {
+    if (reply.Type != sftp::kHandle) {
+        NotRead(std::move(open), reply);
+        return;
+    }
+    Shown(false, "HANDLE");
+    open.stage = Stage::Reading;
+    open.handle = reply.Handle;
+    const std::string shown = "READDIR " + frontier_[open.node].absolute;
+    const std::string handle = open.handle;
+    Request(sftp::kReadDir, handle, std::move(open), shown);
+}
+
+void SftpWalker::ReadMore(Open open, const sftp::Reply& reply) {
+    const std::string path = frontier_[open.node].absolute;
+    const std::string handle = open.handle;
+    if (reply.Type == sftp::kName) {
+        Shown(false, "NAME " + std::to_string(reply.Names.size()) + " entries");
+        for (const sftp::Name& name : reply.Names) {
+            open.listing->Add(std::make_unique<TznFTPDirEntry>(EntryOf(name)));
+        }
+        Request(sftp::kReadDir, handle, std::move(open), "READDIR " + path);
+        return;
+    }
+    if (reply.Type != sftp::kStatus || reply.Status != sftp::kEof) {
+        NotRead(std::move(open), reply);
+        return;
+    }
+    Shown(false, "STATUS end of file");
+    Accept(open.node, *open.listing);
+    open.stage = Stage::Closing;
+    Request(sftp::kClose, handle, std::move(open), "CLOSE " + path);
+}
+
+// The server would not open or read a directory: passed over, as the FTP
+// walks pass over one they are refused, but for the start, without which
+// there is no walk. What it listed before it failed does not count.
+void SftpWalker::NotRead(Open open, const sftp::Reply& reply) {
+    const std::string why =
+        reply.Type == sftp::kStatus ? sftp::StatusText(reply) : "an answer of type " + std::to_string(reply.Type);
+    Shown(false, "STATUS " + why);
+    const WalkFrontier::Node& node = frontier_[open.node];
+    if (open.node == 0 || !rules_.GoOnPastUnreadable) {
+        throw EServerError("cannot read " + (node.relative.empty() ? node.absolute : node.relative) + ": " + why);
+    }
+    PassOver(totals_, observer_, node.relative, why);
+    if (open.stage == Stage::Reading) {
+        const std::string handle = open.handle;
+        const std::string shown = "CLOSE " + node.absolute;
+        open.stage = Stage::Closing;
+        Request(sftp::kClose, handle, std::move(open), shown);
+    }
+}
+
+void SftpWalker::Accept(int node, const TznFTPDirList& listing) {
+    const WalkFrontier::Node& listed = frontier_[node];
+    ++totals_.Directories;
+    ListedInTree(rules_, listed.treeDir);
+    observer_.DirectoryListed(listed.relative);
+    const std::size_t firstChild = frontier_.Found();
+    const LevelFiles own =
+        ClassifyLevel(listing, listed.depth, listed.treeDir, rules_, totals_, [&](int index, int treeDir) {
+            frontier_.Add(node, listing.Items(index).Name, treeDir);
+            return true;
+        });
+    frontier_.Listed(node, own.Bytes, own.Files, firstChild);
+}
+
+void SftpWalker::Shown(bool sent, const std::string& line) const {
+    if (OnDialogue) OnDialogue(sent, line);
+}
+
+}  // namespace zn

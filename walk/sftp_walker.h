@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "ssh/sftp_channel.h"
+#include "walk/site_walker.h"
+#include "walk/walk_frontier.h"
+
+namespace zn {
+
+// A walk over SFTP, under the same rules as the FTP walks and into the same
+// totals, frontier and tree: every directory by its absolute path, opened,
+// read to its end and closed, with up to kOpen directories on the way at
+// once, each with one request out. Sizes come from the attributes that come
+// with each name, which OpenSSH takes with lstat: a link is a link, never
+// what it points to, and counts as the FTP walks count one (kept in the
+// tree, not in the total). A directory the server will not open or read is
+// passed over and counted as unreadable; the start directory is not.
+class SftpWalker : public WalkStrategy {
+public:
+    static constexpr std::size_t kOpen = 64;
+
+    // `start` as the user gave it; empty: where the server puts the user.
+    SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start);
+
+    void Walk() override;
+    const WalkTotals& Totals() const override { return totals_; }
+    std::string Method() const override { return "READDIR"; }
+    // The server's name of the start directory, once the walk has asked.
+    const std::string& Start() const { return absoluteStart_; }
+
+    // Each request as it goes out and each reply, for -v: `sent` tells
+    // which.
+    std::function<void(bool sent, const std::string& line)> OnDialogue;
+
+private:
+    enum class Stage : std::uint8_t { Opening, Reading, Closing };
+    struct Open {
+        int node = 0;
+        Stage stage = Stage::Opening;
+        std::string handle;
+        std::unique_ptr<TznFTPDirList> listing = std::make_unique<TznFTPDirList>();
+    };
+
+    void Run();
+    void FindStart();
+    void Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown);
+    void StartListing(int node);
+    void Take(const sftp::Reply& reply);
+    void Opened(Open open, const sftp::Reply& reply);
+    void ReadMore(Open open, const sftp::Reply& reply);
+    void NotRead(Open open, const sftp::Reply& reply);
+    void Accept(int node, const TznFTPDirList& listing);
+    void Shown(bool sent, const std::string& line) const;
+
+    SftpChannel& sftp_;
+    WalkObserver& observer_;
+    WalkRules rules_;
+    std::string start_;
+    std::string absoluteStart_;
+    WalkTotals totals_;
+    WalkFrontier frontier_;
+    std::unordered_map<std::uint32_t, Open> pending_;  // by request id
+};
+
+// A name's attributes as a listing entry: a directory, a link, or a file
+// with its size (none known: it counts with no bytes).
+TznFTPDirEntry EntryOf(const sftp::Name& name);
+
+}  // namespace zn
