@@ -3,6 +3,7 @@
 // display.
 
 #include "app/cli/cli_run.h"
+#include "app/cli/cli_sftp_run.h"
 #include "app/cli/cli_tls_servers.h"
 #include "platform/messages.h"
 #include "sitetree/walk_history.h"
@@ -23,5 +24,7 @@ int main(int argc, char** argv) {
     environment.handleInterrupt = true;
     environment.tlsServersFile = cli::TlsServersFile();
     environment.historyDir = zn::HistoryRoot();
+    environment.sshDirectory = cli::SshDirectory();
+    environment.sshKnownHostsFile = cli::SshKnownHostsFile();
     return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, environment);
 }

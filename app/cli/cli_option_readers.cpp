@@ -7,6 +7,8 @@
 #include "net/tls_channel.h"
 #include "platform/str_to_int.h"
 
+#include <algorithm>
+#include <cctype>
 #include <limits>
 
 namespace cli {
@@ -213,6 +215,19 @@ std::string ReadTlsFingerprint(Reading& reading, const std::string&, const Optio
     std::string& fingerprint = reading.options.tlsFingerprint;
     fingerprint = value ? zn::NormalizeFingerprint(*value) : std::string();
     if (fingerprint.empty()) return "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)";
+    return {};
+}
+
+// ssh's spelling of a key's fingerprint: "SHA256:" and the 32 bytes of the
+// digest in base64 without its padding, 43 characters.
+std::string ReadSshHostKey(Reading& reading, const std::string&, const OptionValue& value) {
+    const std::string prefix = "SHA256:";
+    const auto base64 = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '/'; };
+    if (!value || !value->starts_with(prefix) || value->size() != prefix.size() + 43 ||
+        !std::all_of(value->begin() + static_cast<std::ptrdiff_t>(prefix.size()), value->end(), base64)) {
+        return "--ssh-host-key needs a key's fingerprint as ssh shows it (SHA256: and 43 characters)";
+    }
+    reading.options.sshHostKey = *value;
     return {};
 }
 

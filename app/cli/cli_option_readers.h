@@ -36,6 +36,7 @@ std::string ReadWalk(Reading& reading, const std::string& spelling, const Option
 std::string ReadConnections(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadTls(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadTlsFingerprint(Reading& reading, const std::string& spelling, const OptionValue& value);
+std::string ReadSshHostKey(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadTimeout(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadDial(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadDialTimeout(Reading& reading, const std::string& spelling, const OptionValue& value);

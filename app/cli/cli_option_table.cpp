@@ -83,6 +83,10 @@ const std::array kOptions{
     OptionRow{nullptr, "--tls-fingerprint", "FP", ReadTlsFingerprint,
               "trust the certificate with this SHA-256 fingerprint\n"
               "(SHA256:AB:CD:...) whatever its name or issuer"},
+    OptionRow{nullptr, "--ssh-host-key", "FP", ReadSshHostKey,
+              "with an sftp:// URL: trust the server's host key with\n"
+              "this fingerprint (SHA256:..., as ssh shows it) and\n"
+              "remember it in DirWeigh's own known_hosts"},
     OptionRow{nullptr, "--timeout", "S", ReadTimeout, "seconds to wait for the server (default 60)"},
     OptionRow{nullptr, "--dial", "NAME", ReadDial,
               "bring the dial-up entry NAME (a NetworkManager\n"

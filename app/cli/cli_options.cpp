@@ -51,15 +51,16 @@ std::string ReadUrl(const std::string& argument, std::string& rest, Options& opt
 }
 
 // ftp://[USER@]HOST[:PORT][/START/DIR] or HOST[:PORT]; ftps:// as well,
-// which `ftps` tells.
+// which `ftps` tells, and sftp://, which options.sftp tells.
 std::string ReadServer(const std::string& argument, Options& options, bool& ftps) {
     std::string rest = argument;
     ftps = rest.rfind("ftps://", 0) == 0;
-    if (ftps || rest.rfind("ftp://", 0) == 0) {
-        rest = rest.substr(ftps ? 7 : 6);
+    options.sftp = rest.rfind("sftp://", 0) == 0;
+    if (ftps || options.sftp || rest.rfind("ftp://", 0) == 0) {
+        rest = rest.substr(ftps || options.sftp ? 7 : 6);
         if (std::string error = ReadUrl(argument, rest, options); !error.empty()) return error;
     } else if (rest.find("://") != std::string::npos) {
-        return "only ftp:// and ftps:// URLs are understood: " + argument;
+        return "only ftp://, ftps:// and sftp:// URLs are understood: " + argument;
     }
     if (!rest.empty() && rest[0] == '[') return "IPv6 addresses are not supported: " + argument;
     const std::size_t colon = rest.find(':');

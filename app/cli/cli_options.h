@@ -31,6 +31,8 @@ struct Options {
     int connections = 4;  // of the fast walk, 1 to 16
     TlsChoice tls = TlsChoice::Auto;
     std::string tlsFingerprint;  // normalised; empty: none pinned
+    bool sftp = false;           // an sftp:// URL: SSH, not FTP
+    std::string sshHostKey;      // "SHA256:..." to trust; empty: none given
     OutputFormat format = OutputFormat::Line;
     int maxDepth = -1;  // --du and --prometheus; -1: every directory (--du), 1 (--prometheus)
     bool verbose = false;

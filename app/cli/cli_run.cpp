@@ -10,8 +10,10 @@
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
 #include "app/cli/cli_report.h"
+#include "app/cli/cli_sftp_run.h"
 #include "app/cli/cli_terminal_text.h"
 #include "app/cli/cli_tls_servers.h"
+#include "app/cli/cli_walk_report.h"
 #include "platform/messages.h"
 #include "walk/walk_session.h"
 
@@ -103,8 +105,8 @@ std::optional<std::int64_t> AskAvailableSpace(zn::TznFTP& ftp, const std::string
     }
 }
 
-// The walk for node_exporter; a file that cannot be written fails the run.
-// "-" is standard output, as for --ncdu: a scrape script's pipe.
+}  // namespace
+
 bool WritePrometheus(const Options& options, const Totals& totals, const std::vector<DuLine>& du, double seconds,
                      std::ostream& out, std::ostream& err) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -121,6 +123,8 @@ bool WritePrometheus(const Options& options, const Totals& totals, const std::ve
     err << "dirweigh-cli: --prometheus: " << error << '\n';
     return false;
 }
+
+namespace {
 
 // The client as the command line asks for it. `untrusted` receives the
 // fingerprint of a certificate nothing vouched for.
@@ -146,16 +150,6 @@ void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& c
     };
 }
 
-// What a finished walk leaves for the reports.
-struct Outcome {
-    Totals totals;
-    std::vector<DuLine> du;
-    zn::WalkTree* tree = nullptr;  // where the reports or the history need it
-    CheckRun checkRun;
-    bool written = true;      // the Prometheus file, where asked for
-    std::string serverStart;  // the server's PWD of the start, where the history needs it
-};
-
 // The site the history keeps this walk under.
 zn::SiteKey SiteOf(const Options& options, const std::string& user, const Outcome& outcome) {
     std::string start = outcome.serverStart;
@@ -163,8 +157,8 @@ zn::SiteKey SiteOf(const Options& options, const std::string& user, const Outcom
     return {user.empty() ? std::string("anonymous") : user, options.host, start};
 }
 
-// The plugin's line, or the output the options ask for with the history and
-// the export; returns the exit status.
+}  // namespace
+
 int Report(const Options& options, const Environment& environment, const std::string& user, Outcome& outcome,
            std::ostream& out, std::ostream& err) {
     const Totals& totals = outcome.totals;
@@ -199,15 +193,11 @@ int Report(const Options& options, const Environment& environment, const std::st
     return totals.complete && outcome.written && saved ? kExitComplete : kExitFailed;
 }
 
-// The reports of where the space goes, and the history, read what the
-// walk saw: a tree where they need one.
 std::unique_ptr<zn::WalkTree> TreeIfNeeded(const Options& options, const Environment& environment) {
     if (!options.breakdown.KeepsTree() && !HistoryKeepsTree(options.history, environment.historyDir)) return nullptr;
     return std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
 }
 
-// The walk's counts as the reports give them, with what the observer saw;
-// the caller adds TLS and the space left.
 Totals TotalsOf(const zn::WalkTotals& walked, bool aborted, const CliObserver& observer) {
     Totals totals;
     totals.bytes = walked.TotalBytes;
@@ -224,6 +214,8 @@ Totals TotalsOf(const zn::WalkTotals& walked, bool aborted, const CliObserver& o
     totals.listing = observer.listing;
     return totals;
 }
+
+namespace {
 
 // Dials, logs on, enters the start directory and walks; `secured` says
 // whether the logon, and then every connection of the walk, was in TLS.
@@ -344,6 +336,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (options.dial.listEntries) return ListDialEntries(out, err);
     if (!options.breakdown.fromFile.empty()) return RunFromExport(options, environment.outputOnTerminal, out, err);
+    if (options.sftp) return WalkSftpAndReport(options, environment, out, err);
     std::string error;
     auto credentials =
         ResolveCredentials(options.user, options.host, options.passwordFile, environment.passwords, error);

@@ -20,6 +20,12 @@ struct Environment {
     // Where the walks of each site are kept (walk_history.h); empty: none
     // are kept.
     std::string historyDir;
+    // The user's ~/.ssh: known_hosts and the keys of an sftp:// logon;
+    // empty: none.
+    std::string sshDirectory;
+    // DirWeigh's own known-hosts file, where --ssh-host-key keeps what it
+    // trusts, never the user's; empty: nothing is kept.
+    std::string sshKnownHostsFile;
 };
 
 // dirweigh-cli without its process: the arguments (without the program

@@ -72,7 +72,7 @@ TEST(CliArguments, MistakesAreNamed) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{}, "no server given"},
         {{"--frobnicate", "host"}, "unknown option --frobnicate"},
-        {{"http://host/"}, "only ftp:// and ftps:// URLs are understood: http://host/"},
+        {{"http://host/"}, "only ftp://, ftps:// and sftp:// URLs are understood: http://host/"},
         {{"ftps://host/", "--tls", "auto"}, "an ftps:// URL is implicit TLS: give --tls with an ftp:// URL or a host"},
         {{"ftp://host:99999"}, "bad port in ftp://host:99999"},
         {{"host:abc"}, "bad port in host:abc"},
