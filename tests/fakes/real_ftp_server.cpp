@@ -68,17 +68,26 @@ RealFtpServer::~RealFtpServer() {
     if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }
 
-bool RealFtpServer::CanRun(const std::filesystem::path& program, bool unpacked) {
+bool RealFtpServer::CanRun(const std::filesystem::path& program, bool unpacked, const std::vector<std::string>& users) {
     if (dir_.empty()) return false;
     if (geteuid() != 0) {
         skipped_ = true;
         error_ = name_ + " starts only as root";
         return false;
     }
-    if (access(program.c_str(), X_OK) == 0) {
+    if (access(program.c_str(), X_OK) == 0 && users.empty()) {
         if (getpwnam("ftp")) return true;
         error_ = "there is no user ftp for the anonymous sessions (Debian's vsftpd package makes it)";
         return false;
+    }
+    if (access(program.c_str(), X_OK) == 0) {
+        for (const std::string& user : users) {
+            if (getpwnam(user.c_str())) continue;
+            skipped_ = !UnderCi();
+            error_ = "there is no user " + user + " for " + name_ + " (scripts/setup makes it)";
+            return false;
+        }
+        return true;
     }
     if (unpacked) {
         skipped_ = !UnderCi();

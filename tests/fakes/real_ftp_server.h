@@ -37,8 +37,9 @@ protected:
     // here: it must exist, and the process must be root and the user ftp
     // exist (the servers drop to it to read the tree). `unpacked`: the program is one that
     // scripts/setup unpacks, so a missing one is skipped, except under CI
-    // (CI=true), where it must fail.
-    bool CanRun(const std::filesystem::path& program, bool unpacked);
+    // (CI=true), where it must fail. `users`: the users the server drops
+    // to, in place of ftp; a missing one is skipped as a missing program is.
+    bool CanRun(const std::filesystem::path& program, bool unpacked, const std::vector<std::string>& users = {});
     // Lets the users the servers drop to read the tree at `root`.
     static void OpenToAll(const std::filesystem::path& root);
     // Runs `argv` with its output appended to the log, and waits until the

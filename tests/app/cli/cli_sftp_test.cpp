@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+#include "tests/app/cli/cli_fixture.h"
+#include "app/cli/cli_run.h"
+#include "tests/fakes/sshd.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+using clitest::CliResult;
+using clitest::ReadFile;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The user's side: a ~/.ssh with the key that opens the server and a
+// known_hosts, and DirWeigh's own known-hosts file beside it.
+class SshClientHome {
+public:
+    explicit SshClientHome(const testsupport::Sshd& sshd) {
+        std::string pattern = "/tmp/dirweigh-ssh-home-XXXXXX";
+        dir_ = mkdtemp(pattern.data());
+        fs::create_directory(SshDir());
+        fs::copy_file(sshd.ClientKey(), SshDir() / "id_ed25519");
+        fs::permissions(SshDir() / "id_ed25519", fs::perms::owner_read | fs::perms::owner_write);
+        KnowHosts("");
+    }
+    ~SshClientHome() { fs::remove_all(dir_); }
+    SshClientHome(const SshClientHome&) = delete;
+    SshClientHome& operator=(const SshClientHome&) = delete;
+
+    fs::path SshDir() const { return dir_ / ".ssh"; }
+    fs::path OwnKnownHosts() const { return dir_ / "state" / "known_hosts"; }
+    void KnowHosts(const std::string& lines) const { std::ofstream(SshDir() / "known_hosts") << lines; }
+
+    // dirweigh-cli in this process, "secret" for any password asked.
+    CliResult Run(const std::vector<std::string>& args) const {
+        cli::Environment environment;
+        environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
+        environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
+        environment.sshDirectory = SshDir();
+        environment.sshKnownHostsFile = OwnKnownHosts();
+        std::ostringstream out, err;
+        const int status = cli::RunCli(args, out, err, environment);
+        return {status, out.str(), err.str()};
+    }
+
+private:
+    fs::path dir_;
+};
+
+void WriteFile(const fs::path& path, std::size_t size) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+}
+
+std::string Url(const testsupport::Sshd& sshd) {
+    return std::string("sftp://") + testsupport::Sshd::kUser + "@127.0.0.1:" + std::to_string(sshd.Port()) + "/";
+}
+
+// A site with what SFTP servers show and FTP servers often hide: names
+// with a dot, names with blanks, links to a file and to a directory (never
+// followed, never counted, as the FTP walks do), the excluded logs, a
+// folder the user may not read, and more directories than the walk keeps
+// open at once.
+std::int64_t MakeSite(const fs::path& root) {
+    WriteFile(root / "index.html", 1000);
+    WriteFile(root / ".htaccess", 20);
+    WriteFile(root / "my docs" / "read me.txt", 300);
+    WriteFile(root / ".git" / "config", 50);
+    fs::create_symlink("index.html", root / "link");
+    fs::create_symlink("my docs", root / "dirlink");
+    WriteFile(root / "logs" / "access.log", 5000);
+    WriteFile(root / "private" / "secret", 999);
+    fs::permissions(root / "private", fs::perms::owner_all);
+    std::int64_t many = 0;
+    for (int i = 0; i < 70; ++i) {
+        WriteFile(root / "many" / ("d" + std::to_string(i)) / "f", static_cast<std::size_t>(i + 1));
+        many += i + 1;
+    }
+    return 1000 + 20 + 300 + 50 + many;
+}
+
+TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    const std::int64_t bytes = MakeSite(sshd.Root());
+    SshClientHome home(sshd);
+    home.KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n");
+
+    const CliResult whole = home.Run({"--json", "--exclude", "private", Url(sshd)});
+    EXPECT_EQ(whole.status, cli::kExitComplete) << whole.err << sshd.Log();
+    // The start, "my docs", .git, many and its 70.
+    EXPECT_NE(whole.out.find("{\"bytes\": " + std::to_string(bytes) + ", "), std::string::npos) << whole.out;
+    EXPECT_NE(whole.out.find("\"files\": 74, \"directories\": 74, \"skipped_directories\": 2,"), std::string::npos)
+        << whole.out;
+    EXPECT_NE(whole.out.find("\"listing\": \"READDIR\", \"complete\": true"), std::string::npos) << whole.out;
+
+    const CliResult refused = home.Run({"--bytes", "-v", Url(sshd)});
+    EXPECT_EQ(refused.status, cli::kExitFailed) << refused.err;
+    EXPECT_EQ(refused.out, std::to_string(bytes) + "\n");
+    EXPECT_NE(refused.err.find("cannot read /private: Permission denied; its size is not in the total"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("OPENDIR /my docs\n"), std::string::npos) << refused.err;
+}
+
+TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    WriteFile(sshd.Root() / "a", 7);
+    SshClientHome home(sshd);
+    const auto loggedOnOrTried = [&sshd] { return sshd.Log().find("userauth-request") != std::string::npos; };
+
+    home.KnowHosts(sshd.KnownHostsLine(sshd.OtherHostKey()) + "\n");
+    const CliResult changed = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(changed.status, cli::kExitFailed);
+    EXPECT_NE(changed.err.find("host key of 127.0.0.1:" + std::to_string(sshd.Port()) + " has changed"),
+              std::string::npos)
+        << changed.err;
+    EXPECT_FALSE(loggedOnOrTried()) << sshd.Log();
+
+    home.KnowHosts("");
+    const CliResult unknown = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(unknown.status, cli::kExitFailed);
+    std::smatch fingerprint;
+    ASSERT_TRUE(std::regex_search(unknown.err, fingerprint, std::regex("--ssh-host-key (SHA256:[A-Za-z0-9+/]{43})")))
+        << unknown.err;
+    EXPECT_FALSE(loggedOnOrTried()) << sshd.Log();
+    EXPECT_FALSE(fs::exists(home.OwnKnownHosts()));
+
+    // Trusted once, remembered in DirWeigh's own file, never the user's.
+    EXPECT_EQ(home.Run({"--bytes", "--ssh-host-key", fingerprint[1], Url(sshd)}).out, "7\n");
+    EXPECT_EQ(ReadFile(home.SshDir() / "known_hosts"), "");
+    EXPECT_NE(ReadFile(home.OwnKnownHosts()).find(sshd.KnownHostsLine(sshd.HostKey())), std::string::npos);
+    EXPECT_EQ(home.Run({"--bytes", Url(sshd)}).out, "7\n");
+}
+
+}  // namespace

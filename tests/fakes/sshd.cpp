@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+#include "tests/fakes/sshd.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport {
+namespace {
+
+std::filesystem::path SshdProgram() { return std::filesystem::path(DIRWEIGH_SSH_SERVER) / "usr/sbin/sshd"; }
+
+}  // namespace
+
+Sshd::Sshd() : RealFtpServer("sshd") {
+    if (!CanRunHere()) return;
+    using std::filesystem::perms;
+    // sshd reads the authorized keys as the user, before the chroot.
+    std::filesystem::permissions(dir_, perms::owner_all | perms::group_exec | perms::others_exec);
+    for (const char* key : {"host_key", "client_key"}) {
+        if (!RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", key, "-f", (dir_ / key).string()}))
+            return;
+    }
+    std::ofstream(dir_ / "authorized_keys") << PublicKey("client_key") << '\n';
+    std::filesystem::permissions(dir_ / "authorized_keys",
+                                 perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+    // The privilege-separated part of sshd runs chrooted there.
+    std::error_code ignored;
+    std::filesystem::create_directories("/run/sshd", ignored);
+    std::ofstream(dir_ / "sshd_config") << Config();
+    Start({SshdProgram().string(), "-D", "-e", "-f", (dir_ / "sshd_config").string()});
+}
+
+Sshd::~Sshd() {
+    std::error_code ignored;
+    if (!root_.empty()) std::filesystem::remove_all(root_.parent_path(), ignored);
+}
+
+// A chroot's every folder from "/" down must be root's and written by no
+// one else, which /tmp is not: the site lies in a folder of /run.
+bool Sshd::CanRunHere() {
+    if (!CanRun(SshdProgram(), true, {"sshd", kUser})) return false;
+    std::string pattern = "/run/dirweigh-sshd-XXXXXX";
+    if (!mkdtemp(pattern.data())) return false;
+    using std::filesystem::perms;
+    std::filesystem::permissions(
+        pattern, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
+    root_ = std::filesystem::path(pattern) / "site";
+    std::filesystem::create_directory(root_);
+    std::filesystem::permissions(
+        root_, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read | perms::others_exec);
+    return true;
+}
+
+std::string Sshd::Config() const {
+    std::ostringstream text;
+    text << "ListenAddress 127.0.0.1\nPort " << freePort_ << "\nHostKey " << (dir_ / "host_key").string()
+         << "\nPidFile none\nUsePAM no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+         << "PubkeyAuthentication yes\nAuthorizedKeysFile " << (dir_ / "authorized_keys").string()
+         << "\nStrictModes no\nAllowUsers " << kUser << "\nSubsystem sftp internal-sftp\n"
+         << "ForceCommand internal-sftp\nChrootDirectory " << root_.string()
+         << "\nAllowTcpForwarding no\nX11Forwarding no\nLogLevel DEBUG1\n";
+    return text.str();
+}
+
+std::string Sshd::PublicKey(const std::string& name) const {
+    std::ifstream in(dir_ / (name + ".pub"));
+    std::string type, key;
+    in >> type >> key;
+    return type + " " + key;
+}
+
+std::string Sshd::HostKey() const { return PublicKey("host_key"); }
+
+std::string Sshd::OtherHostKey() {
+    const std::filesystem::path other = dir_ / "other_key";
+    if (!std::filesystem::exists(other)) {
+        RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", other.string()});
+    }
+    return PublicKey("other_key");
+}
+
+std::string Sshd::KnownHostsLine(const std::string& key) const {
+    return "[127.0.0.1]:" + std::to_string(Port()) + " " + key;
+}
+
+}  // namespace testsupport

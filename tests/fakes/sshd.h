@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "tests/fakes/real_ftp_server.h"
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// OpenSSH's sshd, as scripts/setup unpacks it, on 127.0.0.1 and a free
+// port, with a host key of its own, serving SFTP alone (internal-sftp) to
+// the user dirweigh-sftp, chrooted into Root() as hosts run it. The user
+// logs on with a key the fixture makes (ClientKey()); no password opens it.
+// It must start as root, and the users sshd and dirweigh-sftp must exist
+// (scripts/setup makes them): Skipped() says when this machine cannot run
+// it. Stopped by the destructor, with every session it forked.
+class Sshd : public RealFtpServer {
+public:
+    Sshd();
+    ~Sshd() override;
+
+    static constexpr const char* kUser = "dirweigh-sftp";
+
+    // The site, owned by root as a chroot must be: what the test puts there
+    // is what the user sees, from "/".
+    const std::filesystem::path& Root() const { return root_; }
+    // The private key that logs the user on, without a passphrase.
+    std::filesystem::path ClientKey() const { return dir_ / "client_key"; }
+    // The host key as a known_hosts line names it: "ssh-ed25519 AAAA...".
+    std::string HostKey() const;
+    // The same with another key, made for the asking: a server whose key
+    // changed.
+    std::string OtherHostKey();
+    // A known_hosts line for this server with `key`.
+    std::string KnownHostsLine(const std::string& key) const;
+
+private:
+    bool CanRunHere();
+    std::string Config() const;
+    std::string PublicKey(const std::string& name) const;
+
+    std::filesystem::path root_;
+};
+
+}  // namespace testsupport
