@@ -34,8 +34,8 @@ namespace {
 void StartLibrary() {
     // libssh2_init is not safe to call twice at once; the program has one
     // thread that calls it.
-    static const int started = libssh2_init(0);
-    if (started != 0) throw ESocketError("the SSH library cannot start");
+    static const int kStarted = libssh2_init(0);
+    if (kStarted != 0) throw ESocketError("the SSH library cannot start");
 }
 
 SshSession::Lookup LookUp(const std::string& host, std::uint16_t port) {

@@ -2,11 +2,15 @@
 #include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_run.h"
 #include "tests/fakes/sshd.h"
+#include "tests/support/cpu_time.h"
+#include "tests/support/loopback.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -79,12 +83,12 @@ std::int64_t MakeSite(const fs::path& root) {
     WriteFile(root / "logs" / "access.log", 5000);
     WriteFile(root / "private" / "secret", 999);
     fs::permissions(root / "private", fs::perms::owner_all);
-    std::int64_t many = 0;
-    for (int i = 0; i < 70; ++i) {
-        WriteFile(root / "many" / ("d" + std::to_string(i)) / "f", static_cast<std::size_t>(i + 1));
-        many += i + 1;
+    std::size_t many = 0;
+    for (std::size_t i = 1; i <= 70; ++i) {
+        WriteFile(root / "many" / ("d" + std::to_string(i)) / "f", i);
+        many += i;
     }
-    return 1000 + 20 + 300 + 50 + many;
+    return 1000 + 20 + 300 + 50 + static_cast<std::int64_t>(many);
 }
 
 TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
@@ -93,7 +97,12 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
     ASSERT_TRUE(sshd.Running()) << sshd.Error();
     const std::int64_t bytes = MakeSite(sshd.Root());
     SshClientHome home(sshd);
+    // Hashed, as Debian's ssh writes its known_hosts.
     home.KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n");
+    ASSERT_EQ(
+        std::system(("ssh-keygen -q -H -f '" + (home.SshDir() / "known_hosts").string() + "' >/dev/null 2>&1").c_str()),
+        0);
+    ASSERT_EQ(ReadFile(home.SshDir() / "known_hosts").rfind("|1|", 0), 0u);
 
     const CliResult whole = home.Run({"--json", "--exclude", "private", Url(sshd)});
     EXPECT_EQ(whole.status, cli::kExitComplete) << whole.err << sshd.Log();
@@ -142,6 +151,22 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_EQ(ReadFile(home.SshDir() / "known_hosts"), "");
     EXPECT_NE(ReadFile(home.OwnKnownHosts()).find(sshd.KnownHostsLine(sshd.HostKey())), std::string::npos);
     EXPECT_EQ(home.Run({"--bytes", Url(sshd)}).out, "7\n");
+}
+
+// A server that takes the connection and never says a word: the handshake
+// waits in the event loop, not on the processor, and ends at the time-out.
+TEST(CliSftpWaits, SilentServerTimesOutWithoutSpinning) {
+    const testsupport::LoopbackListener silent;
+    const double cpuBefore = testsupport::ProcessCpuSeconds();
+    const auto started = std::chrono::steady_clock::now();
+    const CliResult result =
+        clitest::RunCli({"--timeout", "1", "--bytes", "sftp://127.0.0.1:" + std::to_string(silent.Port()) + "/"});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    EXPECT_EQ(result.status, cli::kExitFailed);
+    EXPECT_NE(result.err.find("timed out"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_LT(seconds, 4.0);
+    EXPECT_LT(testsupport::ProcessCpuSeconds() - cpuBefore, 0.5);
 }
 
 }  // namespace
