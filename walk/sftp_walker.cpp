@@ -46,7 +46,7 @@ void SftpWalker::Run() {
     FindStart();
     frontier_.Reset(absoluteStart_);
     StartListing(0);
-    while (!pending_.empty()) {
+    while (!pending_.empty() || !frontier_.Empty()) {
         while (pending_.size() < kOpen && !frontier_.Empty()) StartListing(frontier_.TakeNext());
         Take(sftp_.Receive());
     }

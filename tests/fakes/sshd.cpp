@@ -57,7 +57,7 @@ bool Sshd::CanRunHere() {
 std::string Sshd::Config() const {
     std::ostringstream text;
     text << "ListenAddress 127.0.0.1\nPort " << freePort_ << "\nHostKey " << (dir_ / "host_key").string()
-         << "\nPidFile none\nUsePAM no\nPasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+         << "\nPidFile none\nUsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
          << "PubkeyAuthentication yes\nAuthorizedKeysFile " << (dir_ / "authorized_keys").string()
          << "\nStrictModes no\nAllowUsers " << kUser << "\nSubsystem sftp internal-sftp\n"
          << "ForceCommand internal-sftp\nChrootDirectory " << root_.string()

@@ -11,7 +11,8 @@ namespace testsupport {
 // OpenSSH's sshd, as scripts/setup unpacks it, on 127.0.0.1 and a free
 // port, with a host key of its own, serving SFTP alone (internal-sftp) to
 // the user dirweigh-sftp, chrooted into Root() as hosts run it. The user
-// logs on with a key the fixture makes (ClientKey()); no password opens it.
+// logs on with a key the fixture makes (ClientKey()); it has no password,
+// so a password logon is tried and refused.
 // It must start as root, and the users sshd and dirweigh-sftp must exist
 // (scripts/setup makes them): Skipped() says when this machine cannot run
 // it. Stopped by the destructor, with every session it forked.

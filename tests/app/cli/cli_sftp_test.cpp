@@ -151,6 +151,13 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_EQ(ReadFile(home.SshDir() / "known_hosts"), "");
     EXPECT_NE(ReadFile(home.OwnKnownHosts()).find(sshd.KnownHostsLine(sshd.HostKey())), std::string::npos);
     EXPECT_EQ(home.Run({"--bytes", Url(sshd)}).out, "7\n");
+
+    // Without a key, the password, asked for only now.
+    fs::remove(home.SshDir() / "id_ed25519");
+    const CliResult password = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(password.status, cli::kExitFailed);
+    EXPECT_NE(password.err.find("the server refused the password of dirweigh-sftp"), std::string::npos) << password.err;
+    EXPECT_NE(sshd.Log().find("Failed password for dirweigh-sftp"), std::string::npos) << sshd.Log();
 }
 
 // A server that takes the connection and never says a word: the handshake
