@@ -62,7 +62,8 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
 void Keep(const Options& options, const std::string& folder, const zn::WalkTree& tree, const zn::SiteKey& site,
           std::ostream& err) {
     zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
-    metadata.Source = "ftp://" + site.User + "@" + options.host + std::string(tree.Name(zn::WalkTree::kRoot));
+    metadata.Source = (options.sftp ? "sftp://" : "ftp://") + site.User + "@" + options.host +
+                      std::string(tree.Name(zn::WalkTree::kRoot));
     std::string error;
     if (!zn::SaveHistory(tree, metadata, folder, options.history.keep, error)) {
         err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error) << '\n';
