@@ -68,6 +68,17 @@ const Rule kRules[] = {
     {RuleStage::Walk,
      [](const Reading& r) { return !r.options.tlsFingerprint.empty() && r.options.tls == TlsChoice::Off; },
      "--tls-fingerprint goes with TLS, not with --tls off"},
+    {RuleStage::Walk, [](const Reading& r) { return !r.options.sshHostKey.empty() && !r.options.sftp; },
+     "--ssh-host-key goes with an sftp:// URL"},
+    // Said rather than passed over: a user who asks for TLS or a dial-up
+    // link must not believe they had it.
+    {RuleStage::Walk,
+     [](const Reading& r) {
+         const Options& o = r.options;
+         return o.sftp && (r.tlsGiven || !o.tlsFingerprint.empty() || r.connectionsGiven || !o.passive || !o.fastWalk ||
+                           !o.dial.entry.empty());
+     },
+     "an sftp:// walk takes no --tls, --tls-fingerprint, --active, --walk, --connections or --dial"},
     {RuleStage::Walk,
      [](const Reading& r) {
          const Options& o = r.options;

@@ -59,6 +59,14 @@ TEST(CliArguments, UrlsGiveUserHostPortAndStartDirectory) {
         EXPECT_EQ(p.options->host, host);
     }
 
+    // sftp:// reads as ftp:// does, with no TLS and no implicit port.
+    p = ParseCommandLine({"sftp://me@example.org:2222/www/site"});
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_TRUE(p.options->sftp);
+    EXPECT_EQ(p.options->host, "example.org:2222");
+    EXPECT_EQ(p.options->user, "me");
+    EXPECT_EQ(p.options->dir, "www/site");
+
     p = ParseCommandLine({"host", "--dial", "Office VPN", "--dial-timeout", "30"});
     ASSERT_TRUE(p.options) << p.error;
     EXPECT_EQ(p.options->dial.entry, "Office VPN");
@@ -88,6 +96,13 @@ TEST(CliArguments, MistakesAreNamed) {
         {{"host", "other"}, "one server only: other"},
         {{"host", "--tls", "yes"}, "--tls needs auto, require, implicit or off"},
         {{"host", "--connections", "17"}, "--connections needs a whole number from 1 to 16"},
+        {{"host", "--ssh-host-key", "SHA256:" + std::string(43, 'A')}, "--ssh-host-key goes with an sftp:// URL"},
+        {{"sftp://host/", "--ssh-host-key", "SHA256:AB:CD"},
+         "--ssh-host-key needs a key's fingerprint as ssh shows it (SHA256: and 43 characters)"},
+        {{"sftp://host/", "--tls", "require"},
+         "an sftp:// walk takes no --tls, --tls-fingerprint, --active, --walk, --connections or --dial"},
+        {{"sftp://host/", "--dial", "Office VPN"},
+         "an sftp:// walk takes no --tls, --tls-fingerprint, --active, --walk, --connections or --dial"},
         {{"host", "--walk", "design", "--connections", "2"}, "--connections goes with the fast walk"},
         {{"host", "--tls-fingerprint", "SHA256:AB:CD"},
          "--tls-fingerprint needs a SHA-256 fingerprint (SHA256:AB:CD:..., 32 bytes)"},
