@@ -11,6 +11,7 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/fakes/vsftpd.h"
+#include "tests/support/loopback.h"
 #include "tests/support/site_tree.h"
 
 #include <gtest/gtest.h>
@@ -256,6 +257,30 @@ TEST(CliProcess, InterruptThreeLevelsDownReportsTheCancelOnceAndThePartialTotals
     EXPECT_EQ(printed, "7\n");
     EXPECT_EQ(Occurrences(errors, "Operation has been canceled"), 1u) << errors;
     EXPECT_EQ(Occurrences(errors, "You have to connect"), 0u) << errors;
+}
+
+// Over SFTP too, Ctrl-C ends the wait on the server, here the SSH
+// handshake with one that never answers, long before the time-out.
+TEST(CliProcess, InterruptDuringTheSshHandshakeCancelsAtOnce) {
+    testsupport::LoopbackListener silent;
+    int err[2];
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = SpawnCli({"--timeout", "30", "sftp://127.0.0.1:" + std::to_string(silent.Port()) + "/"},
+                                 STDIN_FILENO, STDOUT_FILENO, err[1], {});
+    ASSERT_GT(child, 0);
+    close(err[1]);
+    const int connection = silent.Accept(5);
+    kill(child, SIGINT);
+    const std::string errors = ReadAll(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (connection >= 0) close(connection);
+    EXPECT_GE(connection, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_EQ(Occurrences(errors, "Operation has been canceled"), 1u) << errors;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 // Ctrl-C while the password prompt hides what is typed must give the
