@@ -60,8 +60,14 @@ connection rows) and lftp walk it, and the TLS walk's cost over the plain
 walk is printed. (rclone is left out of that row: its data connections do
 not resume the TLS session, and vsftpd refuses them.)
 
+An SFTP row, "sshd": OpenSSH's sshd as scripts/setup unpacks it, serving
+the tree over internal-sftp to the user dirweigh-sftp (made by
+scripts/setup), who logs on with a key made for the run; dirweigh-cli walks
+it by its absolute path (no chroot: the tree lies under /tmp, which a
+chroot may not). Only dirweigh-cli is timed there.
+
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
-        [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd] [--cli PATH]
+        [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd,sshd] [--cli PATH]
         [--baseline-cli PATH] [--connection-rows 1,2,8]
 
 --baseline-cli times an earlier build of dirweigh-cli beside this one, in
@@ -89,6 +95,8 @@ UNPACKED = os.path.join(ROOT, "build", "ftp-servers")
 PROFTPD = os.path.join(UNPACKED, "usr", "sbin", "proftpd")
 PURE_FTPD = os.path.join(UNPACKED, "usr", "sbin", "pure-ftpd")
 PURE_PW = os.path.join(UNPACKED, "usr", "bin", "pure-pw")
+SSHD = os.path.join(ROOT, "build", "ssh-server", "usr", "sbin", "sshd")
+SFTP_USER = "dirweigh-sftp"
 # pure-ftpd's user; the hash is that of the password (openssl passwd -6
 # -salt dirweigh site-pass), which pure-ftpd checks at once.
 PURE_USER, PURE_PASSWORD = "web", "site-pass"
@@ -121,6 +129,7 @@ def ensure_tools(servers):
         subprocess.run(["apt-get", "install", "-y", *sorted(set(missing))], check=True, stdout=subprocess.DEVNULL)
     unpacked = [PROFTPD] if "proftpd" in servers else []
     unpacked += [PURE_FTPD, PURE_PW] if "pure-ftpd" in servers else []
+    unpacked += [SSHD] if "sshd" in servers else []
     if not all(os.path.exists(tool) for tool in unpacked):
         subprocess.run([os.path.join(ROOT, "scripts", "setup")], check=True, stdout=subprocess.DEVNULL)
     if not os.path.exists(CLI):
@@ -266,6 +275,47 @@ def start_pure_ftpd(tree, workdir):
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
+
+
+def start_sshd(tree, workdir):
+    """sshd serving SFTP alone to SFTP_USER, who logs on with a key made
+    here; the client's ~/.ssh (key and known_hosts) is workdir/ssh-home."""
+    keys = os.path.join(workdir, "ssh")
+    home = os.path.join(workdir, "ssh-home")
+    os.makedirs(keys, exist_ok=True)
+    os.makedirs(os.path.join(home, ".ssh"), exist_ok=True)
+    os.chmod(keys, 0o755)  # sshd reads the authorized keys as the user
+    for key in ("host_key", "client_key"):
+        if not os.path.exists(os.path.join(keys, key)):
+            subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", os.path.join(keys, key)], check=True)
+    shutil.copy(os.path.join(keys, "client_key.pub"), os.path.join(keys, "authorized_keys"))
+    os.chmod(os.path.join(keys, "authorized_keys"), 0o644)
+    shutil.copy(os.path.join(keys, "client_key"), os.path.join(home, ".ssh", "id_ed25519"))
+    port = free_port()
+    with open(os.path.join(keys, "host_key.pub")) as f:
+        host_key = " ".join(f.read().split()[:2])
+    with open(os.path.join(home, ".ssh", "known_hosts"), "w") as f:
+        f.write("[127.0.0.1]:%d %s\n" % (port, host_key))
+    conf = os.path.join(keys, "sshd_config")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "ListenAddress 127.0.0.1", "Port %d" % port, "HostKey " + os.path.join(keys, "host_key"),
+            "PidFile none", "UsePAM no", "PasswordAuthentication no",
+            "AuthorizedKeysFile " + os.path.join(keys, "authorized_keys"), "StrictModes no",
+            "AllowUsers " + SFTP_USER, "Subsystem sftp internal-sftp", "ForceCommand internal-sftp", ""]))
+    os.makedirs("/run/sshd", exist_ok=True)
+    proc = subprocess.Popen([SSHD, "-D", "-e", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_for_port(port)
+    return proc, port
+
+
+def sftp_clients(port, tree, workdir):
+    """dirweigh-cli over SFTP, its home the one start_sshd made."""
+    home = os.path.join(workdir, "ssh-home")
+    url = "sftp://%s@127.0.0.1:%d%s" % (SFTP_USER, port, tree)
+    cli = ["env", "HOME=" + home, "XDG_STATE_HOME=" + os.path.join(home, "state"),
+           "XDG_DATA_HOME=" + os.path.join(home, "data"), CLI, "--bytes", "--no-default-excludes"]
+    return {"dirweigh-cli": (cli + [url], lambda out: int(out.split()[0]))}
 
 
 def make_certificate(workdir):
@@ -474,7 +524,8 @@ def print_verdict(servers, medians, failed):
     print("  Verdict (wall medians)" + (": the default fast walk against the best of it and --connections %s"
                                       % against if CONNECTION_ROWS else ""))
     for server in servers:
-        if CONNECTION_ROWS and (server, "dirweigh-cli") in medians:
+        # The SFTP walk has one connection and no rows to weigh it against.
+        if CONNECTION_ROWS and (server, "dirweigh-cli") in medians and server != "sshd":
             print("    %-36s %s" % (server, connection_verdict(medians, failed, server)))
     ours, rclone = ("vsftpd-local", "dirweigh-cli"), ("vsftpd-local", "rclone")
     if ours in medians and rclone in medians and not {ours, rclone} & failed:
@@ -490,7 +541,7 @@ def main():
                         help="also time dirweigh-cli --no-history: what keeping the walk in the history costs")
     parser.add_argument("--trees", default="site,big")
     parser.add_argument("--tls-trees", default="big", help="trees also walked over TLS (vsftpd); none: no TLS row")
-    parser.add_argument("--servers", default="vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd")
+    parser.add_argument("--servers", default="vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd,sshd")
     parser.add_argument("--cli", help="the dirweigh-cli to time (default: a Release build in build/release)")
     parser.add_argument("--baseline-cli", help="another dirweigh-cli (an earlier build) timed in the same run")
     parser.add_argument("--only-dirweigh", action="store_true",
@@ -535,7 +586,8 @@ def main():
                        ("pyftpdlib", lambda: start_pyftpdlib(tree), clients),
                        ("proftpd", lambda: start_proftpd(tree, workdir), clients),
                        ("pure-ftpd", lambda: start_pure_ftpd(tree, workdir),
-                        lambda port: clients(port, PURE_USER, PURE_PASSWORD, password_file))]
+                        lambda port: clients(port, PURE_USER, PURE_PASSWORD, password_file)),
+                       ("sshd", lambda: start_sshd(tree, workdir), lambda port: sftp_clients(port, tree, workdir))]
             servers = [server for server in servers if server[0] in args.servers.split(",")]
             if tree_name in args.tls_trees.split(",") and "vsftpd" in args.servers.split(","):
                 certificate = make_certificate(workdir)
