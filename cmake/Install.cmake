@@ -25,10 +25,10 @@ target_compile_definitions(platform PRIVATE
   DIRWEIGH_RELATIVE_DOCDIR="${relative_docdir}")
 
 set_target_properties(dirweigh dirweigh-cli PROPERTIES INSTALL_RPATH "$ORIGIN/${relative_libdir}")
-set_target_properties(platform netcore net dialup listing ftp sitetree walk wsock32 rasapi32 PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(platform netcore net dialup listing ftp sitetree sshclient walk wsock32 rasapi32 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS dirweigh dirweigh-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS platform netcore net dialup listing ftp sitetree walk wsock32 rasapi32
+install(TARGETS platform netcore net dialup listing ftp sitetree sshclient walk wsock32 rasapi32
   LIBRARY DESTINATION ${DIRWEIGH_PRIVATE_LIBDIR}
   NAMELINK_SKIP)
 install(FILES app/dirweigh.txt DESTINATION ${DIRWEIGH_DOCDIR})
