@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 
@@ -49,6 +50,38 @@ HostKeyCheck CheckHostKey(LIBSSH2_SESSION* session, const std::vector<std::strin
         }
     }
     return check;
+}
+
+std::vector<std::string> KnownKeyAlgorithms(LIBSSH2_SESSION* session, const std::vector<std::string>& files,
+                                            const std::string& host, std::uint16_t port) {
+    struct Type {
+        int bits;
+        std::vector<std::string> algorithms;
+    };
+    const Type types[] = {
+        {LIBSSH2_KNOWNHOST_KEY_ED25519, {"ssh-ed25519"}},
+        {LIBSSH2_KNOWNHOST_KEY_ECDSA_256, {"ecdsa-sha2-nistp256"}},
+        {LIBSSH2_KNOWNHOST_KEY_ECDSA_384, {"ecdsa-sha2-nistp384"}},
+        {LIBSSH2_KNOWNHOST_KEY_ECDSA_521, {"ecdsa-sha2-nistp521"}},
+        {LIBSSH2_KNOWNHOST_KEY_SSHRSA, {"rsa-sha2-512", "rsa-sha2-256", "ssh-rsa"}},
+    };
+    std::vector<std::string> known;
+    for (const std::string& file : files) {
+        if (file.empty()) continue;
+        const KnownHosts hosts = Read(session, file);
+        if (!hosts) continue;
+        for (const Type& type : types) {
+            // No real key is this one byte: a file that holds a key of the
+            // type for the server says it differs, one that holds none says
+            // it knows nothing.
+            const SshHostKey probe{{}, std::string(1, '\0'), type.bits, {}};
+            if (Check(hosts.get(), host, port, probe) != LIBSSH2_KNOWNHOST_CHECK_MISMATCH) continue;
+            for (const std::string& algorithm : type.algorithms) {
+                if (std::find(known.begin(), known.end(), algorithm) == known.end()) known.push_back(algorithm);
+            }
+        }
+    }
+    return known;
 }
 
 bool AddHostKey(LIBSSH2_SESSION* session, const std::string& file, const std::string& host, std::uint16_t port,

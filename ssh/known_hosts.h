@@ -29,6 +29,13 @@ struct HostKeyCheck {
 HostKeyCheck CheckHostKey(LIBSSH2_SESSION* session, const std::vector<std::string>& files, const std::string& host,
                           std::uint16_t port, const SshHostKey& key);
 
+// The host key algorithms of the key types the files hold for the server
+// ("ssh-ed25519", "rsa-sha2-512"...), hashed names included, for the
+// handshake to ask for first, as ssh does: a server has keys of several
+// types, and the one the user knows must be the one it shows.
+std::vector<std::string> KnownKeyAlgorithms(LIBSSH2_SESSION* session, const std::vector<std::string>& files,
+                                            const std::string& host, std::uint16_t port);
+
 // Adds the server's key to `file`, made with its folder where missing,
 // private to the user. False, with the reason in `error`, when it cannot
 // be written.

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -85,7 +86,14 @@ private:
 
 }  // namespace
 
-SshSession::SshSession() { StartLibrary(); }
+// The session exists before the connection: the known-hosts files are read
+// through it, to choose the host keys the handshake asks for.
+SshSession::SshSession() {
+    StartLibrary();
+    session_ = libssh2_session_init();
+    if (!session_) throw ESocketError("the SSH library cannot make a session");
+    libssh2_session_set_blocking(session_, 0);
+}
 
 SshSession::~SshSession() {
     readable_.reset();
@@ -113,9 +121,7 @@ void SshSession::Connect(const std::string& host, std::uint16_t port) {
     WaitUntil([&lookup] { return lookup->done; }, "finding " + host);
     if (!lookup->error.empty()) throw ESocketError(lookup->error);
     OpenSocket(*lookup, server_);
-    session_ = libssh2_session_init();
-    if (!session_) throw ESocketError("the SSH library cannot make a session");
-    libssh2_session_set_blocking(session_, 0);
+    OrderHostKeys();
     if (Await([this] { return libssh2_session_handshake(session_, socket_); }) != 0) {
         throw ESocketError("SSH handshake with " + server_ + " failed: " + LastError());
     }
@@ -142,6 +148,26 @@ void SshSession::OpenSocket(const Lookup& found, const std::string& server) {
         getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length);
         if (error != 0) throw ESocketError("cannot connect to " + server + ": " + std::strerror(error));
     }
+}
+
+void SshSession::OrderHostKeys() {
+    if (preferredHostKeys_.empty()) return;
+    const char** supported = nullptr;
+    const int count = libssh2_session_supported_algs(session_, LIBSSH2_METHOD_HOSTKEY, &supported);
+    if (count <= 0) return;
+    std::vector<std::string> all(supported, supported + count);
+    libssh2_free(session_, static_cast<void*>(supported));
+    std::string order;
+    for (const std::string& algorithm : preferredHostKeys_) {
+        if (std::find(all.begin(), all.end(), algorithm) != all.end()) order += algorithm + ",";
+    }
+    for (const std::string& algorithm : all) {
+        if (std::find(preferredHostKeys_.begin(), preferredHostKeys_.end(), algorithm) == preferredHostKeys_.end())
+            order += algorithm + ",";
+    }
+    order.pop_back();
+    // Refused only for names libssh2 does not know, which were left out.
+    libssh2_session_method_pref(session_, LIBSSH2_METHOD_HOSTKEY, order.c_str());
 }
 
 void SshSession::TakeHostKey() {

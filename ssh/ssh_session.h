@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "net/core/time_counter.h"
 
@@ -38,8 +40,11 @@ public:
     SshSession& operator=(const SshSession&) = delete;
 
     void SetTimeOut(int seconds) { counter_.SetTimeOut(seconds); }
-    // Finds `host`, connects to `port` and makes the SSH handshake. Throws
-    // ESocketError, ETimedOutError or ECanceledError.
+    // Host key algorithms the handshake asks for before the others, best
+    // first; those libssh2 lacks are passed over.
+    void PreferHostKeys(std::vector<std::string> algorithms) { preferredHostKeys_ = std::move(algorithms); }
+    // Finds `host`, connects to `port` and makes the SSH handshake, once.
+    // Throws ESocketError, ETimedOutError or ECanceledError.
     void Connect(const std::string& host, std::uint16_t port);
     const SshHostKey& HostKey() const { return hostKey_; }
 
@@ -73,6 +78,7 @@ private:
     std::shared_ptr<Lookup> Resolve(const std::string& host, std::uint16_t port);
     void OpenSocket(const Lookup& found, const std::string& server);
     void TakeHostKey();
+    void OrderHostKeys();
     // Processes events until `done` holds; Cancel and the time-out end
     // the wait with their exceptions.
     void WaitUntil(const std::function<bool()>& done, const std::string& what);
@@ -88,6 +94,7 @@ private:
     TTimeCounter counter_;
     SshHostKey hostKey_;
     std::string server_;  // "host:port", for the messages
+    std::vector<std::string> preferredHostKeys_;
 };
 
 }  // namespace zn

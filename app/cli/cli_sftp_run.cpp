@@ -41,6 +41,11 @@ std::uint16_t PortOf(const std::string& server) {
     return port > 0 ? static_cast<std::uint16_t>(port) : kSshPort;
 }
 
+std::vector<std::string> KnownHostsFiles(const Environment& environment) {
+    const std::string user = environment.sshDirectory.empty() ? "" : environment.sshDirectory + "/known_hosts";
+    return {user, environment.sshKnownHostsFile};
+}
+
 // The server's host key must be one the user's known_hosts or DirWeigh's
 // own holds, or the one --ssh-host-key names; anything else ends the run
 // here, before any password or key leaves the machine.
@@ -48,9 +53,7 @@ void TrustHost(zn::SshSession& ssh, const Options& options, const Environment& e
     const zn::SshHostKey& key = ssh.HostKey();
     const std::string host = zn::ServerHost(options.host);
     const std::uint16_t port = PortOf(options.host);
-    const std::string userFile = environment.sshDirectory.empty() ? "" : environment.sshDirectory + "/known_hosts";
-    const zn::HostKeyCheck check =
-        zn::CheckHostKey(ssh.Handle(), {userFile, environment.sshKnownHostsFile}, host, port, key);
+    const zn::HostKeyCheck check = zn::CheckHostKey(ssh.Handle(), KnownHostsFiles(environment), host, port, key);
     const std::string given = options.sshHostKey;
     if (check.Verdict == zn::HostKeyVerdict::Changed) {
         throw zn::ESocketError("WARNING: the " + key.Type + " host key of " + options.host +
@@ -113,6 +116,8 @@ void LogOn(zn::SshSession& ssh, const std::string& user, const Options& options,
 void ConnectAndWalk(zn::SshSession& ssh, zn::SftpWalker& walker, zn::SftpChannel& channel, const Options& options,
                     const Environment& environment, std::ostream& err) {
     ssh.SetTimeOut(options.timeoutSeconds);
+    ssh.PreferHostKeys(zn::KnownKeyAlgorithms(ssh.Handle(), KnownHostsFiles(environment), zn::ServerHost(options.host),
+                                              PortOf(options.host)));
     ssh.Connect(zn::ServerHost(options.host), PortOf(options.host));
     if (options.verbose) err << "SSH: " << ssh.HostKey().Type << " host key " << ssh.HostKey().Fingerprint << '\n';
     TrustHost(ssh, options, environment, err);

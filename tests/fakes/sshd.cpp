@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -19,8 +20,11 @@ Sshd::Sshd() : RealFtpServer("sshd") {
     using std::filesystem::perms;
     // sshd reads the authorized keys as the user, before the chroot.
     std::filesystem::permissions(dir_, perms::owner_all | perms::group_exec | perms::others_exec);
-    for (const char* key : {"host_key", "client_key"}) {
-        if (!RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-C", key, "-f", (dir_ / key).string()}))
+    // Two host keys, as servers have: the client must ask for the type the
+    // user knows.
+    for (const auto& [key, type] :
+         {std::pair{"host_key", "ed25519"}, {"host_key_ecdsa", "ecdsa"}, {"client_key", "ed25519"}}) {
+        if (!RunToEnd({"/usr/bin/ssh-keygen", "-q", "-t", type, "-N", "", "-C", key, "-f", (dir_ / key).string()}))
             return;
     }
     std::ofstream(dir_ / "authorized_keys") << PublicKey("client_key") << '\n';
@@ -56,7 +60,8 @@ bool Sshd::CanRunHere() {
 
 std::string Sshd::Config() const {
     std::ostringstream text;
-    text << "ListenAddress 127.0.0.1\nPort " << freePort_ << "\nHostKey " << (dir_ / "host_key").string()
+    text << "ListenAddress 127.0.0.1\nPort " << freePort_ << "\nHostKey " << (dir_ / "host_key_ecdsa").string()
+         << "\nHostKey " << (dir_ / "host_key").string()
          << "\nPidFile none\nUsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
          << "PubkeyAuthentication yes\nAuthorizedKeysFile " << (dir_ / "authorized_keys").string()
          << "\nStrictModes no\nAllowUsers " << kUser << "\nSubsystem sftp internal-sftp\n"
@@ -73,6 +78,8 @@ std::string Sshd::PublicKey(const std::string& name) const {
 }
 
 std::string Sshd::HostKey() const { return PublicKey("host_key"); }
+
+std::string Sshd::EcdsaHostKey() const { return PublicKey("host_key_ecdsa"); }
 
 std::string Sshd::OtherHostKey() {
     const std::filesystem::path other = dir_ / "other_key";

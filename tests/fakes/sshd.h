@@ -28,8 +28,10 @@ public:
     const std::filesystem::path& Root() const { return root_; }
     // The private key that logs the user on, without a passphrase.
     std::filesystem::path ClientKey() const { return dir_ / "client_key"; }
-    // The host key as a known_hosts line names it: "ssh-ed25519 AAAA...".
+    // The ed25519 host key as a known_hosts line names it:
+    // "ssh-ed25519 AAAA..."; the server has an ECDSA key too.
     std::string HostKey() const;
+    std::string EcdsaHostKey() const;
     // The same with another key, made for the asking: a server whose key
     // changed.
     std::string OtherHostKey();
