@@ -95,12 +95,7 @@ SshSession::SshSession() {
     libssh2_session_set_blocking(session_, 0);
 }
 
-SshSession::~SshSession() {
-    readable_.reset();
-    writable_.reset();
-    if (session_) libssh2_session_free(session_);
-    if (socket_ >= 0) ::close(socket_);
-}
+SshSession::~SshSession() { Close(); }
 
 std::shared_ptr<SshSession::Lookup> SshSession::Resolve(const std::string& host, std::uint16_t port) {
     auto lookup = std::make_shared<Lookup>();
@@ -226,12 +221,32 @@ std::string SshSession::LastError() const {
 
 void SshSession::Close() {
     if (!session_) return;
-    // One try: a goodbye that would wait is left out, the close says enough.
-    libssh2_session_disconnect(session_, "done");
-    libssh2_session_free(session_);
+    // Once logged on, the goodbye is waited for as any call; before the
+    // logon, or after a Cancel, it is not sent at all.
+    if (authenticated_ && !canceled_ && socket_ >= 0) {
+        try {
+            Await([this] { return static_cast<long>(libssh2_session_disconnect(session_, "done")); });
+        } catch (const platform::Exception&) {
+        }
+    }
+    // In its non-blocking mode libssh2 frees nothing while a channel still
+    // has something to send: the socket is swapped for /dev/null, where
+    // every send fails at once (no SIGPIPE, no other descriptor that could
+    // take its number), so that the frees go through.
+    if (socket_ >= 0) {
+        readable_.reset();
+        writable_.reset();
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nowhere >= 0) {
+            ::dup2(nowhere, socket_);
+            ::close(nowhere);
+        }
+    }
+    int freed = LIBSSH2_ERROR_EAGAIN;
+    for (int attempt = 0; attempt < 100 && freed == LIBSSH2_ERROR_EAGAIN; ++attempt) {
+        freed = libssh2_session_free(session_);
+    }
     session_ = nullptr;
-    readable_.reset();
-    writable_.reset();
     if (socket_ >= 0) ::close(socket_);
     socket_ = -1;
 }
