@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,9 +18,12 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 using clitest::CliResult;
 using clitest::ReadFile;
+
+extern char** environ;
 
 namespace {
 
@@ -164,6 +170,58 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_EQ(password.status, cli::kExitFailed);
     EXPECT_NE(password.err.find("the server refused the password of dirweigh-sftp"), std::string::npos) << password.err;
     EXPECT_NE(sshd.Log().find("Failed password for dirweigh-sftp"), std::string::npos) << sshd.Log();
+}
+
+// ssh-agent on a socket of its own, holding `key`, named by SSH_AUTH_SOCK
+// while it lives; stopped by the destructor.
+class Agent {
+public:
+    Agent(const fs::path& dir, const fs::path& key) : socket_(dir / "agent.sock") {
+        const std::string socket = socket_.string();
+        char* argv[] = {const_cast<char*>("/usr/bin/ssh-agent"), const_cast<char*>("-D"), const_cast<char*>("-a"),
+                        const_cast<char*>(socket.c_str()), nullptr};
+        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+        // At most 5 s for the socket to appear.
+        for (int attempt = 0; attempt < 100 && !fs::exists(socket_); ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        setenv("SSH_AUTH_SOCK", socket.c_str(), 1);
+        added_ = std::system(("ssh-add -q '" + key.string() + "' >/dev/null 2>&1").c_str()) == 0;
+    }
+    ~Agent() {
+        unsetenv("SSH_AUTH_SOCK");
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Agent(const Agent&) = delete;
+    Agent& operator=(const Agent&) = delete;
+
+    bool Holds() const { return pid_ > 0 && added_; }
+
+private:
+    fs::path socket_;
+    pid_t pid_ = -1;
+    bool added_ = false;
+};
+
+// The key in the agent alone, none in ~/.ssh: the agent signs the logon.
+TEST(CliAgainstSshd, KeyInTheAgentLogsOn) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    WriteFile(sshd.Root() / "a", 7);
+    SshClientHome home(sshd);
+    home.KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n");
+    fs::remove(home.SshDir() / "id_ed25519");
+    const Agent agent(home.SshDir(), sshd.ClientKey());
+    ASSERT_TRUE(agent.Holds());
+
+    const CliResult run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitComplete) << run.err << sshd.Log();
+    EXPECT_EQ(run.out, "7\n");
+    EXPECT_EQ(sshd.Log().find("Failed password"), std::string::npos);
 }
 
 // A server that takes the connection and never says a word: the handshake
