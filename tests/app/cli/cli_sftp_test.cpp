@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -118,6 +119,14 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
         << whole.out;
     EXPECT_NE(whole.out.find("\"listing\": \"READDIR\", \"complete\": true"), std::string::npos) << whole.out;
 
+    // The per-directory totals and the site tree come from the same walk.
+    const CliResult top = home.Run({"--top", "2", "--du", "--max-depth", "1", "--exclude", "private", Url(sshd)});
+    EXPECT_NE(top.out.find("\n2485\t./many\n"), std::string::npos) << top.out;
+    EXPECT_NE(top.out.find("\n" + std::to_string(bytes) + "\t.\n"), std::string::npos) << top.out;
+    EXPECT_NE(top.out.find("Largest files:\n  1000 B\t1000\tindex.html\n  300 B\t300\tmy docs/read me.txt\n"),
+              std::string::npos)
+        << top.out;
+
     const CliResult refused = home.Run({"--bytes", "-v", Url(sshd)});
     EXPECT_EQ(refused.status, cli::kExitFailed) << refused.err;
     EXPECT_EQ(refused.out, std::to_string(bytes) + "\n");
@@ -180,7 +189,12 @@ public:
         const std::string socket = socket_.string();
         char* argv[] = {const_cast<char*>("/usr/bin/ssh-agent"), const_cast<char*>("-D"), const_cast<char*>("-a"),
                         const_cast<char*>(socket.c_str()), nullptr};
-        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+        // It prints the shell lines that would set SSH_AUTH_SOCK: not wanted here.
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, argv[0], &quiet, nullptr, argv, environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&quiet);
         // At most 5 s for the socket to appear.
         for (int attempt = 0; attempt < 100 && !fs::exists(socket_); ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
