@@ -93,7 +93,7 @@ void SftpWalker::Take(const sftp::Reply& reply) {
         case Stage::Reading: ReadMore(std::move(open), reply); return;
         case Stage::Closing:
             // A close the server refuses leaves nothing of the walk behind.
-            Shown(false, "STATUS " + sftp::StatusText(reply));
+            Shown(false, "STATUS " + sftp::StatusText(reply) + " (" + frontier_[open.node].absolute + ")");
             return;
     }
 }
@@ -103,7 +103,8 @@ void SftpWalker::Opened(Open open, const sftp::Reply& reply) {
         NotRead(std::move(open), reply);
         return;
     }
-    Shown(false, "HANDLE");
+    // With many directories on the way, each reply names its own.
+    Shown(false, "HANDLE (" + frontier_[open.node].absolute + ")");
     open.stage = Stage::Reading;
     open.handle = reply.Handle;
     const std::string shown = "READDIR " + frontier_[open.node].absolute;
@@ -115,7 +116,7 @@ void SftpWalker::ReadMore(Open open, const sftp::Reply& reply) {
     const std::string path = frontier_[open.node].absolute;
     const std::string handle = open.handle;
     if (reply.Type == sftp::kName) {
-        Shown(false, "NAME " + std::to_string(reply.Names.size()) + " entries");
+        Shown(false, "NAME " + std::to_string(reply.Names.size()) + " entries (" + path + ")");
         for (const sftp::Name& name : reply.Names) {
             open.listing->Add(std::make_unique<TznFTPDirEntry>(EntryOf(name)));
         }
@@ -126,7 +127,7 @@ void SftpWalker::ReadMore(Open open, const sftp::Reply& reply) {
         NotRead(std::move(open), reply);
         return;
     }
-    Shown(false, "STATUS end of file");
+    Shown(false, "STATUS end of file (" + path + ")");
     Accept(open.node, *open.listing);
     open.stage = Stage::Closing;
     Request(sftp::kClose, handle, std::move(open), "CLOSE " + path);
@@ -138,8 +139,8 @@ void SftpWalker::ReadMore(Open open, const sftp::Reply& reply) {
 void SftpWalker::NotRead(Open open, const sftp::Reply& reply) {
     const std::string why =
         reply.Type == sftp::kStatus ? sftp::StatusText(reply) : "an answer of type " + std::to_string(reply.Type);
-    Shown(false, "STATUS " + why);
     const WalkFrontier::Node& node = frontier_[open.node];
+    Shown(false, "STATUS " + why + " (" + node.absolute + ")");
     if (open.node == 0 || !rules_.GoOnPastUnreadable) {
         throw EServerError("cannot read " + (node.relative.empty() ? node.absolute : node.relative) + ": " + why);
     }
