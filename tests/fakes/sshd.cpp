@@ -30,7 +30,7 @@ Sshd::Sshd() : RealFtpServer("sshd") {
     std::ofstream(dir_ / "authorized_keys") << PublicKey("client_key") << '\n';
     std::filesystem::permissions(dir_ / "authorized_keys",
                                  perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
-    // The privilege-separated part of sshd runs chrooted there.
+    // sshd shuts its unprivileged process in there before the logon.
     std::error_code ignored;
     std::filesystem::create_directories("/run/sshd", ignored);
     std::ofstream(dir_ / "sshd_config") << Config();
