@@ -362,10 +362,14 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         }
         ASSERT_TRUE(row.server->Running()) << row.server->Error();
         std::ofstream(passwordFile) << row.password << '\n';
-        for (const bool fast : {true, false}) {
+        // Both walks, and each in both modes: the fast one opens a data
+        // connection only to choose how to list.
+        for (const auto [fast, active] : {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
+            SCOPED_TRACE(std::string(fast ? "fast" : "design") + (active ? " active" : " passive"));
             std::vector<std::string> args{"ftp://" + row.user + "@" + row.server->Address(), "--json",
                                           "--password-file", passwordFile};
             if (!fast) args.insert(args.end(), {"--walk", "design"});
+            if (active) args.push_back("--active");
             const CliResult run = RunCli(args);
             EXPECT_EQ(run.status, 0) << run.err << row.server->Log();
             EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(truth.bytes) + ","), std::string::npos) << run.out;
