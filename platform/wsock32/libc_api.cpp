@@ -35,6 +35,10 @@ LibC Load() {
     Resolve(libc, "send", c.send);
     Resolve(libc, "close", c.close);
     Resolve(libc, "gethostname", c.gethostname);
+    Resolve(libc, "getaddrinfo", c.getaddrinfo);
+    Resolve(libc, "freeaddrinfo", c.freeaddrinfo);
+    Resolve(libc, "inet_pton", c.inet_pton);
+    Resolve(libc, "inet_ntop", c.inet_ntop);
     return c;
 }
 
