@@ -7,6 +7,7 @@
 
 #include "app/main_form.h"
 #include "app/site_breakdown.h"
+#include "net/core/server_key.h"
 
 #include "walk/walk_session.h"
 
@@ -56,7 +57,7 @@ void TMainFrm::GetSizeBtnClick() {
     walkTree_ = std::make_shared<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
     // Where it was measured, for the export; never the password.
     walkSource_ = "ftp://" + (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) +
-                  "@" + ServerEdt->text().toStdString() + std::string(walkTree_->Name(zn::WalkTree::kRoot));
+                  "@" + zn::ServerInUrl(ServerEdt->text().toStdString()) + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
     // What the server offers after the logon (the walk's forms, the space

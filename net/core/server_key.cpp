@@ -40,6 +40,12 @@ std::int32_t ServerPort(const std::string& server) {
     return platform::StrToIntDef(std::string_view(server).substr(portAt), 0);
 }
 
+std::string ServerInUrl(const std::string& server) {
+    const bool bareIpv6 = !server.empty() && server[0] != '[' && SplitServer(server).host == server &&
+                          server.find(':') != std::string::npos;
+    return bareIpv6 ? "[" + server + "]" : server;
+}
+
 std::string ServerKey(const std::string& server, std::uint16_t defaultPort) {
     std::string host = ServerHost(server);
     // The sockets library reads an address with inet_aton's rules: each of

@@ -17,6 +17,10 @@ std::string ServerHost(const std::string& server);
 // or for what is no number.
 std::int32_t ServerPort(const std::string& server);
 
+// The server as a URL writes it: a bare IPv6 address in brackets
+// ("::1" is "[::1]"), anything else as typed.
+std::string ServerInUrl(const std::string& server);
+
 // The one spelling of a server as a socket reaches it: a dotted address
 // for any spelling of one ("127.1", "2130706433", "0x7f.0.0.1"), an IPv6
 // address in its short form and in brackets ("[0:0::1]", "::1": "[::1]"),
