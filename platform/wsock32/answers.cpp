@@ -150,8 +150,9 @@ Answer ResolveAddresses(const char* node, const char* service, const winsock::ad
     native.ai_family = NativeFamily(hints.ai_family);
     native.ai_socktype = hints.ai_socktype;
     native.ai_protocol = hints.ai_protocol;
+    // The three flags known here have the same values on Linux. A family of
+    // no number here is -1, which the resolver refuses (EAI_FAMILY).
     native.ai_flags = hints.ai_flags;
-    if (native.ai_family < 0) native.ai_family = -1;  // refused below as EAI_FAMILY
     if (hints.ai_flags & ~(winsock::kAiPassive | winsock::kAiCanonName | winsock::kAiNumericHost)) {
         answer.error = WSAEINVAL;
         return answer;
