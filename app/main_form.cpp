@@ -115,6 +115,8 @@ void TMainFrm::CreateFtpClient() {
     znFTP->OnTransferProgress = std::bind(&TMainFrm::znFTPTransferProgress, this, _1, _2, _3);
     znFTP->OnSecured = std::bind(&TMainFrm::znFTPSecured, this, _1);
     znFTP->OnPlainLogon = std::bind(&TMainFrm::znFTPPlainLogon, this, _1);
+    znFTP->SetPassiveFallback(true);
+    znFTP->OnPassiveFallback = [this](zn::TObject*) { Log(znFTP->PassiveFallbackReason() + "."); };
     znFTP->OnUntrustedCertificate = std::bind(&TMainFrm::znFTPUntrustedCertificate, this, _1, _2, _3);
 }
 
@@ -277,13 +279,14 @@ void TMainFrm::FlushLog() {
 
 void TMainFrm::ConnectBtnClick() {
     LogMem->clear();
-    znFTP->SetServer(FieldBytes(ServerEdt));
+    zn::TTlsMode tlsMode = IniTlsMode;
+    const std::string server = ServerToReach(tlsMode);
+    znFTP->SetServer(server);
     znFTP->SetUserName(FieldBytes(UserEdt));
     znFTP->SetPassword(FieldBytes(PasswordEdt));
     znFTP->SetPassive(IniPassive);
-    znFTP->SetTlsMode(IniTlsMode);
-    znFTP->SetTrustedFingerprint(TrustedFingerprintFor(FieldBytes(ServerEdt)));
-    const std::string server = FieldBytes(ServerEdt);
+    znFTP->SetTlsMode(tlsMode);
+    znFTP->SetTrustedFingerprint(TrustedFingerprintFor(server));
     znFTP->SetTlsRemembered(SpokeTls(server), "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
                                                   zn::ServerKey(server) + "] section");
     if (!IniProxyServer.empty()) {
@@ -358,7 +361,7 @@ void TMainFrm::znFTPPlainLogon(zn::TObject*) {
 // connect goes through without a question; a no cancels the connect before
 // the user name and password are sent.
 void TMainFrm::znFTPUntrustedCertificate(zn::TObject*, const zn::TlsCertificate& Certificate, bool& Trust) {
-    const std::string server = FieldBytes(ServerEdt);
+    const std::string server = znFTP->Server();
     const std::string question = "The certificate of " + server + " is not trusted (" + Certificate.Problem +
                                  ").\n\nSHA-256 fingerprint:\n" + Certificate.Fingerprint +
                                  "\n\nSubject: " + Certificate.Subject + "\nIssuer: " + Certificate.Issuer +

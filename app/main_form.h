@@ -160,6 +160,7 @@ private:
     std::string TrustedFingerprintFor(const std::string& server) const;
     void KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint);
     zn::TTlsMode TlsSetting(const std::string& value);
+    std::string ServerToReach(zn::TTlsMode& mode) const;
     bool SpokeTls(const std::string& server) const;
     void KeepSpokeTls(const std::string& server);
     void ShowError(const std::string& message);

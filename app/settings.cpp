@@ -52,9 +52,29 @@ zn::TTlsMode TMainFrm::TlsSetting(const std::string& value) {
     if (mode == "auto") return zn::tmAuto;
     if (mode == "require") return zn::tmRequire;
     if (mode == "off") return zn::tmOff;
+    if (mode == "implicit") return zn::tmImplicit;
     ShowApplicationError("In " + IniFileName + ", TLS=" + value +
-                         " is not one of auto, require and off; TLS is required until it is corrected");
+                         " is not one of auto, require, implicit and off; TLS is required until it is corrected");
     return zn::tmRequire;
+}
+
+// The Server field as the connection takes it, and the TLS mode: TLS= of
+// the ini, or implicit for "ftps://host[:port]". An implicit TLS server is
+// reached at port 990 unless the field names another, and named with its
+// port, so that what is kept of it stays apart from the same host's FTP on
+// 21. The field itself keeps what was typed.
+std::string TMainFrm::ServerToReach(zn::TTlsMode& mode) const {
+    std::string server = FieldBytes(ServerEdt);
+    mode = IniTlsMode;
+    if (zn::LowerCase(server.substr(0, 7)) == "ftps://") {
+        server.erase(0, 7);
+        if (!server.empty() && server.back() == '/') server.pop_back();
+        mode = zn::tmImplicit;
+    }
+    if (mode == zn::tmImplicit && zn::ServerPort(server) == 0) {
+        server += ":" + std::to_string(zn::TznFTP::kImplicitTlsPort);
+    }
+    return server;
 }
 
 // A certificate the user chose to trust is kept per server, in a section of

@@ -27,7 +27,7 @@ void TMainFrm::KeepInHistory() {
     if (!IniHistory || !walkTree_) return;
     const std::string root = zn::HistoryRoot();
     if (root.empty()) return;
-    const std::string server = ServerEdt->text().toStdString();
+    const std::string server = znFTP->Server();
     const std::string typed(walkTree_->Name(zn::WalkTree::kRoot));
     const std::string user = UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString();
     const zn::SiteKey site{user, server, walkStart_.empty() ? typed : walkStart_};

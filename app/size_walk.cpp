@@ -56,9 +56,9 @@ void TMainFrm::GetSizeBtnClick() {
     const std::string start = StartUpDirEdt->text().toStdString();
     walkTree_ = std::make_shared<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
     // Where it was measured, for the export; never the password.
-    walkSource_ = "ftp://" + (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) +
-                  "@" + zn::ServerInUrl(ServerEdt->text().toStdString()) +
-                  std::string(walkTree_->Name(zn::WalkTree::kRoot));
+    walkSource_ = (znFTP->TlsMode() == zn::tmImplicit ? "ftps://" : "ftp://") +
+                  (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) + "@" +
+                  zn::ServerInUrl(znFTP->Server()) + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
     // What the server offers after the logon (the walk's forms, the space

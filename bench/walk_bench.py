@@ -364,7 +364,7 @@ def clients(port, user="anonymous", password="anonymous@", password_file=None):
         "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
         **extra,
         "dirweigh-cli --walk design": (cli + ["--walk", "design", url], lambda out: int(out.split()[0])),
-        "dirweigh-cli --walk design --passive": (cli + ["--walk", "design", "--passive", url],
+        "dirweigh-cli --walk design --active": (cli + ["--walk", "design", "--active", url],
                                                  lambda out: int(out.split()[0])),
         "lftp (active)": (["lftp", "-c", "set cache:enable no; set ftp:passive-mode off; "
                                          "open -u %s,%s ftp://127.0.0.1:%d; du -sb /" % (user, password, port)],

@@ -27,6 +27,7 @@ void CopySettings(const TznFTP& from, TznFTP& to) {
     to.SetPassword(from.Password());
     to.SetTimeOut(std::min(from.TimeOut(), kHelperLogonSeconds));
     to.SetPassive(from.Passive());
+    to.SetPassiveFallback(from.PassiveFallback());
     to.SetUseProxy(from.UseProxy());
     if (from.UseProxy()) to.SetProxy(from.Proxy());
     to.SetProxyType(from.ProxyType());
@@ -34,9 +35,10 @@ void CopySettings(const TznFTP& from, TznFTP& to) {
     // in TLS, a further one that cannot be (a server that offers AUTH TLS
     // on the first connection only) fails before its password and the walk
     // goes on without it; it must also show the certificate the first one
-    // accepted. Without TLS on the first, there is nothing to keep.
+    // accepted. Without TLS on the first, there is nothing to keep. An
+    // implicit TLS server speaks nothing else on its port.
     if (from.TlsActive()) {
-        to.SetTlsMode(tmRequire);
+        to.SetTlsMode(from.TlsMode() == tmImplicit ? tmImplicit : tmRequire);
         to.SetTrustedFingerprint(from.TrustedFingerprint());
         to.SetRequiredFingerprint(from.ServerFingerprint());
     } else {

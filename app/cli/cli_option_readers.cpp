@@ -172,6 +172,11 @@ std::string ReadPassive(Reading& reading, const std::string&, const OptionValue&
     return {};
 }
 
+std::string ReadActive(Reading& reading, const std::string&, const OptionValue&) {
+    reading.options.passive = false;
+    return {};
+}
+
 std::string ReadWalk(Reading& reading, const std::string&, const OptionValue& value) {
     if (value != "fast" && value != "design") return "--walk needs fast or design";
     reading.options.fastWalk = value == "fast";
@@ -189,8 +194,18 @@ std::string ReadConnections(Reading& reading, const std::string&, const OptionVa
 // The mode in any case: AUTO, Require.
 std::string ReadTls(Reading& reading, const std::string&, const OptionValue& value) {
     const std::string mode = value ? zn::LowerCase(*value) : std::string();
-    if (mode != "auto" && mode != "require" && mode != "off") return "--tls needs auto, require or off";
-    reading.options.tls = mode == "off" ? TlsChoice::Off : mode == "require" ? TlsChoice::Require : TlsChoice::Auto;
+    if (mode == "off") {
+        reading.options.tls = TlsChoice::Off;
+    } else if (mode == "require") {
+        reading.options.tls = TlsChoice::Require;
+    } else if (mode == "implicit") {
+        reading.options.tls = TlsChoice::Implicit;
+    } else if (mode == "auto") {
+        reading.options.tls = TlsChoice::Auto;
+    } else {
+        return "--tls needs auto, require, implicit or off";
+    }
+    reading.tlsGiven = true;
     return {};
 }
 

@@ -31,6 +31,7 @@ std::string ReadNoHistory(Reading& reading, const std::string& spelling, const O
 std::string ReadExclude(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadNoDefaultExcludes(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadPassive(Reading& reading, const std::string& spelling, const OptionValue& value);
+std::string ReadActive(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadWalk(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadConnections(Reading& reading, const std::string& spelling, const OptionValue& value);
 std::string ReadTls(Reading& reading, const std::string& spelling, const OptionValue& value);

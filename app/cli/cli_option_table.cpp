@@ -61,7 +61,10 @@ const std::array kOptions{
               "$XDG_DATA_HOME/dirweigh/history)"},
     OptionRow{nullptr, "--exclude", "NAME", ReadExclude, "never enter directories named NAME (repeatable)"},
     OptionRow{nullptr, "--no-default-excludes", nullptr, ReadNoDefaultExcludes, "enter directories named logs too"},
-    OptionRow{nullptr, "--passive", nullptr, ReadPassive, "passive-mode data connections (PASV)"},
+    OptionRow{nullptr, "--active", nullptr, ReadActive,
+              "active-mode data connections (PORT): the server\n"
+              "connects back (passive, the default, works behind routers)"},
+    OptionRow{nullptr, "--passive", nullptr, ReadPassive, "passive-mode data connections (PASV), the default"},
     OptionRow{nullptr, "--walk", "WAY", ReadWalk,
               "fast (default): listings over the control connection\n"
               "(STAT) where the server gives the same as LIST,\n"
@@ -73,8 +76,10 @@ const std::array kOptions{
               "it opens another only while one more pays for its logon"},
     OptionRow{nullptr, "--tls", "MODE", ReadTls,
               "auto (default): TLS when the server offers it;\n"
-              "require: fail without it; off: plain FTP",
-              nullptr, C::Words, "auto require off"},
+              "require: fail without it; off: plain FTP;\n"
+              "implicit: TLS from the first byte, on port 990\n"
+              "unless one is given (as an ftps:// URL asks)",
+              nullptr, C::Words, "auto require implicit off"},
     OptionRow{nullptr, "--tls-fingerprint", "FP", ReadTlsFingerprint,
               "trust the certificate with this SHA-256 fingerprint\n"
               "(SHA256:AB:CD:...) whatever its name or issuer"},

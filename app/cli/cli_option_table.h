@@ -21,6 +21,7 @@ struct Reading {
     bool defaultExcludes = true;
     std::set<std::string> excludes;
     bool connectionsGiven = false;
+    bool tlsGiven = false;
     bool optionsEnded = false;  // after "--", every argument is the server
     bool done = false;          // --help or --version: the rest is not read
 };

@@ -3,6 +3,8 @@
 
 #include "app/cli/cli_option_rules.h"
 #include "app/cli/cli_option_table.h"
+#include "ftp/client/ftp.h"
+#include "net/core/server_key.h"
 #include "platform/str_to_int.h"
 
 #include <arpa/inet.h>
@@ -28,7 +30,6 @@ std::optional<std::string> PercentDecode(const std::string& text) {
     return out;
 }
 
-// ftp://[USER@]HOST[:PORT][/START/DIR] or HOST[:PORT].
 bool IsIpv6Address(const std::string& text) {
     in6_addr address{};
     return inet_pton(AF_INET6, text.c_str(), &address) == 1;
@@ -59,27 +60,38 @@ std::string ReadHostAndPort(const std::string& rest, const std::string& argument
     return {};
 }
 
-std::string ReadServer(const std::string& argument, Options& options) {
+// What follows an URL's scheme, "[USER@]HOST[:PORT][/START/DIR]": the
+// user and the start directory go into `options`, and `rest` keeps
+// HOST[:PORT].
+std::string ReadUrl(const std::string& argument, std::string& rest, Options& options) {
+    const std::size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    if (slash != std::string::npos && slash + 1 < rest.size()) {
+        auto path = PercentDecode(rest.substr(slash + 1));
+        if (!path) return "bad %-escape in the start directory of " + argument;
+        options.dir = *path;
+    }
+    if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
+        auto user = PercentDecode(authority.substr(0, at));
+        if (!user || user->empty()) return "bad user name in " + argument;
+        if (user->find(':') != std::string::npos) return "give no password in the URL; see --password-file";
+        options.user = *user;
+        authority = authority.substr(at + 1);
+    }
+    rest = authority;
+    return {};
+}
+
+// ftp://[USER@]HOST[:PORT][/START/DIR] or HOST[:PORT]; ftps:// as well,
+// which `ftps` tells.
+std::string ReadServer(const std::string& argument, Options& options, bool& ftps) {
     std::string rest = argument;
-    if (rest.rfind("ftp://", 0) == 0) {
-        rest = rest.substr(6);
-        const std::size_t slash = rest.find('/');
-        std::string authority = rest.substr(0, slash);
-        if (slash != std::string::npos && slash + 1 < rest.size()) {
-            auto path = PercentDecode(rest.substr(slash + 1));
-            if (!path) return "bad %-escape in the start directory of " + argument;
-            options.dir = *path;
-        }
-        if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-            auto user = PercentDecode(authority.substr(0, at));
-            if (!user || user->empty()) return "bad user name in " + argument;
-            if (user->find(':') != std::string::npos) return "give no password in the URL; see --password-file";
-            options.user = *user;
-            authority = authority.substr(at + 1);
-        }
-        rest = authority;
+    ftps = rest.rfind("ftps://", 0) == 0;
+    if (ftps || rest.rfind("ftp://", 0) == 0) {
+        rest = rest.substr(ftps ? 7 : 6);
+        if (std::string error = ReadUrl(argument, rest, options); !error.empty()) return error;
     } else if (rest.find("://") != std::string::npos) {
-        return "only ftp:// URLs are understood: " + argument;
+        return "only ftp:// and ftps:// URLs are understood: " + argument;
     }
     return ReadHostAndPort(rest, argument, options);
 }
@@ -114,6 +126,22 @@ std::string TakeUserAndDir(const Reading& reading, Options& options) {
     return {};
 }
 
+// An ftps:// URL is implicit TLS, which has a port of its own: 990 unless
+// another is given. The port is written out, so that the server is
+// remembered apart from the same host's FTP on 21.
+std::string TakeImplicitTls(Reading& reading, bool ftps) {
+    Options& options = reading.options;
+    if (ftps) {
+        if (reading.tlsGiven && options.tls != TlsChoice::Implicit)
+            return "an ftps:// URL is implicit TLS: give --tls with an ftp:// URL or a host";
+        options.tls = TlsChoice::Implicit;
+    }
+    if (options.tls == TlsChoice::Implicit && zn::ServerPort(options.host) == 0) {
+        options.host += ":" + std::to_string(zn::TznFTP::kImplicitTlsPort);
+    }
+    return {};
+}
+
 Parsed Refused(std::string error) { return {std::nullopt, std::move(error)}; }
 
 // The server and what the options say together, once every argument is in.
@@ -124,7 +152,9 @@ Parsed Settle(Reading& reading) {
     if (const char* error = BrokenRule(RuleStage::Reports, reading)) return Refused(error);
     if (!options.breakdown.fromFile.empty()) return {options, {}};
     if (!reading.server) return Refused("no server given");
-    if (std::string error = ReadServer(*reading.server, options); !error.empty()) return Refused(error);
+    bool ftps = false;
+    if (std::string error = ReadServer(*reading.server, options, ftps); !error.empty()) return Refused(error);
+    if (std::string error = TakeImplicitTls(reading, ftps); !error.empty()) return Refused(error);
     if (std::string error = TakeUserAndDir(reading, options); !error.empty()) return Refused(error);
     if (const char* error = BrokenRule(RuleStage::Walk, reading)) return Refused(error);
     if (!reading.defaultExcludes) options.excludes.clear();

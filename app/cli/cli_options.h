@@ -15,7 +15,7 @@
 namespace cli {
 
 enum class OutputFormat { Line, Bytes, Json, Du };
-enum class TlsChoice { Off, Auto, Require };
+enum class TlsChoice { Off, Auto, Require, Implicit };
 
 struct Options {
     std::string host;  // host, or host:port
@@ -24,7 +24,7 @@ struct Options {
     std::optional<std::string> passwordFile;
     int timeoutSeconds = 60;
     std::set<std::string> excludes{"logs"};
-    bool passive = false;
+    bool passive = true;
     // STAT listings over the control connection where the server allows;
     // false: the designed walk (CWD, PORT or PASV, LIST, CDUP).
     bool fastWalk = true;

@@ -32,6 +32,7 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
     switch (choice) {
         case TlsChoice::Off: return zn::tmOff;
         case TlsChoice::Require: return zn::tmRequire;
+        case TlsChoice::Implicit: return zn::tmImplicit;
         case TlsChoice::Auto: break;
     }
     return zn::tmAuto;
@@ -131,7 +132,7 @@ void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& c
     ftp.SetPassword(credentials.password);
     ftp.SetTimeOut(options.timeoutSeconds);
     ftp.SetPassive(options.passive);
-    ftp.SetConnectBackAdvice("behind a router, try --passive");
+    ftp.SetConnectBackAdvice("behind a router, leave out --active");
     ftp.SetTlsMode(TlsMode(options.tls));
     ftp.SetTrustedFingerprint(options.tlsFingerprint);
     ExpectTlsIfRemembered(ftp, options, tlsServersFile);

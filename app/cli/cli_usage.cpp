@@ -29,7 +29,7 @@ std::string OptionLines(const OptionRow& row) {
 
 std::string Usage() {
     std::string text =
-        "usage: dirweigh-cli [OPTIONS] ftp://[USER@]HOST[:PORT][/START/DIR]\n"
+        "usage: dirweigh-cli [OPTIONS] ftp[s]://[USER@]HOST[:PORT][/START/DIR]\n"
         "       dirweigh-cli [OPTIONS] HOST[:PORT] [--user USER] [--dir DIR]\n"
         "       dirweigh-cli --from FILE [--du [--sort size]|--json] [--top N] [--by-extension]\n"
         "       dirweigh-cli diff [--json] [--top N] OLD NEW\n"

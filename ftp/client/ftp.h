@@ -10,18 +10,24 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/client/data_connection.h"
 #include "ftp/client/sent_ahead.h"
 #include "ftp/listing/dir_list.h"
 #include "net/socket.h"
 
 namespace zn {
 
+// FEAT's reply has a line naming `verb` alone (" EPSV"), whatever its case.
+bool FeatureListed(const std::vector<std::string>& features, const char* verb);
+
 enum TFTPProxyType : std::uint8_t { fpUserNoLogon = 0, fpProxyOpen = 1 };
 enum TTransferType : std::uint8_t { ftBinary = 0, ftASCII = 1 };
 // Explicit FTP over TLS (RFC 4217). Auto uses it when the server's FEAT
 // offers AUTH TLS and goes on in clear, saying so, when the server does not
-// offer it or refuses it; Require ends the logon without it.
-enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2 };
+// offer it or refuses it; Require ends the logon without it. Implicit: TLS
+// from the first byte, before the greeting, on a port of its own (990), as
+// some hosting providers still run it; no AUTH TLS is sent.
+enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2, tmImplicit = 3 };
 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
 // a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
@@ -72,10 +78,22 @@ public:
     // What the user can do when, in active mode, the server cannot connect
     // back (a router between them): added to that time-out's message.
     void SetConnectBackAdvice(const std::string& value) { ConnectBackAdvice_ = value; }
+    // In active mode, when the server cannot connect back (it answers 425,
+    // or no connection comes within the time-out and it then answers),
+    // the listing is tried once more in passive mode, which then stays
+    // chosen until the owner sets Passive again. OnPassiveFallback comes
+    // first, PassiveFallbackReason saying why. Off: the failure raises.
+    bool PassiveFallback() const { return PassiveFallback_; }
+    void SetPassiveFallback(bool value) { PassiveFallback_ = value; }
+    const std::string& PassiveFallbackReason() const { return PassiveFallbackReason_; }
+    TNotifyEvent OnPassiveFallback;
 
     // TLS (ftp_tls.cpp). Off by default: the plain dialogue of RFC 959.
     TTlsMode TlsMode() const { return TlsMode_; }
-    void SetTlsMode(TTlsMode value) { TlsMode_ = value; }
+    // Going into or out of implicit TLS also sets the port used when the
+    // server names none: kImplicitTlsPort ("ftps"), else 21 ("ftp").
+    void SetTlsMode(TTlsMode value);
+    static constexpr std::uint16_t kImplicitTlsPort = 990;
     // A certificate with this SHA-256 fingerprint is accepted whatever its
     // name or issuer. Refuses a value that is not a fingerprint.
     const std::string& TrustedFingerprint() const { return TrustedFingerprint_; }
@@ -188,6 +206,7 @@ public:
 protected:
     void ResetState() override;
 
+private:
     // Reply checks: a failure raises EServerError with the last reply line.
     void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
     void ExpectClass(std::int32_t code, std::int32_t hundreds);
@@ -202,6 +221,10 @@ protected:
     // Sends AUTH TLS where TLS is to be used; false when the logon goes on
     // without it (ftp_tls.cpp).
     bool BeginSecureLogon();
+    // Under implicit TLS, the handshake right after the connect, so that
+    // the greeting already comes through it.
+    void StartImplicitTls();
+    void ForgetLastTlsLogon();
     void FinishSecureLogon(std::int32_t code);
     bool TlsExpected() const;
     static std::string CertificateName(const std::string& host);
@@ -209,41 +232,57 @@ protected:
     [[noreturn]] void RefuseDowngrade(const std::string& change);
     bool ServerOffersTls();
     void AcceptCertificate();
+
+    // A listing's data connection (ftp_data.cpp), opened for `command` in
+    // the mode chosen, and secured where the session protects its data.
+    void OpenDataConnection(const std::string& command);
+    bool OpenActiveDataConnection(const std::string& command);
+    void SendPort();
+    bool AcceptDataConnection();
+    bool NoteConnectBackFailure(const std::string& what);
+    std::string ConnectBackFailed() const;  // what a failure's message adds
+    void FallBackToPassive();
+    void ConnectPassiveData();
+    std::uint16_t AskPassivePort();
     // The data connection just opened becomes a TLS client connection that
-    // resumes the control connection's session.
+    // resumes the control connection's session (ftp_tls.cpp).
     void SecureDataConnection();
     // One read of the data connection: the bytes, 0 at its end,
     // SOCKET_ERROR when nothing is there yet. Failures raise.
     int ReceiveDataChunk(char* buffer, int size);
     void CheckDataStreamEnd(const TlsChannel& channel);
-
-    void CreateDataSocket();
-    void SendPort();
-    void AcceptDataConnection();
-    void CloseDataListener();
+    void Transfer(const std::string& command, bool machineListing);
     void ReceiveData(std::int32_t expectedSize);
     void CountListingChunk(std::string_view chunk, std::uint64_t& lines, std::uint64_t& bytes);
-    void CloseDataConnection();
-    platform::LRESULT HandleDataMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
 
-    winsock::SOCKET DataSocket = winsock::INVALID_SOCKET;
-    winsock::SOCKET ListenSocket = winsock::INVALID_SOCKET;
+    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
+    // answered in order): the listing, or that the server has fallen out of
+    // step (the reply names another directory, or is another command's
+    // "200" or "257"), or that a line was longer than a reply line may be
+    // and came cut.
+    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
+
     std::string UserName_;
     std::string Password_;
     TTransferType TransferType_ = ftBinary;
-    std::unique_ptr<ListingReader> ListingStream;  // during a LIST only
+    std::unique_ptr<ListingReader> ListingStream_;  // during a LIST only
+    std::unique_ptr<TznDataConnection> Data_;       // during a LIST only
     std::unique_ptr<TznFTPDirList> DirList_;
     std::uint32_t TrasferBufferSize_ = 2048;
     bool UseProxy_ = false;
     std::string Proxy_;
     TFTPProxyType ProxyType_ = fpUserNoLogon;
-    platform::HWND DataWindow = 0;
-    bool DataClosed = false;
-    std::string RemoteHost;
+    std::string RemoteHost_;
     bool Passive_ = false;
     std::string ConnectBackAdvice_;
-    bool DataConnected = false;
-    std::uint16_t DataErrorCode = 0;
+    bool PassiveFallback_ = false;
+    // EPSV and EPRT, from FEAT's first reply on this connection (the logon
+    // does not change them), until the server refuses them: PASV and PORT
+    // from then on.
+    enum class Extended : std::uint8_t { Unknown, Listed, Refused };
+    Extended Epsv_ = Extended::Unknown;
+    Extended Eprt_ = Extended::Unknown;
+    std::string PassiveFallbackReason_;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;
     std::string RequiredFingerprint_;
@@ -254,23 +293,9 @@ protected:
     // FEAT's reply, kept until the connection ends or the logon changes
     // what the server may offer (ftp_stat.cpp).
     std::optional<std::vector<std::string>> Features_;
-    bool DataProtected_ = false;  // PROT P agreed: data connections use TLS
-    std::string TlsHost_;         // the name the certificate must bear
-    std::unique_ptr<TlsChannel> DataTls_;
+    bool DataProtected_ = false;        // PROT P agreed: data connections use TLS
+    std::string TlsHost_;               // the name the certificate must bear
     bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
-
-private:
-    // The reply to a "STAT <path>" sent earlier (commands sent ahead are
-    // answered in order): the listing, or that the server has fallen out of
-    // step (the reply names another directory, or is another command's
-    // "200" or "257"), or that a line was longer than a reply line may be
-    // and came cut.
-    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
-    void ConnectPassiveData();
-    void Transfer(const std::string& command, bool machineListing);
-    void OpenActiveDataConnection(const std::string& command);
-    bool AcceptFromServer();
-    void CloseListenerAfterFailure();
 
     std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
     LogonStage Stage_ = LogonStage::Done;

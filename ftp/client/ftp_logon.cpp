@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The logon: the greeting, the proxy's OPEN, AUTH TLS, USER and PASS, and
-// PBSZ and PROT under TLS, as steps that each judge one reply and send the
-// next command. Connect takes them one after the other, waiting for each
-// reply; a connection opened beside busy ones takes each when its reply
-// has come, so that it never holds the others up.
+// The logon: under implicit TLS the handshake first, then the greeting,
+// the proxy's OPEN, AUTH TLS, USER and PASS, and PBSZ and PROT under TLS,
+// as steps that each judge one reply and send the next command. Connect
+// takes them one after the other, waiting for each reply; a connection
+// opened beside busy ones takes each when its reply has come, so that it
+// never holds the others up.
 
 #include "ftp/client/ftp.h"
 
@@ -21,13 +22,13 @@ void TznFTP::Connect() {
 // proxy only while it opens, whatever happens.
 void TznFTP::OpenThroughProxy() {
     if (UseProxy_) {
-        RemoteHost = Server();
+        RemoteHost_ = Server();
         SetServer(Proxy_);
     }
     struct RestoreServer {
         TznFTP& ftp;
         ~RestoreServer() {
-            if (ftp.UseProxy_) ftp.SetServer(ftp.RemoteHost);
+            if (ftp.UseProxy_) ftp.SetServer(ftp.RemoteHost_);
         }
     } restore{*this};
     Open();
@@ -36,6 +37,7 @@ void TznFTP::OpenThroughProxy() {
 void TznFTP::Login() {
     LogonStarted_ = std::chrono::steady_clock::now();
     ConnectSocket();
+    StartImplicitTls();
     for (LogonStage stage = LogonStage::Greeting; stage != LogonStage::Done;) stage = TakeLogonReply(stage);
     LogonSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - LogonStarted_).count();
 }
@@ -56,6 +58,7 @@ bool TznFTP::ContinueLogon() {
         if (!ConnectSettled()) Pump();
         if (ConnectSettled()) {
             FinishConnect();
+            StartImplicitTls();
             Stage_ = LogonStage::Greeting;
         }
     }
@@ -85,7 +88,7 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
         case LogonStage::Greeting:
             ExpectCodes(code, {220});
             if (UseProxy_ && ProxyType_ != fpUserNoLogon) {
-                SendLine("OPEN " + RemoteHost);
+                SendLine("OPEN " + RemoteHost_);
                 return LogonStage::ProxyOpen;
             }
             return AfterGreeting();
@@ -120,15 +123,17 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
 // The certificate must name the host whose greeting came last: the server
 // behind an OPEN proxy, else the one connected to.
 TznFTP::LogonStage TznFTP::AfterGreeting() {
+    // Under implicit TLS the connection was secured before the greeting.
+    if (TlsMode_ == tmImplicit) return SendUser();
     const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
-    const std::string& greeter = proxyOpen ? RemoteHost : UseProxy_ ? Proxy_ : Server();
+    const std::string& greeter = proxyOpen ? RemoteHost_ : UseProxy_ ? Proxy_ : Server();
     TlsHost_ = CertificateName(greeter.substr(0, greeter.find(':')));
     return BeginSecureLogon() ? LogonStage::AuthTls : SendUser();
 }
 
 TznFTP::LogonStage TznFTP::SendUser() {
     const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
-    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost : std::string()));
+    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost_ : std::string()));
     return LogonStage::User;
 }
 

@@ -11,9 +11,7 @@ TznFTP::TznFTP(platform::TComponent* owner) : TznSocket(owner), DirList_(std::ma
     SetDefaultPort(21);
 }
 
-TznFTP::~TznFTP() {
-    if (DataWindow) platform::DestroyWindow(DataWindow);
-}
+TznFTP::~TznFTP() = default;
 
 void TznFTP::SetProxy(const std::string& value) {
     if (!value.empty() && value.find(':') == std::string::npos) RaiseError(kMsgProxyPortRequired);
@@ -22,8 +20,8 @@ void TznFTP::SetProxy(const std::string& value) {
 
 void TznFTP::ResetState() {
     TznSocket::ResetState();
-    DataClosed = false;
     Features_.reset();
+    Epsv_ = Eprt_ = Extended::Unknown;
     Ahead_.clear();
 }
 

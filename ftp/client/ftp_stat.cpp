@@ -46,6 +46,8 @@ std::vector<std::string> TznFTP::Features() {
     SendLine("FEAT");
     if (ReadReply(&lines) != 211) lines.clear();
     Features_ = lines;
+    if (Epsv_ == Extended::Unknown && FeatureListed(lines, "EPSV")) Epsv_ = Extended::Listed;
+    if (Eprt_ == Extended::Unknown && FeatureListed(lines, "EPRT")) Eprt_ = Extended::Listed;
     return lines;
 }
 

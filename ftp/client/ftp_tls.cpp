@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Explicit FTP over TLS (RFC 4217): "AUTH TLS" before the logon, so that
-// the password never crosses in clear, then "PBSZ 0" and "PROT P" so that
-// the listings travel encrypted too. Each data connection is a TLS client
-// connection that resumes the control connection's session: servers use
-// the resumption to tell that the data connection comes from the same
-// client (vsftpd refuses it otherwise).
+// FTP over TLS: explicit (RFC 4217), "AUTH TLS" before the logon, or
+// implicit, TLS from the first byte; either way the password never crosses
+// in clear. Then "PBSZ 0" and "PROT P", so that the listings travel
+// encrypted too. Each data connection is a TLS client connection that
+// resumes the control connection's session: servers use the resumption to
+// tell that the data connection comes from the same client (vsftpd refuses
+// it otherwise).
 
 #include "ftp/client/ftp.h"
 
@@ -38,6 +39,14 @@ bool OffersAuthTls(const std::string& line) {
 }
 
 }  // namespace
+
+void TznFTP::SetTlsMode(TTlsMode value) {
+    if ((value == tmImplicit) != (TlsMode_ == tmImplicit)) {
+        SetServiceName(value == tmImplicit ? "ftps" : "ftp");
+        SetDefaultPort(value == tmImplicit ? kImplicitTlsPort : 21);
+    }
+    TlsMode_ = value;
+}
 
 void TznFTP::SetTrustedFingerprint(const std::string& value) {
     if (value.empty()) {
@@ -78,10 +87,7 @@ std::string TznFTP::TlsSummary() const {
 // TLS is expected: a pinned certificate or a server that spoke TLS before
 // losing it is what someone on the path would arrange.
 bool TznFTP::BeginSecureLogon() {
-    DataProtected_ = false;
-    CertificatePinned_ = false;
-    PlainLogonReason_.clear();
-    DataCloseNotifySeen_ = false;
+    ForgetLastTlsLogon();
     if (TlsMode_ == tmOff) return false;
     if (TlsMode_ == tmAuto && !ServerOffersTls()) {
         if (TlsExpected()) RefuseDowngrade("does not offer TLS");
@@ -90,6 +96,27 @@ bool TznFTP::BeginSecureLogon() {
     }
     SendLine("AUTH TLS");
     return true;
+}
+
+void TznFTP::ForgetLastTlsLogon() {
+    DataProtected_ = false;
+    CertificatePinned_ = false;
+    PlainLogonReason_.clear();
+    DataCloseNotifySeen_ = false;
+}
+
+// RFC 4217 leaves implicit TLS out, but it is still run: the server expects
+// the client's hello as the first bytes and sends its 220 through TLS. The
+// certificate is checked against the host connected to (a proxy, when there
+// is one: the TLS is with it), and accepted or refused as after AUTH TLS,
+// before any command goes out.
+void TznFTP::StartImplicitTls() {
+    ForgetLastTlsLogon();
+    if (TlsMode_ != tmImplicit) return;
+    TlsHost_ = CertificateName(ServerHost(UseProxy_ ? Proxy_ : Server()));
+    StartTls(TlsHost_);
+    AcceptCertificate();
+    FireChecked(OnSecured, this);
 }
 
 // AUTH TLS's reply: the handshake, or under auto the logon in clear.
@@ -170,11 +197,11 @@ void TznFTP::AcceptCertificate() {
 void TznFTP::SecureDataConnection() {
     if (!DataProtected_ || !TlsActive()) return;
     const std::shared_ptr<SSL_SESSION> session = SharedTlsContext()->LatestSession();
-    DataTls_ = std::make_unique<TlsChannel>(SharedTlsContext(), DataSocket, TlsHost_, session.get());
-    CompleteHandshake(*DataTls_);
+    TlsChannel& channel = Data_->StartTls(SharedTlsContext(), TlsHost_, session.get());
+    CompleteHandshake(channel);
     // A resumed session proves the same server; a new one must at least
     // show the certificate the control connection accepted.
-    if (DataTls_->Fingerprint() != Tls()->Fingerprint()) {
+    if (channel.Fingerprint() != Tls()->Fingerprint()) {
         RaiseErrorText("The data connection showed another certificate than the control connection", true);
     }
 }
@@ -198,12 +225,10 @@ void TznFTP::CheckDataStreamEnd(const TlsChannel& channel) {
 }
 
 int TznFTP::ReceiveDataChunk(char* buffer, int size) {
-    if (DataTls_) return ReadThrough(*DataTls_, buffer, size, false);
-    const int n = WinsockInstance.recv(DataSocket, buffer, size, 0);
-    if (n == winsock::SOCKET_ERROR) {
-        const auto code = static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError());
-        if (code != winsock::WSAEWOULDBLOCK && !Canceled()) RaiseError(code);
-    }
+    if (Data_->Tls()) return ReadThrough(*Data_->Tls(), buffer, size, false);
+    std::uint16_t error = 0;
+    const int n = Data_->Receive(buffer, size, error);
+    if (error && !Canceled()) RaiseError(error);
     return n;
 }
 

@@ -55,8 +55,9 @@ TEST_F(MainFormTest, TlsSettingVariantsAndAnUnknownValue) {
     plainDialogue_ = false;
     const std::string server = "127.0.0.1:" + std::to_string(testsupport::ClosedPort());
     const std::pair<const char*, zn::TTlsMode> cases[] = {
-        {"Require", zn::tmRequire}, {"REQUIRE", zn::tmRequire}, {"require ; comment", zn::tmRequire},
-        {" off ", zn::tmOff},       {"Auto", zn::tmAuto},       {"requir", zn::tmRequire},
+        {"Require", zn::tmRequire},   {"REQUIRE", zn::tmRequire}, {"require ; comment", zn::tmRequire},
+        {" off ", zn::tmOff},         {"Auto", zn::tmAuto},       {"requir", zn::tmRequire},
+        {"Implicit", zn::tmImplicit},
     };
     for (auto [value, expected] : cases) {
         WriteIni("[Setup]\nServer=" + server + "\nTLS=" + value + "\n");
@@ -65,14 +66,30 @@ TEST_F(MainFormTest, TlsSettingVariantsAndAnUnknownValue) {
         const bool unknown = std::string(value) == "requir";
         ASSERT_EQ(boxes_.size(), unknown ? 1u : 0u) << value;
         if (unknown) {
-            EXPECT_NE(boxes_[0].text.find("TLS=requir is not one of auto, require and off; TLS is required until it is "
-                                          "corrected."),
-                      std::string::npos)
+            EXPECT_NE(
+                boxes_[0].text.find("TLS=requir is not one of auto, require, implicit and off; TLS is required until "
+                                    "it is "
+                                    "corrected."),
+                std::string::npos)
                 << boxes_[0].text;
         }
         boxes_.clear();
         Form().ConnectBtn->click();
         EXPECT_EQ(Form().znFTP->TlsMode(), expected) << value;
+        form_.reset();
+    }
+
+    // "ftps://" in the Server field is implicit TLS whatever TLS= says, on
+    // 990 unless a port is typed; the ini keeps the field as typed.
+    const std::pair<std::string, std::string> typed[] = {{"ftps://" + server, server},
+                                                         {"FTPS://127.0.0.1/", "127.0.0.1:990"}};
+    for (const auto& [field, reached] : typed) {
+        WriteIni("[Setup]\nServer=" + field + "\nTLS=off\n");
+        Form().ConnectBtn->click();
+        EXPECT_EQ(Form().znFTP->TlsMode(), zn::tmImplicit) << field;
+        EXPECT_EQ(Form().znFTP->Server(), reached);
+        Form().CloseBtn->click();
+        EXPECT_NE(ReadIni().find("Server=" + field + "\n"), std::string::npos) << ReadIni();
         form_.reset();
     }
 }

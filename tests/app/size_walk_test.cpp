@@ -262,22 +262,38 @@ TEST_F(WalkTest, TreeDeeperThanTheBoundStopsWithAMessage) {
 }
 
 // Behind a router the server cannot connect back; the message says what to do.
-TEST_F(WalkTest, ActiveDataConnectionThatNeverComesSuggestsPassive) {
-    testsupport::ScriptedServer server;
-    server.Reply("220 Ready").Receive().Reply("331 Password").Receive().Reply("230 In");
-    server.Receive().Reply("502 No FEAT here");  // asked before the walk
-    server.Receive().Reply("257 \"/\"");         // PWD: which site the history keeps the walk under
-    server.Receive().Reply("200 Type set").Receive().Reply("200 PORT ok").Receive().Reply("150 Soon");
-    server.AwaitClientClose();
-    server.Start();
-    Connect(server.Address());
-    ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
-    Form().znFTP->SetTimeOut(1);
-    Form().GetSizeBtn->click();
-    ASSERT_FALSE(boxes_.empty());
-    EXPECT_EQ(boxes_.front().text,
-              "ERROR: Operation timed out (the server could not connect back; behind a router, set Passive=1 in "
-              "dirweigh.ini)");
+// Behind a router the server cannot connect back: whether it says so at
+// once or only after the time-out, the listing is tried again in passive
+// mode, the log says why, and passive mode stays until Disconnect.
+TEST_F(WalkTest, ActiveDataConnectionThatCannotComeFallsBackToPassiveUntilDisconnect) {
+    for (const int delayMs : {0, 1500}) {
+        SCOPED_TRACE(delayMs);
+        TreeFtpServer server;
+        server.AddFile("a/x.html", 100);
+        server.AddFile("b/y.html", 23);
+        server.DropActiveConnections(delayMs);
+        server.Start();
+        Connect(server.Address());
+        ASSERT_TRUE(boxes_.empty()) << boxes_.front().text;
+        Form().znFTP->SetTimeOut(1);
+        Form().GetSizeBtn->click();
+        EXPECT_TRUE(boxes_.empty()) << boxes_.front().text;
+        EXPECT_EQ(Labels(Form()), "123/0/2");
+        const std::string why = delayMs ? "no connection within 1 seconds, then 425" : "425";
+        EXPECT_NE(Log().find("The server could not connect back for the listing (" + why +
+                             " Can't open data connection); trying it in passive mode, which stays on until "
+                             "Disconnect."),
+                  std::string::npos)
+            << Log();
+        const std::vector<std::string> commands = server.Commands();
+        const auto sent = [&](const std::string& verb) {
+            return std::count_if(commands.begin(), commands.end(),
+                                 [&](const std::string& c) { return c.rfind(verb, 0) == 0; });
+        };
+        EXPECT_EQ(sent("PORT"), 1) << "a new connection starts in active mode again";
+        EXPECT_EQ(sent("PASV"), sent("LIST") - 1) << "the first LIST again, and every one after it, in passive mode";
+        Form().DisconnectBtn->click();
+    }
 }
 
 // Painting every reply would cost more than the walk: the log is painted at

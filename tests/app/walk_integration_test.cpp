@@ -118,8 +118,9 @@ TEST_F(MainFormTest, PassiveAndFastWalkSettingsAreReadAndKept) {
     Form().GetSizeBtn->click();
     EXPECT_TRUE(boxes_.empty()) << (boxes_.empty() ? "" : boxes_.front().text);
     EXPECT_EQ(Form().BytesLbl->text(), "2344");
-    EXPECT_NE(Log().find("\nPASV\n"), std::string::npos);
+    EXPECT_NE(Log().find("\nEPSV\n"), std::string::npos) << "pyftpdlib's FEAT lists EPSV";
     EXPECT_EQ(Log().find("PORT "), std::string::npos);
+    EXPECT_EQ(Log().find("EPRT "), std::string::npos);
     EXPECT_NE(Log().find("\nSTAT /a\n"), std::string::npos) << Log();
     EXPECT_NE(Log().find("\n[2] PASS ********\n"), std::string::npos) << Log();
     EXPECT_EQ(Log().find("\n[4] "), std::string::npos) << Log();

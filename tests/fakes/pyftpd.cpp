@@ -21,7 +21,8 @@ import logging, os, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_closes, stat_delay_ms, host = sys.argv[1:11]
+(root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_closes, stat_delay_ms,
+ implicit_tls, host) = sys.argv[1:12]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -39,6 +40,14 @@ if certfile:
     handler.certfile = certfile
     handler.tls_control_required = True
     handler.tls_data_required = True
+if implicit_tls == "1":
+    class ImplicitTls(handler):
+        # The client's hello comes first; the greeting waits in the
+        # output until the handshake is done.
+        def handle(self):
+            self.secure_connection(self.ssl_context)
+            super().handle()
+    handler = ImplicitTls
 if refuse_stat == "1":
     class NoStatListings(handler):
         def ftp_STAT(self, path):
@@ -98,7 +107,7 @@ const char* kPython = "/usr/bin/python3";
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
                const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat, bool tlsFirstOnly,
-               bool bareDataCloses, int statDelayMs, const std::string& host)
+               bool bareDataCloses, int statDelayMs, bool implicitTls, const std::string& host)
     : host_(host) {
     int out[2];
     if (pipe(out) != 0) {
@@ -121,6 +130,7 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
                                   tlsFirstOnly ? "1" : "0",
                                   bareDataCloses ? "1" : "0",
                                   std::to_string(statDelayMs),
+                                  implicitTls ? "1" : "0",
                                   host};
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);

@@ -23,11 +23,12 @@ public:
     // close, without close_notify, as if someone on the path had cut them.
     // `statDelayMs`: each STAT is answered that much later (the whole server
     // waits), so that listings cost far more than a logon and the fast walk
-    // opens its further connections. `host`: the loopback address to
-    // listen on, "::1" for IPv6.
+    // opens its further connections. `implicitTls` (with a certificate):
+    // TLS from the first byte, before the greeting, as on port 990. `host`:
+    // the loopback address to listen on, "::1" for IPv6.
     PyFtpd(const std::string& root, const std::string& user, const std::string& password,
            const std::string& tlsKeyAndCert = {}, int maxConnections = 0, bool refuseStat = false,
-           bool tlsFirstOnly = false, bool bareDataCloses = false, int statDelayMs = 0,
+           bool tlsFirstOnly = false, bool bareDataCloses = false, int statDelayMs = 0, bool implicitTls = false,
            const std::string& host = "127.0.0.1");
     ~PyFtpd();
     PyFtpd(const PyFtpd&) = delete;

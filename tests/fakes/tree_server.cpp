@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
 
 namespace testsupport {
 namespace {
@@ -88,6 +89,7 @@ void TreeFtpServer::Serve(int control) {
         cwd_.clear();
     }
     std::string dataAddress;
+    int passiveFd = -1;  // the listener of the last PASV, until its LIST
     Reply(control, "220 Tree server ready");
     std::string line;
     while (ReadLine(control, line)) {
@@ -106,8 +108,14 @@ void TreeFtpServer::Serve(int control) {
         } else if (verb == "PORT") {
             dataAddress = argument;
             Reply(control, "200 PORT command successful");
+        } else if (verb == "PASV") {
+            std::uint16_t port = 0;
+            if (passiveFd >= 0) ::close(passiveFd);
+            passiveFd = ListenOnLoopback(port, 1);
+            Reply(control, "227 Entering Passive Mode (127,0,0,1," + std::to_string(port / 256) + "," +
+                               std::to_string(port % 256) + ")");
         } else if (verb == "LIST") {
-            List(control, dataAddress, argument == "-a");
+            List(control, dataAddress, std::exchange(passiveFd, -1), argument == "-a");
         } else if (verb == "CWD") {
             std::lock_guard lock(mutex_);
             const std::string target = Join(cwd_, argument);
@@ -129,14 +137,15 @@ void TreeFtpServer::Serve(int control) {
             Reply(control, availableReply_);
         } else if (verb == "QUIT") {
             Reply(control, "221 Goodbye");
-            return;
+            break;
         } else {
             Reply(control, "502 Command not implemented");
         }
     }
+    if (passiveFd >= 0) ::close(passiveFd);
 }
 
-void TreeFtpServer::List(int control, const std::string& dataAddress, bool all) {
+void TreeFtpServer::List(int control, const std::string& dataAddress, int passiveFd, bool all) {
     std::string dir;
     {
         std::lock_guard lock(mutex_);
@@ -152,7 +161,7 @@ void TreeFtpServer::List(int control, const std::string& dataAddress, bool all) 
         }
         return;
     }
-    int data = ConnectToPortArgument(dataAddress);
+    const int data = OpenDataConnection(dataAddress, passiveFd);
     if (data < 0) {
         Reply(control, "425 Can't open data connection");
         return;
@@ -160,6 +169,22 @@ void TreeFtpServer::List(int control, const std::string& dataAddress, bool all) 
     SendAll(data, Listing(dir, all));
     ::close(data);
     Reply(control, "226 Transfer complete");
+}
+
+// The client's connection to the PASV listener, or the connection to its
+// PORT address; -1 when none is made.
+int TreeFtpServer::OpenDataConnection(const std::string& dataAddress, int passiveFd) {
+    if (passiveFd >= 0) {
+        const int data =
+            WaitReadable(passiveFd, 5000, &stop_) ? ::accept4(passiveFd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+        ::close(passiveFd);
+        return data;
+    }
+    if (dropActiveDelayMs_ >= 0) {
+        for (int waited = 0; waited < dropActiveDelayMs_ && !stop_; waited += 50) ::usleep(50000);
+        return -1;
+    }
+    return ConnectToPortArgument(dataAddress);
 }
 
 std::string TreeFtpServer::Listing(const std::string& directory, bool all) {

@@ -14,7 +14,7 @@
 namespace testsupport {
 
 // An FTP server over a tree held in memory, for walks: it answers USER,
-// PASS, TYPE, PORT, LIST (active mode, Unix listings), CWD, CDUP and QUIT,
+// PASS, TYPE, PORT, PASV, LIST (Unix listings), CWD, CDUP and QUIT,
 // one client at a time, on 127.0.0.1 and a free port. Faults are set per
 // directory before Start: a refused CWD, extra raw listing lines, a LIST that
 // stalls. The destructor stops it.
@@ -38,6 +38,10 @@ public:
     void HideDotNames() { hideDotNames_ = true; }
     // FEAT lists AVBL, and AVBL is answered with `reply` ("213 1048576").
     void OfferAvailableSpace(const std::string& reply) { availableReply_ = reply; }
+    // As a server that cannot reach the client (a router between them): an
+    // active-mode LIST is answered "150", and `delayMs` later "425" without
+    // any connection.
+    void DropActiveConnections(int delayMs) { dropActiveDelayMs_ = delayMs; }
 
     void Start();
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -55,7 +59,8 @@ private:
     void Serve(int control);
     bool ReadLine(int fd, std::string& line);
     void Reply(int fd, const std::string& line);
-    void List(int control, const std::string& dataAddress, bool all);
+    void List(int control, const std::string& dataAddress, int passiveFd, bool all);
+    int OpenDataConnection(const std::string& dataAddress, int passiveFd);
     std::string Listing(const std::string& directory, bool all);
 
     int listenFd_ = -1;
@@ -70,6 +75,7 @@ private:
     std::string cwd_;
     bool hideDotNames_ = false;
     std::string availableReply_;  // empty: FEAT and AVBL are not known
+    int dropActiveDelayMs_ = -1;  // below 0: active connections are made
 };
 
 }  // namespace testsupport

@@ -31,11 +31,13 @@ Vsftpd::Vsftpd(const std::filesystem::path& root, VsftpdOptions options) : RealF
     Run(root, options.forceDotFiles ? "force_dot_files=YES\n" : "");
 }
 
-Vsftpd::Vsftpd(const std::filesystem::path& root, const TestCertificate& certificate) : RealFtpServer("vsftpd") {
-    Run(root,
-        "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
-        "require_ssl_reuse=YES\nrsa_cert_file=" +
-            certificate.CertFile() + "\nrsa_private_key_file=" + certificate.KeyFile() + "\n");
+Vsftpd::Vsftpd(const std::filesystem::path& root, const TestCertificate& certificate, VsftpdOptions options)
+    : RealFtpServer("vsftpd") {
+    Run(root, std::string(options.forceDotFiles ? "force_dot_files=YES\n" : "") +
+                  (options.implicitTls ? "implicit_ssl=YES\n" : "") +
+                  "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
+                  "require_ssl_reuse=YES\nrsa_cert_file=" +
+                  certificate.CertFile() + "\nrsa_private_key_file=" + certificate.KeyFile() + "\n");
 }
 
 void Vsftpd::Run(const std::filesystem::path& root, const std::string& extraConfig) {

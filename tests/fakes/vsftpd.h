@@ -13,6 +13,9 @@ struct VsftpdOptions {
     // force_dot_files=YES: LIST shows names that begin with a dot, which
     // vsftpd as it ships leaves out.
     bool forceDotFiles = false;
+    // implicit_ssl=YES (with a certificate): TLS from the first byte, the
+    // greeting included, and no AUTH TLS.
+    bool implicitTls = false;
 };
 
 // Debian's vsftpd serving `root` to anonymous users on 127.0.0.1 and a free
@@ -26,7 +29,7 @@ public:
     // TLS forced on the logon and on every data connection, and data
     // connections refused unless they resume the control connection's TLS
     // session.
-    Vsftpd(const std::filesystem::path& root, const TestCertificate& certificate);
+    Vsftpd(const std::filesystem::path& root, const TestCertificate& certificate, VsftpdOptions options = {});
 
 private:
     void Run(const std::filesystem::path& root, const std::string& extraConfig);

@@ -50,7 +50,7 @@ TEST_F(BashCompletion, OffersOptionsTheirWordsFilesAndDialEntries) {
         {{"--ver"}, "--verbose\n--version\n"},
         {{"host", "--tls"}, "--tls\n--tls-fingerprint\n"},
         {{"--walk", "d"}, "design\n"},
-        {{"--tls", ""}, "auto\nrequire\noff\n"},
+        {{"--tls", ""}, "auto\nrequire\nimplicit\noff\n"},
         {{"--compare", "la"}, "last\nlast-walk.json\n"},
         // Names as the shell must be given them; the stand-in's order.
         {{"--dial", ""}, "Office\\ VPN\nMobile\n"},

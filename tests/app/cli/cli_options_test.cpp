@@ -57,6 +57,20 @@ TEST(CliArguments, UrlsGiveUserHostPortAndStartDirectory) {
     EXPECT_EQ(p.options->tlsFingerprint.substr(0, 16), "SHA256:AA:AA:AA:");
     EXPECT_EQ(p.options->tlsFingerprint.size(), 7u + 32 * 3 - 1);
 
+    // Implicit TLS, from an ftps:// URL or --tls, on 990 unless a port is
+    // given: written out, so that the server is remembered apart from 21.
+    const std::pair<std::vector<std::string>, const char*> implicit[] = {
+        {{"ftps://me@ftp.example.org/www"}, "ftp.example.org:990"},
+        {{"ftps://ftp.example.org:2990", "--tls", "implicit"}, "ftp.example.org:2990"},
+        {{"ftp.example.org", "--tls", "Implicit"}, "ftp.example.org:990"},
+    };
+    for (const auto& [args, host] : implicit) {
+        p = ParseCommandLine(args);
+        ASSERT_TRUE(p.options) << p.error;
+        EXPECT_EQ(p.options->tls, cli::TlsChoice::Implicit) << args[0];
+        EXPECT_EQ(p.options->host, host);
+    }
+
     p = ParseCommandLine({"host", "--dial", "Office VPN", "--dial-timeout", "30"});
     ASSERT_TRUE(p.options) << p.error;
     EXPECT_EQ(p.options->dial.entry, "Office VPN");
@@ -70,7 +84,8 @@ TEST(CliArguments, MistakesAreNamed) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{}, "no server given"},
         {{"--frobnicate", "host"}, "unknown option --frobnicate"},
-        {{"http://host/"}, "only ftp:// URLs are understood: http://host/"},
+        {{"http://host/"}, "only ftp:// and ftps:// URLs are understood: http://host/"},
+        {{"ftps://host/", "--tls", "auto"}, "an ftps:// URL is implicit TLS: give --tls with an ftp:// URL or a host"},
         {{"ftp://host:99999"}, "bad port in ftp://host:99999"},
         {{"host:abc"}, "bad port in host:abc"},
         {{"ftp://:21/"}, "no server host in ftp://:21/"},
@@ -87,7 +102,7 @@ TEST(CliArguments, MistakesAreNamed) {
         {{"host", "--max-depth", "1"}, "--max-depth goes with --du or --prometheus"},
         {{"host", "--bytes", "--json"}, "choose one of --bytes, --json and --du"},
         {{"host", "other"}, "one server only: other"},
-        {{"host", "--tls", "yes"}, "--tls needs auto, require or off"},
+        {{"host", "--tls", "yes"}, "--tls needs auto, require, implicit or off"},
         {{"host", "--connections", "17"}, "--connections needs a whole number from 1 to 16"},
         {{"host", "--walk", "design", "--connections", "2"}, "--connections goes with the fast walk"},
         {{"host", "--tls-fingerprint", "SHA256:AB:CD"},

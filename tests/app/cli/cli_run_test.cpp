@@ -78,8 +78,11 @@ TEST(CliRun, UsageErrorsExitWithTwoHelpAndVersionWithZero) {
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
 }
 
+// The server here cannot connect back, as behind a router: the default
+// passive mode walks it, and --active says what to do.
 TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
     testsupport::TreeFtpServer server;
+    server.DropActiveConnections(0);
     server.AddFile("top.html", 1);
     server.AddFile("a/b/deep.html", 10);
     server.AddFile("a/mid.html", 100);
@@ -93,6 +96,12 @@ TEST(CliRun, DuListsChildrenBeforeParentsAndHonoursMaxDepth) {
     EXPECT_EQ(run.out, "1111\t.\n");
     run = RunCli({"ftp://me@" + server.Address(), "--json", "--no-default-excludes"});
     EXPECT_NE(run.out.find("\"bytes\": 1116"), std::string::npos) << run.out;
+    run = RunCli({"ftp://me@" + server.Address(), "--du", "--active"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("425 Can't open data connection (the server could not connect back; behind a router, "
+                           "leave out --active)"),
+              std::string::npos)
+        << run.err;
 }
 
 // Names and replies from the server reach a terminal with their control
@@ -472,7 +481,7 @@ TEST_P(CliAgainstPyftpdlib, WalkGivesTheTreesTotals) {
     testsupport::PyFtpd server(tree.Root().string(), "me", "secret");
     ASSERT_TRUE(server.Running()) << server.Error();
     std::vector<std::string> args{"ftp://me@" + server.Address(), "--json"};
-    if (GetParam()) args.push_back("--passive");
+    if (!GetParam()) args.push_back("--active");
     CliResult run = RunCli(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(bytes) + ","), std::string::npos) << run.out;
@@ -568,6 +577,33 @@ TEST(CliAgainstPyftpdlibTls, FurtherConnectionsAreSecuredOrNotUsed) {
     EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("[2] TLS is required, but the server refused it: 500 "), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("[2] PASS"), std::string::npos) << run.err;
+}
+
+// An ftps:// URL: TLS from the first byte on every connection of the walk,
+// the further ones logged on beside the busy first. Untrusted, nothing is
+// sent; pinned, the total is exact.
+TEST(CliAgainstPyftpdlibTls, ImplicitTlsIsRefusedUntrustedAndWalkedPinned) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    for (int d = 0; d < 80; ++d) tree.AddFile("d" + std::to_string(d) + "/p.html", 10);
+    testsupport::PyFtpd server(tree.Root().string(), "me", "secret", certificate.KeyAndCertFile(), 0, false, false,
+                               false, 25, true);
+    ASSERT_TRUE(server.Running()) << server.Error();
+    const std::string url = "ftps://me@" + server.Address();
+    CliResult run = RunCli({url, "-v"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("(to trust it: --tls-fingerprint " + certificate.Fingerprint() + ")"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("USER"), std::string::npos) << run.err;
+
+    run = RunCli({url, "--json", "-v", "--tls-fingerprint", certificate.Fingerprint()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"bytes\": 800,"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\"tls\": true,"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("\n[2] PROT P\n"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("\nAUTH TLS"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("] AUTH TLS"), std::string::npos) << run.err;
 }
 
 // The fast walk may use four connections, and its slow listings pay for

@@ -53,7 +53,8 @@ TEST_F(FtpTest, LogsOnOverIpv6AndListsOverTheControlConnection) {
     testsupport::SiteTree tree;
     tree.AddFile("index.html", 1234);
     tree.AddFile("pub/notes.txt", 77);
-    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "pass word", {}, 0, false, false, false, 0, "::1");
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "pass word", {}, 0, false, false, false, 0, false,
+                               "::1");
     ASSERT_TRUE(server.Running()) << server.Error();
 
     ftp_->SetServer(server.Address());

@@ -49,18 +49,40 @@ TEST_F(FtpTest, ListFiresItsEventsInOrderAndParses) {
 }
 
 TEST_F(FtpTest, RefusedListLeavesTheDirListAsItWas) {
-    for (const char* refusal : {"425 Can't open data connection", "550 No such directory"}) {
+    // A 425 in active mode is the server failing to connect back, and says so.
+    for (auto [refusal, message] : {std::pair{"425 Can't open data connection",
+                                              "425 Can't open data connection (the server could not connect back)"},
+                                    {"550 No such directory", "550 No such directory"}}) {
         ScriptedServer server;
         UpToData(FtpTest::Logon(server)).SendData(kListing).CloseData().Reply("226 Done");
         server.Receive().Reply("200 Type set to A").Receive().Reply("200 PORT ok").Receive().Reply(refusal);
         server.AwaitClientClose();
         ConnectTo(server);
         ftp_->List();
-        EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->List(); }), refusal);
+        EXPECT_EQ(MessageOf<EServerError>([&] { ftp_->List(); }), message);
         EXPECT_EQ(Names(ftp_->DirList()), (std::vector<std::string>{"index.html", "images"}));
         EXPECT_TRUE(ftp_->Connected());
         ftp_->Close();
     }
+}
+
+// FEAT lists EPRT, yet the server refuses it: PORT at once, and for the
+// rest of the session.
+TEST_F(FtpTest, ExtendedPortListedButRefusedGivesWayToPort) {
+    ScriptedServer server;
+    FtpTest::Logon(server).Receive().Reply("211-Features:").Reply(" EPRT").Reply("211 End");
+    server.Receive().Reply("200 Type set to A").Receive().Reply("500 EPRT not understood");
+    server.Receive().Reply("200 PORT ok").Receive().Reply("150 Go").ConnectData().CloseData().Reply("226 Done");
+    UpToData(server).CloseData().Reply("226 Done").AwaitClientClose();
+    ConnectTo(server);
+    ftp_->Features();
+    ftp_->List();
+    ftp_->List();
+    std::vector<std::string> verbs;
+    for (const std::string& line : server.Received()) verbs.push_back(line.substr(0, line.find(' ')));
+    EXPECT_EQ(verbs, (std::vector<std::string>{"USER", "PASS", "FEAT", "TYPE", "EPRT", "PORT", "LIST", "TYPE", "PORT",
+                                               "LIST"}));
+    EXPECT_EQ(server.Received()[4].substr(0, 17), "EPRT |1|127.0.0.1") << "the control connection's local address";
 }
 
 TEST_F(FtpTest, EmptyDirectoryLeavesTheTypeUndecided) {

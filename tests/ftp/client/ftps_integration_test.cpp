@@ -171,6 +171,44 @@ TEST_F(FtpTest, TlsWalkOfVsftpdWithForcedTlsAndSessionReuseIsExactInBothModes) {
     EXPECT_FALSE(Contains(log, "session reuse required")) << log;
 }
 
+// Implicit TLS (vsftpd's implicit_ssl): the hello goes first and the
+// greeting comes through TLS. An untrusted certificate ends the connection
+// before a single command is sent; pinned, the walk is exact, its listings
+// protected and resuming the session, and AUTH TLS is never sent.
+TEST_F(FtpTest, TlsImplicitRefusesAnUntrustedCertificateBeforeAnyCommandAndWalksPinned) {
+    testsupport::TestCertificate certificate;
+    ASSERT_TRUE(certificate.Made());
+    testsupport::SiteTree tree;
+    const WalkTotals truth = MakeTree(tree);
+    testsupport::Vsftpd server(tree.Root(), certificate, {.implicitTls = true});
+    if (server.Skipped()) GTEST_SKIP() << server.Error();
+    ASSERT_TRUE(server.Running()) << server.Error();
+    ftp_->SetServer(server.Address());
+    ftp_->SetUserName("anonymous");
+    ftp_->SetTlsMode(zn::tmImplicit);
+
+    events_.clear();
+    const std::string refused = MessageOf<zn::ESocketError>([&] { ftp_->Connect(); });
+    EXPECT_TRUE(Contains(refused, "not trusted (self-signed certificate)")) << refused;
+    EXPECT_FALSE(ftp_->Connected());
+    EXPECT_TRUE(
+        std::none_of(events_.begin(), events_.end(), [](const std::string& e) { return e.rfind("> ", 0) == 0; }));
+
+    ftp_->SetTrustedFingerprint(certificate.Fingerprint());
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ftp_->SetPassive(passive);
+        ftp_->Connect();
+        EXPECT_TRUE(Contains(ftp_->TlsSummary(), "certificate pinned")) << ftp_->TlsSummary();
+        EXPECT_EQ(WalkAll(*ftp_), truth);
+        ftp_->Disconnect();
+    }
+    const std::string log = server.Log();
+    EXPECT_TRUE(Contains(log, "\"PROT P\"")) << log;
+    EXPECT_FALSE(Contains(log, "AUTH")) << log;
+    EXPECT_FALSE(Contains(log, "session reuse required")) << log;
+}
+
 TEST_F(FtpTest, TlsWalkOfPyftpdlibIsExactInBothModesAndTheNameIsChecked) {
     testsupport::TestCertificate certificate;
     ASSERT_TRUE(certificate.Made());

@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: MIT
+// Opening a listing's data connection, in either mode, and the waits that
+// go with it; the connection itself is a TznDataConnection.
+//
+// Active mode (RFC 959, section 3.2): the client listens, announces the
+// address with PORT, and the server connects to it. Passive mode (section
+// 4.1.2, PASV): the server listens and the client connects. Only the port
+// of the 227 reply is used; the address is always the control connection's
+// peer, so a reply cannot send the data connection to a third host.
+//
+// EPRT and EPSV (RFC 2428) do the same for any address family; they are
+// used where FEAT lists them, and a server that then refuses one gets the
+// older command for the rest of the session.
+
+#include "ftp/client/ftp.h"
+
+#include "net/core/errors.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace zn {
+namespace {
+
+// "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)": the port, 0 when the
+// reply holds no such numbers.
+std::uint16_t PassivePort(const std::string& reply) {
+    for (std::size_t at = reply.find_first_of("0123456789", 3); at != std::string::npos;
+         at = reply.find_first_of("0123456789", at + 1)) {
+        unsigned h1, h2, h3, h4, p1, p2;
+        if (std::sscanf(reply.c_str() + at, "%u,%u,%u,%u,%u,%u", &h1, &h2, &h3, &h4, &p1, &p2) == 6 && p1 < 256 &&
+            p2 < 256) {
+            return static_cast<std::uint16_t>(p1 * 256 + p2);
+        }
+    }
+    return 0;
+}
+
+// "229 Entering Extended Passive Mode (|||6446|)": the port, 0 when the
+// reply holds none. The delimiter is whichever character the server chose.
+std::uint16_t ExtendedPassivePort(const std::string& reply) {
+    const std::size_t open = reply.find('(');
+    if (open == std::string::npos || open + 5 >= reply.size()) return 0;
+    const char delimiter = reply[open + 1];
+    if (reply[open + 2] != delimiter || reply[open + 3] != delimiter) return 0;
+    unsigned port = 0;
+    std::size_t at = open + 4;
+    for (; at < reply.size() && std::isdigit(static_cast<unsigned char>(reply[at])) && port <= 65535; ++at) {
+        port = port * 10 + static_cast<unsigned>(reply[at] - '0');
+    }
+    const bool whole = at > open + 4 && at < reply.size() && reply[at] == delimiter && port <= 65535;
+    return whole ? static_cast<std::uint16_t>(port) : 0;
+}
+
+}  // namespace
+
+// FEAT's reply has a line naming `verb` (" EPSV").
+bool FeatureListed(const std::vector<std::string>& features, const char* verb) {
+    for (const std::string& line : features) {
+        const std::size_t start = line.find_first_not_of(' ');
+        const std::size_t end = line.find_last_not_of(' ');
+        if (start != std::string::npos && strncasecmp(line.c_str() + start, verb, end + 1 - start) == 0 &&
+            std::strlen(verb) == end + 1 - start) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void TznFTP::OpenDataConnection(const std::string& command) {
+    Data_ = std::make_unique<TznDataConnection>();
+    if (!Passive_ && OpenActiveDataConnection(command)) {
+        SecureDataConnection();
+        return;
+    }
+    if (!Passive_) FallBackToPassive();
+    ConnectPassiveData();
+    SendLine(command);
+    ExpectClass(ReadReply(), 1);
+    SecureDataConnection();
+}
+
+// The listener is bound to the local address of the control connection,
+// not to every interface, so that it is reachable only where the server
+// is; its own address is then the one to announce. False when the server
+// could not connect back and passive mode may be tried instead: the
+// dialogue is then in step again.
+bool TznFTP::OpenActiveDataConnection(const std::string& command) {
+    winsock::sockaddr_in local{};
+    int length = sizeof local;
+    if (WinsockInstance.getsockname(SocketHandle(), reinterpret_cast<winsock::sockaddr*>(&local), &length) != 0) {
+        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
+    }
+    RaiseIfError(Data_->Listen(local));
+    SendPort();
+    SendLine(command);
+    const std::int32_t code = ReadReply();
+    if (code == 425 && PassiveFallback_) return NoteConnectBackFailure(LastReply());
+    if (code == 425) throw EServerError(LastReply() + ConnectBackFailed());
+    ExpectClass(code, 1);
+    return AcceptDataConnection();
+}
+
+std::string TznFTP::ConnectBackFailed() const {
+    return " (the server could not connect back" +
+           (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")";
+}
+
+void TznFTP::SendPort() {
+    winsock::sockaddr_in listening{};
+    RaiseIfError(Data_->ListeningAddress(listening));
+    const std::uint16_t port = WinsockInstance.htons(listening.sin_port);
+    const auto* address = reinterpret_cast<const unsigned char*>(&listening.sin_addr);
+    char text[64];
+    if (Eprt_ == Extended::Listed) {
+        std::snprintf(text, sizeof text, "|1|%d.%d.%d.%d|%d|", address[0], address[1], address[2], address[3], port);
+        SendLine(std::string("EPRT ") + text);
+        const std::int32_t code = ReadReply();
+        if (code / 100 == 2) return;
+        if (code / 100 != 5) throw EServerError(LastReply());
+        Eprt_ = Extended::Refused;
+    }
+    std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", address[0], address[1], address[2], address[3], port / 256,
+                  port % 256);
+    SendLine(std::string("PORT ") + text);
+    ExpectClass(ReadReply(), 2);
+}
+
+// The wait ends as well when the server answers instead of connecting: a
+// server that gives up at once says so with 425, and waiting out the
+// time-out would only keep the user waiting.
+bool TznFTP::AcceptDataConnection() {
+    std::uint16_t error = 0;
+    TimeCounter().Start();
+    WaitUntil([&] { return Stopped() || error || Data_->Accept(HostAddress(), error) || LineWaiting(); });
+    TimeCounter().Stop();
+    RaiseIfError(error);
+    if (Data_->Connected()) return true;
+    if (Canceled()) RaiseCanceled();
+    const bool timedOut = TimeCounter().TimedOut();
+    if (timedOut && !PassiveFallback_) RaiseTimeOut(ConnectBackFailed());
+    if (timedOut) {
+        // The listing command still owes its reply: once nobody listens, a
+        // server that can reach this side is refused at once and says so.
+        Data_->Close();
+        TimeCounter().SetTimedOut(false);
+    }
+    const std::int32_t code = ReadReply();
+    if (code == 425 && !PassiveFallback_) throw EServerError(LastReply() + ConnectBackFailed());
+    if (code / 100 == 2 || code / 100 == 1 || !PassiveFallback_) throw EServerError(LastReply());
+    return NoteConnectBackFailure(
+        timedOut ? "no connection within " + std::to_string(TimeOut()) + " seconds, then " + LastReply() : LastReply());
+}
+
+bool TznFTP::NoteConnectBackFailure(const std::string& what) {
+    PassiveFallbackReason_ = "The server could not connect back for the listing (" + what +
+                             "); trying it in passive mode, which stays on until Disconnect";
+    return false;
+}
+
+void TznFTP::FallBackToPassive() {
+    Passive_ = true;
+    Data_ = std::make_unique<TznDataConnection>();
+    FireChecked(OnPassiveFallback, this);
+}
+
+// The port the server listens on for this listing, from EPSV or PASV.
+std::uint16_t TznFTP::AskPassivePort() {
+    if (Epsv_ == Extended::Listed) {
+        SendLine("EPSV");
+        const std::int32_t code = ReadReply();
+        if (code == 229 && ExtendedPassivePort(LastReply()) != 0) return ExtendedPassivePort(LastReply());
+        if (code / 100 != 5) throw EServerError(LastReply());
+        Epsv_ = Extended::Refused;
+    }
+    SendLine("PASV");
+    ExpectCodes(ReadReply(), {227});
+    return PassivePort(LastReply());
+}
+
+void TznFTP::ConnectPassiveData() {
+    const std::uint16_t port = AskPassivePort();
+    if (port == 0) throw EServerError(LastReply());
+
+    winsock::sockaddr_in server{};
+    server.sin_family = winsock::kAfInet;
+    server.sin_port = WinsockInstance.htons(port);
+    server.sin_addr = HostAddress();
+    TimeCounter().Start();
+    RaiseIfError(Data_->Connect(server));
+    // AsyncError belongs to the control connection; an error pending there
+    // must still end the wait, and the data connection's are its own.
+    WaitUntil([&] { return Data_->Connected() || Data_->Error() || Stopped(StopReasons::CancelTimeOutOrError); });
+    TimeCounter().Stop();
+    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
+    if (!Data_->Connected()) RaiseError(Data_->Error());
+}
+
+}  // namespace zn
