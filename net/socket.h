@@ -147,7 +147,8 @@ protected:
     // data connections) and tests to read; only this class changes it.
     winsock::SOCKET SocketHandle() const { return SocketHandle_; }
     platform::HWND NotifyWindow() const { return NotifyWindow_; }
-    // The server's IPv4 address in use, network order; 0 when it is IPv6.
+    // The server's IPv4 address in use, network order; kInaddrNone when it
+    // is IPv6 (a data connection must then use PeerAddress).
     std::uint32_t HostAddress() const { return HostAddress_; }
     std::uint16_t Port() const { return Port_; }  // host order
     std::int32_t StartupCount() const { return StartupCount_; }

@@ -56,13 +56,14 @@ void TznSocket::LookUpAddresses(const std::string& name) {
 }
 
 // HostAddress is the IPv4 address in use, for the data connections that
-// speak PORT and PASV; 0 while the address in use is IPv6.
+// speak IPv4 only. While the address in use is IPv6 it is all ones, which
+// no connection reaches: 0 would reach this very machine.
 void TznSocket::UseCandidate(std::size_t index) {
     Candidate_ = index;
     const SocketAddress& address = Candidates_[index];
     HostAddress_ = address.Family() == winsock::kAfInet
                        ? reinterpret_cast<const winsock::sockaddr_in*>(&address.Storage)->sin_addr
-                       : 0;
+                       : winsock::kInaddrNone;
 }
 
 void TznSocket::ResolvePort() {

@@ -94,6 +94,7 @@ TEST_F(SocketTest, EachAddressOfTheServerIsTriedInTheResolversOrder) {
     EXPECT_EQ(socket_->AddressFamily(), winsock::kAfInet6);
     EXPECT_EQ(socket_->PeerAddress(), "::1");
     EXPECT_EQ(socket_->LocalAddress(), "::1");
+    EXPECT_EQ(socket_->HostAddress(), winsock::kInaddrNone) << "an IPv4-only data connection must reach nothing";
     socket_->Close();
     ::close(inet6);
 
