@@ -9,6 +9,7 @@
 #include "ftp/client/ftp.h"
 
 #include "net/core/errors.h"
+#include "net/core/server_key.h"
 
 namespace zn {
 
@@ -129,7 +130,7 @@ TznFTP::LogonStage TznFTP::AfterGreeting() {
     if (TlsMode_ == tmImplicit) return SendUser();
     const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
     const std::string& greeter = proxyOpen ? RemoteHost_ : UseProxy_ ? Proxy_ : Server();
-    TlsHost_ = CertificateName(greeter.substr(0, greeter.find(':')));
+    TlsHost_ = CertificateName(ServerHost(greeter));
     return BeginSecureLogon() ? LogonStage::AuthTls : SendUser();
 }
 

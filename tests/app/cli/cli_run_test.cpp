@@ -350,6 +350,15 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
          "anonymous", "guest", "STAT", "LIST"});
     rows.push_back(
         {"pure-ftpd", std::make_unique<testsupport::PureFtpd>(tree.Root()), "web", "site-pass", "STAT -a", "LIST -a"});
+    rows.push_back({"vsftpd on ::1",
+                    std::make_unique<testsupport::Vsftpd>(tree.Root(), testsupport::VsftpdOptions{.ipv6 = true}),
+                    "anonymous", "guest", "STAT", "LIST -a"});
+    rows.push_back({"proftpd on ::1",
+                    std::make_unique<testsupport::Proftpd>(tree.Root(), testsupport::ProftpdOptions{.ipv6 = true}),
+                    "anonymous", "guest", "STAT", "LIST -a"});
+    rows.push_back({"pure-ftpd on ::1",
+                    std::make_unique<testsupport::PureFtpd>(tree.Root(), testsupport::PureFtpdOptions{.ipv6 = true}),
+                    "web", "site-pass", "STAT -a", "LIST -a"});
     rows.push_back(
         {"pure-ftpd -D",
          std::make_unique<testsupport::PureFtpd>(tree.Root(), testsupport::PureFtpdOptions{.displayDotFiles = true}),
@@ -388,13 +397,18 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
     // to a Latin-1 name it is lost in its own tree (even its PWD fails).
     std::filesystem::remove_all(tree.Root() / "caf\xE9 menu");
     const testsupport::TreeTotals utf8Truth = tree.Totals();
-    testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret");
-    ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
-    for (const char* walk : {"fast", "design"}) {
-        const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk});
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(utf8Truth.bytes) + ","), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("\"files\": " + std::to_string(utf8Truth.files) + ","), std::string::npos) << run.out;
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret", {}, 0, false, false, false, 0, false, host);
+        ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
+        for (const char* walk : {"fast", "design"}) {
+            SCOPED_TRACE(std::string("pyftpdlib on ") + host + ", " + walk);
+            const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk});
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(utf8Truth.bytes) + ","), std::string::npos)
+                << run.out;
+            EXPECT_NE(run.out.find("\"files\": " + std::to_string(utf8Truth.files) + ","), std::string::npos)
+                << run.out;
+        }
     }
     if (!skipped.empty()) GTEST_SKIP() << skipped.front();
 }
