@@ -203,6 +203,9 @@ protected:
     // session (a data connection); raises as the socket's own waits do.
     void CompleteHandshake(TlsChannel& channel);
     [[noreturn]] void RaiseTlsFailure(const TlsChannel& channel);
+    // Added to the message of a handshake that fails (not of a refused
+    // certificate): what the user may have mistaken. Empty: nothing.
+    void SetTlsFailureAdvice(std::string value) { TlsFailureAdvice_ = std::move(value); }
     // A read through a channel as recv reads: the bytes, 0 at the end of the
     // stream, SOCKET_ERROR with nothing there yet; a failure raises.
     int ReadThrough(TlsChannel& channel, char* buffer, int capacity, bool peek);
@@ -286,6 +289,7 @@ private:
     std::string LastReply_;
     std::shared_ptr<TlsContext> TlsContext_;
     std::unique_ptr<TlsChannel> Tls_;
+    std::string TlsFailureAdvice_;
     ListingBound ListingMax_ = kListingMax;
     std::size_t LowSpeedBytes_ = kLowSpeedBytes;
     int LowSpeedSeconds_ = kLowSpeedSeconds;

@@ -629,6 +629,16 @@ TEST(CliAgainstPyftpdlibTls, ImplicitTlsIsRefusedUntrustedAndWalkedPinned) {
     EXPECT_NE(run.err.find("\n[2] PROT P\n"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("\nAUTH TLS"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("] AUTH TLS"), std::string::npos) << run.err;
+
+    // A plain server at an ftps:// address: the handshake fails, and says what may be wrong.
+    testsupport::PyFtpd plain(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    run = RunCli({"ftps://me@" + plain.Address()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("; a server that does not speak TLS from its first byte (implicit FTPS) wants ftp:// "
+                           "instead"),
+              std::string::npos)
+        << run.err;
 }
 
 // The fast walk may use four connections, and its slow listings pay for
