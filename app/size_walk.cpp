@@ -7,6 +7,7 @@
 
 #include "app/main_form.h"
 #include "app/site_breakdown.h"
+#include "net/core/server_key.h"
 
 #include "walk/walk_session.h"
 
@@ -57,7 +58,7 @@ void TMainFrm::GetSizeBtnClick() {
     // Where it was measured, for the export; never the password.
     walkSource_ = (znFTP->TlsMode() == zn::tmImplicit ? "ftps://" : "ftp://") +
                   (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) + "@" +
-                  znFTP->Server() + std::string(walkTree_->Name(zn::WalkTree::kRoot));
+                  zn::ServerInUrl(znFTP->Server()) + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
     // What the server offers after the logon (the walk's forms, the space

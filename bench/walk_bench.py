@@ -8,7 +8,8 @@ connection, over as many connections as it chooses) and the designed walk
 
 Generates two deterministic trees (site: ~500 directories and 5,000 files;
 big: ~3,000 directories and 30,000 files, names with spaces), serves each
-on 127.0.0.1 with vsftpd (anonymous, and a local system user logging on
+on 127.0.0.1 with vsftpd (anonymous; also on ::1 alone as vsftpd-ipv6, not
+in the default set; and a local system user logging on
 through PAM, chrooted, as hosting providers set it up), pyftpdlib, proftpd
 and pure-ftpd, each with its own defaults, and runs every client on each,
 alternately and several times. Prints the median wall time and client CPU
@@ -181,23 +182,25 @@ def free_port():
         return s.getsockname()[1]
 
 
-def wait_for_port(port, timeout=10):
+def wait_for_port(port, timeout=10, host="127.0.0.1"):
     deadline = time.time() + timeout
     while time.time() < deadline:
         try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
+            with socket.create_connection((host, port), timeout=0.5):
                 return
         except OSError:
             time.sleep(0.05)
     raise RuntimeError("server on port %d did not start" % port)
 
 
-def start_vsftpd(tree, workdir, extra=()):
+def start_vsftpd(tree, workdir, extra=(), ipv6=False):
     port = free_port()
     conf = os.path.join(workdir, "vsftpd.conf")
+    listen = ["listen=NO", "listen_ipv6=YES", "listen_address6=::1"] if ipv6 else \
+        ["listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1"]
     with open(conf, "w") as f:
         f.write("\n".join([
-            "listen=YES", "listen_ipv6=NO", "listen_address=127.0.0.1", "listen_port=%d" % port,
+            *listen, "listen_port=%d" % port,
             "background=NO", "anonymous_enable=YES", "no_anon_password=YES", "anon_root=" + tree,
             "local_enable=NO", "write_enable=NO", "dirlist_enable=YES", "port_enable=YES",
             "connect_from_port_20=NO", "pasv_enable=YES", "pasv_address=127.0.0.1",
@@ -205,7 +208,7 @@ def start_vsftpd(tree, workdir, extra=()):
             "max_per_ip=0", "xferlog_enable=NO", "use_localtime=NO", "hide_ids=YES", *extra, ""]))
     os.makedirs("/var/run/vsftpd/empty", exist_ok=True)
     proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    wait_for_port(port)
+    wait_for_port(port, host="::1" if ipv6 else "127.0.0.1")
     return proc, port
 
 
@@ -388,21 +391,22 @@ def connection_rows(cli, url):
             for n in CONNECTION_ROWS}
 
 
-def clients(port, user="anonymous", password="anonymous@", password_file=None):
+def clients(port, user="anonymous", password="anonymous@", password_file=None, host="127.0.0.1"):
     """name -> (command, parser of the byte total from its output). A user
     other than anonymous logs on with `password`, which dirweigh-cli reads
     from `password_file`."""
-    url = "ftp://127.0.0.1:%d/" % port
+    in_url = "[%s]" % host if ":" in host else host
+    url = "ftp://%s:%d/" % (in_url, port)
     cli = [CLI, "--bytes", "--no-default-excludes"]
     if user != "anonymous":
-        url = "ftp://%s@127.0.0.1:%d/" % (user, port)
+        url = "ftp://%s@%s:%d/" % (user, in_url, port)
         cli += ["--password-file", password_file]
     obscured = subprocess.run(["rclone", "obscure", password], capture_output=True, text=True).stdout.strip()
-    rclone = ["rclone", "size", ":ftp:/", "--ftp-host", "127.0.0.1", "--ftp-port", str(port),
+    rclone = ["rclone", "size", ":ftp:/", "--ftp-host", host, "--ftp-port", str(port),
               "--ftp-user", user, "--ftp-pass", obscured, "--json"]
     import json
     floor = {}
-    if SEQUENCE_FLOOR and user == "anonymous":
+    if SEQUENCE_FLOOR and user == "anonymous" and host == "127.0.0.1":
         floor["bare sequence (C, blocking)"] = ([SEQUENCE_FLOOR, str(port)], lambda out: int(out.split()[0]))
     extra = {}
     if BASELINE_CLI:
@@ -410,19 +414,22 @@ def clients(port, user="anonymous", password="anonymous@", password_file=None):
     extra.update(connection_rows(cli, url))
     if HISTORY_ROW:
         extra["dirweigh-cli --no-history"] = (cli + ["--no-history", url], lambda out: int(out.split()[0]))
-    return {
+    rows = {
         "dirweigh-cli": (cli + [url], lambda out: int(out.split()[0])),
         **extra,
         "dirweigh-cli --walk design": (cli + ["--walk", "design", url], lambda out: int(out.split()[0])),
         "dirweigh-cli --walk design --active": (cli + ["--walk", "design", "--active", url],
                                                  lambda out: int(out.split()[0])),
         "lftp (active)": (["lftp", "-c", "set cache:enable no; set ftp:passive-mode off; "
-                                         "open -u %s,%s ftp://127.0.0.1:%d; du -sb /" % (user, password, port)],
+                                         "open -u %s,%s ftp://%s:%d; du -sb /" % (user, password, in_url, port)],
                           lambda out: int(out.split()[0])),
         "rclone --checkers 1": (rclone + ["--checkers", "1"], lambda out: json.loads(out)["bytes"]),
         "rclone": (rclone, lambda out: json.loads(out)["bytes"]),
         **floor,
     }
+    # Over ::1 the row to compare with is the same client on 127.0.0.1;
+    # the peers are left out.
+    return rows if ":" not in host else {name: c for name, c in rows.items() if name.startswith("dirweigh-cli")}
 
 
 def tls_clients(port, fingerprint):
@@ -581,6 +588,8 @@ def main():
             with open(password_file, "w") as f:
                 f.write(PURE_PASSWORD + "\n")
             servers = [("vsftpd", lambda: start_vsftpd(tree, workdir), clients),
+                       ("vsftpd-ipv6", lambda: start_vsftpd(tree, workdir, ipv6=True),
+                        lambda port: clients(port, host="::1")),
                        ("vsftpd-local", lambda: start_vsftpd_local(tree, workdir),
                         lambda port: clients(port, LOCAL_USER, PURE_PASSWORD, password_file)),
                        ("pyftpdlib", lambda: start_pyftpdlib(tree), clients),

@@ -6,7 +6,6 @@
 #include "net/core/message_table.h"
 #include "platform/str_to_int.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace zn {
@@ -84,8 +83,14 @@ platform::LRESULT TznSocket::HandleNotification(platform::UINT msg, platform::WP
             NoteAsyncError(SelectError(lParam));
             return 0;
         case WM_SOCKETEVENT:
+            if (SelectEvent(lParam) == winsock::FD_CONNECT && SelectError(lParam) != 0) {
+                int code = SelectError(lParam);
+                if (TryNextAddress(code)) return 0;
+                NoteAsyncError(static_cast<std::uint16_t>(code));
+                ConnectFailed_ = true;
+                return 0;
+            }
             NoteAsyncError(SelectError(lParam));
-            if (AsyncError_ && SelectEvent(lParam) == winsock::FD_CONNECT) ConnectFailed_ = true;
             if (!AsyncError_) {
                 switch (SelectEvent(lParam)) {
                     case winsock::FD_READ: Notified_.DataArrived = true; break;
@@ -217,115 +222,6 @@ void TznSocket::Open() {
     // leave a socket behind it.
     if (Canceled_) RaiseCanceled();
     CreateSocket();
-}
-
-void TznSocket::ResolveHost() {
-    const std::string name = HostPart();
-    // Refused rather than cut: a cut name would quietly reach another host.
-    if (name.size() > kHostNameMax) {
-        RaiseErrorText("Host name is longer than " + std::to_string(kHostNameMax) + " characters", false);
-    }
-    HostAddress_ = WinsockInstance.inet_addr(name.c_str());
-    if (HostAddress_ != winsock::kInaddrNone) return;
-
-    PendingRequest_ = WinsockInstance.WSAAsyncGetHostByName(NotifyWindow_, WM_HOSTLOOKUP, name.c_str(), LookupAnswer_,
-                                                            sizeof LookupAnswer_);
-    if (PendingRequest_ == 0) RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
-    {
-        WaitScope wait(*this);
-        WaitUntil([&] { return Notified_.HostLookupDone || Stopped(); });
-        if (Notified_.HostLookupDone) PendingRequest_ = 0;
-    }
-    RaiseIfStopped(StopReasons::CancelTimeOutOrError);
-    Pump();
-
-    const auto* host = reinterpret_cast<const winsock::hostent*>(LookupAnswer_);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(host->h_addr_list[0]);
-    char dotted[16];
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
-    HostAddress_ = WinsockInstance.inet_addr(dotted);
-    if (HostAddress_ == winsock::kInaddrNone) RaiseError(kMsgErrorResolvingHost);
-}
-
-void TznSocket::ResolvePort() {
-    if (const auto fromServer = static_cast<std::uint16_t>(PortPart() & 0xFFFF); fromServer != 0) {
-        Port_ = fromServer;
-        return;
-    }
-    if (ServiceName_.empty()) RaiseError(kMsgServiceNameRequired);
-    if (Canceled_) RaiseCanceled();
-    if (ServiceName_.size() > kServiceNameMax) {
-        RaiseErrorText("Service name is longer than " + std::to_string(kServiceNameMax) + " characters", false);
-    }
-    PendingRequest_ = WinsockInstance.WSAAsyncGetServByName(NotifyWindow_, WM_SERVLOOKUP, ServiceName_.c_str(), "tcp",
-                                                            LookupAnswer_, sizeof LookupAnswer_);
-    if (PendingRequest_ == 0) {
-        Port_ = DefaultPort_;
-        return;
-    }
-    {
-        // A late lookup is cancelled when the wait ends, so its answer can
-        // never land in a later attempt's buffer.
-        WaitScope wait(*this);
-        WaitUntil([&] { return Notified_.ServiceLookupDone || Stopped(); });
-        if (Notified_.ServiceLookupDone) PendingRequest_ = 0;
-    }
-    if (Canceled_) RaiseCanceled();
-    // A failed or late service lookup falls back to the default port; a
-    // time-out here stays set, so the connect that follows ends at once.
-    if (AsyncError_ || TimeCounter_.TimedOut()) {
-        Port_ = DefaultPort_;
-        return;
-    }
-    const auto* service = reinterpret_cast<const winsock::servent*>(LookupAnswer_);
-    Port_ = WinsockInstance.htons(static_cast<std::uint16_t>(service->s_port));
-}
-
-void TznSocket::CreateSocket() {
-    EmptyInbox();
-    SocketHandle_ = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, 0);
-    if (SocketHandle_ == winsock::INVALID_SOCKET) {
-        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
-    }
-}
-
-void TznSocket::ConnectSocket() {
-    {
-        WaitScope wait(*this);
-        StartConnect();
-        // A connect notification that carries an error (a refused
-        // connection) ends the wait at once instead of waiting out the
-        // time-out; so does a Close from an event handler.
-        WaitUntil([&] { return ConnectSettled() || Stopped(); });
-    }
-    FinishConnect();
-}
-
-void TznSocket::StartConnect() {
-    if (Canceled_) RaiseCanceled();
-    winsock::sockaddr_in address{};
-    address.sin_family = winsock::kAfInet;
-    address.sin_port = WinsockInstance.htons(Port_);
-    address.sin_addr = HostAddress_;
-    if (WinsockInstance.WSAAsyncSelect(
-            SocketHandle_, NotifyWindow_, WM_SOCKETEVENT,
-            winsock::FD_READ | winsock::FD_WRITE | winsock::FD_CONNECT | winsock::FD_CLOSE) == winsock::SOCKET_ERROR) {
-        RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
-    }
-    if (WinsockInstance.connect(SocketHandle_, reinterpret_cast<const winsock::sockaddr*>(&address), sizeof address) ==
-        winsock::SOCKET_ERROR) {
-        const int code = WinsockInstance.WSAGetLastError();
-        if (code != winsock::WSAEWOULDBLOCK) RaiseError(static_cast<std::uint16_t>(code));
-    }
-}
-
-bool TznSocket::ConnectSettled() const { return Notified_.ConnectDone || ConnectFailed_ || !Connected(); }
-
-void TznSocket::FinishConnect() {
-    RaiseIfStopped();
-    if (!Connected()) RaiseError(kMsgNotConnected);
-    if (!Notified_.ConnectDone) RaiseErrorText(LoadMessage(AsyncErrorCode_), true);
-    FireChecked(OnConnected, this);
 }
 
 void TznSocket::Close() {

@@ -12,6 +12,7 @@
 
 #include "net/core/events.h"
 #include "net/core/server_key.h"
+#include "net/core/socket_address.h"
 #include "net/core/time_counter.h"
 #include "net/core/winsock.h"
 #include "net/tls_channel.h"
@@ -48,6 +49,18 @@ public:
     bool TlsActive() const { return Tls_ != nullptr; }
     const TlsChannel* Tls() const { return Tls_.get(); }
     const std::string& LastReply() const { return LastReply_; }
+
+    // The connection's own addresses, for the data connections (EPSV and
+    // EPRT of RFC 2428 name the family and, for EPRT, the local address).
+    // AddressFamily is winsock::kAfInet or kAfInet6, 0 without a socket.
+    // PeerAddress is the server's address that was tried last, the one
+    // connected to once connected; LocalAddress is this end's. Both are
+    // text, dotted IPv4 or IPv6 without brackets, made into a socket
+    // address again by MakeSocketAddress (net/core/socket_address.h); empty
+    // without a socket. Defined in socket_connect.cpp.
+    int AddressFamily() const;
+    std::string PeerAddress() const;
+    std::string LocalAddress() const;
 
     virtual void Open();
     void ConnectSocket();
@@ -134,8 +147,10 @@ protected:
     // data connections) and tests to read; only this class changes it.
     winsock::SOCKET SocketHandle() const { return SocketHandle_; }
     platform::HWND NotifyWindow() const { return NotifyWindow_; }
-    std::uint32_t HostAddress() const { return HostAddress_; }  // network order
-    std::uint16_t Port() const { return Port_; }                // host order
+    // The server's IPv4 address in use, network order; kInaddrNone when it
+    // is IPv6 (a data connection must then use PeerAddress).
+    std::uint32_t HostAddress() const { return HostAddress_; }
+    std::uint16_t Port() const { return Port_; }  // host order
     std::int32_t StartupCount() const { return StartupCount_; }
     TTimeCounter& TimeCounter() { return TimeCounter_; }
     bool Canceled() const { return Canceled_; }
@@ -188,6 +203,9 @@ protected:
     // session (a data connection); raises as the socket's own waits do.
     void CompleteHandshake(TlsChannel& channel);
     [[noreturn]] void RaiseTlsFailure(const TlsChannel& channel);
+    // Added to the message of a handshake that fails (not of a refused
+    // certificate): what the user may have mistaken. Empty: nothing.
+    void SetTlsFailureAdvice(std::string value) { TlsFailureAdvice_ = std::move(value); }
     // A read through a channel as recv reads: the bytes, 0 at the end of the
     // stream, SOCKET_ERROR with nothing there yet; a failure raises.
     int ReadThrough(TlsChannel& channel, char* buffer, int capacity, bool peek);
@@ -257,6 +275,10 @@ private:
     winsock::SOCKET SocketHandle_ = winsock::INVALID_SOCKET;
     winsock::HANDLE PendingRequest_ = 0;
     TTimeCounter TimeCounter_;
+    // The server's addresses, in the order they are tried, and the one in
+    // use (its port is Port_).
+    std::vector<SocketAddress> Candidates_;
+    std::size_t Candidate_ = 0;
     std::uint32_t HostAddress_ = 0;  // network order
     std::uint16_t Port_ = 0;         // host order
     std::int32_t StartupCount_ = 0;
@@ -267,6 +289,7 @@ private:
     std::string LastReply_;
     std::shared_ptr<TlsContext> TlsContext_;
     std::unique_ptr<TlsChannel> Tls_;
+    std::string TlsFailureAdvice_;
     ListingBound ListingMax_ = kListingMax;
     std::size_t LowSpeedBytes_ = kLowSpeedBytes;
     int LowSpeedSeconds_ = kLowSpeedSeconds;
@@ -308,8 +331,12 @@ private:
     std::string HostPart() const;
     std::int32_t PortPart() const;
     void ResolveHost();
+    void LookUpAddresses(const std::string& name);
+    void UseCandidate(std::size_t index);
     void ResolvePort();
     void CreateSocket();
+    int BeginConnect();
+    bool TryNextAddress(int& code);
     void CancelPendingRequest();
     std::int32_t ReadLineBody(std::string& line);
     bool SendAll(const std::string& data);

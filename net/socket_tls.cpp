@@ -48,7 +48,8 @@ void TznSocket::StopWaitingForHandshake() {
 // plain text), so the connection is closed.
 void TznSocket::RaiseTlsFailure(const TlsChannel& channel) {
     const int code = channel.SocketError();
-    RaiseErrorText(code != 0 ? LoadMessage(static_cast<std::uint16_t>(code)) : channel.Error(), true);
+    const std::string advice = TlsFailureAdvice_.empty() ? std::string() : "; " + TlsFailureAdvice_;
+    RaiseErrorText((code != 0 ? LoadMessage(static_cast<std::uint16_t>(code)) : channel.Error()) + advice, true);
 }
 
 // A close_notify goes out when the socket takes it at once; the close does

@@ -70,11 +70,18 @@ std::string HexFingerprint(const unsigned char* digest, unsigned length) {
     return text;
 }
 
-// Only the strict dotted form: the caller has already turned the short and
-// numeric forms a resolver takes ("127.1", "2130706433") into it.
-bool IsDottedAddress(const std::string& host) {
+// A host that is an address, as the certificate's address entries are
+// compared with it: IPv4 only in the strict dotted form (the caller has
+// already turned the short and numeric forms a resolver takes, "127.1" and
+// "2130706433", into it), IPv6 bare or in the brackets of a server field.
+// Empty for a name.
+std::string AddressLiteral(const std::string& host) {
     in_addr address{};
-    return inet_pton(AF_INET, host.c_str(), &address) == 1;
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1) return host;
+    const bool bracketed = host.size() > 2 && host.front() == '[' && host.back() == ']';
+    const std::string bare = bracketed ? host.substr(1, host.size() - 2) : host;
+    in6_addr address6{};
+    return inet_pton(AF_INET6, bare.c_str(), &address6) == 1 ? bare : std::string();
 }
 
 std::string EnvironmentValue(const char* name) {
@@ -165,8 +172,8 @@ TlsChannel::TlsChannel(std::shared_ptr<TlsContext> context, winsock::SOCKET sock
     // A check that cannot be set up would let any name pass: the
     // certificate then counts as untrusted.
     bool checked = true;
-    if (IsDottedAddress(host)) {
-        checked = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str()) == 1;
+    if (const std::string address = AddressLiteral(host); !address.empty()) {
+        checked = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), address.c_str()) == 1;
     } else if (!host.empty()) {
         checked = SSL_set1_host(ssl, host.c_str()) == 1;
         SSL_set_tlsext_host_name(ssl, host.c_str());

@@ -76,11 +76,13 @@ bool SameName(std::string_view a, std::string_view b) {
            std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-// The section name of a "[name]" line.
+// The section name of a "[name]" line. It ends at the line's last "]":
+// a section named after an IPv6 server ("[TLS [::1]:2121]") holds one of
+// its own.
 std::optional<std::string_view> SectionName(std::string_view line) {
     std::string_view text = Trim(line);
     if (text.empty() || text.front() != '[') return std::nullopt;
-    std::size_t close = text.find(']');
+    std::size_t close = text.rfind(']');
     if (close == std::string_view::npos) return std::nullopt;
     return Trim(text.substr(1, close - 1));
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "sitetree/ncdu_export.h"
 
+#include "sitetree/gzip_members.h"
+
+#include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <charconv>
@@ -136,16 +138,15 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
 
 namespace {
 
-bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, gzFile out, const std::string& file,
+bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
                      std::string& error) {
-    if (!out) {
+    if (fd < 0) {
         error = file + ": " + std::strerror(errno);
         return false;
     }
-    const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) {
-        return gzwrite(out, piece.data(), static_cast<unsigned>(piece.size())) == static_cast<int>(piece.size());
-    });
-    if (gzclose(out) != Z_OK || !written) error = file + ": cannot write the compressed file";
+    GzipMemberWriter out(fd);
+    const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) { return out.Write(piece); });
+    if (!out.Finish() || !written) error = file + ": cannot write the compressed file";
     return error.empty();
 }
 
@@ -153,14 +154,13 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, gzFile 
 
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
                         std::string& error) {
-    return WriteCompressed(tree, metadata, gzopen(file.c_str(), "wb1"), file, error);
+    return WriteCompressed(tree, metadata, ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), file,
+                           error);
 }
 
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
                         std::string& error) {
-    gzFile out = gzdopen(fd, "wb1");
-    if (!out) close(fd);
-    return WriteCompressed(tree, metadata, out, file, error);
+    return WriteCompressed(tree, metadata, fd, file, error);
 }
 
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,

@@ -7,6 +7,8 @@
 #include "net/core/server_key.h"
 #include "platform/str_to_int.h"
 
+#include <arpa/inet.h>
+
 #include <utility>
 
 namespace cli {
@@ -26,6 +28,36 @@ std::optional<std::string> PercentDecode(const std::string& text) {
         i += 2;
     }
     return out;
+}
+
+bool IsIpv6Address(const std::string& text) {
+    in6_addr address{};
+    return inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
+// "host[:port]": an IPv6 host in brackets, "[::1]:2121", or bare, "::1",
+// which is kept bracketed so that it reads back the same in a URL.
+std::string ReadHostAndPort(const std::string& rest, const std::string& argument, Options& options) {
+    if (IsIpv6Address(rest)) {
+        options.host = "[" + rest + "]";
+        return {};
+    }
+    std::size_t hostEnd = rest.find(':');
+    if (!rest.empty() && rest[0] == '[') {
+        hostEnd = rest.find(']');
+        if (hostEnd == std::string::npos || !IsIpv6Address(rest.substr(1, hostEnd - 1))) {
+            return "no IPv6 address in the brackets of " + argument;
+        }
+        if (++hostEnd < rest.size() && rest[hostEnd] != ':') return "bad port in " + argument;
+    }
+    const std::string host = rest.substr(0, hostEnd);
+    if (host.empty() || host.find('/') != std::string::npos) return "no server host in " + argument;
+    if (hostEnd < rest.size()) {
+        auto port = platform::StrToInt32(rest.substr(hostEnd + 1));
+        if (!port || *port < 1 || *port > 65535) return "bad port in " + argument;
+    }
+    options.host = rest;
+    return {};
 }
 
 // What follows an URL's scheme, "[USER@]HOST[:PORT][/START/DIR]": the
@@ -62,16 +94,7 @@ std::string ReadServer(const std::string& argument, Options& options, bool& ftps
     } else if (rest.find("://") != std::string::npos) {
         return "only ftp://, ftps:// and sftp:// URLs are understood: " + argument;
     }
-    if (!rest.empty() && rest[0] == '[') return "IPv6 addresses are not supported: " + argument;
-    const std::size_t colon = rest.find(':');
-    const std::string host = rest.substr(0, colon);
-    if (host.empty() || host.find('/') != std::string::npos) return "no server host in " + argument;
-    if (colon != std::string::npos) {
-        auto port = platform::StrToInt32(rest.substr(colon + 1));
-        if (!port || *port < 1 || *port > 65535) return "bad port in " + argument;
-    }
-    options.host = rest;
-    return {};
+    return ReadHostAndPort(rest, argument, options);
 }
 
 // The argument at args[i], moving i past an option's value.

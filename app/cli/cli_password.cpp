@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_password.h"
 
+#include "net/core/server_key.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -184,7 +186,7 @@ std::optional<Credentials> ResolveCredentials(const std::string& user, const std
         }
         netrc = std::move(file.text);
     }
-    const std::string machine = host.substr(0, host.find(':'));
+    const std::string machine = zn::ServerHost(host);
     if (user.empty()) {
         // As curl and lftp do: a machine entry with a login logs on as that
         // user; without one, the walk is anonymous.

@@ -50,9 +50,10 @@ std::string TerminalSafe(std::string_view text) {
             i += length;
             continue;
         }
-        // A byte on its own: C0, DEL, and C1 as a single byte (Latin-1
-        // text from the server may hold it) are escaped.
-        if (byte < 0x20 || byte == 0x7F || (byte >= 0x80 && byte <= 0x9F)) {
+        // A byte on its own: C0 and DEL, and every byte that is not part
+        // of UTF-8 (a Latin-1 name's "\xe9"), which a terminal would show
+        // as a question mark or act on (C1 as a single byte).
+        if (byte < 0x20 || byte >= 0x7F) {
             AppendEscaped(out, text.substr(i, 1));
         } else {
             out += text[i];

@@ -18,31 +18,34 @@ void CloseSocket(winsock::SOCKET& s) {
 
 TznDataConnection::~TznDataConnection() { Close(); }
 
-std::uint16_t TznDataConnection::Listen(winsock::sockaddr_in local) {
-    Listener_ = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, winsock::kIpprotoTcp);
+std::uint16_t TznDataConnection::Listen(SocketAddress local) {
+    Listener_ = WinsockInstance.socket(local.Family(), winsock::kSockStream, winsock::kIpprotoTcp);
     if (Listener_ == winsock::INVALID_SOCKET) return LastError();
-    local.sin_port = WinsockInstance.htons(0);
-    const bool ok =
-        WinsockInstance.bind(Listener_, reinterpret_cast<const winsock::sockaddr*>(&local), sizeof local) == 0 &&
-        WinsockInstance.listen(Listener_, 5) == 0 &&
-        // Registered for nothing, only to make accept non-blocking: the
-        // client's wait then blocks in the event loop, woken when a
-        // connection comes.
-        WinsockInstance.WSAAsyncSelect(Listener_, Window(), WM_SOCKETEVENT, 0) == 0;
+    SetAddressPort(local, 0);
+    const bool ok = WinsockInstance.bind(Listener_, local.Get(), local.Length) == 0 &&
+                    WinsockInstance.listen(Listener_, 5) == 0 &&
+                    // Registered for nothing, only to make accept
+                    // non-blocking: the client's wait then blocks in the
+                    // event loop, woken when a connection comes.
+                    WinsockInstance.WSAAsyncSelect(Listener_, Window(), WM_SOCKETEVENT, 0) == 0;
     if (ok) return 0;
     const std::uint16_t code = LastError();
     CloseSocket(Listener_);
     return code;
 }
 
-std::uint16_t TznDataConnection::ListeningAddress(winsock::sockaddr_in& address) const {
-    int length = sizeof address;
-    if (WinsockInstance.getsockname(Listener_, reinterpret_cast<winsock::sockaddr*>(&address), &length) == 0) return 0;
-    return LastError();
+std::uint16_t TznDataConnection::ListeningAddress(SocketAddress& address) const {
+    winsock::sockaddr_storage storage{};
+    int length = sizeof storage;
+    if (WinsockInstance.getsockname(Listener_, reinterpret_cast<winsock::sockaddr*>(&storage), &length) != 0) {
+        return LastError();
+    }
+    address = CopySocketAddress(reinterpret_cast<const winsock::sockaddr*>(&storage), length);
+    return 0;
 }
 
-bool TznDataConnection::Accept(std::uint32_t peer, std::uint16_t& error) {
-    winsock::sockaddr_in from{};
+bool TznDataConnection::Accept(const std::string& peer, std::uint16_t& error) {
+    winsock::sockaddr_storage from{};
     int length = sizeof from;
     winsock::SOCKET s = WinsockInstance.accept(Listener_, reinterpret_cast<winsock::sockaddr*>(&from), &length);
     if (s == winsock::INVALID_SOCKET) {
@@ -50,7 +53,7 @@ bool TznDataConnection::Accept(std::uint32_t peer, std::uint16_t& error) {
         if (code != winsock::WSAEWOULDBLOCK) error = code;
         return false;
     }
-    if (from.sin_addr != peer) {
+    if (AddressText(CopySocketAddress(reinterpret_cast<const winsock::sockaddr*>(&from), length)) != peer) {
         CloseSocket(s);
         return false;
     }
@@ -61,13 +64,11 @@ bool TznDataConnection::Accept(std::uint32_t peer, std::uint16_t& error) {
     return true;
 }
 
-std::uint16_t TznDataConnection::Connect(const winsock::sockaddr_in& server) {
-    Socket_ = WinsockInstance.socket(winsock::kAfInet, winsock::kSockStream, winsock::kIpprotoTcp);
+std::uint16_t TznDataConnection::Connect(const SocketAddress& server) {
+    Socket_ = WinsockInstance.socket(server.Family(), winsock::kSockStream, winsock::kIpprotoTcp);
     if (Socket_ == winsock::INVALID_SOCKET) return LastError();
     if (const std::uint16_t code = Watch(winsock::FD_CONNECT | winsock::FD_CLOSE)) return code;
-    if (WinsockInstance.connect(Socket_, reinterpret_cast<const winsock::sockaddr*>(&server), sizeof server) == 0) {
-        return 0;
-    }
+    if (WinsockInstance.connect(Socket_, server.Get(), server.Length) == 0) return 0;
     const std::uint16_t code = LastError();
     return code == winsock::WSAEWOULDBLOCK ? 0 : code;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "net/core/socket_address.h"
 #include "net/core/winsock.h"
 #include "net/tls_channel.h"
 #include "platform/messages.h"
@@ -29,18 +30,18 @@ public:
     // Active mode: listens on `local` (the control connection's own
     // address, so that only the server's side of the network can reach
     // it) at a port the system picks. 0, or the failure's code.
-    std::uint16_t Listen(winsock::sockaddr_in local);
-    // The listener's address, to announce with PORT. 0, or the code.
-    std::uint16_t ListeningAddress(winsock::sockaddr_in& address) const;
-    // Takes a connection from `peer` (the control connection's server,
-    // network order) and closes the listener; any other comer is turned
-    // away at once, so nobody else can slip a listing in. False when none
-    // from the server was waiting; `error` is set when accept failed.
-    bool Accept(std::uint32_t peer, std::uint16_t& error);
+    std::uint16_t Listen(SocketAddress local);
+    // The listener's address, to announce with PORT or EPRT. 0, or the code.
+    std::uint16_t ListeningAddress(SocketAddress& address) const;
+    // Takes a connection from `peer` (the control connection's server, as
+    // text) and closes the listener; any other comer is turned away at
+    // once, so nobody else can slip a listing in. False when none from the
+    // server was waiting; `error` is set when accept failed.
+    bool Accept(const std::string& peer, std::uint16_t& error);
 
     // Passive mode: starts the connect to `server`; Connected or Error
     // tells when it has settled. 0, or the code of a call that failed.
-    std::uint16_t Connect(const winsock::sockaddr_in& server);
+    std::uint16_t Connect(const SocketAddress& server);
 
     bool Connected() const { return Connected_; }
     // The server closed its end (after the data, which stays readable).

@@ -213,10 +213,22 @@ private:
 
     // The logon's steps, each taken when the reply it waits for is read
     // (ftp_logon.cpp).
-    enum class LogonStage : std::uint8_t { Connecting, Greeting, ProxyOpen, AuthTls, User, Pass, Pbsz, Prot, Done };
+    enum class LogonStage : std::uint8_t {
+        Connecting,
+        Greeting,
+        ProxyOpen,
+        AuthTls,
+        User,
+        Pass,
+        Pbsz,
+        Prot,
+        Utf8,
+        Done
+    };
     LogonStage TakeLogonReply(LogonStage stage);
     LogonStage AfterGreeting();
     LogonStage SendUser();
+    LogonStage AfterLogon();
     void OpenThroughProxy();
     // Sends AUTH TLS where TLS is to be used; false when the logon goes on
     // without it (ftp_tls.cpp).
@@ -282,6 +294,12 @@ private:
     enum class Extended : std::uint8_t { Unknown, Listed, Refused };
     Extended Epsv_ = Extended::Unknown;
     Extended Eprt_ = Extended::Unknown;
+    // "OPTS UTF8 ON" (RFC 2640) is sent once, where FEAT lists UTF8: a
+    // server that keeps names in another encoding may then send UTF-8.
+    // Names stay bytes either way: what a listing gave is what goes back.
+    enum class Utf8Switch : std::uint8_t { NotOffered, Offered, Asked };
+    Utf8Switch Utf8_ = Utf8Switch::NotOffered;
+    bool LoggedOn_ = false;
     std::string PassiveFallbackReason_;
     TTlsMode TlsMode_ = tmOff;
     std::string TrustedFingerprint_;

@@ -15,9 +15,11 @@
 #include "ftp/client/ftp.h"
 
 #include "net/core/errors.h"
+#include "net/core/socket_address.h"
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -89,12 +91,12 @@ void TznFTP::OpenDataConnection(const std::string& command) {
 // could not connect back and passive mode may be tried instead: the
 // dialogue is then in step again.
 bool TznFTP::OpenActiveDataConnection(const std::string& command) {
-    winsock::sockaddr_in local{};
+    winsock::sockaddr_storage local{};
     int length = sizeof local;
     if (WinsockInstance.getsockname(SocketHandle(), reinterpret_cast<winsock::sockaddr*>(&local), &length) != 0) {
         RaiseError(static_cast<std::uint16_t>(WinsockInstance.WSAGetLastError()));
     }
-    RaiseIfError(Data_->Listen(local));
+    RaiseIfError(Data_->Listen(CopySocketAddress(reinterpret_cast<const winsock::sockaddr*>(&local), length)));
     SendPort();
     SendLine(command);
     const std::int32_t code = ReadReply();
@@ -109,23 +111,24 @@ std::string TznFTP::ConnectBackFailed() const {
            (ConnectBackAdvice_.empty() ? std::string() : "; " + ConnectBackAdvice_) + ")";
 }
 
+// Over IPv6 only EPRT can say where to connect; over IPv4, EPRT where
+// FEAT lists it, else PORT.
 void TznFTP::SendPort() {
-    winsock::sockaddr_in listening{};
+    SocketAddress listening;
     RaiseIfError(Data_->ListeningAddress(listening));
-    const std::uint16_t port = WinsockInstance.htons(listening.sin_port);
-    const auto* address = reinterpret_cast<const unsigned char*>(&listening.sin_addr);
-    char text[64];
-    if (Eprt_ == Extended::Listed) {
-        std::snprintf(text, sizeof text, "|1|%d.%d.%d.%d|%d|", address[0], address[1], address[2], address[3], port);
-        SendLine(std::string("EPRT ") + text);
+    const std::uint16_t port = AddressPort(listening);
+    const std::string address = AddressText(listening);
+    const bool ipv6 = listening.Family() == winsock::kAfInet6;
+    if (ipv6 || Eprt_ == Extended::Listed) {
+        SendLine("EPRT |" + std::string(ipv6 ? "2" : "1") + "|" + address + "|" + std::to_string(port) + "|");
         const std::int32_t code = ReadReply();
         if (code / 100 == 2) return;
-        if (code / 100 != 5) throw EServerError(LastReply());
+        if (code / 100 != 5 || ipv6) throw EServerError(LastReply());
         Eprt_ = Extended::Refused;
     }
-    std::snprintf(text, sizeof text, "%d,%d,%d,%d,%d,%d", address[0], address[1], address[2], address[3], port / 256,
-                  port % 256);
-    SendLine(std::string("PORT ") + text);
+    std::string numbers = address;
+    std::replace(numbers.begin(), numbers.end(), '.', ',');
+    SendLine("PORT " + numbers + "," + std::to_string(port / 256) + "," + std::to_string(port % 256));
     ExpectClass(ReadReply(), 2);
 }
 
@@ -135,7 +138,7 @@ void TznFTP::SendPort() {
 bool TznFTP::AcceptDataConnection() {
     std::uint16_t error = 0;
     TimeCounter().Start();
-    WaitUntil([&] { return Stopped() || error || Data_->Accept(HostAddress(), error) || LineWaiting(); });
+    WaitUntil([&] { return Stopped() || error || Data_->Accept(PeerAddress(), error) || LineWaiting(); });
     TimeCounter().Stop();
     RaiseIfError(error);
     if (Data_->Connected()) return true;
@@ -167,13 +170,15 @@ void TznFTP::FallBackToPassive() {
     FireChecked(OnPassiveFallback, this);
 }
 
-// The port the server listens on for this listing, from EPSV or PASV.
+// The port the server listens on for this listing: from EPSV, which is
+// the only way over IPv6, or from PASV.
 std::uint16_t TznFTP::AskPassivePort() {
-    if (Epsv_ == Extended::Listed) {
+    const bool ipv6 = AddressFamily() == winsock::kAfInet6;
+    if (ipv6 || Epsv_ == Extended::Listed) {
         SendLine("EPSV");
         const std::int32_t code = ReadReply();
         if (code == 229 && ExtendedPassivePort(LastReply()) != 0) return ExtendedPassivePort(LastReply());
-        if (code / 100 != 5) throw EServerError(LastReply());
+        if (code / 100 != 5 || ipv6) throw EServerError(LastReply());
         Epsv_ = Extended::Refused;
     }
     SendLine("PASV");
@@ -185,12 +190,10 @@ void TznFTP::ConnectPassiveData() {
     const std::uint16_t port = AskPassivePort();
     if (port == 0) throw EServerError(LastReply());
 
-    winsock::sockaddr_in server{};
-    server.sin_family = winsock::kAfInet;
-    server.sin_port = WinsockInstance.htons(port);
-    server.sin_addr = HostAddress();
+    const std::optional<SocketAddress> server = MakeSocketAddress(PeerAddress(), port);
+    if (!server) RaiseError(winsock::WSAEFAULT);
     TimeCounter().Start();
-    RaiseIfError(Data_->Connect(server));
+    RaiseIfError(Data_->Connect(*server));
     // AsyncError belongs to the control connection; an error pending there
     // must still end the wait, and the data connection's are its own.
     WaitUntil([&] { return Data_->Connected() || Data_->Error() || Stopped(StopReasons::CancelTimeOutOrError); });

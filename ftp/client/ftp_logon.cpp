@@ -9,6 +9,7 @@
 #include "ftp/client/ftp.h"
 
 #include "net/core/errors.h"
+#include "net/core/server_key.h"
 
 namespace zn {
 
@@ -103,7 +104,7 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
             Features_.reset();
             // Without PROT P the listings would cross in clear; a server
             // that refuses it ends the logon.
-            if (!TlsActive()) return LogonStage::Done;
+            if (!TlsActive()) return AfterLogon();
             SendLine("PBSZ 0");
             return LogonStage::Pbsz;
         case LogonStage::Pbsz:
@@ -113,7 +114,9 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
         case LogonStage::Prot:
             ExpectClass(code, 2);
             DataProtected_ = true;
-            return LogonStage::Done;
+            return AfterLogon();
+        // A server that refuses only keeps sending names as it did.
+        case LogonStage::Utf8: return LogonStage::Done;
         case LogonStage::Connecting:
         case LogonStage::Done: break;
     }
@@ -127,8 +130,18 @@ TznFTP::LogonStage TznFTP::AfterGreeting() {
     if (TlsMode_ == tmImplicit) return SendUser();
     const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
     const std::string& greeter = proxyOpen ? RemoteHost_ : UseProxy_ ? Proxy_ : Server();
-    TlsHost_ = CertificateName(greeter.substr(0, greeter.find(':')));
+    TlsHost_ = CertificateName(ServerHost(greeter));
     return BeginSecureLogon() ? LogonStage::AuthTls : SendUser();
+}
+
+// Where FEAT listed UTF8 before the logon, names are asked for in UTF-8
+// at once; one listed only later is asked for when that FEAT is read.
+TznFTP::LogonStage TznFTP::AfterLogon() {
+    LoggedOn_ = true;
+    if (Utf8_ != Utf8Switch::Offered) return LogonStage::Done;
+    Utf8_ = Utf8Switch::Asked;
+    SendLine("OPTS UTF8 ON");
+    return LogonStage::Utf8;
 }
 
 TznFTP::LogonStage TznFTP::SendUser() {

@@ -22,6 +22,8 @@ void TznFTP::ResetState() {
     TznSocket::ResetState();
     Features_.reset();
     Epsv_ = Eprt_ = Extended::Unknown;
+    Utf8_ = Utf8Switch::NotOffered;
+    LoggedOn_ = false;
     Ahead_.clear();
 }
 

@@ -48,6 +48,12 @@ std::vector<std::string> TznFTP::Features() {
     Features_ = lines;
     if (Epsv_ == Extended::Unknown && FeatureListed(lines, "EPSV")) Epsv_ = Extended::Listed;
     if (Eprt_ == Extended::Unknown && FeatureListed(lines, "EPRT")) Eprt_ = Extended::Listed;
+    if (Utf8_ == Utf8Switch::NotOffered && FeatureListed(lines, "UTF8")) Utf8_ = Utf8Switch::Offered;
+    if (LoggedOn_ && Utf8_ == Utf8Switch::Offered) {
+        Utf8_ = Utf8Switch::Asked;
+        SendLine("OPTS UTF8 ON");
+        ReadReply();
+    }
     return lines;
 }
 

@@ -114,6 +114,14 @@ void TznFTP::StartImplicitTls() {
     ForgetLastTlsLogon();
     if (TlsMode_ != tmImplicit) return;
     TlsHost_ = CertificateName(ServerHost(UseProxy_ ? Proxy_ : Server()));
+    // A plain FTP server greets in clear, which the handshake cannot read.
+    SetTlsFailureAdvice(
+        "a server that does not speak TLS from its first byte (implicit FTPS) wants ftp:// instead, "
+        "which uses TLS where the server offers it");
+    struct ClearAdvice {
+        TznFTP& ftp;
+        ~ClearAdvice() { ftp.SetTlsFailureAdvice({}); }
+    } clear{*this};
     StartTls(TlsHost_);
     AcceptCertificate();
     FireChecked(OnSecured, this);

@@ -90,5 +90,19 @@ int TznWinsock::WSACancelAsyncRequest(HANDLE hAsyncTaskHandle) {
 int TznWinsock::WSAAsyncSelect(SOCKET s, HWND hWnd, UINT wMsg, long lEvent) {
     return Proc<WSAAsyncSelect_fn>("WSAAsyncSelect")(s, hWnd, wMsg, lEvent);
 }
+int TznWinsock::getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result) {
+    return Proc<getaddrinfo_fn>("getaddrinfo")(node, service, hints, result);
+}
+void TznWinsock::freeaddrinfo(addrinfo* info) { Proc<freeaddrinfo_fn>("freeaddrinfo")(info); }
+int TznWinsock::inet_pton(int family, const char* text, void* address) {
+    return Proc<inet_pton_fn>("inet_pton")(family, text, address);
+}
+const char* TznWinsock::inet_ntop(int family, const void* address, char* text, std::size_t size) {
+    return Proc<inet_ntop_fn>("inet_ntop")(family, address, text, size);
+}
+TznWinsock::HANDLE TznWinsock::WSAAsyncGetAddrInfo(HWND hWnd, UINT wMsg, const char* node, const char* service,
+                                                   const addrinfo* hints, char* buf, int buflen) {
+    return Proc<WSAAsyncGetAddrInfo_fn>("WSAAsyncGetAddrInfo")(hWnd, wMsg, node, service, hints, buf, buflen);
+}
 
 }  // namespace zn

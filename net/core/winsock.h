@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -53,6 +54,13 @@ public:
     HANDLE WSAAsyncGetHostByName(HWND hWnd, UINT wMsg, const char* name, char* buf, int buflen);
     int WSACancelAsyncRequest(HANDLE hAsyncTaskHandle);
     int WSAAsyncSelect(SOCKET s, HWND hWnd, UINT wMsg, long lEvent);
+    // IPv6 and lookups of either family (see platform/wsock32/winsock.h).
+    int getaddrinfo(const char* node, const char* service, const winsock::addrinfo* hints, winsock::addrinfo** result);
+    void freeaddrinfo(winsock::addrinfo* info);
+    int inet_pton(int family, const char* text, void* address);
+    const char* inet_ntop(int family, const void* address, char* text, std::size_t size);
+    HANDLE WSAAsyncGetAddrInfo(HWND hWnd, UINT wMsg, const char* node, const char* service,
+                               const winsock::addrinfo* hints, char* buf, int buflen);
 
     platform::HMODULE LibHandle = 0;
 

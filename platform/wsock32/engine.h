@@ -64,9 +64,15 @@ u_short HostToNetShort(u_short value);
 winsock::hostent* GetHostByName(const char* name);
 int GetHostName(char* name, int len);
 winsock::servent* GetServByName(const char* name, const char* proto);
+int GetAddrInfo(const char* node, const char* service, const winsock::addrinfo* hints, winsock::addrinfo** result);
+void FreeAddrInfo(winsock::addrinfo* info);
+int InetPton(int family, const char* text, void* address);
+const char* InetNtop(int family, const void* address, char* text, std::size_t size);
 
 HANDLE AsyncGetHostByName(HWND window, UINT msg, const char* name, char* buf, int buflen);
 HANDLE AsyncGetServByName(HWND window, UINT msg, const char* name, const char* proto, char* buf, int buflen);
+HANDLE AsyncGetAddrInfo(HWND window, UINT msg, const char* node, const char* service, const winsock::addrinfo* hints,
+                        char* buf, int buflen);
 int CancelAsyncRequest(HANDLE request);
 // The last clean-up ends every lookup still pending: nothing is posted or
 // written for them afterwards.

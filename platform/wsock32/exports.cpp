@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The 23 entry points of the sockets library, by their platform names and
-// with C linkage. This file includes no system socket header: its recv, send
-// and friends are the library's own, and they reach the C library only
-// through the implementation.
+// The 23 entry points of the sockets library, and those for IPv6 after
+// them, by their platform names and with C linkage. This file includes no
+// system socket header: its recv, send and friends are the library's own,
+// and they reach the C library only through the implementation.
 
 #include "platform/wsock32/engine.h"
 
@@ -43,4 +43,19 @@ WSOCK_EXPORT HANDLE WSAAsyncGetHostByName(HWND hWnd, UINT wMsg, const char* name
 WSOCK_EXPORT int WSACancelAsyncRequest(HANDLE hAsyncTaskHandle) { return wsock::CancelAsyncRequest(hAsyncTaskHandle); }
 WSOCK_EXPORT int WSAAsyncSelect(SOCKET s, HWND hWnd, UINT wMsg, long lEvent) {
     return wsock::AsyncSelect(s, hWnd, wMsg, lEvent);
+}
+
+WSOCK_EXPORT int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result) {
+    return wsock::GetAddrInfo(node, service, hints, result);
+}
+WSOCK_EXPORT void freeaddrinfo(addrinfo* info) { wsock::FreeAddrInfo(info); }
+WSOCK_EXPORT int inet_pton(int family, const char* text, void* address) {
+    return wsock::InetPton(family, text, address);
+}
+WSOCK_EXPORT const char* inet_ntop(int family, const void* address, char* text, std::size_t size) {
+    return wsock::InetNtop(family, address, text, size);
+}
+WSOCK_EXPORT HANDLE WSAAsyncGetAddrInfo(HWND hWnd, UINT wMsg, const char* node, const char* service,
+                                        const addrinfo* hints, char* buf, int buflen) {
+    return wsock::AsyncGetAddrInfo(hWnd, wMsg, node, service, hints, buf, buflen);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +24,10 @@ struct LibC {
     decltype(&::send) send;
     decltype(&::close) close;
     decltype(&::gethostname) gethostname;
+    decltype(&::getaddrinfo) getaddrinfo;
+    decltype(&::freeaddrinfo) freeaddrinfo;
+    decltype(&::inet_pton) inet_pton;
+    decltype(&::inet_ntop) inet_ntop;
 };
 
 const LibC& C();

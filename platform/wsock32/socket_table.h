@@ -22,6 +22,7 @@ struct SocketState {
     std::uint64_t selectSerial = 0;  // a new registration drops older notifications
     bool nonBlocking = false;
     bool listening = false;
+    bool inet6 = false;  // addresses of the platform's IPv6 layout
 
     bool connectPending = false;  // FD_CONNECT still to come
     bool connected = false;

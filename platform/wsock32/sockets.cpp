@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "platform/wsock32/addresses.h"
 #include "platform/wsock32/engine.h"
 #include "platform/wsock32/libc_api.h"
 #include "platform/wsock32/socket_table.h"
@@ -77,13 +78,19 @@ int Cleanup() {
 
 SOCKET Socket(int af, int type, int protocol) {
     if (!Ready()) return INVALID_SOCKET;
-    if (af != winsock::kAfInet || type != winsock::kSockStream) {
-        SetLastError(af != winsock::kAfInet ? 10047 : 10044);
+    if ((af != winsock::kAfInet && af != winsock::kAfInet6) || type != winsock::kSockStream) {
+        SetLastError(af != winsock::kAfInet && af != winsock::kAfInet6 ? 10047 : 10044);
         return INVALID_SOCKET;
     }
-    int fd = C().socket(PF_INET, SOCK_STREAM | SOCK_CLOEXEC, protocol);
+    int fd = C().socket(NativeFamily(af), SOCK_STREAM | SOCK_CLOEXEC, protocol);
     if (fd < 0) return FailFromErrno();
-    AddSocket(fd);
+    if (af == winsock::kAfInet6) {
+        // An IPv6 socket carries IPv6 only, as it does on the platform by
+        // default; Linux would otherwise take IPv4 on it too.
+        const int on = 1;
+        C().setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    }
+    AddSocket(fd).inet6 = af == winsock::kAfInet6;
     return fd;
 }
 
@@ -99,9 +106,10 @@ int Close(SOCKET s) {
 int Bind(SOCKET s, const winsock::sockaddr* addr, int len) {
     SocketState* state = Known(s);
     if (!state) return SOCKET_ERROR;
-    if (C().bind(state->fd, reinterpret_cast<const ::sockaddr*>(addr), static_cast<socklen_t>(len)) != 0) {
-        return FailFromErrno();
-    }
+    ::sockaddr_storage native;
+    socklen_t nativeLen = 0;
+    if (!ToNative(addr, len, native, nativeLen)) return SOCKET_ERROR;
+    if (C().bind(state->fd, reinterpret_cast<const ::sockaddr*>(&native), nativeLen) != 0) return FailFromErrno();
     return 0;
 }
 
@@ -117,9 +125,15 @@ int Listen(SOCKET s, int backlog) {
 SOCKET Accept(SOCKET s, winsock::sockaddr* addr, int* len) {
     SocketState* listener = Known(s);
     if (!listener) return INVALID_SOCKET;
-    socklen_t size = len ? static_cast<socklen_t>(*len) : 0;
+    // Judged before the connection is taken, so that none is lost to it.
+    if (addr && len && listener->inet6 && *len < static_cast<int>(sizeof(winsock::sockaddr_in6))) {
+        SetLastError(WSAEFAULT);
+        return INVALID_SOCKET;
+    }
+    ::sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
     const int flags = SOCK_CLOEXEC | (listener->nonBlocking ? SOCK_NONBLOCK : 0);
-    int fd = C().accept4(listener->fd, reinterpret_cast<::sockaddr*>(addr), len ? &size : nullptr, flags);
+    int fd = C().accept4(listener->fd, reinterpret_cast<::sockaddr*>(&peer), &size, flags);
     if (fd < 0) {
         if (WouldBlock()) {
             listener->wakeOnRead = true;
@@ -127,9 +141,10 @@ SOCKET Accept(SOCKET s, winsock::sockaddr* addr, int* len) {
         }
         return FailFromErrno();
     }
-    if (len) *len = static_cast<int>(size);
+    if (addr && len) FromNative(peer, size, addr, len);
     // An accepted socket takes over the listener's registration.
     SocketState& state = AddSocket(fd);
+    state.inet6 = listener->inet6;
     state.window = listener->window;
     state.msg = listener->msg;
     state.events = listener->events & ~FD_ACCEPT;
@@ -144,7 +159,10 @@ SOCKET Accept(SOCKET s, winsock::sockaddr* addr, int* len) {
 int Connect(SOCKET s, const winsock::sockaddr* addr, int len) {
     SocketState* state = Known(s);
     if (!state) return SOCKET_ERROR;
-    if (C().connect(state->fd, reinterpret_cast<const ::sockaddr*>(addr), static_cast<socklen_t>(len)) == 0) {
+    ::sockaddr_storage native;
+    socklen_t nativeLen = 0;
+    if (!ToNative(addr, len, native, nativeLen)) return SOCKET_ERROR;
+    if (C().connect(state->fd, reinterpret_cast<const ::sockaddr*>(&native), nativeLen) == 0) {
         state->connected = true;
         state->readArmed = true;
         if (state->nonBlocking) {
@@ -171,10 +189,10 @@ int GetSockName(SOCKET s, winsock::sockaddr* addr, int* len) {
         SetLastError(WSAEFAULT);
         return SOCKET_ERROR;
     }
-    socklen_t size = static_cast<socklen_t>(*len);
-    if (C().getsockname(state->fd, reinterpret_cast<::sockaddr*>(addr), &size) != 0) return FailFromErrno();
-    *len = static_cast<int>(size);
-    return 0;
+    ::sockaddr_storage local{};
+    socklen_t size = sizeof local;
+    if (C().getsockname(state->fd, reinterpret_cast<::sockaddr*>(&local), &size) != 0) return FailFromErrno();
+    return FromNative(local, size, addr, len) ? 0 : SOCKET_ERROR;
 }
 
 int Recv(SOCKET s, char* buf, int len, int flags) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The Windows Sockets 1.1 types, constants and entry-point signatures as the
@@ -21,6 +22,8 @@ constexpr SOCKET INVALID_SOCKET = -1;
 constexpr int SOCKET_ERROR = -1;
 constexpr u_long kInaddrNone = 0xFFFFFFFFu;
 constexpr int kAfInet = 2;
+constexpr int kAfUnspec = 0;
+constexpr int kAfInet6 = 23;  // the platform's number, not Linux's 10
 constexpr int kSockStream = 1;
 constexpr int kIpprotoTcp = 6;
 constexpr int MAXGETHOSTSTRUCT = 1024;
@@ -40,6 +43,8 @@ constexpr int WSAEACCES = 10013;
 constexpr int WSAEFAULT = 10014;
 constexpr int WSAEINVAL = 10022;
 constexpr int WSAEMFILE = 10024;
+constexpr int WSAESOCKTNOSUPPORT = 10044;
+constexpr int WSAEAFNOSUPPORT = 10047;
 constexpr int WSAEWOULDBLOCK = 10035;
 constexpr int WSAEINPROGRESS = 10036;
 constexpr int WSAEALREADY = 10037;
@@ -50,6 +55,8 @@ constexpr int WSAECONNRESET = 10054;
 constexpr int WSAECONNREFUSED = 10061;
 constexpr int WSAVERNOTSUPPORTED = 10092;
 constexpr int WSANOTINITIALISED = 10093;
+constexpr int WSATYPE_NOT_FOUND = 10109;
+constexpr int WSA_NOT_ENOUGH_MEMORY = 8;
 constexpr int WSAHOST_NOT_FOUND = 11001;
 constexpr int WSATRY_AGAIN = 11002;
 constexpr int WSANO_RECOVERY = 11003;
@@ -67,6 +74,47 @@ struct sockaddr_in {
     u_long sin_addr;   // network order
     char sin_zero[8];
 };
+
+// The 28-byte IPv6 socket address, laid out as the platform lays it out;
+// only its family number differs from Linux's.
+struct sockaddr_in6 {
+    std::int16_t sin6_family;
+    u_short sin6_port;  // network order
+    u_long sin6_flowinfo;
+    unsigned char sin6_addr[16];
+    u_long sin6_scope_id;
+};
+static_assert(sizeof(sockaddr_in6) == 28);
+
+// Room for a socket address of either family.
+struct sockaddr_storage {
+    std::int16_t ss_family;
+    char ss_pad1[6];
+    std::int64_t ss_align;
+    char ss_pad2[112];
+};
+static_assert(sizeof(sockaddr_storage) == 128);
+
+// Longest text of an address with its terminating NUL, IPv4 and IPv6.
+constexpr int kInetAddrStrLen = 16;
+constexpr int kInet6AddrStrLen = 46;
+
+// One answer of an address lookup, in the platform's field order (which
+// differs from Linux's). A lookup gives a chain of them, one per address.
+struct addrinfo {
+    int ai_flags;
+    int ai_family;
+    int ai_socktype;
+    int ai_protocol;
+    std::size_t ai_addrlen;
+    char* ai_canonname;
+    sockaddr* ai_addr;
+    addrinfo* ai_next;
+};
+
+constexpr int kAiPassive = 0x01;
+constexpr int kAiCanonName = 0x02;
+constexpr int kAiNumericHost = 0x04;
 
 struct hostent {
     char* h_name;
@@ -123,5 +171,21 @@ using WSAAsyncGetServByName_fn = HANDLE (*)(HWND hWnd, UINT wMsg, const char* na
 using WSAAsyncGetHostByName_fn = HANDLE (*)(HWND hWnd, UINT wMsg, const char* name, char* buf, int buflen);
 using WSACancelAsyncRequest_fn = int (*)(HANDLE hAsyncTaskHandle);
 using WSAAsyncSelect_fn = int (*)(SOCKET s, HWND hWnd, UINT wMsg, long lEvent);
+
+// Beyond Windows Sockets 1.1: lookups of either address family and address
+// text of either. getaddrinfo returns 0 or a socket error code; the chain
+// it gives is freed with freeaddrinfo.
+using getaddrinfo_fn = int (*)(const char* node, const char* service, const addrinfo* hints, addrinfo** result);
+using freeaddrinfo_fn = void (*)(addrinfo* info);
+using inet_pton_fn = int (*)(int family, const char* text, void* address);
+using inet_ntop_fn = const char* (*)(int family, const void* address, char* text, std::size_t size);
+// The lookup of getaddrinfo without blocking, in the manner of
+// WSAAsyncGetHostByName: when it is done, `wMsg` is posted to `hWnd` with
+// the request in wParam and, in lParam, the bytes used of `buf` in the low
+// word and the error in the high word. The chain is laid out in `buf`, the
+// first addresses that fit, in the resolver's order. WSACancelAsyncRequest
+// stops it.
+using WSAAsyncGetAddrInfo_fn = HANDLE (*)(HWND hWnd, UINT wMsg, const char* node, const char* service,
+                                          const addrinfo* hints, char* buf, int buflen);
 
 }  // namespace winsock

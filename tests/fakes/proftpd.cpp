@@ -5,14 +5,15 @@
 
 namespace testsupport {
 
-Proftpd::Proftpd(const std::filesystem::path& root, ProftpdOptions options) : RealFtpServer("proftpd") {
+Proftpd::Proftpd(const std::filesystem::path& root, ProftpdOptions options) : RealFtpServer("proftpd", options.ipv6) {
     const std::filesystem::path program = UnpackedServers() / "usr/sbin/proftpd";
     if (!CanRun(program, true)) return;
     OpenToAll(root);
     const std::filesystem::path conf = dir_ / "proftpd.conf";
     std::ofstream file(conf);
-    file << "ServerType standalone\nPort " << freePort_ << "\nDefaultAddress 127.0.0.1\nSocketBindTight on\n"
-         << "UseIPv6 off\nUser nobody\nGroup nogroup\n"
+    file << "ServerType standalone\nPort " << freePort_ << "\nDefaultAddress " << (ipv6_ ? "::1" : "127.0.0.1")
+         << "\nSocketBindTight on\nUseIPv6 " << (ipv6_ ? "on" : "off")
+         << "\nUser nobody\nGroup nogroup\n"
          // Its run-time files here, not in /run/proftpd, which nothing made.
          << "PidFile " << (dir_ / "proftpd.pid").string() << "\nScoreboardFile "
          << (dir_ / "proftpd.scoreboard").string() << "\nDelayTable none\nWtmpLog off\n"

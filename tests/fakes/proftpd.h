@@ -11,6 +11,8 @@ struct ProftpdOptions {
     // ListOptions "-a": LIST shows names that begin with a dot, which
     // proftpd as it ships leaves out (STAT and MLSD show them either way).
     bool listDotFiles = false;
+    // On ::1 alone.
+    bool ipv6 = false;
 };
 
 // Debian's proftpd (unpacked by scripts/setup) serving `root` to anonymous

@@ -17,7 +17,8 @@ const char* kPasswordHash =
 
 }  // namespace
 
-PureFtpd::PureFtpd(const std::filesystem::path& root, PureFtpdOptions options) : RealFtpServer("pure-ftpd") {
+PureFtpd::PureFtpd(const std::filesystem::path& root, PureFtpdOptions options)
+    : RealFtpServer("pure-ftpd", options.ipv6) {
     const std::filesystem::path program = UnpackedServers() / "usr/sbin/pure-ftpd";
     if (!CanRun(program, true) || !CanRun(UnpackedServers() / "usr/bin/pure-pw", true)) return;
     OpenToAll(root);
@@ -29,7 +30,7 @@ PureFtpd::PureFtpd(const std::filesystem::path& root, PureFtpdOptions options) :
                                   "-l",
                                   "puredb:" + database.string(),
                                   "-S",
-                                  "127.0.0.1," + std::to_string(freePort_),
+                                  (ipv6_ ? "::1," : "127.0.0.1,") + std::to_string(freePort_),
                                   "-E",
                                   "-A",
                                   "-H"};

@@ -12,6 +12,8 @@ struct PureFtpdOptions {
     // -D: LIST shows names that begin with a dot, which pure-ftpd as it
     // ships leaves out (LIST -a and MLSD show them either way).
     bool displayDotFiles = false;
+    // On ::1 alone.
+    bool ipv6 = false;
 };
 
 // Debian's pure-ftpd (unpacked by scripts/setup) serving `root` to one user

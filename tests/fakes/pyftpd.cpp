@@ -22,7 +22,7 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 (root, user, password, certfile, max_cons, refuse_stat, tls_first_only, bare_closes, stat_delay_ms,
- implicit_tls) = sys.argv[1:11]
+ implicit_tls, host) = sys.argv[1:12]
 logging.basicConfig(level=logging.CRITICAL)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
@@ -92,7 +92,7 @@ handler.auth_failed_timeout = 0.1
 # Names go out as the bytes on disk, as from a server on a Latin-1 site,
 # not with "?" in place of what is not UTF-8.
 handler.unicode_errors = "surrogateescape"
-server = FTPServer(("127.0.0.1", 0), handler)
+server = FTPServer((host, 0), handler)
 if int(max_cons):
     # The listening socket counts as one of them.
     server.max_cons = int(max_cons) + 1
@@ -107,7 +107,8 @@ const char* kPython = "/usr/bin/python3";
 
 PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::string& password,
                const std::string& tlsKeyAndCert, int maxConnections, bool refuseStat, bool tlsFirstOnly,
-               bool bareDataCloses, int statDelayMs, bool implicitTls) {
+               bool bareDataCloses, int statDelayMs, bool implicitTls, const std::string& host)
+    : host_(host) {
     int out[2];
     if (pipe(out) != 0) {
         error_ = "pipe failed";
@@ -129,7 +130,8 @@ PyFtpd::PyFtpd(const std::string& root, const std::string& user, const std::stri
                                   tlsFirstOnly ? "1" : "0",
                                   bareDataCloses ? "1" : "0",
                                   std::to_string(statDelayMs),
-                                  implicitTls ? "1" : "0"};
+                                  implicitTls ? "1" : "0",
+                                  host};
     std::vector<char*> argv;
     argv.reserve(args.size() + 1);
     for (auto& a : args) argv.push_back(a.data());

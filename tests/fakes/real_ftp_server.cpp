@@ -24,13 +24,18 @@ extern char** environ;
 namespace testsupport {
 namespace {
 
-bool Accepts(std::uint16_t port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+bool Accepts(std::uint16_t port, bool ipv6) {
+    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    sockaddr_in6 address6{};
+    address6.sin6_family = AF_INET6;
+    address6.sin6_port = htons(port);
+    address6.sin6_addr = in6addr_loopback;
+    const bool ok = ipv6 ? connect(fd, reinterpret_cast<sockaddr*>(&address6), sizeof address6) == 0
+                         : connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     return ok;
 }
@@ -51,7 +56,7 @@ bool UnderCi() {
 
 std::filesystem::path UnpackedServers() { return DIRWEIGH_FTP_SERVERS; }
 
-RealFtpServer::RealFtpServer(std::string name) : name_(std::move(name)) {
+RealFtpServer::RealFtpServer(std::string name, bool ipv6) : name_(std::move(name)), ipv6_(ipv6) {
     std::string pattern = "/tmp/dirweigh-" + name_ + "-XXXXXX";
     if (!mkdtemp(pattern.data())) {
         error_ = "cannot make a temporary folder for " + name_;
@@ -59,7 +64,7 @@ RealFtpServer::RealFtpServer(std::string name) : name_(std::move(name)) {
     }
     dir_ = pattern;
     log_ = dir_ / "server.log";
-    close(ListenOnLoopback(freePort_));
+    close(ipv6_ ? ListenOnLoopback6(freePort_) : ListenOnLoopback(freePort_));
 }
 
 RealFtpServer::~RealFtpServer() {
@@ -148,7 +153,7 @@ void RealFtpServer::Start(const std::vector<std::string>& argv) {
     // At most 5 s: a loaded machine starts a server slowly, and one that
     // fails ends sooner.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (Accepts(freePort_)) {
+        if (Accepts(freePort_, ipv6_)) {
             port_ = freePort_;
             return;
         }

@@ -11,7 +11,7 @@ namespace testsupport {
 
 // What the fixtures of real FTP servers (Vsftpd, Proftpd, PureFtpd) share:
 // a private folder for the server's configuration and log, a free port on
-// 127.0.0.1, the server's process, which the destructor stops together with
+// 127.0.0.1 (or on ::1 alone), the server's process, which the destructor stops together with
 // every session it forked, and the reason when it could not start.
 class RealFtpServer {
 public:
@@ -25,13 +25,14 @@ public:
     bool Skipped() const { return skipped_; }
     const std::string& Error() const { return error_; }
     std::uint16_t Port() const { return port_; }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string Address() const { return (ipv6_ ? "[::1]:" : "127.0.0.1:") + std::to_string(port_); }
     // What the server logged and printed, for a failing test's message.
     std::string Log() const;
 
 protected:
-    // `name` names the private folder and the messages.
-    explicit RealFtpServer(std::string name);
+    // `name` names the private folder and the messages; `ipv6`: the
+    // server listens on ::1 only.
+    explicit RealFtpServer(std::string name, bool ipv6 = false);
 
     // False, with Skipped() and Error() set, unless `program` can be run
     // here: it must exist, and the process must be root and the user ftp
@@ -50,6 +51,7 @@ protected:
     bool RunToEnd(const std::vector<std::string>& argv);
 
     const std::string name_;
+    const bool ipv6_;
     std::filesystem::path dir_;
     std::filesystem::path log_;
     // Chosen free before the server starts; Port() is 0 until it accepts.

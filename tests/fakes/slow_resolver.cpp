@@ -3,6 +3,7 @@
 // sockets library's own lookups can be made slow or odd:
 //   "<ms>.slow.test"  resolves to 127.0.0.1 after that many milliseconds;
 //   "many.test"       resolves to 127.0.0.1 and 99 further loopback addresses;
+//   "both.test"       resolves to ::1, then 127.0.0.1 (as the hints allow);
 //   service "slow<ms>" resolves as "ftp" after that many milliseconds.
 // Every other name goes to the C library unchanged.
 
@@ -46,6 +47,17 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
             while (*tail) tail = &(*tail)->ai_next;
         }
         return 0;
+    }
+    if (name == "both.test") {
+        *res = nullptr;
+        addrinfo** tail = res;
+        for (const char* address : {"::1", "127.0.0.1"}) {
+            addrinfo* one = nullptr;
+            if (kReal(address, service, hints, &one) != 0) continue;  // a family the hints leave out
+            *tail = one;
+            while (*tail) tail = &(*tail)->ai_next;
+        }
+        return *res ? 0 : EAI_NONAME;
     }
     return kReal(node, service, hints, res);
 }

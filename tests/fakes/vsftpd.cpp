@@ -11,9 +11,11 @@ namespace {
 
 const char* kVsftpd = "/usr/sbin/vsftpd";
 
-std::string Config(const std::filesystem::path& root, const std::filesystem::path& log, std::uint16_t port) {
+std::string Config(const std::filesystem::path& root, const std::filesystem::path& log, std::uint16_t port, bool ipv6) {
     std::ostringstream text;
-    text << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port << "\n"
+    text << (ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                  : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n")
+         << "listen_port=" << port << "\n"
          << "background=NO\nanonymous_enable=YES\nno_anon_password=YES\nanon_root=" << root.string() << "\n"
          << "local_enable=NO\nwrite_enable=NO\ndirlist_enable=YES\nport_enable=YES\nconnect_from_port_20=NO\n"
          << "pasv_enable=YES\npasv_address=127.0.0.1\nseccomp_sandbox=NO\n"
@@ -27,12 +29,12 @@ std::string Config(const std::filesystem::path& root, const std::filesystem::pat
 
 }  // namespace
 
-Vsftpd::Vsftpd(const std::filesystem::path& root, VsftpdOptions options) : RealFtpServer("vsftpd") {
+Vsftpd::Vsftpd(const std::filesystem::path& root, VsftpdOptions options) : RealFtpServer("vsftpd", options.ipv6) {
     Run(root, options.forceDotFiles ? "force_dot_files=YES\n" : "");
 }
 
 Vsftpd::Vsftpd(const std::filesystem::path& root, const TestCertificate& certificate, VsftpdOptions options)
-    : RealFtpServer("vsftpd") {
+    : RealFtpServer("vsftpd", options.ipv6) {
     Run(root, std::string(options.forceDotFiles ? "force_dot_files=YES\n" : "") +
                   (options.implicitTls ? "implicit_ssl=YES\n" : "") +
                   "ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\nforce_anon_data_ssl=YES\n"
@@ -47,7 +49,7 @@ void Vsftpd::Run(const std::filesystem::path& root, const std::string& extraConf
     // The anonymous session reads the tree as the user ftp.
     OpenToAll(root);
     const std::filesystem::path conf = dir_ / "vsftpd.conf";
-    std::ofstream(conf) << Config(root, log_, freePort_) << extraConfig;
+    std::ofstream(conf) << Config(root, log_, freePort_, ipv6_) << extraConfig;
     Start({kVsftpd, conf.string()});
 }
 

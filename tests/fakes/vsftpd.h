@@ -16,6 +16,8 @@ struct VsftpdOptions {
     // implicit_ssl=YES (with a certificate): TLS from the first byte, the
     // greeting included, and no AUTH TLS.
     bool implicitTls = false;
+    // On ::1 alone (listen_ipv6=YES).
+    bool ipv6 = false;
 };
 
 // Debian's vsftpd serving `root` to anonymous users on 127.0.0.1 and a free

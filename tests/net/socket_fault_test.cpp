@@ -8,6 +8,8 @@
 #include "platform/messages.h"
 #include "tests/support/loopback.h"
 
+#include <unistd.h>
+
 #include <QProcess>
 #include <QTimer>
 
@@ -73,6 +75,44 @@ TEST_F(SocketTest, HostWithManyAddressesConnectsToTheFirst) {
     socket_->ConnectSocket();
     EXPECT_TRUE(socket_->Connected());
     socket_->Close();
+}
+
+// "both.test" gives ::1, then 127.0.0.1. The addresses are tried in that
+// order, each connect ending before the next starts: with both listening
+// the first takes the connection; with ::1 refusing, the second does, and
+// the refusal is no error of the whole connect.
+TEST_F(SocketTest, EachAddressOfTheServerIsTriedInTheResolversOrder) {
+    testsupport::LoopbackListener inet;
+    std::uint16_t port = inet.Port();
+    const int inet6 = testsupport::ListenOnLoopback6(port);
+    ASSERT_GE(inet6, 0) << "::1 cannot listen on the port of 127.0.0.1";
+    socket_->SetServer("both.test:" + std::to_string(port));
+    socket_->ResetState();
+    socket_->Open();
+    EXPECT_TRUE(socket_->Notified().HostLookupDone);
+    socket_->ConnectSocket();
+    EXPECT_EQ(socket_->AddressFamily(), winsock::kAfInet6);
+    EXPECT_EQ(socket_->PeerAddress(), "::1");
+    EXPECT_EQ(socket_->LocalAddress(), "::1");
+    EXPECT_EQ(socket_->HostAddress(), winsock::kInaddrNone) << "an IPv4-only data connection must reach nothing";
+    socket_->Close();
+    ::close(inet6);
+
+    events_.clear();
+    socket_->ResetState();
+    socket_->Open();
+    socket_->ConnectSocket();
+    EXPECT_EQ(socket_->AddressFamily(), winsock::kAfInet);
+    EXPECT_EQ(socket_->PeerAddress(), "127.0.0.1");
+    EXPECT_EQ(events_, (Events{"OnOpen", "OnConnected"})) << "no error, and no close of the refused attempt";
+    socket_->Close();
+
+    // Refused everywhere: the last refusal is the one reported.
+    socket_->SetServer("both.test:" + std::to_string(testsupport::ClosedPort()));
+    socket_->ResetState();
+    socket_->Open();
+    EXPECT_EQ(MessageOf<ESocketError>([&] { socket_->ConnectSocket(); }), "[10061] Connection refused");
+    EXPECT_FALSE(socket_->Connected());
 }
 
 TEST_F(SocketTest, ExceptionFromAHandlerDuringALookupRestoresTheComponent) {

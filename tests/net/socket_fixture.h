@@ -21,6 +21,7 @@ public:
     using zn::TznSocket::TznSocket;
     using zn::TznSocket::AsyncError;
     using zn::TznSocket::Canceled;
+    using zn::TznSocket::HostAddress;
     using zn::TznSocket::NoteAsyncError;
     using zn::TznSocket::Notified;
     using zn::TznSocket::OnCancel;

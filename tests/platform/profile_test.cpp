@@ -86,6 +86,11 @@ TEST_F(ProfileFile, WriteCreatesFileAndSection) {
     WriteProfileString(file_, "Setup", "Password", "");
     EXPECT_EQ(Content(), "[Setup]\nServer=ftp.example.org\nPassword=\n");
     EXPECT_EQ(Read("Password"), "");
+    // A section named with brackets of its own is found again, not added twice.
+    WriteProfileString(file_, "TLS [::1]:2121", "SpokeTls", "0");
+    WriteProfileString(file_, "TLS [::1]:2121", "SpokeTls", "1");
+    EXPECT_EQ(Content(), "[Setup]\nServer=ftp.example.org\nPassword=\n[TLS [::1]:2121]\nSpokeTls=1\n");
+    EXPECT_EQ(ReadProfileString(file_, "TLS [::1]:2121", "SpokeTls", ""), "1");
 }
 
 TEST_F(ProfileFile, WriteKeepsEveryOtherLineByteForByte) {

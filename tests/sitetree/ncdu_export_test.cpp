@@ -78,6 +78,13 @@ TEST(NcduExport, WritesNamesAsBytesAndTheMarksNcduKnows) {
 TEST(NcduExport, WhatIsWrittenReadsBackAsTheSameTree) {
     zn::WalkTree tree;
     FillAwkward(tree);
+    // Enough entries for the compressed export to take more than one gzip
+    // member, which must read back as one stream.
+    const int many = tree.AddDirectory(zn::WalkTree::kRoot, "many");
+    tree.Listed(many);
+    for (int i = 0; i < 30000; ++i) {
+        tree.AddEntry(many, zn::WalkTree::ekFile, "file-with-a-long-name-" + std::to_string(i) + ".html", i);
+    }
     const Lines expected = testsupport::Dump(tree);
     std::string error;
     const auto back = zn::ParseNcdu(Written(tree), error);

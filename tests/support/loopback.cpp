@@ -36,6 +36,24 @@ int ListenOnLoopback(std::uint16_t& port, int backlog) {
     return fd;
 }
 
+int ListenOnLoopback6(std::uint16_t& port, int backlog) {
+    int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    sockaddr_in6 addr{};
+    addr.sin6_family = AF_INET6;
+    addr.sin6_addr = in6addr_loopback;
+    addr.sin6_port = htons(port);
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(addr.sin6_port);
+    return fd;
+}
+
 bool WaitReadable(int fd, int milliseconds, const std::atomic<bool>* stop) {
     for (int waited = 0; waited < milliseconds; waited += 50) {
         pollfd p{fd, POLLIN, 0};

@@ -28,6 +28,10 @@ private:
 // A listening socket on 127.0.0.1 and a free port, which `port` receives.
 int ListenOnLoopback(std::uint16_t& port, int backlog = 8);
 
+// A listening socket on ::1, IPv6 only, on `port`, or on a free port that
+// `port` receives when it is 0; -1 when it cannot listen there.
+int ListenOnLoopback6(std::uint16_t& port, int backlog = 8);
+
 // Waits in slices of 50 ms, so that a server being stopped does not sit out
 // a long wait; false on time-out or stop.
 bool WaitReadable(int fd, int milliseconds, const std::atomic<bool>* stop = nullptr);

@@ -214,6 +214,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
              RefuseListAll(UpToData(s).SendData(listing).CloseData().Reply("226 Done"));
              s.Receive().Reply("502 No STAT");
              s.Receive().Send("211-Features:\r\n UTF8\r\n MLST modify*;\r\n211 End\r\n");
+             s.Receive().Reply("501 OPTS UTF8 not understood");  // "OPTS UTF8 ON"; the walk goes on
              // The walk takes the start directory's listing from the probe.
              s.Receive().Reply("250 CWD ok");
              UpToData(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
@@ -227,7 +228,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
                  "drwxr-xr-x 2 u g 4096 Jan  1 00:00 a\r\n" + file + "drwxr-xr-x 2 u g 4096 Jan  1 00:00 b\r\n";
              RefuseListAll(UpToData(s).SendData(root).CloseData().Reply("226 Done"));
              s.Receive().Reply("502 No STAT");
-             s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n");
+             s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n").Receive().Reply("200 UTF8 on");
              s.Receive().Reply("250 CWD ok");
              UpToData(s).SendData(file).CloseData().Reply("226 Done");
              s.Receive(2).Reply("250 CDUP ok").Reply("550 b refused").AwaitClientClose();
@@ -312,7 +313,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
          [&](ScriptedServer& s) {
              RefuseListAll(UpToData(s).SendData(listing).CloseData().Reply("226 Done")).Receive();
              s.Send("213-Status follows:\r\n" + listing + listing + "213 End\r\n");
-             s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n");
+             s.Receive().Send("211-Features:\r\n UTF8\r\n211 End\r\n").Receive().Reply("200 UTF8 on");
              s.Receive().Reply("250 CWD ok");
              UpToData(s).SendData(file).CloseData().Reply("226 Done").Receive().Reply("250 CDUP ok");
              s.AwaitClientClose();

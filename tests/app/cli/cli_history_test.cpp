@@ -56,6 +56,11 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
         {{"bob", "ftp.example.org", "/"}, "/h/bob@ftp.example.org/%2F"},
         {{"alice", "127.1:2121", "/home/alice/pub"}, "/h/alice@127.0.0.1:2121/%2Fhome%2Falice%2Fpub"},
         {{"a/b", "127.0.0.1:2121", "/../x"}, "/h/a%2Fb@127.0.0.1:2121/%2F..%2Fx"},
+        {{"carol", "[::1]", "/"}, "/h/carol@[::1]/%2F"},
+        {{"carol", "[0:0::1]:21", "/"}, "/h/carol@[::1]/%2F"},
+        {{"carol", "::1", "/"}, "/h/carol@[::1]/%2F"},
+        {{"carol", "[0::1]:2121", "/"}, "/h/carol@[::1]:2121/%2F"},
+        {{"carol", "[::FFFF:127.0.0.1]:2121", "/"}, "/h/carol@[::ffff:127.0.0.1]:2121/%2F"},
     };
     for (const auto& [site, folder] : sites) EXPECT_EQ(zn::SiteHistoryFolder("/h", site), folder);
     EXPECT_EQ(zn::OldSiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");

@@ -147,7 +147,7 @@ TEST(CliRun, ServerTextReachesTheTerminalEscaped) {
     }
     EXPECT_EQ(cli::TerminalSafe("caf\xC3\xA9 \xC4\x81 \xC2\x9B"
                                 "1m \x9B \xE9\t"),
-              "caf\xC3\xA9 \xC4\x81 \\xc2\\x9b1m \\x9b \xE9\\x09");
+              "caf\xC3\xA9 \xC4\x81 \\xc2\\x9b1m \\x9b \\xe9\\x09");
 }
 
 // Sizes a server claims may add up past 64 bits: the total stops at the
@@ -335,9 +335,10 @@ TEST(CliRun, FailuresBeforeAnyListingPrintNoSizeAndUnreadableFilesExitWithTwo) {
     CliResult json = RunCli({refused, "--json"});
     EXPECT_NE(json.out.find("\"complete\": false, \"error\": \""), std::string::npos) << json.out;
 
-    CliResult ipv6 = RunCli({"ftp://[::1]/"});
-    EXPECT_EQ(ipv6.status, 2);
-    EXPECT_NE(ipv6.err.find("IPv6 addresses are not supported"), std::string::npos) << ipv6.err;
+    // An IPv6 server is reached: the failure is the connection's.
+    CliResult ipv6 = RunCli({"ftp://[::1]:1/", "--bytes"});
+    EXPECT_EQ(ipv6.status, 1);
+    EXPECT_NE(ipv6.err.find("[10061] Connection refused"), std::string::npos) << ipv6.err;
 }
 
 // The servers people run, as they ship (dot names hidden from a bare LIST;
@@ -347,6 +348,9 @@ TEST(CliRun, FailuresBeforeAnyListingPrintNoSizeAndUnreadableFilesExitWithTwo) {
 TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
     testsupport::SiteTree tree;
     tree.AddWebSite();
+    // Latin-1 names, which none of these servers turns into UTF-8: the
+    // bytes a listing gave go back in CWD and STAT as they came.
+    tree.AddFile("caf\xE9 menu/r\xE9sum\xE9.html", 777);
     const testsupport::TreeTotals truth = tree.Totals();
     const std::string passwordFile = (tree.Root().parent_path() / (tree.Root().filename().string() + ".pw")).string();
     struct Row {
@@ -371,6 +375,15 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
          "anonymous", "guest", "STAT", "LIST"});
     rows.push_back(
         {"pure-ftpd", std::make_unique<testsupport::PureFtpd>(tree.Root()), "web", "site-pass", "STAT -a", "LIST -a"});
+    rows.push_back({"vsftpd on ::1",
+                    std::make_unique<testsupport::Vsftpd>(tree.Root(), testsupport::VsftpdOptions{.ipv6 = true}),
+                    "anonymous", "guest", "STAT", "LIST -a"});
+    rows.push_back({"proftpd on ::1",
+                    std::make_unique<testsupport::Proftpd>(tree.Root(), testsupport::ProftpdOptions{.ipv6 = true}),
+                    "anonymous", "guest", "STAT", "LIST -a"});
+    rows.push_back({"pure-ftpd on ::1",
+                    std::make_unique<testsupport::PureFtpd>(tree.Root(), testsupport::PureFtpdOptions{.ipv6 = true}),
+                    "web", "site-pass", "STAT -a", "LIST -a"});
     rows.push_back(
         {"pure-ftpd -D",
          std::make_unique<testsupport::PureFtpd>(tree.Root(), testsupport::PureFtpdOptions{.displayDotFiles = true}),
@@ -384,10 +397,14 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         }
         ASSERT_TRUE(row.server->Running()) << row.server->Error();
         std::ofstream(passwordFile) << row.password << '\n';
-        for (const bool fast : {true, false}) {
+        // Both walks, and each in both modes: the fast one opens a data
+        // connection only to choose how to list.
+        for (const auto [fast, active] : {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
+            SCOPED_TRACE(std::string(fast ? "fast" : "design") + (active ? " active" : " passive"));
             std::vector<std::string> args{"ftp://" + row.user + "@" + row.server->Address(), "--json",
                                           "--password-file", passwordFile};
             if (!fast) args.insert(args.end(), {"--walk", "design"});
+            if (active) args.push_back("--active");
             const CliResult run = RunCli(args);
             EXPECT_EQ(run.status, 0) << run.err << row.server->Log();
             EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(truth.bytes) + ","), std::string::npos) << run.out;
@@ -401,13 +418,22 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         }
     }
     std::filesystem::remove(passwordFile);
-    testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret");
-    ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
-    for (const char* walk : {"fast", "design"}) {
-        const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk});
-        EXPECT_EQ(run.status, 0) << run.err;
-        EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(truth.bytes) + ","), std::string::npos) << run.out;
-        EXPECT_NE(run.out.find("\"files\": " + std::to_string(truth.files) + ","), std::string::npos) << run.out;
+    // pyftpdlib reads commands as UTF-8 only, and once it has refused a CWD
+    // to a Latin-1 name it is lost in its own tree (even its PWD fails).
+    std::filesystem::remove_all(tree.Root() / "caf\xE9 menu");
+    const testsupport::TreeTotals utf8Truth = tree.Totals();
+    for (const char* host : {"127.0.0.1", "::1"}) {
+        testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret", {}, 0, false, false, false, 0, false, host);
+        ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
+        for (const char* walk : {"fast", "design"}) {
+            SCOPED_TRACE(std::string("pyftpdlib on ") + host + ", " + walk);
+            const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk});
+            EXPECT_EQ(run.status, 0) << run.err;
+            EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(utf8Truth.bytes) + ","), std::string::npos)
+                << run.out;
+            EXPECT_NE(run.out.find("\"files\": " + std::to_string(utf8Truth.files) + ","), std::string::npos)
+                << run.out;
+        }
     }
     if (!skipped.empty()) GTEST_SKIP() << skipped.front();
 }
@@ -628,6 +654,16 @@ TEST(CliAgainstPyftpdlibTls, ImplicitTlsIsRefusedUntrustedAndWalkedPinned) {
     EXPECT_NE(run.err.find("\n[2] PROT P\n"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("\nAUTH TLS"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("] AUTH TLS"), std::string::npos) << run.err;
+
+    // A plain server at an ftps:// address: the handshake fails, and says what may be wrong.
+    testsupport::PyFtpd plain(tree.Root().string(), "me", "secret");
+    ASSERT_TRUE(plain.Running()) << plain.Error();
+    run = RunCli({"ftps://me@" + plain.Address()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("; a server that does not speak TLS from its first byte (implicit FTPS) wants ftp:// "
+                           "instead"),
+              std::string::npos)
+        << run.err;
 }
 
 // The fast walk may use four connections, and its slow listings pay for

@@ -45,3 +45,28 @@ TEST_F(FtpTest, RealServerRefusesAWrongPassword) {
     ftp_->SetPassword("wrong");
     EXPECT_EQ(MessageOf<zn::EServerError>([&] { ftp_->Connect(); }).substr(0, 4), "530 ");
 }
+
+// Over IPv6 the control connection does all a walk over STAT needs: the
+// server typed as a bracketed literal needs no lookup, and the connection
+// knows its family and both ends for the data connections to come.
+TEST_F(FtpTest, LogsOnOverIpv6AndListsOverTheControlConnection) {
+    testsupport::SiteTree tree;
+    tree.AddFile("index.html", 1234);
+    tree.AddFile("pub/notes.txt", 77);
+    testsupport::PyFtpd server(tree.Root().string(), "webmaster", "pass word", {}, 0, false, false, false, 0, false,
+                               "::1");
+    ASSERT_TRUE(server.Running()) << server.Error();
+
+    ftp_->SetServer(server.Address());
+    ftp_->SetUserName("webmaster");
+    ftp_->SetPassword("pass word");
+    ftp_->Connect();
+    EXPECT_EQ(ftp_->AddressFamily(), winsock::kAfInet6);
+    EXPECT_EQ(ftp_->PeerAddress(), "::1");
+    EXPECT_EQ(ftp_->LocalAddress(), "::1");
+    EXPECT_EQ(ftp_->PrintWorkingDir(), "/");
+    zn::TznFTPDirList list;
+    ftp_->StatList("/pub", list);
+    EXPECT_EQ(testsupport::Listed(list), tree.Entries("pub"));
+    ftp_->Disconnect();
+}

@@ -154,6 +154,57 @@ TEST_F(StandIn, AcceptWouldBlockThenAcceptsAndSendReachesThePeer) {
     EXPECT_STREQ(buf, "hello");
 }
 
+// IPv6 through the library at both ends: addresses in the platform's
+// layout (family 23, 28 bytes) both ways, none cut short taken or given.
+TEST_F(StandIn, Ipv6ListensConnectsAndAcceptsOnTheLoopback) {
+    SOCKET listener = Ws().socket(winsock::kAfInet6, winsock::kSockStream, 0);
+    ASSERT_NE(listener, INVALID_SOCKET);
+    sockets_.push_back(listener);
+    winsock::sockaddr_in6 addr{};
+    addr.sin6_family = winsock::kAfInet6;
+    ASSERT_EQ(Ws().inet_pton(winsock::kAfInet6, "::1", addr.sin6_addr), 1);
+    EXPECT_EQ(Ws().bind(listener, reinterpret_cast<winsock::sockaddr*>(&addr), 16), SOCKET_ERROR);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10014) << "an IPv6 address at IPv4's length";
+    ASSERT_EQ(Ws().bind(listener, reinterpret_cast<winsock::sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(Ws().listen(listener, 5), 0);
+    winsock::sockaddr_in6 bound{};
+    int len = 16;
+    EXPECT_EQ(Ws().getsockname(listener, reinterpret_cast<winsock::sockaddr*>(&bound), &len), SOCKET_ERROR);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10014);
+    len = sizeof bound;
+    ASSERT_EQ(Ws().getsockname(listener, reinterpret_cast<winsock::sockaddr*>(&bound), &len), 0);
+    EXPECT_EQ(len, 28);
+    EXPECT_EQ(bound.sin6_family, winsock::kAfInet6);
+
+    SOCKET client = Ws().socket(winsock::kAfInet6, winsock::kSockStream, 0);
+    sockets_.push_back(client);
+    ASSERT_EQ(Ws().WSAAsyncSelect(client, window_, kSocketMsg, 0x33), 0);
+    if (Ws().connect(client, reinterpret_cast<winsock::sockaddr*>(&bound), sizeof bound) != 0) {
+        EXPECT_EQ(Ws().WSAGetLastError(), 10035);
+    }
+    ASSERT_TRUE(WaitFor(FD_CONNECT));
+    EXPECT_EQ(Find(FD_CONNECT)->error, 0);
+
+    winsock::sockaddr_in tooSmall{};
+    len = sizeof tooSmall;
+    EXPECT_EQ(Ws().accept(listener, reinterpret_cast<winsock::sockaddr*>(&tooSmall), &len), INVALID_SOCKET);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10014) << "refused before the connection is taken";
+    winsock::sockaddr_in6 peer{};
+    len = sizeof peer;
+    SOCKET accepted = Ws().accept(listener, reinterpret_cast<winsock::sockaddr*>(&peer), &len);
+    ASSERT_NE(accepted, INVALID_SOCKET);
+    sockets_.push_back(accepted);
+    EXPECT_EQ(len, 28);
+    EXPECT_EQ(peer.sin6_family, winsock::kAfInet6);
+    char text[winsock::kInet6AddrStrLen];
+    EXPECT_STREQ(Ws().inet_ntop(winsock::kAfInet6, peer.sin6_addr, text, sizeof text), "::1");
+    EXPECT_EQ(Ws().send(accepted, "v6", 2, 0), 2);
+    ASSERT_TRUE(WaitFor(FD_READ));
+    char buf[4] = {};
+    EXPECT_EQ(Ws().recv(client, buf, sizeof buf, 0), 2);
+    EXPECT_STREQ(buf, "v6");
+}
+
 TEST_F(StandIn, ErrorsAreTranslatedToSocketCodes) {
     char c;
     EXPECT_EQ(Ws().recv(12345, &c, 1, 0), SOCKET_ERROR);
@@ -169,7 +220,7 @@ TEST_F(StandIn, ErrorsAreTranslatedToSocketCodes) {
     Ws().getsockname(s, reinterpret_cast<winsock::sockaddr*>(&bound), &len);
     EXPECT_EQ(Ws().bind(other, reinterpret_cast<winsock::sockaddr*>(&bound), sizeof bound), SOCKET_ERROR);
     EXPECT_EQ(Ws().WSAGetLastError(), 10048);
-    EXPECT_EQ(Ws().socket(23, 1, 0), INVALID_SOCKET);
+    EXPECT_EQ(Ws().socket(6, 1, 0), INVALID_SOCKET) << "IPX is no family of the library's";
     EXPECT_EQ(Ws().WSAGetLastError(), 10047);
 }
 
@@ -194,6 +245,18 @@ TEST_F(StandIn, AddressHelpers) {
     EXPECT_EQ(Ws().inet_addr("ftp.example.org"), kInaddrNone);
     EXPECT_EQ(Ws().inet_addr("255.255.255.255"), kInaddrNone);
     EXPECT_EQ((Ws().htons)(21), htons(21));
+
+    unsigned char bytes[16];
+    char text[winsock::kInet6AddrStrLen];
+    EXPECT_EQ(Ws().inet_pton(winsock::kAfInet6, "0:0::1", bytes), 1);
+    EXPECT_STREQ(Ws().inet_ntop(winsock::kAfInet6, bytes, text, sizeof text), "::1");
+    EXPECT_EQ(Ws().inet_ntop(winsock::kAfInet6, bytes, text, 3), nullptr);
+    EXPECT_EQ(Ws().WSAGetLastError(), 10022) << "no room for the text";
+    EXPECT_EQ(Ws().inet_pton(winsock::kAfInet, "127.1", bytes), 0) << "the strict dotted form only";
+    EXPECT_EQ(Ws().inet_pton(winsock::kAfInet, "10.1.2.3", bytes), 1);
+    EXPECT_STREQ(Ws().inet_ntop(winsock::kAfInet, bytes, text, sizeof text), "10.1.2.3");
+    EXPECT_EQ(Ws().inet_pton(AF_INET6, "::1", bytes), -1) << "Linux's number for IPv6 is no family here";
+    EXPECT_EQ(Ws().WSAGetLastError(), 10047);
 }
 
 // Data and the close arrive while the program processes its messages

@@ -73,3 +73,38 @@ TEST_F(StandIn, TooSmallABufferIsReportedNotOverrun) {
     EXPECT_EQ(notes_[0].error, 10055);
     EXPECT_EQ(guard[0], 0x77);
 }
+
+// getaddrinfo without blocking: the chain laid out in the caller's buffer,
+// each address in the platform's layout with the service's port.
+TEST_F(StandIn, AddressLookupLaysItsChainOutInTheCallersBuffer) {
+    alignas(8) char buffer[MAXGETHOSTSTRUCT];
+    winsock::addrinfo hints{};
+    hints.ai_socktype = winsock::kSockStream;
+    HANDLE request = Ws().WSAAsyncGetAddrInfo(window_, kHostMsg, "::1", "2121", &hints, buffer, sizeof buffer);
+    ASSERT_NE(request, 0u);
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return !notes_.empty(); }, 5));
+    EXPECT_EQ(notes_[0].wParam, request);
+    EXPECT_EQ(notes_[0].error, 0);
+    const auto* first = reinterpret_cast<const winsock::addrinfo*>(buffer);
+    EXPECT_EQ(first->ai_family, winsock::kAfInet6);
+    ASSERT_EQ(first->ai_addrlen, 28u);
+    EXPECT_EQ(first->ai_next, nullptr);
+    EXPECT_GE(reinterpret_cast<char*>(first->ai_addr), buffer);
+    EXPECT_LE(reinterpret_cast<char*>(first->ai_addr) + 28, buffer + notes_[0].event) << "within the bytes used";
+    const auto* address = reinterpret_cast<const winsock::sockaddr_in6*>(first->ai_addr);
+    EXPECT_EQ(address->sin6_family, winsock::kAfInet6);
+    EXPECT_EQ(address->sin6_port, (Ws().htons)(2121));
+
+    // The blocking form, freed whole; its errors are returned.
+    winsock::addrinfo* list = nullptr;
+    ASSERT_EQ(Ws().getaddrinfo("localhost", nullptr, &hints, &list), 0);
+    bool inet = false;
+    for (const winsock::addrinfo* ai = list; ai; ai = ai->ai_next) {
+        EXPECT_TRUE(ai->ai_family == winsock::kAfInet || ai->ai_family == winsock::kAfInet6) << ai->ai_family;
+        inet = inet || (ai->ai_family == winsock::kAfInet && ai->ai_addrlen == 16u);
+    }
+    EXPECT_TRUE(inet) << "localhost has its IPv4 address";
+    Ws().freeaddrinfo(list);
+    EXPECT_EQ(Ws().getaddrinfo("no-such-host.invalid", nullptr, &hints, &list), 11001);
+    EXPECT_EQ(list, nullptr);
+}
