@@ -426,13 +426,15 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         testsupport::PyFtpd pyftpd(tree.Root().string(), "me", "secret", {}, 0, false, false, false, 0, false, host);
         ASSERT_TRUE(pyftpd.Running()) << pyftpd.Error();
         for (const char* walk : {"fast", "design"}) {
-            SCOPED_TRACE(std::string("pyftpdlib on ") + host + ", " + walk);
-            const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk});
-            EXPECT_EQ(run.status, 0) << run.err;
-            EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(utf8Truth.bytes) + ","), std::string::npos)
-                << run.out;
-            EXPECT_NE(run.out.find("\"files\": " + std::to_string(utf8Truth.files) + ","), std::string::npos)
-                << run.out;
+            for (const char* mode : {"--passive", "--active"}) {
+                SCOPED_TRACE(std::string("pyftpdlib on ") + host + ", " + walk + " " + mode);
+                const CliResult run = RunCli({"ftp://me@" + pyftpd.Address(), "--json", "--walk", walk, mode});
+                EXPECT_EQ(run.status, 0) << run.err;
+                EXPECT_NE(run.out.find("\"bytes\": " + std::to_string(utf8Truth.bytes) + ","), std::string::npos)
+                    << run.out;
+                EXPECT_NE(run.out.find("\"files\": " + std::to_string(utf8Truth.files) + ","), std::string::npos)
+                    << run.out;
+            }
         }
     }
     if (!skipped.empty()) GTEST_SKIP() << skipped.front();
