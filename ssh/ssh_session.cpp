@@ -24,10 +24,13 @@ namespace zn {
 // blocks, and the loop must not. The answer is posted back to the main
 // thread, which alone writes into it, so nothing else is shared.
 struct SshSession::Lookup {
+    struct Address {
+        sockaddr_storage storage{};
+        socklen_t length = 0;
+    };
     bool done = false;
     std::string error;
-    sockaddr_storage address{};
-    socklen_t length = 0;
+    std::vector<Address> addresses;  // in the resolver's order
 };
 
 namespace {
@@ -46,11 +49,13 @@ SshSession::Lookup LookUp(const std::string& host, std::uint16_t port) {
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
     const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
-    if (rc != 0 || !list) {
-        found.error = "cannot find the server " + host + ": " + gai_strerror(rc);
-    } else {
-        std::memcpy(&found.address, list->ai_addr, list->ai_addrlen);
-        found.length = list->ai_addrlen;
+    if (rc != 0 || !list) found.error = "cannot find the server " + host + ": " + gai_strerror(rc);
+    for (const addrinfo* at = rc == 0 ? list : nullptr; at; at = at->ai_next) {
+        if (at->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        SshSession::Lookup::Address address;
+        std::memcpy(&address.storage, at->ai_addr, at->ai_addrlen);
+        address.length = at->ai_addrlen;
+        found.addresses.push_back(address);
     }
     if (list) freeaddrinfo(list);
     return found;
@@ -115,7 +120,14 @@ void SshSession::Connect(const std::string& host, std::uint16_t port) {
     const std::shared_ptr<Lookup> lookup = Resolve(host, port);
     WaitUntil([&lookup] { return lookup->done; }, "finding " + host);
     if (!lookup->error.empty()) throw ESocketError(lookup->error);
-    OpenSocket(*lookup, server_);
+    // Each address in turn, as the FTP connection tries them: a name may
+    // give an IPv6 address first where the server listens on IPv4 only.
+    std::string refused = "cannot find the server " + host;
+    for (const Lookup::Address& address : lookup->addresses) {
+        refused = OpenSocket(reinterpret_cast<const sockaddr*>(&address.storage), address.length, server_);
+        if (refused.empty()) break;
+    }
+    if (!refused.empty()) throw ESocketError(refused);
     OrderHostKeys();
     if (Await([this] { return libssh2_session_handshake(session_, socket_); }) != 0) {
         throw ESocketError("SSH handshake with " + server_ + " failed: " + LastError());
@@ -123,9 +135,9 @@ void SshSession::Connect(const std::string& host, std::uint16_t port) {
     TakeHostKey();
 }
 
-void SshSession::OpenSocket(const Lookup& found, const std::string& server) {
-    socket_ = ::socket(found.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (socket_ < 0) throw ESocketError(std::string("cannot make a socket: ") + std::strerror(errno));
+std::string SshSession::OpenSocket(const sockaddr* address, socklen_t length, const std::string& server) {
+    socket_ = ::socket(address->sa_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket_ < 0) return std::string("cannot make a socket: ") + std::strerror(errno);
     readable_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
     writable_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Write);
     readable_->setEnabled(false);
@@ -133,16 +145,22 @@ void SshSession::OpenSocket(const Lookup& found, const std::string& server) {
     const auto notified = platform::Guarded([this] { Notified(); });
     QObject::connect(readable_.get(), &QSocketNotifier::activated, notified);
     QObject::connect(writable_.get(), &QSocketNotifier::activated, notified);
-    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&found.address), found.length) != 0) {
-        if (errno != EINPROGRESS) throw ESocketError("cannot connect to " + server + ": " + std::strerror(errno));
+    int error = 0;
+    if (::connect(socket_, address, length) != 0) {
+        error = errno;
+    }
+    if (error == EINPROGRESS) {
         ready_ = false;
         writable_->setEnabled(true);
         WaitUntil([this] { return ready_; }, "connecting to " + server);
-        int error = 0;
-        socklen_t length = sizeof error;
-        getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &length);
-        if (error != 0) throw ESocketError("cannot connect to " + server + ": " + std::strerror(error));
+        socklen_t size = sizeof error;
+        getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &size);
     }
+    if (error == 0) return {};
+    readable_.reset();
+    writable_.reset();
+    ::close(std::exchange(socket_, -1));
+    return "cannot connect to " + server + ": " + std::strerror(error);
 }
 
 void SshSession::OrderHostKeys() {

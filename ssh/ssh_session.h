@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/socket.h>
+
 #include <libssh2.h>
 
 #include <cstdint>
@@ -71,12 +73,15 @@ public:
     // Says goodbye where it can, without waiting long, and closes.
     void Close();
 
-    // Where a name lookup has got to (ssh_session.cpp).
+    // Where a name lookup has got to, and the addresses it found
+    // (ssh_session.cpp).
     struct Lookup;
 
 private:
     std::shared_ptr<Lookup> Resolve(const std::string& host, std::uint16_t port);
-    void OpenSocket(const Lookup& found, const std::string& server);
+    // Connects to one address of the server: empty, or why it failed (the
+    // socket then closed). Cancel and the time-out raise.
+    std::string OpenSocket(const sockaddr* address, socklen_t length, const std::string& server);
     void TakeHostKey();
     void OrderHostKeys();
     // Processes events until `done` holds; Cancel and the time-out end
