@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "ssh/known_hosts.h"
 
-#include <sys/stat.h>
-
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
+
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace zn {
@@ -14,12 +16,26 @@ using KnownHosts = std::unique_ptr<LIBSSH2_KNOWNHOSTS, decltype(&libssh2_knownho
 
 KnownHosts Read(LIBSSH2_SESSION* session, const std::string& file) {
     KnownHosts hosts(libssh2_knownhost_init(session), &libssh2_knownhost_free);
-    // A missing file knows nothing; one line libssh2 cannot read (a key
-    // type it lacks) makes it stop, and what it read before still counts.
-    if (hosts && std::filesystem::exists(file)) {
-        libssh2_knownhost_readfile(hosts.get(), file.c_str(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
+    // A missing file knows nothing. Line by line, because libssh2's own
+    // reader stops at the first line it cannot read (a key type it lacks,
+    // a damaged line), and every key after it would go unknown.
+    std::ifstream in(file);
+    for (std::string line; hosts && std::getline(in, line);) {
+        libssh2_knownhost_readline(hosts.get(), line.c_str(), line.size(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
     }
     return hosts;
+}
+
+// Appends `line` to `file`, made readable by its owner only (it says whom
+// the user trusts), on a line of its own.
+bool AppendLine(const std::string& file, std::string line) {
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    char last = '\n';
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size > 0 && ::pread(fd, &last, 1, size - 1) == 1 && last != '\n') line.insert(0, 1, '\n');
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    return ::close(fd) == 0 && written;
 }
 
 int Check(LIBSSH2_KNOWNHOSTS* hosts, const std::string& host, std::uint16_t port, const SshHostKey& key) {
@@ -89,22 +105,30 @@ bool AddHostKey(LIBSSH2_SESSION* session, const std::string& file, const std::st
     std::error_code failed;
     const std::filesystem::path path(file);
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), failed);
-    const KnownHosts hosts = Read(session, file);
+    // The one new line is appended: rewriting the file from what libssh2
+    // read would drop every line after one it cannot read.
+    const KnownHosts hosts(libssh2_knownhost_init(session), &libssh2_knownhost_free);
     const std::string name = HostName(host, port);
     const std::string comment = "added by dirweigh";
+    libssh2_knownhost* added = nullptr;
+    std::string line(8192, '\0');
+    std::size_t length = 0;
     if (!hosts ||
         libssh2_knownhost_addc(
             hosts.get(), name.c_str(), nullptr, key.Blob.data(), key.Blob.size(), comment.c_str(), comment.size(),
-            LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | key.KnownHostType, nullptr) != 0) {
+            LIBSSH2_KNOWNHOST_TYPE_PLAIN | LIBSSH2_KNOWNHOST_KEYENC_RAW | key.KnownHostType, &added) != 0 ||
+        libssh2_knownhost_writeline(hosts.get(), added, line.data(), line.size(), &length,
+                                    LIBSSH2_KNOWNHOST_FILE_OPENSSH) != 0) {
         error = "the key cannot be kept";
         return false;
     }
-    // The file says whom the user trusts: no one else may change it.
-    const mode_t before = umask(077);
-    const int rc = libssh2_knownhost_writefile(hosts.get(), file.c_str(), LIBSSH2_KNOWNHOST_FILE_OPENSSH);
-    umask(before);
-    if (rc != 0) error = "cannot write " + file;
-    return rc == 0;
+    line.resize(length);
+    if (line.empty() || line.back() != '\n') line += '\n';
+    if (!AppendLine(file, line)) {
+        error = "cannot write " + file;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace zn

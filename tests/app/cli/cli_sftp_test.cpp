@@ -163,8 +163,13 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_FALSE(loggedOnOrTried()) << sshd.Log();
     EXPECT_FALSE(fs::exists(home.OwnKnownHosts()));
 
-    // Trusted once, remembered in DirWeigh's own file, never the user's.
+    // Trusted once, remembered in DirWeigh's own file, never the user's;
+    // what that file held, a line libssh2 cannot read included, stays.
+    const std::string before = "not a known-hosts line\nkept.example " + sshd.HostKey() + "\n";
+    fs::create_directories(home.OwnKnownHosts().parent_path());
+    std::ofstream(home.OwnKnownHosts()) << before;
     EXPECT_EQ(home.Run({"--bytes", "--ssh-host-key", fingerprint[1], Url(sshd)}).out, "7\n");
+    EXPECT_EQ(ReadFile(home.OwnKnownHosts()).rfind(before, 0), 0u) << ReadFile(home.OwnKnownHosts());
     EXPECT_EQ(ReadFile(home.SshDir() / "known_hosts"), "");
     // Knowing none of its keys, the client takes the type libssh2 likes best.
     const std::string kept = ReadFile(home.OwnKnownHosts());
