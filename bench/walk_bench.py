@@ -46,7 +46,8 @@ bare sequence row logs on anonymously and is left out there.
 
 Every listing leaves a TIME_WAIT connection on loopback; thousands of them
 slow later runs. So the benchmark runs in a private network namespace
-(unshare -n) with net.ipv4.tcp_max_tw_buckets lowered. Needs root.
+(unshare -n) with net.ipv4.tcp_max_tw_buckets lowered, and a mount
+namespace of its own (unshare -m) for the SFTP row's mount. Needs root.
 
 A last row, "bare sequence (C, blocking)", is bench/sequence_floor.c: the
 designed walk's commands (CWD, TYPE A, PORT, LIST, CDUP) from a minimal C
@@ -63,9 +64,21 @@ not resume the TLS session, and vsftpd refuses them.)
 
 An SFTP row, "sshd": OpenSSH's sshd as scripts/setup unpacks it, serving
 the tree over internal-sftp to the user dirweigh-sftp (made by
-scripts/setup), who logs on with a key made for the run; dirweigh-cli walks
-it by its absolute path (no chroot: the tree lies under /tmp, which a
-chroot may not). Only dirweigh-cli is timed there.
+scripts/setup), shut in the tree by ChrootDirectory as hosts run it (the
+tree is bind-mounted on a folder of /run, in the run's own mount namespace:
+a chroot's folders must all be root's and written by no one else, which
+/tmp is not). Every client logs on with a key made for the run and trusts
+the server's key alone: dirweigh-cli; dirweigh-cli with one request on the
+way at a time (DIRWEIGH_SFTP_IN_FLIGHT=1, a knob for the benchmark alone),
+the floor of a walk that waits for each reply; rclone size (its sftp
+backend, --checkers 8); lftp's du -sb over sftp:// (through OpenSSH's ssh).
+Beside each, sshd's own CPU time for the walk: what the listening sshd,
+every session process it forked and the internal-sftp processes spent,
+read from /proc around each run (sshd runs under a small reaper that
+collects the processes its sessions leave behind, so that none is lost).
+sshd's CPU time for dirweigh-cli's walk is the floor of that walk on one
+connection. The SFTP verdict sets dirweigh-cli's wall time against the
+faster of rclone and lftp (target: at most 0.5x) and against that floor.
 
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
         [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd,sshd] [--cli PATH]
@@ -718,7 +731,8 @@ def main():
     # SIGTERM ends the run through the cleanup below (servers stopped, the
     # local user removed) rather than at once.
     signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
-    print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
+    print("Private network and mount namespaces (unshare -n -m), loopback only, net.ipv4.tcp_max_tw_buckets=%d."
+          % TW_BUCKETS)
 
     shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
     workdir = tempfile.mkdtemp(prefix="dirweigh-bench-")
