@@ -659,19 +659,24 @@ def connection_verdict(medians, failed, server):
 
 def print_verdict(servers, medians, failed):
     """Per server, whether the default number of connections is the right one,
-    and on vsftpd-local (where every logon is dear) how it stands against rclone."""
-    against = ", ".join(str(n) for n in CONNECTION_ROWS)
-    print("  Verdict (wall medians)" + (": the default fast walk against the best of it and --connections %s"
-                                      % against if CONNECTION_ROWS else ""))
+    and on vsftpd-local (where every logon is dear) how it stands against rclone.
+    Nothing where there is nothing to weigh (the SFTP row alone)."""
+    lines = []
     for server in servers:
         # The SFTP walk has one connection and no rows to weigh it against.
         if CONNECTION_ROWS and (server, "dirweigh-cli") in medians and server != "sshd":
-            print("    %-36s %s" % (server, connection_verdict(medians, failed, server)))
+            lines.append("    %-36s %s" % (server, connection_verdict(medians, failed, server)))
     ours, rclone = ("vsftpd-local", "dirweigh-cli"), ("vsftpd-local", "rclone")
     if ours in medians and rclone in medians and not {ours, rclone} & failed:
         ratio = medians[ours][0] / medians[rclone][0]
-        print("    %-36s default/rclone %.2fx (target at most %.2fx): %s" % (
+        lines.append("    %-36s default/rclone %.2fx (target at most %.2fx): %s" % (
             "vsftpd-local against rclone", ratio, RCLONE_TARGET, "met" if ratio <= RCLONE_TARGET else "missed"))
+    if not lines:
+        return
+    against = ", ".join(str(n) for n in CONNECTION_ROWS)
+    print("  Verdict (wall medians)" + (": the default fast walk against the best of it and --connections %s"
+                                      % against if CONNECTION_ROWS else ""))
+    print("\n".join(lines))
 
 
 SFTP_TARGET = 0.5  # dirweigh-cli's wall time over the faster of rclone and lftp on sshd, at most
@@ -683,24 +688,26 @@ def print_sftp_verdict(medians, server_medians, failed):
     SFTP_TARGET; and against sshd's own CPU time for that walk, the floor of
     a walk over one connection, where the target lies below it."""
     ours = ("sshd", "dirweigh-cli")
+    if ours not in medians or ours in failed:
+        return
     peers = [("sshd", name) for name in ("rclone --checkers 8", "lftp") if ("sshd", name) in medians]
     peers = [peer for peer in peers if peer not in failed]
-    if ours not in medians or ours in failed or not peers:
-        return
-    fastest = min(peers, key=lambda peer: medians[peer][0])
-    wall, target = medians[ours][0], SFTP_TARGET * medians[fastest][0]
+    wall, floor = medians[ours][0], server_medians.get(ours)
     print("  SFTP verdict (wall medians)")
-    print("    %-36s %.2fx %s (target at most %.2fx): %s" % (
-        "dirweigh-cli against the faster peer", wall / medians[fastest][0], fastest[1], SFTP_TARGET,
-        "met" if wall <= target else "missed"))
-    floor = server_medians.get(ours)
-    if floor:
-        print("    %-36s %.3f s, sshd's CPU for the walk %.3f s: %.2fx the floor; %s" % (
-            "dirweigh-cli against sshd's floor", wall, floor, wall / floor,
-            "the target lies below the floor" if target < floor else "the target lies above the floor"))
-        if target < floor:
-            print("    %-36s %s" % ("", "within %d%% of the floor: %s" % (
-                round(WITHIN_FLOOR * 100), "met" if wall <= (1 + WITHIN_FLOOR) * floor else "missed")))
+    target = None
+    if peers:
+        fastest = min(peers, key=lambda peer: medians[peer][0])
+        target = SFTP_TARGET * medians[fastest][0]
+        print("    %-36s %.2fx %s (target at most %.2fx): %s" % (
+            "dirweigh-cli against the faster peer", wall / medians[fastest][0], fastest[1], SFTP_TARGET,
+            "met" if wall <= target else "missed"))
+    if not floor:
+        return
+    print("    %-36s %.3f s against sshd's CPU for that walk, %.3f s: %.2fx the floor" % (
+        "dirweigh-cli against sshd's floor", wall, floor, wall / floor))
+    if target is not None and target < floor:
+        print("    %-36s the target lies below the floor; within %d%% of the floor: %s" % (
+            "", round(WITHIN_FLOOR * 100), "met" if wall <= (1 + WITHIN_FLOOR) * floor else "missed"))
 
 
 def main():
