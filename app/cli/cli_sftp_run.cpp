@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_sftp_run.h"
 
+#include "app/cli/cli_dial.h"
 #include "app/cli/cli_interrupt.h"
 #include "app/cli/cli_observer.h"
 #include "app/cli/cli_password.h"
@@ -9,6 +10,7 @@
 #include "app/cli/cli_walk_report.h"
 #include "net/core/errors.h"
 #include "net/core/server_key.h"
+#include "platform/component.h"
 #include "platform/messages.h"
 #include "ssh/known_hosts.h"
 #include "ssh/sftp_channel.h"
@@ -120,9 +122,10 @@ void LogOn(zn::SshSession& ssh, const std::string& user, const Options& options,
     }
 }
 
-// Connects, checks the host, logs on and walks.
-void ConnectAndWalk(zn::SshSession& ssh, zn::SftpWalker& walker, zn::SftpChannel& channel, const Options& options,
-                    const Environment& environment, std::ostream& err) {
+// Dials, connects, checks the host, logs on and walks.
+void ConnectAndWalk(zn::SshSession& ssh, zn::SftpWalker& walker, zn::SftpChannel& channel, DialUp& dialUp,
+                    const Options& options, const Environment& environment, std::ostream& err) {
+    dialUp.Dial();
     ssh.SetTimeOut(options.timeoutSeconds);
     ssh.PreferHostKeys(zn::KnownKeyAlgorithms(ssh.Handle(), KnownHostsFiles(environment), zn::ServerHost(options.host),
                                               PortOf(options.host)));
@@ -161,13 +164,27 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
         sent ? observer.LineSent("", line) : observer.LineReceived("", line);
     };
     observer.totals = [&walker]() -> const zn::WalkTotals& { return walker->Totals(); };
+    platform::TComponent owner(nullptr);
+    DialUp dialUp(owner, options.dial, err, options.verbose);
+    // A link that went down leaves the walk nothing to wait for.
+    dialUp.OnLinkDown([&ssh, &dialUp, &observer] {
+        observer.WalkFailed(dialUp.LinkDown());
+        ssh.Cancel();
+    });
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
-    if (environment.handleInterrupt) interrupt.emplace([&ssh] { ssh.Cancel(); }, interrupted);
+    if (environment.handleInterrupt) {
+        interrupt.emplace(
+            [&ssh, &dialUp] {
+                dialUp.Cancel();
+                ssh.Cancel();
+            },
+            interrupted);
+    }
     bool failed = false;
     const auto started = std::chrono::steady_clock::now();
     try {
-        ConnectAndWalk(ssh, *walker, channel, options, environment, err);
+        ConnectAndWalk(ssh, *walker, channel, dialUp, options, environment, err);
     } catch (const std::exception& e) {
         observer.WalkFailed(e.what());
         failed = true;
@@ -186,6 +203,7 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     out << std::flush;
     channel.Close();
     ssh.Close();
+    dialUp.HangUp();
     return status;
 }
 
