@@ -14,7 +14,7 @@
 #include "platform/component.h"
 #include "platform/modules.h"
 #include "sitetree/walk_tree.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 class QFrame;
 class QGroupBox;

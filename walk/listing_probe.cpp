@@ -7,7 +7,7 @@
 #include "net/core/errors.h"
 #include "net/core/text_helpers.h"
 #include "walk/level_sink.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 #include <utility>
 
