@@ -207,9 +207,24 @@ protected:
     void ResetState() override;
 
 private:
-    // Reply checks: a failure raises EServerError with the last reply line.
+    // Every command goes through the one queue of commands sent (ftp_ahead.cpp)
+    // with the reply it expects, and each reply read is judged by its own
+    // command's expectation (JudgeReply).
+    struct Reply {
+        std::int32_t Code;
+        Answer Said;
+    };
+    void Send(SentAhead sent);
+    // The oldest command's reply, read and judged; a STAT's listing goes
+    // into `list`, and with `kept` every line of the reply is kept there.
+    Reply Receive(TznFTPDirList* list, std::vector<std::string>* kept = nullptr);
+    // A command that waits for its reply: sent, and its own reply read and
+    // judged. Made when no other command is owed a reply.
+    Reply Exchange(const std::string& command, Expect expects, std::vector<std::int32_t> codes = {},
+                   std::vector<std::string>* kept = nullptr);
+    // The logon's own reply checks, judged as every other reply is.
     void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
-    void ExpectClass(std::int32_t code, std::int32_t hundreds);
+    void ExpectPositive(std::int32_t code);
 
     // The logon's steps, each taken when the reply it waits for is read
     // (ftp_logon.cpp).
@@ -272,7 +287,7 @@ private:
     // step (the reply names another directory, or is another command's
     // "200" or "257"), or that a line was longer than a reply line may be
     // and came cut.
-    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
+    Reply ReceiveStatList(const SentAhead& sent, TznFTPDirList& list);
 
     std::string UserName_;
     std::string Password_;

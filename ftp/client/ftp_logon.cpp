@@ -108,11 +108,11 @@ TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
             SendLine("PBSZ 0");
             return LogonStage::Pbsz;
         case LogonStage::Pbsz:
-            ExpectClass(code, 2);
+            ExpectPositive(code);
             SendLine("PROT P");
             return LogonStage::Prot;
         case LogonStage::Prot:
-            ExpectClass(code, 2);
+            ExpectPositive(code);
             DataProtected_ = true;
             return AfterLogon();
         // A server that refuses only keeps sending names as it did.

@@ -34,20 +34,14 @@ void TznFTP::Open() {
 }
 
 void TznFTP::ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted) {
-    for (std::int32_t ok : accepted) {
-        if (code == ok) return;
-    }
-    throw EServerError(LastReply());
+    JudgeReply(SentAhead{{}, Expect::OneOf, {}, 0, accepted}, code, LastReply());
 }
 
-void TznFTP::ExpectClass(std::int32_t code, std::int32_t hundreds) {
-    if (code / 100 != hundreds) throw EServerError(LastReply());
+void TznFTP::ExpectPositive(std::int32_t code) {
+    JudgeReply(SentAhead{{}, Expect::Positive, {}, 0}, code, LastReply());
 }
 
-void TznFTP::Logout() {
-    SendLine("QUIT");
-    ExpectClass(ReadReply(), 2);
-}
+void TznFTP::Logout() { Exchange("QUIT", Expect::Positive); }
 
 void TznFTP::Disconnect() {
     if (!Connected()) return;
@@ -55,15 +49,9 @@ void TznFTP::Disconnect() {
     Close();
 }
 
-void TznFTP::ChangeDir(const std::string& dir) {
-    SendLine("CWD " + dir);
-    ExpectClass(ReadReply(), 2);
-}
+void TznFTP::ChangeDir(const std::string& dir) { Exchange("CWD " + dir, Expect::Positive); }
 
-void TznFTP::ChangeDirUp() {
-    SendLine("CDUP");
-    ExpectClass(ReadReply(), 2);
-}
+void TznFTP::ChangeDirUp() { Exchange("CDUP", Expect::Positive); }
 
 bool TznFTP::ChangeDirUpAndInto(const std::string& dir) {
     try {
