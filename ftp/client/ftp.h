@@ -222,28 +222,17 @@ private:
     // judged. Made when no other command is owed a reply.
     Reply Exchange(const std::string& command, Expect expects, std::vector<std::int32_t> codes = {},
                    std::vector<std::string>* kept = nullptr);
-    // The logon's own reply checks, judged as every other reply is.
-    void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
-    void ExpectPositive(std::int32_t code);
 
-    // The logon's steps, each taken when the reply it waits for is read
-    // (ftp_logon.cpp).
-    enum class LogonStage : std::uint8_t {
-        Connecting,
-        Greeting,
-        ProxyOpen,
-        AuthTls,
-        User,
-        Pass,
-        Pbsz,
-        Prot,
-        Utf8,
-        Done
-    };
-    LogonStage TakeLogonReply(LogonStage stage);
-    LogonStage AfterGreeting();
-    LogonStage SendUser();
-    LogonStage AfterLogon();
+    // The logon's steps (ftp_logon.cpp): each command of the logon waits in
+    // the queue marked with its step, taken when its reply has been read.
+    enum class LogonStage : std::uint8_t { Greeting, ProxyOpen, AuthTls, User, Pass, Pbsz, Prot, Utf8 };
+    void AwaitGreeting();
+    void SendLogonCommand(const std::string& command, LogonStage stage, Expect expects,
+                          std::vector<std::int32_t> codes = {});
+    void TakeLogonReply();
+    void AfterGreeting();
+    void SendUser();
+    void AfterLogon();
     void OpenThroughProxy();
     // Sends AUTH TLS where TLS is to be used; false when the logon goes on
     // without it (ftp_tls.cpp).
@@ -252,7 +241,8 @@ private:
     // the greeting already comes through it.
     void StartImplicitTls();
     void ForgetLastTlsLogon();
-    void FinishSecureLogon(std::int32_t code);
+    // AUTH TLS answered: `accepted` (234), the handshake.
+    void FinishSecureLogon(bool accepted);
     bool TlsExpected() const;
     static std::string CertificateName(const std::string& host);
     void GoOnInClear(const std::string& why);
@@ -330,8 +320,8 @@ private:
     std::string TlsHost_;               // the name the certificate must bear
     bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
 
-    std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
-    LogonStage Stage_ = LogonStage::Done;
+    std::deque<SentAhead> Ahead_;   // sent, reply not read yet, oldest first
+    bool LogonConnecting_ = false;  // BeginLogon's connect has not settled yet
     std::chrono::steady_clock::time_point LogonStarted_;
     double LogonSeconds_ = 0;
     bool ListingNamedPath_ = false;

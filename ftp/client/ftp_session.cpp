@@ -33,14 +33,6 @@ void TznFTP::Open() {
     TznSocket::Open();
 }
 
-void TznFTP::ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted) {
-    JudgeReply(SentAhead{{}, Expect::OneOf, {}, 0, accepted}, code, LastReply());
-}
-
-void TznFTP::ExpectPositive(std::int32_t code) {
-    JudgeReply(SentAhead{{}, Expect::Positive, {}, 0}, code, LastReply());
-}
-
 void TznFTP::Logout() { Exchange("QUIT", Expect::Positive); }
 
 void TznFTP::Disconnect() {
