@@ -32,7 +32,10 @@ enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2, tmImplicit 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
 // a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
 // connection. Every operation returns when the server has answered as
-// expected and raises otherwise.
+// expected and raises otherwise. Every command, the logon's included, goes
+// through one queue with the reply it expects (ftp_ahead.cpp): an
+// operation that waits sends its command and reads its own reply, and a
+// walk may send several before it reads theirs.
 class TznFTP : public TznSocket {
 public:
     explicit TznFTP(platform::TComponent* owner);
@@ -180,7 +183,8 @@ public:
 
     // Commands sent ahead of their replies (ftp_ahead.cpp), each with the
     // reply it expects and its sender's `tag`; `path` is a listing's
-    // directory. Nothing is queued when the send fails.
+    // directory. Nothing is queued when the send fails. The operations
+    // above that wait for their reply are made while nothing is owed.
     void SendAhead(const std::string& command, Expect expects, std::string path = {}, int tag = 0);
     // The oldest command sent ahead, whose reply comes next.
     const SentAhead& NextAhead() const { return Ahead_.front(); }
