@@ -60,7 +60,10 @@ void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
             continue;
         }
         try {
-            ftp->SendLine("QUIT");
+            // Replies the walk still owed are not read one by one: the next
+            // reply is taken as the QUIT's.
+            ftp->TakeAhead();
+            ftp->SendAhead("QUIT", Expect::Completion);
             asked.push_back(ftp);
         } catch (const std::exception&) {
             ftp->Close();
@@ -71,7 +74,7 @@ void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
     bool late = false;
     for (TznFTP* ftp : asked) {
         try {
-            if (!late) ftp->ReadReply();
+            if (!late) ftp->ReceiveAhead();
         } catch (const ETimedOutError&) {
             late = true;
         } catch (const std::exception&) {
