@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "walk/walk_session.h"
 
+#include "ftp/client/connection_profile.h"
 #include "net/core/errors.h"
 #include "net/core/text_helpers.h"
 #include "walk/pipelined_walker.h"
@@ -19,32 +20,6 @@ std::string Tag(int number) { return "[" + std::to_string(number) + "] "; }
 // first connection keeps the user's time-out. (pyftpdlib now and then never
 // answers a session opened just after another's active-mode listing.)
 constexpr std::int32_t kHelperLogonSeconds = 10;
-
-void CopySettings(const TznFTP& from, TznFTP& to) {
-    to.SetWinsockLoaded(true);
-    to.SetServer(from.Server());
-    to.SetUserName(from.UserName());
-    to.SetPassword(from.Password());
-    to.SetTimeOut(std::min(from.TimeOut(), kHelperLogonSeconds));
-    to.SetPassive(from.Passive());
-    to.SetPassiveFallback(from.PassiveFallback());
-    to.SetUseProxy(from.UseProxy());
-    if (from.UseProxy()) to.SetProxy(from.Proxy());
-    to.SetProxyType(from.ProxyType());
-    // As secure as the first connection, or not at all: once the first is
-    // in TLS, a further one that cannot be (a server that offers AUTH TLS
-    // on the first connection only) fails before its password and the walk
-    // goes on without it; it must also show the certificate the first one
-    // accepted. Without TLS on the first, there is nothing to keep. An
-    // implicit TLS server speaks nothing else on its port.
-    if (from.TlsActive()) {
-        to.SetTlsMode(from.TlsMode() == tmImplicit ? tmImplicit : tmRequire);
-        to.SetTrustedFingerprint(from.TrustedFingerprint());
-        to.SetRequiredFingerprint(from.ServerFingerprint());
-    } else {
-        to.SetTlsMode(tmOff);
-    }
-}
 
 bool RefusesMoreConnections(const std::string& message) {
     const std::string lowered = LowerCase(message);
@@ -125,7 +100,8 @@ void WalkSession::OpenOne() {
     if (!first_.Connected() || ConnectionsUsed() + Opening() >= most_) return;
     const int number = 2 + opened_++;
     auto* ftp = new TznFTP(&owner_);
-    CopySettings(first_, *ftp);
+    ftp->SetWinsockLoaded(true);
+    ApplyProfile(FurtherConnectionProfile(first_, kHelperLogonSeconds), *ftp);
     ShowDialogue(*ftp, observer_, Tag(number));
     opening_.emplace_back(ftp, number);
     try {

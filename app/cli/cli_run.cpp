@@ -14,6 +14,7 @@
 #include "app/cli/cli_terminal_text.h"
 #include "app/cli/cli_tls_servers.h"
 #include "app/cli/cli_walk_report.h"
+#include "ftp/client/connection_profile.h"
 #include "platform/messages.h"
 #include "walk/walk_session.h"
 
@@ -41,10 +42,11 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
 }
 
 // A server that spoke TLS before must speak it again under auto.
-void ExpectTlsIfRemembered(zn::TznFTP& ftp, const Options& options, const std::string& file) {
+void ExpectTlsIfRemembered(zn::ConnectionProfile& profile, const Options& options, const std::string& file) {
     if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host)) return;
-    ftp.SetTlsRemembered(true,
-                         "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file);
+    profile.TlsRemembered = true;
+    profile.TlsAcceptAdvice =
+        "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file;
 }
 
 // Not remembering weakens the next run's check but spoils nothing of this
@@ -131,15 +133,17 @@ namespace {
 void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& credentials,
                    const std::string& tlsServersFile, std::string& untrusted, std::ostream& err) {
     ftp.SetWinsockLoaded(true);
-    ftp.SetServer(options.host);
-    ftp.SetUserName(credentials.user);
-    ftp.SetPassword(credentials.password);
-    ftp.SetTimeOut(options.timeoutSeconds);
-    ftp.SetPassive(options.passive);
-    ftp.SetConnectBackAdvice("behind a router, leave out --active");
-    ftp.SetTlsMode(TlsMode(options.tls));
-    ftp.SetTrustedFingerprint(options.tlsFingerprint);
-    ExpectTlsIfRemembered(ftp, options, tlsServersFile);
+    zn::ConnectionProfile profile = zn::ProfileOf(ftp);
+    profile.Server = options.host;
+    profile.UserName = credentials.user;
+    profile.Password = credentials.password;
+    profile.TimeOutSeconds = options.timeoutSeconds;
+    profile.Passive = options.passive;
+    profile.ConnectBackAdvice = "behind a router, leave out --active";
+    profile.TlsMode = TlsMode(options.tls);
+    profile.TrustedFingerprint = options.tlsFingerprint;
+    ExpectTlsIfRemembered(profile, options, tlsServersFile);
+    zn::ApplyProfile(profile, ftp);
     ftp.OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
         untrusted = certificate.Fingerprint;
     };

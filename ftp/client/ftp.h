@@ -80,6 +80,7 @@ public:
     void SetPassive(bool value) { Passive_ = value; }
     // What the user can do when, in active mode, the server cannot connect
     // back (a router between them): added to that time-out's message.
+    const std::string& ConnectBackAdvice() const { return ConnectBackAdvice_; }
     void SetConnectBackAdvice(const std::string& value) { ConnectBackAdvice_ = value; }
     // In active mode, when the server cannot connect back (it answers 425,
     // or no connection comes within the time-out and it then answers),
@@ -105,6 +106,8 @@ public:
     // (TrustedFingerprint) or that spoke TLS before: its owner remembers
     // that and says so here, with what the user can do to accept a server
     // that really dropped TLS (`howToAccept`, ending the message).
+    bool TlsRemembered() const { return TlsRemembered_; }
+    const std::string& TlsAcceptAdvice() const { return TlsAcceptAdvice_; }
     void SetTlsRemembered(bool remembered, const std::string& howToAccept = {}) {
         TlsRemembered_ = remembered;
         TlsAcceptAdvice_ = howToAccept;
@@ -112,6 +115,7 @@ public:
     // Only the certificate with this fingerprint is accepted, whatever the
     // trust store says: a walk's further connections must meet the very
     // certificate its first connection accepted. Empty: none is imposed.
+    const std::string& RequiredFingerprint() const { return RequiredFingerprint_; }
     void SetRequiredFingerprint(const std::string& value) { RequiredFingerprint_ = value; }
     // The fingerprint of the certificate the control connection accepted;
     // empty without TLS.
