@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_run.h"
+#include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/sshd.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/loopback.h"
@@ -23,6 +23,7 @@
 
 using clitest::CliResult;
 using clitest::ReadFile;
+using clitest::SshClientHome;
 
 extern char** environ;
 
@@ -30,50 +31,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The user's side: a ~/.ssh with the key that opens the server and a
-// known_hosts, and DirWeigh's own known-hosts file beside it.
-class SshClientHome {
-public:
-    explicit SshClientHome(const testsupport::Sshd& sshd) {
-        std::string pattern = "/tmp/dirweigh-ssh-home-XXXXXX";
-        dir_ = mkdtemp(pattern.data());
-        fs::create_directory(SshDir());
-        fs::copy_file(sshd.ClientKey(), SshDir() / "id_ed25519");
-        fs::permissions(SshDir() / "id_ed25519", fs::perms::owner_read | fs::perms::owner_write);
-        KnowHosts("");
-    }
-    ~SshClientHome() { fs::remove_all(dir_); }
-    SshClientHome(const SshClientHome&) = delete;
-    SshClientHome& operator=(const SshClientHome&) = delete;
-
-    fs::path SshDir() const { return dir_ / ".ssh"; }
-    fs::path OwnKnownHosts() const { return dir_ / "state" / "known_hosts"; }
-    void KnowHosts(const std::string& lines) const { std::ofstream(SshDir() / "known_hosts") << lines; }
-
-    // dirweigh-cli in this process, "secret" for any password asked.
-    CliResult Run(const std::vector<std::string>& args) const {
-        cli::Environment environment;
-        environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
-        environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-        environment.sshDirectory = SshDir();
-        environment.sshKnownHostsFile = OwnKnownHosts();
-        std::ostringstream out, err;
-        const int status = cli::RunCli(args, out, err, environment);
-        return {status, out.str(), err.str()};
-    }
-
-private:
-    fs::path dir_;
-};
-
 void WriteFile(const fs::path& path, std::size_t size) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << std::string(size, 'x');
 }
 
-std::string Url(const testsupport::Sshd& sshd) {
-    return std::string("sftp://") + testsupport::Sshd::kUser + "@127.0.0.1:" + std::to_string(sshd.Port()) + "/";
-}
+std::string Url(const testsupport::Sshd& sshd) { return clitest::SftpUrl(sshd); }
 
 // A site with what SFTP servers show and FTP servers often hide: names
 // with a dot, names with blanks, links to a file and to a directory (never
