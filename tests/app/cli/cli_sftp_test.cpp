@@ -209,6 +209,40 @@ TEST(CliAgainstSshd, KeyInTheAgentLogsOn) {
     EXPECT_EQ(sshd.Log().find("Failed password"), std::string::npos);
 }
 
+// A key kept under a passphrase is opened with the one typed at the
+// prompt; none typed, or a wrong one, passes the key over. Without a user
+// in the URL, a ~/.netrc entry for the machine names the user.
+TEST(CliAgainstSshd, KeyUnderAPassphraseAndTheUserOfNetrc) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    WriteFile(sshd.Root() / "a", 7);
+    SshClientHome home(sshd);
+    home.KnowServer(sshd);
+    const std::string key = (home.SshDir() / "id_ed25519").string();
+    ASSERT_EQ(std::system(("ssh-keygen -q -p -P '' -N 'open sesame' -f '" + key + "' >/dev/null 2>&1").c_str()), 0);
+
+    CliResult run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitFailed);
+    EXPECT_EQ(home.prompts, std::vector<std::string>{"Enter passphrase for key '" + key + "': "});
+    EXPECT_NE(run.err.find("the server refused the password of dirweigh-sftp"), std::string::npos) << run.err;
+    home.typed = "wrong";
+    run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitFailed);
+    EXPECT_NE(run.err.find("the key " + key + " was not taken: "), std::string::npos) << run.err;
+    home.typed = "open sesame";
+    run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitComplete) << run.err << sshd.Log();
+    EXPECT_EQ(run.out, "7\n");
+
+    std::ofstream(home.Dir() / ".netrc") << "machine 127.0.0.1 login " << testsupport::Sshd::kUser
+                                         << " password secret\n";
+    home.netrcHome = home.Dir().string();
+    run = home.Run({"--bytes", "sftp://127.0.0.1:" + std::to_string(sshd.Port()) + "/"});
+    EXPECT_EQ(run.status, cli::kExitComplete) << run.err;
+    EXPECT_EQ(run.out, "7\n");
+}
+
 // A server that takes the connection and never says a word: the handshake
 // waits in the event loop, not on the processor, and ends at the time-out.
 TEST(CliSftpWaits, SilentServerTimesOutWithoutSpinning) {
