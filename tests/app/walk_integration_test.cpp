@@ -69,6 +69,7 @@ public:
     SshHome(const SshHome&) = delete;
     SshHome& operator=(const SshHome&) = delete;
 
+    std::filesystem::path Key() const { return home_ / ".ssh" / "id_ed25519"; }
     std::filesystem::path UserKnownHosts() const { return home_ / ".ssh" / "known_hosts"; }
     std::filesystem::path OwnKnownHosts() const { return home_ / "state" / "dirweigh" / "known_hosts"; }
 
@@ -316,7 +317,19 @@ TEST_F(MainFormTest, SftpSiteIsWalkedExactlyOnceItsHostKeyIsTrusted) {
     Connect(SftpUrl(sshd));
     EXPECT_EQ(questions.size(), 2u);
     EXPECT_EQ(Buttons(), "-D-G");
+    Form().DisconnectBtn->click();
+
+    // Without a key, the Password field's password.
+    std::filesystem::remove(home.Key());
+    if (sshd.TakesPassword()) {
+        Form().PasswordEdt->setText(testsupport::Sshd::kPassword);
+        Form().ConnectBtn->click();
+        EXPECT_EQ(Buttons(), "-D-G") << Log();
+        EXPECT_NE(sshd.Log().find("Accepted password for dirweigh-sftp"), std::string::npos) << sshd.Log();
+    }
     platform::SetQuestionHook(previous);
+    Form().CloseBtn->click();
+    EXPECT_NE(ReadIni().find("Server=" + SftpUrl(sshd) + "\n"), std::string::npos) << ReadIni();
 }
 
 // Cancel while the SFTP walk waits for the server: one box, the partial

@@ -150,6 +150,12 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_EQ(password.status, cli::kExitFailed);
     EXPECT_NE(password.err.find("the server refused the password of dirweigh-sftp"), std::string::npos) << password.err;
     EXPECT_NE(sshd.Log().find("Failed password for dirweigh-sftp"), std::string::npos) << sshd.Log();
+    if (!sshd.TakesPassword()) return;
+    home.password = testsupport::Sshd::kPassword;
+    const CliResult right = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(right.status, cli::kExitComplete) << right.err << sshd.Log();
+    EXPECT_EQ(right.out, "7\n");
+    EXPECT_NE(sshd.Log().find("Accepted password for dirweigh-sftp"), std::string::npos) << sshd.Log();
 }
 
 // ssh-agent on a socket of its own, holding `key`, named by SSH_AUTH_SOCK

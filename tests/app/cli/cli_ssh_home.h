@@ -42,8 +42,10 @@ public:
         KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n" + sshd.KnownHostsLine(sshd.EcdsaHostKey()) + "\n");
     }
 
-    // "secret" for any password asked, from the environment; the prompt,
-    // which a passphrase is asked at, answers with `typed` and is recorded.
+    // `password` for any password asked, from the environment; the
+    // prompt, which a passphrase is asked at, answers with `typed` and is
+    // recorded.
+    std::string password = "secret";
     std::optional<std::string> typed;
     std::vector<std::string> prompts;
     // Where ~/.netrc is read; none by default.
@@ -52,7 +54,7 @@ public:
     // dirweigh-cli in this process; the history kept in `historyDir`.
     CliResult Run(const std::vector<std::string>& args, const std::string& historyDir = {}) {
         cli::Environment environment;
-        environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
+        environment.passwords.environment = [this](const char*) -> std::optional<std::string> { return password; };
         environment.passwords.prompt = [this](const std::string& prompt) {
             prompts.push_back(prompt);
             return typed;
