@@ -39,7 +39,7 @@ Sshd::Sshd() : RealFtpServer("sshd") {
 }
 
 std::vector<std::string> Sshd::Command() {
-    const std::vector<std::string> sshd{SshdProgram().string(), "-D", "-e", "-f", (dir_ / "sshd_config").string()};
+    std::vector<std::string> sshd{SshdProgram().string(), "-D", "-e", "-f", (dir_ / "sshd_config").string()};
     const std::filesystem::path shadow = dir_ / "shadow";
     // The mount goes with the namespace; unshare makes it private, so it
     // never reaches the system's.
@@ -65,7 +65,10 @@ bool Sshd::WriteShadowWithPassword(const std::filesystem::path& file) const {
     for (std::string line; std::getline(system, line);) {
         if (line.rfind(prefix, 0) == 0) {
             const std::size_t rest = line.find(':', prefix.size());
-            line = prefix + hash + (rest == std::string::npos ? std::string("::::::") : line.substr(rest));
+            std::string given = prefix;
+            given += hash;
+            given += rest == std::string::npos ? std::string("::::::") : line.substr(rest);
+            line = std::move(given);
             found = true;
         }
         text << line << '\n';

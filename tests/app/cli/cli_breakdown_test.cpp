@@ -47,9 +47,10 @@ std::int64_t Member(const std::string& json, const std::string& name) {
     return at == std::string::npos ? -1 : std::stoll(json.substr(at + name.size() + 4));
 }
 
-// A site of odd names on `sshd`, or on pyftpdlib where there is none, its
-// export read and written again by ncdu, and ncdu's file read back.
-void ExportAndReadWithNcdu(testsupport::SiteTree& site, testsupport::Sshd* sshd, bool closed) {
+// Names with blanks, quotes, a backslash, Latin-1 and a tab, a 4 GiB
+// file, a link, logs and an empty folder; a newline in a name where the
+// server is sshd; and where `closed`, a folder the server will not open.
+void MakeOddSite(testsupport::SiteTree& site, bool sftp, bool closed) {
     site.AddFile("sp ace/\"quoted\" name.html", 1234);
     site.AddFile("back\\slash/caf\xe9 \xfc.txt", 2222);
     site.AddFile("back\\slash/deeper/tab\there", 3);
@@ -58,10 +59,16 @@ void ExportAndReadWithNcdu(testsupport::SiteTree& site, testsupport::Sshd* sshd,
     std::filesystem::create_symlink("sp ace", site.Root() / "link");
     site.AddFile("huge.iso", 4294967296ULL);
     // pyftpdlib's listing has no room for a newline in a name.
-    if (sshd) site.AddFile("new\nline", 10);
+    if (sftp) site.AddFile("new\nline", 10);
     if (closed) site.AddFile("closed-d/secret", 5);
     // pyftpdlib's fixture refuses it by its name, sshd by its rights.
-    if (closed && sshd) std::filesystem::permissions(site.Root() / "closed-d", std::filesystem::perms::owner_all);
+    if (closed && sftp) std::filesystem::permissions(site.Root() / "closed-d", std::filesystem::perms::owner_all);
+}
+
+// The odd site on `sshd`, or on pyftpdlib where there is none, its export
+// read and written again by ncdu, and ncdu's file read back.
+void ExportAndReadWithNcdu(testsupport::SiteTree& site, testsupport::Sshd* sshd, bool closed) {
+    MakeOddSite(site, sshd != nullptr, closed);
     std::optional<testsupport::PyFtpd> server;
     std::optional<clitest::SshClientHome> home;
     if (sshd) {

@@ -302,7 +302,9 @@ TEST(CliHistory, SftpWalksAreKeptApartAndThoseKeptWithoutTheSchemeFound) {
         zn::WalkTree tree("/");
         tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, "top", bytes);
         tree.Listed(zn::WalkTree::kRoot);
-        const zn::NcduMetadata metadata{"1.03", bytes, std::string(scheme) + "://" + user + "@" + server + "/"};
+        std::string source = scheme;
+        source += "://" + user + "@" + server + "/";
+        const zn::NcduMetadata metadata{"1.03", bytes, source};
         ASSERT_TRUE(zn::SaveHistory(tree, metadata, schemeless, 30, error)) << error;
     }
     CliResult run = home.Run({clitest::SftpUrl(sshd), "--json", "--compare", "last"}, history);
