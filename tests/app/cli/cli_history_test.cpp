@@ -302,8 +302,8 @@ TEST(CliHistory, SftpWalksAreKeptApartAndThoseKeptWithoutTheSchemeFound) {
         zn::WalkTree tree("/");
         tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, "top", bytes);
         tree.Listed(zn::WalkTree::kRoot);
-        std::string source = scheme;
-        source += "://" + user + "@" + server + "/";
+        const std::string source =
+            std::string(scheme).append("://").append(user).append("@").append(server).append("/");
         const zn::NcduMetadata metadata{"1.03", bytes, source};
         ASSERT_TRUE(zn::SaveHistory(tree, metadata, schemeless, 30, error)) << error;
     }
