@@ -167,7 +167,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void CreateControls();  // main_form_controls.cpp
+    void CreateControls();  // main_form_controls.cpp, with the four below
+    void CreateAboutBox();
+    void CreateServerBox();
+    void CreateInfoBox();
+    void CreateStatusBox();
     void SetTabOrder();
     void BindHandlers();
     void CreateFtpClient();

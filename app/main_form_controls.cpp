@@ -65,7 +65,20 @@ void TMainFrm::CreateControls() {
     setFixedSize(408, 399);
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    CreateAboutBox();
+    CreateServerBox();
+    CreateInfoBox();
+    CreateStatusBox();
+    ConnectBtn = Button(this, "&Connect", 8, 368, 75, 25);
+    ConnectBtn->setDefault(true);
+    DisconnectBtn = Button(this, "&Disconnect", 88, 368, 75, 25);
+    CancelBtn = Button(this, "C&ancel", 168, 368, 75, 25);
+    GetSizeBtn = Button(this, "&Get Size", 248, 368, 75, 25);
+    CloseBtn = Button(this, "&Quit", 328, 368, 75, 25);
+    SetTabOrder();
+}
 
+void TMainFrm::CreateAboutBox() {
     GroupBox4 = GroupBox(this, "About this program", 8, 8, 393, 73);
     AboutImg = new QLabel(GroupBox4);
     AboutImg->setPixmap(AboutIcon());
@@ -91,7 +104,9 @@ void TMainFrm::CreateControls() {
     // As high as the wrapped hint needs, which the group box has room for.
     Label6->setGeometry(184, 16, 201, std::max(49, Label6->heightForWidth(201)));
     Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
 
+void TMainFrm::CreateServerBox() {
     GroupBox1 = GroupBox(this, "FTP-Server", 8, 88, 265, 121);
     Label1 = Label(GroupBox1, "&Server:", 8, 20, 34, 13);
     Label2 = Label(GroupBox1, "&Username:", 8, 44, 51, 13);
@@ -107,7 +122,9 @@ void TMainFrm::CreateControls() {
     Label2->setBuddy(UserEdt);
     Label3->setBuddy(PasswordEdt);
     Label4->setBuddy(StartUpDirEdt);
+}
 
+void TMainFrm::CreateInfoBox() {
     GroupBox2 = GroupBox(this, "Last Info retrieved", 280, 88, 121, 121);
     Label8 = Label(GroupBox2, "Size in Bytes:", 8, 16, 63, 13);
     BytesLbl = Label(GroupBox2, "", 16, 32, 100, 13);
@@ -119,7 +136,9 @@ void TMainFrm::CreateControls() {
     BreakdownLbl->setStyleSheet("color: blue; text-decoration: underline;");
     BreakdownLbl->setCursor(Qt::PointingHandCursor);
     BreakdownLbl->hide();  // until a walk has something to show
+}
 
+void TMainFrm::CreateStatusBox() {
     GroupBox3 = GroupBox(this, "Status", 8, 216, 393, 145);
     StatusLbl = new QLabel(GroupBox3);
     StatusLbl->setGeometry(8, 18, 129, 13);
@@ -136,14 +155,6 @@ void TMainFrm::CreateControls() {
     LogMem->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     LogMem->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     LogMem->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-
-    ConnectBtn = Button(this, "&Connect", 8, 368, 75, 25);
-    ConnectBtn->setDefault(true);
-    DisconnectBtn = Button(this, "&Disconnect", 88, 368, 75, 25);
-    CancelBtn = Button(this, "C&ancel", 168, 368, 75, 25);
-    GetSizeBtn = Button(this, "&Get Size", 248, 368, 75, 25);
-    CloseBtn = Button(this, "&Quit", 328, 368, 75, 25);
-    SetTabOrder();
 }
 
 void TMainFrm::SetTabOrder() {

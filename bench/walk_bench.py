@@ -46,7 +46,8 @@ bare sequence row logs on anonymously and is left out there.
 
 Every listing leaves a TIME_WAIT connection on loopback; thousands of them
 slow later runs. So the benchmark runs in a private network namespace
-(unshare -n) with net.ipv4.tcp_max_tw_buckets lowered. Needs root.
+(unshare -n) with net.ipv4.tcp_max_tw_buckets lowered, and a mount
+namespace of its own (unshare -m) for the SFTP row's mount. Needs root.
 
 A last row, "bare sequence (C, blocking)", is bench/sequence_floor.c: the
 designed walk's commands (CWD, TYPE A, PORT, LIST, CDUP) from a minimal C
@@ -63,9 +64,21 @@ not resume the TLS session, and vsftpd refuses them.)
 
 An SFTP row, "sshd": OpenSSH's sshd as scripts/setup unpacks it, serving
 the tree over internal-sftp to the user dirweigh-sftp (made by
-scripts/setup), who logs on with a key made for the run; dirweigh-cli walks
-it by its absolute path (no chroot: the tree lies under /tmp, which a
-chroot may not). Only dirweigh-cli is timed there.
+scripts/setup), shut in the tree by ChrootDirectory as hosts run it (the
+tree is bind-mounted on a folder of /run, in the run's own mount namespace:
+a chroot's folders must all be root's and written by no one else, which
+/tmp is not). Every client logs on with a key made for the run and trusts
+the server's key alone: dirweigh-cli; dirweigh-cli with one request on the
+way at a time (DIRWEIGH_SFTP_IN_FLIGHT=1, a knob for the benchmark alone),
+the floor of a walk that waits for each reply; rclone size (its sftp
+backend, --checkers 8); lftp's du -sb over sftp:// (through OpenSSH's ssh).
+Beside each, sshd's own CPU time for the walk: what the listening sshd,
+every session process it forked and the internal-sftp processes spent,
+read from /proc around each run (sshd runs under a small reaper that
+collects the processes its sessions leave behind, so that none is lost).
+sshd's CPU time for dirweigh-cli's walk is the floor of that walk on one
+connection. The SFTP verdict sets dirweigh-cli's wall time against the
+faster of rclone and lftp (target: at most 0.5x) and against that floor.
 
     bench/walk_bench.py [--runs N] [--trees site,big] [--tls-trees big]
         [--servers vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd,sshd] [--cli PATH]
@@ -141,14 +154,16 @@ def ensure_tools(servers):
 
 
 def enter_private_network():
-    """Re-runs this script in a new network namespace with loopback up."""
+    """Re-runs this script in a new network namespace with loopback up, and
+    a mount namespace of its own, where the mounts the SFTP row makes end
+    with the run however it ends."""
     if os.environ.get("DIRWEIGH_BENCH_NETNS") == "1":
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         with open("/proc/sys/net/ipv4/tcp_max_tw_buckets", "w") as f:
             f.write(str(TW_BUCKETS))
         return
     env = dict(os.environ, DIRWEIGH_BENCH_NETNS="1")
-    os.execvpe("unshare", ["unshare", "-n", sys.executable, *sys.argv], env)
+    os.execvpe("unshare", ["unshare", "-n", "-m", sys.executable, *sys.argv], env)
 
 
 def make_tree(root, directories, files, seed):
@@ -282,7 +297,12 @@ def start_pure_ftpd(tree, workdir):
 
 def start_sshd(tree, workdir):
     """sshd serving SFTP alone to SFTP_USER, who logs on with a key made
-    here; the client's ~/.ssh (key and known_hosts) is workdir/ssh-home."""
+    here, shut in the tree by ChrootDirectory as hosts run internal-sftp.
+    A chroot's every folder from "/" down must be root's and written by no
+    one else, which /tmp is not: the tree is bind-mounted on a folder of
+    /run, in the run's own mount namespace (see enter_private_network), and
+    unmounted when the server stops (SERVER_CLEANUPS). The clients' ~/.ssh
+    (key and known_hosts) is workdir/ssh-home."""
     keys = os.path.join(workdir, "ssh")
     home = os.path.join(workdir, "ssh-home")
     os.makedirs(keys, exist_ok=True)
@@ -299,26 +319,126 @@ def start_sshd(tree, workdir):
         host_key = " ".join(f.read().split()[:2])
     with open(os.path.join(home, ".ssh", "known_hosts"), "w") as f:
         f.write("[127.0.0.1]:%d %s\n" % (port, host_key))
+    jail = chroot_of(tree)
     conf = os.path.join(keys, "sshd_config")
     with open(conf, "w") as f:
         f.write("\n".join([
             "ListenAddress 127.0.0.1", "Port %d" % port, "HostKey " + os.path.join(keys, "host_key"),
             "PidFile none", "UsePAM no", "PasswordAuthentication no",
             "AuthorizedKeysFile " + os.path.join(keys, "authorized_keys"), "StrictModes no",
-            "AllowUsers " + SFTP_USER, "Subsystem sftp internal-sftp", "ForceCommand internal-sftp", ""]))
+            "AllowUsers " + SFTP_USER, "Subsystem sftp internal-sftp", "ForceCommand internal-sftp",
+            "ChrootDirectory " + jail, ""]))
     os.makedirs("/run/sshd", exist_ok=True)
-    proc = subprocess.Popen([SSHD, "-D", "-e", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    proc = subprocess.Popen([DEBIAN_PYTHON, "-c", REAPER, SSHD, "-D", "-e", "-f", conf],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wait_for_port(port)
     return proc, port
 
 
-def sftp_clients(port, tree, workdir):
-    """dirweigh-cli over SFTP, its home the one start_sshd made."""
+# Runs a server under it as the reaper of every process the server leaves
+# behind. sshd's session processes do not all wait for their children (the
+# one running internal-sftp may outlive its parent by a moment): orphaned,
+# they would be reaped by init, and their CPU time counted nowhere the
+# benchmark can read. Reaped here, it comes into this process's children's
+# time. SIGTERM is passed on to the server.
+REAPER = """
+import ctypes, os, signal, sys
+ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+server = os.fork()
+if server == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+signal.signal(signal.SIGTERM, lambda signum, frame: os.kill(server, signal.SIGTERM))
+while True:
+    try:
+        os.wait()
+    except InterruptedError:
+        pass
+    except ChildProcessError:
+        break
+"""
+
+
+def chroot_of(tree):
+    """A folder of /run, root's, with the tree bind-mounted on it."""
+    jail = tempfile.mkdtemp(prefix="dirweigh-bench-sshd-", dir="/run")
+    os.chmod(jail, 0o755)
+    subprocess.run(["mount", "--bind", tree, jail], check=True)
+
+    def unmount():
+        subprocess.run(["umount", jail], check=False)
+        os.rmdir(jail)
+    SERVER_CLEANUPS.append(unmount)
+    return jail
+
+
+def children_of(pid):
+    try:
+        with open("/proc/%d/task/%d/children" % (pid, pid)) as f:
+            return [int(child) for child in f.read().split()]
+    except OSError:
+        return []
+
+
+def server_cpu(pid):
+    """The CPU seconds (user + system) of the REAPER `pid`, of the server
+    under it, and of every process either has waited for: with no session
+    running, all the server has spent. None when it cannot be read."""
+    seconds = 0
+    for process in [pid, *children_of(pid)]:
+        try:
+            with open("/proc/%d/stat" % process) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            return None
+        # utime, stime, cutime, cstime: fields 14 to 17, the 12th to 15th after the name.
+        seconds += sum(int(value) for value in fields[11:15]) / os.sysconf("SC_CLK_TCK")
+    return seconds
+
+
+def wait_for_sessions_to_end(pid, timeout=10):
+    """Until the REAPER `pid` has the server alone under it, and the server
+    no child (sshd's sessions end a moment after their client), so that
+    their CPU time has been counted."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        servers = children_of(pid)
+        if len(servers) <= 1 and not any(children_of(server) for server in servers):
+            return
+        time.sleep(0.01)
+
+
+def sftp_clients(port, workdir):
+    """The SFTP row's clients, all logging on with the key start_sshd made
+    and trusting its host key alone: dirweigh-cli (its home the one
+    start_sshd made), dirweigh-cli with one request on the way at a time
+    (the floor of a walk that waits for each reply), rclone with 8 checkers
+    and lftp through OpenSSH's ssh."""
     home = os.path.join(workdir, "ssh-home")
-    url = "sftp://%s@127.0.0.1:%d%s" % (SFTP_USER, port, tree)
-    cli = ["env", "HOME=" + home, "XDG_STATE_HOME=" + os.path.join(home, "state"),
-           "XDG_DATA_HOME=" + os.path.join(home, "data"), CLI, "--bytes", "--no-default-excludes"]
-    return {"dirweigh-cli": (cli + [url], lambda out: int(out.split()[0]))}
+    key, known_hosts = os.path.join(home, ".ssh", "id_ed25519"), os.path.join(home, ".ssh", "known_hosts")
+    url = "sftp://%s@127.0.0.1:%d/" % (SFTP_USER, port)
+    env = ["env", "HOME=" + home, "XDG_STATE_HOME=" + os.path.join(home, "state"),
+           "XDG_DATA_HOME=" + os.path.join(home, "data")]
+    cli = env + [CLI, "--bytes", "--no-default-excludes"]
+    # A bench-only knob: the most requests the walk has on the way.
+    one_at_a_time = env + ["DIRWEIGH_SFTP_IN_FLIGHT=1"] + cli[len(env):]
+    rclone = ["rclone", "size", ":sftp:/", "--sftp-host", "127.0.0.1", "--sftp-port", str(port),
+              "--sftp-user", SFTP_USER, "--sftp-key-file", key, "--sftp-known-hosts-file", known_hosts,
+              "--sftp-shell-type", "none", "--sftp-disable-hashcheck", "--checkers", "8", "--json"]
+    ssh = "ssh -a -x -F /dev/null -o BatchMode=yes -o IdentitiesOnly=yes -i %s -o UserKnownHostsFile=%s" % (
+        key, known_hosts)
+    lftp = ["lftp", "-c", 'set cache:enable no; set sftp:connect-program "%s"; '
+                          'open -u %s, sftp://127.0.0.1:%d; du -sb /' % (ssh, SFTP_USER, port)]
+    import json
+    by_first_word = lambda out: int(out.split()[0])  # noqa: E731
+    rows = {"dirweigh-cli": (cli + [url], by_first_word)}
+    if BASELINE_CLI:
+        rows["dirweigh-cli (baseline build)"] = (env + [BASELINE_CLI] + cli[len(env) + 1:] + [url], by_first_word)
+    rows.update({
+        "dirweigh-cli, one request at a time": (one_at_a_time + [url], by_first_word),
+        "rclone --checkers 8": (rclone, lambda out: json.loads(out)["bytes"]),
+        "lftp": (lftp, by_first_word),
+    })
+    return rows
 
 
 def make_certificate(workdir):
@@ -381,6 +501,7 @@ SEQUENCE_FLOOR = None  # set in main()
 BASELINE_CLI = None  # --baseline-cli: another dirweigh-cli (an earlier build) in the same run
 CONNECTION_ROWS = []  # --connection-rows: dirweigh-cli --connections N for each N
 HISTORY_ROW = False  # --history-row: dirweigh-cli --no-history too, to time what keeping the walk costs
+SERVER_CLEANUPS = []  # what to undo once the server running stops, besides stopping it
 
 
 def connection_rows(cli, url):
@@ -460,13 +581,20 @@ def run_measured(command):
     return wall, cpu, result
 
 
-def measure(commands, runs, truth, server_name):
-    """Runs every client `runs` times, alternately: {client: (walls, cpus)}, and {client: count of wrong runs}."""
-    table = {name: ([], []) for name in commands}
+def measure(commands, runs, truth, server_name, server_pid=None):
+    """Runs every client `runs` times, alternately: {client: (walls, cpus,
+    server cpus)}, and {client: count of wrong runs}. With `server_pid`,
+    the server's CPU time for each run too (see server_cpu); else its
+    list stays empty."""
+    table = {name: ([], [], []) for name in commands}
     wrong = {}
     for _ in range(runs):
         for name, (command, parse) in commands.items():
+            server_before = server_cpu(server_pid) if server_pid else None
             wall, cpu, result = run_measured(command)
+            if server_before is not None:
+                wait_for_sessions_to_end(server_pid)
+                table[name][2].append(server_cpu(server_pid) - server_before)
             try:
                 total = parse(result.stdout)
             except (ValueError, IndexError, KeyError):
@@ -481,14 +609,19 @@ def measure(commands, runs, truth, server_name):
 
 
 def print_table(server_name, table, runs):
+    """One line per client; where the server's CPU time was measured, a
+    column of it (its part of the walk, which no client can go below on
+    one connection)."""
+    with_server = any(servers for (_, _, servers) in table.values())
     print("  %s (medians of %d runs)" % (server_name, runs))
-    print("    %-36s %9s %9s %14s %14s %12s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
-                                              "slowest/fastest"))
+    print("    %-36s %9s %9s %14s %14s %12s%s" % ("client", "wall s", "CPU s", "dirweigh/wall", "dirweigh/CPU",
+                                                "slowest/fastest", " %13s" % "server CPU s" if with_server else ""))
     ours = statistics.median(table["dirweigh-cli"][0]), statistics.median(table["dirweigh-cli"][1])
-    for name, (walls, cpus) in table.items():
+    for name, (walls, cpus, servers) in table.items():
         wall, cpu = statistics.median(walls), statistics.median(cpus)
-        print("    %-36s %9.3f %9.3f %14.2f %14.2f %12.2f" % (
-            name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"), max(walls) / min(walls)))
+        server = " %13.3f" % statistics.median(servers) if servers else ""
+        print("    %-36s %9.3f %9.3f %14.2f %14.2f %12.2f%s" % (
+            name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"), max(walls) / min(walls), server))
 
 
 def print_tls_cost(medians):
@@ -526,19 +659,55 @@ def connection_verdict(medians, failed, server):
 
 def print_verdict(servers, medians, failed):
     """Per server, whether the default number of connections is the right one,
-    and on vsftpd-local (where every logon is dear) how it stands against rclone."""
-    against = ", ".join(str(n) for n in CONNECTION_ROWS)
-    print("  Verdict (wall medians)" + (": the default fast walk against the best of it and --connections %s"
-                                      % against if CONNECTION_ROWS else ""))
+    and on vsftpd-local (where every logon is dear) how it stands against rclone.
+    Nothing where there is nothing to weigh (the SFTP row alone)."""
+    lines = []
     for server in servers:
         # The SFTP walk has one connection and no rows to weigh it against.
         if CONNECTION_ROWS and (server, "dirweigh-cli") in medians and server != "sshd":
-            print("    %-36s %s" % (server, connection_verdict(medians, failed, server)))
+            lines.append("    %-36s %s" % (server, connection_verdict(medians, failed, server)))
     ours, rclone = ("vsftpd-local", "dirweigh-cli"), ("vsftpd-local", "rclone")
     if ours in medians and rclone in medians and not {ours, rclone} & failed:
         ratio = medians[ours][0] / medians[rclone][0]
-        print("    %-36s default/rclone %.2fx (target at most %.2fx): %s" % (
+        lines.append("    %-36s default/rclone %.2fx (target at most %.2fx): %s" % (
             "vsftpd-local against rclone", ratio, RCLONE_TARGET, "met" if ratio <= RCLONE_TARGET else "missed"))
+    if not lines:
+        return
+    against = ", ".join(str(n) for n in CONNECTION_ROWS)
+    print("  Verdict (wall medians)" + (": the default fast walk against the best of it and --connections %s"
+                                      % against if CONNECTION_ROWS else ""))
+    print("\n".join(lines))
+
+
+SFTP_TARGET = 0.5  # dirweigh-cli's wall time over the faster of rclone and lftp on sshd, at most
+WITHIN_FLOOR = 0.2  # where that lies below sshd's own CPU time for the walk: this close to it
+
+
+def print_sftp_verdict(medians, server_medians, failed):
+    """On sshd: the default walk's wall time over the faster peer's, against
+    SFTP_TARGET; and against sshd's own CPU time for that walk, the floor of
+    a walk over one connection, where the target lies below it."""
+    ours = ("sshd", "dirweigh-cli")
+    if ours not in medians or ours in failed:
+        return
+    peers = [("sshd", name) for name in ("rclone --checkers 8", "lftp") if ("sshd", name) in medians]
+    peers = [peer for peer in peers if peer not in failed]
+    wall, floor = medians[ours][0], server_medians.get(ours)
+    print("  SFTP verdict (wall medians)")
+    target = None
+    if peers:
+        fastest = min(peers, key=lambda peer: medians[peer][0])
+        target = SFTP_TARGET * medians[fastest][0]
+        print("    %-36s %.2fx %s (target at most %.2fx): %s" % (
+            "dirweigh-cli against the faster peer", wall / medians[fastest][0], fastest[1], SFTP_TARGET,
+            "met" if wall <= target else "missed"))
+    if not floor:
+        return
+    print("    %-36s %.3f s against sshd's CPU for that walk, %.3f s: %.2fx the floor" % (
+        "dirweigh-cli against sshd's floor", wall, floor, wall / floor))
+    if target is not None and target < floor:
+        print("    %-36s the target lies below the floor; within %d%% of the floor: %s" % (
+            "", round(WITHIN_FLOOR * 100), "met" if wall <= (1 + WITHIN_FLOOR) * floor else "missed"))
 
 
 def main():
@@ -569,7 +738,8 @@ def main():
     # SIGTERM ends the run through the cleanup below (servers stopped, the
     # local user removed) rather than at once.
     signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(128 + signum))
-    print("Private network namespace (unshare -n), loopback only, net.ipv4.tcp_max_tw_buckets=%d." % TW_BUCKETS)
+    print("Private network and mount namespaces (unshare -n -m), loopback only, net.ipv4.tcp_max_tw_buckets=%d."
+          % TW_BUCKETS)
 
     shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
     workdir = tempfile.mkdtemp(prefix="dirweigh-bench-")
@@ -596,30 +766,36 @@ def main():
                        ("proftpd", lambda: start_proftpd(tree, workdir), clients),
                        ("pure-ftpd", lambda: start_pure_ftpd(tree, workdir),
                         lambda port: clients(port, PURE_USER, PURE_PASSWORD, password_file)),
-                       ("sshd", lambda: start_sshd(tree, workdir), lambda port: sftp_clients(port, tree, workdir))]
+                       ("sshd", lambda: start_sshd(tree, workdir), lambda port: sftp_clients(port, workdir))]
             servers = [server for server in servers if server[0] in args.servers.split(",")]
             if tree_name in args.tls_trees.split(",") and "vsftpd" in args.servers.split(","):
                 certificate = make_certificate(workdir)
                 servers.append(("vsftpd TLS", lambda: start_vsftpd_tls(tree, workdir, certificate),
                                 lambda port: tls_clients(port, certificate[2])))
-            medians, failed = {}, set()
+            medians, failed, server_medians = {}, set(), {}
             for server_name, start, client_set in servers:
                 proc, port = start()
                 try:
                     commands = client_set(port)
                     if args.only_dirweigh:
                         commands = {name: c for name, c in commands.items() if name.startswith("dirweigh-cli")}
-                    table, wrong = measure(commands, args.runs, truth, server_name)
+                    table, wrong = measure(commands, args.runs, truth, server_name,
+                                           proc.pid if server_name == "sshd" else None)
                     failures += sum(wrong.values())
                     failed.update((server_name, name) for name in wrong)
                     print_table(server_name, table, args.runs)
-                    for name, (walls, cpus) in table.items():
+                    for name, (walls, cpus, server_cpus) in table.items():
                         medians[(server_name, name)] = statistics.median(walls), statistics.median(cpus)
+                        if server_cpus:
+                            server_medians[(server_name, name)] = statistics.median(server_cpus)
                 finally:
                     proc.send_signal(signal.SIGTERM)
                     proc.wait(timeout=10)
+                    while SERVER_CLEANUPS:
+                        SERVER_CLEANUPS.pop()()
             print_tls_cost(medians)
             print_verdict([server[0] for server in servers], medians, failed)
+            print_sftp_verdict(medians, server_medians, failed)
             shutil.rmtree(tree)
     finally:
         remove_local_user()

@@ -339,6 +339,7 @@ private:
     bool TryNextAddress(int& code);
     void CancelPendingRequest();
     std::int32_t ReadLineBody(std::string& line);
+    int CollectLinePart(char* buffer, std::size_t& count, std::size_t& received, bool& found);
     bool SendAll(const std::string& data);
     int SendSome(const std::string& data, std::size_t& position);
     void RefuseLineBreaks(const std::string& line);

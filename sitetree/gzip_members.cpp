@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
 
 namespace zn {
 namespace {
@@ -23,42 +24,110 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-GzipMemberWriter::GzipMemberWriter(int fd) : fd_(fd), compressor_(libdeflate_alloc_compressor(1)) {
-    failed_ = fd_ < 0 || !compressor_;
+GzipMemberWriter::GzipMemberWriter(int fd) : fd_(fd) {
+    failed_ = fd_ < 0;
+    for (Lane& lane : lanes_) {
+        lane.compressor = libdeflate_alloc_compressor(1);
+        if (!lane.compressor) failed_ = true;
+    }
     pending_.reserve(kMemberBytes);
+    if (failed_) return;
+    try {
+        for (Lane& lane : lanes_) lane.thread = std::thread([this, &lane] { CompressMembers(lane); });
+        threaded_ = true;
+    } catch (const std::system_error&) {
+        // No threads to be had: every member is then compressed in turn.
+        Stop();
+        stopping_ = false;
+    }
 }
 
 GzipMemberWriter::~GzipMemberWriter() {
+    Stop();
     if (fd_ >= 0) ::close(fd_);
-    if (compressor_) libdeflate_free_compressor(compressor_);
+    for (Lane& lane : lanes_) {
+        if (lane.compressor) libdeflate_free_compressor(lane.compressor);
+    }
 }
 
 bool GzipMemberWriter::Write(std::string_view bytes) {
-    while (!failed_ && !bytes.empty()) {
+    while (!bytes.empty()) {
         const std::size_t room = kMemberBytes - pending_.size();
         pending_.append(bytes.substr(0, room));
         bytes.remove_prefix(std::min(room, bytes.size()));
-        if (pending_.size() == kMemberBytes) failed_ = !CompressMember();
+        if (pending_.size() == kMemberBytes && !HandOver()) return false;
     }
-    return !failed_;
+    return true;
 }
 
 bool GzipMemberWriter::Finish() {
     // Even an empty stream gets its member: a file of no bytes is no gzip.
-    if (!failed_) failed_ = !CompressMember();
+    bool ok = HandOver();
+    Stop();
+    ok = ok && !failed_;
     const int fd = fd_;
     fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0) failed_ = true;
-    return !failed_;
+    if (fd >= 0 && ::close(fd) != 0) ok = false;
+    return ok;
 }
 
-bool GzipMemberWriter::CompressMember() {
-    compressed_.resize(libdeflate_gzip_compress_bound(compressor_, pending_.size()));
-    const std::size_t size =
-        libdeflate_gzip_compress(compressor_, pending_.data(), pending_.size(), compressed_.data(), compressed_.size());
-    const bool ok = size > 0 && WriteAll(fd_, compressed_.data(), size);
+bool GzipMemberWriter::HandOver() {
+    Lane& lane = lanes_[handed_ % lanes_.size()];
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !lane.full || failed_; });
+    if (failed_) return false;
+    // The buffers change places: the lane's last one, emptied, is the next
+    // to fill, and nothing is allocated again.
+    lane.member.swap(pending_);
     pending_.clear();
+    lane.number = handed_++;
+    if (!threaded_) {
+        failed_ = !CompressAndWrite(lane, lock);
+        return !failed_;
+    }
+    lane.full = true;
+    changed_.notify_all();
+    return true;
+}
+
+void GzipMemberWriter::CompressMembers(Lane& lane) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return lane.full || stopping_; });
+        if (!lane.full) return;
+        if (!CompressAndWrite(lane, lock)) failed_ = true;
+        lane.full = false;
+        changed_.notify_all();
+    }
+}
+
+bool GzipMemberWriter::CompressAndWrite(Lane& lane, std::unique_lock<std::mutex>& lock) {
+    // The member is the lane's alone until it is marked as taken.
+    lock.unlock();
+    lane.compressed.resize(libdeflate_gzip_compress_bound(lane.compressor, lane.member.size()));
+    const std::size_t size = libdeflate_gzip_compress(lane.compressor, lane.member.data(), lane.member.size(),
+                                                      lane.compressed.data(), lane.compressed.size());
+    lock.lock();
+    changed_.wait(lock, [&] { return written_ == lane.number || failed_; });
+    if (failed_) return false;
+    // Only the member whose turn it is writes, so the file needs no lock.
+    lock.unlock();
+    const bool ok = size > 0 && WriteAll(fd_, lane.compressed.data(), size);
+    lock.lock();
+    ++written_;
     return ok;
+}
+
+void GzipMemberWriter::Stop() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (Lane& lane : lanes_) {
+        if (lane.thread.joinable()) lane.thread.join();
+    }
+    threaded_ = false;
 }
 
 }  // namespace zn

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -12,12 +17,19 @@ namespace zn {
 // Bytes written to a file as a gzip stream (RFC 1952) of members of at most
 // kMemberBytes each, every member compressed whole by libdeflate at its
 // fastest level. gzip, zcat and gzread read the members as one stream. This
-// is about twice as fast as zlib's streaming at its fastest level, which
-// made keeping a walk cost a tenth of the walk, and the memory stays
-// bounded however big the export.
+// is about twice as fast as zlib's streaming at its fastest level, and the
+// memory stays bounded however big the export.
+//
+// Keeping a walk is done after the walk, where every millisecond is one the
+// user waits for, and compressing took twice as long as making the text: so
+// members are compressed by threads of the writer's own, each taking every
+// other member, while the caller makes the next, and written in their order.
+// A member waits for its thread while that thread is busy, so the memory
+// stays five members' worth; at 64 KiB they cost the walk few page faults
+// and the file 2 % more than members of a MiB.
 class GzipMemberWriter {
 public:
-    static constexpr std::size_t kMemberBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kMemberBytes = std::size_t{64} * 1024;
 
     // Writes to `fd`, which it closes.
     explicit GzipMemberWriter(int fd);
@@ -30,12 +42,34 @@ public:
     bool Finish();
 
 private:
-    bool CompressMember();
+    // One compressing thread and what it holds.
+    struct Lane {
+        libdeflate_compressor* compressor = nullptr;
+        std::string member;  // handed over; guarded by mutex_ while `full` is false
+        std::uint64_t number = 0;
+        bool full = false;
+        std::vector<char> compressed;
+        std::thread thread;
+    };
+
+    // Gives the full member to its lane once the lane has taken the one
+    // before; false once anything failed.
+    bool HandOver();
+    void CompressMembers(Lane& lane);
+    // Compresses, then writes once every member before it is written.
+    bool CompressAndWrite(Lane& lane, std::unique_lock<std::mutex>& lock);
+    void Stop();
 
     int fd_;
-    libdeflate_compressor* compressor_;
+    std::array<Lane, 2> lanes_;
     std::string pending_;
-    std::vector<char> compressed_;
+    std::uint64_t handed_ = 0;  // members handed over so far
+    bool threaded_ = false;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t written_ = 0;  // guarded by mutex_
+    bool stopping_ = false;
     bool failed_ = false;
 };
 

@@ -9,8 +9,8 @@
 
 namespace zn {
 
-SftpWalker::SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start)
-    : sftp_(sftp), observer_(observer), rules_(std::move(rules)), start_(std::move(start)) {}
+SftpWalker::SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start, std::size_t open)
+    : sftp_(sftp), observer_(observer), rules_(std::move(rules)), start_(std::move(start)), open_(open) {}
 
 TznFTPDirEntry EntryOf(const sftp::Name& name) {
     TznFTPDirEntry entry;
@@ -47,7 +47,7 @@ void SftpWalker::Run() {
     frontier_.Reset(absoluteStart_);
     StartListing(0);
     while (!pending_.empty() || !frontier_.Empty()) {
-        while (pending_.size() < kOpen && !frontier_.Empty()) StartListing(frontier_.TakeNext());
+        while (pending_.size() < open_ && !frontier_.Empty()) StartListing(frontier_.TakeNext());
         Take(sftp_.Receive());
     }
     frontier_.ReportDone(observer_);

@@ -26,7 +26,9 @@ public:
     static constexpr std::size_t kOpen = 64;
 
     // `start` as the user gave it; empty: where the server puts the user.
-    SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start);
+    // `open`: the most directories on the way at once (1: one request at a
+    // time, each waiting for the reply before, which the benchmark times).
+    SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start, std::size_t open = kOpen);
 
     void Walk() override;
     const WalkTotals& Totals() const override { return totals_; }
@@ -63,6 +65,7 @@ private:
     WalkRules rules_;
     std::string start_;
     std::string absoluteStart_;
+    std::size_t open_;
     WalkTotals totals_;
     WalkFrontier frontier_;
     std::unordered_map<std::uint32_t, Open> pending_;  // by request id

@@ -70,15 +70,14 @@ const Rule kRules[] = {
      "--tls-fingerprint goes with TLS, not with --tls off"},
     {RuleStage::Walk, [](const Reading& r) { return !r.options.sshHostKey.empty() && !r.options.sftp; },
      "--ssh-host-key goes with an sftp:// URL"},
-    // Said rather than passed over: a user who asks for TLS or a dial-up
-    // link must not believe they had it.
+    // Said rather than passed over: a user who asks for TLS must not
+    // believe they had it.
     {RuleStage::Walk,
      [](const Reading& r) {
          const Options& o = r.options;
-         return o.sftp && (r.tlsGiven || !o.tlsFingerprint.empty() || r.connectionsGiven || !o.passive || !o.fastWalk ||
-                           !o.dial.entry.empty());
+         return o.sftp && (r.tlsGiven || !o.tlsFingerprint.empty() || r.connectionsGiven || !o.passive || !o.fastWalk);
      },
-     "an sftp:// walk takes no --tls, --tls-fingerprint, --active, --walk, --connections or --dial"},
+     "an sftp:// walk takes no --tls, --tls-fingerprint, --active, --walk or --connections"},
     {RuleStage::Walk,
      [](const Reading& r) {
          const Options& o = r.options;

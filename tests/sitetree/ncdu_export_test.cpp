@@ -7,6 +7,7 @@
 #include "tests/sitetree/walk_tree_dump.h"
 #include "tests/support/site_tree.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -112,6 +113,11 @@ TEST(NcduExport, WhatIsWrittenReadsBackAsTheSameTree) {
     }
     EXPECT_FALSE(zn::SaveNcdu(tree, {}, (folder.Root() / "missing" / "x.json").string(), std::cout, error));
     EXPECT_NE(error.find("missing/x.json: "), std::string::npos) << error;
+    // The members are written by a thread of their own: a write that fails
+    // there fails the export all the same.
+    error.clear();
+    EXPECT_FALSE(zn::SaveNcduCompressed(tree, {}, ::open("/dev/full", O_WRONLY | O_CLOEXEC), "/dev/full", error));
+    EXPECT_NE(error.find("/dev/full: "), std::string::npos) << error;
 }
 
 // What other programs write: own sizes of directories, keys DirWeigh does

@@ -760,7 +760,7 @@ TEST_F(CliDial, DialsBeforeTheWalkAndHangsUpAfterIt) {
 }
 
 // NetworkManager's own profiles (the loopback's) are no entries. An entry
-// that is not there fails the run before any connection, whether
+// that is not there fails the run (FTP or SFTP) before any connection, whether
 // NetworkManager has other entries or none: walking without the link
 // could reach another host of that name.
 TEST_F(CliDial, EntriesAreListedAndAnUnknownOneFailsBeforeConnecting) {
@@ -779,10 +779,12 @@ TEST_F(CliDial, EntriesAreListedAndAnUnknownOneFailsBeforeConnecting) {
         CliResult list = RunCli({"--list-dial-entries"});
         EXPECT_EQ(list.status, 0) << list.err;
         EXPECT_EQ(list.out, entries.listed);
-        CliResult run = RunCli({"127.0.0.1:1", "--dial", "Home"});
-        EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.err.find(entries.refusal), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("127.0.0.1:1: Connection refused"), std::string::npos) << "no connection was tried";
+        for (const char* server : {"127.0.0.1:1", "sftp://127.0.0.1:1/"}) {
+            CliResult run = RunCli({server, "--dial", "Home"});
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find(entries.refusal), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find("Connection refused"), std::string::npos) << "no connection was tried: " << run.err;
+        }
         if (list.out.empty()) {
             nm_->AddProfile("Office VPN");
             nm_->AddProfile("Mobile", "gsm");

@@ -38,6 +38,8 @@ void WriteFile(const fs::path& path, std::size_t size) {
 
 std::string Url(const testsupport::Sshd& sshd) { return clitest::SftpUrl(sshd); }
 
+constexpr std::int64_t kBigFile = (std::int64_t{1} << 32) + 1;
+
 // A site with what SFTP servers show and FTP servers often hide: names
 // with a dot, names with blanks, links to a file and to a directory (never
 // followed, never counted, as the FTP walks do), the excluded logs, a
@@ -53,6 +55,12 @@ std::int64_t MakeSite(const fs::path& root) {
     WriteFile(root / "logs" / "access.log", 5000);
     WriteFile(root / "private" / "secret", 999);
     fs::permissions(root / "private", fs::perms::owner_all);
+    // Names as bytes: Latin-1, and a line break, which SFTP carries whole.
+    WriteFile(root / "caf\xe9.txt", 7);
+    WriteFile(root / "two\nlines", 3);
+    // Past 32 bits, and sparse so that it costs no disk.
+    std::ofstream(root / "disk.img").close();
+    fs::resize_file(root / "disk.img", kBigFile);
     std::size_t many = 0;
     for (std::size_t i = 1; i <= 70; ++i) {
         // Appended rather than "d" + ...: GCC 12 warns of an overlap that is not there.
@@ -61,7 +69,7 @@ std::int64_t MakeSite(const fs::path& root) {
         WriteFile(root / "many" / name / "f", i);
         many += i;
     }
-    return 1000 + 20 + 300 + 50 + static_cast<std::int64_t>(many);
+    return 1000 + 20 + 300 + 50 + 7 + 3 + kBigFile + static_cast<std::int64_t>(many);
 }
 
 TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
@@ -81,7 +89,7 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
     EXPECT_EQ(whole.status, cli::kExitComplete) << whole.err << sshd.Log();
     // The start, "my docs", .git, many and its 70.
     EXPECT_NE(whole.out.find("{\"bytes\": " + std::to_string(bytes) + ", "), std::string::npos) << whole.out;
-    EXPECT_NE(whole.out.find("\"files\": 74, \"directories\": 74, \"skipped_directories\": 2,"), std::string::npos)
+    EXPECT_NE(whole.out.find("\"files\": 77, \"directories\": 74, \"skipped_directories\": 2,"), std::string::npos)
         << whole.out;
     EXPECT_NE(whole.out.find("\"listing\": \"READDIR\", \"complete\": true"), std::string::npos) << whole.out;
 
@@ -89,7 +97,7 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
     const CliResult top = home.Run({"--top", "2", "--du", "--max-depth", "1", "--exclude", "private", Url(sshd)});
     EXPECT_NE(top.out.find("\n2485\t./many\n"), std::string::npos) << top.out;
     EXPECT_NE(top.out.find("\n" + std::to_string(bytes) + "\t.\n"), std::string::npos) << top.out;
-    EXPECT_NE(top.out.find("Largest files:\n  1000 B\t1000\tindex.html\n  300 B\t300\tmy docs/read me.txt\n"),
+    EXPECT_NE(top.out.find("Largest files:\n  4.00 GiB\t4294967297\tdisk.img\n  1000 B\t1000\tindex.html\n"),
               std::string::npos)
         << top.out;
 
