@@ -9,9 +9,11 @@
 
 #include "app/field_bytes.h"
 #include "app/sftp_connection.h"
+#include "net/core/errors.h"
 #include "net/core/server_key.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
+#include "platform/messages.h"
 #include "walk/sftp_walker.h"
 
 #include <QLineEdit>
@@ -30,14 +32,17 @@ const char* kTitle = "DirWeigh";
 
 // The window reports a failure of the walk in a message box, each
 // directory the server would not let it read in the log, and each listed
-// directory on the progress bar.
+// directory on the progress bar, after which the window keeps up.
 class SftpReport : public zn::WalkObserver {
 public:
     SftpReport(std::function<void(const std::string&)> show, std::function<void(const std::string&)> log,
-               QProgressBar* bar)
-        : show_(std::move(show)), log_(std::move(log)), bar_(bar) {}
+               QProgressBar* bar, std::function<void()> keepUp)
+        : show_(std::move(show)), log_(std::move(log)), bar_(bar), keepUp_(std::move(keepUp)) {}
     void WalkFailed(const std::string& message) override { show_(message); }
-    void DirectoryListed(const std::string&) override { bar_->setValue(std::min(++listed_, bar_->maximum())); }
+    void DirectoryListed(const std::string&) override {
+        bar_->setValue(std::min(++listed_, bar_->maximum()));
+        keepUp_();
+    }
     void DirectoryNotRead(const std::string& path, const std::string& reply) override {
         log_("Not read: " + path + ": " + reply);
     }
@@ -46,6 +51,7 @@ private:
     std::function<void(const std::string&)> show_;
     std::function<void(const std::string&)> log_;
     QProgressBar* bar_;
+    std::function<void()> keepUp_;
     int listed_ = 0;
 };
 
@@ -126,8 +132,16 @@ void TMainFrm::DisconnectSftp() {
 // dirweigh-cli does: over SFTP that is a folder's permissions, which a
 // walk that ended there could never get past.
 void TMainFrm::WalkSftp() {
+    // Over a fast link every reply may be there before the walk asks for
+    // it, so that the walk never waits in the event loop, where the window
+    // paints and a Cancel ends a wait. So it keeps up after each directory,
+    // and a Cancel that came meanwhile ends the walk there.
+    const auto keepUp = [this] {
+        platform::ProcessMessages();
+        if (sftp_->Canceled()) throw zn::ECanceledError();
+    };
     SftpReport report([this](const std::string& message) { ShowError(message); },
-                      [this](const std::string& line) { Log(line); }, ProgressBar);
+                      [this](const std::string& line) { Log(line); }, ProgressBar, keepUp);
     zn::WalkRules rules;
     rules.GoOnPastUnreadable = true;
     rules.Tree = walkTree_.get();

@@ -38,6 +38,7 @@ public:
     zn::SftpChannel& Channel() { return *channel_; }
     // Ends the wait running, or the next; the caller closes.
     void Cancel();
+    bool Canceled() const { return ssh_ && ssh_->Canceled(); }
     void Close();
 
 private:

@@ -74,6 +74,7 @@ public:
     std::string LastError() const;
 
     void Cancel() { canceled_ = true; }
+    bool Canceled() const { return canceled_; }
     // Says goodbye where it can, without waiting long, and closes.
     void Close();
 
