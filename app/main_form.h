@@ -15,7 +15,7 @@
 #include "platform/modules.h"
 #include "sitetree/history_key.h"
 #include "sitetree/walk_tree.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 class QFrame;
 class QGroupBox;

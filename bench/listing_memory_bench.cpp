@@ -27,7 +27,7 @@
 
 #include "ftp/client/ftp.h"
 #include "sitetree/walk_tree.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 #include <arpa/inet.h>
 #include <malloc.h>
@@ -329,7 +329,7 @@ int main(int argc, char** argv) {
     zn::WalkTree tree;
     zn::WalkRules rules;
     if (keepTree) rules.Tree = &tree;
-    zn::SiteWalker walker(*ftp, quiet, rules);
+    zn::CwdWalker walker(*ftp, quiet, rules);
     const auto started = std::chrono::steady_clock::now();
     walker.Walk();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

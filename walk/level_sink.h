@@ -6,7 +6,7 @@
 #include <string>
 
 #include "sitetree/walk_tree.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 namespace zn {
 

@@ -6,8 +6,8 @@
 #include "ftp/listing/listing_cut.h"
 #include "net/core/errors.h"
 #include "net/core/text_helpers.h"
+#include "walk/cwd_walker.h"
 #include "walk/level_sink.h"
-#include "walk/site_walker.h"
 
 #include <utility>
 

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 #include "ssh/sftp_channel.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 #include "walk/walk_frontier.h"
 
 namespace zn {

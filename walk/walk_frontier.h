@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 namespace zn {
 

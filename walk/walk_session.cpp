@@ -3,7 +3,7 @@
 
 #include "net/core/errors.h"
 #include "net/core/text_helpers.h"
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 
 #include <algorithm>
 #include <exception>
@@ -60,7 +60,10 @@ void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
             continue;
         }
         try {
-            ftp->SendLine("QUIT");
+            // Replies the walk still owed are not read one by one: the next
+            // reply is taken as the QUIT's.
+            ftp->TakeAhead();
+            ftp->SendAhead("QUIT", Expect::Completion);
             asked.push_back(ftp);
         } catch (const std::exception&) {
             ftp->Close();
@@ -71,7 +74,7 @@ void EndWalkSessions(const std::vector<TznFTP*>& clients, bool aborted) {
     bool late = false;
     for (TznFTP* ftp : asked) {
         try {
-            if (!late) ftp->ReadReply();
+            if (!late) ftp->ReceiveAhead();
         } catch (const ETimedOutError&) {
             late = true;
         } catch (const std::exception&) {
@@ -98,10 +101,10 @@ void ShowDialogue(TznFTP& ftp, WalkSessionObserver& observer, const std::string&
 WalkSession::WalkSession(TznFTP& first, WalkSessionObserver& observer, Settings settings)
     : first_(first), observer_(observer), most_(settings.Connections) {
     if (!settings.Fast) {
-        walker_ = std::make_unique<SiteWalker>(first, observer, std::move(settings.Rules));
+        walker_ = std::make_unique<CwdWalker>(first, observer, std::move(settings.Rules));
         return;
     }
-    auto fast = std::make_unique<FastWalker>(first, observer, std::move(settings.Rules));
+    auto fast = std::make_unique<PipelinedWalker>(first, observer, std::move(settings.Rules));
     fast->SetFurtherConnections(this);
     walker_ = std::move(fast);
 }

@@ -8,8 +8,8 @@
 
 #include "ftp/client/ftp.h"
 #include "platform/component.h"
+#include "walk/cwd_walker.h"
 #include "walk/further_connections.h"
-#include "walk/site_walker.h"
 
 namespace zn {
 

@@ -12,7 +12,7 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_run.h"
 #include "sitetree/walk_tree.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 // What every walk of the command line, FTP or SFTP, reports through: the
 // totals, the tree, the history and the exports are one code whatever the

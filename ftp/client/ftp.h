@@ -32,7 +32,10 @@ enum TTlsMode : std::uint8_t { tmOff = 0, tmAuto = 1, tmRequire = 2, tmImplicit 
 // The FTP client: the control dialogue of RFC 959 (logon directly or through
 // a proxy, CWD, CDUP, QUIT) and directory listings over an active-mode data
 // connection. Every operation returns when the server has answered as
-// expected and raises otherwise.
+// expected and raises otherwise. Every command, the logon's included, goes
+// through one queue with the reply it expects (ftp_ahead.cpp): an
+// operation that waits sends its command and reads its own reply, and a
+// walk may send several before it reads theirs.
 class TznFTP : public TznSocket {
 public:
     explicit TznFTP(platform::TComponent* owner);
@@ -180,7 +183,8 @@ public:
 
     // Commands sent ahead of their replies (ftp_ahead.cpp), each with the
     // reply it expects and its sender's `tag`; `path` is a listing's
-    // directory. Nothing is queued when the send fails.
+    // directory. Nothing is queued when the send fails. The operations
+    // above that wait for their reply are made while nothing is owed.
     void SendAhead(const std::string& command, Expect expects, std::string path = {}, int tag = 0);
     // The oldest command sent ahead, whose reply comes next.
     const SentAhead& NextAhead() const { return Ahead_.front(); }
@@ -207,28 +211,32 @@ protected:
     void ResetState() override;
 
 private:
-    // Reply checks: a failure raises EServerError with the last reply line.
-    void ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted);
-    void ExpectClass(std::int32_t code, std::int32_t hundreds);
-
-    // The logon's steps, each taken when the reply it waits for is read
-    // (ftp_logon.cpp).
-    enum class LogonStage : std::uint8_t {
-        Connecting,
-        Greeting,
-        ProxyOpen,
-        AuthTls,
-        User,
-        Pass,
-        Pbsz,
-        Prot,
-        Utf8,
-        Done
+    // Every command goes through the one queue of commands sent (ftp_ahead.cpp)
+    // with the reply it expects, and each reply read is judged by its own
+    // command's expectation (JudgeReply).
+    struct Reply {
+        std::int32_t Code;
+        Answer Said;
     };
-    LogonStage TakeLogonReply(LogonStage stage);
-    LogonStage AfterGreeting();
-    LogonStage SendUser();
-    LogonStage AfterLogon();
+    void Send(SentAhead sent);
+    // The oldest command's reply, read and judged; a STAT's listing goes
+    // into `list`, and with `kept` every line of the reply is kept there.
+    Reply Receive(TznFTPDirList* list, std::vector<std::string>* kept = nullptr);
+    // A command that waits for its reply: sent, and its own reply read and
+    // judged. Made when no other command is owed a reply.
+    Reply Exchange(const std::string& command, Expect expects, std::vector<std::int32_t> codes = {},
+                   std::vector<std::string>* kept = nullptr);
+
+    // The logon's steps (ftp_logon.cpp): each command of the logon waits in
+    // the queue marked with its step, taken when its reply has been read.
+    enum class LogonStage : std::uint8_t { Greeting, ProxyOpen, AuthTls, User, Pass, Pbsz, Prot, Utf8 };
+    void AwaitGreeting();
+    void SendLogonCommand(const std::string& command, LogonStage stage, Expect expects,
+                          std::vector<std::int32_t> codes = {});
+    void TakeLogonReply();
+    void AfterGreeting();
+    void SendUser();
+    void AfterLogon();
     void OpenThroughProxy();
     // Sends AUTH TLS where TLS is to be used; false when the logon goes on
     // without it (ftp_tls.cpp).
@@ -237,7 +245,8 @@ private:
     // the greeting already comes through it.
     void StartImplicitTls();
     void ForgetLastTlsLogon();
-    void FinishSecureLogon(std::int32_t code);
+    // AUTH TLS answered: `accepted` (234), the handshake.
+    void FinishSecureLogon(bool accepted);
     bool TlsExpected() const;
     static std::string CertificateName(const std::string& host);
     void GoOnInClear(const std::string& why);
@@ -272,7 +281,7 @@ private:
     // step (the reply names another directory, or is another command's
     // "200" or "257"), or that a line was longer than a reply line may be
     // and came cut.
-    Answer ReceiveStatList(const std::string& path, TznFTPDirList& list);
+    Reply ReceiveStatList(const SentAhead& sent, TznFTPDirList& list);
 
     std::string UserName_;
     std::string Password_;
@@ -315,8 +324,8 @@ private:
     std::string TlsHost_;               // the name the certificate must bear
     bool DataCloseNotifySeen_ = false;  // a data connection of this session ended with close_notify
 
-    std::deque<SentAhead> Ahead_;  // sent, reply not read yet, oldest first
-    LogonStage Stage_ = LogonStage::Done;
+    std::deque<SentAhead> Ahead_;   // sent, reply not read yet, oldest first
+    bool LogonConnecting_ = false;  // BeginLogon's connect has not settled yet
     std::chrono::steady_clock::time_point LogonStarted_;
     double LogonSeconds_ = 0;
     bool ListingNamedPath_ = false;

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Commands sent ahead of their replies. A server answers the commands on a
+// The one queue of commands sent. A server answers the commands on a
 // control connection one by one in the order they came, so a client may
 // send several and read the replies after, one wait for the server instead
-// of one each: the queue keeps, in the order sent, what each command
-// expects, and each reply read is judged by its own command's expectation.
+// of one each; a command that waits for its reply is sent and has its reply
+// read at once. The queue keeps, in the order sent, what each command
+// expects, and each reply read is judged by its own command's expectation
+// (sent_ahead.cpp).
 
 #include "ftp/client/ftp.h"
 
@@ -14,51 +16,45 @@
 namespace zn {
 namespace {
 
-// The commands that keep a walk in step answer "200" (NOOP) and "257"
-// (PWD); a STAT's listing comes as "211" to "213".
-bool IsListingReply(std::int32_t code) { return code >= 211 && code <= 213; }
-
 void IgnoreLine(const std::string&, std::int32_t) {}
-
-// A NOOP's reply: a failure raises; a listing's in its place is out of step.
-Answer JudgeCheck(std::int32_t code, const std::string& reply) {
-    if (code / 100 == 2 && !IsListingReply(code)) return Answer::AsExpected;
-    if (code >= 400) throw EServerError(reply);
-    return Answer::OutOfStep;
-}
-
-// The reply to the CWD before a "STAT .": refused, the walk fails there as
-// the designed walk does; another command's reply in its place is out of
-// step (the "STAT ." after it is still owed, and carries the directory).
-Answer JudgeEntryBeforeListing(std::int32_t code, const std::string& reply) {
-    if (code >= 400) throw EServerError(reply);
-    if (code == 200 || code == 257 || IsListingReply(code)) return Answer::OutOfStep;
-    return Answer::AsExpected;
-}
 
 }  // namespace
 
 void TznFTP::SendAhead(const std::string& command, Expect expects, std::string path, int tag) {
-    SendLine(command);
-    Ahead_.push_back(SentAhead{command, expects, std::move(path), tag});
+    Send(SentAhead{command, expects, std::move(path), tag});
 }
+
+void TznFTP::Send(SentAhead sent) {
+    SendLine(sent.Command);
+    Ahead_.push_back(std::move(sent));
+}
+
+Answer TznFTP::ReceiveAhead(TznFTPDirList* list) { return Receive(list).Said; }
 
 // The command leaves the queue before its reply is read: a reply that
 // fails is not owed any more, whatever the caller does next.
-Answer TznFTP::ReceiveAhead(TznFTPDirList* list) {
+TznFTP::Reply TznFTP::Receive(TznFTPDirList* list, std::vector<std::string>* kept) {
     if (Ahead_.empty()) throw std::logic_error("A reply read where no command waits for one");
-    const SentAhead sent = std::move(Ahead_.front());
+    SentAhead sent = std::move(Ahead_.front());
     Ahead_.pop_front();
-    switch (sent.Expects) {
-        case Expect::Completion: return ReadReply() / 100 == 2 ? Answer::AsExpected : Answer::Refused;
-        case Expect::Listing: {
-            TznFTPDirList unused;
-            return ReceiveStatList(sent.Path, list ? *list : unused);
-        }
-        case Expect::Check: return JudgeCheck(ReadDataReply(IgnoreLine), LastReply());
-        case Expect::EntryBeforeListing: return JudgeEntryBeforeListing(ReadDataReply(IgnoreLine), LastReply());
+    if (sent.Expects == Expect::Listing) {
+        TznFTPDirList unused;
+        return ReceiveStatList(sent, list ? *list : unused);
     }
-    return Answer::OutOfStep;
+    const std::int32_t code = MayCarryListing(sent.Expects) ? ReadDataReply(IgnoreLine) : ReadReply(kept);
+    const Answer said = JudgeReply(sent, code, LastReply());
+    // After its "1xx" a listing command still owes its final reply.
+    if (sent.Expects == Expect::DataOpening && said == Answer::AsExpected) {
+        sent.Expects = Expect::Positive;
+        Ahead_.push_front(std::move(sent));
+    }
+    return {code, said};
+}
+
+TznFTP::Reply TznFTP::Exchange(const std::string& command, Expect expects, std::vector<std::int32_t> codes,
+                               std::vector<std::string>* kept) {
+    Send(SentAhead{command, expects, {}, 0, std::move(codes)});
+    return Receive(nullptr, kept);
 }
 
 std::deque<SentAhead> TznFTP::TakeAhead() {
@@ -73,10 +69,10 @@ bool TznFTP::DrainAhead() {
     for (const SentAhead& sent : TakeAhead()) {
         if (!Connected()) break;
         try {
-            if (sent.Expects == Expect::Completion) {
-                ReadReply();
-            } else {
+            if (MayCarryListing(sent.Expects)) {
                 ReadDataReply(IgnoreLine);
+            } else {
+                ReadReply();
             }
         } catch (const platform::Exception&) {
             // The reason the caller drains has already been reported; a
@@ -87,13 +83,19 @@ bool TznFTP::DrainAhead() {
     return true;
 }
 
-// Whatever came in between, a reply out of place included, is read past.
+// Whatever came in between, a reply out of place included, is read past:
+// each is an earlier command's, and the PWD's is still owed.
 void TznFTP::GetBackInStep(std::size_t mostReplies) {
     Ahead_.clear();
-    SendLine("PWD");
+    const SentAhead pwd{"PWD", Expect::InStep, {}, 0};
+    Send(pwd);
     for (std::size_t replies = 0;; ++replies) {
-        if (replies >= mostReplies) RaiseOutOfStep();
-        if (ReadDataReply(IgnoreLine) == 257) return;
+        if (replies >= mostReplies) {
+            Ahead_.clear();
+            RaiseOutOfStep();
+        }
+        if (Receive(nullptr).Said == Answer::AsExpected) return;
+        Ahead_.push_front(pwd);
     }
 }
 

@@ -80,8 +80,7 @@ void TznFTP::OpenDataConnection(const std::string& command) {
     }
     if (!Passive_) FallBackToPassive();
     ConnectPassiveData();
-    SendLine(command);
-    ExpectClass(ReadReply(), 1);
+    if (Exchange(command, Expect::DataOpening).Said != Answer::AsExpected) throw EServerError(LastReply());
     SecureDataConnection();
 }
 
@@ -98,11 +97,10 @@ bool TznFTP::OpenActiveDataConnection(const std::string& command) {
     }
     RaiseIfError(Data_->Listen(CopySocketAddress(reinterpret_cast<const winsock::sockaddr*>(&local), length)));
     SendPort();
-    SendLine(command);
-    const std::int32_t code = ReadReply();
-    if (code == 425 && PassiveFallback_) return NoteConnectBackFailure(LastReply());
-    if (code == 425) throw EServerError(LastReply() + ConnectBackFailed());
-    ExpectClass(code, 1);
+    if (Exchange(command, Expect::DataOpening).Said == Answer::Refused) {
+        if (PassiveFallback_) return NoteConnectBackFailure(LastReply());
+        throw EServerError(LastReply() + ConnectBackFailed());
+    }
     return AcceptDataConnection();
 }
 
@@ -120,16 +118,15 @@ void TznFTP::SendPort() {
     const std::string address = AddressText(listening);
     const bool ipv6 = listening.Family() == winsock::kAfInet6;
     if (ipv6 || Eprt_ == Extended::Listed) {
-        SendLine("EPRT |" + std::string(ipv6 ? "2" : "1") + "|" + address + "|" + std::to_string(port) + "|");
-        const std::int32_t code = ReadReply();
-        if (code / 100 == 2) return;
-        if (code / 100 != 5 || ipv6) throw EServerError(LastReply());
+        const std::string eprt =
+            "EPRT |" + std::string(ipv6 ? "2" : "1") + "|" + address + "|" + std::to_string(port) + "|";
+        if (Exchange(eprt, Expect::Offered).Said == Answer::AsExpected) return;
+        if (ipv6) throw EServerError(LastReply());
         Eprt_ = Extended::Refused;
     }
     std::string numbers = address;
     std::replace(numbers.begin(), numbers.end(), '.', ',');
-    SendLine("PORT " + numbers + "," + std::to_string(port / 256) + "," + std::to_string(port % 256));
-    ExpectClass(ReadReply(), 2);
+    Exchange("PORT " + numbers + "," + std::to_string(port / 256) + "," + std::to_string(port % 256), Expect::Positive);
 }
 
 // The wait ends as well when the server answers instead of connecting: a
@@ -151,9 +148,11 @@ bool TznFTP::AcceptDataConnection() {
         Data_->Close();
         TimeCounter().SetTimedOut(false);
     }
-    const std::int32_t code = ReadReply();
-    if (code == 425 && !PassiveFallback_) throw EServerError(LastReply() + ConnectBackFailed());
-    if (code / 100 == 2 || code / 100 == 1 || !PassiveFallback_) throw EServerError(LastReply());
+    // The listing command's final reply, owed since its "1xx", can now only
+    // say why no connection came.
+    Ahead_.front().Expects = Expect::ConnectBackFailure;
+    const Reply reply = Receive(nullptr);
+    if (!PassiveFallback_) throw EServerError(LastReply() + (reply.Code == 425 ? ConnectBackFailed() : std::string()));
     return NoteConnectBackFailure(
         timedOut ? "no connection within " + std::to_string(TimeOut()) + " seconds, then " + LastReply() : LastReply());
 }
@@ -175,14 +174,13 @@ void TznFTP::FallBackToPassive() {
 std::uint16_t TznFTP::AskPassivePort() {
     const bool ipv6 = AddressFamily() == winsock::kAfInet6;
     if (ipv6 || Epsv_ == Extended::Listed) {
-        SendLine("EPSV");
-        const std::int32_t code = ReadReply();
-        if (code == 229 && ExtendedPassivePort(LastReply()) != 0) return ExtendedPassivePort(LastReply());
-        if (code / 100 != 5 || ipv6) throw EServerError(LastReply());
+        const Answer said = Exchange("EPSV", Expect::Offered, {229}).Said;
+        const std::uint16_t port = ExtendedPassivePort(LastReply());
+        if (said == Answer::AsExpected && port != 0) return port;
+        if (said == Answer::AsExpected || ipv6) throw EServerError(LastReply());
         Epsv_ = Extended::Refused;
     }
-    SendLine("PASV");
-    ExpectCodes(ReadReply(), {227});
+    Exchange("PASV", Expect::OneOf, {227});
     return PassivePort(LastReply());
 }
 

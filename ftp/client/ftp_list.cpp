@@ -46,14 +46,21 @@ void TznFTP::Transfer(const std::string& command, bool machineListing) {
     ListingStream_ = std::make_unique<ListingReader>(incoming, machineListing);
     Finally dropStream([this] { ListingStream_.reset(); });
 
-    SendLine("TYPE A");
-    ExpectClass(ReadReply(), 2);
+    Exchange("TYPE A", Expect::Positive);
     Finally dropData([this] { Data_.reset(); });
-    OpenDataConnection(command);
-    ReceiveData(-1);
-    ListingStream_->Finish();
-    Data_->Close();
-    ExpectClass(ReadReply(), 2);
+    try {
+        OpenDataConnection(command);
+        ReceiveData(-1);
+        ListingStream_->Finish();
+        Data_->Close();
+        // The listing command's final reply.
+        Receive(nullptr);
+    } catch (...) {
+        // A listing that failed is owed nothing more: no later reader may
+        // take its final reply as theirs.
+        Ahead_.clear();
+        throw;
+    }
     DirList_->TakeEntries(incoming);
     DirList_->ServerType = incoming.ServerType;
 }

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The logon: under implicit TLS the handshake first, then the greeting,
-// the proxy's OPEN, AUTH TLS, USER and PASS, and PBSZ and PROT under TLS,
-// as steps that each judge one reply and send the next command. Connect
-// takes them one after the other, waiting for each reply; a connection
-// opened beside busy ones takes each when its reply has come, so that it
-// never holds the others up.
+// the proxy's OPEN, AUTH TLS, USER and PASS, and PBSZ and PROT under TLS.
+// Each command goes into the queue of commands sent, marked with its step
+// of the logon; when its reply has been read and judged, the step sends
+// the next command. Connect takes the steps one after the other, waiting
+// for each reply; a connection opened beside busy ones takes each when its
+// reply has come, so that it never holds the others up.
 
 #include "ftp/client/ftp.h"
 
@@ -39,28 +40,30 @@ void TznFTP::Login() {
     LogonStarted_ = std::chrono::steady_clock::now();
     ConnectSocket();
     StartImplicitTls();
-    for (LogonStage stage = LogonStage::Greeting; stage != LogonStage::Done;) stage = TakeLogonReply(stage);
+    AwaitGreeting();
+    while (!Ahead_.empty()) TakeLogonReply();
     LogonSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - LogonStarted_).count();
 }
 
 void TznFTP::BeginLogon() {
     LogonStarted_ = std::chrono::steady_clock::now();
-    Stage_ = LogonStage::Done;
+    LogonConnecting_ = false;
     OpenThroughProxy();
     StartConnect();
-    Stage_ = LogonStage::Connecting;
+    LogonConnecting_ = true;
 }
 
 // The connect's notification comes with a turn of the event loop, which
 // the other connections' waits give; the replies are looked for directly.
 bool TznFTP::ContinueLogon() {
     if (Canceled()) RaiseCanceled();
-    if (Stage_ == LogonStage::Connecting) {
+    if (LogonConnecting_) {
         if (!ConnectSettled()) Pump();
         if (ConnectSettled()) {
             FinishConnect();
             StartImplicitTls();
-            Stage_ = LogonStage::Greeting;
+            AwaitGreeting();
+            LogonConnecting_ = false;
         }
     }
     // The rest of a reply whose first line has come is waited for here:
@@ -70,10 +73,8 @@ bool TznFTP::ContinueLogon() {
         TznFTP& ftp;
         ~Clear() { ftp.SetReplyDeadline(std::nullopt); }
     } clear{*this};
-    while (Stage_ != LogonStage::Connecting && Stage_ != LogonStage::Done && LineWaiting()) {
-        Stage_ = TakeLogonReply(Stage_);
-    }
-    if (Stage_ == LogonStage::Done) {
+    while (!LogonConnecting_ && !Ahead_.empty() && LineWaiting()) TakeLogonReply();
+    if (!LogonConnecting_ && Ahead_.empty()) {
         LogonSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - LogonStarted_).count();
         return true;
     }
@@ -81,73 +82,69 @@ bool TznFTP::ContinueLogon() {
     return false;
 }
 
-// Judges the reply `stage` waits for, sends the next command and returns
-// the stage that waits for its reply.
-TznFTP::LogonStage TznFTP::TakeLogonReply(LogonStage stage) {
-    const std::int32_t code = ReadReply();
+// The greeting answers the connection itself: it waits in the queue as
+// the reply of a command that was never sent.
+void TznFTP::AwaitGreeting() {
+    Ahead_.push_back(SentAhead{{}, Expect::OneOf, {}, static_cast<int>(LogonStage::Greeting), {220}});
+}
+
+void TznFTP::SendLogonCommand(const std::string& command, LogonStage stage, Expect expects,
+                              std::vector<std::int32_t> codes) {
+    Send(SentAhead{command, expects, {}, static_cast<int>(stage), std::move(codes)});
+}
+
+// Reads and judges the reply the oldest step of the logon waits for, and
+// sends the next step's command.
+void TznFTP::TakeLogonReply() {
+    const auto stage = static_cast<LogonStage>(Ahead_.front().Tag);
+    const Reply reply = Receive(nullptr);
     switch (stage) {
         case LogonStage::Greeting:
-            ExpectCodes(code, {220});
             if (UseProxy_ && ProxyType_ != fpUserNoLogon) {
-                SendLine("OPEN " + RemoteHost_);
-                return LogonStage::ProxyOpen;
+                return SendLogonCommand("OPEN " + RemoteHost_, LogonStage::ProxyOpen, Expect::OneOf, {220});
             }
             return AfterGreeting();
-        case LogonStage::ProxyOpen: ExpectCodes(code, {220}); return AfterGreeting();
-        case LogonStage::AuthTls: FinishSecureLogon(code); return SendUser();
+        case LogonStage::ProxyOpen: return AfterGreeting();
+        case LogonStage::AuthTls: FinishSecureLogon(reply.Said == Answer::AsExpected); return SendUser();
         case LogonStage::User:
-            ExpectCodes(code, {230, 331, 332});
-            SendLine("PASS " + Password_);
-            return LogonStage::Pass;
+            return SendLogonCommand("PASS " + Password_, LogonStage::Pass, Expect::OneOf, {230, 202});
         case LogonStage::Pass:
-            ExpectCodes(code, {230, 202});
             Features_.reset();
             // Without PROT P the listings would cross in clear; a server
             // that refuses it ends the logon.
             if (!TlsActive()) return AfterLogon();
-            SendLine("PBSZ 0");
-            return LogonStage::Pbsz;
-        case LogonStage::Pbsz:
-            ExpectClass(code, 2);
-            SendLine("PROT P");
-            return LogonStage::Prot;
-        case LogonStage::Prot:
-            ExpectClass(code, 2);
-            DataProtected_ = true;
-            return AfterLogon();
-        // A server that refuses only keeps sending names as it did.
-        case LogonStage::Utf8: return LogonStage::Done;
-        case LogonStage::Connecting:
-        case LogonStage::Done: break;
+            return SendLogonCommand("PBSZ 0", LogonStage::Pbsz, Expect::Positive);
+        case LogonStage::Pbsz: return SendLogonCommand("PROT P", LogonStage::Prot, Expect::Positive);
+        case LogonStage::Prot: DataProtected_ = true; return AfterLogon();
+        case LogonStage::Utf8: return;
     }
-    return LogonStage::Done;
 }
 
 // The certificate must name the host whose greeting came last: the server
 // behind an OPEN proxy, else the one connected to.
-TznFTP::LogonStage TznFTP::AfterGreeting() {
+void TznFTP::AfterGreeting() {
     // Under implicit TLS the connection was secured before the greeting.
     if (TlsMode_ == tmImplicit) return SendUser();
     const bool proxyOpen = UseProxy_ && ProxyType_ != fpUserNoLogon;
     const std::string& greeter = proxyOpen ? RemoteHost_ : UseProxy_ ? Proxy_ : Server();
     TlsHost_ = CertificateName(ServerHost(greeter));
-    return BeginSecureLogon() ? LogonStage::AuthTls : SendUser();
+    if (!BeginSecureLogon()) SendUser();
 }
 
 // Where FEAT listed UTF8 before the logon, names are asked for in UTF-8
-// at once; one listed only later is asked for when that FEAT is read.
-TznFTP::LogonStage TznFTP::AfterLogon() {
+// at once; one listed only later is asked for when that FEAT is read. A
+// server that refuses only keeps sending names as it did.
+void TznFTP::AfterLogon() {
     LoggedOn_ = true;
-    if (Utf8_ != Utf8Switch::Offered) return LogonStage::Done;
+    if (Utf8_ != Utf8Switch::Offered) return;
     Utf8_ = Utf8Switch::Asked;
-    SendLine("OPTS UTF8 ON");
-    return LogonStage::Utf8;
+    SendLogonCommand("OPTS UTF8 ON", LogonStage::Utf8, Expect::Optional);
 }
 
-TznFTP::LogonStage TznFTP::SendUser() {
+void TznFTP::SendUser() {
     const bool userAtHost = UseProxy_ && ProxyType_ == fpUserNoLogon;
-    SendLine("USER " + UserName_ + (userAtHost ? "@" + RemoteHost_ : std::string()));
-    return LogonStage::User;
+    SendLogonCommand("USER " + UserName_ + (userAtHost ? "@" + RemoteHost_ : std::string()), LogonStage::User,
+                     Expect::OneOf, {230, 331, 332});
 }
 
 }  // namespace zn

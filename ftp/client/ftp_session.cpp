@@ -33,21 +33,7 @@ void TznFTP::Open() {
     TznSocket::Open();
 }
 
-void TznFTP::ExpectCodes(std::int32_t code, std::initializer_list<std::int32_t> accepted) {
-    for (std::int32_t ok : accepted) {
-        if (code == ok) return;
-    }
-    throw EServerError(LastReply());
-}
-
-void TznFTP::ExpectClass(std::int32_t code, std::int32_t hundreds) {
-    if (code / 100 != hundreds) throw EServerError(LastReply());
-}
-
-void TznFTP::Logout() {
-    SendLine("QUIT");
-    ExpectClass(ReadReply(), 2);
-}
+void TznFTP::Logout() { Exchange("QUIT", Expect::Positive); }
 
 void TznFTP::Disconnect() {
     if (!Connected()) return;
@@ -55,15 +41,9 @@ void TznFTP::Disconnect() {
     Close();
 }
 
-void TznFTP::ChangeDir(const std::string& dir) {
-    SendLine("CWD " + dir);
-    ExpectClass(ReadReply(), 2);
-}
+void TznFTP::ChangeDir(const std::string& dir) { Exchange("CWD " + dir, Expect::Positive); }
 
-void TznFTP::ChangeDirUp() {
-    SendLine("CDUP");
-    ExpectClass(ReadReply(), 2);
-}
+void TznFTP::ChangeDirUp() { Exchange("CDUP", Expect::Positive); }
 
 bool TznFTP::ChangeDirUpAndInto(const std::string& dir) {
     try {

@@ -18,8 +18,7 @@ namespace zn {
 
 // 257 "/path" comment: the quoted path, "" inside it standing for one quote.
 std::string TznFTP::PrintWorkingDir() {
-    SendLine("PWD");
-    ExpectCodes(ReadReply(), {257});
+    Exchange("PWD", Expect::OneOf, {257});
     const std::string& reply = LastReply();
     std::size_t at = reply.find('"');
     if (at == std::string::npos) throw EServerError(reply);
@@ -43,16 +42,15 @@ std::string TznFTP::PrintWorkingDir() {
 std::vector<std::string> TznFTP::Features() {
     if (Features_) return *Features_;
     std::vector<std::string> lines;
-    SendLine("FEAT");
-    if (ReadReply(&lines) != 211) lines.clear();
+    if (Exchange("FEAT", Expect::Optional, {211}, &lines).Said != Answer::AsExpected) lines.clear();
     Features_ = lines;
     if (Epsv_ == Extended::Unknown && FeatureListed(lines, "EPSV")) Epsv_ = Extended::Listed;
     if (Eprt_ == Extended::Unknown && FeatureListed(lines, "EPRT")) Eprt_ = Extended::Listed;
     if (Utf8_ == Utf8Switch::NotOffered && FeatureListed(lines, "UTF8")) Utf8_ = Utf8Switch::Offered;
     if (LoggedOn_ && Utf8_ == Utf8Switch::Offered) {
         Utf8_ = Utf8Switch::Asked;
-        SendLine("OPTS UTF8 ON");
-        ReadReply();
+        // A server that refuses only keeps sending names as it did.
+        Exchange("OPTS UTF8 ON", Expect::Optional);
     }
     return lines;
 }
@@ -68,13 +66,11 @@ std::optional<std::int64_t> TznFTP::AvailableSpace() {
         if (LowerCase(feature.substr(0, feature.find(' '))) == "avbl") offered = true;
     }
     if (!offered) return std::nullopt;
-    SendLine("AVBL");
-    const std::int32_t code = ReadReply();
-    if (code / 100 == 5) return std::nullopt;
+    if (Exchange("AVBL", Expect::Offered, {213}).Said == Answer::Refused) return std::nullopt;
     const std::string& reply = LastReply();
     const std::string number(TrimControl(std::string_view(reply).substr(std::min<std::size_t>(3, reply.size()))));
     const auto bytes = platform::StrToInt64(number);
-    if (code != 213 || number.empty() || number.find_first_not_of("0123456789") != std::string::npos || !bytes) {
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || !bytes) {
         throw EServerError(reply);
     }
     return *bytes;
@@ -110,11 +106,12 @@ bool IsSectionHeader(std::string_view line, const std::string& path) {
 }  // namespace
 
 void TznFTP::StatList(const std::string& path, TznFTPDirList& list, const std::string& options) {
-    SendLine(options.empty() ? "STAT " + path : "STAT " + options + " " + path);
-    if (ReceiveStatList(path, list) != Answer::AsExpected) throw EServerError(LastReply());
+    Send(SentAhead{options.empty() ? "STAT " + path : "STAT " + options + " " + path, Expect::Listing, path});
+    if (Receive(&list).Said != Answer::AsExpected) throw EServerError(LastReply());
 }
 
-Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
+TznFTP::Reply TznFTP::ReceiveStatList(const SentAhead& sent, TznFTPDirList& list) {
+    const std::string& path = sent.Path;
     ListingNamedPath_ = false;
     TznFTPDirList incoming;
     incoming.ServerType = DirList_->ServerType;
@@ -139,20 +136,18 @@ Answer TznFTP::ReceiveStatList(const std::string& path, TznFTPDirList& list) {
             reader.Feed("\n");
         },
         &first);
-    // The answers to the commands that keep a walk in step, where a STAT's
-    // was due: a reply went missing or came twice.
-    if (code == 200 || code == 257) return Answer::OutOfStep;
-    if (code < 211 || code > 213) throw EServerError(LastReply());
+    const Answer said = JudgeReply(sent, code, LastReply());
+    if (said != Answer::AsExpected) return {code, said};
     // "." names the working directory, which the reply may give in full.
     const std::optional<std::string> named = NamedPath(first);
-    if (path != "." && named && *named != path) return Answer::OutOfStep;
+    if (path != "." && named && *named != path) return {code, Answer::OutOfStep};
     ListingNamedPath_ = path != "." && named;
-    if (cut) return Answer::LinesCut;
-    if (header) return Answer::OtherDirectory;
+    if (cut) return {code, Answer::LinesCut};
+    if (header) return {code, Answer::OtherDirectory};
     reader.Finish();
     list.TakeEntries(incoming);
     list.ServerType = DirList_->ServerType = incoming.ServerType;
-    return Answer::AsExpected;
+    return {code, Answer::AsExpected};
 }
 
 }  // namespace zn

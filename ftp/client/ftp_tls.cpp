@@ -94,7 +94,7 @@ bool TznFTP::BeginSecureLogon() {
         GoOnInClear("the server does not offer TLS");
         return false;
     }
-    SendLine("AUTH TLS");
+    SendLogonCommand("AUTH TLS", LogonStage::AuthTls, Expect::Optional, {234});
     return true;
 }
 
@@ -128,8 +128,8 @@ void TznFTP::StartImplicitTls() {
 }
 
 // AUTH TLS's reply: the handshake, or under auto the logon in clear.
-void TznFTP::FinishSecureLogon(std::int32_t code) {
-    if (code != 234) {
+void TznFTP::FinishSecureLogon(bool accepted) {
+    if (!accepted) {
         if (TlsExpected()) RefuseDowngrade("refused TLS (" + LastReply() + ")");
         if (TlsMode_ == tmAuto) return GoOnInClear("the server refused TLS (" + LastReply() + ")");
         RaiseErrorText("TLS is required, but the server refused it: " + LastReply(), true);

@@ -8,7 +8,7 @@
 #include "tests/fakes/tree_server.h"
 #include "tests/sitetree/walk_tree_dump.h"
 #include "tests/support/site_tree.h"
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 
 #include <filesystem>
 #include <limits>
@@ -89,12 +89,12 @@ TEST_F(FtpTest, BothWalksKeepTheSameTreeOnPyftpdlib) {
     zn::WalkRules rules;
     rules.Tree = &designedTree;
     ftp_->Connect();
-    zn::SiteWalker designed(*ftp_, quiet, rules);
+    zn::CwdWalker designed(*ftp_, quiet, rules);
     designed.Walk();
     ftp_->Disconnect();
     rules.Tree = &fastTree;
     ftp_->Connect();
-    zn::FastWalker fast(*ftp_, quiet, rules);
+    zn::PipelinedWalker fast(*ftp_, quiet, rules);
     fast.Walk();
     ftp_->Disconnect();
     EXPECT_TRUE(quiet.failures.empty()) << quiet.failures.front();
@@ -131,7 +131,7 @@ TEST(WalkTreeFaults, RefusedNamesAndAnUnreadableDirectoryAreMarked) {
     zn::WalkTree tree;
     zn::WalkRules rules;
     rules.Tree = &tree;
-    zn::SiteWalker walker(*ftp, quiet, rules);
+    zn::CwdWalker walker(*ftp, quiet, rules);
     walker.Walk();
     ftp->Disconnect();
     EXPECT_TRUE(walker.Totals().Aborted);

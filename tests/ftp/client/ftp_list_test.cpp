@@ -3,7 +3,7 @@
 
 #include "ftp/listing/listing_cut.h"
 #include "tests/support/cpu_time.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 using zn::ECanceledError;
 using zn::EServerError;
@@ -223,7 +223,7 @@ TEST_F(FtpTest, WalkOfAListingTheServerCutShortTriesTheOtherEndAndNeverPassesFor
             void WalkFailed(const std::string& message) override { messages.push_back(message); }
             void DirectoryCut(const std::string&, const std::string& message) override { messages.push_back(message); }
         } events;
-        zn::SiteWalker walker(*ftp_, events);
+        zn::CwdWalker walker(*ftp_, events);
         zn::TznFTPDirList start;
         zn::ParseListing("drwxr-xr-x 2 u g 512 Mar  7 14:05 sub\r\n", start);
         walker.WalkWith(zn::ListingForm{}, start, true);
@@ -276,7 +276,7 @@ TEST_F(FtpTest, WalkEntersDirectoriesWithBlanksByTheirWholeName) {
             std::vector<std::string> messages;
             void WalkFailed(const std::string& message) override { messages.push_back(message); }
         } failures;
-        zn::SiteWalker walker(*ftp_, failures);
+        zn::CwdWalker walker(*ftp_, failures);
         walker.Walk();
         ftp_->Close();
         EXPECT_TRUE(server.Finished(3));

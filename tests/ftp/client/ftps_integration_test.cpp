@@ -10,7 +10,7 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
 #include "tests/support/site_tree.h"
-#include "walk/site_walker.h"
+#include "walk/cwd_walker.h"
 
 #include "tests/support/loopback.h"
 
@@ -49,7 +49,7 @@ public:
 
 WalkTotals WalkAll(zn::TznFTP& ftp) {
     FailureKeeper observer;
-    zn::SiteWalker walker(ftp, observer, zn::WalkRules{{}});
+    zn::CwdWalker walker(ftp, observer, zn::WalkRules{{}});
     walker.Walk();
     const zn::WalkTotals& walked = walker.Totals();
     return {walked.TotalBytes, walked.TotalFiles, walked.Directories, observer.error};

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 
 #include "ftp/listing/listing_cut.h"
 #include "net/core/errors.h"
@@ -8,10 +8,10 @@
 #include <utility>
 
 namespace zn {
-FastWalker::FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
+PipelinedWalker::PipelinedWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules)
     : ftp_(ftp), observer_(observer), rules_(std::move(rules)) {}
 
-void FastWalker::Walk() {
+void PipelinedWalker::Walk() {
     totals_ = WalkTotals{};
     designed_.reset();
     moved_ = false;
@@ -47,12 +47,12 @@ void FastWalker::Walk() {
 
 // Where the walk listed by CWD, the first connection goes back to the
 // start: the next walk, and the space left (AVBL), are the start's.
-void FastWalker::BackToStart() {
+void PipelinedWalker::BackToStart() {
     if (std::exchange(moved_, false)) ftp_.ChangeDir(start_.path);
 }
 
 // One directory at a time, each over a data connection of its own.
-void FastWalker::WalkByMachineListings() {
+void PipelinedWalker::WalkByMachineListings() {
     frontier_.Reset(start_.path);
     AcceptStart();
     while (!frontier_.Empty()) {
@@ -76,14 +76,14 @@ void FastWalker::WalkByMachineListings() {
 
 // The designed walk with the fullest LIST, from the start directory's
 // listing already read.
-void FastWalker::RunDesignedWalk() {
-    designed_ = std::make_unique<SiteWalker>(ftp_, observer_, rules_);
+void PipelinedWalker::RunDesignedWalk() {
+    designed_ = std::make_unique<CwdWalker>(ftp_, observer_, rules_);
     designed_->WalkWith(form_, start_.listing, startWhole_, start_.cut);
     totals_ = designed_->Totals();
     designed_.reset();
 }
 
-void FastWalker::WalkByStat() {
+void PipelinedWalker::WalkByStat() {
     frontier_.Reset(start_.path);
     window_ = kWindow;
     resyncs_ = 0;
@@ -106,13 +106,13 @@ void FastWalker::WalkByStat() {
 
 // Where the path may be read as something else, or STAT has failed it
 // already, the directory is listed by CWD and LIST (path_policy.h).
-PathListing FastWalker::HowToList(int node) const {
+PathListing PipelinedWalker::HowToList(int node) const {
     return zn::HowToList(frontier_[node].absolute, blanks_, frontier_[node].byCwd);
 }
 
 // A directory listed by CWD and LIST, over the first connection; one the
 // server refuses is passed over where the rules allow it.
-void FastWalker::ListNodeByCwd(int node, bool probe) {
+void PipelinedWalker::ListNodeByCwd(int node, bool probe) {
     TznFTPDirList listing;
     std::string cut;
     // The probe of blanks compares the whole listing with STAT's.
@@ -129,7 +129,7 @@ void FastWalker::ListNodeByCwd(int node, bool probe) {
     Accept(node, listing, cut, sink.Own());
 }
 
-std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing, LevelSink* sink) {
+std::string PipelinedWalker::ListByCwd(const std::string& absolute, TznFTPDirList& listing, LevelSink* sink) {
     moved_ = true;
     ftp_.ChangeDir(absolute);
     std::string cut = sink ? ListCounted(ftp_, listForm_, listing, *sink) : ListWhole(ftp_, listForm_, listing);
@@ -137,7 +137,8 @@ std::string FastWalker::ListByCwd(const std::string& absolute, TznFTPDirList& li
     return cut;
 }
 
-void FastWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut, const LevelFiles& counted) {
+void PipelinedWalker::Accept(int node, const TznFTPDirList& listing, const std::string& cut,
+                             const LevelFiles& counted) {
     const WalkFrontier::Node& listed = frontier_[node];
     ++totals_.Directories;
     ListedInTree(rules_, listed.treeDir);

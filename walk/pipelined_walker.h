@@ -11,22 +11,22 @@
 
 #include "walk/connection_gauge.h"
 #include "walk/connection_lane.h"
+#include "walk/cwd_walker.h"
 #include "walk/further_connections.h"
 #include "walk/level_sink.h"
 #include "walk/listing_probe.h"
 #include "walk/path_policy.h"
-#include "walk/site_walker.h"
 #include "walk/walk_frontier.h"
 
 namespace zn {
 
-// The same walk as SiteWalker, with the same rules, totals and events, but
+// The same walk as CwdWalker, with the same rules, totals and events, but
 // without CWD and CDUP: each directory is listed by its absolute path, with
 // the fullest listing the start directory showed (listing_probe.h). Where
 // that is STAT, the listings come over the control connection, several
 // commands sent ahead of their replies on each of several connections;
 // where it is MLSD, one data connection each; where it is LIST, the walk is
-// SiteWalker's. A directory whose path holds a name that a server may read
+// CwdWalker's. A directory whose path holds a name that a server may read
 // as an option or a pattern (a leading "-", "*", "?", "["), a blank (where
 // the server's STAT splits its argument there), or a name too long for a
 // reply line, is listed by CWD and LIST.
@@ -40,9 +40,9 @@ namespace zn {
 // Directories are listed depth first (walk_frontier.h). DirectoryDone
 // comes at the end, in the designed walk's order (children before their
 // parent), and not after a failure.
-class FastWalker : public WalkStrategy {
+class PipelinedWalker : public WalkStrategy {
 public:
-    FastWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
+    PipelinedWalker(TznFTP& ftp, WalkObserver& observer, WalkRules rules = {});
 
     void Walk() override;
     // How the last walk listed: "STAT" or "STAT -a"; "MLSD" where STAT is
@@ -109,7 +109,7 @@ private:
     ListingForm form_;
     ListingForm listForm_;     // the fullest LIST, for directories listed by CWD
     std::string statCommand_;  // "STAT " or "STAT -a "
-    std::unique_ptr<SiteWalker> designed_;
+    std::unique_ptr<CwdWalker> designed_;
     WalkFrontier frontier_;
     FurtherConnections* further_ = nullptr;
     ConnectionGauge gauge_{0};

@@ -8,7 +8,7 @@
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/vsftpd.h"
 #include "tests/support/site_tree.h"
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 #include "walk/walk_session.h"
 
 #include <QTimer>
@@ -79,7 +79,7 @@ void MakeAwkwardTree(testsupport::SiteTree& tree) {
 void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent, const std::string& method = "STAT") {
     Recorder designedEvents, fastEvents;
     ftp.Connect();
-    zn::SiteWalker designed(ftp, designedEvents);
+    zn::CwdWalker designed(ftp, designedEvents);
     designed.Walk();
     ftp.Disconnect();
     sent.clear();
@@ -100,7 +100,7 @@ void ExpectBothWalksAgree(zn::TznFTP& ftp, Lines& sent, const std::string& metho
         helper.OnLineSent = [&helperSent](zn::TObject*, const std::string& line) { helperSent.push_back(line); };
         helper.Connect();
     }
-    zn::FastWalker fast(ftp, fastEvents);
+    zn::PipelinedWalker fast(ftp, fastEvents);
     LoggedOnAlready further(helpers);
     fast.SetFurtherConnections(&further);
     fast.Walk();
@@ -382,7 +382,7 @@ TEST_F(FtpTest, FastWalkReadsOtherStatShapesFallsBackAndFailsOnce) {
         Recorder events;
         zn::WalkRules rules;
         rules.GoOnPastUnreadable = c.goOnPastUnreadable;
-        zn::FastWalker walker(*ftp_, events, rules);
+        zn::PipelinedWalker walker(*ftp_, events, rules);
         walker.Walk();
         EXPECT_EQ(Totals(walker.Totals()), c.totals);
         EXPECT_EQ(events.failures, c.failures);
@@ -409,7 +409,7 @@ TEST_F(FtpTest, FastWalkStopsAtTheDepthBoundInATreeThatLeadsBackIntoItself) {
     Recorder events;
     zn::WalkRules rules;
     rules.MaxDepth = 12;
-    zn::FastWalker walker(*ftp_, events, rules);
+    zn::PipelinedWalker walker(*ftp_, events, rules);
     walker.Walk();
     ftp_->Close();
     EXPECT_TRUE(walker.Totals().Aborted);
@@ -441,7 +441,7 @@ TEST_F(FtpTest, FastWalkListsADirectoryWithCutLinesByCwd) {
     server.AwaitClientClose();
     ConnectTo(server);
     Recorder events;
-    zn::FastWalker walker(*ftp_, events);
+    zn::PipelinedWalker walker(*ftp_, events);
     walker.Walk();
     ftp_->Close();
     EXPECT_TRUE(server.Finished(3));
@@ -464,7 +464,7 @@ TEST_F(FtpTest, FastWalkEndingAfterAFailureWaitsOneTimeOut) {
     ConnectTo(server);
     ftp_->SetTimeOut(1);
     Recorder events;
-    zn::FastWalker walker(*ftp_, events);
+    zn::PipelinedWalker walker(*ftp_, events);
     walker.Walk();
     EXPECT_EQ(events.failures, Lines{"550 Permission denied"});
     EXPECT_FALSE(ftp_->Connected()) << "the connection that stopped answering is closed";
@@ -496,7 +496,7 @@ TEST_F(FtpTest, FastWalkGoesOnWhenTheServerClosesAnIdleFurtherConnection) {
     helper->Connect();
     ConnectTo(server);
     Recorder events;
-    zn::FastWalker walker(*ftp_, events);
+    zn::PipelinedWalker walker(*ftp_, events);
     LoggedOnAlready loggedOn({helper});
     walker.SetFurtherConnections(&loggedOn);
     walker.Walk();
@@ -514,7 +514,7 @@ TEST_F(FtpTest, FastWalkCancelledWhileWaitingForAStatReply) {
     server.Receive().Delay(3000);
     ConnectTo(server);
     Recorder events;
-    zn::FastWalker walker(*ftp_, events);
+    zn::PipelinedWalker walker(*ftp_, events);
     QTimer::singleShot(300, [this] { ftp_->Cancel(); });
     walker.Walk();
     EXPECT_TRUE(walker.Totals().Aborted);

@@ -2,7 +2,7 @@
 // How the fast walk begins, once its listing form is chosen
 // (listing_probe.h): whether STAT takes a path with a blank whole, and the
 // start directory's own listing.
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 
 #include "ftp/listing/listing_cut.h"
 #include "net/core/errors.h"
@@ -27,7 +27,7 @@ bool HoldsNothing(const TznFTPDirList& listing) {
 // beside its STAT: the same entries, and STAT takes such paths whole. An
 // empty directory tells nothing (both listings are empty whatever the
 // server does with the blank): the next such directory is asked.
-void FastWalker::ProbeBlanks(const std::string& absolute, TznFTPDirList& listing) {
+void PipelinedWalker::ProbeBlanks(const std::string& absolute, TznFTPDirList& listing) {
     if (HoldsNothing(listing)) return;
     TznFTPDirList byStat;
     try {
@@ -55,7 +55,7 @@ void FastWalker::ProbeBlanks(const std::string& absolute, TznFTPDirList& listing
 // further connections open, whether STAT takes such paths whole: one
 // listing by CWD beside one by STAT. (pyftpdlib loses the first command of
 // a session opened between two active-mode listings of another.)
-void FastWalker::ProbeBlanksBelowStart() {
+void PipelinedWalker::ProbeBlanksBelowStart() {
     for (int i = 0; i < start_.listing.Count(); ++i) {
         const TznFTPDirEntry& entry = start_.listing.Items(i);
         if (entry.Kind != dkDirectory || !HoldsBlank(entry.Name)) continue;
@@ -78,7 +78,7 @@ void FastWalker::ProbeBlanksBelowStart() {
 
 // A start directory too big to keep from the choice of form is listed
 // again with the form chosen, and counted as it arrives.
-void FastWalker::AcceptStart() {
+void PipelinedWalker::AcceptStart() {
     if (startWhole_) return Accept(0, start_.listing, start_.cut);
     start_.listing.Clear();
     TznFTPDirList listing;

@@ -2,13 +2,13 @@
 // What the fast walk sends: STAT commands ahead of their replies over each
 // connection with room in its window, a NOOP after each window, and one
 // more connection where it pays.
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 
 #include "net/core/errors.h"
 
 namespace zn {
 
-void FastWalker::OpenClients() {
+void PipelinedWalker::OpenClients() {
     lanes_.Reset(&ftp_);
     gauge_ = ConnectionGauge(ftp_.LogonSeconds());
     lastListed_ = std::chrono::steady_clock::now();
@@ -17,7 +17,7 @@ void FastWalker::OpenClients() {
 // Takes the connections whose logon is done, then asks for one more if it
 // pays for the directories not listed yet: those waiting, and those in
 // flight, whose subdirectories will wait.
-void FastWalker::GrowConnections() {
+void PipelinedWalker::GrowConnections() {
     if (!further_) return;
     for (TznFTP* ftp : further_->TakeLoggedOn()) {
         gauge_.LogonTaken(ftp->LogonSeconds());
@@ -31,7 +31,7 @@ void FastWalker::GrowConnections() {
 // last check, unless more is about to go there. A directory that must be
 // listed by CWD and LIST waits until every reply in flight is in: those
 // commands take the first connection's turn.
-void FastWalker::SendAhead() {
+void PipelinedWalker::SendAhead() {
     bool full = false;
     while (!frontier_.Empty()) {
         const int node = frontier_.Next();
@@ -53,7 +53,7 @@ void FastWalker::SendAhead() {
     }
 }
 
-bool FastWalker::SendStat(int node, bool inside) {
+bool PipelinedWalker::SendStat(int node, bool inside) {
     std::size_t client = lanes_.Next(window_);
     // A further connection the server has closed while it owed nothing
     // leaves the walk quietly.
@@ -79,7 +79,7 @@ bool FastWalker::SendStat(int node, bool inside) {
     return true;
 }
 
-void FastWalker::SendCheck(std::size_t client) {
+void PipelinedWalker::SendCheck(std::size_t client) {
     try {
         lanes_.Send(client, "NOOP", Expect::Check);
     } catch (const ESocketError&) {

@@ -3,7 +3,7 @@
 // listing taken, held for its check or counted as it came, and a
 // connection that falls out of step put back in step or left to the
 // others.
-#include "walk/fast_walker.h"
+#include "walk/pipelined_walker.h"
 
 #include "ftp/listing/listing_cut.h"
 #include "net/core/errors.h"
@@ -18,7 +18,7 @@ namespace zn {
 // and meanwhile the servers behind the others work on theirs. A further
 // connection that the server closes (its idle time-out, "421") leaves its
 // directories to the others.
-void FastWalker::ReceiveNext() {
+void PipelinedWalker::ReceiveNext() {
     const std::size_t client = lanes_.TakeNextReply();
     TznFTP& ftp = lanes_[client].Client();
     const Expect expects = ftp.NextAhead().Expects;
@@ -49,7 +49,7 @@ void FastWalker::ReceiveNext() {
 }
 
 // The reply the walk reads next, from `client`, for `node` if a STAT's.
-void FastWalker::TakeReply(std::size_t client, Expect expects, int node) {
+void PipelinedWalker::TakeReply(std::size_t client, Expect expects, int node) {
     TznFTP& ftp = lanes_[client].Client();
     auto listing = std::make_unique<TznFTPDirList>();
     // Where every reply so far named its directory, a listing is counted
@@ -76,7 +76,7 @@ void FastWalker::TakeReply(std::size_t client, Expect expects, int node) {
 
 // The next reply of `ftp` into `listing`, counted through `sink` if any,
 // which takes back what it counted if the reply fails.
-Answer FastWalker::ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink* sink) {
+Answer PipelinedWalker::ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink* sink) {
     listing.Sink = sink;
     try {
         const Answer answer = ftp.ReceiveAhead(&listing);
@@ -94,8 +94,8 @@ Answer FastWalker::ReceiveCounted(TznFTP& ftp, TznFTPDirList& listing, LevelSink
 // command it answers and counts now; the others wait for their check. One
 // counted as it came (`sink`) whose reply turns out to prove nothing is
 // taken back and listed again, checked.
-void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing,
-                                 LevelSink* sink) {
+void PipelinedWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<TznFTPDirList> listing,
+                                      LevelSink* sink) {
     const TznFTP& ftp = lanes_[client].Client();
     if (Suspect(sink ? sink->Entries() : listing->Count(), ftp.LastReply())) {
         if (sink) sink->RollBack();
@@ -120,7 +120,7 @@ void FastWalker::TakeStatListing(std::size_t client, int node, std::unique_ptr<T
 // connection is still in, not the one it was sent for. Its reply is read
 // and dropped; the refusal is held like a listing. False when the
 // dialogue is not as sent, and the refusal stands.
-bool FastWalker::PassOverRefusedEntry(std::size_t client) {
+bool PipelinedWalker::PassOverRefusedEntry(std::size_t client) {
     TznFTP& ftp = lanes_[client].Client();
     if (ftp.AheadCount() == 0 || ftp.NextAhead().Expects != Expect::Listing) return false;
     const std::string refusal = ftp.LastReply();
@@ -139,7 +139,7 @@ bool FastWalker::PassOverRefusedEntry(std::size_t client) {
 
 // Where replies prove themselves, a reply that does not waits for a NOOP
 // of its own, and the walk checks by windows from here on.
-void FastWalker::CheckHeld(std::size_t client) {
+void PipelinedWalker::CheckHeld(std::size_t client) {
     if (!selfChecking_) return;
     selfChecking_ = false;
     // The STATs in flight went without a NOOP after them.
@@ -148,14 +148,14 @@ void FastWalker::CheckHeld(std::size_t client) {
     }
 }
 
-bool FastWalker::Suspect(int entries, const std::string& reply) {
+bool PipelinedWalker::Suspect(int entries, const std::string& reply) {
     if (const int cap = StatedCap(reply)) statedCap_ = cap;
     return !CutReason(reply).empty() || MayBeCut(entries, statedCap_);
 }
 
 // A further connection the server closed, or reset: what it owed goes back
 // to the queue for the others, and the walk goes on without it.
-void FastWalker::LeaveToOthers(std::size_t client, int node) {
+void PipelinedWalker::LeaveToOthers(std::size_t client, int node) {
     std::deque<int> owed = lanes_.TakeOwed(client);
     if (node != kNoDirectory) owed.push_front(node);
     frontier_.Again(owed);
@@ -163,7 +163,7 @@ void FastWalker::LeaveToOthers(std::size_t client, int node) {
 }
 
 // A window's listings count once its NOOP is answered where it is due.
-void FastWalker::AcceptChecked(std::size_t client) {
+void PipelinedWalker::AcceptChecked(std::size_t client) {
     for (const HeldListing& held : lanes_[client].TakeHeld()) {
         if (held.listing) {
             Accept(held.node, *held.listing);
@@ -176,7 +176,7 @@ void FastWalker::AcceptChecked(std::size_t client) {
 // A PWD, and every reply up to its "257", puts that connection back in
 // step; the directories it owed are listed again, one command at a time on
 // each connection from here on.
-void FastWalker::GetBackInStep(std::size_t client, int node) {
+void PipelinedWalker::GetBackInStep(std::size_t client, int node) {
     TznFTP& ftp = lanes_[client].Client();
     if (++resyncs_ > kMaxResyncs) ftp.RaiseOutOfStep();
     std::deque<int> again = lanes_.TakeOwed(client);
@@ -192,7 +192,7 @@ void FastWalker::GetBackInStep(std::size_t client, int node) {
 // A connection that gives no reply within its time-out is closed, so the
 // ending costs one time-out at most; the further connections are closed by
 // their owner without waiting.
-void FastWalker::DrainAfterFailure() {
+void PipelinedWalker::DrainAfterFailure() {
     if (!ftp_.DrainAhead()) ftp_.Close();
     lanes_.DropAll();
     frontier_.Forget();
