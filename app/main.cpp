@@ -8,6 +8,8 @@
 #include "platform/modules.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -30,10 +32,20 @@ bool AskQtQuestion(const std::string& text, const std::string& caption) {
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
+// The text typed stays hidden and goes back as the user's bytes.
+std::optional<std::string> AskQtSecret(const std::string& text, const std::string& caption) {
+    bool given = false;
+    const QString typed = QInputDialog::getText(QApplication::activeWindow(), QString::fromStdString(caption),
+                                                QString::fromStdString(text), QLineEdit::Password, QString(), &given);
+    if (!given) return std::nullopt;
+    return typed.toStdString();
+}
+
 const char* kUsage =
     "usage: dirweigh [--help | --version | --open FILE] [Qt options]\n"
     "\n"
-    "Shows the window that measures the size of a web site on an FTP server.\n"
+    "Shows the window that measures the size of a web site on an FTP or SFTP\n"
+    "server.\n"
     "  --help     show this text\n"
     "  --version  show the version and where DirWeigh finds its sockets library,\n"
     "             its read-me and its settings\n"
@@ -71,6 +83,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("dirweigh");
     platform::SetMessageBoxHook(ShowQtMessageBox);
     platform::SetQuestionHook(AskQtQuestion);
+    platform::SetSecretHook(AskQtSecret);
 
     std::unique_ptr<TMainFrm> MainFrm = CreateMainWindow();
     if (!MainFrm) return 1;

@@ -3,6 +3,7 @@
 
 #include "app/field_bytes.h"
 #include "app/settings_location.h"
+#include "app/sftp_connection.h"
 #include "app/shell_open.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
@@ -83,7 +84,7 @@ std::unique_ptr<TMainFrm> CreateMainWindow(const std::string& appDir) {
     }
 }
 
-TMainFrm::TMainFrm(std::string appDir) : appDirGiven_(std::move(appDir)) {
+TMainFrm::TMainFrm(std::string appDir) : sftp_(std::make_unique<SftpConnection>()), appDirGiven_(std::move(appDir)) {
     CreateControls();
     pacer_ = std::make_unique<ScreenPacer>(std::vector<QWidget*>{LogMem, ProgressBar}, [this] { FlushLog(); });
     CreateFtpClient();
@@ -205,6 +206,8 @@ void TMainFrm::EndBusy() {
 void TMainFrm::FormClose() {
     Handle([this] { SaveSettings(); });
     try {
+        sftp_->Cancel();
+        sftp_->Close();
         znFTP->Cancel();
         znFTP->Close();
     } catch (const platform::Exception&) {
@@ -237,7 +240,7 @@ void TMainFrm::keyPressEvent(QKeyEvent* event) {
 }
 
 void TMainFrm::UpdateButtons() {
-    const bool connected = znFTP->Connected();
+    const bool connected = Connected();
     ConnectBtn->setEnabled(!connected && !Busy);
     DisconnectBtn->setEnabled(connected && !Busy);
     CancelBtn->setEnabled(Busy);
@@ -279,6 +282,10 @@ void TMainFrm::FlushLog() {
 
 void TMainFrm::ConnectBtnClick() {
     LogMem->clear();
+    if (ReadSftpUrl(FieldBytes(ServerEdt))) {
+        ConnectSftp();
+        return;
+    }
     zn::TTlsMode tlsMode = IniTlsMode;
     const std::string server = ServerToReach(tlsMode);
     znFTP->SetServer(server);
@@ -287,8 +294,10 @@ void TMainFrm::ConnectBtnClick() {
     znFTP->SetPassive(IniPassive);
     znFTP->SetTlsMode(tlsMode);
     znFTP->SetTrustedFingerprint(TrustedFingerprintFor(server));
-    znFTP->SetTlsRemembered(SpokeTls(server), "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
-                                                  zn::ServerKey(server) + "] section");
+    const zn::UrlScheme scheme = tlsMode == zn::tmImplicit ? zn::UrlScheme::Ftps : zn::UrlScheme::Ftp;
+    znFTP->SetTlsRemembered(SpokeTls(server, scheme),
+                            "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
+                                zn::ServerKey(server, scheme) + "] section");
     if (!IniProxyServer.empty()) {
         znFTP->SetProxy(IniProxyServer);
         znFTP->SetUseProxy(true);
@@ -298,7 +307,7 @@ void TMainFrm::ConnectBtnClick() {
     UpdateButtons();
     try {
         znFTP->Connect();
-        if (znFTP->TlsActive()) KeepSpokeTls(server);
+        if (znFTP->TlsActive()) KeepSpokeTls(server, scheme);
         if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(FieldBytes(StartUpDirEdt));
     } catch (const platform::Exception& e) {
         ShowError(e.Message());
@@ -309,6 +318,11 @@ void TMainFrm::ConnectBtnClick() {
 void TMainFrm::DisconnectBtnClick() {
     Busy = true;
     UpdateButtons();
+    if (sftp_->Connected()) {
+        DisconnectSftp();
+        EndBusy();
+        return;
+    }
     try {
         znFTP->Disconnect();
     } catch (const platform::Exception&) {
@@ -320,6 +334,7 @@ void TMainFrm::DisconnectBtnClick() {
 }
 
 void TMainFrm::CancelBtnClick() {
+    sftp_->Cancel();
     try {
         znFTP->Cancel();
         // A fast walk may be waiting on any of its connections.

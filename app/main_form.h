@@ -13,6 +13,7 @@
 #include "ftp/client/ftp.h"
 #include "platform/component.h"
 #include "platform/modules.h"
+#include "sitetree/history_key.h"
 #include "sitetree/walk_tree.h"
 #include "walk/cwd_walker.h"
 
@@ -28,9 +29,13 @@ class QPushButton;
 // directory, the buttons that connect, walk the site and disconnect, the
 // totals, a status line, a progress bar and the transcript of the dialogue.
 class SiteBreakdown;
+class SftpConnection;
 namespace zn {
 class WalkSession;
-}
+struct SshAnswers;
+struct SshHostKey;
+struct WalkTotals;
+}  // namespace zn
 
 class TMainFrm : public QWidget {
 public:
@@ -54,6 +59,15 @@ public:
     // (size_walk.cpp), by one STAT per directory where Setup asks for the
     // fast walk and the server allows.
     void RetrieveDir();
+    // An sftp:// URL in the Server field (main_form_sftp.cpp): Connect logs
+    // on over SSH, and Get Size walks over SFTP.
+    void ConnectSftp();
+    void WalkSftp();
+    // The SFTP connection, open while connected to an sftp:// URL.
+    std::unique_ptr<SftpConnection> sftp_;
+    // A walk's SFTP requests and replies, and how long an SSH wait may go
+    // without progress.
+    static constexpr int kSftpTimeOutSeconds = 60;
 
     void znFTPOpen(zn::TObject* Sender);
     void znFTPConnected(zn::TObject* Sender);
@@ -131,6 +145,9 @@ public:
     // What the last walk saw, until the breakdown window takes it.
     std::shared_ptr<zn::WalkTree> walkTree_;
     std::string walkSource_;
+    // Which site the walk is of, for the history; its Start comes with the
+    // walk.
+    zn::SiteKey walkSite_;
     std::string walkStart_;  // the server's PWD of the walk's start; "" where it gave none
     // The kept walks of the site before the last walk, which the breakdown
     // may compare it with; none after a walk that did not end.
@@ -165,9 +182,22 @@ private:
     void KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint);
     zn::TTlsMode TlsSetting(const std::string& value);
     std::string ServerToReach(zn::TTlsMode& mode) const;
-    bool SpokeTls(const std::string& server) const;
-    void KeepSpokeTls(const std::string& server);
+    bool SpokeTls(const std::string& server, zn::UrlScheme scheme) const;
+    void KeepSpokeTls(const std::string& server, zn::UrlScheme scheme);
     void ShowError(const std::string& message);
+    // Connected to the server, by FTP or by SFTP.
+    bool Connected() const;
+    zn::SiteKey SiteOfWalk(bool sftp) const;
+    // The window's answers to an SSH logon: the host key box, the Password
+    // field, the passphrase box, the log (main_form_sftp.cpp).
+    zn::SshAnswers SshAnswersFor(const std::string& server);
+    bool VouchForHostKey(const std::string& server, const zn::SshHostKey& key, bool known);
+    void DisconnectSftp();
+    void AfterSftpWalk(const zn::WalkTotals& walked);
+    // Where the SFTP walk starts and who logged on, from the connect.
+    std::string sftpStart_;
+    std::string sftpUser_;
+    std::string sftpServer_;
     void Log(const std::string& text);
     void AppendToLog(const QString& lines);
     void ShowTotals();

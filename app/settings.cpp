@@ -91,18 +91,18 @@ void TMainFrm::KeepTrustedFingerprint(const std::string& server, const std::stri
 }
 
 // A server the window logged on to over TLS is marked "SpokeTls=1" in the
-// [TLS server] section of its one spelling (ServerKey): under auto it must
-// speak TLS again, however it is typed. A section named as the server was
-// typed, as earlier versions wrote it, still counts.
-bool TMainFrm::SpokeTls(const std::string& server) const {
-    return platform::ReadProfileInteger(IniFileName, "TLS " + zn::ServerKey(server), "SpokeTls", 0) == 1 ||
+// [TLS server] section of its one spelling with its way in (ServerKey):
+// under auto it must speak TLS again, however it is typed. A section named
+// as the server was typed, as earlier versions wrote it, still counts.
+bool TMainFrm::SpokeTls(const std::string& server, zn::UrlScheme scheme) const {
+    return platform::ReadProfileInteger(IniFileName, "TLS " + zn::ServerKey(server, scheme), "SpokeTls", 0) == 1 ||
            platform::ReadProfileInteger(IniFileName, "TLS " + server, "SpokeTls", 0) == 1;
 }
 
-void TMainFrm::KeepSpokeTls(const std::string& server) {
-    if (SpokeTls(server)) return;
+void TMainFrm::KeepSpokeTls(const std::string& server, zn::UrlScheme scheme) {
+    if (SpokeTls(server, scheme)) return;
     CreateSettingsFolder(IniFileName);
-    platform::WriteProfileString(IniFileName, "TLS " + zn::ServerKey(server), "SpokeTls", "1");
+    platform::WriteProfileString(IniFileName, "TLS " + zn::ServerKey(server, scheme), "SpokeTls", "1");
 }
 
 void TMainFrm::SaveSettings() {

@@ -27,15 +27,15 @@ void TMainFrm::KeepInHistory() {
     if (!IniHistory || !walkTree_) return;
     const std::string root = zn::HistoryRoot();
     if (root.empty()) return;
-    const std::string server = znFTP->Server();
     const std::string typed(walkTree_->Name(zn::WalkTree::kRoot));
-    const std::string user = UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString();
-    const zn::SiteKey site{user, server, walkStart_.empty() ? typed : walkStart_};
+    zn::SiteKey site = walkSite_;
+    site.Start = walkStart_.empty() ? typed : walkStart_;
     const std::string folder = zn::SiteHistoryFolder(root, site);
     // What an earlier version kept of the site, where it is certainly this
     // site's, is read as its own.
-    const std::string left = zn::AdoptOldWalks(zn::OldSiteHistoryFolder(root, server, typed), folder, site);
+    const std::string left = zn::AdoptOldWalks(zn::OldSiteHistoryFolder(root, site.Server, typed), folder, site);
     if (!left.empty()) Log(left);
+    zn::AdoptWalksWithoutScheme(root, site);
     earlierWalks_ = zn::HistoryFiles(folder);
     const auto before = zn::LastKeptWalk(folder);
     const zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), walkSource_};

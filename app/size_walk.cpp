@@ -6,6 +6,7 @@
 // site breakdown window.
 
 #include "app/main_form.h"
+#include "app/sftp_connection.h"
 #include "app/site_breakdown.h"
 #include "net/core/server_key.h"
 
@@ -53,19 +54,25 @@ void TMainFrm::GetSizeBtnClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     UpdateButtons();
     Status("Retrieving Size...");
-    const std::string start = StartUpDirEdt->text().toStdString();
+    const bool sftp = sftp_->Connected();
+    const std::string start = sftp ? sftpStart_ : StartUpDirEdt->text().toStdString();
     walkTree_ = std::make_shared<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
+    walkSite_ = SiteOfWalk(sftp);
     // Where it was measured, for the export; never the password.
-    walkSource_ = (znFTP->TlsMode() == zn::tmImplicit ? "ftps://" : "ftp://") +
-                  (UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString()) + "@" +
-                  zn::ServerInUrl(znFTP->Server()) + std::string(walkTree_->Name(zn::WalkTree::kRoot));
+    walkSource_ = zn::SchemeName(walkSite_.Scheme) + std::string("://") + walkSite_.User + "@" +
+                  zn::ServerInUrl(walkSite_.Server) + std::string(walkTree_->Name(zn::WalkTree::kRoot));
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
-    // What the server offers after the logon (the walk's forms, the space
-    // left) is asked before the walk, so nothing of it follows the totals.
-    TakeFeatures();
-    RetrieveDir();
-    AskSpaceLeft();
+    if (sftp) {
+        WalkSftp();
+    } else {
+        // What the server offers after the logon (the walk's forms, the
+        // space left) is asked before the walk, so nothing of it follows
+        // the totals.
+        TakeFeatures();
+        RetrieveDir();
+        AskSpaceLeft();
+    }
     Status("Size retrieved.");
     ProgressBar->setValue(0);
     QApplication::restoreOverrideCursor();
@@ -75,6 +82,13 @@ void TMainFrm::GetSizeBtnClick() {
     BreakdownLbl->show();
     if (breakdown_ && breakdown_->isVisible()) ShowBreakdown();
     EndBusy();
+}
+
+// Who walks which server, and how; the start comes with the walk.
+zn::SiteKey TMainFrm::SiteOfWalk(bool sftp) const {
+    if (sftp) return {sftpUser_, sftpServer_, {}, zn::UrlScheme::Sftp};
+    const std::string user = UserEdt->text().isEmpty() ? std::string("anonymous") : UserEdt->text().toStdString();
+    return {user, znFTP->Server(), {}, znFTP->TlsMode() == zn::tmImplicit ? zn::UrlScheme::Ftps : zn::UrlScheme::Ftp};
 }
 
 // Which directory the walk starts from, as the server names it: the
@@ -139,6 +153,11 @@ void TMainFrm::LogUnparsed(std::int64_t unparsed) {
 void TMainFrm::TellNotWhole(const zn::WalkTotals& walked) {
     if (walked.Saturated()) {
         Log("The total passes " + std::to_string(walked.TotalBytes) + " bytes; the figure shown is not exact");
+    }
+    if (walked.UnreadableDirectories > 0 && !walked.Aborted) {
+        ShowError("The server would not let " + std::to_string(walked.UnreadableDirectories) +
+                  (walked.UnreadableDirectories == 1 ? " directory" : " directories") +
+                  " be read: the total leaves out what is in them (see the log)");
     }
     if (walked.CutDirectories > 0 && !walked.Aborted) {
         ShowError("The server listed " + std::to_string(walked.CutDirectories) +

@@ -17,6 +17,11 @@ QuestionHook& Question() {
     return hook;
 }
 
+SecretHook& Secret() {
+    static SecretHook hook;
+    return hook;
+}
+
 }  // namespace
 
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return std::exchange(Hook(), std::move(hook)); }
@@ -35,6 +40,14 @@ bool AskQuestion(const std::string& text, const std::string& caption) {
     if (Question()) return Question()(text, caption);
     std::fprintf(stderr, "%s: %s (no)\n", caption.c_str(), text.c_str());
     return false;
+}
+
+SecretHook SetSecretHook(SecretHook hook) { return std::exchange(Secret(), std::move(hook)); }
+
+std::optional<std::string> AskSecret(const std::string& text, const std::string& caption) {
+    if (Secret()) return Secret()(text, caption);
+    std::fprintf(stderr, "%s: %s (none)\n", caption.c_str(), text.c_str());
+    return std::nullopt;
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -24,5 +25,13 @@ void ShowMessageBox(const std::string& text, const std::string& caption, Message
 using QuestionHook = std::function<bool(const std::string& text, const std::string& caption)>;
 QuestionHook SetQuestionHook(QuestionHook hook);
 bool AskQuestion(const std::string& text, const std::string& caption);
+
+// A question whose answer is a secret (a key's passphrase): typed where it
+// does not show, OK or Cancel, through its own hook; nothing for Cancel.
+// Without a hook the text goes to standard error and the answer is
+// nothing.
+using SecretHook = std::function<std::optional<std::string>(const std::string& text, const std::string& caption)>;
+SecretHook SetSecretHook(SecretHook hook);
+std::optional<std::string> AskSecret(const std::string& text, const std::string& caption);
 
 }  // namespace platform

@@ -63,6 +63,16 @@ bool MadeBy(const std::string& file, const SiteKey& site) {
     return pathAt != std::string::npos && std::string_view(*source).substr(pathAt) == site.Start;
 }
 
+// Whether a walk kept without the scheme came to the site by its way in
+// and from its user.
+bool CameBy(const std::string& file, const SiteKey& site) {
+    const auto source = SourceOf(file);
+    if (!source) return false;
+    const std::string from = "://" + site.User + "@";
+    if (source->rfind(SchemeName(site.Scheme) + from, 0) == 0) return true;
+    return site.Scheme == UrlScheme::Ftps && source->rfind("ftp" + from, 0) == 0;
+}
+
 void RemoveIfEmpty(const fs::path& folder) {
     std::error_code ignored;
     if (fs::is_empty(folder, ignored) && !ignored) fs::remove(folder, ignored);
@@ -71,8 +81,24 @@ void RemoveIfEmpty(const fs::path& folder) {
 }  // namespace
 
 std::string SiteHistoryFolder(const std::string& root, const SiteKey& site) {
-    return root + "/" + FoldedFolderName(site.User + "@" + ServerKey(site.Server)) + "/" +
-           FoldedFolderName(site.Start.empty() ? "/" : site.Start);
+    const std::string scheme = site.Scheme == UrlScheme::Ftp ? "" : SchemeName(site.Scheme) + std::string(":");
+    return root + "/" + FoldedFolderName(scheme + site.User + "@" + ServerKey(site.Server, DefaultPort(site.Scheme))) +
+           "/" + FoldedFolderName(site.Start.empty() ? "/" : site.Start);
+}
+
+void AdoptWalksWithoutScheme(const std::string& root, const SiteKey& site) {
+    if (site.Scheme == UrlScheme::Ftp) return;
+    const std::string folder = SiteHistoryFolder(root, site);
+    const std::string old = SiteHistoryFolder(root, {site.User, site.Server, site.Start});
+    if (!HistoryFiles(folder).empty()) return;
+    std::string error;
+    for (const std::string& file : HistoryFiles(old)) {
+        if (!CameBy(file, site)) continue;
+        const std::string moved = folder + "/" + fs::path(file).filename().string();
+        if (MakePrivateFolders(folder, error)) std::rename(file.c_str(), moved.c_str());
+    }
+    RemoveIfEmpty(old);
+    RemoveIfEmpty(fs::path(old).parent_path());
 }
 
 std::string OldSiteHistoryFolder(const std::string& root, const std::string& host, const std::string& typedStart) {
@@ -83,7 +109,9 @@ std::string OldSiteHistoryFolder(const std::string& root, const std::string& hos
 }
 
 std::string AdoptOldWalks(const std::string& oldFolder, const std::string& newFolder, const SiteKey& site) {
-    if (oldFolder == newFolder || !HistoryFiles(newFolder).empty()) return {};
+    // No sftp:// walk was ever kept under the old key; what lies there is
+    // an FTP site's.
+    if (site.Scheme == UrlScheme::Sftp || oldFolder == newFolder || !HistoryFiles(newFolder).empty()) return {};
     const auto old = HistoryFiles(oldFolder);
     if (old.empty()) return {};
     std::size_t left = 0;

@@ -56,7 +56,11 @@ public:
     // Each is false when the server refused that way in; other failures
     // throw.
     bool LogOnWithPassword(const std::string& user, const std::string& password);
-    bool LogOnWithKeyFile(const std::string& user, const std::string& privateKeyFile);
+    // `passphrase` opens a key kept under one; "" for a key without.
+    bool LogOnWithKeyFile(const std::string& user, const std::string& privateKeyFile, const std::string& passphrase);
+    // Keyboard-interactive: the server's prompts answered with `password`,
+    // once; a server that asks again is refused.
+    bool LogOnWithKeyboard(const std::string& user, const std::string& password);
     bool LogOnWithAgent(const std::string& user);
     bool LoggedOn() const;
 
@@ -70,6 +74,7 @@ public:
     std::string LastError() const;
 
     void Cancel() { canceled_ = true; }
+    bool Canceled() const { return canceled_; }
     // Says goodbye where it can, without waiting long, and closes.
     void Close();
 

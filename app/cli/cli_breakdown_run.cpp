@@ -149,7 +149,7 @@ bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::str
     zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
     // Where it was measured, without the password.
     if (options.breakdown.fromFile.empty()) {
-        metadata.Source = std::string(options.sftp ? "sftp://" : "ftp://") +
+        metadata.Source = zn::SchemeName(SchemeOf(options)) + std::string("://") +
                           (user.empty() ? std::string("anonymous") : user) + "@" + options.host + "/" +
                           (options.dir.rfind('/', 0) == 0 ? options.dir.substr(1) : options.dir);
     }

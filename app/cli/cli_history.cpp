@@ -23,6 +23,7 @@ std::string FolderOf(const Options& options, const std::string& historyRoot, con
     const std::string left = zn::AdoptOldWalks(
         zn::OldSiteHistoryFolder(historyRoot, options.host, std::string(tree.Name(zn::WalkTree::kRoot))), folder, site);
     if (!left.empty()) err << "dirweigh-cli: " << TerminalSafe(left) << '\n';
+    zn::AdoptWalksWithoutScheme(historyRoot, site);
     return folder;
 }
 
@@ -62,7 +63,7 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
 void Keep(const Options& options, const std::string& folder, const zn::WalkTree& tree, const zn::SiteKey& site,
           std::ostream& err) {
     zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
-    metadata.Source = (options.sftp ? "sftp://" : "ftp://") + site.User + "@" + options.host +
+    metadata.Source = zn::SchemeName(site.Scheme) + std::string("://") + site.User + "@" + options.host +
                       std::string(tree.Name(zn::WalkTree::kRoot));
     std::string error;
     if (!zn::SaveHistory(tree, metadata, folder, options.history.keep, error)) {

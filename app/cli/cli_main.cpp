@@ -3,10 +3,10 @@
 // display.
 
 #include "app/cli/cli_run.h"
-#include "app/cli/cli_sftp_run.h"
 #include "app/cli/cli_tls_servers.h"
 #include "platform/messages.h"
 #include "sitetree/walk_history.h"
+#include "ssh/ssh_way_in.h"
 
 #include <QCoreApplication>
 
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     environment.handleInterrupt = true;
     environment.tlsServersFile = cli::TlsServersFile();
     environment.historyDir = zn::HistoryRoot();
-    environment.sshDirectory = cli::SshDirectory();
-    environment.sshKnownHostsFile = cli::SshKnownHostsFile();
+    environment.sshDirectory = zn::UserSshDirectory();
+    environment.sshKnownHostsFile = zn::OwnKnownHostsFile();
     return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, environment);
 }

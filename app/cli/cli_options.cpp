@@ -97,6 +97,15 @@ std::string ReadServer(const std::string& argument, Options& options, bool& ftps
     return ReadHostAndPort(rest, argument, options);
 }
 
+}  // namespace
+
+zn::UrlScheme SchemeOf(const Options& options) {
+    if (options.sftp) return zn::UrlScheme::Sftp;
+    return options.tls == TlsChoice::Implicit ? zn::UrlScheme::Ftps : zn::UrlScheme::Ftp;
+}
+
+namespace {
+
 // The argument at args[i], moving i past an option's value.
 std::string ReadArgument(const std::vector<std::string>& args, std::size_t& i, Reading& reading) {
     const std::string& arg = args[i];

@@ -11,6 +11,7 @@
 #include "app/cli/cli_dial.h"
 #include "app/cli/cli_history.h"
 #include "app/cli/cli_monitor_options.h"
+#include "net/core/server_key.h"
 
 namespace cli {
 
@@ -51,6 +52,10 @@ struct Parsed {
 };
 
 Parsed ParseCommandLine(const std::vector<std::string>& args);
+
+// The way in the options ask for: sftp:// or ftps:// (implicit TLS, by
+// URL or --tls implicit), else FTP.
+zn::UrlScheme SchemeOf(const Options& options);
 
 const char* UsageText();
 

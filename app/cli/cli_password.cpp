@@ -203,6 +203,14 @@ std::optional<Credentials> ResolveCredentials(const std::string& user, const std
     return std::nullopt;
 }
 
+std::optional<Credentials> NetrcLoginFor(const std::string& host, const PasswordSources& sources, std::string& error) {
+    if (sources.homeDirectory.empty()) return std::nullopt;
+    FileText file = ReadWholeFile(sources.homeDirectory + "/.netrc");
+    error = file.error;
+    if (!file.text) return std::nullopt;
+    return NetrcLogin(*file.text, zn::ServerHost(host));
+}
+
 PasswordSources SystemPasswordSources() {
     PasswordSources sources;
     sources.environment = [](const char* name) -> std::optional<std::string> {

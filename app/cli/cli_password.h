@@ -37,6 +37,11 @@ std::optional<Credentials> ResolveCredentials(const std::string& user, const std
                                               const std::optional<std::string>& passwordFile,
                                               const PasswordSources& sources, std::string& error);
 
+// The login and password of the ~/.netrc entry for exactly the machine of
+// `host`; nothing without one, or where the file cannot be read (`error`
+// then says why).
+std::optional<Credentials> NetrcLoginFor(const std::string& host, const PasswordSources& sources, std::string& error);
+
 PasswordSources SystemPasswordSources();
 
 }  // namespace cli

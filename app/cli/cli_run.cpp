@@ -43,18 +43,19 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
 
 // A server that spoke TLS before must speak it again under auto.
 void ExpectTlsIfRemembered(zn::ConnectionProfile& profile, const Options& options, const std::string& file) {
-    if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host)) return;
+    const zn::UrlScheme scheme = SchemeOf(options);
+    if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host, scheme)) return;
     profile.TlsRemembered = true;
     profile.TlsAcceptAdvice =
-        "run with --tls off, or remove the line \"" + TlsServerLine(options.host) + "\" from " + file;
+        "run with --tls off, or remove the line \"" + TlsServerLine(options.host, scheme) + "\" from " + file;
 }
 
 // Not remembering weakens the next run's check but spoils nothing of this
 // one; the user hears of it.
-void RememberTls(const std::string& host, const std::string& file, std::ostream& err) {
+void RememberTls(const Options& options, const std::string& file, std::ostream& err) {
     std::string error;
-    if (!file.empty() && !RememberTlsServer(file, host, error)) {
-        err << "dirweigh-cli: " << host << ": cannot remember that the server speaks TLS: " << error << '\n';
+    if (!file.empty() && !RememberTlsServer(file, options.host, SchemeOf(options), error)) {
+        err << "dirweigh-cli: " << options.host << ": cannot remember that the server speaks TLS: " << error << '\n';
     }
 }
 
@@ -158,7 +159,7 @@ void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& c
 zn::SiteKey SiteOf(const Options& options, const std::string& user, const Outcome& outcome) {
     std::string start = outcome.serverStart;
     if (start.empty() && outcome.tree) start = std::string(outcome.tree->Name(zn::WalkTree::kRoot));
-    return {user.empty() ? std::string("anonymous") : user, options.host, start};
+    return {user.empty() ? std::string("anonymous") : user, options.host, start, SchemeOf(options)};
 }
 
 }  // namespace
@@ -230,7 +231,7 @@ void LogOnAndWalk(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, con
     ftp.Connect();
     checkRun.loggedOn = true;
     secured = ftp.TlsActive();
-    if (secured) RememberTls(options.host, environment.tlsServersFile, err);
+    if (secured) RememberTls(options, environment.tlsServersFile, err);
     if (!options.dir.empty()) ftp.ChangeDir(options.dir);
     if (HistoryNeedsSite(options.history, environment.historyDir)) serverStart = session.LearnStart();
     session.Walk();

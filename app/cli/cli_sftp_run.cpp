@@ -6,15 +6,13 @@
 #include "app/cli/cli_observer.h"
 #include "app/cli/cli_password.h"
 #include "app/cli/cli_terminal_text.h"
-#include "app/cli/cli_tls_servers.h"
 #include "app/cli/cli_walk_report.h"
 #include "net/core/errors.h"
-#include "net/core/server_key.h"
 #include "platform/component.h"
 #include "platform/messages.h"
-#include "ssh/known_hosts.h"
 #include "ssh/sftp_channel.h"
 #include "ssh/ssh_session.h"
+#include "ssh/ssh_way_in.h"
 #include "walk/sftp_walker.h"
 
 #include <pwd.h>
@@ -22,25 +20,22 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <optional>
 #include <ostream>
 
 namespace cli {
 namespace {
 
-constexpr std::uint16_t kSshPort = 22;
-
-// As ssh does: the user of the URL, else the one running the program.
-std::string SshUser(const Options& options) {
-    if (!options.user.empty()) return options.user;
+// As ssh does, the user of the URL, else the one running the program; but
+// first, as for FTP, the login of a ~/.netrc entry for the machine, whose
+// password then goes with it.
+Credentials SshLogin(const Options& options, const Environment& environment, std::ostream& err) {
+    if (!options.user.empty()) return {options.user, {}};
+    std::string error;
+    if (auto login = NetrcLoginFor(options.host, environment.passwords, error)) return *login;
+    if (!error.empty()) err << "dirweigh-cli: " << error << '\n';
     const passwd* entry = getpwuid(getuid());
-    return entry ? entry->pw_name : "";
-}
-
-std::uint16_t PortOf(const std::string& server) {
-    const std::int32_t port = zn::ServerPort(server);
-    return port > 0 ? static_cast<std::uint16_t>(port) : kSshPort;
+    return {entry ? entry->pw_name : "", {}};
 }
 
 // The most directories the walk has on the way: a knob for the benchmark
@@ -51,103 +46,65 @@ std::size_t DirectoriesInFlight() {
     return count > 0 ? static_cast<std::size_t>(count) : zn::SftpWalker::kOpen;
 }
 
-std::vector<std::string> KnownHostsFiles(const Environment& environment) {
-    const std::string user = environment.sshDirectory.empty() ? "" : environment.sshDirectory + "/known_hosts";
-    return {user, environment.sshKnownHostsFile};
-}
-
 // The server's host key must be one the user's known_hosts or DirWeigh's
 // own holds, or the one --ssh-host-key names; anything else ends the run
 // here, before any password or key leaves the machine.
-void TrustHost(zn::SshSession& ssh, const Options& options, const Environment& environment, std::ostream& err) {
-    const zn::SshHostKey& key = ssh.HostKey();
-    const std::string host = zn::ServerHost(options.host);
-    const std::uint16_t port = PortOf(options.host);
-    const zn::HostKeyCheck check = zn::CheckHostKey(ssh.Handle(), KnownHostsFiles(environment), host, port, key);
-    const std::string given = options.sshHostKey;
-    if (check.Verdict == zn::HostKeyVerdict::Changed) {
-        throw zn::ESocketError("WARNING: the " + key.Type + " host key of " + options.host +
-                               " has changed: it is now " + key.Fingerprint + ", not the key kept in " + check.File +
-                               ". Someone may be listening in, or the server has a new key; nothing was sent. "
-                               "Where the change is known, remove the server's line from " +
-                               check.File);
-    }
+bool Vouch(const zn::SshHostKey& key, bool known, const Options& options) {
+    const std::string& given = options.sshHostKey;
     if (!given.empty() && given != key.Fingerprint) {
         throw zn::ESocketError("the " + key.Type + " host key of " + options.host + " is " + key.Fingerprint +
                                ", not the " + given + " given with --ssh-host-key; nothing was sent");
     }
-    if (check.Verdict == zn::HostKeyVerdict::Known) return;
+    if (known) return true;
     if (given.empty()) {
         throw zn::ESocketError("the " + key.Type + " host key of " + options.host + " is not known (" +
                                key.Fingerprint + "); where that is the server's key, run again with --ssh-host-key " +
                                key.Fingerprint + " to trust it");
     }
-    std::string error;
-    if (!environment.sshKnownHostsFile.empty() &&
-        !zn::AddHostKey(ssh.Handle(), environment.sshKnownHostsFile, host, port, key, error)) {
-        err << "dirweigh-cli: " << options.host << ": cannot remember the host key: " << error << '\n';
-    }
+    return true;
 }
 
-bool Offers(const std::string& methods, const std::string& method) {
-    return ("," + methods + ",").find("," + method + ",") != std::string::npos;
-}
-
-// The agent's keys, then the user's own without a passphrase, then the
-// password, asked for only now, as ssh does.
-bool LogOnWithKeys(zn::SshSession& ssh, const std::string& user, const Environment& environment) {
-    if (std::getenv("SSH_AUTH_SOCK") && ssh.LogOnWithAgent(user)) return true;
-    if (environment.sshDirectory.empty()) return false;
-    for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
-        const std::string file = environment.sshDirectory + "/" + name;
-        if (std::filesystem::exists(file) && ssh.LogOnWithKeyFile(user, file)) return true;
-    }
-    return false;
-}
-
-void LogOn(zn::SshSession& ssh, const std::string& user, const Options& options, const Environment& environment) {
-    const std::string methods = ssh.Methods(user);
-    if (ssh.LoggedOn()) return;
-    if (Offers(methods, "publickey") && LogOnWithKeys(ssh, user, environment)) return;
-    if (!Offers(methods, "password")) {
-        throw zn::EServerError("the server let " + user + " in with none of its keys, and takes no password (" +
-                               methods + ")");
-    }
+// The password from where an FTP logon takes it, asked for only when the
+// server wants one; a .netrc login brought its own.
+std::optional<std::string> Password(const Credentials& login, const Options& options, const Environment& environment) {
+    if (!login.password.empty()) return login.password;
     std::string error;
     const std::optional<Credentials> credentials =
-        ResolveCredentials(user, options.host, options.passwordFile, environment.passwords, error);
+        ResolveCredentials(login.user, options.host, options.passwordFile, environment.passwords, error);
     if (!credentials) throw zn::EServerError(error);
-    if (!ssh.LogOnWithPassword(user, credentials->password)) {
-        throw zn::EServerError("the server refused the password of " + user);
-    }
+    return credentials->password;
+}
+
+zn::SshAnswers Answers(const Credentials& login, const Options& options, const Environment& environment,
+                       std::ostream& err) {
+    zn::SshAnswers answers;
+    answers.Vouch = [&options](const zn::SshHostKey& key, bool known) { return Vouch(key, known, options); };
+    answers.Password = [&login, &options, &environment] { return Password(login, options, environment); };
+    // A passphrase is typed at the terminal, as ssh asks for it; it is not
+    // the server's password, so no password source stands in for it.
+    answers.Passphrase = [&environment](const std::string& file) {
+        return environment.passwords.prompt ? environment.passwords.prompt("Enter passphrase for key '" + file + "': ")
+                                            : std::nullopt;
+    };
+    answers.Note = [&err](const std::string& note) { err << "dirweigh-cli: " << note << '\n'; };
+    return answers;
 }
 
 // Dials, connects, checks the host, logs on and walks.
 void ConnectAndWalk(zn::SshSession& ssh, zn::SftpWalker& walker, zn::SftpChannel& channel, DialUp& dialUp,
-                    const Options& options, const Environment& environment, std::ostream& err) {
+                    const Options& options, const Environment& environment, const Credentials& login,
+                    std::ostream& err) {
     dialUp.Dial();
     ssh.SetTimeOut(options.timeoutSeconds);
-    ssh.PreferHostKeys(zn::KnownKeyAlgorithms(ssh.Handle(), KnownHostsFiles(environment), zn::ServerHost(options.host),
-                                              PortOf(options.host)));
-    ssh.Connect(zn::ServerHost(options.host), PortOf(options.host));
-    if (options.verbose) err << "SSH: " << ssh.HostKey().Type << " host key " << ssh.HostKey().Fingerprint << '\n';
-    TrustHost(ssh, options, environment, err);
-    LogOn(ssh, SshUser(options), options, environment);
+    const zn::SshTarget target{options.host, login.user, environment.sshDirectory, environment.sshKnownHostsFile};
+    zn::SshAnswers answers = Answers(login, options, environment, err);
+    if (options.verbose) answers.Step = [&err](const std::string& line) { err << line << '\n'; };
+    zn::ConnectAndLogOn(ssh, target, answers);
     channel.Open();
     walker.Walk();
 }
 
 }  // namespace
-
-std::string SshDirectory() {
-    const char* home = std::getenv("HOME");
-    return home && *home ? std::string(home) + "/.ssh" : std::string();
-}
-
-std::string SshKnownHostsFile() {
-    const std::string tls = TlsServersFile();
-    return tls.empty() ? tls : std::filesystem::path(tls).replace_filename("known_hosts").string();
-}
 
 int WalkSftpAndReport(const Options& options, const Environment& environment, std::ostream& out, std::ostream& err) {
     platform::EnsureApplication();
@@ -182,9 +139,10 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
             interrupted);
     }
     bool failed = false;
+    const Credentials login = SshLogin(options, environment, err);
     const auto started = std::chrono::steady_clock::now();
     try {
-        ConnectAndWalk(ssh, *walker, channel, dialUp, options, environment, err);
+        ConnectAndWalk(ssh, *walker, channel, dialUp, options, environment, login, err);
     } catch (const std::exception& e) {
         observer.WalkFailed(e.what());
         failed = true;
@@ -199,7 +157,7 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||
                       WritePrometheus(options, outcome.totals, outcome.du, seconds, out, err);
-    const int status = Report(options, environment, SshUser(options), outcome, out, err);
+    const int status = Report(options, environment, login.user, outcome, out, err);
     out << std::flush;
     channel.Close();
     ssh.Close();

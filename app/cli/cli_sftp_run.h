@@ -9,11 +9,6 @@
 
 namespace cli {
 
-// ~/.ssh, from HOME; empty without one.
-std::string SshDirectory();
-// $XDG_STATE_HOME/dirweigh/known_hosts, beside the TLS servers file.
-std::string SshKnownHostsFile();
-
 // The run of an sftp:// URL: connects, checks the host key, logs on, walks
 // over SFTP and reports as an FTP walk does. Returns the exit status.
 int WalkSftpAndReport(const Options& options, const Environment& environment, std::ostream& out, std::ostream& err);

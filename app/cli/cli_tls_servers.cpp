@@ -30,28 +30,42 @@ std::string TlsServersFile() {
     return TlsServersFile(state ? state : "", home ? home : "");
 }
 
-std::string TlsServerLine(const std::string& host) { return zn::ServerKey(host); }
+std::string TlsServerLine(const std::string& host, zn::UrlScheme scheme) { return zn::ServerKey(host, scheme); }
 
-bool IsTlsServerRemembered(const std::string& file, const std::string& host) {
-    const std::string wanted = TlsServerLine(host);
+namespace {
+
+// A line of the file in its one spelling: "ftps://" before the server
+// names the scheme; none, plain FTP.
+std::string KeyOfLine(const std::string& line) {
+    for (const zn::UrlScheme scheme : {zn::UrlScheme::Ftps, zn::UrlScheme::Sftp}) {
+        const std::string prefix = zn::SchemeName(scheme) + std::string("://");
+        if (line.rfind(prefix, 0) == 0) return TlsServerLine(line.substr(prefix.size()), scheme);
+    }
+    return TlsServerLine(line, zn::UrlScheme::Ftp);
+}
+
+}  // namespace
+
+bool IsTlsServerRemembered(const std::string& file, const std::string& host, zn::UrlScheme scheme) {
+    const std::string wanted = TlsServerLine(host, scheme);
     std::ifstream in(file);
     // Lines written as the host was typed, before they were kept in one
     // spelling, still count.
     for (std::string line; std::getline(in, line);) {
-        if (TlsServerLine(std::string(zn::TrimControl(line))) == wanted) return true;
+        if (KeyOfLine(std::string(zn::TrimControl(line))) == wanted) return true;
     }
     return false;
 }
 
-bool RememberTlsServer(const std::string& file, const std::string& host, std::string& error) {
-    if (IsTlsServerRemembered(file, host)) return true;
+bool RememberTlsServer(const std::string& file, const std::string& host, zn::UrlScheme scheme, std::string& error) {
+    if (IsTlsServerRemembered(file, host, scheme)) return true;
     // Which servers spoke TLS is the user's own business: 0600 in a 0700
     // folder, and never written through a link someone planted.
     if (!zn::MakePrivateFolders(std::filesystem::path(file).parent_path().string(), error)) return false;
     int fd = open(file.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) fd = zn::CreatePrivateFile(file);
     if (fd >= 0) fchmod(fd, 0600);
-    const std::string line = TlsServerLine(host) + "\n";
+    const std::string line = TlsServerLine(host, scheme) + "\n";
     const bool written = fd >= 0 && write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     if (!written) error = file + ": " + std::strerror(errno);
     if (fd >= 0) close(fd);

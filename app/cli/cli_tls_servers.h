@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "net/core/server_key.h"
+
 namespace cli {
 
 // The servers dirweigh-cli has logged on to over TLS, one a line: under
@@ -15,13 +17,13 @@ std::string TlsServersFile(const std::string& xdgStateHome, const std::string& h
 // The same, from the environment.
 std::string TlsServersFile();
 
-// The line a server is kept as: its one spelling (ServerKey), whatever
-// spelling of it was typed.
-std::string TlsServerLine(const std::string& host);
+// The line a server is kept as: its one spelling with its way in
+// (ServerKey), whatever spelling of it was typed.
+std::string TlsServerLine(const std::string& host, zn::UrlScheme scheme);
 
-bool IsTlsServerRemembered(const std::string& file, const std::string& host);
+bool IsTlsServerRemembered(const std::string& file, const std::string& host, zn::UrlScheme scheme);
 // Adds the server's line unless it is there; false, with the reason in
 // `error`, when the file cannot be written.
-bool RememberTlsServer(const std::string& file, const std::string& host, std::string& error);
+bool RememberTlsServer(const std::string& file, const std::string& host, zn::UrlScheme scheme, std::string& error);
 
 }  // namespace cli

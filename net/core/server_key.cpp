@@ -65,4 +65,27 @@ std::string ServerKey(const std::string& server, std::uint16_t defaultPort) {
     return port == 0 || port == defaultPort ? host : host + ":" + std::to_string(port);
 }
 
+const char* SchemeName(UrlScheme scheme) {
+    switch (scheme) {
+        case UrlScheme::Ftps: return "ftps";
+        case UrlScheme::Sftp: return "sftp";
+        case UrlScheme::Ftp: break;
+    }
+    return "ftp";
+}
+
+std::uint16_t DefaultPort(UrlScheme scheme) {
+    switch (scheme) {
+        case UrlScheme::Ftps: return 990;
+        case UrlScheme::Sftp: return 22;
+        case UrlScheme::Ftp: break;
+    }
+    return 21;
+}
+
+std::string ServerKey(const std::string& server, UrlScheme scheme) {
+    const std::string key = ServerKey(server, DefaultPort(scheme));
+    return scheme == UrlScheme::Ftp ? key : SchemeName(scheme) + std::string("://") + key;
+}
+
 }  // namespace zn

@@ -30,4 +30,17 @@ std::string ServerInUrl(const std::string& server);
 // another spelling of the same server finds it.
 std::string ServerKey(const std::string& server, std::uint16_t defaultPort = 21);
 
+// The ways in to a server, each with its default port: FTP (21, TLS or
+// not as AUTH TLS decides), FTP in implicit TLS (990) and SFTP (22).
+enum class UrlScheme : std::uint8_t { Ftp, Ftps, Sftp };
+const char* SchemeName(UrlScheme scheme);  // "ftp", "ftps", "sftp"
+std::uint16_t DefaultPort(UrlScheme scheme);
+
+// What is remembered of a server reached by `scheme` is kept under this:
+// ServerKey with the scheme's default port, after "ftps://" or "sftp://"
+// ("sftp://example.org", "ftps://[::1]:2990"), so that one host's three
+// servers stay apart. Plain FTP's is ServerKey alone, as it was before the
+// other two came, so that what was kept of FTP servers is still found.
+std::string ServerKey(const std::string& server, UrlScheme scheme);
+
 }  // namespace zn

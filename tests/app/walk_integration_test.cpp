@@ -6,11 +6,17 @@
 #include "tests/app/main_form_fixture.h"
 
 #include "tests/fakes/pyftpd.h"
+#include "tests/fakes/sshd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/support/site_tree.h"
 
 #include "sitetree/history_key.h"
 #include "sitetree/walk_history.h"
+
+#include <QProgressBar>
+
+#include <regex>
+#include <utility>
 
 namespace {
 
@@ -34,6 +40,52 @@ Totals Expected(const std::filesystem::path& dir) {
         }
     }
     return totals;
+}
+
+void WriteFile(const std::filesystem::path& path, std::size_t size) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+}
+
+// The user's side of an SFTP logon for the window: a home whose ~/.ssh
+// holds the key that opens the fixture's server, and DirWeigh's own
+// state folder for the host keys it trusts; both put back at the end.
+class SshHome {
+public:
+    SshHome(const std::filesystem::path& dir, const testsupport::Sshd& sshd) : home_(dir / "home") {
+        std::filesystem::create_directories(home_ / ".ssh");
+        std::filesystem::copy_file(sshd.ClientKey(), home_ / ".ssh" / "id_ed25519");
+        std::filesystem::permissions(home_ / ".ssh" / "id_ed25519",
+                                     std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        for (const char* name : {"HOME", "XDG_STATE_HOME"}) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+        setenv("HOME", home_.c_str(), 1);
+        setenv("XDG_STATE_HOME", (home_ / "state").c_str(), 1);
+    }
+    ~SshHome() {
+        for (const auto& [name, value] : saved_) value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    SshHome(const SshHome&) = delete;
+    SshHome& operator=(const SshHome&) = delete;
+
+    std::filesystem::path Key() const { return home_ / ".ssh" / "id_ed25519"; }
+    std::filesystem::path UserKnownHosts() const { return home_ / ".ssh" / "known_hosts"; }
+    std::filesystem::path OwnKnownHosts() const { return home_ / "state" / "dirweigh" / "known_hosts"; }
+
+private:
+    std::filesystem::path home_;
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+std::string SftpUrl(const testsupport::Sshd& sshd) {
+    return std::string("sftp://") + testsupport::Sshd::kUser + "@127.0.0.1:" + std::to_string(sshd.Port()) + "/";
+}
+
+std::string ReadText(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -205,4 +257,111 @@ TEST_F(MainFormTest, UntrustedCertificateIsAskedAboutOnceAndKeptForTheServer) {
     EXPECT_NE(boxes_[0].text.find("This server spoke TLS before"), std::string::npos) << boxes_[0].text;
     platform::SetQuestionHook(previous);
     unsetenv("SSL_CERT_FILE");
+}
+
+// An sftp:// URL in the Server field, its user before the User field's. An
+// unknown host key is asked about with its fingerprint: no ends the connect
+// before any logon; yes keeps it in DirWeigh's own known-hosts file, never
+// the user's, and is not asked again. The walk over SFTP counts hidden
+// files and names with blanks, not links, passes over the folder it may
+// not read with one box, and is kept in the history under the sftp site.
+TEST_F(MainFormTest, SftpSiteIsWalkedExactlyOnceItsHostKeyIsTrusted) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    const std::filesystem::path& root = sshd.Root();
+    WriteFile(root / "index.html", 1000);
+    WriteFile(root / ".htaccess", 20);
+    WriteFile(root / "my docs" / "read me.txt", 3000);
+    WriteFile(root / "logs" / "access.log", 5000);
+    WriteFile(root / "private" / "secret", 999);
+    std::filesystem::permissions(root / "private", std::filesystem::perms::owner_all);
+    std::filesystem::create_symlink("index.html", root / "link");
+    const SshHome home(dir_, sshd);
+    std::vector<std::string> questions;
+    bool answer = false;
+    const platform::QuestionHook previous = platform::SetQuestionHook([&](const std::string& text, const std::string&) {
+        questions.push_back(text);
+        return answer;
+    });
+
+    Connect(SftpUrl(sshd));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(std::regex_search(questions[0], std::regex("\nSHA256:[A-Za-z0-9+/]{43}\n"))) << questions[0];
+    EXPECT_EQ(Buttons(), "C---");
+    EXPECT_EQ(sshd.Log().find("userauth-request"), std::string::npos) << sshd.Log();
+
+    answer = true;
+    Connect(SftpUrl(sshd));
+    EXPECT_EQ(questions.size(), 2u);
+    ASSERT_EQ(Buttons(), "-D-G") << Log() << sshd.Log();
+    EXPECT_EQ(Status(), "Connected.");
+    EXPECT_NE(ReadText(home.OwnKnownHosts()).find("[127.0.0.1]:" + std::to_string(sshd.Port()) + " "),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(home.UserKnownHosts()));
+    boxes_.clear();
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: The server would not let 1 directory be read: the total "
+                                                   "leaves out what is in them (see the log)"});
+    EXPECT_EQ(Form().BytesLbl->text(), "4020");
+    EXPECT_EQ(Form().MBLbl->text(), "3");
+    EXPECT_EQ(Form().FilesLbl->text(), "3");
+    EXPECT_EQ(Status(), "Size retrieved.");
+    EXPECT_NE(Log().find("\nOPENDIR /my docs\n"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("\nNot read: private: Permission denied\n"), std::string::npos) << Log();
+    const zn::SiteKey site{testsupport::Sshd::kUser, "127.0.0.1:" + std::to_string(sshd.Port()), "/",
+                           zn::UrlScheme::Sftp};
+    EXPECT_EQ(zn::HistoryFiles(zn::SiteHistoryFolder(zn::HistoryRoot(), site)).size(), 1u) << Log();
+    Form().DisconnectBtn->click();
+    EXPECT_EQ(Buttons(), "C---");
+
+    Connect(SftpUrl(sshd));
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(Buttons(), "-D-G");
+    Form().DisconnectBtn->click();
+
+    // Without a key, the Password field's password.
+    std::filesystem::remove(home.Key());
+    if (sshd.TakesPassword()) {
+        Form().PasswordEdt->setText(testsupport::Sshd::kPassword);
+        Form().ConnectBtn->click();
+        EXPECT_EQ(Buttons(), "-D-G") << Log();
+        EXPECT_NE(sshd.Log().find("Accepted password for dirweigh-sftp"), std::string::npos) << sshd.Log();
+    }
+    platform::SetQuestionHook(previous);
+    Form().CloseBtn->click();
+    EXPECT_NE(ReadIni().find("Server=" + SftpUrl(sshd) + "\n"), std::string::npos) << ReadIni();
+}
+
+// Cancel during the SFTP walk: one box, the partial totals, the connection
+// closed, as after a Cancel of an FTP walk.
+TEST_F(MainFormTest, CancelDuringTheSftpWalkEndsItAndCloses) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    // Each level is asked for only once its parent is read: the walk goes
+    // on for a while after the click.
+    std::filesystem::path deep = sshd.Root();
+    for (int level = 0; level < 20; ++level) {
+        deep /= "d";
+        WriteFile(deep / "f", 1);
+    }
+    const SshHome home(dir_, sshd);
+    std::filesystem::create_directories(home.OwnKnownHosts().parent_path());
+    std::ofstream(home.OwnKnownHosts()) << sshd.KnownHostsLine(sshd.HostKey()) << "\n"
+                                        << sshd.KnownHostsLine(sshd.EcdsaHostKey()) << "\n";
+    Connect(SftpUrl(sshd));
+    ASSERT_EQ(Buttons(), "-D-G") << Log();
+    // Clicked once, through the event queue as a click comes, when the
+    // first directory is listed.
+    bool clicked = false;
+    QObject::connect(Form().ProgressBar, &QProgressBar::valueChanged, Form().ProgressBar, [this, &clicked](int) {
+        if (std::exchange(clicked, true)) return;
+        platform::PostCallback([this] { Form().CancelBtn->click(); });
+    });
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: Operation has been canceled"});
+    EXPECT_LT(Form().FilesLbl->text().toInt(), 20);
+    EXPECT_EQ(Status(), "Size retrieved.");
+    EXPECT_EQ(Buttons(), "C---");
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/fakes/sshd.h"
 
+#include <crypt.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -34,7 +35,48 @@ Sshd::Sshd() : RealFtpServer("sshd") {
     std::error_code ignored;
     std::filesystem::create_directories("/run/sshd", ignored);
     std::ofstream(dir_ / "sshd_config") << Config();
-    Start({SshdProgram().string(), "-D", "-e", "-f", (dir_ / "sshd_config").string()});
+    Start(Command());
+}
+
+std::vector<std::string> Sshd::Command() {
+    std::vector<std::string> sshd{SshdProgram().string(), "-D", "-e", "-f", (dir_ / "sshd_config").string()};
+    const std::filesystem::path shadow = dir_ / "shadow";
+    // The mount goes with the namespace; unshare makes it private, so it
+    // never reaches the system's.
+    const std::string overShadow = "mount --bind \"$0\" /etc/shadow";
+    takesPassword_ = WriteShadowWithPassword(shadow) &&
+                     RunToEnd({"/usr/bin/unshare", "-m", "/bin/sh", "-c", overShadow, shadow.string()});
+    if (!takesPassword_) return sshd;
+    std::vector<std::string> wrapped{"/usr/bin/unshare", "-m", "/bin/sh", "-c", overShadow + " && exec \"$@\"",
+                                     shadow.string()};
+    wrapped.insert(wrapped.end(), sshd.begin(), sshd.end());
+    return wrapped;
+}
+
+// The system's shadow file with the user's line giving kPassword, hashed
+// as the system hashes (SHA-512 crypt).
+bool Sshd::WriteShadowWithPassword(const std::filesystem::path& file) const {
+    const char* hash = crypt(kPassword, "$6$dirweightest$");
+    std::ifstream system("/etc/shadow");
+    if (!hash || !system) return false;
+    const std::string prefix = std::string(kUser) + ":";
+    std::ostringstream text;
+    bool found = false;
+    for (std::string line; std::getline(system, line);) {
+        if (line.rfind(prefix, 0) == 0) {
+            const std::size_t rest = line.find(':', prefix.size());
+            std::string given = prefix;
+            given += hash;
+            given += rest == std::string::npos ? std::string("::::::") : line.substr(rest);
+            line = std::move(given);
+            found = true;
+        }
+        text << line << '\n';
+    }
+    if (!found) return false;
+    std::ofstream(file) << text.str();
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return true;
 }
 
 Sshd::~Sshd() {

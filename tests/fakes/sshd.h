@@ -5,14 +5,15 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
 // OpenSSH's sshd, as scripts/setup unpacks it, on 127.0.0.1 and a free
 // port, with a host key of its own, serving SFTP alone (internal-sftp) to
 // the user dirweigh-sftp, chrooted into Root() as hosts run it. The user
-// logs on with a key the fixture makes (ClientKey()); it has no password,
-// so a password logon is tried and refused.
+// logs on with a key the fixture makes (ClientKey()) or, where
+// TakesPassword(), with kPassword; any other password is refused.
 // It must start as root, and the users sshd and dirweigh-sftp must exist
 // (scripts/setup makes them): Skipped() says when this machine cannot run
 // it. Stopped by the destructor, with every session it forked.
@@ -22,6 +23,15 @@ public:
     ~Sshd() override;
 
     static constexpr const char* kUser = "dirweigh-sftp";
+    static constexpr const char* kPassword = "sftp-password";
+
+    // sshd without PAM takes a password only where the shadow file holds
+    // it, and the system's gives the user none. So that no test writes the
+    // system's password file, sshd runs in a mount namespace of its own in
+    // which a copy with the user's password lies over /etc/shadow; no
+    // other process sees it. False where no namespace can be made here:
+    // sshd then runs as it is and takes no password.
+    bool TakesPassword() const { return takesPassword_; }
 
     // The site, owned by root as a chroot must be: what the test puts there
     // is what the user sees, from "/".
@@ -42,8 +52,12 @@ private:
     bool CanRunHere();
     std::string Config() const;
     std::string PublicKey(const std::string& name) const;
+    bool WriteShadowWithPassword(const std::filesystem::path& file) const;
+    // How sshd is started: in its own mount namespace where that can be.
+    std::vector<std::string> Command();
 
     std::filesystem::path root_;
+    bool takesPassword_ = false;
 };
 
 }  // namespace testsupport

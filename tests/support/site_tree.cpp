@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -27,6 +28,8 @@ SiteTree::SiteTree() {
     root_ = fs::temp_directory_path() / ("dirweigh-site-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     fs::create_directories(root_);
 }
+
+SiteTree::SiteTree(std::filesystem::path root) : root_(std::move(root)) { fs::create_directories(root_); }
 
 SiteTree::~SiteTree() {
     std::error_code ignored;

@@ -34,6 +34,9 @@ enum class Hidden { Included, LeftOut };
 class SiteTree {
 public:
     SiteTree();
+    // The site in `root`, a folder a server's fixture made (an SFTP
+    // chroot), removed by the destructor all the same.
+    explicit SiteTree(std::filesystem::path root);
     ~SiteTree();
     const std::filesystem::path& Root() const { return root_; }
     void AddFile(const std::string& relative, std::uintmax_t size);

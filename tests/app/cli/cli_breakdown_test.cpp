@@ -3,10 +3,10 @@
 // the walk's tree, the ncdu export as Debian's ncdu reads and writes it
 // again, and ncdu's own exports read back.
 
-#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_run.h"
 #include "sitetree/ncdu_export.h"
+#include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/support/peak_memory.h"
@@ -18,6 +18,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -44,6 +45,78 @@ bool HaveNcdu() { return std::system("ncdu -v >/dev/null 2>&1") == 0; }
 std::int64_t Member(const std::string& json, const std::string& name) {
     const std::size_t at = json.find("\"" + name + "\": ");
     return at == std::string::npos ? -1 : std::stoll(json.substr(at + name.size() + 4));
+}
+
+// Names with blanks, quotes, a backslash, Latin-1 and a tab, a 4 GiB
+// file, a link, logs and an empty folder; a newline in a name where the
+// server is sshd; and where `closed`, a folder the server will not open.
+void MakeOddSite(testsupport::SiteTree& site, bool sftp, bool closed) {
+    site.AddFile("sp ace/\"quoted\" name.html", 1234);
+    site.AddFile("back\\slash/caf\xe9 \xfc.txt", 2222);
+    site.AddFile("back\\slash/deeper/tab\there", 3);
+    site.AddFile("logs/access.log", 999);
+    site.AddDirectory("empty");
+    std::filesystem::create_symlink("sp ace", site.Root() / "link");
+    site.AddFile("huge.iso", 4294967296ULL);
+    // pyftpdlib's listing has no room for a newline in a name.
+    if (sftp) site.AddFile("new\nline", 10);
+    if (closed) site.AddFile("closed-d/secret", 5);
+    // pyftpdlib's fixture refuses it by its name, sshd by its rights.
+    if (closed && sftp) std::filesystem::permissions(site.Root() / "closed-d", std::filesystem::perms::owner_all);
+}
+
+// The odd site on `sshd`, or on pyftpdlib where there is none, its export
+// read and written again by ncdu, and ncdu's file read back.
+void ExportAndReadWithNcdu(testsupport::SiteTree& site, testsupport::Sshd* sshd, bool closed) {
+    MakeOddSite(site, sshd != nullptr, closed);
+    std::optional<testsupport::PyFtpd> server;
+    std::optional<clitest::SshClientHome> home;
+    if (sshd) {
+        home.emplace(*sshd);
+        home->KnowServer(*sshd);
+    } else {
+        server.emplace(site.Root().string(), "me", "secret");
+        ASSERT_TRUE(server->Running()) << server->Error();
+    }
+    const auto run = [&home](const std::vector<std::string>& args) { return home ? home->Run(args) : RunCli(args); };
+    testsupport::SiteTree work;  // a folder for the files
+    const std::string exported = (work.Root() / "site.json.gz").string();
+    const std::string again = (work.Root() / "again.json").string();
+    CliResult walked =
+        run({sshd ? clitest::SftpUrl(*sshd) : "ftp://me@" + server->Address(), "--json", "--ncdu", exported});
+    EXPECT_EQ(walked.status, closed ? 1 : 0) << walked.err;
+    const std::int64_t bytes = Member(walked.out, "bytes"), files = Member(walked.out, "files");
+    if (!closed) {
+        EXPECT_EQ(bytes, 4294967296LL + 1234 + 2222 + 3 + (sshd ? 10 : 0)) << walked.out;
+        EXPECT_EQ(files, sshd ? 5 : 4);
+    }
+    // ncdu reads no gzip itself; its manual pipes it through zcat.
+    std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '";
+    command += again;
+    command += "' 2>'";
+    command += again;
+    command += ".err'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    // ncdu ends with 0 even after an error, which it writes on stderr
+    // (where it otherwise ends its progress line with a newline).
+    const std::string complaint = ReadFile(again + ".err");
+    EXPECT_EQ(complaint.find_first_not_of(" \r\n"), std::string::npos) << complaint;
+    const std::string text = ReadFile(again);
+    EXPECT_EQ(SumOfSizes(text), bytes);
+    // After the refusal, what was listed before it depends on the order
+    // of the walk; the whole site is there when nothing is refused.
+    if (!closed) {
+        EXPECT_NE(text.find("caf\xe9 \xfc.txt"), std::string::npos) << text;
+        if (sshd) EXPECT_NE(text.find("\"new\\nline\""), std::string::npos) << text;
+    }
+    EXPECT_NE(text.find("\"name\":\"logs\",\"excluded\":\"pattern\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"name\":\"link\",\"notreg\":true"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\"read_error\":true") != std::string::npos, closed) << text;
+    EXPECT_EQ(text.find("secret\""), std::string::npos);
+    walked = RunCli({"--from", again, "--json"});
+    EXPECT_EQ(Member(walked.out, "bytes"), bytes) << walked.out << walked.err;
+    EXPECT_EQ(Member(walked.out, "files"), files) << walked.out;
+    EXPECT_EQ(Member(walked.out, "skipped_directories"), 1) << walked.out;
 }
 
 }  // namespace
@@ -111,58 +184,21 @@ TEST(CliBreakdown, TopByExtensionAndDuBySize) {
 // Odd names, a file of 4 GiB, an excluded directory, a link and, in the
 // second run, a directory the server will not open: Debian's ncdu reads
 // the export and writes it again without an error, with DirWeigh's totals;
-// and DirWeigh reads ncdu's file back to the same totals.
+// and DirWeigh reads ncdu's file back to the same totals. The same over
+// SFTP, where a name may hold a newline too.
 TEST(CliBreakdownNcdu, NcduReadsTheExportOfARealServersTree) {
     if (!HaveNcdu()) GTEST_SKIP() << "ncdu is not installed (scripts/setup)";
-    for (const bool closed : {false, true}) {
-        testsupport::SiteTree site;
-        site.AddFile("sp ace/\"quoted\" name.html", 1234);
-        site.AddFile("back\\slash/caf\xe9 \xfc.txt", 2222);
-        site.AddFile("back\\slash/deeper/tab\there", 3);
-        site.AddFile("logs/access.log", 999);
-        site.AddDirectory("empty");
-        std::filesystem::create_symlink("sp ace", site.Root() / "link");
-        { std::ofstream sparse(site.Root() / "huge.iso", std::ios::binary); }
-        std::filesystem::resize_file(site.Root() / "huge.iso", 4294967296ULL);
-        if (closed) site.AddFile("closed-d/secret", 5);
-        testsupport::PyFtpd server(site.Root().string(), "me", "secret");
-        ASSERT_TRUE(server.Running()) << server.Error();
-        testsupport::SiteTree work;  // a folder for the files
-        const std::string exported = (work.Root() / "site.json.gz").string();
-        const std::string again = (work.Root() / "again.json").string();
-        CliResult run = RunCli({"ftp://me@" + server.Address(), "--json", "--ncdu", exported});
-        EXPECT_EQ(run.status, closed ? 1 : 0) << run.err;
-        const std::int64_t bytes = Member(run.out, "bytes"), files = Member(run.out, "files");
-        if (!closed) {
-            EXPECT_EQ(bytes, 4294967296LL + 1234 + 2222 + 3) << run.out;
-            EXPECT_EQ(files, 4);
+    for (const bool sftp : {false, true}) {
+        for (const bool closed : {false, true}) {
+            SCOPED_TRACE(std::string(sftp ? "sftp" : "ftp") + (closed ? ", closed" : ""));
+            std::optional<testsupport::Sshd> sshd;
+            if (sftp && (sshd.emplace(), !sshd->Running())) {
+                EXPECT_TRUE(sshd->Skipped()) << sshd->Error();
+                continue;
+            }
+            testsupport::SiteTree site = sftp ? testsupport::SiteTree(sshd->Root()) : testsupport::SiteTree();
+            ExportAndReadWithNcdu(site, sshd ? &*sshd : nullptr, closed);
         }
-        // ncdu reads no gzip itself; its manual pipes it through zcat.
-        std::string command = "gzip -dc '" + exported + "' | timeout 2 ncdu -f - -o '";
-        command += again;
-        command += "' 2>'";
-        command += again;
-        command += ".err'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        // ncdu ends with 0 even after an error, which it writes on stderr
-        // (where it otherwise ends its progress line with a newline).
-        const std::string complaint = ReadFile(again + ".err");
-        EXPECT_EQ(complaint.find_first_not_of(" \r\n"), std::string::npos) << complaint;
-        const std::string text = ReadFile(again);
-        EXPECT_EQ(SumOfSizes(text), bytes) << closed;
-        // After the refusal, what was listed before it depends on the order
-        // of the walk; the whole site is there when nothing is refused.
-        if (!closed) {
-            EXPECT_NE(text.find("caf\xe9 \xfc.txt"), std::string::npos) << text;
-        }
-        EXPECT_NE(text.find("\"name\":\"logs\",\"excluded\":\"pattern\""), std::string::npos) << text;
-        EXPECT_NE(text.find("\"name\":\"link\",\"notreg\":true"), std::string::npos) << text;
-        EXPECT_EQ(text.find("\"read_error\":true") != std::string::npos, closed) << text;
-        EXPECT_EQ(text.find("secret\""), std::string::npos);
-        run = RunCli({"--from", again, "--json"});
-        EXPECT_EQ(Member(run.out, "bytes"), bytes) << run.out << run.err;
-        EXPECT_EQ(Member(run.out, "files"), files) << run.out;
-        EXPECT_EQ(Member(run.out, "skipped_directories"), 1) << run.out;
     }
 }
 

@@ -3,13 +3,13 @@
 // read back after a walk of a real server, a crashed save left behind,
 // --compare after files came, grew and went, and diff of ncdu's exports.
 
-#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_run.h"
 #include "sitetree/history_key.h"
 #include "sitetree/ncdu_export.h"
 #include "sitetree/private_files.h"
 #include "sitetree/walk_history.h"
+#include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/support/site_tree.h"
 
@@ -61,8 +61,28 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
         {{"carol", "::1", "/"}, "/h/carol@[::1]/%2F"},
         {{"carol", "[0::1]:2121", "/"}, "/h/carol@[::1]:2121/%2F"},
         {{"carol", "[::FFFF:127.0.0.1]:2121", "/"}, "/h/carol@[::ffff:127.0.0.1]:2121/%2F"},
+        // The scheme joins the key where it is not plain FTP's, with its own
+        // default port left out.
+        {{"alice", "FTP.Example.org", "/", zn::UrlScheme::Sftp}, "/h/sftp:alice@ftp.example.org/%2F"},
+        {{"alice", "ftp.example.org:22", "/", zn::UrlScheme::Sftp}, "/h/sftp:alice@ftp.example.org/%2F"},
+        {{"alice", "ftp.example.org:21", "/", zn::UrlScheme::Sftp}, "/h/sftp:alice@ftp.example.org:21/%2F"},
+        {{"alice", "ftp.example.org:990", "/", zn::UrlScheme::Ftps}, "/h/ftps:alice@ftp.example.org/%2F"},
+        {{"alice", "ftp.example.org:990", "/"}, "/h/alice@ftp.example.org:990/%2F"},
+        {{"carol", "::1", "/home/carol", zn::UrlScheme::Sftp}, "/h/sftp:carol@[::1]/%2Fhome%2Fcarol"},
     };
     for (const auto& [site, folder] : sites) EXPECT_EQ(zn::SiteHistoryFolder("/h", site), folder);
+    // What is remembered of a server ("spoke TLS before"): plain FTP's key
+    // as it always was, the others after their scheme.
+    const std::vector<std::tuple<std::string, zn::UrlScheme, std::string>> servers{
+        {"FTP.Example.org:21", zn::UrlScheme::Ftp, "ftp.example.org"},
+        {"ftp.example.org:990", zn::UrlScheme::Ftp, "ftp.example.org:990"},
+        {"ftp.example.org:990", zn::UrlScheme::Ftps, "ftps://ftp.example.org"},
+        {"127.1:0990", zn::UrlScheme::Ftps, "ftps://127.0.0.1"},
+        {"[0::1]:2990", zn::UrlScheme::Ftps, "ftps://[::1]:2990"},
+        {"ftp.example.org", zn::UrlScheme::Sftp, "sftp://ftp.example.org"},
+        {"ftp.example.org:21", zn::UrlScheme::Sftp, "sftp://ftp.example.org:21"},
+    };
+    for (const auto& [server, scheme, key] : servers) EXPECT_EQ(zn::ServerKey(server, scheme), key) << server;
     EXPECT_EQ(zn::OldSiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
     // Two start paths of two 150-byte names: each folder name is short
     // enough for the file system, and they stay two.
@@ -259,6 +279,43 @@ TEST(CliHistory, WalksKeptUnderTheOldKeyAreThisSitesOnlyWhereTheirExportSaysSo) 
     EXPECT_EQ(TotalOf(zn::HistoryFiles(old)[0]), 99);
     run = RunCli({url, "--compare", "last"}, {}, history);
     EXPECT_EQ(run.err.find(left), std::string::npos) << run.err;
+}
+
+// An SFTP site is kept apart from the same host's FTP site. Its walks an
+// earlier version kept under the key without the scheme, beside the FTP
+// site's, are found as its own and compared with; the FTP site's stay.
+TEST(CliHistory, SftpWalksAreKeptApartAndThoseKeptWithoutTheSchemeFound) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    testsupport::SiteTree site(sshd.Root());
+    site.AddFile("top", 10);
+    clitest::SshClientHome home(sshd);
+    home.KnowServer(sshd);
+    testsupport::SiteTree work;
+    const std::string history = (work.Root() / "history").string();
+    const std::string server = "127.0.0.1:" + std::to_string(sshd.Port());
+    const std::string user = testsupport::Sshd::kUser;
+    const std::string schemeless = zn::SiteHistoryFolder(history, {user, server, "/"});
+    std::string error;
+    for (const auto& [scheme, bytes] : {std::pair{"sftp", 7}, std::pair{"ftp", 99}}) {
+        zn::WalkTree tree("/");
+        tree.AddEntry(zn::WalkTree::kRoot, zn::WalkTree::ekFile, "top", bytes);
+        tree.Listed(zn::WalkTree::kRoot);
+        const std::string source =
+            std::string(scheme).append("://").append(user).append("@").append(server).append("/");
+        const zn::NcduMetadata metadata{"1.03", bytes, source};
+        ASSERT_TRUE(zn::SaveHistory(tree, metadata, schemeless, 30, error)) << error;
+    }
+    CliResult run = home.Run({clitest::SftpUrl(sshd), "--json", "--compare", "last"}, history);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\"old_bytes\": 7, \"new_bytes\": 10,"), std::string::npos) << run.out;
+    const std::string folder = zn::SiteHistoryFolder(history, {user, server, "/", zn::UrlScheme::Sftp});
+    const auto kept = zn::HistoryFiles(folder);
+    ASSERT_EQ(kept.size(), 2u);
+    EXPECT_EQ(TotalOf(kept[1]), 10);
+    ASSERT_EQ(zn::HistoryFiles(schemeless).size(), 1u);
+    EXPECT_EQ(TotalOf(zn::HistoryFiles(schemeless)[0]), 99);
 }
 
 // Debian's ncdu exports a local folder before and after a change.

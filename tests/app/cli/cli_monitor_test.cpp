@@ -2,13 +2,13 @@
 // What monitoring systems read: the plugin's line and exit status, the
 // textfile collector's file, and the space left where the server tells it.
 
-#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_check.h"
 #include "app/cli/cli_monitor_options.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_prometheus.h"
 #include "app/cli/cli_run.h"
 #include "sitetree/ncdu_export.h"
+#include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/pyftpd.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/support/site_tree.h"
@@ -172,6 +172,21 @@ TEST(CliCheck, LinePerfdataAndEveryExitStatus) {
     ASSERT_TRUE(back) << error;
     EXPECT_EQ(back->TotalBytes(zn::WalkTree::kRoot), 3145728);
     std::filesystem::remove(exported);
+
+    // The same site over SFTP gives the same line.
+    testsupport::Sshd sshd;
+    if (!sshd.Running()) {
+        EXPECT_TRUE(sshd.Skipped()) << sshd.Error();
+        return;
+    }
+    testsupport::SiteTree overSftp(sshd.Root());
+    for (const char* file : {"a/one.bin", "a/b/two.bin", "three.bin"}) overSftp.AddFile(file, 1048576);
+    clitest::SshClientHome home(sshd);
+    home.KnowServer(sshd);
+    const CliResult sftp = home.Run({clitest::SftpUrl(sshd), "--check", "-w", "2M", "-c", "4M"});
+    EXPECT_EQ(sftp.status, 1);
+    EXPECT_EQ(sftp.out, "DIRWEIGH WARNING - 3 MiB in 3 files | size=3145728B;2097152;4194304;0;" + perf);
+    EXPECT_EQ(sftp.err, "");
 }
 
 // A walk past a directory the server refused gives a lower bound: at

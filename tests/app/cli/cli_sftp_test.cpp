@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "tests/app/cli/cli_fixture.h"
 #include "app/cli/cli_run.h"
+#include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/sshd.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/loopback.h"
@@ -23,6 +23,7 @@
 
 using clitest::CliResult;
 using clitest::ReadFile;
+using clitest::SshClientHome;
 
 extern char** environ;
 
@@ -30,50 +31,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The user's side: a ~/.ssh with the key that opens the server and a
-// known_hosts, and DirWeigh's own known-hosts file beside it.
-class SshClientHome {
-public:
-    explicit SshClientHome(const testsupport::Sshd& sshd) {
-        std::string pattern = "/tmp/dirweigh-ssh-home-XXXXXX";
-        dir_ = mkdtemp(pattern.data());
-        fs::create_directory(SshDir());
-        fs::copy_file(sshd.ClientKey(), SshDir() / "id_ed25519");
-        fs::permissions(SshDir() / "id_ed25519", fs::perms::owner_read | fs::perms::owner_write);
-        KnowHosts("");
-    }
-    ~SshClientHome() { fs::remove_all(dir_); }
-    SshClientHome(const SshClientHome&) = delete;
-    SshClientHome& operator=(const SshClientHome&) = delete;
-
-    fs::path SshDir() const { return dir_ / ".ssh"; }
-    fs::path OwnKnownHosts() const { return dir_ / "state" / "known_hosts"; }
-    void KnowHosts(const std::string& lines) const { std::ofstream(SshDir() / "known_hosts") << lines; }
-
-    // dirweigh-cli in this process, "secret" for any password asked.
-    CliResult Run(const std::vector<std::string>& args) const {
-        cli::Environment environment;
-        environment.passwords.environment = [](const char*) -> std::optional<std::string> { return "secret"; };
-        environment.passwords.prompt = [](const std::string&) -> std::optional<std::string> { return std::nullopt; };
-        environment.sshDirectory = SshDir();
-        environment.sshKnownHostsFile = OwnKnownHosts();
-        std::ostringstream out, err;
-        const int status = cli::RunCli(args, out, err, environment);
-        return {status, out.str(), err.str()};
-    }
-
-private:
-    fs::path dir_;
-};
-
 void WriteFile(const fs::path& path, std::size_t size) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << std::string(size, 'x');
 }
 
-std::string Url(const testsupport::Sshd& sshd) {
-    return std::string("sftp://") + testsupport::Sshd::kUser + "@127.0.0.1:" + std::to_string(sshd.Port()) + "/";
-}
+std::string Url(const testsupport::Sshd& sshd) { return clitest::SftpUrl(sshd); }
 
 constexpr std::int64_t kBigFile = (std::int64_t{1} << 32) + 1;
 
@@ -195,6 +158,12 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_EQ(password.status, cli::kExitFailed);
     EXPECT_NE(password.err.find("the server refused the password of dirweigh-sftp"), std::string::npos) << password.err;
     EXPECT_NE(sshd.Log().find("Failed password for dirweigh-sftp"), std::string::npos) << sshd.Log();
+    if (!sshd.TakesPassword()) return;
+    home.password = testsupport::Sshd::kPassword;
+    const CliResult right = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(right.status, cli::kExitComplete) << right.err << sshd.Log();
+    EXPECT_EQ(right.out, "7\n");
+    EXPECT_NE(sshd.Log().find("Accepted password for dirweigh-sftp"), std::string::npos) << sshd.Log();
 }
 
 // ssh-agent on a socket of its own, holding `key`, named by SSH_AUTH_SOCK
@@ -252,6 +221,40 @@ TEST(CliAgainstSshd, KeyInTheAgentLogsOn) {
     EXPECT_EQ(run.status, cli::kExitComplete) << run.err << sshd.Log();
     EXPECT_EQ(run.out, "7\n");
     EXPECT_EQ(sshd.Log().find("Failed password"), std::string::npos);
+}
+
+// A key kept under a passphrase is opened with the one typed at the
+// prompt; none typed, or a wrong one, passes the key over. Without a user
+// in the URL, a ~/.netrc entry for the machine names the user.
+TEST(CliAgainstSshd, KeyUnderAPassphraseAndTheUserOfNetrc) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    WriteFile(sshd.Root() / "a", 7);
+    SshClientHome home(sshd);
+    home.KnowServer(sshd);
+    const std::string key = (home.SshDir() / "id_ed25519").string();
+    ASSERT_EQ(std::system(("ssh-keygen -q -p -P '' -N 'open sesame' -f '" + key + "' >/dev/null 2>&1").c_str()), 0);
+
+    CliResult run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitFailed);
+    EXPECT_EQ(home.prompts, std::vector<std::string>{"Enter passphrase for key '" + key + "': "});
+    EXPECT_NE(run.err.find("the server refused the password of dirweigh-sftp"), std::string::npos) << run.err;
+    home.typed = "wrong";
+    run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitFailed);
+    EXPECT_NE(run.err.find("the key " + key + " was not taken: "), std::string::npos) << run.err;
+    home.typed = "open sesame";
+    run = home.Run({"--bytes", Url(sshd)});
+    EXPECT_EQ(run.status, cli::kExitComplete) << run.err << sshd.Log();
+    EXPECT_EQ(run.out, "7\n");
+
+    std::ofstream(home.Dir() / ".netrc") << "machine 127.0.0.1 login " << testsupport::Sshd::kUser
+                                         << " password secret\n";
+    home.netrcHome = home.Dir().string();
+    run = home.Run({"--bytes", "sftp://127.0.0.1:" + std::to_string(sshd.Port()) + "/"});
+    EXPECT_EQ(run.status, cli::kExitComplete) << run.err;
+    EXPECT_EQ(run.out, "7\n");
 }
 
 // A server that takes the connection and never says a word: the handshake
