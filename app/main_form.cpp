@@ -5,6 +5,7 @@
 #include "app/settings_location.h"
 #include "app/sftp_connection.h"
 #include "app/shell_open.h"
+#include "ftp/client/connection_profile.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
 #include "walk/walk_session.h"
@@ -288,21 +289,23 @@ void TMainFrm::ConnectBtnClick() {
     }
     zn::TTlsMode tlsMode = IniTlsMode;
     const std::string server = ServerToReach(tlsMode);
-    znFTP->SetServer(server);
-    znFTP->SetUserName(FieldBytes(UserEdt));
-    znFTP->SetPassword(FieldBytes(PasswordEdt));
-    znFTP->SetPassive(IniPassive);
-    znFTP->SetTlsMode(tlsMode);
-    znFTP->SetTrustedFingerprint(TrustedFingerprintFor(server));
+    zn::ConnectionProfile profile = zn::ProfileOf(*znFTP);
+    profile.Server = server;
+    profile.UserName = FieldBytes(UserEdt);
+    profile.Password = FieldBytes(PasswordEdt);
+    profile.Passive = IniPassive;
+    profile.TlsMode = tlsMode;
+    profile.TrustedFingerprint = TrustedFingerprintFor(server);
     const zn::UrlScheme scheme = tlsMode == zn::tmImplicit ? zn::UrlScheme::Ftps : zn::UrlScheme::Ftp;
-    znFTP->SetTlsRemembered(SpokeTls(server, scheme),
-                            "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
-                                zn::ServerKey(server, scheme) + "] section");
+    profile.TlsRemembered = SpokeTls(server, scheme);
+    profile.TlsAcceptAdvice = "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
+                              zn::ServerKey(server, scheme) + "] section";
     if (!IniProxyServer.empty()) {
-        znFTP->SetProxy(IniProxyServer);
-        znFTP->SetUseProxy(true);
-        if (IniProxyType == 1) znFTP->SetProxyType(zn::fpProxyOpen);
+        profile.Proxy = IniProxyServer;
+        profile.UseProxy = true;
+        if (IniProxyType == 1) profile.ProxyType = zn::fpProxyOpen;
     }
+    zn::ApplyProfile(profile, *znFTP);
     Busy = true;
     UpdateButtons();
     try {
@@ -363,35 +366,6 @@ void TMainFrm::znFTPLineReceived(zn::TObject*, const std::string& TheLine) { Log
 void TMainFrm::znFTPTransferStart(zn::TObject*) { ProgressBar->setValue(0); }
 
 void TMainFrm::znFTPSecured(zn::TObject*) { Log(znFTP->TlsSummary()); }
-
-// The log is where the window's user sees the dialogue, so the warning
-// goes there, as a sentence, before the password does.
-void TMainFrm::znFTPPlainLogon(zn::TObject*) {
-    std::string line = znFTP->PlainLogonReason() + ".";
-    line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
-    Log(line);
-}
-
-// Asked once per certificate: a yes is kept for this server, so the next
-// connect goes through without a question; a no cancels the connect before
-// the user name and password are sent.
-void TMainFrm::znFTPUntrustedCertificate(zn::TObject*, const zn::TlsCertificate& Certificate, bool& Trust) {
-    const std::string server = znFTP->Server();
-    const std::string question = "The certificate of " + server + " is not trusted (" + Certificate.Problem +
-                                 ").\n\nSHA-256 fingerprint:\n" + Certificate.Fingerprint +
-                                 "\n\nSubject: " + Certificate.Subject + "\nIssuer: " + Certificate.Issuer +
-                                 "\nValid from " + Certificate.ValidFrom + " to " + Certificate.ValidTo +
-                                 "\n\nTrust this certificate for " + server + "?";
-    FlushLog();
-    Trust = platform::AskQuestion(question, kTitle);
-    if (Trust) {
-        KeepTrustedFingerprint(server, Certificate.Fingerprint);
-        // The walk's further connections must meet the same certificate.
-        znFTP->SetTrustedFingerprint(Certificate.Fingerprint);
-    } else {
-        znFTP->Cancel();
-    }
-}
 
 // The bar counts listing bytes up to its maximum of 100.
 void TMainFrm::znFTPTransferProgress(zn::TObject*, std::int32_t, std::int32_t Transferred) {
