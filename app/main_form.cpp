@@ -2,6 +2,7 @@
 #include "app/main_form.h"
 
 #include "app/field_bytes.h"
+#include "app/ini_tls_memory.h"
 #include "app/settings_location.h"
 #include "app/sftp_connection.h"
 #include "app/shell_open.h"
@@ -297,9 +298,7 @@ void TMainFrm::ConnectBtnClick() {
     profile.TlsMode = tlsMode;
     profile.TrustedFingerprint = TrustedFingerprintFor(server);
     const zn::UrlScheme scheme = tlsMode == zn::tmImplicit ? zn::UrlScheme::Ftps : zn::UrlScheme::Ftp;
-    profile.TlsRemembered = SpokeTls(server, scheme);
-    profile.TlsAcceptAdvice = "set TLS=off in dirweigh.ini, or remove SpokeTls=1 from its [TLS " +
-                              zn::ServerKey(server, scheme) + "] section";
+    zn::ExpectTlsIfRemembered(profile, IniTlsMemory(IniFileName), scheme);
     if (!IniProxyServer.empty()) {
         profile.Proxy = IniProxyServer;
         profile.UseProxy = true;
@@ -310,7 +309,8 @@ void TMainFrm::ConnectBtnClick() {
     UpdateButtons();
     try {
         znFTP->Connect();
-        if (znFTP->TlsActive()) KeepSpokeTls(server, scheme);
+        std::string unkept;
+        if (znFTP->TlsActive()) IniTlsMemory(IniFileName).Remember(server, scheme, unkept);
         if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(FieldBytes(StartUpDirEdt));
     } catch (const platform::Exception& e) {
         ShowError(e.Message());

@@ -182,8 +182,6 @@ private:
     void KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint);
     zn::TTlsMode TlsSetting(const std::string& value);
     std::string ServerToReach(zn::TTlsMode& mode) const;
-    bool SpokeTls(const std::string& server, zn::UrlScheme scheme) const;
-    void KeepSpokeTls(const std::string& server, zn::UrlScheme scheme);
     void ShowError(const std::string& message);
     // Connected to the server, by FTP or by SFTP.
     bool Connected() const;

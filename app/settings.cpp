@@ -5,6 +5,7 @@
 #include "app/main_form.h"
 
 #include "app/field_bytes.h"
+#include "app/settings_location.h"
 
 #include "net/core/text_helpers.h"
 #include "platform/profile.h"
@@ -17,13 +18,6 @@
 namespace {
 
 const char* kSection = "Setup";
-
-// The user's configuration folder may not exist yet; a failure shows when
-// the file is written.
-void CreateSettingsFolder(const std::string& iniFileName) {
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(iniFileName).parent_path(), ignored);
-}
 
 }  // namespace
 
@@ -88,21 +82,6 @@ std::string TMainFrm::TrustedFingerprintFor(const std::string& server) const {
 void TMainFrm::KeepTrustedFingerprint(const std::string& server, const std::string& fingerprint) {
     CreateSettingsFolder(IniFileName);
     platform::WriteProfileString(IniFileName, "TLS " + server, "TrustedFingerprint", fingerprint);
-}
-
-// A server the window logged on to over TLS is marked "SpokeTls=1" in the
-// [TLS server] section of its one spelling with its way in (ServerKey):
-// under auto it must speak TLS again, however it is typed. A section named
-// as the server was typed, as earlier versions wrote it, still counts.
-bool TMainFrm::SpokeTls(const std::string& server, zn::UrlScheme scheme) const {
-    return platform::ReadProfileInteger(IniFileName, "TLS " + zn::ServerKey(server, scheme), "SpokeTls", 0) == 1 ||
-           platform::ReadProfileInteger(IniFileName, "TLS " + server, "SpokeTls", 0) == 1;
-}
-
-void TMainFrm::KeepSpokeTls(const std::string& server, zn::UrlScheme scheme) {
-    if (SpokeTls(server, scheme)) return;
-    CreateSettingsFolder(IniFileName);
-    platform::WriteProfileString(IniFileName, "TLS " + zn::ServerKey(server, scheme), "SpokeTls", "1");
 }
 
 void TMainFrm::SaveSettings() {

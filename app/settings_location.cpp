@@ -41,3 +41,8 @@ std::string ReadMeFile(const std::string& appDir) {
     const std::string installed = platform::InstalledDocDirectory() + "/dirweigh.txt";
     return Exists(beside) || !Exists(installed) ? beside : installed;
 }
+
+void CreateSettingsFolder(const std::string& iniFileName) {
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(iniFileName).parent_path(), ignored);
+}

@@ -13,5 +13,9 @@ std::string SettingsFile(const std::string& appDir, bool appDirWritable, const s
 // The same, from the file system and the environment.
 std::string SettingsFile(const std::string& appDir);
 
+// Makes the folder of `iniFileName` if it is not there yet; a failure
+// shows when the file is written.
+void CreateSettingsFolder(const std::string& iniFileName);
+
 // The read-me beside the program, else the installed one.
 std::string ReadMeFile(const std::string& appDir);

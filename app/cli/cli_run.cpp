@@ -41,20 +41,11 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
     return zn::tmAuto;
 }
 
-// A server that spoke TLS before must speak it again under auto.
-void ExpectTlsIfRemembered(zn::ConnectionProfile& profile, const Options& options, const std::string& file) {
-    const zn::UrlScheme scheme = SchemeOf(options);
-    if (options.tls != TlsChoice::Auto || file.empty() || !IsTlsServerRemembered(file, options.host, scheme)) return;
-    profile.TlsRemembered = true;
-    profile.TlsAcceptAdvice =
-        "run with --tls off, or remove the line \"" + TlsServerLine(options.host, scheme) + "\" from " + file;
-}
-
 // Not remembering weakens the next run's check but spoils nothing of this
 // one; the user hears of it.
 void RememberTls(const Options& options, const std::string& file, std::ostream& err) {
     std::string error;
-    if (!file.empty() && !RememberTlsServer(file, options.host, SchemeOf(options), error)) {
+    if (!TlsServersMemory(file).Remember(options.host, SchemeOf(options), error)) {
         err << "dirweigh-cli: " << options.host << ": cannot remember that the server speaks TLS: " << error << '\n';
     }
 }
@@ -143,7 +134,7 @@ void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& c
     profile.ConnectBackAdvice = "behind a router, leave out --active";
     profile.TlsMode = TlsMode(options.tls);
     profile.TrustedFingerprint = options.tlsFingerprint;
-    ExpectTlsIfRemembered(profile, options, tlsServersFile);
+    zn::ExpectTlsIfRemembered(profile, TlsServersMemory(tlsServersFile), SchemeOf(options));
     zn::ApplyProfile(profile, ftp);
     ftp.OnUntrustedCertificate = [&untrusted](zn::TObject*, const zn::TlsCertificate& certificate, bool&) {
         untrusted = certificate.Fingerprint;

@@ -72,4 +72,16 @@ bool RememberTlsServer(const std::string& file, const std::string& host, zn::Url
     return written;
 }
 
+bool TlsServersMemory::SpokeTls(const std::string& server, zn::UrlScheme scheme) const {
+    return !file_.empty() && IsTlsServerRemembered(file_, server, scheme);
+}
+
+bool TlsServersMemory::Remember(const std::string& server, zn::UrlScheme scheme, std::string& error) {
+    return file_.empty() || RememberTlsServer(file_, server, scheme, error);
+}
+
+std::string TlsServersMemory::HowToForget(const std::string& server, zn::UrlScheme scheme) const {
+    return "run with --tls off, or remove the line \"" + TlsServerLine(server, scheme) + "\" from " + file_;
+}
+
 }  // namespace cli

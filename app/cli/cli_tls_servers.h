@@ -2,7 +2,9 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
+#include "ftp/client/tls_memory.h"
 #include "net/core/server_key.h"
 
 namespace cli {
@@ -25,5 +27,18 @@ bool IsTlsServerRemembered(const std::string& file, const std::string& host, zn:
 // Adds the server's line unless it is there; false, with the reason in
 // `error`, when the file cannot be written.
 bool RememberTlsServer(const std::string& file, const std::string& host, zn::UrlScheme scheme, std::string& error);
+
+// The file as dirweigh-cli's memory of TLS servers; without a file (no home
+// to keep it in) nothing is remembered.
+class TlsServersMemory : public zn::TlsMemory {
+public:
+    explicit TlsServersMemory(std::string file) : file_(std::move(file)) {}
+    bool SpokeTls(const std::string& server, zn::UrlScheme scheme) const override;
+    bool Remember(const std::string& server, zn::UrlScheme scheme, std::string& error) override;
+    std::string HowToForget(const std::string& server, zn::UrlScheme scheme) const override;
+
+private:
+    std::string file_;
+};
 
 }  // namespace cli
