@@ -9,6 +9,8 @@
 #include "tests/fakes/tree_server.h"
 #include "tests/support/loopback.h"
 
+#include <chrono>
+
 #include <QTest>
 #include <QTimer>
 
@@ -153,6 +155,18 @@ TEST_F(MainFormTest, CancelWhileConnecting) {
     Connect(silent.Address());
     EXPECT_EQ(statuses_, (std::vector<std::string>{"Connecting...", "Connected.", "Transfer aborted.",
                                                    "Disconnecting...", "Disconnected."}));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: Operation has been canceled"});
+    EXPECT_EQ(Buttons(), "C---");
+}
+
+// Over SSH too: Cancel ends a handshake the server never answers, long
+// before the time-out, and leaves the window ready to connect again.
+TEST_F(MainFormTest, CancelWhileTheSshHandshakeWaits) {
+    testsupport::LoopbackListener silent;
+    QTimer::singleShot(300, [this] { Form().CancelBtn->click(); });
+    const auto started = std::chrono::steady_clock::now();
+    Connect("sftp://127.0.0.1:" + std::to_string(silent.Port()) + "/");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: Operation has been canceled"});
     EXPECT_EQ(Buttons(), "C---");
 }
