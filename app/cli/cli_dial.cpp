@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_dial.h"
 
+#include "app/cli/cli_interrupt.h"
+#include "app/cli/cli_observer.h"
+
 #include "dialup/ras.h"
 #include "dialup/ras_error.h"
 #include "net/core/errors.h"
@@ -107,6 +110,21 @@ void DialUp::Dial() {
 
 void DialUp::HangUp() {
     if (ras_ && std::exchange(toHangUp_, false)) ras_->HangUp();
+}
+
+void CancelOnLinkDownOrInterrupt(DialUp& dialUp, CliObserver& observer, const std::function<void()>& cancelWalk,
+                                 bool handleInterrupt, std::optional<InterruptToCancel>& interrupt, bool& interrupted) {
+    dialUp.OnLinkDown([&dialUp, &observer, cancelWalk] {
+        observer.WalkFailed(dialUp.LinkDown());
+        cancelWalk();
+    });
+    if (!handleInterrupt) return;
+    interrupt.emplace(
+        [&dialUp, cancelWalk] {
+            dialUp.Cancel();
+            cancelWalk();
+        },
+        interrupted);
 }
 
 }  // namespace cli

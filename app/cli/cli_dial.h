@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ class TznRas;
 }
 
 namespace cli {
+
+class CliObserver;
+class InterruptToCancel;
 
 struct DialOptions {
     std::string entry;  // empty: dial nothing
@@ -64,5 +68,12 @@ private:
     std::function<void()> onLinkDown_;
     std::ostream& err_;
 };
+
+// A link that went down leaves the walk nothing to wait for: it ends as a
+// failure that says so, first, and `cancelWalk` stops every connection the
+// walk may be waiting on. Ctrl-C (where `handleInterrupt`) ends a dial
+// that waits, and the walk too.
+void CancelOnLinkDownOrInterrupt(DialUp& dialUp, CliObserver& observer, const std::function<void()>& cancelWalk,
+                                 bool handleInterrupt, std::optional<InterruptToCancel>& interrupt, bool& interrupted);
 
 }  // namespace cli

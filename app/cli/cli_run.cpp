@@ -231,26 +231,6 @@ void LogOnAndWalk(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, con
 }
 
 // Connects, walks and reports: the run that meets a server.
-// A link that went down leaves the walk nothing to wait for: it ends as a
-// failure that says so, first. Ctrl-C (where `handleInterrupt`) cancels
-// every connection too: the walk may be waiting on any.
-void CancelOnLinkDownOrInterrupt(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, CliObserver& observer,
-                                 bool handleInterrupt, std::optional<InterruptToCancel>& interrupt, bool& interrupted) {
-    dialUp.OnLinkDown([&ftp, &session, &dialUp, &observer] {
-        observer.WalkFailed(dialUp.LinkDown());
-        ftp.Cancel();
-        session.CancelFurther();
-    });
-    if (!handleInterrupt) return;
-    interrupt.emplace(
-        [&ftp, &session, &dialUp] {
-            dialUp.Cancel();
-            ftp.Cancel();
-            session.CancelFurther();
-        },
-        interrupted);
-}
-
 int WalkAndReport(const Options& options, const Credentials& credentials, const Environment& environment,
                   std::ostream& out, std::ostream& err) {
     platform::EnsureApplication();
@@ -275,8 +255,13 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     try {
         PrepareClient(*ftp, options, credentials, environment.tlsServersFile, untrusted, err);
         if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
-        CancelOnLinkDownOrInterrupt(*ftp, session, dialUp, observer, environment.handleInterrupt, interrupt,
-                                    interrupted);
+        CancelOnLinkDownOrInterrupt(
+            dialUp, observer,
+            [ftp, &session] {
+                ftp->Cancel();
+                session.CancelFurther();
+            },
+            environment.handleInterrupt, interrupt, interrupted);
         LogOnAndWalk(*ftp, session, dialUp, options, environment, checkRun, secured, serverStart, err);
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.

@@ -123,21 +123,10 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     observer.totals = [&walker]() -> const zn::WalkTotals& { return walker->Totals(); };
     platform::TComponent owner(nullptr);
     DialUp dialUp(owner, options.dial, err, options.verbose);
-    // A link that went down leaves the walk nothing to wait for.
-    dialUp.OnLinkDown([&ssh, &dialUp, &observer] {
-        observer.WalkFailed(dialUp.LinkDown());
-        ssh.Cancel();
-    });
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
-    if (environment.handleInterrupt) {
-        interrupt.emplace(
-            [&ssh, &dialUp] {
-                dialUp.Cancel();
-                ssh.Cancel();
-            },
-            interrupted);
-    }
+    CancelOnLinkDownOrInterrupt(
+        dialUp, observer, [&ssh] { ssh.Cancel(); }, environment.handleInterrupt, interrupt, interrupted);
     bool failed = false;
     const Credentials login = SshLogin(options, environment, err);
     const auto started = std::chrono::steady_clock::now();
