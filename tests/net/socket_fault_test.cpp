@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -82,9 +83,16 @@ TEST_F(SocketTest, HostWithManyAddressesConnectsToTheFirst) {
 // the first takes the connection; with ::1 refusing, the second does, and
 // the refusal is no error of the whole connect.
 TEST_F(SocketTest, EachAddressOfTheServerIsTriedInTheResolversOrder) {
-    testsupport::LoopbackListener inet;
-    std::uint16_t port = inet.Port();
-    const int inet6 = testsupport::ListenOnLoopback6(port);
+    // A port free on 127.0.0.1 may be taken on ::1 by a test running
+    // beside this one: another port then.
+    std::optional<testsupport::LoopbackListener> inet;
+    std::uint16_t port = 0;
+    int inet6 = -1;
+    for (int tries = 0; tries < 20 && inet6 < 0; ++tries) {
+        inet.emplace();
+        port = inet->Port();
+        inet6 = testsupport::ListenOnLoopback6(port);
+    }
     ASSERT_GE(inet6, 0) << "::1 cannot listen on the port of 127.0.0.1";
     socket_->SetServer("both.test:" + std::to_string(port));
     socket_->ResetState();
