@@ -9,6 +9,7 @@
 #include "ftp/client/connection_profile.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
+#include "walk/site_run.h"
 #include "walk/walk_session.h"
 
 #include <cctype>
@@ -308,10 +309,10 @@ void TMainFrm::ConnectBtnClick() {
     Busy = true;
     UpdateButtons();
     try {
-        znFTP->Connect();
-        std::string unkept;
-        if (znFTP->TlsActive()) IniTlsMemory(IniFileName).Remember(server, scheme, unkept);
-        if (!StartUpDirEdt->text().isEmpty()) znFTP->ChangeDir(FieldBytes(StartUpDirEdt));
+        // A server not remembered as speaking TLS only weakens the next
+        // connect's check; the window says nothing of it.
+        IniTlsMemory memory(IniFileName);
+        zn::ConnectToSite(*znFTP, memory, {server, scheme, FieldBytes(StartUpDirEdt)}, {});
     } catch (const platform::Exception& e) {
         ShowError(e.Message());
     }
@@ -341,7 +342,7 @@ void TMainFrm::CancelBtnClick() {
     try {
         znFTP->Cancel();
         // A fast walk may be waiting on any of its connections.
-        if (walkSession_) walkSession_->CancelFurther();
+        if (siteRun_) siteRun_->CancelFurther();
     } catch (const platform::Exception&) {
         // Cancel only closes; the operation it interrupts reports its own
         // end in its handler, so a second message would say it twice.

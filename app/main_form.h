@@ -31,7 +31,7 @@ class QPushButton;
 class SiteBreakdown;
 class SftpConnection;
 namespace zn {
-class WalkSession;
+class SiteRun;
 struct SshAnswers;
 struct SshHostKey;
 struct WalkTotals;
@@ -57,7 +57,7 @@ public:
     void Status(const std::string& text);
     // Walks the server's current directory and everything below it
     // (size_walk.cpp), by one STAT per directory where Setup asks for the
-    // fast walk and the server allows.
+    // fast walk and the server allows, then asks the space left.
     void RetrieveDir();
     // An sftp:// URL in the Server field (main_form_sftp.cpp): Connect logs
     // on over SSH, and Get Size walks over SFTP.
@@ -136,7 +136,7 @@ public:
     // change since the last one logged.
     bool IniHistory = true;
     // The walk while it runs, for Cancel to reach its further connections.
-    zn::WalkSession* walkSession_ = nullptr;
+    zn::SiteRun* siteRun_ = nullptr;
     zn::TTlsMode IniTlsMode = zn::tmAuto;
     bool Busy = false;
     bool Aborted = false;
@@ -210,9 +210,9 @@ private:
     // The space left (AVBL), asked right after a whole walk, and told in
     // the log after the totals and the change, so that the log ends with
     // them.
-    void AskSpaceLeft();
+    void AskSpaceLeft(zn::SiteRun& run);
     void TakeFeatures();
-    void LearnStart(zn::WalkSession& session);
+    void LearnStart(zn::SiteRun& run);
     void LogSpaceUsed();
     std::string spaceUsed_;
     // Ends a connect, walk or disconnect; a Quit that came meanwhile closes

@@ -7,12 +7,7 @@
 
 #include "app/main_form.h"
 
-#include "sitetree/history_key.h"
-#include "sitetree/walk_history.h"
-
-#include <QLineEdit>
-
-#include <ctime>
+#include "sitetree/site_history.h"
 
 void TMainFrm::AfterWalk() {
     // A walk cut short compares as if the rest had gone: nothing to keep
@@ -27,21 +22,16 @@ void TMainFrm::KeepInHistory() {
     if (!IniHistory || !walkTree_) return;
     const std::string root = zn::HistoryRoot();
     if (root.empty()) return;
-    const std::string typed(walkTree_->Name(zn::WalkTree::kRoot));
     zn::SiteKey site = walkSite_;
-    site.Start = walkStart_.empty() ? typed : walkStart_;
-    const std::string folder = zn::SiteHistoryFolder(root, site);
-    // What an earlier version kept of the site, where it is certainly this
-    // site's, is read as its own.
-    const std::string left = zn::AdoptOldWalks(zn::OldSiteHistoryFolder(root, site.Server, typed), folder, site);
+    site.Start = walkStart_;
+    std::string left;
+    const zn::SiteHistory history(root, site, *walkTree_, left);
     if (!left.empty()) Log(left);
-    zn::AdoptWalksWithoutScheme(root, site);
-    earlierWalks_ = zn::HistoryFiles(folder);
-    const auto before = zn::LastKeptWalk(folder);
-    const zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), walkSource_};
+    earlierWalks_ = history.Walks();
+    const auto before = history.LastWalk();
     std::string error;
     // The walk counts whether or not it can be kept.
-    if (!zn::SaveHistory(*walkTree_, metadata, folder, zn::kHistoryKeep, error)) {
+    if (!history.Keep(*walkTree_, walkSource_, zn::kHistoryKeep, error)) {
         Log("The walk is not kept in the history: " + error);
     }
     if (before) Log(zn::ChangeSince(*before, TotalBytes));

@@ -7,22 +7,17 @@
 #include "app/main_form.h"
 
 #include "sitetree/space_used.h"
+#include "walk/site_run.h"
 
-#include <exception>
-
-void TMainFrm::AskSpaceLeft() {
+void TMainFrm::AskSpaceLeft(zn::SiteRun& run) {
     spaceUsed_.clear();
     if (Aborted) return;
-    std::optional<std::int64_t> available;
-    // The walk is whole: a server that answers badly, or a connection lost
-    // now, spoils none of it.
-    try {
-        available = znFTP->AvailableSpace();
-    } catch (const std::exception& e) {
-        spaceUsed_ = std::string("The space left is not known: ") + e.what();
+    const zn::SpaceLeft left = run.AskSpaceLeft();
+    if (!left.Asked) {
+        spaceUsed_ = "The space left is not known: " + left.Why;
         return;
     }
-    const std::string used = zn::SpaceUsed(TotalBytes, available);
+    const std::string used = zn::SpaceUsed(TotalBytes, left.Bytes);
     if (!used.empty()) spaceUsed_ = "Space used: " + used;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // "Get Size" and what follows it: the walk of the server's current
-// directory by the walk session (walk_session.h), the designed walk or,
-// where Setup asks for it, the fast walk by STAT or MLSD over further
+// directory by the site run (site_run.h), the designed walk or, where
+// Setup asks for it, the fast walk by STAT or MLSD over further
 // connections; then the totals, what the walk left out in the log, and the
 // site breakdown window.
 
@@ -9,8 +9,9 @@
 #include "app/sftp_connection.h"
 #include "app/site_breakdown.h"
 #include "net/core/server_key.h"
+#include "sitetree/site_history.h"
 
-#include "walk/walk_session.h"
+#include "walk/site_run.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -56,7 +57,7 @@ void TMainFrm::GetSizeBtnClick() {
     Status("Retrieving Size...");
     const bool sftp = sftp_->Connected();
     const std::string start = sftp ? sftpStart_ : StartUpDirEdt->text().toStdString();
-    walkTree_ = std::make_shared<zn::WalkTree>(start.rfind('/', 0) == 0 ? start : "/" + start);
+    walkTree_ = std::make_shared<zn::WalkTree>(zn::SiteTreeRoot(start));
     walkSite_ = SiteOfWalk(sftp);
     // Where it was measured, for the export; never the password.
     walkSource_ = zn::SchemeName(walkSite_.Scheme) + std::string("://") + walkSite_.User + "@" +
@@ -66,12 +67,7 @@ void TMainFrm::GetSizeBtnClick() {
     if (sftp) {
         WalkSftp();
     } else {
-        // What the server offers after the logon (the walk's forms, the
-        // space left) is asked before the walk, so nothing of it follows
-        // the totals.
-        TakeFeatures();
         RetrieveDir();
-        AskSpaceLeft();
     }
     Status("Size retrieved.");
     ProgressBar->setValue(0);
@@ -93,11 +89,11 @@ zn::SiteKey TMainFrm::SiteOfWalk(bool sftp) const {
 
 // Which directory the walk starts from, as the server names it: the
 // history keeps the walk under it.
-void TMainFrm::LearnStart(zn::WalkSession& session) {
+void TMainFrm::LearnStart(zn::SiteRun& run) {
     walkStart_.clear();
     if (!IniHistory) return;
     try {
-        walkStart_ = session.LearnStart();
+        walkStart_ = run.LearnStart();
     } catch (const std::exception&) {
         // The walk meets the same failure and reports it.
     }
@@ -166,10 +162,13 @@ void TMainFrm::TellNotWhole(const zn::WalkTotals& walked) {
     }
 }
 
-// The walk itself is the session's; the window keeps the totals. The
+// The walk itself is the site run's; the window keeps the totals. The
 // further connections' lines go to the log too, each tagged with the number
-// of the connection that sent or received it ("[2] LIST ...").
+// of the connection that sent or received it ("[2] LIST ..."). What the
+// server offers after the logon (the walk's forms, the space left) is asked
+// before the walk, so nothing of it follows the totals.
 void TMainFrm::RetrieveDir() {
+    TakeFeatures();
     BoxReport report([this](const std::string& message) { ShowError(message); },
                      [this](const std::string& line) { Log(line); });
     zn::WalkSession::Settings settings{{}, IniFastWalk, IniConnections};
@@ -177,22 +176,23 @@ void TMainFrm::RetrieveDir() {
     // reports that it cannot, so the log shows how far the walk had gone.
     settings.Rules.UnwindThroughClosedConnection = true;
     settings.Rules.Tree = walkTree_.get();
-    zn::WalkSession session(*znFTP, report, std::move(settings));
-    // However the walk ends, Cancel must not reach connections the session
-    // has freed.
-    walkSession_ = &session;
+    zn::SiteRun run(*znFTP, report, std::move(settings));
+    // However the walk ends, Cancel must not reach connections the run has
+    // freed.
+    siteRun_ = &run;
     struct Forget {
-        zn::WalkSession*& session;
-        ~Forget() { session = nullptr; }
-    } forget{walkSession_};
-    LearnStart(session);
-    session.Walk();
-    const zn::WalkTotals& walked = session.Totals();
-    session.End(walked.Aborted, false);
+        zn::SiteRun*& run;
+        ~Forget() { run = nullptr; }
+    } forget{siteRun_};
+    LearnStart(run);
+    run.Walk();
+    const zn::WalkTotals& walked = run.Totals();
+    run.End(walked.Aborted, false);
     LogRefused(walked.RefusedDirectories);
     LogUnparsed(walked.UnparsedLines);
     TellNotWhole(walked);
     Aborted = walked.Aborted;
     TotalBytes = walked.TotalBytes;
     TotalFiles = static_cast<std::int32_t>(walked.TotalFiles);
+    AskSpaceLeft(run);
 }

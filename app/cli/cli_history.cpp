@@ -6,33 +6,31 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
 #include "sitetree/ncdu_export.h"
+#include "sitetree/site_history.h"
 #include "sitetree/walk_compare.h"
 
-#include <ctime>
-#include <filesystem>
+#include <optional>
 #include <ostream>
+#include <vector>
 
 namespace cli {
 namespace {
 
-// The site's folder, with what an earlier version kept of the site moved
-// into it where that is certainly this site's.
-std::string FolderOf(const Options& options, const std::string& historyRoot, const zn::WalkTree& tree,
-                     const zn::SiteKey& site, std::ostream& err) {
-    std::string folder = zn::SiteHistoryFolder(historyRoot, site);
-    const std::string left = zn::AdoptOldWalks(
-        zn::OldSiteHistoryFolder(historyRoot, options.host, std::string(tree.Name(zn::WalkTree::kRoot))), folder, site);
+// The site's kept walks, with what an earlier version kept of the site
+// moved in where that is certainly this site's.
+zn::SiteHistory HistoryOf(const std::string& historyRoot, const zn::WalkTree& tree, const zn::SiteKey& site,
+                          std::ostream& err) {
+    std::string left;
+    zn::SiteHistory history(historyRoot, site, tree, left);
     if (!left.empty()) err << "dirweigh-cli: " << TerminalSafe(left) << '\n';
-    zn::AdoptWalksWithoutScheme(historyRoot, site);
-    return folder;
+    return history;
 }
 
 // The export to compare with: the newest kept walk of the site, or a file.
 // Empty, with a note, when there is none.
-std::string Baseline(const Options& options, const std::string& historyRoot, const std::string& folder,
-                     std::ostream& err) {
+std::string Baseline(const Options& options, const std::optional<zn::SiteHistory>& history, std::ostream& err) {
     if (options.history.compare != "last") return options.history.compare;
-    const auto files = historyRoot.empty() ? std::vector<std::string>{} : zn::HistoryFiles(folder);
+    const auto files = history ? history->Walks() : std::vector<std::string>{};
     if (files.empty()) err << "dirweigh-cli: " << options.host << ": no earlier walk of this site to compare with\n";
     return files.empty() ? std::string() : files.back();
 }
@@ -60,13 +58,12 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
     return true;
 }
 
-void Keep(const Options& options, const std::string& folder, const zn::WalkTree& tree, const zn::SiteKey& site,
+void Keep(const Options& options, const zn::SiteHistory& history, const zn::WalkTree& tree, const zn::SiteKey& site,
           std::ostream& err) {
-    zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
-    metadata.Source = zn::SchemeName(site.Scheme) + std::string("://") + site.User + "@" + options.host +
-                      std::string(tree.Name(zn::WalkTree::kRoot));
+    const std::string source = zn::SchemeName(site.Scheme) + std::string("://") + site.User + "@" + options.host +
+                               std::string(tree.Name(zn::WalkTree::kRoot));
     std::string error;
-    if (!zn::SaveHistory(tree, metadata, folder, options.history.keep, error)) {
+    if (!history.Keep(tree, source, options.history.keep, error)) {
         err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error) << '\n';
     }
 }
@@ -89,14 +86,14 @@ bool FinishWithHistory(const Options& options, const std::string& historyRoot, c
         if (!options.history.compare.empty()) err << "dirweigh-cli: the walk is incomplete: nothing compared\n";
         return true;
     }
-    const std::string folder =
-        HistoryNeedsSite(options.history, historyRoot) ? FolderOf(options, historyRoot, tree, site, err) : "";
+    std::optional<zn::SiteHistory> history;
+    if (HistoryNeedsSite(options.history, historyRoot)) history.emplace(HistoryOf(historyRoot, tree, site, err));
     bool compared = true;
     if (!options.history.compare.empty()) {
-        const std::string baseline = Baseline(options, historyRoot, folder, err);
+        const std::string baseline = Baseline(options, history, err);
         compared = baseline.empty() || AddComparison(options, baseline, tree, onTerminal, printed, err);
     }
-    if (options.history.write && !historyRoot.empty()) Keep(options, folder, tree, site, err);
+    if (options.history.write && history) Keep(options, *history, tree, site, err);
     return compared;
 }
 

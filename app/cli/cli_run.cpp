@@ -16,7 +16,8 @@
 #include "app/cli/cli_walk_report.h"
 #include "ftp/client/connection_profile.h"
 #include "platform/messages.h"
-#include "walk/walk_session.h"
+#include "sitetree/site_history.h"
+#include "walk/site_run.h"
 
 #include <cctype>
 #include <chrono>
@@ -39,15 +40,6 @@ zn::TTlsMode TlsMode(TlsChoice choice) {
         case TlsChoice::Auto: break;
     }
     return zn::tmAuto;
-}
-
-// Not remembering weakens the next run's check but spoils nothing of this
-// one; the user hears of it.
-void RememberTls(const Options& options, const std::string& file, std::ostream& err) {
-    std::string error;
-    if (!TlsServersMemory(file).Remember(options.host, SchemeOf(options), error)) {
-        err << "dirweigh-cli: " << options.host << ": cannot remember that the server speaks TLS: " << error << '\n';
-    }
 }
 
 // Paths as the server named them, for a program reading them; escaped
@@ -90,13 +82,10 @@ std::string NotWholeReason(const zn::WalkTotals& walked) {
 
 // The space left, where the server tells it. Asked after a whole walk
 // only; a server that answers it badly spoils nothing of the walk.
-std::optional<std::int64_t> AskAvailableSpace(zn::TznFTP& ftp, const std::string& host, std::ostream& err) {
-    try {
-        return ftp.AvailableSpace();
-    } catch (const std::exception& e) {
-        err << "dirweigh-cli: " << host << ": the space left is not known: " << e.what() << '\n';
-        return std::nullopt;
-    }
+std::optional<std::int64_t> AskAvailableSpace(zn::SiteRun& run, const std::string& host, std::ostream& err) {
+    zn::SpaceLeft left = run.AskSpaceLeft();
+    if (!left.Asked) err << "dirweigh-cli: " << host << ": the space left is not known: " << left.Why << '\n';
+    return left.Bytes;
 }
 
 }  // namespace
@@ -146,11 +135,10 @@ void PrepareClient(zn::TznFTP& ftp, const Options& options, const Credentials& c
     };
 }
 
-// The site the history keeps this walk under.
+// The site the history keeps this walk under; where the server gave no
+// name for the start, the history takes the tree's root.
 zn::SiteKey SiteOf(const Options& options, const std::string& user, const Outcome& outcome) {
-    std::string start = outcome.serverStart;
-    if (start.empty() && outcome.tree) start = std::string(outcome.tree->Name(zn::WalkTree::kRoot));
-    return {user.empty() ? std::string("anonymous") : user, options.host, start, SchemeOf(options)};
+    return {user.empty() ? std::string("anonymous") : user, options.host, outcome.serverStart, SchemeOf(options)};
 }
 
 }  // namespace
@@ -191,7 +179,7 @@ int Report(const Options& options, const Environment& environment, const std::st
 
 std::unique_ptr<zn::WalkTree> TreeIfNeeded(const Options& options, const Environment& environment) {
     if (!options.breakdown.KeepsTree() && !HistoryKeepsTree(options.history, environment.historyDir)) return nullptr;
-    return std::make_unique<zn::WalkTree>(options.dir.rfind('/', 0) == 0 ? options.dir : "/" + options.dir);
+    return std::make_unique<zn::WalkTree>(zn::SiteTreeRoot(options.dir));
 }
 
 Totals TotalsOf(const zn::WalkTotals& walked, bool aborted, const CliObserver& observer) {
@@ -213,21 +201,18 @@ Totals TotalsOf(const zn::WalkTotals& walked, bool aborted, const CliObserver& o
 
 namespace {
 
-// Dials, logs on, enters the start directory and walks; `secured` says
-// whether the logon, and then every connection of the walk, was in TLS.
-void LogOnAndWalk(zn::TznFTP& ftp, zn::WalkSession& session, DialUp& dialUp, const Options& options,
-                  const Environment& environment, CheckRun& checkRun, bool& secured, std::string& serverStart,
-                  std::ostream& err) {
+// Dials, logs on, enters the start directory and walks. Not remembering
+// that the server speaks TLS weakens the next run's check but spoils
+// nothing of this one; the user hears of it.
+void LogOnAndWalk(zn::SiteRun& run, DialUp& dialUp, const Options& options, const Environment& environment,
+                  std::string& serverStart, std::ostream& err) {
     dialUp.Dial();
-    ftp.Connect();
-    checkRun.loggedOn = true;
-    secured = ftp.TlsActive();
-    if (secured) RememberTls(options, environment.tlsServersFile, err);
-    if (!options.dir.empty()) ftp.ChangeDir(options.dir);
-    if (HistoryNeedsSite(options.history, environment.historyDir)) serverStart = session.LearnStart();
-    session.Walk();
-    // "tls": true means every connection of the walk.
-    secured = secured && session.FurtherSecured();
+    TlsServersMemory memory(environment.tlsServersFile);
+    run.Connect(memory, {options.host, SchemeOf(options), options.dir}, [&options, &err](const std::string& error) {
+        err << "dirweigh-cli: " << options.host << ": cannot remember that the server speaks TLS: " << error << '\n';
+    });
+    if (HistoryNeedsSite(options.history, environment.historyDir)) serverStart = run.LearnStart();
+    run.Walk();
 }
 
 // Connects, walks and reports: the run that meets a server.
@@ -244,25 +229,23 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     rules.GoOnPastUnreadable = true;
     std::unique_ptr<zn::WalkTree> tree = TreeIfNeeded(options, environment);
     rules.Tree = tree.get();
-    zn::WalkSession session(*ftp, observer, {std::move(rules), options.fastWalk, options.connections});
-    observer.totals = [&session]() -> const zn::WalkTotals& { return session.Totals(); };
-    bool secured = false;
+    zn::SiteRun run(*ftp, observer, {std::move(rules), options.fastWalk, options.connections});
+    observer.totals = [&run]() -> const zn::WalkTotals& { return run.Totals(); };
     std::string serverStart;
     bool failed = false;    // before the walk, or by an error it let through
     std::string untrusted;  // the fingerprint of a certificate nothing vouched for
-    CheckRun checkRun;
     const auto started = std::chrono::steady_clock::now();
     try {
         PrepareClient(*ftp, options, credentials, environment.tlsServersFile, untrusted, err);
         if (options.verbose) zn::ShowDialogue(*ftp, observer, "");
         CancelOnLinkDownOrInterrupt(
             dialUp, observer,
-            [ftp, &session] {
+            [ftp, &run] {
                 ftp->Cancel();
-                session.CancelFurther();
+                run.CancelFurther();
             },
             environment.handleInterrupt, interrupt, interrupted);
-        LogOnAndWalk(*ftp, session, dialUp, options, environment, checkRun, secured, serverStart, err);
+        LogOnAndWalk(run, dialUp, options, environment, serverStart, err);
     } catch (const std::exception& e) {
         // The way out of an untrusted certificate, ready to copy.
         observer.WalkFailed(untrusted.empty()
@@ -271,14 +254,16 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
         failed = true;
     }
     observer.ClearProgress();
-    const zn::WalkTotals& walked = session.Totals();
+    const zn::WalkTotals& walked = run.Totals();
     const bool aborted = failed || walked.Aborted;
     std::optional<std::int64_t> available;
-    if (!aborted) available = AskAvailableSpace(*ftp, options.host, err);
+    if (!aborted) available = AskAvailableSpace(run, options.host, err);
     Totals totals = TotalsOf(walked, aborted, observer);
-    totals.tls = secured;
+    // "tls": true means the logon and every connection of the walk.
+    totals.tls = run.Secured();
     totals.available = available;
-    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), checkRun, true, std::move(serverStart)};
+    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), {}, true, std::move(serverStart)};
+    outcome.checkRun.loggedOn = run.LoggedOn();
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||
@@ -286,7 +271,7 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     const int status = Report(options, environment, credentials.user, outcome, out, err);
     // The result is out before the goodbyes, which may wait on a server.
     out << std::flush;
-    session.End(aborted, true);
+    run.End(aborted, true);
     dialUp.HangUp();
     return status;
 }
