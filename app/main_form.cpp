@@ -4,11 +4,12 @@
 #include "app/field_bytes.h"
 #include "app/ini_tls_memory.h"
 #include "app/settings_location.h"
-#include "app/sftp_connection.h"
+#include "app/sftp_url.h"
 #include "app/shell_open.h"
 #include "ftp/client/connection_profile.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
+#include "ssh/sftp_connection.h"
 #include "walk/site_run.h"
 #include "walk/walk_session.h"
 
@@ -87,7 +88,7 @@ std::unique_ptr<TMainFrm> CreateMainWindow(const std::string& appDir) {
     }
 }
 
-TMainFrm::TMainFrm(std::string appDir) : sftp_(std::make_unique<SftpConnection>()), appDirGiven_(std::move(appDir)) {
+TMainFrm::TMainFrm(std::string appDir) : appDirGiven_(std::move(appDir)) {
     CreateControls();
     pacer_ = std::make_unique<ScreenPacer>(std::vector<QWidget*>{LogMem, ProgressBar}, [this] { FlushLog(); });
     CreateFtpClient();
@@ -209,8 +210,10 @@ void TMainFrm::EndBusy() {
 void TMainFrm::FormClose() {
     Handle([this] { SaveSettings(); });
     try {
-        sftp_->Cancel();
-        sftp_->Close();
+        if (sftp_) {
+            sftp_->Cancel();
+            sftp_->Close();
+        }
         znFTP->Cancel();
         znFTP->Close();
     } catch (const platform::Exception&) {
@@ -322,7 +325,7 @@ void TMainFrm::ConnectBtnClick() {
 void TMainFrm::DisconnectBtnClick() {
     Busy = true;
     UpdateButtons();
-    if (sftp_->Connected()) {
+    if (SftpConnected()) {
         DisconnectSftp();
         EndBusy();
         return;
@@ -338,7 +341,7 @@ void TMainFrm::DisconnectBtnClick() {
 }
 
 void TMainFrm::CancelBtnClick() {
-    sftp_->Cancel();
+    if (sftp_) sftp_->Cancel();
     try {
         znFTP->Cancel();
         // A fast walk may be waiting on any of its connections.

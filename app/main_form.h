@@ -29,11 +29,12 @@ class QPushButton;
 // directory, the buttons that connect, walk the site and disconnect, the
 // totals, a status line, a progress bar and the transcript of the dialogue.
 class SiteBreakdown;
-class SftpConnection;
 namespace zn {
+class SftpConnection;
 class SiteRun;
 struct SshAnswers;
 struct SshHostKey;
+struct SshTarget;
 struct WalkTotals;
 }  // namespace zn
 
@@ -63,8 +64,9 @@ public:
     // on over SSH, and Get Size walks over SFTP.
     void ConnectSftp();
     void WalkSftp();
-    // The SFTP connection, open while connected to an sftp:// URL.
-    std::unique_ptr<SftpConnection> sftp_;
+    // The SFTP connection, made at each connect to an sftp:// URL and open
+    // while connected; none before the first.
+    std::unique_ptr<zn::SftpConnection> sftp_;
     // A walk's SFTP requests and replies, and how long an SSH wait may go
     // without progress.
     static constexpr int kSftpTimeOutSeconds = 60;
@@ -190,6 +192,8 @@ private:
     // field, the passphrase box, the log (main_form_sftp.cpp).
     zn::SshAnswers SshAnswersFor(const std::string& server);
     bool VouchForHostKey(const std::string& server, const zn::SshHostKey& key, bool known);
+    void OpenSftp(const zn::SshTarget& target, const std::string& server);
+    bool SftpConnected() const;
     void DisconnectSftp();
     void AfterSftpWalk(const zn::WalkTotals& walked);
     // Where the SFTP walk starts and who logged on, from the connect.

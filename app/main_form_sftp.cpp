@@ -8,12 +8,13 @@
 #include "app/main_form.h"
 
 #include "app/field_bytes.h"
-#include "app/sftp_connection.h"
+#include "app/sftp_url.h"
 #include "net/core/errors.h"
 #include "net/core/server_key.h"
 #include "platform/exception.h"
 #include "platform/message_box.h"
 #include "platform/messages.h"
+#include "ssh/sftp_connection.h"
 #include "walk/sftp_walker.h"
 
 #include <QLineEdit>
@@ -66,7 +67,9 @@ std::string SshUser(const SftpUrl& url, const std::string& field) {
 
 }  // namespace
 
-bool TMainFrm::Connected() const { return znFTP->Connected() || (sftp_ && sftp_->Connected()); }
+bool TMainFrm::Connected() const { return znFTP->Connected() || SftpConnected(); }
+
+bool TMainFrm::SftpConnected() const { return sftp_ && sftp_->Connected(); }
 
 // Asked once per key: a yes is kept in DirWeigh's own known-hosts file,
 // never the user's, so the next connect goes through without a question;
@@ -111,7 +114,7 @@ void TMainFrm::ConnectSftp() {
     Status("Connecting...");
     Log("SSH: connecting to " + url.Server + " as " + sftpUser_);
     try {
-        sftp_->Open(target, SshAnswersFor(url.Server), kSftpTimeOutSeconds);
+        OpenSftp(target, url.Server);
         Log("SSH: logged on; SFTP open");
         Status("Connected.");
     } catch (const platform::Exception& e) {
@@ -119,6 +122,19 @@ void TMainFrm::ConnectSftp() {
         ShowError(e.Message());
     }
     EndBusy();
+}
+
+// A connection of its own for each connect, so that a Cancel of an
+// earlier one, or of a walk over FTP, is not taken for this one's; one
+// that does not open is closed at once, whatever ended it.
+void TMainFrm::OpenSftp(const zn::SshTarget& target, const std::string& server) {
+    sftp_ = std::make_unique<zn::SftpConnection>();
+    try {
+        sftp_->Open(target, SshAnswersFor(server), kSftpTimeOutSeconds);
+    } catch (...) {
+        sftp_->Close();
+        throw;
+    }
 }
 
 void TMainFrm::DisconnectSftp() {

@@ -6,7 +6,6 @@
 // site breakdown window.
 
 #include "app/main_form.h"
-#include "app/sftp_connection.h"
 #include "app/site_breakdown.h"
 #include "net/core/server_key.h"
 #include "sitetree/site_history.h"
@@ -55,7 +54,7 @@ void TMainFrm::GetSizeBtnClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     UpdateButtons();
     Status("Retrieving Size...");
-    const bool sftp = sftp_->Connected();
+    const bool sftp = SftpConnected();
     const std::string start = sftp ? sftpStart_ : StartUpDirEdt->text().toStdString();
     walkTree_ = std::make_shared<zn::WalkTree>(zn::SiteTreeRoot(start));
     walkSite_ = SiteOfWalk(sftp);

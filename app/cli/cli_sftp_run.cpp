@@ -10,8 +10,7 @@
 #include "net/core/errors.h"
 #include "platform/component.h"
 #include "platform/messages.h"
-#include "ssh/sftp_channel.h"
-#include "ssh/ssh_session.h"
+#include "ssh/sftp_connection.h"
 #include "ssh/ssh_way_in.h"
 #include "walk/sftp_walker.h"
 
@@ -91,16 +90,13 @@ zn::SshAnswers Answers(const Credentials& login, const Options& options, const E
 }
 
 // Dials, connects, checks the host, logs on and walks.
-void ConnectAndWalk(zn::SshSession& ssh, zn::SftpWalker& walker, zn::SftpChannel& channel, DialUp& dialUp,
-                    const Options& options, const Environment& environment, const Credentials& login,
-                    std::ostream& err) {
+void ConnectAndWalk(zn::SftpConnection& connection, zn::SftpWalker& walker, DialUp& dialUp, const Options& options,
+                    const Environment& environment, const Credentials& login, std::ostream& err) {
     dialUp.Dial();
-    ssh.SetTimeOut(options.timeoutSeconds);
     const zn::SshTarget target{options.host, login.user, environment.sshDirectory, environment.sshKnownHostsFile};
     zn::SshAnswers answers = Answers(login, options, environment, err);
     if (options.verbose) answers.Step = [&err](const std::string& line) { err << line << '\n'; };
-    zn::ConnectAndLogOn(ssh, target, answers);
-    channel.Open();
+    connection.Open(target, answers, options.timeoutSeconds);
     walker.Walk();
 }
 
@@ -113,10 +109,10 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     rules.GoOnPastUnreadable = true;
     std::unique_ptr<zn::WalkTree> tree = TreeIfNeeded(options, environment);
     rules.Tree = tree.get();
-    zn::SshSession ssh;
-    zn::SftpChannel channel(ssh);
+    // Made before the dial, so that a Ctrl-C meanwhile ends the connect.
+    zn::SftpConnection connection;
     std::optional<zn::SftpWalker> walker;
-    walker.emplace(channel, observer, std::move(rules), options.dir, DirectoriesInFlight());
+    walker.emplace(connection.Channel(), observer, std::move(rules), options.dir, DirectoriesInFlight());
     walker->OnDialogue = [&observer](bool sent, const std::string& line) {
         sent ? observer.LineSent("", line) : observer.LineReceived("", line);
     };
@@ -126,12 +122,12 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
     CancelOnLinkDownOrInterrupt(
-        dialUp, observer, [&ssh] { ssh.Cancel(); }, environment.handleInterrupt, interrupt, interrupted);
+        dialUp, observer, [&connection] { connection.Cancel(); }, environment.handleInterrupt, interrupt, interrupted);
     bool failed = false;
     const Credentials login = SshLogin(options, environment, err);
     const auto started = std::chrono::steady_clock::now();
     try {
-        ConnectAndWalk(ssh, *walker, channel, dialUp, options, environment, login, err);
+        ConnectAndWalk(connection, *walker, dialUp, options, environment, login, err);
     } catch (const std::exception& e) {
         observer.WalkFailed(e.what());
         failed = true;
@@ -141,15 +137,14 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     Outcome outcome{
         TotalsOf(walker->Totals(), aborted, observer), std::move(observer.du), tree.get(), {}, true, walker->Start()};
     outcome.totals.listing = walker->Method();
-    outcome.checkRun.loggedOn = ssh.LoggedOn();
+    outcome.checkRun.loggedOn = connection.LoggedOn();
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||
                       WritePrometheus(options, outcome.totals, outcome.du, seconds, out, err);
     const int status = Report(options, environment, login.user, outcome, out, err);
     out << std::flush;
-    channel.Close();
-    ssh.Close();
+    connection.Close();
     dialUp.HangUp();
     return status;
 }
