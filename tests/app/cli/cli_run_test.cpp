@@ -354,8 +354,13 @@ TEST(CliProcess, InterruptDuringTheSftpLogonAndWalkCancelsAtOnce) {
     for (const bool inTheWalk : {false, true}) {
         SCOPED_TRACE(inTheWalk ? "in the walk" : "in the logon");
         testsupport::TcpRelay relay(sshd.Port());
-        const std::string known = "[127.0.0.1]:" + std::to_string(relay.Port()) + " ";
-        home.KnowHosts(known + sshd.HostKey() + "\n" + known + sshd.EcdsaHostKey() + "\n");
+        // The client knows the server under the relay's port.
+        std::string known;
+        for (const std::string& key : {sshd.HostKey(), sshd.EcdsaHostKey()}) {
+            known += "[127.0.0.1]:" + std::to_string(relay.Port()) + " ";
+            known += key + "\n";
+        }
+        home.KnowHosts(known);
         if (!inTheWalk) relay.HoldAfterKeyExchange();
         const InterruptedRun run = InterruptSftpRun(home, relay, [&](const std::string& printed) {
             if (inTheWalk && printed.find("OPENDIR /d/d/d/d/d\n") != std::string::npos) relay.Hold();
@@ -491,7 +496,7 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         std::ofstream(passwordFile) << row.password << '\n';
         // Both walks, and each in both modes: the fast one opens a data
         // connection only to choose how to list.
-        for (const auto [fast, active] : {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
+        for (const auto& [fast, active] : {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
             SCOPED_TRACE(std::string(fast ? "fast" : "design") + (active ? " active" : " passive"));
             std::vector<std::string> args{"ftp://" + row.user + "@" + row.server->Address(), "--json",
                                           "--password-file", passwordFile};
