@@ -16,7 +16,7 @@ std::filesystem::path SshdProgram() { return std::filesystem::path(DIRWEIGH_SSH_
 
 }  // namespace
 
-Sshd::Sshd() : RealFtpServer("sshd") {
+Sshd::Sshd(SshdOptions options) : RealFtpServer("sshd", options.ipv6), options_(options) {
     if (!CanRunHere()) return;
     using std::filesystem::perms;
     // sshd reads the authorized keys as the user, before the chroot.
@@ -40,17 +40,33 @@ Sshd::Sshd() : RealFtpServer("sshd") {
 
 std::vector<std::string> Sshd::Command() {
     std::vector<std::string> sshd{SshdProgram().string(), "-D", "-e", "-f", (dir_ / "sshd_config").string()};
-    const std::filesystem::path shadow = dir_ / "shadow";
-    // The mount goes with the namespace; unshare makes it private, so it
-    // never reaches the system's.
-    const std::string overShadow = "mount --bind \"$0\" /etc/shadow";
-    takesPassword_ = WriteShadowWithPassword(shadow) &&
-                     RunToEnd({"/usr/bin/unshare", "-m", "/bin/sh", "-c", overShadow, shadow.string()});
+    // The mounts go with the namespace; unshare makes them private, so
+    // they never reach the system's.
+    std::string mounts = "mount --bind \"$0\" /etc/shadow";
+    std::vector<std::string> mounted{(dir_ / "shadow").string()};
+    if (options_.keyboardInteractive) {
+        WritePamService(dir_ / "pam.d");
+        mounts += " && mount --bind \"$1\" /etc/pam.d && shift";
+        mounted.push_back((dir_ / "pam.d").string());
+    }
+    std::vector<std::string> wrapped{"/usr/bin/unshare", "-m", "/bin/sh", "-c"};
+    std::vector<std::string> tried = wrapped;
+    tried.push_back(mounts);
+    tried.insert(tried.end(), mounted.begin(), mounted.end());
+    takesPassword_ = WriteShadowWithPassword(mounted.front()) && RunToEnd(tried);
     if (!takesPassword_) return sshd;
-    std::vector<std::string> wrapped{"/usr/bin/unshare", "-m", "/bin/sh", "-c", overShadow + " && exec \"$@\"",
-                                     shadow.string()};
+    wrapped.push_back(mounts + " && exec \"$@\"");
+    wrapped.insert(wrapped.end(), mounted.begin(), mounted.end());
     wrapped.insert(wrapped.end(), sshd.begin(), sshd.end());
     return wrapped;
+}
+
+// sshd asks PAM under its own name; pam_unix reads the shadow file, the
+// copy that holds the user's password, at once on a wrong one.
+void Sshd::WritePamService(const std::filesystem::path& folder) const {
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "sshd") << "auth required pam_unix.so nodelay\naccount required pam_unix.so\n"
+                                      "session required pam_permit.so\npassword required pam_deny.so\n";
 }
 
 // The system's shadow file with the user's line giving kPassword, hashed
@@ -102,9 +118,10 @@ bool Sshd::CanRunHere() {
 
 std::string Sshd::Config() const {
     std::ostringstream text;
-    text << "ListenAddress 127.0.0.1\nPort " << freePort_ << "\nHostKey " << (dir_ / "host_key_ecdsa").string()
-         << "\nHostKey " << (dir_ / "host_key").string()
-         << "\nPidFile none\nUsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n"
+    text << "ListenAddress " << (ipv6_ ? "::1" : "127.0.0.1") << "\nPort " << freePort_ << "\nHostKey "
+         << (dir_ / "host_key_ecdsa").string() << "\nHostKey " << (dir_ / "host_key").string() << "\nPidFile none\n"
+         << (options_.keyboardInteractive ? "UsePAM yes\nPasswordAuthentication no\nKbdInteractiveAuthentication yes\n"
+                                          : "UsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\n")
          << "PubkeyAuthentication yes\nAuthorizedKeysFile " << (dir_ / "authorized_keys").string()
          << "\nStrictModes no\nAllowUsers " << kUser << "\nSubsystem sftp internal-sftp\n"
          << "ForceCommand internal-sftp\nChrootDirectory " << root_.string()
@@ -132,7 +149,7 @@ std::string Sshd::OtherHostKey() {
 }
 
 std::string Sshd::KnownHostsLine(const std::string& key) const {
-    return "[127.0.0.1]:" + std::to_string(Port()) + " " + key;
+    return (ipv6_ ? "[::1]:" : "[127.0.0.1]:") + std::to_string(Port()) + " " + key;
 }
 
 }  // namespace testsupport

@@ -9,8 +9,16 @@
 
 namespace testsupport {
 
-// OpenSSH's sshd, as scripts/setup unpacks it, on 127.0.0.1 and a free
-// port, with a host key of its own, serving SFTP alone (internal-sftp) to
+struct SshdOptions {
+    // On ::1 alone.
+    bool ipv6 = false;
+    // The password asked for through PAM by keyboard-interactive, as many
+    // hosts ask for it, and no password method.
+    bool keyboardInteractive = false;
+};
+
+// OpenSSH's sshd, as scripts/setup unpacks it, on 127.0.0.1 (or ::1)
+// and a free port, with a host key of its own, serving SFTP alone (internal-sftp) to
 // the user dirweigh-sftp, chrooted into Root() as hosts run it. The user
 // logs on with a key the fixture makes (ClientKey()) or, where
 // TakesPassword(), with kPassword; any other password is refused.
@@ -19,7 +27,7 @@ namespace testsupport {
 // it. Stopped by the destructor, with every session it forked.
 class Sshd : public RealFtpServer {
 public:
-    Sshd();
+    explicit Sshd(SshdOptions options = {});
     ~Sshd() override;
 
     static constexpr const char* kUser = "dirweigh-sftp";
@@ -29,8 +37,10 @@ public:
     // it, and the system's gives the user none. So that no test writes the
     // system's password file, sshd runs in a mount namespace of its own in
     // which a copy with the user's password lies over /etc/shadow; no
-    // other process sees it. False where no namespace can be made here:
-    // sshd then runs as it is and takes no password.
+    // other process sees it; with keyboardInteractive, a PAM service of
+    // the fixture's lies over /etc/pam.d there too. False where no
+    // namespace can be made here: sshd then runs as it is and takes no
+    // password.
     bool TakesPassword() const { return takesPassword_; }
 
     // The site, owned by root as a chroot must be: what the test puts there
@@ -53,9 +63,11 @@ private:
     std::string Config() const;
     std::string PublicKey(const std::string& name) const;
     bool WriteShadowWithPassword(const std::filesystem::path& file) const;
+    void WritePamService(const std::filesystem::path& folder) const;
     // How sshd is started: in its own mount namespace where that can be.
     std::vector<std::string> Command();
 
+    const SshdOptions options_;
     std::filesystem::path root_;
     bool takesPassword_ = false;
 };

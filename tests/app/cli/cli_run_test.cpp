@@ -4,15 +4,18 @@
 #include "app/cli/cli_report.h"
 #include "app/cli/cli_terminal_text.h"
 #include "platform/modules.h"
+#include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/mock_network_manager.h"
 #include "tests/fakes/proftpd.h"
 #include "tests/fakes/pure_ftpd.h"
 #include "tests/fakes/pyftpd.h"
+#include "tests/fakes/sshd.h"
 #include "tests/fakes/test_certificate.h"
 #include "tests/fakes/tree_server.h"
 #include "tests/fakes/vsftpd.h"
 #include "tests/support/loopback.h"
 #include "tests/support/site_tree.h"
+#include "tests/support/tcp_relay.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +31,10 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
+#include <regex>
 #include <sstream>
 
 extern char** environ;
@@ -283,6 +288,98 @@ TEST(CliProcess, InterruptDuringTheSshHandshakeCancelsAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
+// Reads `fd` into `text` until `ready` holds, at most 10 s; false when it
+// never did.
+bool ReadUntil(int fd, std::string& text, const std::function<bool()>& ready) {
+    char buffer[256];
+    for (int waited = 0; waited < 10000 && !ready(); waited += 50) {
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, 50) <= 0) continue;
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return ready();
+}
+
+struct InterruptedRun {
+    bool interrupted = false;  // the signal went at the moment asked for
+    int status = 0;
+    std::string out, err;
+    std::chrono::steady_clock::duration took{};
+};
+
+// dirweigh-cli -v over sftp:// through `relay`, with `home`'s keys, sent
+// Ctrl-C once `held` says the relay holds what the run waits on; it reads
+// what the run prints meanwhile.
+InterruptedRun InterruptSftpRun(const clitest::SshClientHome& home, const testsupport::TcpRelay& relay,
+                                const std::function<bool(const std::string& printed)>& held) {
+    InterruptedRun run;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return run;
+    const auto started = std::chrono::steady_clock::now();
+    const std::string url = "sftp://dirweigh-sftp@127.0.0.1:" + std::to_string(relay.Port()) + "/";
+    const pid_t child = SpawnCli({"--timeout", "30", "-v", "--bytes", url}, STDIN_FILENO, out[1], err[1],
+                                 {"HOME=" + home.Dir().string(), "XDG_STATE_HOME=" + home.Dir().string()});
+    close(out[1]);
+    close(err[1]);
+    if (child <= 0) return run;
+    run.interrupted = ReadUntil(err[0], run.err, [&] { return held(run.err); });
+    kill(child, SIGINT);
+    run.out = ReadAll(out[0]);
+    run.err += ReadAll(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    run.took = std::chrono::steady_clock::now() - started;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// Against sshd, through a relay that stops forwarding: Ctrl-C in the
+// logon, the key exchange done, and in the walk, with its requests out,
+// ends the run at once, with the partial total of the walk.
+TEST(CliProcess, InterruptDuringTheSftpLogonAndWalkCancelsAtOnce) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    // Each level is asked for once its parent is read: the walk is far
+    // from its end when the fifth is asked for.
+    std::filesystem::path deep = sshd.Root();
+    for (int level = 0; level < 200; ++level) {
+        deep /= "d";
+        std::filesystem::create_directory(deep);
+        std::ofstream(deep / "f") << 'x';
+    }
+    const clitest::SshClientHome home(sshd);
+    for (const bool inTheWalk : {false, true}) {
+        SCOPED_TRACE(inTheWalk ? "in the walk" : "in the logon");
+        testsupport::TcpRelay relay(sshd.Port());
+        // The client knows the server under the relay's port.
+        std::string known;
+        for (const std::string& key : {sshd.HostKey(), sshd.EcdsaHostKey()}) {
+            known += "[127.0.0.1]:" + std::to_string(relay.Port()) + " ";
+            known += key + "\n";
+        }
+        home.KnowHosts(known);
+        if (!inTheWalk) relay.HoldAfterKeyExchange();
+        const InterruptedRun run = InterruptSftpRun(home, relay, [&](const std::string& printed) {
+            if (inTheWalk && printed.find("OPENDIR /d/d/d/d/d\n") != std::string::npos) relay.Hold();
+            return relay.Held();
+        });
+        EXPECT_TRUE(run.interrupted) << run.err;
+        EXPECT_LT(run.took, std::chrono::seconds(10));
+        EXPECT_EQ(run.status, 130) << run.err;
+        EXPECT_EQ(Occurrences(run.err, "Operation has been canceled"), 1u) << run.err;
+        if (inTheWalk) {
+            EXPECT_TRUE(std::regex_match(run.out, std::regex("[0-9]+\n"))) << run.out;
+            EXPECT_LT(std::atoi(run.out.c_str()), 200) << run.out;
+        } else {
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err.find("SSH: "), std::string::npos) << "the host key is not yet in" << run.err;
+        }
+    }
+}
+
 // Ctrl-C while the password prompt hides what is typed must give the
 // terminal its echo back, or the shell is left typing blind.
 TEST(CliProcess, InterruptAtThePasswordPromptRestoresEcho) {
@@ -399,7 +496,7 @@ TEST(CliOnRealServers, EveryServerAsShippedAndTunedGivesTheWholeSite) {
         std::ofstream(passwordFile) << row.password << '\n';
         // Both walks, and each in both modes: the fast one opens a data
         // connection only to choose how to list.
-        for (const auto [fast, active] : {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
+        for (const auto& [fast, active] : {std::pair{true, false}, {true, true}, {false, false}, {false, true}}) {
             SCOPED_TRACE(std::string(fast ? "fast" : "design") + (active ? " active" : " passive"));
             std::vector<std::string> args{"ftp://" + row.user + "@" + row.server->Address(), "--json",
                                           "--password-file", passwordFile};

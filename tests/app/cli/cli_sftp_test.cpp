@@ -166,6 +166,54 @@ TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
     EXPECT_NE(sshd.Log().find("Accepted password for dirweigh-sftp"), std::string::npos) << sshd.Log();
 }
 
+// Servers that take the user another way: the password asked for by
+// keyboard-interactive (PAM's prompt, with no password method beside it),
+// answered once, so that a wrong one is refused rather than sent again and
+// again; and a server on ::1, whose host key is known under "[::1]:port".
+TEST(CliAgainstSshd, KeyboardInteractiveAndIpv6ServersLogOn) {
+    std::uint16_t free6 = 0;
+    const int probe = testsupport::ListenOnLoopback6(free6);
+    if (probe >= 0) close(probe);
+    struct Row {
+        const char* name;
+        testsupport::SshdOptions options;
+        const char* accepted;
+    };
+    std::vector<std::string> skipped;
+    for (const Row& row : {Row{"keyboard-interactive", {.keyboardInteractive = true}, "keyboard-interactive/pam"},
+                           Row{"on ::1", {.ipv6 = true}, "publickey"}}) {
+        SCOPED_TRACE(row.name);
+        if (row.options.ipv6 && probe < 0) {
+            skipped.push_back("no ::1 on this machine");
+            continue;
+        }
+        testsupport::Sshd sshd(row.options);
+        if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+        ASSERT_TRUE(sshd.Running()) << sshd.Error();
+        if (row.options.keyboardInteractive && !sshd.TakesPassword()) {
+            skipped.push_back("sshd cannot be given a password here");
+            continue;
+        }
+        WriteFile(sshd.Root() / "a", 7);
+        SshClientHome home(sshd);
+        home.KnowServer(sshd);
+        if (row.options.keyboardInteractive) {
+            fs::remove(home.SshDir() / "id_ed25519");
+            const CliResult wrong = home.Run({"--bytes", Url(sshd)});
+            EXPECT_EQ(wrong.status, cli::kExitFailed);
+            EXPECT_NE(wrong.err.find("the server refused the password of dirweigh-sftp"), std::string::npos)
+                << wrong.err;
+            home.password = testsupport::Sshd::kPassword;
+        }
+        const CliResult run = home.Run({"--bytes", Url(sshd)});
+        EXPECT_EQ(run.status, cli::kExitComplete) << run.err << sshd.Log();
+        EXPECT_EQ(run.out, "7\n");
+        EXPECT_NE(sshd.Log().find("Accepted " + std::string(row.accepted) + " for dirweigh-sftp"), std::string::npos)
+            << sshd.Log();
+    }
+    if (!skipped.empty()) GTEST_SKIP() << skipped.front();
+}
+
 // ssh-agent on a socket of its own, holding `key`, named by SSH_AUTH_SOCK
 // while it lives; stopped by the destructor.
 class Agent {

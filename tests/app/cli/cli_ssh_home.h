@@ -73,7 +73,7 @@ private:
 };
 
 inline std::string SftpUrl(const testsupport::Sshd& sshd) {
-    return std::string("sftp://") + testsupport::Sshd::kUser + "@127.0.0.1:" + std::to_string(sshd.Port()) + "/";
+    return std::string("sftp://") + testsupport::Sshd::kUser + "@" + sshd.Address() + "/";
 }
 
 }  // namespace clitest
