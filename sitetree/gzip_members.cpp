@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "sitetree/gzip_members.h"
 
-#include <libdeflate.h>
+#include <isa-l/igzip_lib.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 
 namespace zn {
 namespace {
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -24,12 +25,29 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+std::size_t GzipMemberWriter::CompressMember(Lane& lane) {
+    // Room for the member stored as it is, should it not shrink, and the
+    // gzip header and trailer.
+    lane.compressed.resize(lane.member.size() + lane.member.size() / 8 + 1024);
+    isal_zstream stream;
+    isal_deflate_init(&stream);
+    stream.level = 1;
+    stream.level_buf = lane.levelBuffer.data();
+    stream.level_buf_size = static_cast<std::uint32_t>(lane.levelBuffer.size());
+    stream.gzip_flag = IGZIP_GZIP;
+    stream.end_of_stream = 1;
+    stream.flush = NO_FLUSH;
+    stream.next_in = reinterpret_cast<std::uint8_t*>(lane.member.data());
+    stream.avail_in = static_cast<std::uint32_t>(lane.member.size());
+    stream.next_out = lane.compressed.data();
+    stream.avail_out = static_cast<std::uint32_t>(lane.compressed.size());
+    const bool whole = isal_deflate(&stream) == COMP_OK && stream.internal_state.state == ZSTATE_END;
+    return whole ? stream.total_out : 0;
+}
+
 GzipMemberWriter::GzipMemberWriter(int fd) : fd_(fd) {
     failed_ = fd_ < 0;
-    for (Lane& lane : lanes_) {
-        lane.compressor = libdeflate_alloc_compressor(1);
-        if (!lane.compressor) failed_ = true;
-    }
+    for (Lane& lane : lanes_) lane.levelBuffer.resize(ISAL_DEF_LVL1_DEFAULT);
     pending_.reserve(kMemberBytes);
     if (failed_) return;
     try {
@@ -45,9 +63,6 @@ GzipMemberWriter::GzipMemberWriter(int fd) : fd_(fd) {
 GzipMemberWriter::~GzipMemberWriter() {
     Stop();
     if (fd_ >= 0) ::close(fd_);
-    for (Lane& lane : lanes_) {
-        if (lane.compressor) libdeflate_free_compressor(lane.compressor);
-    }
 }
 
 bool GzipMemberWriter::Write(std::string_view bytes) {
@@ -104,9 +119,7 @@ void GzipMemberWriter::CompressMembers(Lane& lane) {
 bool GzipMemberWriter::CompressAndWrite(Lane& lane, std::unique_lock<std::mutex>& lock) {
     // The member is the lane's alone until it is marked as taken.
     lock.unlock();
-    lane.compressed.resize(libdeflate_gzip_compress_bound(lane.compressor, lane.member.size()));
-    const std::size_t size = libdeflate_gzip_compress(lane.compressor, lane.member.data(), lane.member.size(),
-                                                      lane.compressed.data(), lane.compressed.size());
+    const std::size_t size = CompressMember(lane);
     lock.lock();
     changed_.wait(lock, [&] { return written_ == lane.number || failed_; });
     if (failed_) return false;
