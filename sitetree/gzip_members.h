@@ -43,7 +43,8 @@ public:
 private:
     // One compressing thread and what it holds.
     struct Lane {
-        std::vector<std::uint8_t> levelBuffer;  // igzip's working memory
+        // igzip's working memory, kept from member to member.
+        std::vector<std::uint8_t> levelBuffer;
         std::string member;  // handed over; guarded by mutex_ while `full` is false
         std::uint64_t number = 0;
         bool full = false;
