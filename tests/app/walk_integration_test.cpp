@@ -15,6 +15,9 @@
 
 #include <QProgressBar>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <utility>
 
@@ -263,8 +266,9 @@ TEST_F(MainFormTest, UntrustedCertificateIsAskedAboutOnceAndKeptForTheServer) {
 // unknown host key is asked about with its fingerprint: no ends the connect
 // before any logon; yes keeps it in DirWeigh's own known-hosts file, never
 // the user's, and is not asked again. The walk over SFTP counts hidden
-// files and names with blanks, not links, passes over the folder it may
-// not read with one box, and is kept in the history under the sftp site.
+// files, names with blanks or in any bytes and sizes past 32 bits, not
+// links, passes over the folder it may not read with one box, and is kept
+// in the history under the sftp site.
 TEST_F(MainFormTest, SftpSiteIsWalkedExactlyOnceItsHostKeyIsTrusted) {
     testsupport::Sshd sshd;
     if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
@@ -277,6 +281,11 @@ TEST_F(MainFormTest, SftpSiteIsWalkedExactlyOnceItsHostKeyIsTrusted) {
     WriteFile(root / "private" / "secret", 999);
     std::filesystem::permissions(root / "private", std::filesystem::perms::owner_all);
     std::filesystem::create_symlink("index.html", root / "link");
+    // Names as bytes (Latin-1, a line break) and a size past 32 bits, sparse.
+    WriteFile(root / "caf\xe9.txt", 7);
+    WriteFile(root / "two\nlines", 3);
+    std::ofstream(root / "disk.img").close();
+    std::filesystem::resize_file(root / "disk.img", (std::int64_t{1} << 32) + 1);
     const SshHome home(dir_, sshd);
     std::vector<std::string> questions;
     bool answer = false;
@@ -303,9 +312,9 @@ TEST_F(MainFormTest, SftpSiteIsWalkedExactlyOnceItsHostKeyIsTrusted) {
     Form().GetSizeBtn->click();
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"ERROR: The server would not let 1 directory be read: the total "
                                                    "leaves out what is in them (see the log)"});
-    EXPECT_EQ(Form().BytesLbl->text(), "4020");
-    EXPECT_EQ(Form().MBLbl->text(), "3");
-    EXPECT_EQ(Form().FilesLbl->text(), "3");
+    EXPECT_EQ(Form().BytesLbl->text(), "4294971327");
+    EXPECT_EQ(Form().MBLbl->text(), "4194307");
+    EXPECT_EQ(Form().FilesLbl->text(), "6");
     EXPECT_EQ(Status(), "Size retrieved.");
     EXPECT_NE(Log().find("\nOPENDIR /my docs\n"), std::string::npos) << Log();
     EXPECT_NE(Log().find("\nNot read: private: Permission denied\n"), std::string::npos) << Log();
