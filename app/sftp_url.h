@@ -5,8 +5,9 @@
 #include <string>
 
 // What the window's Server field says when it holds an sftp:// URL,
-// "sftp://[user@]host[:port][/path]", as typed: the path is below the
-// login directory, and "//" makes it absolute, as for dirweigh-cli.
+// "sftp://[user@]host[:port][/path]": the path is below the login
+// directory, and "//" makes it absolute; the user and the path may carry
+// %XX escapes, as for dirweigh-cli.
 struct SftpUrl {
     std::string User;    // empty: none in the URL
     std::string Server;  // "host[:port]"

@@ -5,6 +5,7 @@
 #include "app/cli/cli_option_table.h"
 #include "ftp/client/ftp.h"
 #include "net/core/server_key.h"
+#include "net/core/text_helpers.h"
 #include "platform/str_to_int.h"
 
 #include <arpa/inet.h>
@@ -13,22 +14,6 @@
 
 namespace cli {
 namespace {
-
-// %XX escapes, as URLs carry user names and paths with spaces.
-std::optional<std::string> PercentDecode(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || platform::HexDigit(text[i + 1]) < 0 || platform::HexDigit(text[i + 2]) < 0)
-            return std::nullopt;
-        out += static_cast<char>(platform::HexDigit(text[i + 1]) * 16 + platform::HexDigit(text[i + 2]));
-        i += 2;
-    }
-    return out;
-}
 
 bool IsIpv6Address(const std::string& text) {
     in6_addr address{};
@@ -67,12 +52,12 @@ std::string ReadUrl(const std::string& argument, std::string& rest, Options& opt
     const std::size_t slash = rest.find('/');
     std::string authority = rest.substr(0, slash);
     if (slash != std::string::npos && slash + 1 < rest.size()) {
-        auto path = PercentDecode(rest.substr(slash + 1));
+        auto path = zn::PercentDecode(rest.substr(slash + 1));
         if (!path) return "bad %-escape in the start directory of " + argument;
         options.dir = *path;
     }
     if (const std::size_t at = authority.rfind('@'); at != std::string::npos) {
-        auto user = PercentDecode(authority.substr(0, at));
+        auto user = zn::PercentDecode(authority.substr(0, at));
         if (!user || user->empty()) return "bad user name in " + argument;
         if (user->find(':') != std::string::npos) return "give no password in the URL; see --password-file";
         options.user = *user;

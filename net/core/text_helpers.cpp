@@ -62,4 +62,19 @@ std::string HumanSize(std::int64_t bytes) {
     return text;
 }
 
+std::optional<std::string> PercentDecode(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || platform::HexDigit(text[i + 1]) < 0 || platform::HexDigit(text[i + 2]) < 0)
+            return std::nullopt;
+        out += static_cast<char>(platform::HexDigit(text[i + 1]) * 16 + platform::HexDigit(text[i + 2]));
+        i += 2;
+    }
+    return out;
+}
+
 }  // namespace zn

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,10 @@ std::string ExtractField(std::string_view line, std::int32_t N, bool SingleWord)
 
 // Field N as a 32-bit integer; -1 when it is empty or not a number.
 std::int32_t ExtractIntField(std::string_view line, std::int32_t N);
+
+// The text with its %XX escapes made bytes, as URLs carry user names and
+// paths with blanks; nothing where a % is not followed by two hex digits.
+std::optional<std::string> PercentDecode(std::string_view text);
 
 // 1.19 GiB, 512 B, ...: a size for people, in powers of 1024.
 std::string HumanSize(std::int64_t bytes);

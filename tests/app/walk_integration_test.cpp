@@ -324,10 +324,14 @@ TEST_F(MainFormTest, SftpSiteIsWalkedExactlyOnceItsHostKeyIsTrusted) {
     Form().DisconnectBtn->click();
     EXPECT_EQ(Buttons(), "C---");
 
-    Connect(SftpUrl(sshd));
+    // A start path below the login directory, %-escaped as links carry it.
+    Connect(SftpUrl(sshd) + "my%20docs");
     EXPECT_EQ(questions.size(), 2u);
-    EXPECT_EQ(Buttons(), "-D-G");
+    ASSERT_EQ(Buttons(), "-D-G") << Log();
+    Form().GetSizeBtn->click();
+    EXPECT_EQ(Form().BytesLbl->text(), "3000") << Log();
     Form().DisconnectBtn->click();
+    Form().ServerEdt->setText(QString::fromStdString(SftpUrl(sshd)));
 
     // Without a key, the Password field's password.
     std::filesystem::remove(home.Key());
