@@ -238,10 +238,11 @@ long CliPeak(const char* cli, const Site& site, bool history, const std::string&
         unsetenv("XDG_DATA_HOME");
         setenv("DIRWEIGH_PASSWORD", "bench", 1);
         const std::string url = "ftp://bench@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+        // This server opens no passive listener: the listing comes by PORT.
         if (history) {
-            execl(cli, cli, "--json", url.c_str(), static_cast<char*>(nullptr));
+            execl(cli, cli, "--json", "--active", url.c_str(), static_cast<char*>(nullptr));
         } else {
-            execl(cli, cli, "--json", "--no-history", url.c_str(), static_cast<char*>(nullptr));
+            execl(cli, cli, "--json", "--active", "--no-history", url.c_str(), static_cast<char*>(nullptr));
         }
         _exit(127);
     }
