@@ -15,7 +15,7 @@
 #include "platform/message_box.h"
 #include "platform/messages.h"
 #include "ssh/sftp_connection.h"
-#include "walk/sftp_walker.h"
+#include "walk/sftp_site_run.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -33,8 +33,9 @@ const char* kTitle = "DirWeigh";
 
 // The window reports a failure of the walk in a message box, each
 // directory the server would not let it read in the log, and each listed
-// directory on the progress bar, after which the window keeps up.
-class SftpReport : public zn::WalkObserver {
+// directory on the progress bar, after which the window keeps up. Requests
+// go to the log as commands are shown, replies indented.
+class SftpReport : public zn::WalkSessionObserver {
 public:
     SftpReport(std::function<void(const std::string&)> show, std::function<void(const std::string&)> log,
                QProgressBar* bar, std::function<void()> keepUp)
@@ -47,6 +48,8 @@ public:
     void DirectoryNotRead(const std::string& path, const std::string& reply) override {
         log_("Not read: " + path + ": " + reply);
     }
+    void LineSent(const std::string&, const std::string& shown) override { log_(shown); }
+    void LineReceived(const std::string&, const std::string& line) override { log_(" " + line); }
 
 private:
     std::function<void(const std::string&)> show_;
@@ -143,10 +146,11 @@ void TMainFrm::DisconnectSftp() {
     Status("Disconnected.");
 }
 
-// The walk itself is the SFTP walker's, under the window's rules; a
-// directory the server will not let it read is passed over and told, as
-// dirweigh-cli does: over SFTP that is a folder's permissions, which a
-// walk that ended there could never get past.
+// The walk itself is the SFTP site run's, over the connection opened at
+// Connect and under the window's rules; a directory the server will not
+// let it read is passed over and told, as dirweigh-cli does: over SFTP
+// that is a folder's permissions, which a walk that ended there could
+// never get past.
 void TMainFrm::WalkSftp() {
     // Over a fast link every reply may be there before the walk asks for
     // it, so that the walk never waits in the event loop, where the window
@@ -158,16 +162,15 @@ void TMainFrm::WalkSftp() {
     };
     SftpReport report([this](const std::string& message) { ShowError(message); },
                       [this](const std::string& line) { Log(line); }, ProgressBar, keepUp);
-    zn::WalkRules rules;
-    rules.GoOnPastUnreadable = true;
-    rules.Tree = walkTree_.get();
-    zn::SftpWalker walker(sftp_->Channel(), report, std::move(rules), sftpStart_);
-    // Requests as commands are shown, replies indented.
-    walker.OnDialogue = [this](bool sent, const std::string& line) { Log(sent ? line : " " + line); };
+    zn::SftpSiteRun::Settings settings;
+    settings.Rules.GoOnPastUnreadable = true;
+    settings.Rules.Tree = walkTree_.get();
+    settings.Start = sftpStart_;
+    zn::SftpSiteRun run(*sftp_, report, std::move(settings));
     ProgressBar->setValue(0);
-    walker.Walk();
-    walkStart_ = walker.Start();
-    AfterSftpWalk(walker.Totals());
+    run.Walk();
+    walkStart_ = run.Start();
+    AfterSftpWalk(run.Totals());
 }
 
 void TMainFrm::AfterSftpWalk(const zn::WalkTotals& walked) {

@@ -59,8 +59,7 @@ void TMainFrm::GetSizeBtnClick() {
     walkTree_ = std::make_shared<zn::WalkTree>(zn::SiteTreeRoot(start));
     walkSite_ = SiteOfWalk(sftp);
     // Where it was measured, for the export; never the password.
-    walkSource_ = zn::SchemeName(walkSite_.Scheme) + std::string("://") + walkSite_.User + "@" +
-                  zn::ServerInUrl(walkSite_.Server) + std::string(walkTree_->Name(zn::WalkTree::kRoot));
+    walkSource_ = zn::WalkSource(walkSite_, *walkTree_);
     pacer_->Start();
     if (breakdown_ && breakdown_->isVisible()) breakdown_->ShowLive(walkTree_);
     if (sftp) {

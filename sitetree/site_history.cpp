@@ -12,6 +12,11 @@ std::string SiteTreeRoot(const std::string& typedStart) {
     return typedStart.rfind('/', 0) == 0 ? typedStart : "/" + typedStart;
 }
 
+std::string WalkSource(const SiteKey& site, const WalkTree& tree) {
+    return SchemeName(site.Scheme) + std::string("://") + site.User + "@" + ServerInUrl(site.Server) +
+           std::string(tree.Name(WalkTree::kRoot));
+}
+
 SiteHistory::SiteHistory(const std::string& root, SiteKey site, const WalkTree& tree, std::string& left) {
     const std::string typed(tree.Name(WalkTree::kRoot));
     if (site.Start.empty()) site.Start = typed;

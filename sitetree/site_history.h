@@ -15,6 +15,12 @@ namespace zn {
 // as both front ends name what they walked.
 std::string SiteTreeRoot(const std::string& typedStart);
 
+// Where a walk of `tree` measured `site`, as a URL names it, for the
+// history and the export: the scheme, the user, the server (an IPv6
+// address in brackets, as a URL must write it) and the tree's root; never
+// the password.
+std::string WalkSource(const SiteKey& site, const WalkTree& tree);
+
 // The kept walks of the site a walk was of, for what follows a complete
 // walk: the walks before it, the newest of them to compare with, and the
 // walk itself kept beside them.

@@ -7,6 +7,7 @@
 #include "app/cli/cli_run.h"
 #include "app/cli/cli_terminal_text.h"
 #include "sitetree/ncdu_export.h"
+#include "sitetree/site_history.h"
 #include "sitetree/walk_tree_paths.h"
 
 #include <ctime>
@@ -149,9 +150,8 @@ bool SaveExport(const Options& options, const zn::WalkTree& tree, const std::str
     zn::NcduMetadata metadata{"1.03", static_cast<std::int64_t>(std::time(nullptr)), {}};
     // Where it was measured, without the password.
     if (options.breakdown.fromFile.empty()) {
-        metadata.Source = zn::SchemeName(SchemeOf(options)) + std::string("://") +
-                          (user.empty() ? std::string("anonymous") : user) + "@" + options.host + "/" +
-                          (options.dir.rfind('/', 0) == 0 ? options.dir.substr(1) : options.dir);
+        const zn::SiteKey site{user.empty() ? std::string("anonymous") : user, options.host, {}, SchemeOf(options)};
+        metadata.Source = zn::WalkSource(site, tree);
     }
     std::string error;
     if (zn::SaveNcdu(tree, metadata, options.breakdown.ncduFile, out, error)) return true;

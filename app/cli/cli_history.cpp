@@ -60,10 +60,8 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
 
 void Keep(const Options& options, const zn::SiteHistory& history, const zn::WalkTree& tree, const zn::SiteKey& site,
           std::ostream& err) {
-    const std::string source = zn::SchemeName(site.Scheme) + std::string("://") + site.User + "@" + options.host +
-                               std::string(tree.Name(zn::WalkTree::kRoot));
     std::string error;
-    if (!history.Keep(tree, source, options.history.keep, error)) {
+    if (!history.Keep(tree, zn::WalkSource(site, tree), options.history.keep, error)) {
         err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error) << '\n';
     }
 }

@@ -12,7 +12,7 @@
 #include "platform/messages.h"
 #include "ssh/sftp_connection.h"
 #include "ssh/ssh_way_in.h"
-#include "walk/sftp_walker.h"
+#include "walk/sftp_site_run.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -90,14 +90,14 @@ zn::SshAnswers Answers(const Credentials& login, const Options& options, const E
 }
 
 // Dials, connects, checks the host, logs on and walks.
-void ConnectAndWalk(zn::SftpConnection& connection, zn::SftpWalker& walker, DialUp& dialUp, const Options& options,
-                    const Environment& environment, const Credentials& login, std::ostream& err) {
+void ConnectAndWalk(zn::SftpSiteRun& run, DialUp& dialUp, const Options& options, const Environment& environment,
+                    const Credentials& login, std::ostream& err) {
     dialUp.Dial();
     const zn::SshTarget target{options.host, login.user, environment.sshDirectory, environment.sshKnownHostsFile};
     zn::SshAnswers answers = Answers(login, options, environment, err);
     if (options.verbose) answers.Step = [&err](const std::string& line) { err << line << '\n'; };
-    connection.Open(target, answers, options.timeoutSeconds);
-    walker.Walk();
+    run.Connect(target, answers, options.timeoutSeconds);
+    run.Walk();
 }
 
 }  // namespace
@@ -111,12 +111,8 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     rules.Tree = tree.get();
     // Made before the dial, so that a Ctrl-C meanwhile ends the connect.
     zn::SftpConnection connection;
-    std::optional<zn::SftpWalker> walker;
-    walker.emplace(connection.Channel(), observer, std::move(rules), options.dir, DirectoriesInFlight());
-    walker->OnDialogue = [&observer](bool sent, const std::string& line) {
-        sent ? observer.LineSent("", line) : observer.LineReceived("", line);
-    };
-    observer.totals = [&walker]() -> const zn::WalkTotals& { return walker->Totals(); };
+    zn::SftpSiteRun run(connection, observer, {std::move(rules), options.dir, DirectoriesInFlight()});
+    observer.totals = [&run]() -> const zn::WalkTotals& { return run.Totals(); };
     platform::TComponent owner(nullptr);
     DialUp dialUp(owner, options.dial, err, options.verbose);
     bool interrupted = false;
@@ -127,17 +123,17 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     const Credentials login = SshLogin(options, environment, err);
     const auto started = std::chrono::steady_clock::now();
     try {
-        ConnectAndWalk(connection, *walker, dialUp, options, environment, login, err);
+        ConnectAndWalk(run, dialUp, options, environment, login, err);
     } catch (const std::exception& e) {
         observer.WalkFailed(e.what());
         failed = true;
     }
     observer.ClearProgress();
-    const bool aborted = failed || walker->Totals().Aborted;
+    const bool aborted = failed || run.Totals().Aborted;
     Outcome outcome{
-        TotalsOf(walker->Totals(), aborted, observer), std::move(observer.du), tree.get(), {}, true, walker->Start()};
-    outcome.totals.listing = walker->Method();
-    outcome.checkRun.loggedOn = connection.LoggedOn();
+        TotalsOf(run.Totals(), aborted, observer), std::move(observer.du), tree.get(), {}, true, run.Start()};
+    outcome.totals.listing = run.Method();
+    outcome.checkRun.loggedOn = run.LoggedOn();
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||

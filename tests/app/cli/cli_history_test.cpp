@@ -8,6 +8,7 @@
 #include "sitetree/history_key.h"
 #include "sitetree/ncdu_export.h"
 #include "sitetree/private_files.h"
+#include "sitetree/site_history.h"
 #include "sitetree/walk_history.h"
 #include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/pyftpd.h"
@@ -83,6 +84,15 @@ TEST(WalkHistory, FolderNamesAreOneSafeNameAndReadBack) {
         {"ftp.example.org:21", zn::UrlScheme::Sftp, "sftp://ftp.example.org:21"},
     };
     for (const auto& [server, scheme, key] : servers) EXPECT_EQ(zn::ServerKey(server, scheme), key) << server;
+    // Where a kept walk was measured is a URL: a bare IPv6 server in
+    // brackets, anything else as typed.
+    const zn::WalkTree pub(zn::SiteTreeRoot("pub"));
+    const std::vector<std::pair<zn::SiteKey, std::string>> sources{
+        {{"carol", "::1", "/", zn::UrlScheme::Sftp}, "sftp://carol@[::1]/pub"},
+        {{"alice", "[::1]:2121", "/"}, "ftp://alice@[::1]:2121/pub"},
+        {{"alice", "FTP.Example.org:990", "/", zn::UrlScheme::Ftps}, "ftps://alice@FTP.Example.org:990/pub"},
+    };
+    for (const auto& [site, source] : sources) EXPECT_EQ(zn::WalkSource(site, pub), source);
     EXPECT_EQ(zn::OldSiteHistoryFolder("/h", "FTP.Example.org:21", "/"), "/h/ftp.example.org/%2F");
     // Two start paths of two 150-byte names: each folder name is short
     // enough for the file system, and they stay two.
