@@ -12,6 +12,11 @@
 namespace zn {
 namespace {
 
+// igzip's working memory at level 1: its "small" size holds the tokens of a
+// 64 KiB member as well as the default's 276 KiB, and compresses to the
+// same bytes.
+constexpr std::uint32_t kLevelBufferBytes = ISAL_DEF_LVL1_SMALL;
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -32,8 +37,8 @@ std::size_t GzipMemberWriter::CompressMember(Lane& lane) {
     isal_zstream stream;
     isal_deflate_init(&stream);
     stream.level = 1;
-    stream.level_buf = lane.levelBuffer.data();
-    stream.level_buf_size = static_cast<std::uint32_t>(lane.levelBuffer.size());
+    stream.level_buf = lane.levelBuffer.get();
+    stream.level_buf_size = kLevelBufferBytes;
     stream.gzip_flag = IGZIP_GZIP;
     stream.end_of_stream = 1;
     stream.flush = NO_FLUSH;
@@ -47,7 +52,9 @@ std::size_t GzipMemberWriter::CompressMember(Lane& lane) {
 
 GzipMemberWriter::GzipMemberWriter(int fd) : fd_(fd) {
     failed_ = fd_ < 0;
-    for (Lane& lane : lanes_) lane.levelBuffer.resize(ISAL_DEF_LVL1_DEFAULT);
+    // Left unfilled: igzip writes before it reads, and every page not
+    // touched here is one the walk's end does not wait for.
+    for (Lane& lane : lanes_) lane.levelBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(kLevelBufferBytes);
     pending_.reserve(kMemberBytes);
     if (failed_) return;
     try {

@@ -4,6 +4,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -44,7 +45,7 @@ private:
     // One compressing thread and what it holds.
     struct Lane {
         // igzip's working memory, kept from member to member.
-        std::vector<std::uint8_t> levelBuffer;
+        std::unique_ptr<std::uint8_t[]> levelBuffer;
         std::string member;  // handed over; guarded by mutex_ while `full` is false
         std::uint64_t number = 0;
         bool full = false;
