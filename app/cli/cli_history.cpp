@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <ostream>
+#include <system_error>
 #include <vector>
 
 namespace cli {
@@ -59,14 +60,30 @@ bool AddComparison(const Options& options, const std::string& baseline, zn::Walk
 }
 
 void Keep(const Options& options, const zn::SiteHistory& history, const zn::WalkTree& tree, const zn::SiteKey& site,
-          std::ostream& err) {
-    std::string error;
-    if (!history.Keep(tree, zn::WalkSource(site, tree), options.history.keep, error)) {
-        err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error) << '\n';
-    }
+          PendingKeep& keeping) {
+    keeping.Start([history, &tree, source = zn::WalkSource(site, tree), keep = options.history.keep] {
+        std::string error;
+        return history.Keep(tree, source, keep, error) ? std::string() : error;
+    });
 }
 
 }  // namespace
+
+void PendingKeep::Start(const std::function<std::string()>& keep) {
+    try {
+        result_ = std::async(std::launch::async, keep);
+    } catch (const std::system_error&) {
+        // No thread to be had: the walk is kept now, in turn.
+        error_ = keep();
+    }
+}
+
+void PendingKeep::Finish(std::ostream& err) {
+    if (result_.valid()) error_ = result_.get();
+    if (!error_.empty())
+        err << "dirweigh-cli: warning: the walk is not kept in the history: " << TerminalSafe(error_) << '\n';
+    error_.clear();
+}
 
 bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyRoot) {
     return !options.compare.empty() || (options.write && !historyRoot.empty());
@@ -77,7 +94,8 @@ bool HistoryNeedsSite(const HistoryOptions& options, const std::string& historyR
 }
 
 bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals, zn::WalkTree& tree,
-                       const zn::SiteKey& site, bool onTerminal, std::string& printed, std::ostream& err) {
+                       const zn::SiteKey& site, bool onTerminal, std::string& printed, PendingKeep& keeping,
+                       std::ostream& err) {
     // A walk cut short compares as if the rest had gone, and would be
     // the next walk's baseline: neither is worth having.
     if (!totals.complete) {
@@ -91,7 +109,7 @@ bool FinishWithHistory(const Options& options, const std::string& historyRoot, c
         const std::string baseline = Baseline(options, history, err);
         compared = baseline.empty() || AddComparison(options, baseline, tree, onTerminal, printed, err);
     }
-    if (options.history.write && history) Keep(options, *history, tree, site, err);
+    if (options.history.write && history) Keep(options, *history, tree, site, keeping);
     return compared;
 }
 

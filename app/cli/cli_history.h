@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <functional>
+#include <future>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -28,11 +30,28 @@ bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyR
 // the walk, or to compare it with the site's last.
 bool HistoryNeedsSite(const HistoryOptions& options, const std::string& historyRoot);
 
+// A walk being kept while the run says its goodbyes: writing the history
+// takes milliseconds, and so does the server's answer to QUIT, so they go
+// side by side. The tree must stay as it is, and alive, until Finish.
+class PendingKeep {
+public:
+    // `keep` returns why the walk could not be kept, or "".
+    void Start(const std::function<std::string()>& keep);
+    // Waits for the keeping; a walk not kept is a warning on `err`.
+    void Finish(std::ostream& err);
+
+private:
+    std::future<std::string> result_;
+    std::string error_;
+};
+
 // After the walk: the comparison asked for goes after `printed` (the text
-// or, for --json, a member of its object), and a complete walk is kept in
-// the history of `site`. False when the comparison could not be made; a
-// history that cannot be written is only a warning.
+// or, for --json, a member of its object), and a complete walk starts
+// being kept in the history of `site` (see PendingKeep). False when the
+// comparison could not be made; a history that cannot be written is only
+// a warning.
 bool FinishWithHistory(const Options& options, const std::string& historyRoot, const Totals& totals, zn::WalkTree& tree,
-                       const zn::SiteKey& site, bool onTerminal, std::string& printed, std::ostream& err);
+                       const zn::SiteKey& site, bool onTerminal, std::string& printed, PendingKeep& keeping,
+                       std::ostream& err);
 
 }  // namespace cli

@@ -151,7 +151,7 @@ int Report(const Options& options, const Environment& environment, const std::st
         std::string nothingPrinted;
         if (outcome.tree) {
             FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, SiteOf(options, user, outcome),
-                              false, nothingPrinted, err);
+                              false, nothingPrinted, outcome.keeping, err);
             // An export asked for is written whatever the verdict; its
             // failure goes to stderr, which a plugin's caller logs.
             SaveExport(options, *outcome.tree, user, out, err);
@@ -168,8 +168,9 @@ int Report(const Options& options, const Environment& environment, const std::st
         std::ostringstream printed;
         PrintWithBreakdown(options, totals, *outcome.tree, outcome.du, environment.outputOnTerminal, printed);
         std::string text = printed.str();
-        saved = FinishWithHistory(options, environment.historyDir, totals, *outcome.tree,
-                                  SiteOf(options, user, outcome), environment.outputOnTerminal, text, err);
+        saved =
+            FinishWithHistory(options, environment.historyDir, totals, *outcome.tree, SiteOf(options, user, outcome),
+                              environment.outputOnTerminal, text, outcome.keeping, err);
         shown << text;
         saved = SaveExport(options, *outcome.tree, user, out, err) && saved;
     }
@@ -262,17 +263,19 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     // "tls": true means the logon and every connection of the walk.
     totals.tls = run.Secured();
     totals.available = available;
-    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), {}, true, std::move(serverStart)};
+    Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), {}, true, std::move(serverStart), {}};
     outcome.checkRun.loggedOn = run.LoggedOn();
     outcome.checkRun.interrupted = interrupted;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     outcome.written = options.monitor.prometheusFile.empty() ||
                       WritePrometheus(options, outcome.totals, outcome.du, seconds, out, err);
     const int status = Report(options, environment, credentials.user, outcome, out, err);
-    // The result is out before the goodbyes, which may wait on a server.
+    // The result is out before the goodbyes, which may wait on a server
+    // while the walk is kept.
     out << std::flush;
     run.End(aborted, true);
     dialUp.HangUp();
+    outcome.keeping.Finish(err);
     return status;
 }
 

@@ -131,7 +131,7 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     observer.ClearProgress();
     const bool aborted = failed || run.Totals().Aborted;
     Outcome outcome{
-        TotalsOf(run.Totals(), aborted, observer), std::move(observer.du), tree.get(), {}, true, run.Start()};
+        TotalsOf(run.Totals(), aborted, observer), std::move(observer.du), tree.get(), {}, true, run.Start(), {}};
     outcome.totals.listing = run.Method();
     outcome.checkRun.loggedOn = run.LoggedOn();
     outcome.checkRun.interrupted = interrupted;
@@ -142,6 +142,7 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     out << std::flush;
     connection.Close();
     dialUp.HangUp();
+    outcome.keeping.Finish(err);
     return status;
 }
 

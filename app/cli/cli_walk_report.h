@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/cli/cli_check.h"
+#include "app/cli/cli_history.h"
 #include "app/cli/cli_observer.h"
 #include "app/cli/cli_options.h"
 #include "app/cli/cli_report.h"
@@ -27,6 +28,7 @@ struct Outcome {
     CheckRun checkRun;
     bool written = true;      // the Prometheus file, where asked for
     std::string serverStart;  // the server's name of the start, where the history needs it
+    PendingKeep keeping;      // the walk being kept in the history; Finish before the tree goes
 };
 
 // The walk for node_exporter; a file that cannot be written fails the run.
