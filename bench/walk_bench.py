@@ -622,6 +622,20 @@ def print_table(server_name, table, runs):
         server = " %13.3f" % statistics.median(servers) if servers else ""
         print("    %-36s %9.3f %9.3f %14.2f %14.2f %12.2f%s" % (
             name, wall, cpu, ours[0] / wall, ours[1] / cpu if cpu else float("nan"), max(walls) / min(walls), server))
+    print_history_cost(table)
+
+
+def print_history_cost(table):
+    """What keeping the walk costs, from the two rows of one round: the
+    median of the rounds' differences, steadier on a busy machine than the
+    difference of two medians."""
+    without = table.get("dirweigh-cli --no-history")
+    if not without:
+        return
+    differences = [kept - not_kept for kept, not_kept in zip(table["dirweigh-cli"][0], without[0])]
+    cost = statistics.median(differences)
+    print("    keeping the walk in the history: %+.1f ms a walk (median of %d rounds' differences), %+.1f %% of"
+          " --no-history's median" % (1000 * cost, len(differences), 100 * cost / statistics.median(without[0])))
 
 
 def print_tls_cost(medians):
