@@ -216,6 +216,19 @@ void LogOnAndWalk(zn::SiteRun& run, DialUp& dialUp, const Options& options, cons
     run.Walk();
 }
 
+// The walk's totals as the report gives them, with the space left, which
+// is asked after a walk that went through only.
+Totals TotalsAfterWalk(zn::SiteRun& run, const CliObserver& observer, bool aborted, const std::string& host,
+                       std::ostream& err) {
+    std::optional<std::int64_t> available;
+    if (!aborted) available = AskAvailableSpace(run, host, err);
+    Totals totals = TotalsOf(run.Totals(), aborted, observer);
+    // "tls": true means the logon and every connection of the walk.
+    totals.tls = run.Secured();
+    totals.available = available;
+    return totals;
+}
+
 // Connects, walks and reports: the run that meets a server.
 int WalkAndReport(const Options& options, const Credentials& credentials, const Environment& environment,
                   std::ostream& out, std::ostream& err) {
@@ -255,14 +268,8 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
         failed = true;
     }
     observer.ClearProgress();
-    const zn::WalkTotals& walked = run.Totals();
-    const bool aborted = failed || walked.Aborted;
-    std::optional<std::int64_t> available;
-    if (!aborted) available = AskAvailableSpace(run, options.host, err);
-    Totals totals = TotalsOf(walked, aborted, observer);
-    // "tls": true means the logon and every connection of the walk.
-    totals.tls = run.Secured();
-    totals.available = available;
+    const bool aborted = failed || run.Totals().Aborted;
+    Totals totals = TotalsAfterWalk(run, observer, aborted, options.host, err);
     Outcome outcome{std::move(totals), std::move(observer.du), tree.get(), {}, true, std::move(serverStart), {}};
     outcome.checkRun.loggedOn = run.LoggedOn();
     outcome.checkRun.interrupted = interrupted;
