@@ -70,6 +70,15 @@ public:
     long Await(const std::function<long()>& call);
     // Waits until the socket is ready the way libssh2 last waited on it.
     void WaitForSocket();
+    // Waits until any of `sessions` is ready the way libssh2 last waited on
+    // it: the walk's connections all at once. Each one's time-out runs from
+    // its first wait until it Progressed, however many waits that spans, so
+    // one that stalls times out while the others keep working; a Cancel of
+    // any ends the wait.
+    static void WaitForAny(const std::vector<SshSession*>& sessions);
+    // Something came that was waited for: the next wait counts its time-out
+    // afresh.
+    void Progressed() { counter_.Stop(); }
     // libssh2's last error, in words.
     std::string LastError() const;
 
@@ -93,6 +102,8 @@ private:
     // the wait with their exceptions.
     void WaitUntil(const std::function<bool()>& done, const std::string& what);
     void Notified();
+    // Turns on the notifiers for the way libssh2 last waited on the socket.
+    void Arm();
 
     LIBSSH2_SESSION* session_ = nullptr;
     int socket_ = -1;

@@ -1,17 +1,32 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "ssh/sftp_channel.h"
+#include "walk/connection_gauge.h"
 #include "walk/cwd_walker.h"
 #include "walk/walk_frontier.h"
 
 namespace zn {
+
+// Where an SFTP walk gets further connections while it runs, each logged
+// on as the first was: one more when the walk's gauge says it pays.
+class SftpFurtherLanes {
+public:
+    virtual ~SftpFurtherLanes() = default;
+    // The first connection's logon time, then the latest further one's.
+    virtual double LogonSeconds() const = 0;
+    // One more connection's channel, logged on; nothing where no more may
+    // be opened or its logon failed.
+    virtual SftpChannel* OpenOne() = 0;
+};
 
 // A walk over SFTP, under the same rules as the FTP walks and into the same
 // totals, frontier and tree: every directory by its absolute path, opened,
@@ -30,6 +45,15 @@ public:
     // time, each waiting for the reply before, which the benchmark times).
     SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start, std::size_t open = kOpen);
 
+    // Further connections from `further`, up to `most` in all with the
+    // first, where the gauge finds one pays; `atOnce`: each as soon as it
+    // may, unjudged, so that a small tree is walked over several too.
+    void SetFurtherLanes(SftpFurtherLanes* further, int most, bool atOnce = false) {
+        further_ = further;
+        mostLanes_ = most;
+        lanesAtOnce_ = atOnce;
+    }
+
     void Walk() override;
     const WalkTotals& Totals() const override { return totals_; }
     std::string Method() const override { return "READDIR"; }
@@ -43,6 +67,7 @@ public:
 private:
     enum class Stage : std::uint8_t { Opening, Reading, Closing };
     struct Open {
+        std::size_t lane = 0;
         int node = 0;
         Stage stage = Stage::Opening;
         std::string handle;
@@ -51,9 +76,15 @@ private:
 
     void Run();
     void FindStart();
+    void GrowLanes();
+    // The connection with the fewest directories on the way and room for
+    // one more; lanes_.size() where all are full.
+    std::size_t Roomiest() const;
+    // Takes a reply from each connection that has one, or waits for one.
+    void TakeReplies();
     void Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown);
-    void StartListing(int node);
-    void Take(const sftp::Reply& reply);
+    void StartListing(int node, std::size_t lane);
+    void Take(std::size_t lane, const sftp::Reply& reply);
     void Opened(Open open, const sftp::Reply& reply);
     void ReadMore(Open open, const sftp::Reply& reply);
     void NotRead(Open open, const sftp::Reply& reply);
@@ -68,7 +99,16 @@ private:
     std::size_t open_;
     WalkTotals totals_;
     WalkFrontier frontier_;
-    std::unordered_map<std::uint32_t, Open> pending_;  // by request id
+    // By connection and request id, the connection in the upper half.
+    std::unordered_map<std::uint64_t, Open> pending_;
+    std::vector<SftpChannel*> lanes_;
+    std::vector<std::size_t> load_;  // each connection's directories on the way
+    SftpFurtherLanes* further_ = nullptr;
+    int mostLanes_ = 1;
+    bool noMoreLanes_ = false;
+    bool lanesAtOnce_ = false;
+    ConnectionGauge gauge_{0};
+    std::chrono::steady_clock::time_point lastListed_;
 };
 
 // A name's attributes as a listing entry: a directory, a link, or a file

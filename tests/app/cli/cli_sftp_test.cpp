@@ -93,6 +93,14 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
         << whole.out;
     EXPECT_NE(whole.out.find("\"listing\": \"READDIR\", \"complete\": true"), std::string::npos) << whole.out;
 
+    // Over two connections sharing the frontier, the second logged on with
+    // the first one's answers, the totals are the same.
+    setenv("DIRWEIGH_SFTP_FURTHER_AT_ONCE", "1", 1);
+    const CliResult lanes = home.Run({"--bytes", "-v", "--connections", "2", "--exclude", "private", Url(sshd)});
+    unsetenv("DIRWEIGH_SFTP_FURTHER_AT_ONCE");
+    EXPECT_EQ(lanes.out, std::to_string(bytes) + "\n") << lanes.err;
+    EXPECT_NE(lanes.err.find("SSH: one more connection logged on"), std::string::npos) << lanes.err;
+
     // The per-directory totals and the site tree come from the same walk.
     const CliResult top = home.Run({"--top", "2", "--du", "--max-depth", "1", "--exclude", "private", Url(sshd)});
     EXPECT_NE(top.out.find("\n2485\t./many\n"), std::string::npos) << top.out;
