@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_run.h"
+#include "platform/messages.h"
 #include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/sshd.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/loopback.h"
+#include "walk/sftp_site_run.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +120,37 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
     EXPECT_NE(refused.err.find("OPENDIR /my docs\n"), std::string::npos) << refused.err;
     // The server has an ECDSA key too, which the user does not know.
     EXPECT_NE(refused.err.find("SSH: ssh-ed25519 host key SHA256:"), std::string::npos) << refused.err;
+}
+
+// A further connection that cannot log on is let go, and the walk goes on
+// over the first to the whole total.
+TEST(CliAgainstSshd, FurtherConnectionThatCannotLogOnLeavesTheWalkWhole) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    const std::int64_t bytes = MakeSite(sshd.Root());
+    SshClientHome home(sshd);
+    home.KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n");
+    platform::EnsureApplication();
+    zn::SshAnswers answers;
+    answers.Vouch = [](const zn::SshHostKey&, bool known) { return known; };
+    zn::WalkRules rules;
+    rules.GoOnPastUnreadable = true;
+    struct Quiet : zn::WalkSessionObserver {
+        void WalkFailed(const std::string&) override {}
+    } observer;
+    zn::SftpConnection connection;
+    zn::SftpSiteRun run(connection, observer, {rules, "", zn::SftpWalker::kOpen, 2, true});
+    const std::string server = "127.0.0.1:";
+    run.Connect({server + std::to_string(sshd.Port()), testsupport::Sshd::kUser, home.SshDir().string(), ""}, answers,
+                10);
+    run.AllowFurther(
+        {server + std::to_string(testsupport::ClosedPort()), testsupport::Sshd::kUser, home.SshDir().string(), ""},
+        answers, 10);
+    run.Walk();
+    EXPECT_EQ(run.Totals().TotalBytes, bytes);
+    EXPECT_FALSE(run.Totals().Aborted);
+    EXPECT_EQ(run.ConnectionsUsed(), 1);
 }
 
 TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
