@@ -174,9 +174,13 @@ void TMainFrm::WalkSftp() {
     zn::SftpSiteRun run(*sftp_, report, std::move(settings));
     run.AllowFurther(sftpTarget_, sftpAgain_, kSftpTimeOutSeconds);
     ProgressBar->setValue(0);
-    sftpRun_ = &run;
+    // Cancel reaches the walk's further connections while it runs, and
+    // nothing once it has ended, however it ended.
+    struct WhileWalking {
+        zn::SftpSiteRun*& running;
+        ~WhileWalking() { running = nullptr; }
+    } whileWalking{sftpRun_ = &run};
     run.Walk();
-    sftpRun_ = nullptr;
     walkStart_ = run.Start();
     AfterSftpWalk(run.Totals());
 }

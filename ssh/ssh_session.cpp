@@ -217,6 +217,11 @@ void SshSession::WaitUntil(const std::function<bool()>& done, const std::string&
         if (canceled_) throw ECanceledError();
         if (done()) return;
         if (counter_.TimedOut()) throw ETimedOutError("(" + what + ")");
+        if (whileWaiting_) {
+            whileWaiting_();
+            // The work may have ended this wait (a Cancel).
+            if (canceled_) continue;
+        }
         platform::WaitForNextEvent();
     }
 }
@@ -263,11 +268,14 @@ void SshSession::WaitForAny(const std::vector<SshSession*>& sessions) {
     for (;;) {
         for (SshSession* session : sessions) {
             if (session->canceled_) throw ECanceledError();
-            if (session->ready_) return;
-            if (session->counter_.TimedOut()) throw ETimedOutError("(waiting for " + session->server_ + ")");
+            if (session->ready_ || session->counter_.TimedOut()) return;
         }
         platform::WaitForNextEvent();
     }
+}
+
+void SshSession::ThrowIfTimedOut() const {
+    if (counter_.TimedOut()) throw ETimedOutError("(waiting for " + server_ + ")");
 }
 
 std::string SshSession::LastError() const {

@@ -13,22 +13,32 @@ SftpLanePool::SftpLanePool(const SftpConnection& first, SshTarget target, SshAns
       timeOutSeconds_(timeOutSeconds),
       logonSeconds_(first.LogonSeconds()) {}
 
-SftpChannel* SftpLanePool::OpenOne() {
+SftpChannel* SftpLanePool::OpenOne(const std::function<void()>& whileLoggingOn) {
     if (canceled_) return nullptr;
     auto lane = std::make_unique<SftpConnection>();
     opening_ = lane.get();
+    stopped_ = false;
+    SshSession& session = lane->Channel().Session();
+    if (!waitForEach_) session.WhileWaiting(whileLoggingOn);
     try {
         lane->Open(target_, again_, timeOutSeconds_);
     } catch (const platform::Exception& e) {
         opening_ = nullptr;
-        if (again_.Step) again_.Step("SSH: one more connection did not log on: " + e.Message());
+        if (again_.Step && !stopped_) again_.Step("SSH: one more connection did not log on: " + e.Message());
         return nullptr;
     }
+    session.WhileWaiting(nullptr);
     opening_ = nullptr;
     logonSeconds_ = lane->LogonSeconds();
     if (again_.Step) again_.Step("SSH: one more connection logged on");
     lanes_.push_back(std::move(lane));
     return &lanes_.back()->Channel();
+}
+
+void SftpLanePool::StopOpening() {
+    if (!opening_) return;
+    stopped_ = true;
+    opening_->Cancel();
 }
 
 void SftpLanePool::Cancel() {

@@ -28,6 +28,7 @@ void SftpSiteRun::Connect(const SshTarget& target, const SshAnswers& answers, in
 void SftpSiteRun::AllowFurther(const SshTarget& target, const SshAnswers& again, int timeOutSeconds) {
     if (connections_ < 2) return;
     further_ = std::make_unique<SftpLanePool>(connection_, target, again, timeOutSeconds);
+    if (furtherAtOnce_) further_->WaitForEachLogon();
     walker_.SetFurtherLanes(further_.get(), connections_, furtherAtOnce_);
 }
 

@@ -30,7 +30,9 @@ public:
         std::size_t InFlight = SftpWalker::kOpen;
         // The most connections the walk uses, the first included.
         int Connections = 1;
-        // Each further one opened as soon as it may, whether it pays or not.
+        // Each further one opened as soon as it may, whether it pays or not,
+        // and waited for: a knob for the tests, whose trees are too small
+        // for one to pay or to outlast a logon.
         bool FurtherAtOnce = false;
     };
 

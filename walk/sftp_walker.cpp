@@ -9,12 +9,6 @@
 
 namespace zn {
 
-namespace {
-
-std::uint64_t PendingKey(std::size_t lane, std::uint32_t id) { return (std::uint64_t{lane} << 32U) | id; }
-
-}  // namespace
-
 SftpWalker::SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start, std::size_t open)
     : sftp_(sftp), observer_(observer), rules_(std::move(rules)), start_(std::move(start)), open_(open) {}
 
@@ -43,6 +37,7 @@ void SftpWalker::Walk() {
     pending_.clear();
     lanes_.assign(1, &sftp_);
     load_.assign(1, 0);
+    liveLanes_ = 1;
     noMoreLanes_ = false;
     try {
         Run();
@@ -57,55 +52,12 @@ void SftpWalker::Run() {
     gauge_ = ConnectionGauge(further_ ? further_->LogonSeconds() : 0);
     lastListed_ = std::chrono::steady_clock::now();
     StartListing(0, 0);
-    while (!pending_.empty() || !frontier_.Empty()) {
+    while (!Done()) {
         GrowLanes();
-        for (std::size_t lane = Roomiest(); lane < lanes_.size() && !frontier_.Empty(); lane = Roomiest()) {
-            StartListing(frontier_.TakeNext(), lane);
-        }
+        FillLanes();
         TakeReplies();
     }
     frontier_.ReportDone(observer_);
-}
-
-// One more connection where the gauge finds it pays for the directories
-// not listed yet: those waiting, and those on the way, whose
-// subdirectories will wait. One that fails to log on ends the growing,
-// not the walk.
-void SftpWalker::GrowLanes() {
-    if (!further_ || noMoreLanes_ || static_cast<int>(lanes_.size()) >= mostLanes_) return;
-    const std::size_t unlisted = frontier_.Waiting() + pending_.size();
-    if (!lanesAtOnce_ && !gauge_.OneMorePays(unlisted, static_cast<int>(lanes_.size()))) return;
-    SftpChannel* lane = further_->OpenOne();
-    if (!lane) {
-        noMoreLanes_ = true;
-        return;
-    }
-    gauge_.LogonTaken(further_->LogonSeconds());
-    lanes_.push_back(lane);
-    load_.push_back(0);
-}
-
-std::size_t SftpWalker::Roomiest() const {
-    std::size_t best = lanes_.size();
-    for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
-        if (load_[lane] < open_ && (best == lanes_.size() || load_[lane] < load_[best])) best = lane;
-    }
-    return best;
-}
-
-void SftpWalker::TakeReplies() {
-    bool took = false;
-    std::vector<SshSession*> waiting;
-    for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
-        if (load_[lane] == 0) continue;
-        if (std::optional<sftp::Reply> reply = lanes_[lane]->Poll()) {
-            Take(lane, *reply);
-            took = true;
-        } else {
-            waiting.push_back(&lanes_[lane]->Session());
-        }
-    }
-    if (!took && !waiting.empty()) SshSession::WaitForAny(waiting);
 }
 
 // The start's absolute name: the paths below it are absolute too, and the
@@ -127,7 +79,7 @@ void SftpWalker::FindStart() {
 void SftpWalker::Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown) {
     Shown(true, shown);
     const std::size_t lane = open.lane;
-    pending_.emplace(PendingKey(lane, lanes_[lane]->Send(type, argument)), std::move(open));
+    pending_.emplace(SftpPendingKey(lane, lanes_[lane]->Send(type, argument)), std::move(open));
     ++load_[lane];
 }
 
@@ -140,7 +92,7 @@ void SftpWalker::StartListing(int node, std::size_t lane) {
 }
 
 void SftpWalker::Take(std::size_t lane, const sftp::Reply& reply) {
-    auto found = pending_.find(PendingKey(lane, reply.Id));
+    auto found = pending_.find(SftpPendingKey(lane, reply.Id));
     if (found == pending_.end()) {
         throw EServerError("the SFTP server answered request " + std::to_string(reply.Id) + ", which was not sent");
     }
@@ -224,8 +176,7 @@ void SftpWalker::Accept(int node, const TznFTPDirList& listing) {
             return true;
         });
     const auto now = std::chrono::steady_clock::now();
-    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), static_cast<int>(lanes_.size()),
-                  frontier_.Found() - firstChild);
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), liveLanes_, frontier_.Found() - firstChild);
     lastListed_ = now;
     frontier_.Listed(node, own.Bytes, own.Files, firstChild);
 }

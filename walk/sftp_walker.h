@@ -3,8 +3,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -24,8 +26,12 @@ public:
     // The first connection's logon time, then the latest further one's.
     virtual double LogonSeconds() const = 0;
     // One more connection's channel, logged on; nothing where no more may
-    // be opened or its logon failed.
-    virtual SftpChannel* OpenOne() = 0;
+    // be opened or its logon failed. `whileLoggingOn` runs before each
+    // round of the logon's waits, so the walk goes on meanwhile.
+    virtual SftpChannel* OpenOne(const std::function<void()>& whileLoggingOn) = 0;
+    // Ends the logon under way, from `whileLoggingOn`: the walk is done,
+    // or failed.
+    virtual void StopOpening() = 0;
 };
 
 // A walk over SFTP, under the same rules as the FTP walks and into the same
@@ -76,12 +82,20 @@ private:
 
     void Run();
     void FindStart();
+    bool Done() const { return pending_.empty() && frontier_.Empty(); }
+    // The connections (sftp_walk_lanes.cpp).
     void GrowLanes();
+    void ListWhileLoggingOn();
     // The connection with the fewest directories on the way and room for
     // one more; lanes_.size() where all are full.
     std::size_t Roomiest() const;
+    void FillLanes();
     // Takes a reply from each connection that has one, or waits for one.
     void TakeReplies();
+    // Takes a reply from each connection that has one; whether any had.
+    bool TakeWhatCame();
+    std::optional<sftp::Reply> PollLane(std::size_t lane);
+    void LoseLane(std::size_t lane, const std::string& why);
     void Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown);
     void StartListing(int node, std::size_t lane);
     void Take(std::size_t lane, const sftp::Reply& reply);
@@ -101,8 +115,12 @@ private:
     WalkFrontier frontier_;
     // By connection and request id, the connection in the upper half.
     std::unordered_map<std::uint64_t, Open> pending_;
-    std::vector<SftpChannel*> lanes_;
-    std::vector<std::size_t> load_;  // each connection's directories on the way
+    std::vector<SftpChannel*> lanes_;  // nothing where one was lost
+    std::vector<std::size_t> load_;    // each connection's directories on the way
+    int liveLanes_ = 1;
+    // What went wrong while a further connection logged on, for the walk
+    // to throw once the logon has been stopped.
+    std::exception_ptr besideError_;
     SftpFurtherLanes* further_ = nullptr;
     int mostLanes_ = 1;
     bool noMoreLanes_ = false;
@@ -110,6 +128,10 @@ private:
     ConnectionGauge gauge_{0};
     std::chrono::steady_clock::time_point lastListed_;
 };
+
+// A request's key among those on the way: its connection in the upper
+// half, its id in the lower.
+inline std::uint64_t SftpPendingKey(std::size_t lane, std::uint32_t id) { return (std::uint64_t{lane} << 32U) | id; }
 
 // A name's attributes as a listing entry: a directory, a link, or a file
 // with its size (none known: it counts with no bytes).

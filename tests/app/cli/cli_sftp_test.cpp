@@ -5,6 +5,8 @@
 #include "tests/fakes/sshd.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/loopback.h"
+#include "tests/support/tcp_relay.h"
+#include "walk/sftp_lane_pool.h"
 #include "walk/sftp_site_run.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -123,7 +126,10 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
 }
 
 // A further connection that cannot log on is let go, and the walk goes on
-// over the first to the whole total.
+// over the first to the whole total; one still logging on when nothing is
+// left to list is let go too, the walk having listed beside its logon
+// rather than waiting for it; one lost after its logon hands back the
+// directories it had on the way.
 TEST(CliAgainstSshd, FurtherConnectionThatCannotLogOnLeavesTheWalkWhole) {
     testsupport::Sshd sshd;
     if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
@@ -139,18 +145,55 @@ TEST(CliAgainstSshd, FurtherConnectionThatCannotLogOnLeavesTheWalkWhole) {
     struct Quiet : zn::WalkSessionObserver {
         void WalkFailed(const std::string&) override {}
     } observer;
-    zn::SftpConnection connection;
-    zn::SftpSiteRun run(connection, observer, {rules, "", zn::SftpWalker::kOpen, 2, true});
-    const std::string server = "127.0.0.1:";
-    run.Connect({server + std::to_string(sshd.Port()), testsupport::Sshd::kUser, home.SshDir().string(), ""}, answers,
-                10);
-    run.AllowFurther(
-        {server + std::to_string(testsupport::ClosedPort()), testsupport::Sshd::kUser, home.SshDir().string(), ""},
-        answers, 10);
-    run.Walk();
-    EXPECT_EQ(run.Totals().TotalBytes, bytes);
-    EXPECT_FALSE(run.Totals().Aborted);
-    EXPECT_EQ(run.ConnectionsUsed(), 1);
+    const auto target = [&home](std::uint16_t port) {
+        return zn::SshTarget{"127.0.0.1:" + std::to_string(port), testsupport::Sshd::kUser, home.SshDir().string(), ""};
+    };
+    struct Walked {
+        zn::WalkTotals totals;
+        int further = 0;
+        std::string steps;
+    };
+    const auto walkWithFurtherAt = [&](std::uint16_t port, bool waitForEach, int timeOut = 10,
+                                       const std::function<void()>& loggedOn = {}) {
+        zn::SftpConnection first;
+        first.Open(target(sshd.Port()), answers, 10);
+        Walked walked;
+        zn::SshAnswers again = answers;
+        // Through a relay, on a port the known hosts do not name.
+        again.Vouch = [](const zn::SshHostKey&, bool) { return true; };
+        again.Step = [&walked, loggedOn](const std::string& step) {
+            walked.steps += step + "\n";
+            if (loggedOn && step.find("logged on") != std::string::npos) loggedOn();
+        };
+        zn::SftpLanePool pool(first, target(port), again, timeOut);
+        if (waitForEach) pool.WaitForEachLogon();
+        zn::SftpWalker walker(first.Channel(), observer, rules, "");
+        walker.SetFurtherLanes(&pool, 2, true);
+        walker.Walk();
+        walked.totals = walker.Totals();
+        walked.further = pool.Opened();
+        return walked;
+    };
+
+    const Walked refused = walkWithFurtherAt(testsupport::ClosedPort(), true);
+    EXPECT_EQ(refused.totals.TotalBytes, bytes);
+    EXPECT_FALSE(refused.totals.Aborted);
+    EXPECT_EQ(refused.further, 0);
+    EXPECT_NE(refused.steps.find("one more connection did not log on"), std::string::npos) << refused.steps;
+
+    testsupport::TcpRelay silent(sshd.Port());
+    silent.Hold();
+    const Walked beside = walkWithFurtherAt(silent.Port(), false);
+    EXPECT_EQ(beside.totals.TotalBytes, bytes);
+    EXPECT_FALSE(beside.totals.Aborted);
+    EXPECT_EQ(beside.further, 0);
+    EXPECT_EQ(beside.steps, "");
+
+    testsupport::TcpRelay stalls(sshd.Port());
+    const Walked lost = walkWithFurtherAt(stalls.Port(), true, 1, [&stalls] { stalls.Hold(); });
+    EXPECT_EQ(lost.totals.TotalBytes, bytes);
+    EXPECT_FALSE(lost.totals.Aborted);
+    EXPECT_EQ(lost.further, 1);
 }
 
 TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
