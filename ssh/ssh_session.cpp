@@ -216,7 +216,7 @@ void SshSession::WaitUntil(const std::function<bool()>& done, const std::string&
     for (;;) {
         if (canceled_) throw ECanceledError();
         if (done()) return;
-        if (counter_.TimedOut()) throw ETimedOutError("(" + what + ")");
+        if (counter_.TimedOut()) throw ETimedOutError(" (" + what + ")");
         if (whileWaiting_) {
             whileWaiting_();
             // The work may have ended this wait (a Cancel).
@@ -275,7 +275,7 @@ void SshSession::WaitForAny(const std::vector<SshSession*>& sessions) {
 }
 
 void SshSession::ThrowIfTimedOut() const {
-    if (counter_.TimedOut()) throw ETimedOutError("(waiting for " + server_ + ")");
+    if (counter_.TimedOut()) throw ETimedOutError(" (waiting for " + server_ + ")");
 }
 
 std::string SshSession::LastError() const {
