@@ -10,6 +10,7 @@
 #include "platform/exception.h"
 #include "platform/message_box.h"
 #include "ssh/sftp_connection.h"
+#include "walk/sftp_site_run.h"
 #include "walk/site_run.h"
 #include "walk/walk_session.h"
 
@@ -342,6 +343,7 @@ void TMainFrm::DisconnectBtnClick() {
 
 void TMainFrm::CancelBtnClick() {
     if (sftp_) sftp_->Cancel();
+    if (sftpRun_) sftpRun_->Cancel();
     try {
         znFTP->Cancel();
         // A fast walk may be waiting on any of its connections.

@@ -15,6 +15,7 @@
 #include "platform/modules.h"
 #include "sitetree/history_key.h"
 #include "sitetree/walk_tree.h"
+#include "ssh/ssh_way_in.h"
 #include "walk/cwd_walker.h"
 
 class QFrame;
@@ -31,10 +32,8 @@ class QPushButton;
 class SiteBreakdown;
 namespace zn {
 class SftpConnection;
+class SftpSiteRun;
 class SiteRun;
-struct SshAnswers;
-struct SshHostKey;
-struct SshTarget;
 struct WalkTotals;
 }  // namespace zn
 
@@ -200,6 +199,13 @@ private:
     std::string sftpStart_;
     std::string sftpUser_;
     std::string sftpServer_;
+    // Where the connect went and the answers it took, for the walk's
+    // further connections, which never ask again.
+    zn::SshTarget sftpTarget_;
+    zn::SshAnswers sftpAgain_;
+    // The SFTP walk while it runs, for Cancel to reach its further
+    // connections.
+    zn::SftpSiteRun* sftpRun_ = nullptr;
     void Log(const std::string& text);
     void AppendToLog(const QString& lines);
     void ShowTotals();

@@ -15,6 +15,7 @@
 #include "platform/message_box.h"
 #include "platform/messages.h"
 #include "ssh/sftp_connection.h"
+#include "ssh/ssh_answer_memory.h"
 #include "walk/sftp_site_run.h"
 
 #include <QLineEdit>
@@ -132,8 +133,11 @@ void TMainFrm::ConnectSftp() {
 // that does not open is closed at once, whatever ended it.
 void TMainFrm::OpenSftp(const zn::SshTarget& target, const std::string& server) {
     sftp_ = std::make_unique<zn::SftpConnection>();
+    const zn::SshAnswerMemory answers(SshAnswersFor(server));
+    sftpTarget_ = target;
+    sftpAgain_ = answers.Again();
     try {
-        sftp_->Open(target, SshAnswersFor(server), kSftpTimeOutSeconds);
+        sftp_->Open(target, answers.First(), kSftpTimeOutSeconds);
     } catch (...) {
         sftp_->Close();
         throw;
@@ -166,8 +170,16 @@ void TMainFrm::WalkSftp() {
     settings.Rules.GoOnPastUnreadable = true;
     settings.Rules.Tree = walkTree_.get();
     settings.Start = sftpStart_;
+    settings.Connections = IniConnections;
     zn::SftpSiteRun run(*sftp_, report, std::move(settings));
+    run.AllowFurther(sftpTarget_, sftpAgain_, kSftpTimeOutSeconds);
     ProgressBar->setValue(0);
+    // Cancel reaches the walk's further connections while it runs, and
+    // nothing once it has ended, however it ended.
+    struct WhileWalking {
+        zn::SftpSiteRun*& running;
+        ~WhileWalking() { running = nullptr; }
+    } whileWalking{sftpRun_ = &run};
     run.Walk();
     walkStart_ = run.Start();
     AfterSftpWalk(run.Totals());

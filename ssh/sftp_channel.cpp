@@ -41,6 +41,13 @@ std::uint32_t SftpChannel::Send(sftp::PacketType type, const std::string& argume
 
 sftp::Reply SftpChannel::Receive() {
     for (;;) {
+        if (std::optional<sftp::Reply> reply = Poll()) return *reply;
+        ssh_.WaitForSocket();
+    }
+}
+
+std::optional<sftp::Reply> SftpChannel::Poll() {
+    for (;;) {
         if (std::optional<sftp::Reply> reply = sftp::TakeReply(in_, read_)) {
             // What was read is dropped once it is most of the buffer, so
             // that the buffer stays about one read long.
@@ -48,11 +55,12 @@ sftp::Reply SftpChannel::Receive() {
                 in_.erase(0, read_);
                 read_ = 0;
             }
-            return *reply;
+            ssh_.Progressed();
+            return reply;
         }
         const bool wrote = Flush();
         const bool read = Fill();
-        if (!wrote && !read) ssh_.WaitForSocket();
+        if (!wrote && !read) return std::nullopt;
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ssh/sftp_packets.h"
@@ -32,6 +33,10 @@ public:
     // written. Throws what the session's waits throw, and ESocketError
     // when the server closes the channel.
     sftp::Reply Receive();
+    // The next reply where one has come, the queue written and the channel
+    // read as far as they go without a wait; nothing where a wait is due.
+    std::optional<sftp::Reply> Poll();
+    SshSession& Session() { return ssh_; }
     // Lets the channel go; before the session closes.
     void Close();
 

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "ssh/sftp_connection.h"
 
+#include <chrono>
+
 namespace zn {
 
 void SftpConnection::Open(const SshTarget& target, const SshAnswers& answers, int timeOutSeconds) {
     ssh_.SetTimeOut(timeOutSeconds);
+    const auto started = std::chrono::steady_clock::now();
     ConnectAndLogOn(ssh_, target, answers);
     channel_.Open();
+    logonSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     open_ = true;
 }
 

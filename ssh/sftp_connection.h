@@ -24,6 +24,9 @@ public:
     // logon went through can still be asked; Close ends it.
     void Open(const SshTarget& target, const SshAnswers& answers, int timeOutSeconds);
     bool Connected() const { return open_; }
+    // What the last Open took, from the first packet to the channel's
+    // version.
+    double LogonSeconds() const { return logonSeconds_; }
     bool LoggedOn() const { return ssh_.LoggedOn(); }
     SftpChannel& Channel() { return channel_; }
     // Ends the wait running, or the next, also one before Open; the caller
@@ -36,6 +39,7 @@ private:
     SshSession ssh_;
     SftpChannel channel_;
     bool open_ = false;
+    double logonSeconds_ = 0;
 };
 
 }  // namespace zn

@@ -216,7 +216,12 @@ void SshSession::WaitUntil(const std::function<bool()>& done, const std::string&
     for (;;) {
         if (canceled_) throw ECanceledError();
         if (done()) return;
-        if (counter_.TimedOut()) throw ETimedOutError("(" + what + ")");
+        if (counter_.TimedOut()) throw ETimedOutError(" (" + what + ")");
+        if (whileWaiting_) {
+            whileWaiting_();
+            // The work may have ended this wait (a Cancel).
+            if (canceled_) continue;
+        }
         platform::WaitForNextEvent();
     }
 }
@@ -229,7 +234,7 @@ long SshSession::Await(const std::function<long()>& call) {
     }
 }
 
-void SshSession::WaitForSocket() {
+void SshSession::Arm() {
     const int directions = session_ ? libssh2_session_block_directions(session_) : 0;
     ready_ = false;
     const bool inbound = (directions & LIBSSH2_SESSION_BLOCK_INBOUND) != 0 || directions == 0;
@@ -246,7 +251,31 @@ void SshSession::WaitForSocket() {
     // Nothing said: libssh2 waits for the server.
     readable_->setEnabled(inbound);
     writable_->setEnabled((directions & LIBSSH2_SESSION_BLOCK_OUTBOUND) != 0);
+}
+
+void SshSession::WaitForSocket() {
+    Arm();
     WaitUntil([this] { return ready_; }, "waiting for " + server_);
+}
+
+void SshSession::WaitForAny(const std::vector<SshSession*>& sessions) {
+    for (SshSession* session : sessions) {
+        session->Arm();
+        if (session->counter_.Running()) continue;
+        session->counter_.SetTimedOut(false);
+        session->counter_.Start();
+    }
+    for (;;) {
+        for (SshSession* session : sessions) {
+            if (session->canceled_) throw ECanceledError();
+            if (session->ready_ || session->counter_.TimedOut()) return;
+        }
+        platform::WaitForNextEvent();
+    }
+}
+
+void SshSession::ThrowIfTimedOut() const {
+    if (counter_.TimedOut()) throw ETimedOutError(" (waiting for " + server_ + ")");
 }
 
 std::string SshSession::LastError() const {

@@ -70,6 +70,26 @@ public:
     long Await(const std::function<long()>& call);
     // Waits until the socket is ready the way libssh2 last waited on it.
     void WaitForSocket();
+    // Waits until any of `sessions` is ready the way libssh2 last waited on
+    // it, or its time-out ends: the walk's connections all at once. Each
+    // one's time-out runs from its first wait until it Progressed, however
+    // many waits that spans, so one that stalls times out (TimedOut) while
+    // the others keep working; a Cancel of any ends the wait.
+    static void WaitForAny(const std::vector<SshSession*>& sessions);
+    // Something came that was waited for: the next wait counts its time-out
+    // afresh.
+    void Progressed() { counter_.Stop(); }
+    // Whether this session's own time-out ended the last WaitForAny; the
+    // same as the exception its own wait would have thrown.
+    bool TimedOut() const { return counter_.TimedOut(); }
+    void ThrowIfTimedOut() const;
+    // Turns on the notifiers for the way libssh2 last waited on the socket,
+    // so that the next wait, any session's, ends when this one is ready.
+    void Arm();
+    // Work that goes on while this session waits, before each round of
+    // the wait: a walk's other connections keep listing while this one
+    // logs on. It must not wait itself.
+    void WhileWaiting(std::function<void()> work) { whileWaiting_ = std::move(work); }
     // libssh2's last error, in words.
     std::string LastError() const;
 
@@ -105,6 +125,7 @@ private:
     SshHostKey hostKey_;
     std::string server_;  // "host:port", for the messages
     std::vector<std::string> preferredHostKeys_;
+    std::function<void()> whileWaiting_;
 };
 
 }  // namespace zn

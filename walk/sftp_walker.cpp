@@ -35,6 +35,10 @@ TznFTPDirEntry EntryOf(const sftp::Name& name) {
 void SftpWalker::Walk() {
     totals_ = WalkTotals{};
     pending_.clear();
+    lanes_.assign(1, &sftp_);
+    load_.assign(1, 0);
+    liveLanes_ = 1;
+    noMoreLanes_ = false;
     try {
         Run();
     } catch (const platform::Exception& e) {
@@ -45,10 +49,13 @@ void SftpWalker::Walk() {
 void SftpWalker::Run() {
     FindStart();
     frontier_.Reset(absoluteStart_);
-    StartListing(0);
-    while (!pending_.empty() || !frontier_.Empty()) {
-        while (pending_.size() < open_ && !frontier_.Empty()) StartListing(frontier_.TakeNext());
-        Take(sftp_.Receive());
+    gauge_ = ConnectionGauge(further_ ? further_->LogonSeconds() : 0);
+    lastListed_ = std::chrono::steady_clock::now();
+    StartListing(0, 0);
+    while (!Done()) {
+        GrowLanes();
+        FillLanes();
+        TakeReplies();
     }
     frontier_.ReportDone(observer_);
 }
@@ -71,23 +78,27 @@ void SftpWalker::FindStart() {
 
 void SftpWalker::Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown) {
     Shown(true, shown);
-    pending_.emplace(sftp_.Send(type, argument), std::move(open));
+    const std::size_t lane = open.lane;
+    pending_.emplace(SftpPendingKey(lane, lanes_[lane]->Send(type, argument)), std::move(open));
+    ++load_[lane];
 }
 
-void SftpWalker::StartListing(int node) {
+void SftpWalker::StartListing(int node, std::size_t lane) {
     Open open;
+    open.lane = lane;
     open.node = node;
     const std::string path = frontier_[node].absolute;
     Request(sftp::kOpenDir, path, std::move(open), "OPENDIR " + path);
 }
 
-void SftpWalker::Take(const sftp::Reply& reply) {
-    auto found = pending_.find(reply.Id);
+void SftpWalker::Take(std::size_t lane, const sftp::Reply& reply) {
+    auto found = pending_.find(SftpPendingKey(lane, reply.Id));
     if (found == pending_.end()) {
         throw EServerError("the SFTP server answered request " + std::to_string(reply.Id) + ", which was not sent");
     }
     Open open = std::move(found->second);
     pending_.erase(found);
+    --load_[lane];
     switch (open.stage) {
         case Stage::Opening: Opened(std::move(open), reply); return;
         case Stage::Reading: ReadMore(std::move(open), reply); return;
@@ -164,6 +175,9 @@ void SftpWalker::Accept(int node, const TznFTPDirList& listing) {
             frontier_.Add(node, listing.Items(index).Name, treeDir);
             return true;
         });
+    const auto now = std::chrono::steady_clock::now();
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), liveLanes_, frontier_.Found() - firstChild);
+    lastListed_ = now;
     frontier_.Listed(node, own.Bytes, own.Files, firstChild);
 }
 

@@ -1,17 +1,38 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "ssh/sftp_channel.h"
+#include "walk/connection_gauge.h"
 #include "walk/cwd_walker.h"
 #include "walk/walk_frontier.h"
 
 namespace zn {
+
+// Where an SFTP walk gets further connections while it runs, each logged
+// on as the first was: one more when the walk's gauge says it pays.
+class SftpFurtherLanes {
+public:
+    virtual ~SftpFurtherLanes() = default;
+    // The first connection's logon time, then the latest further one's.
+    virtual double LogonSeconds() const = 0;
+    // One more connection's channel, logged on; nothing where no more may
+    // be opened or its logon failed. `whileLoggingOn` runs before each
+    // round of the logon's waits, so the walk goes on meanwhile.
+    virtual SftpChannel* OpenOne(const std::function<void()>& whileLoggingOn) = 0;
+    // Ends the logon under way, from `whileLoggingOn`: the walk is done,
+    // or failed.
+    virtual void StopOpening() = 0;
+};
 
 // A walk over SFTP, under the same rules as the FTP walks and into the same
 // totals, frontier and tree: every directory by its absolute path, opened,
@@ -30,6 +51,15 @@ public:
     // time, each waiting for the reply before, which the benchmark times).
     SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start, std::size_t open = kOpen);
 
+    // Further connections from `further`, up to `most` in all with the
+    // first, where the gauge finds one pays; `atOnce`: each as soon as it
+    // may, unjudged, so that a small tree is walked over several too.
+    void SetFurtherLanes(SftpFurtherLanes* further, int most, bool atOnce = false) {
+        further_ = further;
+        mostLanes_ = most;
+        lanesAtOnce_ = atOnce;
+    }
+
     void Walk() override;
     const WalkTotals& Totals() const override { return totals_; }
     std::string Method() const override { return "READDIR"; }
@@ -43,6 +73,7 @@ public:
 private:
     enum class Stage : std::uint8_t { Opening, Reading, Closing };
     struct Open {
+        std::size_t lane = 0;
         int node = 0;
         Stage stage = Stage::Opening;
         std::string handle;
@@ -51,9 +82,23 @@ private:
 
     void Run();
     void FindStart();
+    bool Done() const { return pending_.empty() && frontier_.Empty(); }
+    // The connections (sftp_walk_lanes.cpp).
+    void GrowLanes();
+    void ListWhileLoggingOn();
+    // The connection with the fewest directories on the way and room for
+    // one more; lanes_.size() where all are full.
+    std::size_t Roomiest() const;
+    void FillLanes();
+    // Takes a reply from each connection that has one, or waits for one.
+    void TakeReplies();
+    // Takes a reply from each connection that has one; whether any had.
+    bool TakeWhatCame();
+    std::optional<sftp::Reply> PollLane(std::size_t lane);
+    void LoseLane(std::size_t lane, const std::string& why);
     void Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown);
-    void StartListing(int node);
-    void Take(const sftp::Reply& reply);
+    void StartListing(int node, std::size_t lane);
+    void Take(std::size_t lane, const sftp::Reply& reply);
     void Opened(Open open, const sftp::Reply& reply);
     void ReadMore(Open open, const sftp::Reply& reply);
     void NotRead(Open open, const sftp::Reply& reply);
@@ -68,8 +113,25 @@ private:
     std::size_t open_;
     WalkTotals totals_;
     WalkFrontier frontier_;
-    std::unordered_map<std::uint32_t, Open> pending_;  // by request id
+    // By connection and request id, the connection in the upper half.
+    std::unordered_map<std::uint64_t, Open> pending_;
+    std::vector<SftpChannel*> lanes_;  // nothing where one was lost
+    std::vector<std::size_t> load_;    // each connection's directories on the way
+    int liveLanes_ = 1;
+    // What went wrong while a further connection logged on, for the walk
+    // to throw once the logon has been stopped.
+    std::exception_ptr besideError_;
+    SftpFurtherLanes* further_ = nullptr;
+    int mostLanes_ = 1;
+    bool noMoreLanes_ = false;
+    bool lanesAtOnce_ = false;
+    ConnectionGauge gauge_{0};
+    std::chrono::steady_clock::time_point lastListed_;
 };
+
+// A request's key among those on the way: its connection in the upper
+// half, its id in the lower.
+inline std::uint64_t SftpPendingKey(std::size_t lane, std::uint32_t id) { return (std::uint64_t{lane} << 32U) | id; }
 
 // A name's attributes as a listing entry: a directory, a link, or a file
 // with its size (none known: it counts with no bytes).

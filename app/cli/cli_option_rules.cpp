@@ -75,9 +75,9 @@ const Rule kRules[] = {
     {RuleStage::Walk,
      [](const Reading& r) {
          const Options& o = r.options;
-         return o.sftp && (r.tlsGiven || !o.tlsFingerprint.empty() || r.connectionsGiven || !o.passive || !o.fastWalk);
+         return o.sftp && (r.tlsGiven || !o.tlsFingerprint.empty() || !o.passive || !o.fastWalk);
      },
-     "an sftp:// walk takes no --tls, --tls-fingerprint, --active, --walk or --connections"},
+     "an sftp:// walk takes no --tls, --tls-fingerprint, --active or --walk"},
     {RuleStage::Walk,
      [](const Reading& r) {
          const Options& o = r.options;

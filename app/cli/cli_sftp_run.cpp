@@ -45,6 +45,14 @@ std::size_t DirectoriesInFlight() {
     return count > 0 ? static_cast<std::size_t>(count) : zn::SftpWalker::kOpen;
 }
 
+// Whether every further connection --connections allows is opened at once,
+// whether it pays or not: a knob for the tests, whose trees are too small
+// for one to pay.
+bool FurtherConnectionsAtOnce() {
+    const char* given = std::getenv("DIRWEIGH_SFTP_FURTHER_AT_ONCE");
+    return given && std::string(given) == "1";
+}
+
 // The server's host key must be one the user's known_hosts or DirWeigh's
 // own holds, or the one --ssh-host-key names; anything else ends the run
 // here, before any password or key leaves the machine.
@@ -111,14 +119,16 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
     rules.Tree = tree.get();
     // Made before the dial, so that a Ctrl-C meanwhile ends the connect.
     zn::SftpConnection connection;
-    zn::SftpSiteRun run(connection, observer, {std::move(rules), options.dir, DirectoriesInFlight()});
+    zn::SftpSiteRun run(
+        connection, observer,
+        {std::move(rules), options.dir, DirectoriesInFlight(), options.connections, FurtherConnectionsAtOnce()});
     observer.totals = [&run]() -> const zn::WalkTotals& { return run.Totals(); };
     platform::TComponent owner(nullptr);
     DialUp dialUp(owner, options.dial, err, options.verbose);
     bool interrupted = false;
     std::optional<InterruptToCancel> interrupt;
     CancelOnLinkDownOrInterrupt(
-        dialUp, observer, [&connection] { connection.Cancel(); }, environment.handleInterrupt, interrupt, interrupted);
+        dialUp, observer, [&run] { run.Cancel(); }, environment.handleInterrupt, interrupt, interrupted);
     bool failed = false;
     const Credentials login = SshLogin(options, environment, err);
     const auto started = std::chrono::steady_clock::now();

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "app/cli/cli_run.h"
+#include "platform/messages.h"
 #include "tests/app/cli/cli_ssh_home.h"
 #include "tests/fakes/sshd.h"
 #include "tests/support/cpu_time.h"
 #include "tests/support/loopback.h"
+#include "tests/support/tcp_relay.h"
+#include "walk/sftp_lane_pool.h"
+#include "walk/sftp_site_run.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -93,6 +98,14 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
         << whole.out;
     EXPECT_NE(whole.out.find("\"listing\": \"READDIR\", \"complete\": true"), std::string::npos) << whole.out;
 
+    // Over two connections sharing the frontier, the second logged on with
+    // the first one's answers, the totals are the same.
+    setenv("DIRWEIGH_SFTP_FURTHER_AT_ONCE", "1", 1);
+    const CliResult lanes = home.Run({"--bytes", "-v", "--connections", "2", "--exclude", "private", Url(sshd)});
+    unsetenv("DIRWEIGH_SFTP_FURTHER_AT_ONCE");
+    EXPECT_EQ(lanes.out, std::to_string(bytes) + "\n") << lanes.err;
+    EXPECT_NE(lanes.err.find("SSH: one more connection logged on"), std::string::npos) << lanes.err;
+
     // The per-directory totals and the site tree come from the same walk.
     const CliResult top = home.Run({"--top", "2", "--du", "--max-depth", "1", "--exclude", "private", Url(sshd)});
     EXPECT_NE(top.out.find("\n2485\t./many\n"), std::string::npos) << top.out;
@@ -110,6 +123,77 @@ TEST(CliAgainstSshd, WalksEveryDirectoryByItsAttributesAsTheFtpWalksCount) {
     EXPECT_NE(refused.err.find("OPENDIR /my docs\n"), std::string::npos) << refused.err;
     // The server has an ECDSA key too, which the user does not know.
     EXPECT_NE(refused.err.find("SSH: ssh-ed25519 host key SHA256:"), std::string::npos) << refused.err;
+}
+
+// A further connection that cannot log on is let go, and the walk goes on
+// over the first to the whole total; one still logging on when nothing is
+// left to list is let go too, the walk having listed beside its logon
+// rather than waiting for it; one lost after its logon hands back the
+// directories it had on the way.
+TEST(CliAgainstSshd, FurtherConnectionThatCannotLogOnLeavesTheWalkWhole) {
+    testsupport::Sshd sshd;
+    if (sshd.Skipped()) GTEST_SKIP() << sshd.Error();
+    ASSERT_TRUE(sshd.Running()) << sshd.Error();
+    const std::int64_t bytes = MakeSite(sshd.Root());
+    SshClientHome home(sshd);
+    home.KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n");
+    platform::EnsureApplication();
+    zn::SshAnswers answers;
+    answers.Vouch = [](const zn::SshHostKey&, bool known) { return known; };
+    zn::WalkRules rules;
+    rules.GoOnPastUnreadable = true;
+    struct Quiet : zn::WalkSessionObserver {
+        void WalkFailed(const std::string&) override {}
+    } observer;
+    const auto target = [&home](std::uint16_t port) {
+        return zn::SshTarget{"127.0.0.1:" + std::to_string(port), testsupport::Sshd::kUser, home.SshDir().string(), ""};
+    };
+    struct Walked {
+        zn::WalkTotals totals;
+        int further = 0;
+        std::string steps;
+    };
+    const auto walkWithFurtherAt = [&](std::uint16_t port, bool waitForEach, int timeOut = 10,
+                                       const std::function<void()>& loggedOn = {}) {
+        zn::SftpConnection first;
+        first.Open(target(sshd.Port()), answers, 10);
+        Walked walked;
+        zn::SshAnswers again = answers;
+        // Through a relay, on a port the known hosts do not name.
+        again.Vouch = [](const zn::SshHostKey&, bool) { return true; };
+        again.Step = [&walked, loggedOn](const std::string& step) {
+            walked.steps += step + "\n";
+            if (loggedOn && step.find("logged on") != std::string::npos) loggedOn();
+        };
+        zn::SftpLanePool pool(first, target(port), again, timeOut);
+        if (waitForEach) pool.WaitForEachLogon();
+        zn::SftpWalker walker(first.Channel(), observer, rules, "");
+        walker.SetFurtherLanes(&pool, 2, true);
+        walker.Walk();
+        walked.totals = walker.Totals();
+        walked.further = pool.Opened();
+        return walked;
+    };
+
+    const Walked refused = walkWithFurtherAt(testsupport::ClosedPort(), true);
+    EXPECT_EQ(refused.totals.TotalBytes, bytes);
+    EXPECT_FALSE(refused.totals.Aborted);
+    EXPECT_EQ(refused.further, 0);
+    EXPECT_NE(refused.steps.find("one more connection did not log on"), std::string::npos) << refused.steps;
+
+    testsupport::TcpRelay silent(sshd.Port());
+    silent.Hold();
+    const Walked beside = walkWithFurtherAt(silent.Port(), false);
+    EXPECT_EQ(beside.totals.TotalBytes, bytes);
+    EXPECT_FALSE(beside.totals.Aborted);
+    EXPECT_EQ(beside.further, 0);
+    EXPECT_EQ(beside.steps, "");
+
+    testsupport::TcpRelay stalls(sshd.Port());
+    const Walked lost = walkWithFurtherAt(stalls.Port(), true, 1, [&stalls] { stalls.Hold(); });
+    EXPECT_EQ(lost.totals.TotalBytes, bytes);
+    EXPECT_FALSE(lost.totals.Aborted);
+    EXPECT_EQ(lost.further, 1);
 }
 
 TEST(CliAgainstSshd, UnknownOrChangedHostKeyIsRefusedBeforeTheLogon) {
