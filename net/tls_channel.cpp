@@ -129,7 +129,10 @@ std::string NormalizeFingerprint(const std::string& typed) {
     }
     if (hex.size() != 64) return {};
     std::string text = "SHA256:";
-    for (std::size_t i = 0; i < hex.size(); i += 2) text += (i ? ":" : "") + hex.substr(i, 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        if (i > 0) text += ':';
+        text.append(hex, i, 2);
+    }
     return text;
 }
 
