@@ -23,8 +23,11 @@ SftpChannel* SftpLanePool::OpenOne(const std::function<void()>& whileLoggingOn) 
     try {
         lane->Open(target_, again_, timeOutSeconds_);
     } catch (const platform::Exception& e) {
+        // Closed without the walk's work in its waits.
+        session.WhileWaiting(nullptr);
         opening_ = nullptr;
-        if (again_.Step && !stopped_) again_.Step("SSH: one more connection did not log on: " + e.Message());
+        const bool asked = stopped_ || canceled_;
+        if (again_.Step && !asked) again_.Step("SSH: one more connection did not log on: " + e.Message());
         return nullptr;
     }
     session.WhileWaiting(nullptr);
