@@ -162,7 +162,8 @@ std::int64_t NcduTextCursor::Skip(std::size_t bytes) {
 
 std::size_t NcduTextCursor::OpenDirectory(int dir, std::string* out) {
     if (out) AppendDirectoryLine(*out, *tree_, dir);
-    next_.push_back(tree_->FirstChild(dir));
+    dir_ = dir;
+    child_ = tree_->FirstChild(dir);
     entry_ = tree_->FirstEntry(dir);
     return tree_->Name(dir).size() + kItemBytes;
 }
@@ -179,20 +180,20 @@ std::size_t NcduTextCursor::Step(std::string* out) {
         if (out) AppendEntry(*out, entry);
         return entry.Name.size() + kItemBytes;
     }
-    if (next_.empty()) {
+    if (dir_ == WalkTree::kNone) {
         ended_ = true;
         if (out) *out += "]\n";
         return 2;
     }
-    const int child = next_.back();
-    if (child == WalkTree::kNone) {
-        next_.pop_back();
+    if (child_ == WalkTree::kNone) {
+        // The directory ends; its parent goes on at its next sibling.
         if (out) *out += ']';
+        child_ = tree_->NextSibling(dir_);
+        dir_ = tree_->Parent(dir_);
         return 1;
     }
-    next_.back() = tree_->NextSibling(child);
     if (out) *out += ",\n";
-    return OpenDirectory(child, out);
+    return OpenDirectory(child_, out);
 }
 
 }  // namespace zn

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "sitetree/ncdu_export.h"
 #include "sitetree/walk_tree.h"
@@ -37,11 +36,13 @@ private:
 
     const WalkTree* tree_;
     const NcduMetadata* metadata_;
-    // The open directories, outermost first: for each, the next child to
-    // write.
-    std::vector<int> next_;
-    // The next entry of the innermost open directory: a directory's
-    // entries come before its children.
+    // The innermost open directory (kNone once the root is closed) and the
+    // next of its children to write; the directories above it are open
+    // too, each at the child on the way down, so a cursor is the same few
+    // bytes however deep the tree, and a copy costs nothing.
+    int dir_ = WalkTree::kNone;
+    int child_ = WalkTree::kNone;
+    // Its next entry: a directory's entries come before its children.
     std::int64_t entry_ = WalkTree::kNone;
     bool started_ = false;
     bool ended_ = false;
