@@ -4,10 +4,16 @@
 #include <isa-l/igzip_lib.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 namespace zn {
 namespace {
@@ -16,6 +22,9 @@ namespace {
 // 64 KiB member as well as the default's 276 KiB, and compresses to the
 // same bytes.
 constexpr std::uint32_t kLevelBufferBytes = ISAL_DEF_LVL1_SMALL;
+// What a part's text is made in, at first: the parts are cut at about
+// 64 KiB.
+constexpr std::size_t kPartBytes = std::size_t{72} * 1024;
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
@@ -28,12 +37,20 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
     return true;
 }
 
-}  // namespace
+// What one thread holds: the part's text, its member, and igzip's working
+// memory, kept from part to part.
+struct Lane {
+    std::unique_ptr<std::uint8_t[]> levelBuffer;
+    std::string text;
+    std::vector<std::uint8_t> member;
+};
 
-std::size_t GzipMemberWriter::CompressMember(Lane& lane) {
-    // Room for the member stored as it is, should it not shrink, and the
+// The lane's text as a gzip member in `member`: its size, 0 when it failed.
+std::size_t CompressPart(Lane& lane) {
+    // Room for the text stored as it is, should it not shrink, and the
     // gzip header and trailer.
-    lane.compressed.resize(lane.member.size() + lane.member.size() / 8 + 1024);
+    const std::size_t room = lane.text.size() + lane.text.size() / 8 + 1024;
+    if (lane.member.size() < room) lane.member.resize(room);
     isal_zstream stream;
     isal_deflate_init(&stream);
     stream.level = 1;
@@ -42,112 +59,109 @@ std::size_t GzipMemberWriter::CompressMember(Lane& lane) {
     stream.gzip_flag = IGZIP_GZIP;
     stream.end_of_stream = 1;
     stream.flush = NO_FLUSH;
-    stream.next_in = reinterpret_cast<std::uint8_t*>(lane.member.data());
-    stream.avail_in = static_cast<std::uint32_t>(lane.member.size());
-    stream.next_out = lane.compressed.data();
-    stream.avail_out = static_cast<std::uint32_t>(lane.compressed.size());
+    stream.next_in = reinterpret_cast<std::uint8_t*>(lane.text.data());
+    stream.avail_in = static_cast<std::uint32_t>(lane.text.size());
+    stream.next_out = lane.member.data();
+    stream.avail_out = static_cast<std::uint32_t>(lane.member.size());
     const bool whole = isal_deflate(&stream) == COMP_OK && stream.internal_state.state == ZSTATE_END;
     return whole ? stream.total_out : 0;
 }
 
-GzipMemberWriter::GzipMemberWriter(int fd) : fd_(fd) {
-    failed_ = fd_ < 0;
-    // Left unfilled: igzip writes before it reads, and every page not
-    // touched here is one the walk's end does not wait for.
-    for (Lane& lane : lanes_) lane.levelBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(kLevelBufferBytes);
-    pending_.reserve(kMemberBytes);
-    if (failed_) return;
-    try {
-        for (Lane& lane : lanes_) lane.thread = std::thread([this, &lane] { CompressMembers(lane); });
-        threaded_ = true;
-    } catch (const std::system_error&) {
-        // No threads to be had: every member is then compressed in turn.
-        Stop();
-        stopping_ = false;
+class MemberWriter {
+public:
+    MemberWriter(int fd, const NextGzipPart& next) : fd_(fd), next_(next) {
+        // Made here, by the caller: a thread's first allocation would
+        // set up an arena of its own. Left unfilled: igzip writes before
+        // it reads, and every page not touched is one not waited for.
+        for (Lane& lane : lanes_) {
+            lane.levelBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(kLevelBufferBytes);
+            lane.text.reserve(kPartBytes);
+        }
     }
-}
 
-GzipMemberWriter::~GzipMemberWriter() {
-    Stop();
-    if (fd_ >= 0) ::close(fd_);
-}
-
-bool GzipMemberWriter::Write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const std::size_t room = kMemberBytes - pending_.size();
-        pending_.append(bytes.substr(0, room));
-        bytes.remove_prefix(std::min(room, bytes.size()));
-        if (pending_.size() == kMemberBytes && !HandOver()) return false;
-    }
-    return true;
-}
-
-bool GzipMemberWriter::Finish() {
-    // Even an empty stream gets its member: a file of no bytes is no gzip.
-    bool ok = HandOver();
-    Stop();
-    ok = ok && !failed_;
-    const int fd = fd_;
-    fd_ = -1;
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    return ok;
-}
-
-bool GzipMemberWriter::HandOver() {
-    Lane& lane = lanes_[handed_ % lanes_.size()];
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !lane.full || failed_; });
-    if (failed_) return false;
-    // The buffers change places: the lane's last one, emptied, is the next
-    // to fill, and nothing is allocated again.
-    lane.member.swap(pending_);
-    pending_.clear();
-    lane.number = handed_++;
-    if (!threaded_) {
-        failed_ = !CompressAndWrite(lane, lock);
+    bool Run() {
+        std::thread helper;
+        try {
+            helper = std::thread([this] { Work(lanes_[1]); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the caller makes every part in turn.
+        }
+        Work(lanes_[0]);
+        if (helper.joinable()) helper.join();
+        // Even an empty text gets its member: a file of no bytes is no gzip.
+        if (taken_ == 0 && !failed_) {
+            lanes_[0].text.clear();
+            const std::size_t size = CompressPart(lanes_[0]);
+            failed_ = size == 0 || !WriteAll(fd_, lanes_[0].member.data(), size);
+        }
         return !failed_;
     }
-    lane.full = true;
-    changed_.notify_all();
-    return true;
-}
 
-void GzipMemberWriter::CompressMembers(Lane& lane) {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [&] { return lane.full || stopping_; });
-        if (!lane.full) return;
-        if (!CompressAndWrite(lane, lock)) failed_ = true;
-        lane.full = false;
+private:
+    void Work(Lane& lane) {
+        try {
+            while (TakeAndWrite(lane)) {
+            }
+        } catch (const std::exception&) {
+            // Out of memory: the file is not whole.
+            const std::lock_guard lock(mutex_);
+            failed_ = true;
+            changed_.notify_all();
+        }
+    }
+
+    // Takes the next part, makes and compresses it, and writes it in its
+    // turn: false once there is none left or anything failed.
+    bool TakeAndWrite(Lane& lane) {
+        GzipPart part;
+        std::uint64_t number = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            if (failed_ || ended_) return false;
+            part = next_();
+            ended_ = !part;
+            if (ended_) return false;
+            number = taken_++;
+        }
+        lane.text.clear();
+        part(lane.text);
+        const std::size_t size = CompressPart(lane);
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return written_ == number || failed_; });
+        if (failed_) return false;
+        // Only the member whose turn it is writes, so the file needs no lock.
+        lock.unlock();
+        const bool ok = size > 0 && WriteAll(fd_, lane.member.data(), size);
+        lock.lock();
+        ++written_;
+        failed_ = failed_ || !ok;
         changed_.notify_all();
+        return ok;
     }
-}
 
-bool GzipMemberWriter::CompressAndWrite(Lane& lane, std::unique_lock<std::mutex>& lock) {
-    // The member is the lane's alone until it is marked as taken.
-    lock.unlock();
-    const std::size_t size = CompressMember(lane);
-    lock.lock();
-    changed_.wait(lock, [&] { return written_ == lane.number || failed_; });
-    if (failed_) return false;
-    // Only the member whose turn it is writes, so the file needs no lock.
-    lock.unlock();
-    const bool ok = size > 0 && WriteAll(fd_, lane.compressed.data(), size);
-    lock.lock();
-    ++written_;
-    return ok;
-}
+    int fd_;
+    const NextGzipPart& next_;
+    std::array<Lane, 2> lanes_;
 
-void GzipMemberWriter::Stop() {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t taken_ = 0;    // parts handed out; guarded by mutex_
+    std::uint64_t written_ = 0;  // guarded by mutex_
+    bool ended_ = false;         // guarded by mutex_
+    bool failed_ = false;        // guarded by mutex_
+};
+
+}  // namespace
+
+bool WriteGzipMembers(int fd, const NextGzipPart& next) {
+    if (fd < 0) return false;
+    bool ok = false;
+    try {
+        ok = MemberWriter(fd, next).Run();
+    } catch (const std::exception&) {
+        ok = false;
     }
-    changed_.notify_all();
-    for (Lane& lane : lanes_) {
-        if (lane.thread.joinable()) lane.thread.join();
-    }
-    threaded_ = false;
+    return ::close(fd) == 0 && ok;
 }
 
 }  // namespace zn

@@ -2,6 +2,7 @@
 #include "sitetree/ncdu_export.h"
 
 #include "sitetree/gzip_members.h"
+#include "sitetree/ncdu_text.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,122 +18,23 @@ namespace zn {
 namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{64} * 1024;
-
-void AppendString(std::string& out, std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
-    out += '"';
-    // Runs of plain bytes go in at once: a history of many files writes
-    // many names.
-    std::size_t plain = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        const bool quoted = c == '"' || c == '\\';
-        if (!quoted && byte >= 0x20 && byte != 0x7F) continue;  // from 0x80 on, raw: ncdu reads names as bytes
-        out.append(text.substr(plain, i - plain));
-        plain = i + 1;
-        if (quoted) {
-            out += '\\';
-            out += c;
-        } else {
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    out.append(text.substr(plain));
-    out += '"';
-}
-
-void AppendName(std::string& out, std::string_view name) {
-    out += "{\"name\":";
-    AppendString(out, name);
-}
-
-void AppendSize(std::string& out, std::int64_t size) {
-    if (size <= 0) return;
-    // ncdu wants a disk usage; an FTP listing gives only the length, so the
-    // length rounded up to whole 512-byte blocks stands in for it.
-    const std::int64_t blocks = size / 512 + (size % 512 != 0);
-    char number[24];  // the longest 64-bit number and its sign
-    out += ",\"asize\":";
-    out.append(number, std::to_chars(number, number + sizeof number, size).ptr);
-    out += ",\"dsize\":";
-    out.append(number, std::to_chars(number, number + sizeof number, blocks * 512).ptr);
-}
-
-void AppendEntry(std::string& out, const WalkTree::Entry& entry) {
-    // ncdu refuses an item without a name; such an entry (a listing line
-    // with no name) is counted among the refused and cannot be shown.
-    if (entry.Name.empty()) return;
-    out += ",\n";
-    AppendName(out, entry.Name);
-    switch (entry.Kind) {
-        case WalkTree::ekFile: AppendSize(out, entry.Size); break;
-        case WalkTree::ekLink: out += ",\"notreg\":true"; break;
-        case WalkTree::ekExcluded: out += ",\"excluded\":\"pattern\""; break;
-        case WalkTree::ekRefused: out += ",\"read_error\":true"; break;
-    }
-    out += '}';
-}
-
-// A directory's own line and its entries; `out` goes to `write` whenever
-// it fills, so a directory of a million files is never one string.
-bool WriteDirectoryStart(std::string& out, const WalkTree& tree, int dir,
-                         const std::function<bool(std::string_view)>& write) {
-    out += '[';
-    // The root of a walk that could not learn its start path.
-    AppendName(out, dir == WalkTree::kRoot && tree.Name(dir).empty() ? "/" : tree.Name(dir));
-    AppendSize(out, tree.OwnSize(dir));
-    if (!tree.IsListed(dir) || tree.IsCut(dir)) out += ",\"read_error\":true";
-    out += '}';
-    for (auto e = tree.FirstEntry(dir); e != WalkTree::kNone; e = tree.NextEntry(e)) {
-        AppendEntry(out, tree.EntryAt(e));
-        if (out.size() >= kFlushAt) {
-            if (!write(out)) return false;
-            out.clear();
-        }
-    }
-    return true;
-}
-
-std::string MetadataText(const NcduMetadata& metadata) {
-    std::string text = "[1,2,{\"progname\":\"dirweigh\",\"progver\":";
-    AppendString(text, metadata.ProgramVersion);
-    text += ",\"timestamp\":" + std::to_string(metadata.Timestamp);
-    if (!metadata.Source.empty()) {
-        text += ",\"source\":";
-        AppendString(text, metadata.Source);
-    }
-    return text + "},\n";
-}
+// A part compressed as one gzip member: about this much text.
+constexpr std::size_t kPartBytes = std::size_t{64} * 1024;
+// Items written at a time before the text is looked at again.
+constexpr std::int64_t kItemsAtATime = 256;
 
 }  // namespace
 
 bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::function<bool(std::string_view)>& write) {
-    std::string out = MetadataText(metadata);
-    // Depth-first with a stack of the next child to write per open
-    // directory: an import can be deeper than the stack would allow.
-    std::vector<int> next;
-    if (!WriteDirectoryStart(out, tree, WalkTree::kRoot, write)) return false;
-    next.push_back(tree.FirstChild(WalkTree::kRoot));
-    while (!next.empty()) {
-        const int child = next.back();
-        if (child == WalkTree::kNone) {
-            out += ']';
-            next.pop_back();
-        } else {
-            next.back() = tree.NextSibling(child);
-            out += ",\n";
-            if (!WriteDirectoryStart(out, tree, child, write)) return false;
-            next.push_back(tree.FirstChild(child));
-        }
+    NcduTextCursor cursor(tree, metadata);
+    std::string out;
+    while (!cursor.AtEnd()) {
+        cursor.Write(out, kItemsAtATime);
         if (out.size() >= kFlushAt) {
             if (!write(out)) return false;
             out.clear();
         }
     }
-    out += "]\n";
     return write(out);
 }
 
@@ -144,10 +46,17 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd,
         error = file + ": " + std::strerror(errno);
         return false;
     }
-    GzipMemberWriter out(fd);
-    const bool written = WriteNcdu(tree, metadata, [&](std::string_view piece) { return out.Write(piece); });
-    if (!out.Finish() || !written) error = file + ": cannot write the compressed file";
-    return error.empty();
+    // The parts are cut here, in turn; their text is made by the threads
+    // that compress them.
+    NcduTextCursor cursor(tree, metadata);
+    const bool written = WriteGzipMembers(fd, [&cursor]() -> GzipPart {
+        if (cursor.AtEnd()) return {};
+        NcduTextCursor from = cursor;
+        const std::int64_t items = cursor.Skip(kPartBytes);
+        return [from, items](std::string& text) mutable { from.Write(text, items); };
+    });
+    if (!written) error = file + ": cannot write the compressed file";
+    return written;
 }
 
 }  // namespace

@@ -113,8 +113,8 @@ TEST(NcduExport, WhatIsWrittenReadsBackAsTheSameTree) {
     }
     EXPECT_FALSE(zn::SaveNcdu(tree, {}, (folder.Root() / "missing" / "x.json").string(), std::cout, error));
     EXPECT_NE(error.find("missing/x.json: "), std::string::npos) << error;
-    // The members are written by a thread of their own: a write that fails
-    // there fails the export all the same.
+    // The members are written by two threads, one of the writer's own: a
+    // write that fails on either fails the export all the same.
     error.clear();
     EXPECT_FALSE(zn::SaveNcduCompressed(tree, {}, ::open("/dev/full", O_WRONLY | O_CLOEXEC), "/dev/full", error));
     EXPECT_NE(error.find("/dev/full: "), std::string::npos) << error;
