@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "walk/sftp_walker.h"
 
+#include "net/core/errors.h"
 #include "platform/exception.h"
 
 #include <utility>
@@ -61,6 +62,9 @@ void SftpWalker::FillLanes() {
 }
 
 void SftpWalker::TakeReplies() {
+    // A server that answers as fast as the walk asks leaves no wait to end
+    // with the Cancel: it is looked for here too.
+    if (lanes_[0]->Session().Canceled()) throw ECanceledError();
     if (TakeWhatCame()) return;
     std::vector<SshSession*> waiting;
     for (std::size_t lane = 0; lane < lanes_.size(); ++lane) {
