@@ -32,10 +32,11 @@ SshAnswers SshAnswerMemory::Again() const {
     again.Note = asked_.Note;
     again.Step = asked_.Step;
     std::shared_ptr<Kept> kept = kept_;
-    // A key the known-hosts files hold needs nobody's word; one they do not
-    // must be the key the user went on with.
-    again.Vouch = [kept](const SshHostKey& key, bool known) {
-        return known || (!kept->hostKey.empty() && key.Fingerprint == kept->hostKey);
+    // Only the key the first logon went on with, known or not: the first
+    // may have refused another known key (one pinned by the user), and a
+    // further connection that meets one may have reached another server.
+    again.Vouch = [kept](const SshHostKey& key, bool) {
+        return !kept->hostKey.empty() && key.Fingerprint == kept->hostKey;
     };
     again.Password = [kept] { return kept->password; };
     again.Passphrase = [kept](const std::string& file) -> std::optional<std::string> {
