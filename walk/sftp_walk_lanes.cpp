@@ -4,6 +4,7 @@
 #include "net/core/errors.h"
 #include "platform/exception.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace zn {
@@ -13,9 +14,9 @@ namespace zn {
 // subdirectories will wait. The walk goes on over the others while it logs
 // on. One that fails to log on ends the growing, not the walk.
 void SftpWalker::GrowLanes() {
-    if (!further_ || noMoreLanes_ || liveLanes_ >= mostLanes_) return;
+    if (!further_ || noMoreLanes_ || LiveLanes() >= mostLanes_) return;
     const std::size_t unlisted = frontier_.Waiting() + pending_.size();
-    if (!lanesAtOnce_ && !gauge_.OneMorePays(unlisted, liveLanes_)) return;
+    if (!lanesAtOnce_ && !gauge_.OneMorePays(unlisted, LiveLanes())) return;
     SftpChannel* lane = further_->OpenOne([this] { ListWhileLoggingOn(); });
     if (besideError_) std::rethrow_exception(std::exchange(besideError_, nullptr));
     if (!lane) {
@@ -25,7 +26,6 @@ void SftpWalker::GrowLanes() {
     gauge_.LogonTaken(further_->LogonSeconds());
     lanes_.push_back(lane);
     load_.push_back(0);
-    ++liveLanes_;
 }
 
 // Runs before each round of a further connection's logon waits, so it
@@ -44,6 +44,10 @@ void SftpWalker::ListWhileLoggingOn() {
         besideError_ = std::current_exception();
         further_->StopOpening();
     }
+}
+
+int SftpWalker::LiveLanes() const {
+    return static_cast<int>(std::count_if(lanes_.begin(), lanes_.end(), [](const SftpChannel* lane) { return lane; }));
 }
 
 std::size_t SftpWalker::Roomiest() const {
@@ -117,7 +121,6 @@ void SftpWalker::LoseLane(std::size_t lane, const std::string& why) {
     }
     lanes_[lane] = nullptr;
     load_[lane] = 0;
-    --liveLanes_;
     Shown(false, "one more connection was lost: " + why);
 }
 

@@ -9,6 +9,14 @@
 
 namespace zn {
 
+namespace {
+
+// A request's key among those on the way: its connection in the upper
+// half, its id in the lower.
+std::uint64_t PendingKey(std::size_t lane, std::uint32_t id) { return (std::uint64_t{lane} << 32U) | id; }
+
+}  // namespace
+
 SftpWalker::SftpWalker(SftpChannel& sftp, WalkObserver& observer, WalkRules rules, std::string start, std::size_t open)
     : sftp_(sftp), observer_(observer), rules_(std::move(rules)), start_(std::move(start)), open_(open) {}
 
@@ -37,7 +45,6 @@ void SftpWalker::Walk() {
     pending_.clear();
     lanes_.assign(1, &sftp_);
     load_.assign(1, 0);
-    liveLanes_ = 1;
     noMoreLanes_ = false;
     try {
         Run();
@@ -79,7 +86,7 @@ void SftpWalker::FindStart() {
 void SftpWalker::Request(sftp::PacketType type, const std::string& argument, Open open, const std::string& shown) {
     Shown(true, shown);
     const std::size_t lane = open.lane;
-    pending_.emplace(SftpPendingKey(lane, lanes_[lane]->Send(type, argument)), std::move(open));
+    pending_.emplace(PendingKey(lane, lanes_[lane]->Send(type, argument)), std::move(open));
     ++load_[lane];
 }
 
@@ -92,7 +99,7 @@ void SftpWalker::StartListing(int node, std::size_t lane) {
 }
 
 void SftpWalker::Take(std::size_t lane, const sftp::Reply& reply) {
-    auto found = pending_.find(SftpPendingKey(lane, reply.Id));
+    auto found = pending_.find(PendingKey(lane, reply.Id));
     if (found == pending_.end()) {
         throw EServerError("the SFTP server answered request " + std::to_string(reply.Id) + ", which was not sent");
     }
@@ -176,7 +183,8 @@ void SftpWalker::Accept(int node, const TznFTPDirList& listing) {
             return true;
         });
     const auto now = std::chrono::steady_clock::now();
-    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), liveLanes_, frontier_.Found() - firstChild);
+    gauge_.Listed(std::chrono::duration<double>(now - lastListed_).count(), LiveLanes(),
+                  frontier_.Found() - firstChild);
     lastListed_ = now;
     frontier_.Listed(node, own.Bytes, own.Files, firstChild);
 }

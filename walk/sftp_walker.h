@@ -89,6 +89,8 @@ private:
     // The connection with the fewest directories on the way and room for
     // one more; lanes_.size() where all are full.
     std::size_t Roomiest() const;
+    // Those not lost.
+    int LiveLanes() const;
     void FillLanes();
     // Takes a reply from each connection that has one, or waits for one.
     void TakeReplies();
@@ -117,7 +119,6 @@ private:
     std::unordered_map<std::uint64_t, Open> pending_;
     std::vector<SftpChannel*> lanes_;  // nothing where one was lost
     std::vector<std::size_t> load_;    // each connection's directories on the way
-    int liveLanes_ = 1;
     // What went wrong while a further connection logged on, for the walk
     // to throw once the logon has been stopped.
     std::exception_ptr besideError_;
@@ -128,10 +129,6 @@ private:
     ConnectionGauge gauge_{0};
     std::chrono::steady_clock::time_point lastListed_;
 };
-
-// A request's key among those on the way: its connection in the upper
-// half, its id in the lower.
-inline std::uint64_t SftpPendingKey(std::size_t lane, std::uint32_t id) { return (std::uint64_t{lane} << 32U) | id; }
 
 // A name's attributes as a listing entry: a directory, a link, or a file
 // with its size (none known: it counts with no bytes).

@@ -136,7 +136,7 @@ TEST(CliAgainstSshd, FurtherConnectionThatCannotLogOnLeavesTheWalkWhole) {
     ASSERT_TRUE(sshd.Running()) << sshd.Error();
     const std::int64_t bytes = MakeSite(sshd.Root());
     SshClientHome home(sshd);
-    home.KnowHosts(sshd.KnownHostsLine(sshd.HostKey()) + "\n");
+    home.KnowServer(sshd);
     platform::EnsureApplication();
     zn::SshAnswers answers;
     answers.Vouch = [](const zn::SshHostKey&, bool known) { return known; };
