@@ -52,22 +52,6 @@ WalkTree::NameRef WalkTree::Store(std::string_view name, EntryKind kind) {
     return ref;
 }
 
-const unsigned char* WalkTree::At(NameRef ref) const {
-    return reinterpret_cast<const unsigned char*>(blocks_[ref >> kOffsetBits].get()) +
-           (std::size_t{ref & ((1U << kOffsetBits) - 1)} << 1);
-}
-
-std::string_view WalkTree::NameOf(NameRef ref) const {
-    const unsigned char* at = At(ref) + 1;
-    std::size_t length = 0;
-    for (int shift = 0;; shift += 7) {
-        const unsigned char byte = *at++;
-        length |= std::size_t{byte & 0x7FU} << shift;
-        if ((byte & 0x80) == 0) break;
-    }
-    return {reinterpret_cast<const char*>(at), length};
-}
-
 void WalkTree::Rename(int dir, std::string_view name) { dirs_[dir].name = Store(name); }
 
 int WalkTree::AddDirectory(int parent, std::string_view name) {
@@ -102,11 +86,6 @@ void WalkTree::AddEntry(int dir, EntryKind kind, std::string_view name, std::int
     if (kind == ekFile || kind == ekLink)
         owner.ownBytes = SaturatingAdd(owner.ownBytes, std::max<std::int64_t>(size, 0));
     if (kind == ekFile) ++owner.ownFiles;
-}
-
-WalkTree::Entry WalkTree::EntryAt(std::int64_t entry) const {
-    const Record& record = entries_[entry];
-    return {static_cast<EntryKind>(*At(record.name)), NameOf(record.name), record.size};
 }
 
 WalkTree::Mark WalkTree::MarkOf(int dir) const {

@@ -112,7 +112,11 @@ public:
         const std::uint32_t next = entries_[entry].next;
         return next == kNoRecord ? std::int64_t{kNone} : std::int64_t{next};
     }
-    Entry EntryAt(std::int64_t entry) const;
+    // Inline: an export reads every entry of the tree, and every name.
+    Entry EntryAt(std::int64_t entry) const {
+        const Record& record = entries_[entry];
+        return {static_cast<EntryKind>(*At(record.name)), NameOf(record.name), record.size};
+    }
 
     // Where the entries added from here on begin: a listing streamed into
     // the tree and then found wanting is taken back whole (RollBack), so
@@ -162,8 +166,20 @@ private:
     };
 
     NameRef Store(std::string_view name, EntryKind kind = ekFile);
-    const unsigned char* At(NameRef ref) const;
-    std::string_view NameOf(NameRef ref) const;
+    const unsigned char* At(NameRef ref) const {
+        return reinterpret_cast<const unsigned char*>(blocks_[ref >> kOffsetBits].get()) +
+               (std::size_t{ref & ((1U << kOffsetBits) - 1)} << 1);
+    }
+    std::string_view NameOf(NameRef ref) const {
+        const unsigned char* at = At(ref) + 1;
+        std::size_t length = 0;
+        for (int shift = 0;; shift += 7) {
+            const unsigned char byte = *at++;
+            length |= std::size_t{byte & 0x7FU} << shift;
+            if ((byte & 0x80) == 0) break;
+        }
+        return {reinterpret_cast<const char*>(at), length};
+    }
 
     ChunkedVector<Dir> dirs_;
     ChunkedVector<Record> entries_;
