@@ -634,8 +634,15 @@ def print_history_cost(table):
         return
     differences = [kept - not_kept for kept, not_kept in zip(table["dirweigh-cli"][0], without[0])]
     cost = statistics.median(differences)
-    print("    keeping the walk in the history: %+.1f ms a walk (median of %d rounds' differences), %+.1f %% of"
-          " --no-history's median" % (1000 * cost, len(differences), 100 * cost / statistics.median(without[0])))
+    # A walk's time varies by more than what keeping it costs: the interval
+    # says how far the median may be trusted (95 %, by resampling).
+    rng = random.Random(1)
+    medians = sorted(statistics.median(rng.choices(differences, k=len(differences))) for _ in range(2000))
+    base = statistics.median(without[0])
+    print("    keeping the walk in the history: %+.1f ms a walk (median of %d rounds' differences; 95 %% interval"
+          " %+.1f..%+.1f), %+.1f %% of --no-history's median (%+.1f..%+.1f %%)" % (
+              1000 * cost, len(differences), 1000 * medians[50], 1000 * medians[1949], 100 * cost / base,
+              100 * medians[50] / base, 100 * medians[1949] / base))
 
 
 def print_tls_cost(medians):
@@ -757,6 +764,10 @@ def main():
 
     shapes = {"site": (500, 5000, 1), "big": (3000, 30000, 2)}
     workdir = tempfile.mkdtemp(prefix="dirweigh-bench-")
+    # Every walk keeps its history (and lftp its own), a new site each run,
+    # as the server's port changes: in the run's own folder, gone with it,
+    # not in the home of whoever ran the bench.
+    os.environ["XDG_DATA_HOME"] = os.path.join(workdir, "data")
     global SEQUENCE_FLOOR
     SEQUENCE_FLOOR = build_sequence_floor(workdir)
     failures = 0
