@@ -501,6 +501,7 @@ SEQUENCE_FLOOR = None  # set in main()
 BASELINE_CLI = None  # --baseline-cli: another dirweigh-cli (an earlier build) in the same run
 CONNECTION_ROWS = []  # --connection-rows: dirweigh-cli --connections N for each N
 HISTORY_ROW = False  # --history-row: dirweigh-cli --no-history too, to time what keeping the walk costs
+HISTORY_ROWS = ("dirweigh-cli", "dirweigh-cli --no-history")
 SERVER_CLEANUPS = []  # what to undo once the server running stops, besides stopping it
 
 
@@ -581,6 +582,15 @@ def run_measured(command):
     return wall, cpu, result
 
 
+def in_turn(commands, round_number):
+    """The clients of one round, the first of them another each round: none
+    always runs just after the same one (a slow walk that leaves the server
+    busy, or itself warming the caches)."""
+    items = list(commands.items())
+    shift = round_number % len(items)
+    return items[shift:] + items[:shift]
+
+
 def measure(commands, runs, truth, server_name, server_pid=None):
     """Runs every client `runs` times, alternately: {client: (walls, cpus,
     server cpus)}, and {client: count of wrong runs}. With `server_pid`,
@@ -588,8 +598,8 @@ def measure(commands, runs, truth, server_name, server_pid=None):
     list stays empty."""
     table = {name: ([], [], []) for name in commands}
     wrong = {}
-    for _ in range(runs):
-        for name, (command, parse) in commands.items():
+    for round_number in range(runs):
+        for name, (command, parse) in in_turn(commands, round_number):
             server_before = server_cpu(server_pid) if server_pid else None
             wall, cpu, result = run_measured(command)
             if server_before is not None:
@@ -741,6 +751,9 @@ def main():
     parser.add_argument("--servers", default="vsftpd,vsftpd-local,pyftpdlib,proftpd,pure-ftpd,sshd")
     parser.add_argument("--cli", help="the dirweigh-cli to time (default: a Release build in build/release)")
     parser.add_argument("--baseline-cli", help="another dirweigh-cli (an earlier build) timed in the same run")
+    parser.add_argument("--only-history", action="store_true",
+                        help="time dirweigh-cli with and without --no-history alone, in turn: with many --runs, "
+                             "what keeping the walk costs")
     parser.add_argument("--only-dirweigh", action="store_true",
                         help="time dirweigh-cli's rows only (lftp over TLS alone takes minutes a run)")
     parser.add_argument("--connection-rows", default="1,2,8",
@@ -753,7 +766,7 @@ def main():
     if args.baseline_cli:
         BASELINE_CLI = os.path.abspath(args.baseline_cli)
     CONNECTION_ROWS = [int(n) for n in args.connection_rows.split(",") if n not in ("", "none")]
-    HISTORY_ROW = args.history_row
+    HISTORY_ROW = args.history_row or args.only_history
     ensure_tools(args.servers.split(","))
     enter_private_network()
     # SIGTERM ends the run through the cleanup below (servers stopped, the
@@ -804,6 +817,8 @@ def main():
                     commands = client_set(port)
                     if args.only_dirweigh:
                         commands = {name: c for name, c in commands.items() if name.startswith("dirweigh-cli")}
+                    if args.only_history:
+                        commands = {name: c for name, c in commands.items() if name in HISTORY_ROWS}
                     table, wrong = measure(commands, args.runs, truth, server_name,
                                            proc.pid if server_name == "sshd" else None)
                     failures += sum(wrong.values())
