@@ -16,8 +16,10 @@ namespace zn {
 // the user waits for, and making the text costs about as much as
 // compressing it: so the text comes in parts that can be made apart, and
 // two threads (the caller's and one of the writer's own) each take the
-// next part, make its text, compress it as one member and write it once
-// every member before it is written. Memory stays two parts' worth.
+// next part, make its text and compress it as one member; whichever finds
+// the next member in the file's order ready writes it. A thread slowed
+// down holds up the other only once a few parts lie ready behind it, and
+// memory stays those few parts' worth.
 
 // One part of the text: appends its text to `text`.
 using GzipPart = std::function<void(std::string& text)>;
@@ -26,7 +28,13 @@ using GzipPart = std::function<void(std::string& text)>;
 // after, side by side with the other thread's.
 using NextGzipPart = std::function<GzipPart()>;
 
+// Whether the file must be on the disk, not only in the page cache, when
+// the writer returns.
+enum class Durability { Cached, Synced };
+
 // Writes the parts to `fd`, which it closes; false when anything failed.
-bool WriteGzipMembers(int fd, const NextGzipPart& next);
+// Synced: the members go to the disk as they are written, and the file is
+// flushed before it is closed, so the wait at the end is for the tail.
+bool WriteGzipMembers(int fd, const NextGzipPart& next, Durability durability = Durability::Cached);
 
 }  // namespace zn

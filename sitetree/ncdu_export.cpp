@@ -41,7 +41,7 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
 namespace {
 
 bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
-                     std::string& error) {
+                     Durability durability, std::string& error) {
     if (fd < 0) {
         error = file + ": " + std::strerror(errno);
         return false;
@@ -49,12 +49,15 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd,
     // The parts are cut here, in turn; their text is made by the threads
     // that compress them.
     NcduTextCursor cursor(tree, metadata);
-    const bool written = WriteGzipMembers(fd, [&cursor]() -> GzipPart {
-        if (cursor.AtEnd()) return {};
-        NcduTextCursor from = cursor;
-        const std::int64_t items = cursor.Skip(kPartBytes);
-        return [from, items](std::string& text) mutable { from.Write(text, items); };
-    });
+    const bool written = WriteGzipMembers(
+        fd,
+        [&cursor]() -> GzipPart {
+            if (cursor.AtEnd()) return {};
+            NcduTextCursor from = cursor;
+            const std::int64_t items = cursor.Skip(kPartBytes);
+            return [from, items](std::string& text) mutable { from.Write(text, items); };
+        },
+        durability);
     if (!written) error = file + ": cannot write the compressed file";
     return written;
 }
@@ -64,12 +67,12 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd,
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
                         std::string& error) {
     return WriteCompressed(tree, metadata, ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), file,
-                           error);
+                           Durability::Cached, error);
 }
 
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
-                        std::string& error) {
-    return WriteCompressed(tree, metadata, fd, file, error);
+                        std::string& error, Durability durability) {
+    return WriteCompressed(tree, metadata, fd, file, durability, error);
 }
 
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "sitetree/gzip_members.h"
 #include "sitetree/walk_tree.h"
 
 namespace zn {
@@ -33,9 +34,9 @@ bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::str
               std::string& error);
 
 // The same, gzip-compressed, to the descriptor `fd` (closed after); `file`
-// names it in an error.
+// names it in an error. Synced: on the disk when it returns true.
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
-                        std::string& error);
+                        std::string& error, Durability durability = Durability::Cached);
 // To `file` gzip-compressed, whatever its name.
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
                         std::string& error);

@@ -3,7 +3,6 @@
 
 #include "sitetree/private_files.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -153,15 +152,11 @@ bool SaveHistory(const WalkTree& tree, const NcduMetadata& metadata, const std::
         error = temporary + ": " + std::strerror(errno);
         return false;
     }
-    if (!SaveNcduCompressed(tree, metadata, fd, temporary, error)) {
-        unlink(temporary.c_str());
-        return false;
-    }
     // On disk before it takes its name: after a power cut the name must
     // not stand for an empty file.
-    if (const int written = open(temporary.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); written >= 0) {
-        fsync(written);
-        close(written);
+    if (!SaveNcduCompressed(tree, metadata, fd, temporary, error, Durability::Synced)) {
+        unlink(temporary.c_str());
+        return false;
     }
     // link, unlike rename, never replaces: two walks that end in the same
     // millisecond (two programs at once) each keep their own, the later a

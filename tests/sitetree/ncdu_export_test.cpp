@@ -3,6 +3,7 @@
 // what comes back from a file, and exports of other programs read.
 
 #include "sitetree/ncdu_export.h"
+#include "sitetree/gzip_members.h"
 #include "sitetree/walk_compare.h"
 #include "tests/sitetree/walk_tree_dump.h"
 #include "tests/support/site_tree.h"
@@ -11,8 +12,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -118,6 +122,36 @@ TEST(NcduExport, WhatIsWrittenReadsBackAsTheSameTree) {
     error.clear();
     EXPECT_FALSE(zn::SaveNcduCompressed(tree, {}, ::open("/dev/full", O_WRONLY | O_CLOEXEC), "/dev/full", error));
     EXPECT_NE(error.find("/dev/full: "), std::string::npos) << error;
+}
+
+// Every seventh part is slow to make, so the other thread runs ahead,
+// round all the parts that may wait to be written: the file still holds
+// them in order, flushed to the disk or not.
+TEST(NcduExport, PartsMadeOutOfTurnAreWrittenInOrder) {
+    constexpr int kParts = 40;
+    const auto textOf = [](int number) { return "part " + std::to_string(number) + std::string(3000, 'x') + "\n"; };
+    std::string expected;
+    for (int number = 0; number < kParts; ++number) expected += textOf(number);
+    testsupport::SiteTree folder;
+    for (const zn::Durability durability : {zn::Durability::Cached, zn::Durability::Synced}) {
+        const std::string file = (folder.Root() / "parts.gz").string();
+        int next = 0;
+        const zn::NextGzipPart parts = [&]() -> zn::GzipPart {
+            if (next == kParts) return {};
+            return [number = next++, &textOf](std::string& text) {
+                if (number % 7 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                text += textOf(number);
+            };
+        };
+        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_TRUE(zn::WriteGzipMembers(fd, parts, durability));
+        gzFile in = gzopen(file.c_str(), "rb");
+        ASSERT_NE(in, nullptr);
+        std::string read(expected.size() + 1, '\0');
+        read.resize(static_cast<std::size_t>(std::max(0, gzread(in, read.data(), static_cast<unsigned>(read.size())))));
+        gzclose(in);
+        EXPECT_EQ(read, expected);
+    }
 }
 
 // What other programs write: own sizes of directories, keys DirWeigh does
