@@ -49,15 +49,13 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd,
     // The parts are cut here, in turn; their text is made by the threads
     // that compress them.
     NcduTextCursor cursor(tree, metadata);
-    const bool written = WriteGzipMembers(
-        fd,
-        [&cursor]() -> GzipPart {
-            if (cursor.AtEnd()) return {};
-            NcduTextCursor from = cursor;
-            const std::int64_t items = cursor.Skip(kPartBytes);
-            return [from, items](std::string& text) mutable { from.Write(text, items); };
-        },
-        durability);
+    const NextGzipPart next = [&cursor]() -> GzipPart {
+        if (cursor.AtEnd()) return {};
+        NcduTextCursor from = cursor;
+        const std::int64_t items = cursor.Skip(kPartBytes);
+        return [from, items](std::string& text) mutable { from.Write(text, items); };
+    };
+    const bool written = WriteGzipMembers(fd, next, durability);
     if (!written) error = file + ": cannot write the compressed file";
     return written;
 }

@@ -30,9 +30,9 @@ bool HistoryKeepsTree(const HistoryOptions& options, const std::string& historyR
 // the walk, or to compare it with the site's last.
 bool HistoryNeedsSite(const HistoryOptions& options, const std::string& historyRoot);
 
-// A walk being kept while the run says its goodbyes: writing the history
-// takes milliseconds, and so does the server's answer to QUIT, so they go
-// side by side. The tree must stay as it is, and alive, until Finish.
+// A walk being kept while the result is printed; the run says its
+// goodbyes after Finish. The tree must stay as it is, and alive, until
+// Finish.
 class PendingKeep {
 public:
     // `keep` returns why the walk could not be kept, or "".

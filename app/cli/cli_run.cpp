@@ -277,12 +277,12 @@ int WalkAndReport(const Options& options, const Credentials& credentials, const 
     outcome.written = options.monitor.prometheusFile.empty() ||
                       WritePrometheus(options, outcome.totals, outcome.du, seconds, out, err);
     const int status = Report(options, environment, credentials.user, outcome, out, err);
-    // The result is out before the goodbyes, which may wait on a server
-    // while the walk is kept.
     out << std::flush;
+    // The goodbyes wait until the walk is kept: a server that ends its
+    // sessions on this machine would take the processors from the keeping.
+    outcome.keeping.Finish(err);
     run.End(aborted, true);
     dialUp.HangUp();
-    outcome.keeping.Finish(err);
     return status;
 }
 

@@ -150,9 +150,10 @@ int WalkSftpAndReport(const Options& options, const Environment& environment, st
                       WritePrometheus(options, outcome.totals, outcome.du, seconds, out, err);
     const int status = Report(options, environment, login.user, outcome, out, err);
     out << std::flush;
+    // As for FTP: the walk is kept before the server ends its session.
+    outcome.keeping.Finish(err);
     connection.Close();
     dialUp.HangUp();
-    outcome.keeping.Finish(err);
     return status;
 }
 
