@@ -141,7 +141,8 @@ private:
             if (ended_) return false;
             number = taken_++;
         }
-        // The slot is this part's alone: the one before in it is written.
+        // The slot is this part's alone: no more than kSlots parts are out
+        // at once, so the part that had it before is written.
         Slot& slot = slots_[number % kSlots];
         lane.text.clear();
         part(lane.text);
