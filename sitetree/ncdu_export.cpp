@@ -38,10 +38,8 @@ bool WriteNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::fu
     return write(out);
 }
 
-namespace {
-
-bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
-                     Durability durability, std::string& error) {
+bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
+                        std::string& error, Durability durability) {
     if (fd < 0) {
         error = file + ": " + std::strerror(errno);
         return false;
@@ -60,17 +58,10 @@ bool WriteCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd,
     return written;
 }
 
-}  // namespace
-
 bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file,
                         std::string& error) {
-    return WriteCompressed(tree, metadata, ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), file,
-                           Durability::Cached, error);
-}
-
-bool SaveNcduCompressed(const WalkTree& tree, const NcduMetadata& metadata, int fd, const std::string& file,
-                        std::string& error, Durability durability) {
-    return WriteCompressed(tree, metadata, fd, file, durability, error);
+    return SaveNcduCompressed(tree, metadata, ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666),
+                              file, error);
 }
 
 bool SaveNcdu(const WalkTree& tree, const NcduMetadata& metadata, const std::string& file, std::ostream& standardOutput,
